@@ -1,0 +1,28 @@
+// Path rules shared by all file code: special folders, normalisation, absolute paths,
+// and the conversions between UTF-8 and UTF-16.
+#pragma once
+#include <cstdint>
+#include <string>
+
+typedef std::string FILE_path;
+
+enum os_dir_kind : uint8_t {
+    os_dir_this_app = 0,
+    os_dir_app_file = 1, // the program file itself (its full path, no trailing '/')
+    os_dir_desktop = 2,
+    os_dir_default_apps = 3,
+    os_dir_temp = 4,
+    os_dir_prefs = 5
+};
+
+void FILE_get_special_dir(int kind, std::string& out);
+void FILE_normalize_path(std::string& path);
+bool FILE_is_abs_path(const std::string& path);
+void FILE_make_abs_path(std::string& path);
+void FILE_get_abs_path(const std::string& path, std::u16string& out);
+
+void utf8_to_utf16(const std::string& in, std::u16string& out);
+void utf16_to_utf8(const std::u16string& in, std::string& out);
+
+// True when the bytes are well-formed by the lead-byte rule of the path normaliser.
+bool FILE_is_valid_utf8(const std::string& s);

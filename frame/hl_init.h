@@ -1,0 +1,23 @@
+// Start-up of the application frame and the small helpers it shares: the program's folder,
+// the log stream, the quit flag and the file-name part of a path.
+#pragma once
+#include <fstream>
+#include <string>
+
+#define CORVANE_VERSION_TEXT "Corvane Web Updater 3.00r1"
+#define LOG_FILE_NAME "Corvane Installer Log.txt"
+
+extern std::string gAppFolder; // the program's folder, ends in '/'; set once at start-up
+extern std::ofstream gLog;     // the log file, rewritten at every start
+extern int gQuit;              // 0 while the program runs
+extern int gUIReady;           // 1 once the window can show popups
+
+void hl_get_app_path(std::string& out, int want_file);
+void FILE_split_path(std::string& out, const std::string& path);
+
+// Opens the log at this path, replacing an older file; a failed open is silent.
+void hl_open_log(const std::string& path);
+void hl_close_log();
+
+// argc/argv as the runtime hands them; the first element is the command-line text.
+void hl_startup(int argc, const char** argv);

@@ -1,0 +1,161 @@
+// Folders the operating system gives the program (see plat_paths.h).
+#include "platform/plat_paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+std::string PLAT_exe_path()
+{
+    std::vector<char> buf(4096);
+    for (int tries = 0; tries < 4; ++tries) {
+        ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+        if (n < 0) return "";
+        if ((size_t)n < buf.size()) return std::string(buf.data(), (size_t)n);
+        buf.resize(buf.size() * 4);
+    }
+    return "";
+}
+
+static std::string strip_trailing_slashes(std::string s)
+{
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+}
+
+std::string PLAT_home_dir()
+{
+    const char* home = getenv("HOME");
+    if (home && home[0] == '/') return strip_trailing_slashes(home);
+    long sz = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(sz > 0 ? (size_t)sz : 16384);
+    struct passwd pw, *res = nullptr;
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &res) == 0 && res && res->pw_dir && res->pw_dir[0] == '/')
+        return strip_trailing_slashes(res->pw_dir);
+    return "";
+}
+
+static std::string with_slash(std::string s)
+{
+    if (s.empty() || s.back() != '/') s += '/';
+    return s;
+}
+
+// Reads XDG_DESKTOP_DIR="$HOME/..." from the user-dirs file; "" when absent.
+static std::string read_xdg_desktop(const std::string& home)
+{
+    const char* cfg = getenv("XDG_CONFIG_HOME");
+    std::string file = (cfg && cfg[0] == '/') ? std::string(cfg) : home + "/.config";
+    file += "/user-dirs.dirs";
+    FILE* f = fopen(file.c_str(), "r");
+    if (!f) return "";
+    std::string result;
+    char line[4096];
+    while (fgets(line, sizeof line, f)) {
+        const char* p = line;
+        while (*p == ' ' || *p == '\t') ++p;
+        if (strncmp(p, "XDG_DESKTOP_DIR=", 16) != 0) continue;
+        p += 16;
+        if (*p != '"') continue;
+        ++p;
+        const char* end = strchr(p, '"');
+        if (!end) continue;
+        std::string v(p, (size_t)(end - p));
+        if (v.compare(0, 5, "$HOME") == 0) v = home + v.substr(5);
+        if (!v.empty() && v[0] == '/') result = v;
+    }
+    fclose(f);
+    return result;
+}
+
+std::string PLAT_desktop_dir()
+{
+    std::string home = PLAT_home_dir();
+    if (home.empty()) return "";
+    std::string d = read_xdg_desktop(home);
+    if (d.empty()) d = home + "/Desktop";
+    return with_slash(d);
+}
+
+static int make_temp_dir(std::string& out, std::string& why)
+{
+    const char* t = getenv("TMPDIR");
+    std::string base = (t && t[0] == '/') ? strip_trailing_slashes(t) : "/tmp";
+    std::string dir = with_slash(base) + "corvane-updater-" + std::to_string((unsigned long)getuid());
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        why = "The temporary folder " + dir + " cannot be made: " + strerror(errno) + ".";
+        return -1;
+    }
+    struct stat st;
+    if (lstat(dir.c_str(), &st) != 0) {
+        why = "The temporary folder " + dir + " cannot be read: " + strerror(errno) + ".";
+        return -1;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        why = "The temporary folder " + dir + " is a link; it is not used.";
+        return -1;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        why = "The temporary folder " + dir + " is not a folder; it is not used.";
+        return -1;
+    }
+    if (st.st_uid != getuid()) {
+        why = "The temporary folder " + dir + " belongs to another user; it is not used.";
+        return -1;
+    }
+    if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) {
+        why = "The temporary folder " + dir + " is open to other users; it is not used.";
+        return -1;
+    }
+    out = dir + "/";
+    return 0;
+}
+
+int PLAT_temp_dir(std::string& out, std::string& why)
+{
+    // Decided once per run, so every caller works in the same folder.
+    static std::once_flag once;
+    static int result;
+    static std::string dir, reason;
+    std::call_once(once, [] { result = make_temp_dir(dir, reason); });
+    out = dir;
+    why = reason;
+    return result;
+}
+
+// mkdir -p with mode 0700 for the parts it makes.
+static bool make_dirs(const std::string& path)
+{
+    std::string cur;
+    size_t i = 0;
+    while (i <= path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string::npos) j = path.size();
+        cur = path.substr(0, j);
+        if (!cur.empty() && mkdir(cur.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        i = j + 1;
+    }
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string PLAT_data_dir()
+{
+    const char* x = getenv("XDG_DATA_HOME");
+    std::string dir;
+    if (x && x[0] == '/')
+        dir = strip_trailing_slashes(x);
+    else {
+        std::string home = PLAT_home_dir();
+        if (home.empty()) return "";
+        dir = home + "/.local/share";
+    }
+    if (!make_dirs(dir)) return "";
+    return with_slash(dir);
+}

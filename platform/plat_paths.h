@@ -1,0 +1,23 @@
+// Folders the operating system gives the program: its own file, the user's home,
+// desktop, private temporary folder and local application data.
+#pragma once
+#include <string>
+
+// Full path of the running program file, "" when it cannot be read.
+std::string PLAT_exe_path();
+
+// The user's home folder without a trailing '/': $HOME, else the passwd entry, else "".
+std::string PLAT_home_dir();
+
+// The desktop folder with a trailing '/': XDG_DESKTOP_DIR from user-dirs.dirs, else $HOME/Desktop/;
+// "" when there is no home folder.
+std::string PLAT_desktop_dir();
+
+// The private per-user temporary folder ${TMPDIR:-/tmp}/corvane-updater-<uid>/, made 0700 on first use.
+// Every call of one run answers the same: 0 and the folder in out, or -1 and a reason in why
+// (the folder is a link, belongs to someone else, is open to others, or cannot be made).
+int PLAT_temp_dir(std::string& out, std::string& why);
+
+// The local application-data folder ${XDG_DATA_HOME:-$HOME/.local/share}/ with a trailing '/',
+// created when missing; "" when there is no home folder.
+std::string PLAT_data_dir();

@@ -1,0 +1,17 @@
+// Small facts and services of the running system: the message box, the display, process ends.
+#pragma once
+#include <string>
+
+// True when a graphical display is named in the environment.
+bool PLAT_has_display();
+
+// Shows a modal message box with one OK button; writes caption and text to standard error
+// when no display can be opened.
+void PLAT_message_box(const char* caption, const std::string& text);
+
+// Ends the process at once with this code (no static destructors, no shutdown).
+[[noreturn]] void PLAT_exit_now(int code);
+
+// Ends the process abnormally on purpose: SIGABRT goes back to its default action first,
+// so the crash handler writes no report for it.
+[[noreturn]] void PLAT_abort();
