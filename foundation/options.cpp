@@ -1,7 +1,14 @@
-// Command-line option store and its tokeniser (see options.h).
+// Command-line option store, its tokeniser and the standard options (see options.h).
 #include "foundation/options.h"
 
+#include "foundation/tunables.h"
+#include "frame/hl_commands.h"
 #include "frame/hl_init.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 CMDLINE_options gOptions;
 
@@ -10,7 +17,7 @@ static bool is_white(char c)
     return c == 9 || c == 10 || c == 11 || c == 12 || c == 13 || c == 32;
 }
 
-void CMDLINE_parse(const char* text)
+void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& log)
 {
     const char* p = text ? text : "";
     while (true) {
@@ -23,6 +30,8 @@ void CMDLINE_parse(const char* text)
         if (*p == '=') {
             ++p;
             if (*p == '"') {
+                // No escapes: the value ends at the next quote, and the next option may follow
+                // the closing quote without a blank.
                 ++p;
                 const char* v = p;
                 while (*p && *p != '"') ++p;
@@ -35,12 +44,18 @@ void CMDLINE_parse(const char* text)
             }
         }
         if (name.empty()) continue;
-        if (gOptions.opts.count(name)) gLog << "WARNING: command line option " << name << "=" << value << "used twice.\n";
-        gOptions.opts[name] = value;
-        gLog << "     '" << name;
-        if (!value.empty()) gLog << "'='" << value;
-        gLog << "'\n";
+        if (store.opts.count(name)) log << "WARNING: command line option " << name << "=" << value << "used twice.\n";
+        store.opts[name] = value;
+        log << "     '" << name;
+        if (!value.empty()) log << "'='" << value;
+        log << "'\n";
     }
+}
+
+void CMDLINE_parse(const char* text)
+{
+    CMDLINE_tokenize(gOptions, text, gLog);
+    CMDLINE_handle_standard();
 }
 
 bool CMDLINE_has_option(const char* name)
@@ -54,6 +69,179 @@ std::string CMDLINE_get_option(const char* name)
     return it == gOptions.opts.end() ? std::string() : it->second;
 }
 
+// The text is shared with the simulator family, so it names options this program never reads;
+// it is printed exactly as it stands, its spellings included.
+static const char* const kUsageLines[] = {
+    "Usage: Corvane [options...]\n",
+    "\n",
+    "Corvane can take a number of command-line flags, in the form of --flag or\n",
+    "--flag=value.  OpenGL options are available for all Corvane-related\n",
+    "applications; the frame-rate test is only for Corvane itself.  Here is a listof current flags:\n",
+    "\n",
+    "--help\n",
+    "-h\n",
+    "Prints this message listing all command-line options, then quits.\n",
+    "\n",
+    "--no_sound\n",
+    "Runs without initializing sound - can help identify a problem with sound hardware.\n",
+    "\n",
+    "--missing_strings\n",
+    "Causes Corvane to output to the log file any string that it cannot find a localization\n",
+    "to the current language for.  Since the sim runs natively in English, this option does\n",
+    "nothing unless you change languages.\n",
+    "--lang=<lang code>\n",
+    "Runs the sim in a specific language (if available) - this only takes effect if there\n",
+    "is no pre-saved preference.  This bypasses the regular system-language detection.\n",
+    "\n",
+    "--allow_rosetta\n",
+    "Normally Corvane will not run under Rosetta PPC emulation.  Pass this flag to allow\n",
+    "ppc execution on an x86 machine.  NOTE: running under Rosetta is storngly discouraged\n",
+    "for performance reasons; this option is only provided so that plugin developers can\n",
+    "test PPC plugins on an x86 Macintohs.\n",
+    "\n",
+    "OPTIONS TO AUTO-CONFIGURE CORVANE\n",
+    "--pref:<key>=<value>\n",
+    "This command line option can be used more than one time, and sets an individual preference\n",
+    "to the overloaded value specified on the command line.\n",
+    "\n",
+    "--dref:<ref>=<value>\n",
+    "This command line option sets a dataref to a value at startup.  Note: because this command line\n",
+    "runs early in the sim's life-cycle, it is only appropriate for datarefs created by the sim.\n",
+    "\n",
+    "OPTIONS TO DISABLE HARDWARE ACCELERATION\n",
+    "Normally Corvane uses all available hardware capabilities to maximize framerate.\n",
+    "These options force Corvane not to use some aspects of hardware acceleration.\n",
+    "This hurts framerate, but can sometimes allow you to work around driver bugs.\n",
+    "--no_vbos\n",
+    "This disables the use of vertex buffer objects, as defined by \n",
+    "GL_ARB_vertex_buffer_object.  VBOs are used to accelerate all aspects of Corvane\n",
+    "drawing.\n",
+    "--no_fbos\n",
+    "Disable the use of framebuffer obects, even if the hardware supports them.\n",
+    "--no_pbos\n",
+    "Disable the use of pixelbuffer obects, even if the hardware supports them.\n",
+    "--no_sprites\n",
+    "This disables the use of point sprites, as defined by GL_ARB_point_sprite.\n",
+    "Point sprites are used to accelerate runway lights, among other things.\n",
+    "--no_pixel_counters\n",
+    "This disables pixel counters, as defined by GL_ARB_occlusion_query.  Pixel\n",
+    "counters are used to calculate sun glare, among other things.\n",
+    "--no_aniso_filtering\n",
+    "This disables anisotropic filtering of textures, as defined by\n",
+    "GL_EXT_texture_filter_anisotropic.  Anisotropic filtering is used to make\n",
+    "runways look better.\n",
+    "--no_hw_mipmap\n",
+    "This disables hardware accelerated mipmap-creation, as defined by\n",
+    "GL_SGIS_generate_mipmap.  Corvane will still use mipmapping, but it will\n",
+    "create the mipmap images on the CPU instead of the GPU.\n",
+    "--no_fshaders\n",
+    "Disable the use of fragment shaders, even on hardware that reports having them.\n",
+    "--no_vshaders\n",
+    "Disable the use of vertex shaders, even on hardware that reports having them.\n",
+    "--no_glsl\n",
+    "Disable the use of GLSL, even on hardware theat supports it.\n",
+    "--limited_glsl\n",
+    "Force shaders to act as if the graphics hardware has the most limited GLSL, e.g. R300 or NV25.\n",
+    "--unlimited_glsl\n",
+    "Override the detection of first-gen graphics hw to run advanced shaders on old machines.  WARNING: this may cause Corvane to crash if it exceeds the maximum fragment program length.\n",
+    "--no_threaded_ogl\n",
+    "Disable the use of OpenGL via multiple threads.\n",
+    "\n",
+    "OPTIONS TO ENABLE INCOMPATIBLE HARDWARE ACCELERATION\n",
+    "Corvane will in a few cases intentionally disable hardware acceleration\n",
+    "to work around known driver compatibility bugs.  You can force Corvane\n",
+    "to use the feature anyway (if the card supports it) with these options,\n",
+    "but they may cause the sim to crash.\n",
+    "--use_vbos\n",
+    "Forces the use of VBOs, even on drivers where we at one point found\n",
+    "them to be unstable.\n",
+    "--use_sprites\n",
+    "Forces the use of point sprites, even on drivers where they cause bugs.\n",
+    "--use_fshaders\n",
+    "Force the use of fragment shaders, even if they would not normally be used.\n",
+    "--use_vshaders\n",
+    "Force the use of vertex shaders, even if they would not be used.\n",
+    "--use_glsl\n",
+    "Force the use of GLSL even on cards where we would avoid it due to driver compatibility problems.\n",
+    "--use_fbos\n",
+    "Force the use of FBOs even on hardware where it would not be used due to compatibility problems.\n",
+    "--force_run\n",
+    "Corvane will not run on a machine that does not appear to have some\n",
+    "minimum requirements, like at least two texture units.  This will allow\n",
+    "Corvane to run no matter what the hardware looks like.  Please note that\n",
+    "most of the time if Corvane out-right refuses to run, it will probably\n",
+    "crash later if --force_run is used.\n",
+    "\n",
+    "FRAMERATE TEST\n",
+    "--fps_test=n\n",
+    "This runs Corvane in frame-rate test mode.  The number indicates a framerate\n",
+    "test number, which is 3 digits indicating a combination of camera angle,\n",
+    "scenery complexity, and weather settings.  Corvane will run for 90 seconds\n",
+    "and quit, outputting 3 framerates to the Log.txt file for panel view,\n",
+    "no-panel view, and paused no-panel view.  This can be used to get repeatable\n",
+    "performance measurements without changing preferences.  (The preferences\n",
+    "file is ignored when the framerate test is in effect.)\n",
+    "--require_fps=n\n",
+    "When used after --fps_test this puts Corvane into a pass-fail mode.  The\n",
+    "sim will run only one 30 second test with the flight model paused.  The\n",
+    "sim will then exit with 0 if the measured fps is higher than N or 1\n",
+    "if the fps is lower.  This can be used to create a shell script that will\n",
+    "automatically detect whether Corvane performance is as expected.\n",
+    "--qa_script=<file>\n",
+    "This will use the specified text file to run some time-based commands tomonitor Corvane's performance.  See the wiki for more info.\n",
+    "\n",
+};
+
+std::string CMDLINE_usage_text()
+{
+    std::string text;
+    for (const char* line : kUsageLines) text += line;
+    return text;
+}
+
+std::string CMDLINE_cmnds_text(const std::string& value)
+{
+    std::string text;
+    if (value == "all") {
+        int n = CMD_count();
+        for (int i = 0; i < n; ++i) {
+            std::string name = CMD_get_name(i);
+            if (name.size() < 50) name.append(50 - name.size(), ' ');
+            text += name + " " + CMD_get_description(i) + "\n";
+        }
+        return text;
+    }
+    std::vector<std::string> levels;
+    CMD_list_prefix(value, levels);
+    std::sort(levels.begin(), levels.end());
+    for (const std::string& l : levels) text += l + "\n";
+    return text;
+}
+
+// Static destructors still run (the log is flushed and closed); nothing else is shut down and
+// no preference file is written.
+[[noreturn]] static void print_and_exit(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    std::exit(0);
+}
+
+void CMDLINE_handle_standard()
+{
+    if (CMDLINE_has_option("--cmnds")) print_and_exit(CMDLINE_cmnds_text(CMDLINE_get_option("--cmnds")));
+    if (CMDLINE_has_option("--version")) print_and_exit(std::string(CORVANE_VERSION_TEXT) + "\n");
+    if (CMDLINE_has_option("-h") || CMDLINE_has_option("--help")) print_and_exit(CMDLINE_usage_text());
+}
+
+void CMDLINE_apply_drefs()
+{
+    static const std::string prefix = "--dref:";
+    for (const auto& [name, value] : gOptions.opts)
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0)
+            TUNABLE_dref_hook(name.substr(prefix.size()));
+}
+
 static bool has_white(const std::string& s)
 {
     for (char c : s)
@@ -64,7 +252,9 @@ static bool has_white(const std::string& s)
 // The system hands us argv, not one text: the elements are joined by single blanks.
 // An element "-name=value" whose value holds white space gets its value quoted so the
 // tokeniser keeps it whole; every other element is copied unchanged, so a folder given
-// with blanks stays one text for the folder-to-update reading.
+// with blanks stays one text for the folder-to-update reading. A value that already holds a
+// double quote is left as it is: the tokeniser has no escape, so added quotes could only cut
+// it short, and a value written with its own quotes already reads as intended.
 std::string CMDLINE_text_from_argv(int argc, const char* const* argv)
 {
     std::string text;

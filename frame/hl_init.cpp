@@ -1,8 +1,11 @@
 // Start-up sequence of the application frame and its small shared helpers (see hl_init.h).
 #include "frame/hl_init.h"
 
+#include "foundation/debug_cmds.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
+#include "foundation/tunables.h"
+#include "frame/hl_commands.h"
 #include "platform/plat_paths.h"
 
 #include <ios>
@@ -68,4 +71,11 @@ void hl_startup(int /*argc*/, const char** argv)
     write_log_header();
     CMDLINE_parse(argv[0]);
     gLog.flush();
+
+    // Late in start-up: the registries filled during static construction, then the "--dref:"
+    // options (which change nothing here), then the default key bindings.
+    TUNABLE_init();
+    DBG_activate_all();
+    CMDLINE_apply_drefs();
+    CMD_init_builtin(0);
 }
