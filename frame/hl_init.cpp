@@ -6,6 +6,8 @@
 #include "foundation/paths.h"
 #include "foundation/tunables.h"
 #include "frame/hl_commands.h"
+#include "foundation/xmap.h"
+#include "platform/plat_map.h"
 #include "platform/plat_paths.h"
 
 #include <ios>
@@ -64,6 +66,7 @@ static void write_log_header()
 
 void hl_startup(int /*argc*/, const char** argv)
 {
+    xmap_set_granularity(PLAT_map_granularity());
     hl_get_app_path(gAppFolder, 0);
     std::string log_path;
     FILE_get_special_dir(os_dir_this_app, log_path);
