@@ -27,7 +27,7 @@ enum err_code : int32_t {
 // (2 pictures, 20 ".txt" and so on); a folder with a listed extension takes that type.
 // Filter kinds: 0 everything, a type to keep only that type (folders are always kept),
 // 12 pictures without the cockpit panels and numbered variants, 22 nothing at all,
-// 23 the command registry (not on disk).
+// 23 the command registry's names instead of the disk (no entries while no registry is linked in).
 
 // 1 when the path opens for reading as a file, else 0 (also 0 for a folder).
 int FILE_exists(const std::string& path);
