@@ -1,0 +1,12 @@
+// Starting other programs: a program file directly, anything else through the desktop's
+// opener (xdg-open). Never through a shell.
+#pragma once
+#include <string>
+#include <vector>
+
+// Starts the file at this absolute path in a session of its own and does not wait for it.
+// An executable regular file runs with args behind its own path; any other file or folder is
+// handed to xdg-open, which takes no arguments. Answers 0 once the process is started, else
+// the error number (ENOENT for a missing file; nothing is started then). The child is not
+// reaped: the one caller ends the process right after a successful start.
+int PLAT_launch(const std::string& path, const std::vector<std::string>& args);
