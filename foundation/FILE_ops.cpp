@@ -4,6 +4,7 @@
 #include "foundation/paths.h"
 #include "foundation/shared_paths.h"
 #include "frame/alert.h"
+#include "frame/hl_commands.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
 #include "platform/plat_files.h"
@@ -287,9 +288,21 @@ int FILE_get_directory(const std::string& folder, int kind, std::vector<std::str
 {
     names.clear();
     types.clear();
-    // Kind 22 asks for nothing. Kind 23 lists the command registry, which this program does
-    // not carry, so it has no entries either.
-    if (kind == 22 || kind == 23) return 0;
+    // Kinds 22 and 23 do not read the disk: 22 lists nothing, 23 lists the command registry
+    // below the folder text, its next levels shown as folders.
+    if (kind == 22) return 0;
+    if (kind == 23) {
+        CMD_list_prefix(folder, names);
+        for (std::string& name : names) {
+            int32_t type = 23;
+            if (!name.empty() && is_sep(name.back())) {
+                name.pop_back();
+                type = 1;
+            }
+            types.push_back(type);
+        }
+        return (int)names.size();
+    }
 
     const std::string abs = abs_path(folder);
     if (abs.size() > 3 && !is_sep(abs.back())) {

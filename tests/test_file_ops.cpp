@@ -94,6 +94,14 @@ TEST(FileList, FilterKinds)
     EXPECT_EQ(list(pics, 6), (names_t{"m.wav", "sub"}));
     EXPECT_EQ(list(pics, 22).size(), 0u);
     EXPECT_EQ(list(pics, 23).size(), 0u);
+    // Kind 23 lists the command registry: next levels become folders, commands type 23.
+    std::vector<int32_t> ctypes;
+    EXPECT_EQ(list("sim/", 23, &ctypes), (names_t{"none", "operation", "general"})); // registry order
+    EXPECT_EQ(ctypes, (std::vector<int32_t>{1, 1, 1}));
+    names_t ops = list("sim/operation/", 23, &ctypes);
+    ASSERT_FALSE(ops.empty());
+    EXPECT_EQ(ops[0], "screenshot");
+    EXPECT_EQ(ctypes[0], 23);
     EXPECT_EQ(list(panels, 12).size(), 0u);
     EXPECT_EQ(list(panels, 0), (names_t{"p.png"}));
     int32_t t = 0;
