@@ -31,7 +31,7 @@ static void log_os_folders()
     gLog.flush();
 }
 
-// The wizard and its steps are filled in by their own issue later.
+// The wizard and its steps are filled in by their own unit later.
 void wizard_draw_frame()
 {
 }

@@ -124,10 +124,8 @@ static int wait_for_creation()
 {
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!gWindowCreated) {
-        if (PLAT_pump_events() == 0) {
-            if (std::chrono::steady_clock::now() > until) return 0;
-            PLAT_wait_event(1);
-        }
+        if (std::chrono::steady_clock::now() > until) return 0;
+        if (PLAT_pump_events() == 0) PLAT_wait_event(1);
     }
     return 1;
 }
