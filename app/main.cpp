@@ -31,6 +31,11 @@ static void log_os_folders()
     gLog.flush();
 }
 
+// The wizard and its steps are filled in by their own unit later.
+void wizard_draw_frame()
+{
+}
+
 int WinMain(const char* cmd_line)
 {
     const char* argv[1] = {cmd_line};

@@ -9,3 +9,7 @@ extern int gTargetOS; // 0 ALL, 1 APL, 2 IBM, 3 LIN
 
 // Returns the process exit code.
 int WinMain(const char* cmd_line);
+
+// The application frame: draws the current wizard step and its page; called once per frame
+// while no popup is open.
+void wizard_draw_frame();

@@ -8,7 +8,11 @@
 #include "frame/hl_commands.h"
 #include "foundation/xmap.h"
 #include "platform/plat_map.h"
+#include "frame/hl_event.h"
+#include "graphics/OGL_view.h"
+#include "graphics/hl_monitor.h"
 #include "platform/plat_paths.h"
+#include "platform/plat_window.h"
 
 #include <ios>
 
@@ -16,6 +20,7 @@ std::string gAppFolder;
 std::ofstream gLog;
 int gQuit = 0;
 int gUIReady = 0;
+int gDesktopColorBits = 0;
 
 void hl_get_app_path(std::string& out, int want_file)
 {
@@ -56,6 +61,38 @@ void hl_close_log()
         gLog.flush();
         gLog.close();
     }
+}
+
+void hl_register_window_class()
+{
+    PLAT_register_window_class("Hangaron", hl_window_proc);
+}
+
+void hl_unregister_window_class()
+{
+    PLAT_unregister_window_class("Hangaron");
+}
+
+void hl_fit_window_to_screen(int starting)
+{
+    if (!starting) {
+        hl_set_window_mode(0);
+    } else {
+        // An unreadable desktop counts as large enough, so the window stays as asked.
+        int w = 1024, h = 768, bits = gFullScreenBits, hz = gFullScreenHz;
+        hl_get_desktop_mode(&w, &h, &bits, &hz);
+        if (w < 1024 || h < 768) {
+            gFullScreen = 1;
+            if (gFullScreenW < 1024 || gFullScreenH < 768) {
+                if (gFullScreenW < 1024) gFullScreenW = 1024;
+                if (gFullScreenH < 768) gFullScreenH = 768;
+                gFullScreenBits = bits;
+                gFullScreenHz = hz;
+            }
+        }
+        if (gFullScreen) hl_set_window_mode(2);
+    }
+    hl_get_desktop_mode(nullptr, nullptr, &gDesktopColorBits, nullptr);
 }
 
 static void write_log_header()

@@ -19,5 +19,14 @@ void FILE_split_path(std::string& out, const std::string& path);
 void hl_open_log(const std::string& path);
 void hl_close_log();
 
+// Registers the window class "Hangaron" with its window procedure; no window exists without it.
+void hl_register_window_class();
+void hl_unregister_window_class();
+
+// 1 at start-up: picks full screen when the desktop is smaller than 1024 x 768 and switches to it;
+// 0 at shutdown: back to windowed and the desktop's own mode.
+void hl_fit_window_to_screen(int starting);
+extern int gDesktopColorBits; // the desktop's bits per pixel, as the last fit read them
+
 // argc/argv as the runtime hands them; the first element is the command-line text.
 void hl_startup(int argc, const char** argv);

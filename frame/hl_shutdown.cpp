@@ -2,8 +2,14 @@
 #include "frame/hl_shutdown.h"
 
 #include "frame/hl_init.h"
+#include "graphics/hl_window.h"
 
 void app_shutdown(int /*full*/)
 {
+    // Back to the desktop's own mode first, then the windows, the window class and the log.
+    hl_fit_window_to_screen(0);
+    if (gWindows.hl_set_window_count(-1) == 2) gWindows.hl_destroy_gl_window(1);
+    gWindows.hl_destroy_gl_window(0);
+    hl_unregister_window_class();
     hl_close_log();
 }

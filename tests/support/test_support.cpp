@@ -13,6 +13,7 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,20 +58,34 @@ void TS_write_file(const std::string& path, const std::string& bytes)
     f.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
-TS_result TS_run(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                 double timeout_s, const std::string& cwd, const std::string& stdin_text)
+// Both ends close on exec, so no child inherits another child's pipes.
+static bool cloexec_pipe(int fds[2])
 {
-    TS_result r;
+    return pipe2(fds, O_CLOEXEC) == 0;
+}
+
+bool TS_start(TS_proc& p, const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+              const std::string& cwd, const std::string& stdin_text)
+{
     int out_p[2], err_p[2], in_p[2];
-    if (pipe(out_p) || pipe(err_p) || pipe(in_p)) return r;
+    if (!cloexec_pipe(out_p)) return false;
+    if (!cloexec_pipe(err_p)) {
+        close(out_p[0]);
+        close(out_p[1]);
+        return false;
+    }
+    if (!cloexec_pipe(in_p)) {
+        close(out_p[0]);
+        close(out_p[1]);
+        close(err_p[0]);
+        close(err_p[1]);
+        return false;
+    }
     pid_t pid = fork();
     if (pid == 0) {
         dup2(in_p[0], 0);
         dup2(out_p[1], 1);
         dup2(err_p[1], 2);
-        close(in_p[1]);
-        close(out_p[0]);
-        close(err_p[0]);
         for (auto& [k, v] : env) {
             if (v.empty())
                 unsetenv(k.c_str());
@@ -87,42 +102,175 @@ TS_result TS_run(const std::vector<std::string>& argv, const std::map<std::strin
     close(in_p[0]);
     close(out_p[1]);
     close(err_p[1]);
+    if (pid < 0) {
+        close(in_p[1]);
+        close(out_p[0]);
+        close(err_p[0]);
+        return false;
+    }
     if (!stdin_text.empty()) {
         ssize_t w = write(in_p[1], stdin_text.data(), stdin_text.size());
         (void)w;
     }
     close(in_p[1]);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
-    bool out_open = true, err_open = true;
+    p.pid = pid;
+    p.out_fd = out_p[0];
+    p.err_fd = err_p[0];
+    p.out.clear();
+    p.err.clear();
+    return true;
+}
+
+// Reads what is there within wait_ms; false once both outputs are closed.
+static bool read_some(TS_proc& p, int wait_ms)
+{
+    if (p.out_fd < 0 && p.err_fd < 0) return false;
+    struct pollfd fds[2] = {{p.out_fd, POLLIN, 0}, {p.err_fd, POLLIN, 0}};
+    int n = poll(fds, 2, wait_ms);
+    if (n < 0 && errno != EINTR) return false;
     char buf[65536];
-    while (out_open || err_open) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) {
-            r.timed_out = true;
-            kill(pid, SIGKILL);
-            break;
-        }
-        struct pollfd fds[2] = {{out_p[0], POLLIN, 0}, {err_p[0], POLLIN, 0}};
-        int n = poll(fds, 2, (int)std::min<long>(left, 1000));
-        if (n < 0 && errno != EINTR) break;
-        for (int i = 0; i < 2; ++i) {
-            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t got = read(fds[i].fd, buf, sizeof buf);
-            if (got <= 0) {
-                (i == 0 ? out_open : err_open) = false;
-                fds[i].fd = -1;
-            } else {
-                (i == 0 ? r.out : r.err).append(buf, (size_t)got);
-            }
+    for (int i = 0; i < 2; ++i) {
+        if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        ssize_t got = read(fds[i].fd, buf, sizeof buf);
+        if (got <= 0) {
+            close(fds[i].fd);
+            (i == 0 ? p.out_fd : p.err_fd) = -1;
+        } else {
+            (i == 0 ? p.out : p.err).append(buf, (size_t)got);
         }
     }
-    close(out_p[0]);
-    close(err_p[0]);
+    return true;
+}
+
+static long ms_left(std::chrono::steady_clock::time_point deadline)
+{
+    return (long)std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+        .count();
+}
+
+bool TS_wait_for_output(TS_proc& p, const std::string& text, double timeout_s)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    while (p.out.find(text) == std::string::npos) {
+        long left = ms_left(deadline);
+        if (left <= 0) return false;
+        if (!read_some(p, (int)std::min<long>(left, 200))) return p.out.find(text) != std::string::npos;
+    }
+    return true;
+}
+
+TS_result TS_finish(TS_proc& p, double timeout_s)
+{
+    TS_result r;
+    if (p.pid < 0) return r;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    while (p.out_fd >= 0 || p.err_fd >= 0) {
+        long left = ms_left(deadline);
+        if (left <= 0) {
+            r.timed_out = true;
+            kill(p.pid, SIGKILL);
+            break;
+        }
+        if (!read_some(p, (int)std::min<long>(left, 1000))) break;
+    }
+    if (p.out_fd >= 0) close(p.out_fd);
+    if (p.err_fd >= 0) close(p.err_fd);
+    p.out_fd = p.err_fd = -1;
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(p.pid, &status, 0);
+    p.pid = -1;
     if (WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+    r.out = p.out;
+    r.err = p.err;
     return r;
+}
+
+TS_result TS_run(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                 double timeout_s, const std::string& cwd, const std::string& stdin_text)
+{
+    TS_proc p;
+    if (!TS_start(p, argv, env, cwd, stdin_text)) return TS_result();
+    return TS_finish(p, timeout_s);
+}
+
+bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s)
+{
+    TS_xvfb_stop(x);
+    int fds[2];
+    if (!cloexec_pipe(fds)) return false;
+    std::string log = gScratch + "xvfb.log";
+    pid_t pid = fork();
+    if (pid == 0) {
+        // The server goes with the test program, however that ends.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        int devnull = open("/dev/null", O_RDONLY);
+        if (devnull >= 0) dup2(devnull, 0);
+        int logfd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (logfd >= 0) {
+            dup2(logfd, 1);
+            dup2(logfd, 2);
+        }
+        int flags = fcntl(fds[1], F_GETFD);
+        fcntl(fds[1], F_SETFD, flags & ~FD_CLOEXEC);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+               "-noreset", (char*)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return false;
+    }
+    x.pid = pid;
+    // Xvfb writes its display number once it takes connections.
+    std::string got;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    while (got.find('\n') == std::string::npos) {
+        long left = ms_left(deadline);
+        if (left <= 0) break;
+        struct pollfd pfd = {fds[0], POLLIN, 0};
+        int n = poll(&pfd, 1, (int)std::min<long>(left, 200));
+        if (n < 0 && errno != EINTR) break;
+        if (n <= 0) continue;
+        char buf[64];
+        ssize_t r = read(fds[0], buf, sizeof buf);
+        if (r <= 0) break;
+        got.append(buf, (size_t)r);
+    }
+    close(fds[0]);
+    size_t nl = got.find('\n');
+    if (nl == std::string::npos || nl == 0) {
+        TS_xvfb_stop(x);
+        return false;
+    }
+    x.display = ":" + got.substr(0, nl);
+    return true;
+}
+
+void TS_xvfb_stop(TS_xvfb& x)
+{
+    if (x.pid > 0) {
+        kill(x.pid, SIGTERM);
+        int status = 0;
+        bool gone = false;
+        for (int i = 0; i < 100 && !gone; ++i) {
+            if (waitpid(x.pid, &status, WNOHANG) == x.pid) gone = true;
+            else usleep(50 * 1000);
+        }
+        if (!gone) {
+            kill(x.pid, SIGKILL);
+            waitpid(x.pid, &status, 0);
+        }
+    }
+    x.pid = -1;
+    x.display.clear();
+}
+
+TS_xvfb::~TS_xvfb()
+{
+    TS_xvfb_stop(*this);
 }
 
 std::string TS_sh(const std::string& cmd)

@@ -2,6 +2,7 @@
 // run with bounded time.
 #pragma once
 #include <map>
+#include <sys/types.h>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,36 @@ struct TS_result {
 // in the given folder ("" = current), killing it after timeout_s seconds.
 TS_result TS_run(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
                  double timeout_s = 60, const std::string& cwd = "", const std::string& stdin_text = "");
+
+// A child process running in the background while the test works beside it.
+struct TS_proc {
+    pid_t pid = -1;
+    int out_fd = -1, err_fd = -1;
+    std::string out, err; // what it printed so far
+};
+
+// Starts argv like TS_run does, without waiting; false when it could not be started.
+bool TS_start(TS_proc& p, const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
+              const std::string& cwd = "", const std::string& stdin_text = "");
+// Collects the child's output until its standard output holds the text; false when the time
+// ran out or the child closed its output first.
+bool TS_wait_for_output(TS_proc& p, const std::string& text, double timeout_s);
+// Waits for the child to end, killing it after timeout_s seconds, and collects the rest.
+TS_result TS_finish(TS_proc& p, double timeout_s);
+
+// An X server of our own: Xvfb on a free display number, killed when the object goes.
+struct TS_xvfb {
+    pid_t pid = -1;
+    std::string display; // ":N"; empty while none runs
+    TS_xvfb() = default;
+    TS_xvfb(const TS_xvfb&) = delete;
+    TS_xvfb& operator=(const TS_xvfb&) = delete;
+    ~TS_xvfb();
+};
+// Starts Xvfb with one screen ("1280x1024x24") and waits at most timeout_s for it to take
+// connections; false (and nothing left running) when it does not come up.
+bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s = 20);
+void TS_xvfb_stop(TS_xvfb& x);
 
 // Runs a command line through /bin/sh (for tools like md5sum or df in tests only); returns stdout.
 std::string TS_sh(const std::string& cmd);

@@ -1,0 +1,204 @@
+// The frame cycle, the window procedure and the overlays (see hl_event.h).
+#include "frame/hl_event.h"
+
+#include "app/main.h"
+#include "foundation/HL_THREAD.h"
+#include "frame/alert.h"
+#include "frame/butn.h"
+#include "frame/cursor.h"
+#include "frame/hl_init.h"
+#include "frame/hl_keyboard.h"
+#include "frame/hl_popup.h"
+#include "frame/hl_timer.h"
+#include "frame/mbar.h"
+#include "graphics/OGL_view.h"
+#include "graphics/TEX_obj.h"
+#include "graphics/hl_window.h"
+#include "graphics/qtim.h"
+#include "graphics/tman.h"
+#include "platform/plat_window.h"
+
+#include <cmath>
+
+float gMouseX = 0, gMouseY = 0;
+int gMouseDown = 0;
+int gMouseUp = 0;
+int gMouseHeld = 0;
+int gMouseQuickClick = 0;
+int gMouseDoubleClick = 0;
+int gMouseHeldQuarter = 0;
+int gMouseHeldSecond = 0;
+float gMouseDownTime = 0;
+float gMouseMoveTime = 0;
+float gMousePressX = 0, gMousePressY = 0;
+int gMouseWheel = 0;
+int gMouseRight = 0;
+int gKeyDown = 0;
+int gKeyHeld = 0;
+int gKeyEnter = 0;
+int gKeyEscape = 0;
+int gKeyDelete = 0;
+int gCursorKind = 0;
+
+static int gFirstFrame = 1;
+
+int hl_in_close_box(int popup, float x, float y, float popup_w, float popup_h)
+{
+    // Nothing opened yet (-1) has no close box either.
+    if (popup <= 0 || (popup >= 994 && popup <= 999)) return 0;
+    if (!(y >= popup_h - 20 && y <= popup_h)) return 0;
+    return (x >= 0 && x <= 25) || (x >= popup_w - 25 && x <= popup_w);
+}
+
+int hl_is_click_in_place(float now, float down_time, float x, float y, float press_x, float press_y)
+{
+    return now - down_time < 1.0f && std::fabs(x - press_x) < 3.0f && std::fabs(y - press_y) < 3.0f;
+}
+
+static void close_box_test()
+{
+    if (hl_in_close_box(gPopup, gMouseX, gMouseY, gPopupW, gPopupH)) hl_close_window();
+}
+
+void hl_close_window()
+{
+    BTN_corner_boxes(1);
+    OGL_swap_buffers();
+    gKeyEnter = 0;
+    gKeyEscape = 0;
+    hl_open_window(0);
+}
+
+void hl_window_proc(const PLAT_event& ev)
+{
+    switch (ev.kind) {
+    case PLAT_EV_CREATE:
+        gWindowCreated = 1;
+        break;
+    case PLAT_EV_PAINT:
+        hl_open_window(gPopup);
+        break;
+    case PLAT_EV_CLOSE:
+        gQuit = 1;
+        break;
+    case PLAT_EV_KEY_DOWN:
+        KEY_handle_message(ev);
+        gKeyDown = 1;
+        gKeyHeld = 1;
+        break;
+    case PLAT_EV_KEY_UP:
+        gKeyHeld = 0;
+        KEY_handle_message(ev);
+        break;
+    case PLAT_EV_MOUSE_MOVE:
+        // Positions come signed: a pointer held outside the window is left of or below it.
+        gMouseX = (float)ev.x / gUIScale;
+        gMouseY = (float)(gWindowH - ev.y) / gUIScale;
+        if (gWindows.hl_set_window_count(-1) == 2 && gWindows.window[1] && ev.window == gWindows.window[1]) {
+            gMouseX += (float)gWindowW / gUIScale;
+        } else {
+            gMouseX -= gPopupX;
+            gMouseY -= gPopupY;
+        }
+        break;
+    case PLAT_EV_BUTTON_DOWN:
+        if (ev.button != PLAT_BUTTON_LEFT && ev.button != PLAT_BUTTON_RIGHT) break;
+        gMouseRight = ev.button == PLAT_BUTTON_RIGHT ? 1 : 0;
+        gMouseDown = 1;
+        MENU_press();
+        MENU_clear_dropdown_owner();
+        close_box_test();
+        break;
+    case PLAT_EV_BUTTON_UP:
+        if (ev.button != PLAT_BUTTON_LEFT && ev.button != PLAT_BUTTON_RIGHT) break;
+        gMouseUp = 1;
+        if (!hl_is_click_in_place(gTimer.hl_timer_real_time, gMouseDownTime, gMouseX, gMouseY, gMousePressX,
+                                  gMousePressY))
+            MENU_release();
+        break;
+    case PLAT_EV_WHEEL:
+        gMouseWheel += ev.wheel / PLAT_WHEEL_STEP;
+        break;
+    default:
+        break;
+    }
+}
+
+void hl_draw_overlays()
+{
+    if (gPopup == 0) {
+        THREAD_report_exceptions(1);
+        static const char* const kSee = "Please see the log.txt file for a detailed list of missing files.";
+        if (gTextures.missing_scenery_pending()) {
+            MACIBM_alert(0, "Some scenery textures could not be loaded.",
+                         "This may be an installation problem or you may have a damaged add-on scenery package.",
+                         kSee, "", t_note, "hl_event", 101);
+            gTextures.ack_missing_scenery();
+        }
+        if (gTextures.missing_aircraft_pending()) {
+            MACIBM_alert(0, "Some textures for the aircraft you selected could not be loaded.",
+                         "This may be an installation problem or you may have a damaged add-on aircraft package.",
+                         kSee, "", t_note, "hl_event", 102);
+            gTextures.ack_missing_aircraft();
+        }
+        if (gTextures.missing_other_pending()) {
+            MACIBM_alert(0, "Some textures could not be loaded.",
+                         "This may be an installation problem.  Run the installer/updater again to get these missing "
+                         "textures.",
+                         kSee, "", t_note, "hl_event", 103);
+            gTextures.ack_missing_other();
+        }
+    }
+    hl_draw_cursor(gPopup);
+    MENU_draw_bar();
+    MENU_draw();
+}
+
+void hl_do_frame()
+{
+    gTimer.perf_mark("init", 0);
+
+    gCursorKind = 0;
+    gKeyEnter = 0;
+    gKeyEscape = 0;
+    gKeyDelete = 0;
+    gMouseDown = 0;
+    gMouseUp = 0;
+    gKeyDown = 0;
+
+    if (gPopup == -1) gPopup = 0;
+    if (gFirstFrame) {
+        gFirstFrame = 0;
+        hl_open_window(gPopup);
+    }
+
+    // Every waiting event; when none was waiting, sleep until input comes or 16 ms pass.
+    if (PLAT_pump_events() == 0) {
+        PLAT_wait_event(16);
+        PLAT_pump_events();
+    }
+    gTimer.perf_mark("event", 0);
+
+    gTimer.hl_timer_update();
+    KEY_process_bindings();
+
+    if (MENU_mouse_over_title()) {
+        MENU_press();
+        MENU_clear_dropdown_owner();
+        close_box_test();
+    }
+
+    BTN_focus_begin_frame();
+
+    // Under a popup the dialog's own loop draws; the application neither draws nor advances.
+    if (!gPopupOpen) wizard_draw_frame();
+
+    hl_draw_overlays();
+
+    QT_movie_tick();
+    gTimer.perf_mark("sbuff", 0);
+
+    TEX_flush_deleted_textures();
+    gTimer.perf_mark("oglwork", 0);
+    gTimer.perf_mark("finish", 1);
+}

@@ -1,0 +1,43 @@
+// The heartbeat of the program: one frame at a time (input, timing, the application's drawing,
+// overlays, presentation), and the window procedure that turns window events into the global
+// input state the widgets poll.
+#pragma once
+
+struct PLAT_event;
+
+// ---- hl_input: mouse in UI units from the open popup's bottom-left corner, y upwards ----
+extern float gMouseX, gMouseY;
+extern int gMouseDown;          // a button went down this frame
+extern int gMouseUp;            // a button went up this frame
+extern int gMouseHeld;          // a button is held (kept by the frame timer)
+extern int gMouseQuickClick;    // released within 0.25 s of the press (frame timer)
+extern int gMouseDoubleClick;   // pressed within the double-click time of the previous press
+extern int gMouseHeldQuarter;   // held for more than 0.25 s
+extern int gMouseHeldSecond;    // held for more than 1 s
+extern float gMouseDownTime;    // frame-timer time of the last press
+extern float gMouseMoveTime;    // frame-timer time of the last press or move
+extern float gMousePressX, gMousePressY; // where the press that opened a menu was
+extern int gMouseWheel;         // wheel notches, positive away from the user
+extern int gMouseRight;         // 1 when the last press was the right button
+extern int gKeyDown;            // a key went down this frame
+extern int gKeyHeld;            // a key is down
+extern int gKeyEnter;           // Return or Enter went down this frame
+extern int gKeyEscape;          // Escape went down this frame
+extern int gKeyDelete;          // Delete or Backspace went down this frame
+extern int gCursorKind;         // the cursor wanted this frame
+
+// Runs exactly one frame. Called by the main loop and by every modal loop.
+void hl_do_frame();
+// The window procedure registered with the window class.
+void hl_window_proc(const PLAT_event& ev);
+// What is drawn over every frame: queued alerts, missing-texture alerts, cursor, menus.
+void hl_draw_overlays();
+// Closes the open popup the way its close box does.
+void hl_close_window();
+
+// 1 when (x, y), in popup units, lies in one of the two close boxes of the popup (ends included);
+// the whole window, the alert and the dialogs 994 to 999 have none.
+int hl_in_close_box(int popup, float x, float y, float popup_w, float popup_h);
+// 1 when a release at (x, y) at time now is a click in place: under 1 s after the press at
+// down_time and under 3 units from (press_x, press_y) on each axis.
+int hl_is_click_in_place(float now, float down_time, float x, float y, float press_x, float press_y);

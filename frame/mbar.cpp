@@ -1,0 +1,28 @@
+// Menus and pop-up lists (see mbar.h).
+#include "frame/mbar.h"
+
+// No menu exists yet, so none is ever open.
+int MENU_mouse_over_title()
+{
+    return 0;
+}
+
+void MENU_press()
+{
+}
+
+void MENU_release()
+{
+}
+
+void MENU_clear_dropdown_owner()
+{
+}
+
+void MENU_draw_bar()
+{
+}
+
+void MENU_draw()
+{
+}

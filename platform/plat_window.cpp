@@ -1,0 +1,363 @@
+// Windows, OpenGL contexts, display modes and window events on SDL2 (see plat_window.h).
+#include "platform/plat_window.h"
+
+#include "platform/plat_system.h"
+
+#include <SDL.h>
+#include <cmath>
+
+static PLAT_window_proc gProc = nullptr;
+static Uint32 gCreateEvent = (Uint32)-1; // the event type that carries PLAT_EV_CREATE
+static const char* kFormatKey = "plat_gl_format";
+static int gLiveWindows = 0; // windows made by PLAT_create_gl_window and not yet destroyed
+
+static SDL_Window* sdl(PLAT_window* w)
+{
+    return reinterpret_cast<SDL_Window*>(w);
+}
+
+static PLAT_window* plat(SDL_Window* w)
+{
+    return reinterpret_cast<PLAT_window*>(w);
+}
+
+// The display connection is opened on first need; without a display nothing is tried.
+static bool video_ready()
+{
+    if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+    if (!PLAT_has_display()) return false;
+    // A full-screen window stays up when another window takes the focus, as on the desktop.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    if (gCreateEvent == (Uint32)-1) gCreateEvent = SDL_RegisterEvents(1);
+    return true;
+}
+
+void PLAT_register_window_class(const char* /*name*/, PLAT_window_proc proc)
+{
+    gProc = proc;
+}
+
+void PLAT_unregister_window_class(const char* /*name*/)
+{
+    gProc = nullptr;
+    // Closing the connection while a window still exists would pull it away from its owner.
+    if (SDL_WasInit(SDL_INIT_VIDEO) && gLiveWindows == 0) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+static bool translate(const SDL_Event& e, PLAT_event& out)
+{
+    switch (e.type) {
+    case SDL_QUIT:
+        out.kind = PLAT_EV_CLOSE;
+        return true;
+    case SDL_WINDOWEVENT:
+        out.window = plat(SDL_GetWindowFromID(e.window.windowID));
+        if (e.window.event == SDL_WINDOWEVENT_CLOSE) out.kind = PLAT_EV_CLOSE;
+        else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) out.kind = PLAT_EV_PAINT;
+        else return false;
+        return true;
+    case SDL_MOUSEMOTION:
+        out.kind = PLAT_EV_MOUSE_MOVE;
+        out.window = plat(SDL_GetWindowFromID(e.motion.windowID));
+        out.x = e.motion.x;
+        out.y = e.motion.y;
+        return true;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        out.kind = e.type == SDL_MOUSEBUTTONDOWN ? PLAT_EV_BUTTON_DOWN : PLAT_EV_BUTTON_UP;
+        out.window = plat(SDL_GetWindowFromID(e.button.windowID));
+        out.x = e.button.x;
+        out.y = e.button.y;
+        if (e.button.button == SDL_BUTTON_LEFT) out.button = PLAT_BUTTON_LEFT;
+        else if (e.button.button == SDL_BUTTON_RIGHT) out.button = PLAT_BUTTON_RIGHT;
+        else if (e.button.button == SDL_BUTTON_MIDDLE) out.button = PLAT_BUTTON_MIDDLE;
+        else return false;
+        return true;
+    case SDL_MOUSEWHEEL: {
+        out.kind = PLAT_EV_WHEEL;
+        out.window = plat(SDL_GetWindowFromID(e.wheel.windowID));
+        double travel = e.wheel.preciseY * (double)PLAT_WHEEL_STEP;
+        if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) travel = -travel;
+        if (!(std::fabs(travel) < 1e6)) travel = 0; // nothing sensible can be that large
+        out.wheel = (int)std::lround(travel);
+        return true;
+    }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        out.kind = e.type == SDL_KEYDOWN ? PLAT_EV_KEY_DOWN : PLAT_EV_KEY_UP;
+        out.window = plat(SDL_GetWindowFromID(e.key.windowID));
+        out.key = e.key.keysym.sym;
+        out.scancode = e.key.keysym.scancode;
+        Uint16 m = e.key.keysym.mod;
+        out.mods = ((m & KMOD_SHIFT) ? PLAT_MOD_SHIFT : 0) | ((m & KMOD_ALT) ? PLAT_MOD_ALT : 0) |
+                   ((m & KMOD_CTRL) ? PLAT_MOD_CTRL : 0);
+        out.repeat = e.key.repeat ? 1 : 0;
+        return true;
+    }
+    default:
+        if (e.type == gCreateEvent) {
+            out.kind = PLAT_EV_CREATE;
+            out.window = plat(SDL_GetWindowFromID(e.user.windowID));
+            return out.window != nullptr; // a window destroyed before its event came is gone
+        }
+        return false;
+    }
+}
+
+int PLAT_pump_events()
+{
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return 0;
+    int n = 0;
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        ++n;
+        PLAT_event pe;
+        if (translate(e, pe) && gProc) gProc(pe);
+    }
+    return n;
+}
+
+void PLAT_wait_event(int ms)
+{
+    if (ms <= 0) return;
+    if (SDL_WasInit(SDL_INIT_VIDEO))
+        SDL_WaitEventTimeout(nullptr, ms);
+    else
+        SDL_Delay((Uint32)ms);
+}
+
+// ---- monitors and display modes ----
+
+static void to_plat(const SDL_DisplayMode& m, PLAT_display_mode* out)
+{
+    out->width = m.w;
+    out->height = m.h;
+    out->bits = (int)SDL_BITSPERPIXEL(m.format);
+    out->hz = m.refresh_rate;
+}
+
+int PLAT_display_count()
+{
+    if (!video_ready()) return -1;
+    return SDL_GetNumVideoDisplays();
+}
+
+int PLAT_display_bounds(int display, int* x, int* y, int* w, int* h)
+{
+    if (!video_ready()) return -1;
+    SDL_Rect r;
+    if (SDL_GetDisplayBounds(display, &r) != 0) return -1;
+    if (x) *x = r.x;
+    if (y) *y = r.y;
+    if (w) *w = r.w;
+    if (h) *h = r.h;
+    return 0;
+}
+
+int PLAT_display_current_mode(int display, PLAT_display_mode* out)
+{
+    if (!video_ready() || !out) return -1;
+    SDL_DisplayMode m;
+    if (SDL_GetCurrentDisplayMode(display, &m) != 0) return -1;
+    to_plat(m, out);
+    return 0;
+}
+
+int PLAT_display_mode_count(int display)
+{
+    if (!video_ready()) return -1;
+    int n = SDL_GetNumDisplayModes(display);
+    return n < 0 ? -1 : n;
+}
+
+int PLAT_display_mode_at(int display, int index, PLAT_display_mode* out)
+{
+    if (!video_ready() || !out) return -1;
+    SDL_DisplayMode m;
+    if (SDL_GetDisplayMode(display, index, &m) != 0) return -1;
+    to_plat(m, out);
+    return 0;
+}
+
+// ---- windows with OpenGL ----
+
+static void set_gl_attributes(const PLAT_gl_format& f, int depth)
+{
+    SDL_GL_ResetAttributes();
+    // A legacy context: the drawing code uses the fixed-function pipeline.
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, f.double_buffer ? 1 : 0);
+    int c = f.color_bits & 0xFF;
+    if (c == 0 || c >= 24) {
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    } else if (c >= 15) {
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 5);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
+    }
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, f.alpha_bits);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, f.stencil_bits);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, f.samples > 0 ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, f.samples > 0 ? f.samples : 0);
+}
+
+// Makes the window with the first depth that a surface offers, from the wished one downwards.
+static SDL_Window* make_window(const char* title, int x, int y, int w, int h, Uint32 flags,
+                               const PLAT_gl_format& f, int* depth_used)
+{
+    if (!video_ready()) return nullptr;
+    if (w < 1) w = 1;
+    if (h < 1) h = 1;
+    const int tries[] = {f.depth_bits, 24, 16};
+    for (int i = 0; i < 3; ++i) {
+        int d = tries[i];
+        if (i > 0 && d >= f.depth_bits) continue;
+        set_gl_attributes(f, d);
+        SDL_Window* win = SDL_CreateWindow(title, x, y, w, h, flags | SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        if (win) {
+            if (depth_used) *depth_used = d;
+            return win;
+        }
+    }
+    return nullptr;
+}
+
+PLAT_window* PLAT_create_gl_window(const char* title, int x, int y, int w, int h, int bordered,
+                                   const PLAT_gl_format& format)
+{
+    int depth = format.depth_bits;
+    SDL_Window* win = make_window(title, x, y, w, h, bordered ? 0 : SDL_WINDOW_BORDERLESS, format, &depth);
+    if (!win) return nullptr;
+    // The context must be made for the same surface the window got.
+    PLAT_gl_format* kept = new PLAT_gl_format(format);
+    kept->depth_bits = depth;
+    SDL_SetWindowData(win, kFormatKey, kept);
+    ++gLiveWindows;
+    SDL_Event e = {};
+    e.type = gCreateEvent;
+    e.user.windowID = SDL_GetWindowID(win);
+    SDL_PushEvent(&e);
+    return plat(win);
+}
+
+int PLAT_gl_format_available(const PLAT_gl_format& format)
+{
+    SDL_Window* win = make_window("", 0, 0, 16, 16, SDL_WINDOW_BORDERLESS, format, nullptr);
+    if (!win) return 0;
+    SDL_DestroyWindow(win);
+    return 1;
+}
+
+void PLAT_show_window(PLAT_window* w)
+{
+    if (w) SDL_ShowWindow(sdl(w));
+}
+
+void PLAT_destroy_window(PLAT_window* w)
+{
+    if (!w) return;
+    delete static_cast<PLAT_gl_format*>(SDL_SetWindowData(sdl(w), kFormatKey, nullptr));
+    SDL_DestroyWindow(sdl(w));
+    --gLiveWindows;
+}
+
+PLAT_gl_context* PLAT_gl_create_context(PLAT_window* w, int share_with_current)
+{
+    if (!w) return nullptr;
+    SDL_Window* keep_win = SDL_GL_GetCurrentWindow();
+    SDL_GLContext keep_ctx = SDL_GL_GetCurrentContext();
+    auto* f = static_cast<PLAT_gl_format*>(SDL_GetWindowData(sdl(w), kFormatKey));
+    if (f) set_gl_attributes(*f, f->depth_bits);
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, share_with_current ? 1 : 0);
+    SDL_GLContext c = SDL_GL_CreateContext(sdl(w));
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+    // Creating a context makes it current; the caller decides what is current.
+    if (c) SDL_GL_MakeCurrent(keep_win, keep_ctx);
+    return reinterpret_cast<PLAT_gl_context*>(c);
+}
+
+void PLAT_gl_delete_context(PLAT_gl_context* c)
+{
+    if (c) SDL_GL_DeleteContext(reinterpret_cast<SDL_GLContext>(c));
+}
+
+int PLAT_gl_make_current(PLAT_window* w, PLAT_gl_context* c)
+{
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return -1;
+    if (c && !w) return -1;
+    return SDL_GL_MakeCurrent(sdl(w), reinterpret_cast<SDL_GLContext>(c)) == 0 ? 0 : -1;
+}
+
+void PLAT_gl_swap(PLAT_window* w)
+{
+    if (w) SDL_GL_SwapWindow(sdl(w));
+}
+
+int PLAT_gl_set_swap_interval(int interval)
+{
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return -1;
+    return SDL_GL_SetSwapInterval(interval) == 0 ? 0 : -1;
+}
+
+int PLAT_gl_has_extension(const char* name)
+{
+    if (!SDL_WasInit(SDL_INIT_VIDEO) || !SDL_GL_GetCurrentContext()) return 0;
+    return SDL_GL_ExtensionSupported(name) ? 1 : 0;
+}
+
+// ---- moving and restyling ----
+
+void PLAT_window_set_bordered(PLAT_window* w, int bordered)
+{
+    if (w) SDL_SetWindowBordered(sdl(w), bordered ? SDL_TRUE : SDL_FALSE);
+}
+
+void PLAT_window_set_client_rect(PLAT_window* w, int x, int y, int width, int height)
+{
+    if (!w) return;
+    SDL_SetWindowPosition(sdl(w), x, y);
+    SDL_SetWindowSize(sdl(w), width < 1 ? 1 : width, height < 1 ? 1 : height);
+}
+
+void PLAT_window_get_client_rect(PLAT_window* w, int* x, int* y, int* width, int* height)
+{
+    int a = 0, b = 0, c = 0, d = 0;
+    if (w) {
+        SDL_GetWindowPosition(sdl(w), &a, &b);
+        SDL_GetWindowSize(sdl(w), &c, &d);
+    }
+    if (x) *x = a;
+    if (y) *y = b;
+    if (width) *width = c;
+    if (height) *height = d;
+}
+
+int PLAT_window_set_fullscreen(PLAT_window* w, const PLAT_display_mode* mode)
+{
+    if (!w) return -1;
+    if (!mode) return SDL_SetWindowFullscreen(sdl(w), 0) == 0 ? 0 : -1;
+    int display = SDL_GetWindowDisplayIndex(sdl(w));
+    if (display < 0) display = 0;
+    int n = SDL_GetNumDisplayModes(display);
+    for (int i = 0; i < n; ++i) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(display, i, &m) != 0) continue;
+        PLAT_display_mode pm;
+        to_plat(m, &pm);
+        if (pm.width != mode->width || pm.height != mode->height || pm.bits != mode->bits || pm.hz != mode->hz)
+            continue;
+        if (SDL_SetWindowDisplayMode(sdl(w), &m) != 0) continue;
+        if (SDL_SetWindowFullscreen(sdl(w), SDL_WINDOW_FULLSCREEN) == 0) return 0;
+    }
+    return -1;
+}
+
+int PLAT_window_is_fullscreen(PLAT_window* w)
+{
+    if (!w) return 0;
+    return (SDL_GetWindowFlags(sdl(w)) & SDL_WINDOW_FULLSCREEN) ? 1 : 0;
+}

@@ -1,0 +1,102 @@
+// The program's windows with their OpenGL contexts, the monitors' display modes, and the input
+// events of the windows, delivered one by one to the registered window procedure.
+#pragma once
+
+struct PLAT_window;     // a top-level window that OpenGL draws into
+struct PLAT_gl_context; // an OpenGL rendering context
+
+enum PLAT_event_kind {
+    PLAT_EV_NONE = 0,
+    PLAT_EV_CREATE,      // the window was made; delivered once through the pump, like any event
+    PLAT_EV_CLOSE,       // the user asked to close the window, or the process was told to quit
+    PLAT_EV_PAINT,       // part of the window was uncovered and must be drawn again
+    PLAT_EV_MOUSE_MOVE,  // x, y
+    PLAT_EV_BUTTON_DOWN, // button, x, y
+    PLAT_EV_BUTTON_UP,   // button, x, y
+    PLAT_EV_WHEEL,       // wheel
+    PLAT_EV_KEY_DOWN,    // key, scancode, mods, repeat
+    PLAT_EV_KEY_UP,      // key, scancode, mods
+};
+
+enum { PLAT_BUTTON_LEFT = 1, PLAT_BUTTON_RIGHT = 2, PLAT_BUTTON_MIDDLE = 3 };
+enum { PLAT_MOD_SHIFT = 1, PLAT_MOD_ALT = 2, PLAT_MOD_CTRL = 4 };
+enum { PLAT_WHEEL_STEP = 120 }; // wheel travel of one notch
+
+struct PLAT_event {
+    int kind = PLAT_EV_NONE;
+    PLAT_window* window = nullptr; // the window the event is for; null when it names none
+    int x = 0, y = 0;              // pointer in pixels from the client area's top-left corner
+    int button = 0;                // PLAT_BUTTON_...
+    int wheel = 0;                 // PLAT_WHEEL_STEP per notch, positive away from the user
+    int key = 0;                   // the key's symbol as the keyboard layout gives it
+    int scancode = 0;              // the physical key
+    int mods = 0;                  // PLAT_MOD_... bits held with the key
+    int repeat = 0;                // 1 for a key-down repeated by the keyboard
+};
+
+typedef void (*PLAT_window_proc)(const PLAT_event& ev);
+
+// The procedure that receives every event of the program's windows. Without it no window
+// learns that it was made.
+void PLAT_register_window_class(const char* name, PLAT_window_proc proc);
+// Forgets the procedure and closes the display connection once no window is left.
+void PLAT_unregister_window_class(const char* name);
+
+// Takes every waiting event and hands each to the window procedure; returns how many there were
+// (events the procedure has no kind for count too).
+int PLAT_pump_events();
+// Sleeps until an event is waiting or ms milliseconds have passed; takes no event.
+void PLAT_wait_event(int ms);
+
+// ---- monitors and display modes; every call answers -1 when there is no display ----
+struct PLAT_display_mode {
+    int width = 0, height = 0, bits = 0, hz = 0; // hz 0: the display does not tell
+};
+int PLAT_display_count();
+int PLAT_display_bounds(int display, int* x, int* y, int* w, int* h); // 0 or -1
+int PLAT_display_current_mode(int display, PLAT_display_mode* out); // 0 or -1
+int PLAT_display_mode_count(int display);                           // -1 without a display
+int PLAT_display_mode_at(int display, int index, PLAT_display_mode* out); // 0 or -1
+
+// ---- windows with OpenGL ----
+// What the window's drawing surface holds. depth_bits is a wish: when no surface has that many,
+// the nearest smaller one is taken (24, then 16). samples 0 means no multisampling.
+struct PLAT_gl_format {
+    int color_bits = 24;
+    int alpha_bits = 0;
+    int depth_bits = 32;
+    int stencil_bits = 0;
+    int double_buffer = 1;
+    int samples = 0;
+};
+
+// Makes a hidden window whose client area is w x h at (x, y), with a frame when bordered, and
+// queues a PLAT_EV_CREATE for it. Null when the window or its surface cannot be made.
+PLAT_window* PLAT_create_gl_window(const char* title, int x, int y, int w, int h, int bordered,
+                                   const PLAT_gl_format& format);
+// 1 when a window with this surface could be made (tried on a small hidden window).
+int PLAT_gl_format_available(const PLAT_gl_format& format);
+void PLAT_show_window(PLAT_window* w);
+void PLAT_destroy_window(PLAT_window* w);
+
+// A context for the window's surface; with share set it shares objects with the current context.
+// The new context is not left current.
+PLAT_gl_context* PLAT_gl_create_context(PLAT_window* w, int share_with_current);
+void PLAT_gl_delete_context(PLAT_gl_context* c);
+// Makes c current on w (c null: no context current). 0 or -1.
+int PLAT_gl_make_current(PLAT_window* w, PLAT_gl_context* c);
+void PLAT_gl_swap(PLAT_window* w);
+// 0 when the driver took the swap interval, -1 when it cannot set one.
+int PLAT_gl_set_swap_interval(int interval);
+// 1 when the current context advertises the OpenGL extension.
+int PLAT_gl_has_extension(const char* name);
+
+// ---- moving and restyling a window that exists ----
+void PLAT_window_set_bordered(PLAT_window* w, int bordered);
+// Places the client area at (x, y) with size w x h.
+void PLAT_window_set_client_rect(PLAT_window* w, int x, int y, int width, int height);
+void PLAT_window_get_client_rect(PLAT_window* w, int* x, int* y, int* width, int* height);
+// Shows the window full screen in this display mode (mode null: back to a plain window and the
+// desktop's own mode). 0 or -1.
+int PLAT_window_set_fullscreen(PLAT_window* w, const PLAT_display_mode* mode);
+int PLAT_window_is_fullscreen(PLAT_window* w);

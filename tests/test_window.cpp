@@ -1,0 +1,333 @@
+// The real window under Xvfb with Mesa's software OpenGL: its size and place on large and small
+// screens, the log lines, the pixels of a drawn frame, the initial OpenGL state, full-screen
+// modes, multisampling, the second window, and closing the window to end the frame loop.
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+
+namespace {
+
+const char* kLog = "Corvane Installer Log.txt";
+const char* kVsyncWarning =
+    "Warning: unable to set vsync - your video card's driver does not support setting v-sync from Corvane.\n";
+
+struct WinInfo {
+    bool found = false;
+    int x = 0, y = 0, w = 0, h = 0;
+    std::string id;
+    std::string raw;
+};
+
+std::map<std::string, std::string> env_for(const TS_xvfb& x)
+{
+    return {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"SDL_VIDEODRIVER", ""}};
+}
+
+int field(const std::string& text, const std::string& label)
+{
+    size_t at = text.find(label);
+    if (at == std::string::npos) return -99999;
+    return atoi(text.c_str() + at + label.size());
+}
+
+WinInfo xwininfo(const TS_xvfb& x)
+{
+    WinInfo info;
+    TS_result r = TS_run({"xwininfo", "-name", "Hangaron"}, env_for(x), 20);
+    info.raw = r.out + r.err;
+    if (r.exit_code != 0) return info;
+    info.found = true;
+    info.x = field(r.out, "Absolute upper-left X:");
+    info.y = field(r.out, "Absolute upper-left Y:");
+    info.w = field(r.out, "Width:");
+    info.h = field(r.out, "Height:");
+    size_t at = r.out.find("Window id: ");
+    if (at != std::string::npos) {
+        std::istringstream in(r.out.substr(at + 11));
+        in >> info.id;
+    }
+    return info;
+}
+
+// The whole screen as 8-bit RGB rows from the top; also kept as a PNG beside it.
+struct Shot {
+    int w = 0, h = 0;
+    std::string rgb;
+    bool ok() const { return w > 0 && rgb.size() == (size_t)w * h * 3; }
+    // The pixel at screen (sx, sy) as "r,g,b".
+    std::string at(int sx, int sy) const
+    {
+        size_t o = ((size_t)sy * w + sx) * 3;
+        return std::to_string((unsigned char)rgb[o]) + "," + std::to_string((unsigned char)rgb[o + 1]) + "," +
+               std::to_string((unsigned char)rgb[o + 2]);
+    }
+};
+
+Shot screenshot(const TS_xvfb& x, int w, int h, const std::string& dir)
+{
+    Shot s;
+    std::string png = dir + "screen.png";
+    TS_result r = TS_run({"import", "-window", "root", png}, env_for(x), 60);
+    if (r.exit_code != 0) return s;
+    TS_result c = TS_run({"convert", png, "-depth", "8", "rgb:" + dir + "screen.rgb"}, {}, 60);
+    if (c.exit_code != 0) return s;
+    s.w = w;
+    s.h = h;
+    s.rgb = TS_read_file(dir + "screen.rgb");
+    return s;
+}
+
+// The probe, running in its own folder (where its log lands) until it has drawn a few frames.
+struct Probe {
+    TS_proc proc;
+    std::string dir;
+    bool ready = false;
+};
+
+void start_probe(Probe& p, const TS_xvfb& x, std::vector<std::string> args)
+{
+    p.dir = TS_new_dir("probe");
+    args.insert(args.begin(), CORVANE_WINDOW_PROBE_EXE);
+    ASSERT_TRUE(TS_start(p.proc, args, env_for(x), p.dir));
+    p.ready = TS_wait_for_output(p.proc, "ready\n", 60);
+    ASSERT_TRUE(p.ready) << p.proc.out << p.proc.err;
+}
+
+// Asks the window to close as a window manager would and waits for the probe to end.
+TS_result close_probe(Probe& p, const TS_xvfb& x, const WinInfo& w)
+{
+    TS_result c = TS_run({CORVANE_X_CLOSE_EXE, w.id}, env_for(x), 20);
+    EXPECT_EQ(c.exit_code, 0) << c.err;
+    return TS_finish(p.proc, 60);
+}
+
+size_t count_of(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+class Window : public testing::Test {
+protected:
+    TS_xvfb x;
+    void start_x(const std::string& screen) { ASSERT_TRUE(TS_xvfb_start(x, screen)) << "Xvfb did not start"; }
+};
+
+} // namespace
+
+TEST_F(Window, LargeScreenWindowDrawsInUIUnitsAndClosingEndsTheLoop)
+{
+    start_x("1280x1024x24");
+    Probe p;
+    start_probe(p, x, {});
+    WinInfo w = xwininfo(x);
+    ASSERT_TRUE(w.found) << w.raw;
+    EXPECT_EQ(w.x, 0);
+    EXPECT_EQ(w.y, 0);
+    EXPECT_EQ(w.w, 800);
+    EXPECT_EQ(w.h, 600);
+
+    Shot s = screenshot(x, 1280, 1024, p.dir);
+    ASSERT_TRUE(s.ok());
+    // UI (ux, uy) from the window's bottom-left corner is screen (ux, 599 - uy).
+    auto ui = [&](int ux, int uy) { return s.at(w.x + ux, w.y + 599 - uy); };
+    const std::string clear = "51,102,153", red = "255,0,0", blue = "0,0,255";
+    EXPECT_EQ(ui(5, 5), clear);
+    EXPECT_EQ(ui(795, 595), clear);
+    EXPECT_EQ(ui(200, 100), red); // the quad from (100, 50) to (300, 150)
+    EXPECT_EQ(ui(101, 51), red);
+    EXPECT_EQ(ui(298, 148), red);
+    EXPECT_EQ(ui(200, 160), clear);
+    EXPECT_EQ(ui(200, 40), clear);
+    EXPECT_EQ(ui(450, 100), clear); // wound the other way: culled
+    EXPECT_EQ(ui(625, 75), blue);   // only the scissor box (600, 50)-(650, 100) of the blue quad
+    EXPECT_EQ(ui(575, 75), clear);
+    EXPECT_EQ(ui(625, 120), clear);
+    EXPECT_EQ(s.at(900, 300), "0,0,0"); // the screen beside the window
+
+    TS_result r = close_probe(p, x, w);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("frames: 1 quit: 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("shut down\n"), std::string::npos) << r.out;
+    EXPECT_FALSE(xwininfo(x).found);
+
+    std::string log = TS_read_file(p.dir + kLog);
+    EXPECT_EQ(count_of(log, kVsyncWarning), 1u) << log; // Mesa under Xvfb takes no swap interval
+    EXPECT_EQ(log.find("The window was last"), std::string::npos) << log;
+}
+
+TEST_F(Window, InitialOpenGLStateAndTwoDView)
+{
+    start_x("1280x1024x24");
+    Probe p;
+    start_probe(p, x, {"--report", "--frames=5"});
+    TS_result r = TS_finish(p.proc, 60);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    const char* lines[] = {
+        "window: created\n",
+        "bind cache reset: yes\n",
+        "size: 800x600\n",
+        "gl viewport: 0 0 800 600\n",
+        "gl projection: 0.002500 0.003333 -1.000000 -1.000000 -1.000000 -0.000000\n",
+        "gl front face cw: 1\n",
+        "gl cull back: 1\n",
+        "gl depth func lequal: 1\n",
+        "gl depth write: 0\n",
+        "gl unpack alignment: 1\n",
+        "gl pack alignment: 1\n",
+        "gl blend func: 1\n",
+        "gl alpha func greater: 1\n",
+        "gl enabled cull/dither/color material/vertex array: 1111\n",
+        "gl disabled scissor/stencil/logic op/normalize/blend/depth test: 000000\n",
+        "fsaa achieved: 0\n",
+        "gl multisample: 1 samples 0\n",
+    };
+    for (const char* l : lines) EXPECT_NE(r.out.find(l), std::string::npos) << l << r.out;
+}
+
+TEST_F(Window, TooLargeWindowFallsBackTo1024By768)
+{
+    start_x("1280x1024x24");
+    Probe p;
+    start_probe(p, x, {"--window=1600x1200"});
+    WinInfo w = xwininfo(x);
+    ASSERT_TRUE(w.found) << w.raw;
+    EXPECT_EQ(w.w, 1024);
+    EXPECT_EQ(w.h, 768);
+    EXPECT_EQ(w.x, 0);
+    EXPECT_EQ(w.y, 0);
+    TS_result r = close_probe(p, x, w);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    std::string log = TS_read_file(p.dir + kLog);
+    EXPECT_NE(log.find("The window was last: 1600,1200 and my monitor is 1280,1024.  Setting window to 1024x768 it "
+                       "fits on screen.\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(Window, MonitorOffsetsPlaceTheWindow)
+{
+    start_x("1280x1024x24");
+    Probe p;
+    start_probe(p, x, {"--monitor_offset_x=100", "--monitor_offset_y=40"});
+    WinInfo w = xwininfo(x);
+    ASSERT_TRUE(w.found) << w.raw;
+    EXPECT_EQ(w.x, 100);
+    EXPECT_EQ(w.y, 40);
+    EXPECT_EQ(w.w, 800);
+    EXPECT_EQ(w.h, 600);
+    TS_result r = close_probe(p, x, w);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+}
+
+TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
+{
+    start_x("800x600x24");
+    Probe p;
+    start_probe(p, x, {});
+    // Full screen at 1024 x 768: Xvfb has no such mode, so the display stays as it is and the
+    // borderless window takes the requested size.
+    EXPECT_NE(p.proc.out.find("full screen flag: 1\n"), std::string::npos) << p.proc.out;
+    EXPECT_NE(p.proc.out.find("mode pending: 0\n"), std::string::npos) << p.proc.out;
+    WinInfo w = xwininfo(x);
+    ASSERT_TRUE(w.found) << w.raw;
+    EXPECT_EQ(w.x, 0);
+    EXPECT_EQ(w.y, 0);
+    EXPECT_EQ(w.w, 1024);
+    EXPECT_EQ(w.h, 768);
+    Shot s = screenshot(x, 800, 600, p.dir);
+    ASSERT_TRUE(s.ok());
+    EXPECT_EQ(s.at(0, 0), "51,102,153");
+    EXPECT_EQ(s.at(799, 599), "51,102,153");
+
+    TS_result r = close_probe(p, x, w);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("after restore full screen flag: 0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("shut down\n"), std::string::npos) << r.out;
+    std::string log = TS_read_file(p.dir + kLog);
+    EXPECT_EQ(log.find("The window was last"), std::string::npos) << log; // 800 x 600 is not larger
+}
+
+TEST_F(Window, TinyScreenLogsTheFallback)
+{
+    start_x("640x480x24");
+    Probe p;
+    start_probe(p, x, {"--frames=5"});
+    TS_result r = TS_finish(p.proc, 60);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("size: 1024x768\n"), std::string::npos) << r.out;
+    std::string log = TS_read_file(p.dir + kLog);
+    EXPECT_NE(log.find("The window was last: 800,600 and my monitor is 640,480.  Setting window to 1024x768 it "
+                       "fits on screen.\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(Window, ExactFullScreenModeReachesTheWindowAndIsRestored)
+{
+    start_x("1280x1024x24");
+    Probe p;
+    start_probe(p, x, {"--fullscreen=desktop", "--frames=5"});
+    TS_result r = TS_finish(p.proc, 60);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("mode pending: 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("fullscreen window: 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("size: 1280x1024\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("after restore fullscreen window: 0\n"), std::string::npos) << r.out;
+
+    // A mode the screen does not have leaves the display alone.
+    Probe q;
+    start_probe(q, x, {"--fullscreen=1280x1024x24x75", "--frames=5"});
+    r = TS_finish(q.proc, 60);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("mode pending: 0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("fullscreen window: 0\n"), std::string::npos) << r.out;
+}
+
+TEST_F(Window, MultisampleLadderRemakesTheWindow)
+{
+    start_x("1280x1024x24");
+    for (int wanted : {1, 4}) {
+        Probe p;
+        start_probe(p, x, {"--fsaa=" + std::to_string(wanted), "--report", "--frames=5"});
+        TS_result r = TS_finish(p.proc, 60);
+        ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+        int achieved = field(r.out, "fsaa achieved: ");
+        EXPECT_GE(achieved, 1) << r.out;
+        EXPECT_LE(achieved, wanted) << r.out;
+        // The surface has at least the samples asked for (Mesa offers only 4).
+        EXPECT_NE(r.out.find("gl multisample: 1 samples "), std::string::npos) << r.out;
+        EXPECT_GE(field(r.out, "gl multisample: 1 samples "), 2 << (achieved - 1)) << r.out;
+        EXPECT_NE(r.out.find("size: 800x600\n"), std::string::npos) << r.out;
+        // The window was made twice, and warned each time.
+        EXPECT_EQ(count_of(TS_read_file(p.dir + kLog), kVsyncWarning), 1u);
+    }
+}
+
+TEST_F(Window, SecondWindowOpensBesideTheFirstAndCloses)
+{
+    start_x("1280x1024x24");
+    Probe p;
+    start_probe(p, x, {"--two", "--frames=5"});
+    TS_result r = TS_finish(p.proc, 60);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("count: 2\nsecond window: yes\nsecond rect: 800 0 800 600\nbind cache reset: yes\n"
+                         "count: 1\nsecond window: no\nbind cache reset: yes\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(count_of(TS_read_file(p.dir + kLog), kVsyncWarning), 2u);
+}
+
+TEST_F(Window, NoWindowWithoutTheWindowClass)
+{
+    start_x("1280x1024x24");
+    std::string dir = TS_new_dir("probe");
+    TS_result r = TS_run({CORVANE_WINDOW_PROBE_EXE, "--no_window_class", "--frames=3"}, env_for(x), 60, dir);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("window: failed\n"), std::string::npos) << r.out;
+}
