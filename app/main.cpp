@@ -3,6 +3,7 @@
 
 #include "foundation/options.h"
 #include "foundation/paths.h"
+#include "foundation/pref.h"
 #include "foundation/shared_paths.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
@@ -11,6 +12,9 @@ std::string gTempFolder;
 std::string gInstallName;
 std::string gCmdLinePath;
 int gTargetOS = 2;
+int gWantBetas = 0;
+int gLogActions = 0;
+int gStreamCount = 0;
 
 static void log_os_folders()
 {
@@ -44,6 +48,7 @@ int WinMain(const char* cmd_line)
 
     FILE_get_special_dir(os_dir_temp, gTempFolder);
     gInstallName = NOT_SCANNED_NAME;
+    gStreamCount = 0;
     gTargetOS = 2;
     if (CMDLINE_has_option("--os")) {
         std::string os = CMDLINE_get_option("--os");
@@ -52,6 +57,7 @@ int WinMain(const char* cmd_line)
         if (os == "IBM") gTargetOS = 2;
         if (os == "LIN") gTargetOS = 3;
     }
+    PREF_read_write(11, 0);
     if (cmd_line && cmd_line[0]) gCmdLinePath = cmd_line;
 
     while (!gQuit) {

@@ -6,6 +6,9 @@ extern std::string gTempFolder;
 extern std::string gInstallName;
 extern std::string gCmdLinePath;
 extern int gTargetOS; // 0 ALL, 1 APL, 2 IBM, 3 LIN
+extern int gWantBetas;   // look for beta releases as well ("_get_beta")
+extern int gLogActions;  // log every file action of the install engine ("_log_actions")
+extern int gStreamCount; // only carried from preference file to preference file ("_stream_count")
 
 // Returns the process exit code.
 int WinMain(const char* cmd_line);

@@ -1,11 +1,17 @@
 // Shutdown of the application frame (see hl_shutdown.h).
 #include "frame/hl_shutdown.h"
 
+#include "foundation/options.h"
+#include "foundation/pref.h"
 #include "frame/hl_init.h"
 #include "graphics/hl_window.h"
 
-void app_shutdown(int /*full*/)
+void app_shutdown(int full)
 {
+    // Automation runs must leave the user's settings as they found them.
+    if (full == 1 && !CMDLINE_has_option("--fps_test") && !CMDLINE_has_option("--qa_script"))
+        PREF_read_write(11, 1);
+    // Threads end here once the thread framework exists.
     // Back to the desktop's own mode first, then the windows, the window class and the log.
     hl_fit_window_to_screen(0);
     if (gWindows.hl_set_window_count(-1) == 2) gWindows.hl_destroy_gl_window(1);

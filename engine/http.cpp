@@ -1,0 +1,4 @@
+// The HTTP client (see http.h).
+#include "engine/http.h"
+
+net_client gNet;

@@ -1,0 +1,199 @@
+// Preference files: reading, safe writing and the tag lists of each kind (see pref.h).
+#include "foundation/pref.h"
+
+#include "app/main.h"
+#include "app/text_reader.h"
+#include "engine/http.h"
+#include "foundation/FILE_ops.h"
+#include "foundation/options.h"
+#include "foundation/paths.h"
+#include "foundation/xmap.h"
+#include "frame/alert.h"
+#include "frame/hl_init.h"
+#include "platform/plat_map.h"
+#include "platform/plat_pref_write.h"
+
+#include <climits>
+
+static const int kPrefVersion = 10;
+
+// The four message texts of the installer file mean nothing to this program; they are only
+// carried from one file to the next.
+static std::string sMessages[4];
+
+// The part of a value that fits on one line.
+static std::string one_line(const std::string& value)
+{
+    const size_t cut = value.find_first_of(std::string("\r\n\0", 3));
+    return cut == std::string::npos ? value : value.substr(0, cut);
+}
+
+static void skip_blanks(xmap_file& f)
+{
+    while (TXT_at_blank(f)) ++f.cursor;
+}
+
+static void read_entries(xmap_file& f, std::map<std::string, std::string>& tags)
+{
+    while (f.cursor < f.end) {
+        skip_blanks(f);
+        const char* tag_begin = f.cursor;
+        while (!TXT_at_eol(f) && !TXT_at_blank(f)) ++f.cursor;
+        std::string tag(tag_begin, f.cursor);
+        skip_blanks(f);
+        const char* value_begin = f.cursor;
+        while (!TXT_at_eol(f)) ++f.cursor;
+        std::string value(value_begin, f.cursor);
+        // Empty lines, blank lines and the indentation of the next entry.
+        while (f.cursor < f.end && (TXT_at_eol(f) || TXT_at_blank(f))) ++f.cursor;
+        if (tag.empty()) continue;
+
+        auto found = tags.find(tag);
+        if (found != tags.end()) {
+            MACIBM_alert(0, "ERROR: A prefs tag is being read twice!", tag, found->second, value, t_note, "pref",
+                         158);
+            found->second = value;
+        } else {
+            tags.emplace(std::move(tag), std::move(value));
+        }
+    }
+}
+
+pref_file::pref_file(const std::string& file_path, int file_mode) : mode(file_mode)
+{
+    if (mode == 1) {
+        path = file_path;
+        FILE_make_abs_path(path);
+        if (path.size() > 3)
+            for (size_t i = path.size() - 3; i < path.size(); ++i)
+                if (path[i] >= 'A' && path[i] <= 'Z') path[i] = (char)(path[i] - 'A' + 'a');
+        out << "I\n" << kPrefVersion << " version\n";
+        return;
+    }
+    xmap_file view(file_path);
+    static const int versions[] = {kPrefVersion, 0};
+    if (check_file(view, FILE_KIND_TEXT, versions, nullptr, nullptr) != kPrefVersion) return;
+    read_entries(view, tags);
+}
+
+pref_file::~pref_file()
+{
+    close();
+}
+
+int pref_file::close()
+{
+    if (mode != 1 || closed) return 0;
+    closed = 1;
+    const std::string bytes = out.str();
+    int err = PLAT_pref_replace_file(path, bytes);
+    if (err) {
+        // The usual cause is a missing folder: make the last one (one level only) and try again.
+        std::string folder = path;
+        if (path.size() >= 4) {
+            const size_t slash = path.rfind('/');
+            if (slash != std::string::npos) folder.erase(slash + 1);
+        }
+        PLAT_make_one_dir(folder);
+        err = PLAT_pref_replace_file(path, bytes);
+    }
+    if (!err) return 1;
+    gLog << "WARNING: the preferences were not saved to " << path << ": " << FILE_error_text(err) << "\n";
+    MACIBM_alert(0,
+                 "I could not save the file! Could the directory that the file sits in be missing? Or flagged as "
+                 "READ-ONLY by the operating system? (Windows machines typically do this).",
+                 path, "Could the file be flagged as read-only? This happens in Windows if you copy it from a CD!",
+                 "Try putting this app in the background and then flag the file as NOT read-only, or creating the "
+                 "folder listed in the path above.",
+                 t_note, "FILE_ops", 1160);
+    return 0;
+}
+
+int pref_file::exchange(const std::string& value, std::string& result, const std::string& tag)
+{
+    if (mode == 1) {
+        out << tag << ' ' << one_line(value) << '\n';
+        return 0;
+    }
+    const std::string option = "--pref:" + tag;
+    if (CMDLINE_has_option(option.c_str())) {
+        result = CMDLINE_get_option(option.c_str());
+        return 1;
+    }
+    auto found = tags.find(tag);
+    if (found == tags.end()) return 0;
+    result = found->second;
+    return 1;
+}
+
+int PREF_parse_int(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    // Accumulate towards the limit of the sign, stopping there instead of overflowing.
+    const long long limit = negative ? -(long long)INT_MIN : (long long)INT_MAX;
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value >= limit) {
+            value = limit;
+            break;
+        }
+    }
+    return negative ? (int)-value : (int)value;
+}
+
+static void exchange_int(pref_file& f, int& variable, const char* tag)
+{
+    std::string value;
+    if (f.exchange(std::to_string(variable), value, tag) == 1) variable = PREF_parse_int(value);
+}
+
+static void exchange_text(pref_file& f, std::string& variable, const char* tag)
+{
+    // An empty text gets no line at all, so reading the file leaves the variable as it was.
+    if (f.mode == 1 && one_line(variable).empty()) return;
+    std::string value;
+    if (f.exchange(variable, value, tag) == 1) variable = value;
+}
+
+std::string PREF_file_path(int kind)
+{
+    switch (kind) {
+    case 10:
+        return "Output/preferences/Corvane Screen Res.prf";
+    case 11: {
+        std::string dir;
+        FILE_get_special_dir(os_dir_prefs, dir);
+        return dir + "Corvane Installer.prf";
+    }
+    case 12:
+        return "Output/preferences/Corvane Calibration.prf";
+    default:
+        return "Output/preferences/";
+    }
+}
+
+void PREF_read_write(int kind, int direction)
+{
+    // The screen-resolution file (10) exchanges the window's display profiles and OpenGL
+    // settings, whose units this program does not have; like unknown kinds it is not touched.
+    if (kind != 11 && kind != 12) return;
+    const int mode = direction == 1 ? 1 : 0;
+    pref_file f(PREF_file_path(kind), mode);
+    if (kind == 11) {
+        exchange_text(f, sMessages[0], "_message_1");
+        exchange_text(f, sMessages[1], "_message_2");
+        exchange_text(f, sMessages[2], "_message_3");
+        exchange_text(f, sMessages[3], "_message_4");
+        exchange_int(f, gStreamCount, "_stream_count");
+        exchange_int(f, gLogActions, "_log_actions");
+        exchange_text(f, gNet._proxy_host, "_proxy_host");
+        exchange_text(f, gNet._proxy_port, "_proxy_port");
+        exchange_int(f, gNet._proxy_port_int, "_proxy_port_int");
+        exchange_int(f, gWantBetas, "_get_beta");
+    }
+    f.close();
+}
