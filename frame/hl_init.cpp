@@ -4,8 +4,10 @@
 #include "foundation/debug_cmds.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
+#include "foundation/translation.h"
 #include "foundation/tunables.h"
 #include "frame/hl_commands.h"
+#include "frame/hl_shutdown.h"
 #include "foundation/xmap.h"
 #include "platform/plat_map.h"
 #include "frame/hl_event.h"
@@ -14,13 +16,16 @@
 #include "platform/plat_paths.h"
 #include "platform/plat_window.h"
 
+#include <algorithm>
 #include <ios>
+#include <vector>
 
 std::string gAppFolder;
 std::ofstream gLog;
 int gQuit = 0;
 int gUIReady = 0;
 int gDesktopColorBits = 0;
+int gLanguage = -1;
 
 void hl_get_app_path(std::string& out, int want_file)
 {
@@ -112,10 +117,24 @@ void hl_startup(int /*argc*/, const char** argv)
     CMDLINE_parse(argv[0]);
     gLog.flush();
 
+    gLanguage = -1;
+    gLanguage = LANG_choose_language();
+
+    // Language check: a language that is not selectable is replaced by the only selectable one,
+    // else nothing is known. The language chooser, which would then ask the user, needs the
+    // window; until it exists an unknown language is English.
+    std::vector<int> languages;
+    LANG_get_languages(languages);
+    if (std::find(languages.begin(), languages.end(), gLanguage) == languages.end())
+        gLanguage = languages.size() == 1 ? languages[0] : -1;
+    if (gLanguage < 0) gLanguage = 0;
+
     // Late in start-up: the registries filled during static construction, then the "--dref:"
     // options (which change nothing here), then the default key bindings.
     TUNABLE_init();
     DBG_activate_all();
     CMDLINE_apply_drefs();
     CMD_init_builtin(0);
+
+    load_installer_text();
 }

@@ -11,6 +11,7 @@ extern std::string gAppFolder; // the program's folder, ends in '/'; set once at
 extern std::ofstream gLog;     // the log file, rewritten at every start
 extern int gQuit;              // 0 while the program runs
 extern int gUIReady;           // 1 once the window can show popups
+extern int gLanguage;          // UI language index 0 to 5 (see LANG_table), -1 while not known
 
 void hl_get_app_path(std::string& out, int want_file);
 void FILE_split_path(std::string& out, const std::string& path);

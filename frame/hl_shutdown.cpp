@@ -3,6 +3,7 @@
 
 #include "foundation/options.h"
 #include "foundation/pref.h"
+#include "foundation/translation.h"
 #include "frame/hl_init.h"
 #include "graphics/hl_window.h"
 
@@ -18,4 +19,12 @@ void app_shutdown(int full)
     gWindows.hl_destroy_gl_window(0);
     hl_unregister_window_class();
     hl_close_log();
+}
+
+void load_installer_text()
+{
+    if (gLanguage == 0)
+        LANG_clear();
+    else
+        LANG_set_language(gLanguage);
 }

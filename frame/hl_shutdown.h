@@ -1,5 +1,8 @@
-// Shutdown of the application frame.
+// Shutdown of the application frame, and the start-up's choice of the translation table.
 #pragma once
 
 // full 1: the orderly end of a normal run; 0: the short end after a fatal alert.
 void app_shutdown(int full);
+
+// Selects the translation table of gLanguage: none for English (0), else that language's.
+void load_installer_text();

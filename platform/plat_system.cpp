@@ -23,6 +23,32 @@ void PLAT_message_box(const char* caption, const std::string& text)
     fflush(stderr);
 }
 
+std::string PLAT_ui_language_code()
+{
+    static const char* const vars[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+    std::string value;
+    for (const char* name : vars) {
+        const char* v = getenv(name);
+        if (!v || !v[0]) continue;
+        value = v;
+        // LANGUAGE is a list of preferences separated by ':'; the first one counts.
+        if (name == vars[0]) value = value.substr(0, value.find(':'));
+        if (!value.empty()) break;
+    }
+    if (value.empty()) return "en";
+    // A locale name is language[_territory][.codeset][@modifier].
+    const std::string base = value.substr(0, value.find_first_of("_.@"));
+    if (base == "C" || base == "POSIX") return "en";
+    std::string code;
+    for (char c : base) {
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        if (c < 'a' || c > 'z') return "";
+        code += c;
+    }
+    if (code.size() < 2 || code.size() > 3) return "";
+    return code;
+}
+
 void PLAT_exit_now(int code)
 {
     fflush(stdout);

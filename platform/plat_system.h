@@ -9,6 +9,12 @@ bool PLAT_has_display();
 // when no display can be opened.
 void PLAT_message_box(const char* caption, const std::string& text);
 
+// The user's interface language as a lower-case ISO 639 code, from the first of LANGUAGE (its
+// first entry), LC_ALL, LC_MESSAGES and LANG that is set and not empty: "fr" for "fr_FR.UTF-8".
+// "en" when that value is "C" or "POSIX" (with or without a suffix) or none is set; "" when the
+// value does not begin with a language code.
+std::string PLAT_ui_language_code();
+
 // Ends the process at once with this code (no static destructors, no shutdown).
 [[noreturn]] void PLAT_exit_now(int code);
 
