@@ -1,6 +1,7 @@
 // Start-up sequence of the application frame and its small shared helpers (see hl_init.h).
 #include "frame/hl_init.h"
 
+#include "foundation/crash_handler.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
 #include "platform/plat_paths.h"
@@ -41,6 +42,7 @@ void hl_open_log(const std::string& path)
     if (gLog.is_open()) gLog.close();
     gLog.clear();
     gLog.open(path, std::ios::out | std::ios::trunc);
+    CRASH_set_log_path(path.c_str());
     gLog.setf(std::ios::fixed, std::ios::floatfield);
     gLog.clear();
 }
@@ -61,6 +63,7 @@ static void write_log_header()
 
 void hl_startup(int /*argc*/, const char** argv)
 {
+    CRASH_install_handler();
     hl_get_app_path(gAppFolder, 0);
     std::string log_path;
     FILE_get_special_dir(os_dir_this_app, log_path);
