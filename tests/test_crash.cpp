@@ -1,6 +1,6 @@
-// The crash handler in child processes: the report in "crash_log.txt" for real faults, a second
-// crash appended, the exit status of the signal, the log line; the stack crawl on the own stack;
-// and a thread that cannot be started.
+// The crash handler in child processes: the report appended to "crash_log.txt" for real faults,
+// the exit status of the signal and the log line; the stack crawl of the own stack; and a thread
+// that cannot be started.
 #include "foundation/UTL_thread.h"
 #include "foundation/crash_handler.h"
 #include "foundation/options.h"
@@ -18,42 +18,43 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-// The faulting functions have external linkage, so their names are in the dynamic symbol table.
-__attribute__((noinline)) void crash_victim_segv()
+// The faulting functions have external linkage, so the dynamic symbol table names them; the
+// sanitizers must not catch the faults first.
+#define VICTIM __attribute__((noinline, no_sanitize("address,undefined")))
+
+VICTIM void crash_victim_segv()
 {
     volatile int* volatile p = nullptr;
     *p = 1;
 }
 
-__attribute__((noinline)) int crash_victim_fpe()
+VICTIM int crash_victim_fpe()
 {
     volatile int zero = 0;
     return 10 / zero;
 }
 
-__attribute__((noinline)) void crash_victim_ill()
+VICTIM void crash_victim_ill()
 {
     __builtin_trap();
 }
 
-__attribute__((noinline)) void crash_victim_trap()
+VICTIM void crash_victim_trap()
 {
     asm volatile("int3");
 }
 
-__attribute__((noinline)) void crash_victim_bus(const std::string& dir)
+VICTIM void crash_victim_bus()
 {
-    // A mapped page past the end of its file.
-    std::string path = dir + "short.bin";
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || write(fd, "x", 1) != 1) _exit(20);
+    // A mapped page past the end of its one-byte file.
+    int fd = open("short.bin", O_RDWR | O_CREAT | O_TRUNC, 0644);
     long page = sysconf(_SC_PAGESIZE);
+    if (fd < 0 || write(fd, "x", 1) != 1) _exit(20);
     volatile char* m = (volatile char*)mmap(nullptr, (size_t)page * 2, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (m == MAP_FAILED) _exit(21);
-    (void)m[page];
+    if (m != MAP_FAILED) (void)m[page];
 }
 
-__attribute__((noinline)) int crash_deep(int n)
+VICTIM int crash_deep(int n)
 {
     volatile int pad = n;
     if (n <= 0) crash_victim_segv();
@@ -61,7 +62,7 @@ __attribute__((noinline)) int crash_deep(int n)
     return pad + below;
 }
 
-__attribute__((noinline)) int crash_overflow(int n)
+VICTIM int crash_overflow(int n)
 {
     volatile char pad[512];
     pad[n % 512] = (char)n;
@@ -76,7 +77,7 @@ struct crash_job : UTL_work_task {
 
 namespace {
 
-// Runs the fault in a child with the handler installed, working folder dir and the log open there.
+// Runs the statement in a child with the handler installed, working in dir with the log open there.
 #define CRASH_IN_CHILD(dir, sig, statement)                                                             \
     EXPECT_EXIT(                                                                                        \
         {                                                                                               \
@@ -94,144 +95,104 @@ std::vector<std::string> lines_of(const std::string& text)
 {
     std::vector<std::string> out;
     std::istringstream in(text);
-    std::string l;
-    while (std::getline(in, l)) out.push_back(l);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
     return out;
 }
 
-bool all_digits(const std::string& s, size_t from, size_t to)
+bool is_hex_address(const std::string& s)
 {
-    if (from >= to || to > s.size()) return false;
-    for (size_t i = from; i < to; ++i)
-        if (s[i] < '0' || s[i] > '9') return false;
-    return true;
+    return s.size() == 18 && s.rfind("0x", 0) == 0 && s.find_first_not_of("0123456789abcdef", 2) == std::string::npos;
 }
 
-// "<name> + <digits>"
-bool is_name_plus_offset(const std::string& s)
-{
-    size_t plus = s.rfind(" + ");
-    return plus != std::string::npos && plus > 0 && all_digits(s, plus + 3, s.size());
-}
-
-// "  <n>) <procedure part> (<module> + <offset>)" or "... (???)"
-bool is_crawl_line(const std::string& l)
-{
-    size_t close = l.find(") ");
-    if (l.rfind("  ", 0) != 0 || close == std::string::npos || !all_digits(l, 2, close)) return false;
-    if (l.size() > 6 && l.compare(l.size() - 6, 6, " (?\?\?)") == 0) return true;
-    size_t open = l.rfind(" (");
-    return l.back() == ')' && open != std::string::npos && open > close &&
-           is_name_plus_offset(l.substr(open + 2, l.size() - open - 3));
-}
-
-bool is_flags_line(const std::string& l, const std::vector<std::string>& flags)
-{
-    for (const std::string& f : flags) {
-        std::string head = "Flags=" + f + ", Address = 0x";
-        if (l.size() != head.size() + 16 || l.rfind(head, 0) != 0) continue;
-        if (l.find_first_not_of("0123456789abcdef", head.size()) == std::string::npos) return true;
-    }
-    return false;
-}
-
-// Checks one report starting at line `at`; returns the index after it.
+// Checks the report that begins at line `at` and returns the line after it: header, flags and the
+// faulting address, then numbered crawl lines, each ending in its module part, the first one naming
+// the faulting procedure.
 size_t check_report(const std::vector<std::string>& l, size_t at, const std::string& name_and_code,
                     const std::vector<std::string>& flags, const std::string& victim)
 {
-    EXPECT_LT(at + 2, l.size());
-    if (at + 2 >= l.size()) return l.size();
-    EXPECT_EQ(l[at], "Unhandled exception: " + name_and_code);
-    EXPECT_TRUE(is_flags_line(l[at + 1], flags)) << l[at + 1];
-    size_t i = at + 2;
-    int n = 0;
-    bool victim_seen = false;
-    while (i < l.size() && l[i].rfind("Unhandled exception: ", 0) != 0) {
-        EXPECT_TRUE(is_crawl_line(l[i])) << l[i];
-        EXPECT_EQ(l[i].rfind("  " + std::to_string(n) + ") ", 0), 0u) << l[i];
-        if (l[i].find(victim) != std::string::npos) victim_seen = true;
-        ++n;
-        ++i;
+    if (at + 2 >= l.size()) {
+        ADD_FAILURE() << "no report at line " << at;
+        return l.size();
     }
-    EXPECT_GE(n, 2);
-    EXPECT_LE(n, 100);
-    // The faulting procedure is line 0, named from the dynamic symbol table.
+    EXPECT_EQ(l[at], "Unhandled exception: " + name_and_code);
+    size_t comma = l[at + 1].find(", Address = ");
+    EXPECT_NE(comma, std::string::npos) << l[at + 1];
+    if (comma == std::string::npos) return l.size();
+    bool flags_ok = false;
+    for (const std::string& f : flags) flags_ok |= l[at + 1].substr(0, comma) == "Flags=" + f;
+    EXPECT_TRUE(flags_ok) << l[at + 1];
+    EXPECT_TRUE(is_hex_address(l[at + 1].substr(comma + 12))) << l[at + 1];
     EXPECT_NE(l[at + 2].find(victim), std::string::npos) << l[at + 2];
-    EXPECT_TRUE(victim_seen);
+    size_t i = at + 2;
+    for (int n = 0; i < l.size() && l[i].rfind("Unhandled", 0) != 0; ++i, ++n) {
+        EXPECT_EQ(l[i].rfind("  " + std::to_string(n) + ") ", 0), 0u) << l[i];
+        EXPECT_TRUE(l[i].find(" + ") != std::string::npos && l[i].back() == ')') << l[i];
+    }
+    EXPECT_GE(i - at - 2, 2u);
+    EXPECT_LE(i - at - 2, 100u);
     return i;
 }
 
-const char kLogLine[] = "This application has crashed.  Please send the file crash_log.txt to Veltrano.\n";
-
 } // namespace
 
-TEST(CrashHandler, ReportsForSegvFpeAndIllAppendedWithTheSignalsExitStatus)
+TEST(CrashHandler, ReportsForSegvFpeAndIllAreAppendedAndTheSignalEndsTheProcess)
 {
     std::string dir = TS_new_dir("crash");
     CRASH_IN_CHILD(dir, SIGSEGV, crash_victim_segv());
     CRASH_IN_CHILD(dir, SIGFPE, crash_victim_fpe());
     CRASH_IN_CHILD(dir, SIGILL, crash_victim_ill());
-    std::vector<std::string> l = lines_of(TS_read_file(dir + "crash_log.txt"));
+    std::string text = TS_read_file(dir + "crash_log.txt");
+    std::vector<std::string> l = lines_of(text);
     size_t at = check_report(l, 0, "EXCEPTION_ACCESS_VIOLATION (C0000005)", {"1"}, "crash_victim_segv");
     at = check_report(l, at, "EXCEPTION_INT_DIVIDE_BY_ZERO (C0000094)", {"1"}, "crash_victim_fpe");
     at = check_report(l, at, "EXCEPTION_ILLEGAL_INSTRUCTION (C000001D)", {"2"}, "crash_victim_ill");
     EXPECT_EQ(at, l.size());
-    // The caller of the faulting procedure follows it in the crawl.
-    EXPECT_NE(TS_read_file(dir + "crash_log.txt").find("ReportsForSegvFpeAndIll"), std::string::npos);
-    // The log keeps what was written before and gains one line per crash.
-    EXPECT_EQ(TS_read_file(dir + "log.txt"), std::string("before the crash\n") + kLogLine);
+    EXPECT_NE(text.find("  1) _ZN") , std::string::npos); // the test body called the victim
+    // The log keeps what was written before and gains the line (each child rewrote the log).
+    EXPECT_EQ(TS_read_file(dir + "log.txt"),
+              "before the crash\nThis application has crashed.  Please send the file crash_log.txt to Veltrano.\n");
 }
 
-TEST(CrashHandler, BusTrapAndStackOverflow)
+TEST(CrashHandler, BusTrapStackOverflowWorkerThreadAndLongCrawl)
 {
     std::string dir = TS_new_dir("crash2");
-    CRASH_IN_CHILD(dir, SIGBUS, crash_victim_bus(dir));
+    CRASH_IN_CHILD(dir, SIGBUS, crash_victim_bus());
     CRASH_IN_CHILD(dir, SIGTRAP, crash_victim_trap());
-    CRASH_IN_CHILD(dir, SIGSEGV, crash_overflow(0));
-    std::vector<std::string> l = lines_of(TS_read_file(dir + "crash_log.txt"));
-    size_t at = check_report(l, 0, "EXCEPTION_IN_PAGE_ERROR (C0000006)", {"2"}, "crash_victim_bus");
-    at = check_report(l, at, "EXCEPTION_BREAKPOINT (80000003)", {"80"}, "crash_victim_trap");
-    at = check_report(l, at, "EXCEPTION_STACK_OVERFLOW (C00000FD)", {"1", "2"}, "crash_overflow");
-    EXPECT_EQ(at, l.size());
-}
-
-TEST(CrashHandler, CrawlStopsAtOneHundredLines)
-{
-    std::string dir = TS_new_dir("crash3");
-    CRASH_IN_CHILD(dir, SIGSEGV, crash_deep(300));
-    std::vector<std::string> l = lines_of(TS_read_file(dir + "crash_log.txt"));
-    EXPECT_EQ(check_report(l, 0, "EXCEPTION_ACCESS_VIOLATION (C0000005)", {"1"}, "crash_victim_segv"), l.size());
-    EXPECT_EQ(l.size(), 102u);
-    ASSERT_GE(l.size(), 4u);
-    EXPECT_NE(l[3].find("crash_deep"), std::string::npos) << l[3];
-}
-
-TEST(CrashHandler, FaultOnAWorkerThread)
-{
-    std::string dir = TS_new_dir("crash4");
+    CRASH_IN_CHILD(dir, SIGSEGV, crash_overflow(0)); // the report needs the alternate stack
     CRASH_IN_CHILD(dir, SIGSEGV, {
         crash_job job;
         UTL_work_queue wq(2, 4);
         wq.add_task(&job);
         wq.wait_done();
     });
+    CRASH_IN_CHILD(dir, SIGSEGV, crash_deep(300));
     std::vector<std::string> l = lines_of(TS_read_file(dir + "crash_log.txt"));
-    size_t at = check_report(l, 0, "EXCEPTION_ACCESS_VIOLATION (C0000005)", {"1"}, "crash_victim_segv");
+    size_t at = check_report(l, 0, "EXCEPTION_IN_PAGE_ERROR (C0000006)", {"2"}, "crash_victim_bus");
+    at = check_report(l, at, "EXCEPTION_BREAKPOINT (80000003)", {"80"}, "crash_victim_trap");
+    at = check_report(l, at, "EXCEPTION_STACK_OVERFLOW (C00000FD)", {"1", "2"}, "crash_overflow");
+    size_t worker = at;
+    at = check_report(l, at, "EXCEPTION_ACCESS_VIOLATION (C0000005)", {"1"}, "crash_victim_segv");
+    ASSERT_LT(worker + 3, l.size());
+    EXPECT_NE(l[worker + 3].find("thread_proc"), std::string::npos) << l[worker + 3];
+    size_t deep = at;
+    at = check_report(l, at, "EXCEPTION_ACCESS_VIOLATION (C0000005)", {"1"}, "crash_victim_segv");
+    EXPECT_EQ(at - deep, 102u); // at most 100 crawl lines, the faulting address included
+    EXPECT_NE(l[deep + 3].find("crash_deep"), std::string::npos) << l[deep + 3];
     EXPECT_EQ(at, l.size());
-    EXPECT_NE(TS_read_file(dir + "crash_log.txt").find("thread_proc"), std::string::npos);
 }
 
-TEST(CrashHandler, SentSignalIsUnknownAndUnwritableLogGoesToStandardError)
+TEST(CrashHandler, SentSignalUnwritableReportAndDeliberateAbort)
 {
-    std::string dir = TS_new_dir("crash5");
+    std::string dir = TS_new_dir("crash3");
     CRASH_IN_CHILD(dir, SIGSEGV, raise(SIGSEGV));
     std::vector<std::string> l = lines_of(TS_read_file(dir + "crash_log.txt"));
     ASSERT_GE(l.size(), 2u);
-    EXPECT_EQ(l[0], "Unhandled exception: Unknown (0000000B)");
+    EXPECT_EQ(l[0], "Unhandled exception: Unknown (0000000B)"); // no processor exception
     EXPECT_EQ(l[1].rfind("Flags=fffffffa, Address = 0x", 0), 0u) << l[1];
 
-    std::string dir2 = TS_new_dir("crash6");
-    TS_sh("mkdir '" + dir2 + "crash_log.txt'");
+    // When "crash_log.txt" cannot be opened the report goes to standard error.
+    std::string dir2 = TS_new_dir("crash4");
+    mkdir((dir2 + "crash_log.txt").c_str(), 0700);
     EXPECT_EXIT(
         {
             if (chdir(dir2.c_str()) != 0) _exit(30);
@@ -239,16 +200,14 @@ TEST(CrashHandler, SentSignalIsUnknownAndUnwritableLogGoesToStandardError)
             crash_victim_segv();
         },
         testing::KilledBySignal(SIGSEGV),
-        "Unhandled exception: EXCEPTION_ACCESS_VIOLATION \\(C0000005\\)\nFlags=1, Address = 0x[0-9a-f]{16}\n  0\\) "
+        "^Unhandled exception: EXCEPTION_ACCESS_VIOLATION \\(C0000005\\)\nFlags=1, Address = 0x[0-9a-f]{16}\n  0\\) "
         "_Z17crash_victim_segvv \\+ [0-9]+ \\(test_crash \\+ [0-9]+\\)\n");
-}
 
-TEST(CrashHandler, DeliberateAbortWritesNoReport)
-{
-    std::string dir = TS_new_dir("crash7");
-    CRASH_IN_CHILD(dir, SIGABRT, PLAT_abort());
-    EXPECT_EQ(access((dir + "crash_log.txt").c_str(), F_OK), -1);
-    EXPECT_EQ(TS_read_file(dir + "log.txt"), "before the crash\n");
+    // The crash alert's abort writes no report.
+    std::string dir3 = TS_new_dir("crash5");
+    CRASH_IN_CHILD(dir3, SIGABRT, PLAT_abort());
+    EXPECT_EQ(access((dir3 + "crash_log.txt").c_str(), F_OK), -1);
+    EXPECT_EQ(TS_read_file(dir3 + "log.txt"), "before the crash\n");
 }
 
 __attribute__((noinline)) void crawl_here(FILE* f, const void* first)
@@ -265,49 +224,32 @@ __attribute__((noinline)) int crawl_deep(FILE* f, int n)
     return pad + below;
 }
 
-TEST(StackCrawl, OwnStackEntriesAndLimits)
+TEST(StackCrawl, OwnStackEntriesAndLimit)
 {
     std::string path = TS_new_dir("crawl") + "stack_crawl.txt";
     FILE* f = fopen(path.c_str(), "a");
     ASSERT_NE(f, nullptr);
-    fputs("header\n", f); // buffered text comes before the crawl
-    crawl_here(f, nullptr);
+    fputs("header\n", f); // buffered text stays in front of the crawl
     crawl_here(f, (const void*)&crash_victim_segv);
     crawl_deep(f, 150);
     CRASH_print_address(f, (const void*)(uintptr_t)0x10);
-    CRASH_print_address(f, (const void*)((const char*)&crash_victim_segv + 2));
     fclose(f);
     std::vector<std::string> l = lines_of(TS_read_file(path));
-    ASSERT_GE(l.size(), 10u);
+    ASSERT_GE(l.size(), 104u);
     EXPECT_EQ(l[0], "header");
-    // Without a first address the crawl begins with the return address into the caller.
-    EXPECT_EQ(l[1].rfind("  0) _Z10crawl_hereP8_IO_FILEPKv + ", 0), 0u) << l[1];
-    EXPECT_TRUE(is_crawl_line(l[1])) << l[1];
-    size_t i = 2;
-    while (i < l.size() && l[i].rfind("  0) ", 0) != 0) ++i;
-    ASSERT_LT(i + 1, l.size());
-    EXPECT_EQ(l[i], "  0) _Z17crash_victim_segvv + 0 (test_crash + " +
-                        std::to_string((uintptr_t)&crash_victim_segv - (uintptr_t)[] {
-                            CRASH_symbol s;
-                            CRASH_find_symbol((const void*)&crash_victim_segv, &s);
-                            return s.module_base;
-                        }()) +
-                        ")");
-    EXPECT_EQ(l[i + 1].rfind("  1) _Z10crawl_hereP8_IO_FILEPKv + ", 0), 0u) << l[i + 1];
-    // The deep crawl: 100 lines, the last numbered 99.
-    size_t deep = i + 1;
+    CRASH_symbol sym;
+    CRASH_find_symbol((const void*)&crash_victim_segv, &sym);
+    EXPECT_EQ(l[1], "  0) _Z17crash_victim_segvv + 0 (test_crash + " +
+                        std::to_string((uintptr_t)&crash_victim_segv - sym.module_base) + ")");
+    // Then the return address into the caller of the crawl writer.
+    EXPECT_EQ(l[2].rfind("  1) _Z10crawl_hereP8_IO_FILEPKv + ", 0), 0u) << l[2];
+    size_t deep = 3;
     while (deep < l.size() && l[deep].rfind("  0) ", 0) != 0) ++deep;
-    ASSERT_LT(deep + 101, l.size());
+    ASSERT_LT(deep + 100, l.size());
+    EXPECT_EQ(l[deep].rfind("  0) _Z10crawl_hereP8_IO_FILEPKv + ", 0), 0u) << l[deep];
     EXPECT_EQ(l[deep + 99].rfind("  99) _Z10crawl_deepP8_IO_FILEi + ", 0), 0u) << l[deep + 99];
-    EXPECT_EQ(l[deep + 100], "0x0000000000000010 (?\?\?)");
-    EXPECT_EQ(l[deep + 101].rfind("_Z17crash_victim_segvv + 2 (test_crash + ", 0), 0u) << l[deep + 101];
-    EXPECT_TRUE(is_name_plus_offset(l[deep + 101].substr(24, l[deep + 101].size() - 25))) << l[deep + 101];
-
-    CRASH_symbol none;
-    CRASH_find_symbol((const void*)(uintptr_t)0x10, &none);
-    EXPECT_EQ(none.module_base, 0u);
-    EXPECT_EQ(none.line, -1);
-    EXPECT_STREQ(none.source, "");
+    EXPECT_EQ(l[deep + 100], "0x0000000000000010 (?\?\?)"); // not in any module
+    EXPECT_EQ(sym.line, -1);
 }
 
 TEST(ThreadStart, FailureRaisesTheCrashAlert)
@@ -334,6 +276,7 @@ TEST(ThreadStart, FailureRaisesTheCrashAlert)
     size_t at = text.find(head);
     ASSERT_NE(at, std::string::npos) << text;
     ASSERT_GT(text.size(), at + head.size() + tail.size()) << text;
-    EXPECT_EQ(text.compare(text.size() - tail.size(), tail.size(), tail), 0) << text;
-    EXPECT_TRUE(all_digits(text, at + head.size(), text.size() - tail.size())) << text;
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    std::string code = text.substr(at + head.size(), text.size() - tail.size() - at - head.size());
+    EXPECT_EQ(code.find_first_not_of("0123456789"), std::string::npos) << text;
 }

@@ -1,7 +1,8 @@
 // tsan: yes
-// The semaphore, the queue and thread start and join, alone and under load: many producers and
-// consumers, with signals sent to the threads while they wait.
+// The semaphore, the queue, thread start and join, and the work queue under load: many producers
+// and consumers, signals sent to waiting threads, the work queue's order and its bound on jobs out.
 #include "foundation/UTL_thread.h"
+#include "foundation/work_queue.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +12,9 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <future>
 #include <mutex>
-#include <sched.h>
+#include <set>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -37,22 +39,18 @@ void install_usr1()
     sigaction(SIGUSR1, &sa, nullptr);
 }
 
-// Ends the test program if a test hangs, so no test runs unbounded.
+// Ends the test program when a test hangs, so none runs unbounded.
 struct watchdog {
     std::mutex m;
     std::condition_variable cv;
     bool done = false;
-    std::thread t;
-    explicit watchdog(int seconds)
-    {
-        t = std::thread([this, seconds] {
-            std::unique_lock<std::mutex> l(m);
-            if (!cv.wait_for(l, std::chrono::seconds(seconds), [this] { return done; })) {
-                fprintf(stderr, "watchdog: test did not finish in %d s\n", seconds);
-                _exit(3);
-            }
-        });
-    }
+    std::thread t{[this] {
+        std::unique_lock<std::mutex> l(m);
+        if (!cv.wait_for(l, seconds(120), [this] { return done; })) {
+            fprintf(stderr, "watchdog: test did not finish in time\n");
+            _exit(3);
+        }
+    }};
     ~watchdog()
     {
         {
@@ -64,15 +62,18 @@ struct watchdog {
     }
 };
 
-// Sends SIGUSR1 to the given threads every few hundred microseconds until stopped.
+// Sends SIGUSR1 to the threads (or to the process when none is named) every 300 us until finished.
+// It must finish before the threads are joined.
 struct signaller {
     std::atomic<bool> stop{false};
     std::thread t;
     explicit signaller(std::vector<pthread_t> targets)
     {
+        install_usr1();
         t = std::thread([this, targets] {
-            for (int round = 0; round < 200000 && !stop.load(); ++round) {
+            for (int round = 0; round < 400000 && !stop.load(); ++round) {
                 for (pthread_t p : targets) pthread_kill(p, SIGUSR1);
+                if (targets.empty()) kill(getpid(), SIGUSR1);
                 std::this_thread::sleep_for(microseconds(300));
             }
         });
@@ -85,7 +86,7 @@ struct signaller {
     ~signaller() { finish(); }
 };
 
-int os_sem_value(UTL_semaphore* s)
+int os_value(UTL_semaphore* s)
 {
     int v = -1;
     sem_getvalue(&s->os.s, &v);
@@ -97,69 +98,54 @@ void* item(uintptr_t v)
     return (void*)v;
 }
 
+// Waits (bounded) until done() holds.
+template <class F> void await(F done)
+{
+    for (int i = 0; i < 60000 && !done(); ++i) std::this_thread::sleep_for(milliseconds(1));
+}
+
 } // namespace
 
-TEST(Semaphore, CountAndKernelReleases)
+TEST(Semaphore, CountKernelReleasesAndTimeOuts)
 {
+    watchdog wd;
     UTL_semaphore* s = nullptr;
     SEM_create(&s, 5);
     SEM_signal(s);
     EXPECT_EQ(s->count.load(), 6);
-    EXPECT_EQ(os_sem_value(s), 0); // nobody sleeps: no kernel release
-    s->count.store(-2);            // as if two threads had committed to sleep
+    EXPECT_EQ(os_value(s), 0); // nobody sleeps: no kernel call
+    s->count.store(-2);        // as if two threads had committed to sleep
     SEM_signal(s);
     EXPECT_EQ(s->count.load(), -1);
-    EXPECT_EQ(os_sem_value(s), 1); // exactly one sleeper released
+    EXPECT_EQ(os_value(s), 1); // exactly one sleeper woken
     SEM_destroy(s);
 
     SEM_create(&s, 0);
     EXPECT_EQ(SEM_wait(s, 0), 0);
     EXPECT_EQ(s->count.load(), 0);
-    // Far more queued units than simultaneous sleepers.
-    for (int i = 0; i < 5000; ++i) SEM_signal(s);
-    EXPECT_EQ(s->count.load(), 5000);
+    for (int i = 0; i < 5000; ++i) SEM_signal(s); // far more units than the kernel's sleeper bound
     int taken = 0;
     while (taken < 6000 && SEM_wait(s, 0)) ++taken;
     EXPECT_EQ(taken, 5000);
-    EXPECT_EQ(s->count.load(), 0);
-    EXPECT_EQ(os_sem_value(s), 0);
-    SEM_destroy(s);
-}
 
-TEST(Semaphore, TimedWaitOutlastsSignalsAndUndoesItsClaim)
-{
-    install_usr1();
-    watchdog wd(60);
-    UTL_semaphore* s = nullptr;
-    SEM_create(&s, 0);
+    // Signals never end a timed wait early, and the timed-out wait gives its claim back.
     gSignalsSeen = 0;
     signaller sig({pthread_self()});
     auto t0 = steady_clock::now();
-    int32_t r = SEM_wait(s, 300);
+    EXPECT_EQ(SEM_wait(s, 300), 0);
     auto waited = duration_cast<milliseconds>(steady_clock::now() - t0).count();
     sig.finish();
-    EXPECT_EQ(r, 0);
-    EXPECT_GE(waited, 300); // signals never end the wait early
+    EXPECT_GE(waited, 300);
     EXPECT_LT(waited, 10000);
-    EXPECT_EQ(s->count.load(), 0);
-    EXPECT_EQ(os_sem_value(s), 0);
     EXPECT_GT(gSignalsSeen.load(), 0);
-
-    // A unit given while a timed waiter sleeps is taken by it.
-    std::thread giver([s] {
-        std::this_thread::sleep_for(milliseconds(50));
-        SEM_signal(s);
-    });
-    EXPECT_EQ(SEM_wait(s, 5000), 1);
-    giver.join();
     EXPECT_EQ(s->count.load(), 0);
+    EXPECT_EQ(os_value(s), 0);
     SEM_destroy(s);
 }
 
 TEST(Semaphore, ManyWaitersAndSignallersTakeEveryUnitOnce)
 {
-    install_usr1();
-    watchdog wd(120);
+    watchdog wd;
     UTL_semaphore* s = nullptr;
     SEM_create(&s, 0);
     const int kUnits = 8000, kGivers = 4, kTakers = 8;
@@ -168,10 +154,8 @@ TEST(Semaphore, ManyWaitersAndSignallersTakeEveryUnitOnce)
     for (int w = 0; w < kTakers; ++w)
         takers.emplace_back([&, w] {
             const auto deadline = steady_clock::now() + seconds(60);
-            // Polls, short timed waits and waits that must run into their time-out, mixed.
-            const int32_t timeouts[3] = {1, 0, 1};
             for (int i = 0; taken.load() < kUnits && steady_clock::now() < deadline; ++i)
-                if (SEM_wait(s, timeouts[(i + w) % 3])) taken.fetch_add(1);
+                if (SEM_wait(s, (i + w) % 3 == 1 ? 0 : 1)) taken.fetch_add(1);
         });
     std::vector<pthread_t> ids;
     for (auto& t : takers) ids.push_back(t.native_handle());
@@ -181,98 +165,73 @@ TEST(Semaphore, ManyWaitersAndSignallersTakeEveryUnitOnce)
         givers.emplace_back([&] {
             for (int i = 0; i < kUnits / kGivers; ++i) {
                 SEM_signal(s);
-                // Units trickle in, so most land on sleepers and some on waits that are timing out.
+                // Units trickle in, so they land on sleepers and on waits that are timing out.
                 if (i % 4 == 0) std::this_thread::sleep_for(microseconds(100));
             }
         });
     for (auto& t : givers) t.join();
-    // Signals stop before the takers are joined: a joined thread cannot be signalled.
-    for (int i = 0; i < 60000 && taken.load() < kUnits; ++i) std::this_thread::sleep_for(milliseconds(1));
+    await([&] { return taken.load() >= kUnits; });
     sig.finish();
     for (auto& t : takers) t.join();
     EXPECT_EQ(taken.load(), kUnits);
     EXPECT_EQ(s->count.load(), 0);
-    EXPECT_EQ(os_sem_value(s), 0); // no release was left over for a sleeper that was not there
+    EXPECT_EQ(os_value(s), 0); // no wake-up left over for a sleeper that is not there
     SEM_destroy(s);
 }
 
-TEST(Queue, OrderPollAndMarkers)
+TEST(Queue, OrderMarkersAndTimeOuts)
 {
+    watchdog wd;
     UTL_queue<void*>* q = QUEUE_create<void*>();
     EXPECT_EQ(QUEUE_pop(q, 0), nullptr);
-    EXPECT_EQ(q->items->count.load(), 0);
-
-    QUEUE_push(q, item(1));
-    QUEUE_push(q, item(2));
-    QUEUE_push(q, item(3));
+    for (uintptr_t v = 1; v <= 3; ++v) QUEUE_push(q, item(v));
     EXPECT_EQ(QUEUE_pop(q, 0), item(1));
     EXPECT_EQ(QUEUE_pop(q, -1), item(2));
     EXPECT_EQ(QUEUE_pop(q, 100), item(3));
 
-    // A null item is an item: a waiting pop returns it (the stop marker).
-    QUEUE_push<void*>(q, nullptr);
+    QUEUE_push<void*>(q, nullptr); // the stop marker is an item like any other
     QUEUE_push(q, item(4));
     EXPECT_EQ(QUEUE_pop(q, -1), nullptr);
-    EXPECT_EQ(q->items->count.load(), 1);
     EXPECT_EQ(QUEUE_pop(q, -1), item(4));
 
-    // A timed pop that times out leaves the count as it was.
-    auto t0 = steady_clock::now();
     EXPECT_EQ(QUEUE_pop(q, 40), nullptr);
-    EXPECT_GE(duration_cast<milliseconds>(steady_clock::now() - t0).count(), 40);
     EXPECT_EQ(q->items->count.load(), 0);
-
-    // A push that lands while a timed pop waits is taken by it.
     std::thread pusher([q] {
         std::this_thread::sleep_for(milliseconds(30));
         QUEUE_push(q, item(5));
     });
-    EXPECT_EQ(QUEUE_pop(q, 5000), item(5));
+    EXPECT_EQ(QUEUE_pop(q, 5000), item(5)); // a push during a timed wait is taken by it
     pusher.join();
     EXPECT_EQ(q->items->count.load(), 0);
-
-    // Items left in a queue are not the queue's: destroying it frees only its nodes.
-    QUEUE_push(q, item(6));
+    QUEUE_push(q, item(6)); // items left behind are not the queue's
     QUEUE_destroy(q);
 }
 
 TEST(Queue, ManyProducersAndConsumersUnderSignals)
 {
-    install_usr1();
-    watchdog wd(120);
+    watchdog wd;
     UTL_queue<void*>* q = QUEUE_create<void*>();
     const int kProducers = 6, kPerProducer = 3000, kWaiting = 4, kTimed = 4;
     const int kTotal = kProducers * kPerProducer;
     std::atomic<int> received{0};
     std::vector<std::vector<uintptr_t>> got(kWaiting + kTimed);
-
-    // Consumers that wait without limit end on a stop marker; timed ones end once all came.
-    std::vector<std::thread> waiting, timed;
-    for (int c = 0; c < kWaiting; ++c)
-        waiting.emplace_back([&, c] {
-            for (int i = 0; i <= kTotal; ++i) {
-                void* v = QUEUE_pop(q, -1);
-                if (!v) return;
+    // Consumers that wait without limit end on a stop marker; timed ones once everything came.
+    std::vector<std::thread> consumers;
+    for (int c = 0; c < kWaiting + kTimed; ++c)
+        consumers.emplace_back([&, c] {
+            const auto deadline = steady_clock::now() + seconds(60);
+            while (steady_clock::now() < deadline) {
+                void* v = QUEUE_pop(q, c < kWaiting ? -1 : c % 2 * 2);
+                if (!v && (c < kWaiting || received.load() >= kTotal)) return;
+                if (!v) continue;
                 got[(size_t)c].push_back((uintptr_t)v);
                 received.fetch_add(1);
             }
         });
-    for (int c = 0; c < kTimed; ++c)
-        timed.emplace_back([&, c] {
-            const auto deadline = steady_clock::now() + seconds(60);
-            while (received.load() < kTotal && steady_clock::now() < deadline) {
-                void* v = QUEUE_pop(q, (c % 2) ? 2 : 0);
-                if (!v) continue;
-                got[(size_t)(kWaiting + c)].push_back((uintptr_t)v);
-                received.fetch_add(1);
-            }
-        });
     std::vector<pthread_t> ids;
-    for (auto& t : waiting) ids.push_back(t.native_handle());
-    for (auto& t : timed) ids.push_back(t.native_handle());
+    for (auto& t : consumers) ids.push_back(t.native_handle());
     gSignalsSeen = 0;
     signaller sig(ids);
-
     std::vector<std::thread> producers;
     for (int p = 0; p < kProducers; ++p)
         producers.emplace_back([&, p] {
@@ -282,36 +241,29 @@ TEST(Queue, ManyProducersAndConsumersUnderSignals)
             }
         });
     for (auto& t : producers) t.join();
-    // Signals stop before the consumers are joined: a joined thread cannot be signalled.
-    for (int i = 0; i < 60000 && received.load() < kTotal; ++i) std::this_thread::sleep_for(milliseconds(1));
+    await([&] { return received.load() >= kTotal; });
     sig.finish();
-    for (auto& t : timed) t.join();
+    // The timed consumers end first, so each stop marker reaches a consumer that waits for one.
+    for (int c = kWaiting; c < kWaiting + kTimed; ++c) consumers[(size_t)c].join();
     for (int c = 0; c < kWaiting; ++c) QUEUE_push<void*>(q, nullptr);
-    for (auto& t : waiting) t.join();
+    for (int c = 0; c < kWaiting; ++c) consumers[(size_t)c].join();
 
     // Nothing lost, nothing doubled, and each producer's items in the order pushed.
     std::vector<int> seen((size_t)kTotal + 1, 0);
     for (auto& list : got) {
         std::vector<uintptr_t> last(kProducers, 0);
         for (uintptr_t v : list) {
-            ASSERT_GE(v, 1u);
-            ASSERT_LE(v, (uintptr_t)kTotal);
+            ASSERT_TRUE(v >= 1 && v <= (uintptr_t)kTotal);
             ++seen[v];
-            size_t producer = (v - 1) / kPerProducer;
-            EXPECT_GT(v, last[producer]);
-            last[producer] = v;
+            EXPECT_GT(v, last[(v - 1) / kPerProducer]);
+            last[(v - 1) / kPerProducer] = v;
         }
     }
-    int missing = 0, doubled = 0;
-    for (int v = 1; v <= kTotal; ++v) {
-        missing += seen[(size_t)v] == 0;
-        doubled += seen[(size_t)v] > 1;
-    }
-    EXPECT_EQ(missing, 0);
-    EXPECT_EQ(doubled, 0);
-    EXPECT_EQ(received.load(), kTotal);
+    int wrong = 0;
+    for (int v = 1; v <= kTotal; ++v) wrong += seen[(size_t)v] != 1;
+    EXPECT_EQ(wrong, 0);
     EXPECT_EQ(q->items->count.load(), 0);
-    EXPECT_EQ(os_sem_value(q->items), 0);
+    EXPECT_EQ(os_value(q->items), 0);
     EXPECT_GT(gSignalsSeen.load(), 0);
     QUEUE_destroy(q);
 }
@@ -326,15 +278,14 @@ uint32_t returns_seven(void*)
     return 7;
 }
 
-uint32_t exits_early(void* arg)
+uint32_t exits_early(void*)
 {
-    QUEUE_push((UTL_queue<void*>*)arg, item(1));
     THREAD_exit_current(42);
 }
 
 } // namespace
 
-TEST(Thread, CreateJoinAndIds)
+TEST(Thread, CreateJoinIdsAndProcessorCount)
 {
     UTL_thread_handle h = nullptr, w = nullptr;
     uint32_t id = 0;
@@ -342,41 +293,125 @@ TEST(Thread, CreateJoinAndIds)
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(h, w);
     EXPECT_EQ(THREAD_join(&h, &w), 7u);
-    EXPECT_EQ(h, nullptr);
-    EXPECT_EQ(w, nullptr);
+    EXPECT_TRUE(h == nullptr && w == nullptr);
     EXPECT_EQ(gSeenId.load(), id);
-    EXPECT_NE(id, THREAD_current_id());
-    EXPECT_EQ(THREAD_current_id(), (uint32_t)getpid()); // the test runs on the main thread
+    EXPECT_EQ(THREAD_current_id(), (uint32_t)getpid()); // the tests run on the main thread
 
-    // A thread that already ended gives its exit code at once; THREAD_exit_current sets it.
-    UTL_queue<void*>* q = QUEUE_create<void*>();
-    THREAD_create(exits_early, q, &h, &id, &w);
-    EXPECT_EQ(QUEUE_pop(q, 10000), item(1));
-    std::this_thread::sleep_for(milliseconds(20));
+    THREAD_create(exits_early, nullptr, &h, &id, &w);
+    std::this_thread::sleep_for(milliseconds(20)); // usually ended by now: the code is kept
     EXPECT_EQ(THREAD_join(&h, &w), 42u);
-    QUEUE_destroy(q);
+    EXPECT_EQ(THREAD_join(&h, &w), 0u); // never started (or already joined): not waited for
 
-    // A thread that never started is never waited for.
-    UTL_thread_handle none = nullptr, none_wait = nullptr;
-    EXPECT_EQ(THREAD_join(&none, &none_wait), 0u);
-}
-
-TEST(Thread, ProcessorCountIsTheAffinityCountAtStart)
-{
     cpu_set_t set;
     CPU_ZERO(&set);
     ASSERT_EQ(sched_getaffinity(0, sizeof set, &set), 0);
     EXPECT_EQ(THREAD_cpu_count(), CPU_COUNT(&set));
-    EXPECT_GE(THREAD_cpu_count(), 1);
+}
 
-    // Pinning a thread later does not change the count.
-    int before = THREAD_cpu_count();
-    std::thread pinned([&] {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(sched_getcpu() >= 0 ? sched_getcpu() : 0, &one);
-        sched_setaffinity(0, sizeof one, &one);
-        EXPECT_EQ(THREAD_cpu_count(), before);
-    });
-    pinned.join();
+namespace {
+
+std::atomic<int> gRunOrder{0};
+
+struct test_job : UTL_work_task {
+    std::atomic<int> runs{0};
+    int order = -1;                // position among all runs
+    uint32_t worker = 0;           // thread that ran it
+    std::shared_future<void> gate; // when set, the job waits for it (at most 20 s)
+    void run() override
+    {
+        if (gate.valid()) gate.wait_for(seconds(20));
+        order = gRunOrder.fetch_add(1);
+        worker = THREAD_current_id();
+        runs.fetch_add(1);
+    }
+    std::string name() override { return "test_job"; }
+};
+
+} // namespace
+
+TEST(WorkQueue, FeedsByRoomAndHandsEveryJobBackOnceUnderSignals)
+{
+    watchdog wd;
+    const int kJobs = 2000, kLimit = 8;
+    std::vector<test_job> jobs(kJobs);
+    std::set<UTL_work_task*> back;
+    int max_out = 0;
+    {
+        UTL_work_queue wq(4, kLimit);
+        // Signals sent to the process land on the workers: this thread and the sender block them.
+        sigset_t usr1;
+        sigemptyset(&usr1);
+        sigaddset(&usr1, SIGUSR1);
+        pthread_sigmask(SIG_BLOCK, &usr1, nullptr);
+        signaller sig({});
+        int next = 0;
+        const auto deadline = steady_clock::now() + seconds(60);
+        while ((int)back.size() < kJobs && steady_clock::now() < deadline) {
+            while (next < kJobs && wq.has_room()) wq.add_task(&jobs[(size_t)next++]);
+            max_out = std::max(max_out, (int)wq.outstanding());
+            while (UTL_work_task* done = wq.poll_done()) back.insert(done);
+            if (next == kJobs)
+                if (UTL_work_task* done = wq.wait_done()) back.insert(done);
+        }
+        sig.finish();
+        EXPECT_EQ(wq.outstanding(), 0);
+        EXPECT_EQ(wq.wait_done(), nullptr); // nothing out: no wait
+        pthread_sigmask(SIG_UNBLOCK, &usr1, nullptr);
+    }
+    EXPECT_EQ(max_out, kLimit);
+    EXPECT_EQ((int)back.size(), kJobs);
+    for (test_job& j : jobs) {
+        EXPECT_EQ(j.runs.load(), 1);
+        EXPECT_NE(j.worker, THREAD_current_id());
+    }
+}
+
+TEST(WorkQueue, RoomFollowsTheJobsOutAndStopMarkersComeLast)
+{
+    watchdog wd;
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    std::vector<test_job> jobs(30);
+    {
+        UTL_work_queue wq(1, 8);
+        jobs[0].gate = gate;
+        for (int i = 0; i < 8; ++i) wq.add_task(&jobs[(size_t)i]);
+        EXPECT_FALSE(wq.has_room());
+        EXPECT_EQ(wq.poll_done(), nullptr);
+        open.set_value();
+        EXPECT_EQ(wq.wait_done(), &jobs[0]);
+        EXPECT_TRUE(wq.has_room());
+        EXPECT_EQ(wq.outstanding(), 7);
+        for (int i = 1; i < 8; ++i) EXPECT_EQ(wq.wait_done(), &jobs[(size_t)i]); // one worker: in order
+    }
+    // Destruction with jobs still waiting: the stop markers go behind them, so all of them run.
+    std::promise<void> open2;
+    gRunOrder = 0;
+    std::thread opener;
+    {
+        UTL_work_queue wq(2, 100);
+        jobs[8].gate = jobs[9].gate = open2.get_future().share(); // these hold both workers
+        for (int i = 8; i < 30; ++i) wq.add_task(&jobs[(size_t)i]);
+        opener = std::thread([&open2] {
+            std::this_thread::sleep_for(milliseconds(50));
+            open2.set_value();
+        });
+    }
+    opener.join();
+    for (test_job& j : jobs) EXPECT_EQ(j.runs.load(), 1);
+    EXPECT_EQ(gRunOrder.load(), 22);
+}
+
+TEST(WorkQueue, WithoutWorkersNothingRunsAndNothingWaits)
+{
+    test_job job;
+    {
+        UTL_work_queue wq(0, 4);
+        wq.add_task(&job);
+        wq.add_task(nullptr); // not a job: ignored
+        EXPECT_EQ(wq.outstanding(), 1);
+        EXPECT_EQ(wq.poll_done(), nullptr);
+        EXPECT_EQ(wq.wait_done(), nullptr);
+    }
+    EXPECT_EQ(job.runs.load(), 0);
 }
