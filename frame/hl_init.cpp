@@ -1,6 +1,7 @@
 // Start-up sequence of the application frame and its small shared helpers (see hl_init.h).
 #include "frame/hl_init.h"
 
+#include "foundation/crash_handler.h"
 #include "foundation/debug_cmds.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
@@ -56,6 +57,7 @@ void hl_open_log(const std::string& path)
     if (gLog.is_open()) gLog.close();
     gLog.clear();
     gLog.open(path, std::ios::out | std::ios::trunc);
+    CRASH_set_log_path(path.c_str());
     gLog.setf(std::ios::fixed, std::ios::floatfield);
     gLog.clear();
 }
@@ -108,6 +110,7 @@ static void write_log_header()
 
 void hl_startup(int /*argc*/, const char** argv)
 {
+    CRASH_install_handler();
     xmap_set_granularity(PLAT_map_granularity());
     hl_get_app_path(gAppFolder, 0);
     std::string log_path;
