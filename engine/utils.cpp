@@ -14,7 +14,6 @@
 #include "frame/hl_shutdown.h"
 #include "graphics/OGL_view.h"
 
-#include <climits>
 #include <unordered_map>
 
 install_plan gPlan;
@@ -317,7 +316,8 @@ int install_group_wanted(int group, int entry)
 void install_newer_updater_dialog(const std::string& address)
 {
     MACIBM_alert(0, LANG_translate("There is a newer version of the Corvane web updater available."),
-                 LANG_translate("I will take you to the web page where you can downoad it."), "", "", t_note, "utils", 80);
+                 LANG_translate("I will take you to the web page where you can downoad it."), "", "", t_note,
+                 "utils", 80);
     open_url(address);
     gQuit = 1;
 }
@@ -325,11 +325,11 @@ void install_newer_updater_dialog(const std::string& address)
 void install_need_new_installer_dialog(const std::string& path)
 {
     MACIBM_alert(0,
-                 LANG_translate("OK I am checking the Veltrano servers and I am finding file formats that are newer "
-                           "than I can understand!"),
+                 LANG_translate("OK I am checking the Veltrano servers and I am finding file formats that are "
+                                "newer than I can understand!"),
                  LANG_translate("In other words, you need to get a new installer!"),
-                 LANG_translate("No problem... grab it at the download section of ") + kProductHost + ".", path, t_note,
-                 "utils", 89);
+                 LANG_translate("No problem... grab it at the download section of ") + kProductHost + ".", path,
+                 t_note, "utils", 89);
     open_url(kDownloadPage);
     gQuit = 1;
 }

@@ -5,6 +5,7 @@
 #include "engine/utils.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
+#include "foundation/translation.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
 #include "graphics/OGL_view.h"
@@ -156,7 +157,8 @@ TEST_F(Plan, RecordGrammar)
          "a b.txt  \t|s|0|0|1|1|0\nc|s|0|0|1|1|0"},
         {"blank lines and leading blanks", "\n\n  \t FILE\t7 0 0 1 1 s a\n\n \t \n\r\n" + rec("b"),
          "a|s|0|0|1|1|0\nb|s|0|0|1|1|0"},
-        {"lines that are no record", "file 7 0 0 1 1 s a\nFILES 7 0 0 1 1 s b\nFILE\nREM FILE 7 0 0 1 1 s c\n" + rec("d"),
+        {"lines that are no record",
+         "file 7 0 0 1 1 s a\nFILES 7 0 0 1 1 s b\nFILE\nREM FILE 7 0 0 1 1 s c\n" + rec("d"),
          "d|s|0|0|1|1|0"},
         {"platform clamped", "FILE 7 9 0 1 1 s a\nFILE 7 -3 0 1 1 s b\n", "a|s|6|0|1|1|0\nb|s|0|0|1|1|0"},
         {"number signs and junk", "FILE 7 0 -+7 1 1 s a\nFILE 7 0 +7 1 1 s b\nFILE 7 0 12a 1 1 s c\n",
@@ -455,6 +457,19 @@ TEST_F(Plan, NeedNewInstallerAlertNamesTheFile)
               std::string::npos)
         << read_log();
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{std::string("1\n") + kDownloadPage + "\n"});
+}
+
+TEST_F(Plan, AlertTextsAreTranslated)
+{
+    LANG_set_language(2); // German
+    install_need_new_installer_dialog("a/directory.txt");
+    LANG_clear();
+    EXPECT_NE(read_log().find("Mit anderen Worten: Sie brauchen ein neues Installationsprogramm!\n"
+                              "Kein Problem... Sie finden es im Download-Bereich von www.corvane-sim.com.\n"
+                              "a/directory.txt\n"),
+              std::string::npos)
+        << read_log();
+    EXPECT_EQ(wait_for_records(1).size(), 1u);
 }
 
 TEST_F(Plan, OnlyWebAddressesAreOpened)
