@@ -8,6 +8,8 @@
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
 
+std::string gInstallPath;
+std::vector<ServerRecord> gServers;
 std::string gTempFolder;
 std::string gInstallName;
 std::string gCmdLinePath;

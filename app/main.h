@@ -1,7 +1,17 @@
 // The updater's entry once the runtime is up: start-up, update state, main loop, shutdown.
 #pragma once
 #include <string>
+#include <vector>
 
+// One update server.
+struct ServerRecord {
+    std::string host; // host name, no slash, no scheme
+    std::string dir;  // the release's folder on the server: begins with '/', ends with the install name and '/'
+    std::string name; // a third text that nothing reads
+};
+
+extern std::string gInstallPath; // the copy being updated, ends in '/'
+extern std::vector<ServerRecord> gServers; // one download stream per record
 extern std::string gTempFolder;
 extern std::string gInstallName;
 extern std::string gCmdLinePath;

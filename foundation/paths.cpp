@@ -104,6 +104,28 @@ bool FILE_is_abs_path(const std::string& path)
     return !path.empty() && (path[0] == '/' || path[0] == '\\');
 }
 
+bool FILE_is_safe_relative_path(const std::string& path, bool folder_ok)
+{
+    size_t len = path.size();
+    if (folder_ok && len > 1 && path[len - 1] == '/') --len;
+    if (len == 0) return false;
+    // "C:" names a drive on the system the data was made for, whatever follows it.
+    const char c0 = path[0];
+    if (len >= 2 && ((c0 >= 'A' && c0 <= 'Z') || (c0 >= 'a' && c0 <= 'z')) && path[1] == ':') return false;
+    size_t start = 0;
+    for (size_t i = 0; i <= len; ++i) {
+        if (i < len && (path[i] == '\\' || path[i] == '\0')) return false;
+        if (i < len && path[i] != '/') continue;
+        // One name ends here: a leading '/' and "//" leave an empty one.
+        const size_t n = i - start;
+        if (n == 0) return false;
+        if (n == 1 && path[start] == '.') return false;
+        if (n == 2 && path[start] == '.' && path[start + 1] == '.') return false;
+        start = i + 1;
+    }
+    return true;
+}
+
 void FILE_make_abs_path(std::string& path)
 {
     if (!FILE_is_abs_path(path)) path = gAppFolder + path;

@@ -18,6 +18,10 @@ enum os_dir_kind : uint8_t {
 void FILE_get_special_dir(int kind, std::string& out);
 void FILE_normalize_path(std::string& path);
 bool FILE_is_abs_path(const std::string& path);
+// True when a path read from the network or an archive may be put behind the install folder:
+// not empty, relative, no drive letter, no backslash or NUL, and no empty, "." or ".." name
+// between its '/' separators. With folder_ok one trailing '/' (a folder) is allowed.
+bool FILE_is_safe_relative_path(const std::string& path, bool folder_ok = false);
 void FILE_make_abs_path(std::string& path);
 void FILE_get_abs_path(const std::string& path, std::u16string& out);
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,4 +53,12 @@ int PLAT_launch(const std::string& path, const std::vector<std::string>& args)
         return spawn_detached(path.c_str(), false, argv);
     }
     return spawn_detached("xdg-open", true, {"xdg-open", path});
+}
+
+int PLAT_open_url(const std::string& url)
+{
+    // Anything else could be a local file or program, or an option of xdg-open itself.
+    const bool web = strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
+    if (!web || url.find('\0') != std::string::npos) return EINVAL;
+    return spawn_detached("xdg-open", true, {"xdg-open", url});
 }

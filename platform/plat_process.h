@@ -1,5 +1,5 @@
 // Starting other programs: a program file directly, anything else through the desktop's
-// opener (xdg-open). Never through a shell.
+// opener (xdg-open), and web pages. Never through a shell.
 #pragma once
 #include <string>
 #include <vector>
@@ -10,3 +10,9 @@
 // the error number (ENOENT for a missing file; nothing is started then). The child is not
 // reaped: the one caller ends the process right after a successful start.
 int PLAT_launch(const std::string& path, const std::vector<std::string>& args);
+
+// Hands a web address to xdg-open (found on PATH) in a session of its own and does not wait.
+// Only addresses beginning "http://" or "https://" (scheme in any case) are passed on; any
+// other text gives EINVAL and nothing is started. 0 once xdg-open is started, else the error
+// number. The child is not reaped: the callers end the program right afterwards.
+int PLAT_open_url(const std::string& url);

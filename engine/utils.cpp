@@ -1,0 +1,361 @@
+// The install engine (see utils.h): the directory-file reader and the plan, the platform filter,
+// the tile names, the engine's alerts and its two-button question.
+#include "engine/utils.h"
+
+#include "app/main.h"
+#include "app/text_reader.h"
+#include "foundation/paths.h"
+#include "foundation/translation.h"
+#include "foundation/xmap.h"
+#include "frame/alert.h"
+#include "frame/hl_event.h"
+#include "frame/hl_init.h"
+#include "frame/hl_popup.h"
+#include "frame/hl_shutdown.h"
+#include "graphics/OGL_view.h"
+
+#include <unordered_map>
+
+install_plan gPlan;
+float gDownloadSize = 0;
+float gSpaceNeeded = 0;
+int gChosenTiles[INSTALL_TILE_LONS * INSTALL_TILE_LATS] = {};
+std::set<std::string> gEmptiedFolders;
+install_two_choices_frame_fn gTwoChoicesFrameHook = nullptr;
+
+// Where the need-new-installer alert sends the user.
+static const char kProductHost[] = "www.corvane-sim.com";
+static const char kDownloadPage[] = "https://www.corvane-sim.com/download/";
+
+// The popup of the two-button question.
+static const int kTwoChoicesPopup = 997;
+
+// ---------------------------------------------------------------------------------------------
+// Reading the directory file
+
+static void skip_blanks(xmap_file& f)
+{
+    while (TXT_at_blank(f)) ++f.cursor;
+}
+
+static void skip_to_eol(xmap_file& f)
+{
+    while (!TXT_at_eol(f)) ++f.cursor;
+}
+
+// Blanks, CR, LF and NUL: whatever separates one record from the next.
+static void skip_record_gap(xmap_file& f)
+{
+    while (f.cursor < f.end) {
+        const char c = *f.cursor;
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != 0) break;
+        ++f.cursor;
+    }
+}
+
+// The keyword counts only when at least one blank follows it; the cursor then stands on the
+// next token. Otherwise the cursor does not move.
+static bool match_keyword(xmap_file& f, const char* word)
+{
+    const char* p = f.cursor;
+    for (; *word; ++word, ++p)
+        if (p >= f.end || *p != *word) return false;
+    if (p >= f.end || (*p != ' ' && *p != '\t')) return false;
+    f.cursor = p;
+    skip_blanks(f);
+    return true;
+}
+
+static bool at_token_end(const xmap_file& f)
+{
+    return TXT_at_eol(f) || TXT_at_blank(f);
+}
+
+// An optional '-', an optional '+', then every character up to the token's end taken as a digit.
+// The value stops growing at the int32 limits, so no text can overflow it.
+static int32_t read_number(xmap_file& f)
+{
+    bool negative = false;
+    if (!at_token_end(f) && *f.cursor == '-') {
+        negative = true;
+        ++f.cursor;
+    }
+    if (!at_token_end(f) && *f.cursor == '+') ++f.cursor;
+    int64_t value = 0;
+    for (; !at_token_end(f); ++f.cursor) {
+        value = value * 10 + ((unsigned char)*f.cursor - '0');
+        if (value > INT32_MAX) value = INT32_MAX;
+        if (value < INT32_MIN) value = INT32_MIN;
+    }
+    skip_blanks(f);
+    if (negative) value = value == INT32_MIN ? INT32_MAX : -value;
+    return (int32_t)value;
+}
+
+static std::string read_word(xmap_file& f)
+{
+    const char* start = f.cursor;
+    while (!at_token_end(f)) ++f.cursor;
+    std::string word(start, f.cursor);
+    skip_blanks(f);
+    return word;
+}
+
+// From the cursor (already past the blanks) to the line end, trailing blanks kept.
+static std::string read_rest_of_line(xmap_file& f)
+{
+    const char* start = f.cursor;
+    skip_to_eol(f);
+    return std::string(start, f.cursor);
+}
+
+static bool ends_with_dsf(const std::string& path)
+{
+    if (path.size() < 5) return false;
+    static const char dsf[] = ".dsf";
+    for (int i = 0; i < 4; ++i) {
+        char c = path[path.size() - 4 + i];
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        if (c != dsf[i]) return false;
+    }
+    return true;
+}
+
+static void classify_tile(install_entry& e)
+{
+    const std::string& p = e.path;
+    const bool in_tile_folder = p.find("Global Scenery/") != std::string::npos ||
+                                p.find("/-global overlays-/") != std::string::npos ||
+                                p.find("/-global terrain-/") != std::string::npos ||
+                                p.find("/default scenery/DSF 820") != std::string::npos;
+    int lon = 0, lat = 0;
+    if (in_tile_folder && ends_with_dsf(p) && install_tile_from_path(lon, lat, p)) {
+        e.is_tile = 1;
+        e.tile_lon = lon;
+        e.tile_lat = lat;
+    }
+}
+
+// The reader's state between records.
+struct dir_reader {
+    std::string prefix;         // the last DIR record's folder
+    int32_t disk = 0;           // the last DISK record's number
+    std::string last_path;      // path of the previous kept record
+    bool have_last = false;
+    std::unordered_map<std::string, size_t> group_of_path; // path -> its latest group
+    std::vector<char> superseded; // per group: the same path comes back further down
+};
+
+static void read_file_record(xmap_file& f, dir_reader& r)
+{
+    install_entry e;
+    read_number(f); // a number the format carries and nothing reads
+    e.os = read_number(f);
+    e.extra = read_number(f);
+    e.download_size = (float)read_number(f);
+    e.disk_size = (float)read_number(f);
+    e.sig_want = read_word(f);
+    const std::string path_text = read_rest_of_line(f);
+    e.disk = r.disk;
+    if (e.os < 0) e.os = 0;
+    if (e.os > 6) e.os = 6;
+
+    if (path_text.find("Earth Orbit Textures") != std::string::npos) return;
+    e.path = r.prefix + path_text;
+
+    if (!e.path.empty() && e.path.back() == '/') {
+        MACIBM_alert(0, "I am reading the directory text file and found a path that has no file!",
+                     "This is impossible to download or delete!", "It is:", e.path, t_fatal, "utils", 816);
+        return;
+    }
+    // A path that could leave the install folder is never scanned, written or deleted.
+    if (!FILE_is_safe_relative_path(e.path)) {
+        gLog << "WARNING: the directory file lists an unsafe path; its record is skipped: \"" << e.path << "\"\n";
+        return;
+    }
+    classify_tile(e);
+
+    auto& groups = gPlan.install_groups;
+    if (!r.have_last || e.path != r.last_path) {
+        // Records of one path that are not adjacent would make two groups, and two download
+        // streams could then work on one file at once: the later group wins.
+        auto [it, fresh] = r.group_of_path.try_emplace(e.path, groups.size());
+        if (!fresh) {
+            gLog << "WARNING: the directory file lists \"" << e.path
+                 << "\" again further down; only its later records are used.\n";
+            r.superseded[it->second] = 1;
+            it->second = groups.size();
+        }
+        groups.emplace_back();
+        r.superseded.push_back(0);
+        r.last_path = e.path;
+        r.have_last = true;
+    }
+    groups.back().push_back(std::move(e));
+}
+
+static void read_records(xmap_file& f)
+{
+    dir_reader r;
+    skip_record_gap(f);
+    while (f.cursor < f.end) {
+        skip_blanks(f);
+        if (match_keyword(f, "DIR"))
+            r.prefix = read_rest_of_line(f);
+        else if (match_keyword(f, "DISK")) {
+            r.disk = read_number(f);
+            skip_to_eol(f);
+        } else if (match_keyword(f, "FILE"))
+            read_file_record(f, r);
+        else
+            skip_to_eol(f);
+        skip_record_gap(f);
+    }
+
+    auto& groups = gPlan.install_groups;
+    size_t kept = 0;
+    for (size_t i = 0; i < groups.size(); ++i)
+        if (!r.superseded[i]) {
+            if (kept != i) groups[kept] = std::move(groups[i]);
+            ++kept;
+        }
+    groups.resize(kept);
+}
+
+int install_read_directory_file(const std::string& path)
+{
+    gEmptiedFolders.clear();
+    gDownloadSize = 0;
+    gSpaceNeeded = 0;
+    gPlan.install_groups.clear();
+
+    xmap_file f(path);
+    if (!f.begin) {
+        MACIBM_alert(0, "I tried to read a directory file that does not exist!", "The file is:", path, "", t_fatal,
+                     "utils", 771);
+        return 2;
+    }
+    static const int versions[] = {1000, 0};
+    if (check_file(f, FILE_KIND_TEXT, versions, "INSTALLER", nullptr) == 0) {
+        install_need_new_installer_dialog(path);
+        f.close();
+        return 2;
+    }
+    read_records(f);
+    f.close();
+    gLog.flush();
+    return 3;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tiles and the platform filter
+
+int char_digit_value(char c)
+{
+    if (c == '+') return 1;
+    if (c == '-') return -1;
+    if (c >= '0' && c <= '9') return c - '0';
+    return 0;
+}
+
+bool is_signed_digits(const std::string& s)
+{
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!(c >= '0' && c <= '9') && c != '+' && c != '-') return false;
+    return true;
+}
+
+// A signed whole number of at most nine digits (so it always fits), or -1.
+static int read_tile_degrees(const std::string& text)
+{
+    if (!is_signed_digits(text)) return -1;
+    size_t i = 0;
+    int sign = 1;
+    if (text[0] == '+')
+        i = 1;
+    else if (text[0] == '-') {
+        i = 1;
+        sign = -1;
+    }
+    const size_t digits = text.size() - i;
+    if (digits == 0 || digits > 9) return -1;
+    int value = 0;
+    for (; i < text.size(); ++i) value = value * 10 + char_digit_value(text[i]);
+    return sign * value;
+}
+
+int install_tile_from_path(int& lon, int& lat, const std::string& path)
+{
+    std::string name;
+    FILE_split_path(name, path);
+    const std::string lat_text = name.substr(0, 3);
+    const std::string lon_text = name.size() > 3 ? name.substr(3, 4) : std::string();
+    const int lat_deg = read_tile_degrees(lat_text);
+    const int lon_deg = read_tile_degrees(lon_text);
+    lat = (lat_deg + 90) / 10;
+    lon = (lon_deg + 180) / 10;
+    return lat >= 0 && lat < INSTALL_TILE_LATS && lon >= 0 && lon < INSTALL_TILE_LONS ? 1 : 0;
+}
+
+int install_group_wanted(int group, int entry)
+{
+    const auto& groups = gPlan.install_groups;
+    if (group < 0 || (size_t)group >= groups.size()) return 0;
+    if (entry < 0 || (size_t)entry >= groups[group].size()) return 0;
+    const int os = groups[group][entry].os;
+    if (os == gTargetOS) return 1;
+    if (os == 0) return 1;
+    if (os == 6 && gTargetOS == 3) return 1;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Alerts and the two-button question
+
+void install_newer_updater_dialog(const std::string& address)
+{
+    MACIBM_alert(0, LANG_translate("There is a newer version of the Corvane web updater available."),
+                 LANG_translate("I will take you to the web page where you can downoad it."), "", "", t_note,
+                 "utils", 80);
+    open_url(address);
+    gQuit = 1;
+}
+
+void install_need_new_installer_dialog(const std::string& path)
+{
+    MACIBM_alert(0,
+                 LANG_translate("OK I am checking the Veltrano servers and I am finding file formats that are "
+                                "newer than I can understand!"),
+                 LANG_translate("In other words, you need to get a new installer!"),
+                 LANG_translate("No problem... grab it at the download section of ") + kProductHost + ".", path,
+                 t_note, "utils", 89);
+    open_url(kDownloadPage);
+    gQuit = 1;
+}
+
+// The question window's own frame: backdrop, window frame, the top line and the two buttons
+// with their texts, then, when no button was clicked, one frame of the program. The drawing and
+// the push buttons come with the widgets; until they exist no button can be clicked.
+static int two_choices_frame(const std::string&, const std::string&, const std::string&, const std::string&,
+                             const std::string&)
+{
+    const int clicked = 0;
+    if (!clicked) hl_do_frame();
+    return clicked;
+}
+
+int install_ask_two_choices(const std::string& top, const std::string& label1, const std::string& text1,
+                            const std::string& label2, const std::string& text2)
+{
+    hl_open_window(kTwoChoicesPopup);
+    install_two_choices_frame_fn frame = gTwoChoicesFrameHook ? gTwoChoicesFrameHook : two_choices_frame;
+    while (gPopup == kTwoChoicesPopup) {
+        const int clicked = frame(top, label1, text1, label2, text2);
+        if (clicked == 1 || clicked == 2) {
+            hl_open_window(0);
+            return clicked == 1 ? 1 : 0;
+        }
+    }
+    return 3;
+}
