@@ -1,6 +1,8 @@
 // Translation of UI texts (see translation.h).
 #include "foundation/translation.h"
 
+#include "foundation/paths.h"
+
 #include "app/text_reader.h"
 #include "foundation/options.h"
 #include "foundation/xmap.h"
@@ -197,32 +199,6 @@ int LANG_count_trailing_blanks(const std::string& text)
     return (int)(n == std::string::npos ? text.size() : text.size() - 1 - n);
 }
 
-// Lead bytes 110xxxxx, 1110xxxx and 11110xxx need 1, 2 and 3 bytes 10xxxxxx after them inside
-// the text; overlong forms and surrogates are let through.
-static bool valid_utf8(const std::string& text)
-{
-    const size_t n = text.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned char c = (unsigned char)text[i];
-        size_t follow;
-        if (c < 0x80)
-            follow = 0;
-        else if ((c & 0xE0) == 0xC0)
-            follow = 1;
-        else if ((c & 0xF0) == 0xE0)
-            follow = 2;
-        else if ((c & 0xF8) == 0xF0)
-            follow = 3;
-        else
-            return false;
-        if (follow > n - i - 1) return false;
-        for (size_t j = 1; j <= follow; ++j)
-            if (((unsigned char)text[i + j] & 0xC0) != 0x80) return false;
-        i += follow + 1;
-    }
-    return true;
-}
-
 static void unescape(std::string& text)
 {
     LANG_replace_all(text, "\\r", "\r");
@@ -267,7 +243,7 @@ static void load_line(int table, const std::string& text)
 
     if (!LANG_same_params(sorted_params(english), sorted_params(translated)))
         gLog << "ERROR: language file line '" << text << "' has incorrect translated parameters.\n";
-    if (!valid_utf8(text)) gLog << "ERROR: language file line '" << text << "' contains invalid UTF8 characters.\n";
+    if (!FILE_is_valid_utf8(text)) gLog << "ERROR: language file line '" << text << "' contains invalid UTF8 characters.\n";
     if (label_parts_lost(english, translated))
         gLog << "ERROR: language file line '" << text << "' does not have its help tips correctly formatted.\n";
     if (LANG_count_leading_blanks(english) != LANG_count_leading_blanks(translated))
