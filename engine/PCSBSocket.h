@@ -18,7 +18,8 @@ public:
     int32_t last_error = 0;  // errno value recorded with sock_error; a change to sock_closed keeps it
     uint8_t at_eof = 0;      // the peer closed its sending side in order
 
-    // Makes and binds the socket (local port 0: the system picks one); sock_error when it cannot.
+    // SOCK_create: makes and binds the socket (local port 0: the system picks one); sock_error
+    // when it cannot.
     explicit PCSBSocket(uint16_t local_port);
     virtual ~PCSBSocket();
     PCSBSocket(const PCSBSocket&) = delete;
