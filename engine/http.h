@@ -1,13 +1,148 @@
-// The HTTP client that fetches every file of an update. So far it holds only its proxy
-// settings, which the installer preference file carries from run to run.
+// The HTTP/1.1 client that fetches every file of an update: connections that move a request
+// and its reply a small step per call, the polled fetch net_check with its slots, proxy settings
+// and host-name cache (gNet), and the Base64 encoder of the "Authorization" header.
 #pragma once
-#include <cstdint>
-#include <string>
+#include "engine/PCSBSocket.h"
 
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The host whose "/art/beta" paths need the beta credentials; a value of the deployment.
+#ifndef CORVANE_BETA_HOST
+#define CORVANE_BETA_HOST "beta.corvane-sim.com"
+#endif
+inline constexpr const char* NET_BETA_HOST = CORVANE_BETA_HOST;
+
+inline constexpr float NET_TIMEOUT_SECONDS = 60.0f;      // no progress for longer fails a fetch
+inline constexpr float NET_LOOKUP_RETRY_SECONDS = 10.0f; // a failed look-up is asked again after this
+inline constexpr int64_t HTTP_MAX_HEADER_BYTES = 65536;  // a longer reply header block fails
+
+// Orders header names without regard to ASCII case, as HTTP compares them.
+struct http_nocase_less {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
+// Where a chunked reply body stands.
+enum http_chunk_phase : uint8_t { chunk_size = 0, chunk_data, chunk_data_end, chunk_trailer, chunk_done };
+
+// One HTTP/1.1 client connection to one address and port; it outlives its request and can
+// carry the next one of its slot.
+class HTTPConnection {
+public:
+    uint32_t address = 0; // IPv4, network order; 0: none
+    uint16_t port = 0;
+    std::unique_ptr<PCSBSocket> socket; // null when made without an address
+    std::string send_buf;               // request bytes the socket has not taken yet
+    std::string recv_buf;               // header bytes not yet parsed
+    bool headers_done = false;          // the final reply's header block has ended
+    int32_t status = 0;                 // -1 after construction, 0 once a request is issued
+    std::string status_text;
+    std::map<std::string, std::string, http_nocase_less> headers; // first value of each name
+    int file = -1;                      // the open output file, -1 when none
+    std::string local_name;             // absolute path of the output file, "" when none
+    int32_t os_error = 0;               // errno value or err_code recorded by the connection
+    int64_t content_length = -1;        // announced body length; -1 while none is known
+    int64_t bytes_received = 0;         // body bytes handed to the output file
+    float last_activity = 0;            // gTimer real time of the request start and latest body bytes
+
+    bool keep_alive = false;  // the last reply lets this connection carry another request
+    bool http10 = false;      // the last status line was HTTP/1.0
+    bool chunked = false;     // the reply body comes in chunks
+    uint8_t chunk_phase = chunk_size;
+    int64_t chunk_left = 0;   // data bytes left in the current chunk
+    std::string chunk_line;   // a chunk-size or trailer line being collected
+    int64_t framing_bytes = 0; // header and trailer bytes of the reply, for the cap
+    int64_t reply_bytes = 0;  // bytes received for the current request
+    int32_t requests = 0;     // requests issued on this connection
+    bool reused = false;      // the current request is not the connection's first
+
+    // Address 0: no socket and err_net_no_server. Otherwise a socket starts connecting.
+    HTTPConnection(uint32_t address, uint16_t port);
+    // Closes the output file (it keeps what was written) and the socket.
+    ~HTTPConnection();
+    HTTPConnection(const HTTPConnection&) = delete;
+    HTTPConnection& operator=(const HTTPConnection&) = delete;
+
+    // True when the last reply was read whole, the server keeps the connection open, it goes
+    // to this address and port, and the peer has not closed it meanwhile.
+    bool CanReuse(uint32_t address, uint16_t port);
+    // Queues a new request (the header map must hold "Host"); nothing is sent here. The path's
+    // blanks go out as "%20"; a relative local file is taken from the program's folder; without
+    // a local file the body is counted and dropped.
+    void SendRequest(const char* path, bool post, const std::map<std::string, std::string>& hdrs,
+                     const char* body, int32_t body_length, const char* local_file);
+    // One step: at most one send and one receive; the reply body goes to the output file.
+    void Pump();
+    std::string GetResponseText() const { return status_text; }
+
+    // 0 no socket, 1 connecting, 2 socket error, 3 closed (or the peer finished sending),
+    // 4 request bytes waiting, 6 headers incomplete, 3 body complete, 5 body arriving.
+    int GetStat();
+    bool IsDone() { return GetStat() == 3; }
+    bool IsComplete() const { return content_length == bytes_received; }
+    bool IsErr() { return os_error != 0 || GetStat() == 0 || GetStat() == 2; }
+    int32_t GetOSErr() const;
+
+private:
+    void scan_headers();
+    void start_body();
+    void take_body(const char* data, size_t size);
+    void take_chunked(const char* data, size_t size);
+    void write_body(const char* data, size_t size);
+    void finish_body();
+    void close_file(bool checked);
+};
+
+// A host-name look-up: the name and its address (0 when not found).
+struct net_lookup {
+    std::string host;
+    uint32_t address = 0;
+};
+
+// What the host cache knows of a server name.
+struct net_host {
+    std::string looked_up; // the name actually looked up: the proxy's or the server's
+    uint32_t address = 0;  // network order; 0: the look-up failed
+    float when = 0;        // gTimer real time of the look-up
+};
+
+// The request a slot is working on, as net_check was given it.
+struct net_request {
+    std::string server, path, local_file;
+    uint8_t retried = 0; // sent again on a fresh connection already
+};
+
+// net_result: 0 pending, 1 done, 2 failed.
 struct net_client {
     std::string _proxy_host;     // host name of the HTTP proxy; empty means no proxy
     std::string _proxy_port;     // the proxy port as the user typed it
     int32_t _proxy_port_int = 0; // the proxy port as a number; 0 means none
+
+    std::vector<std::unique_ptr<HTTPConnection>> connections; // per slot; null: none
+    std::vector<net_lookup> lookups;                          // per slot: its look-up's record
+    // (The look-up jobs of the worker pool would sit beside them; the look-up runs inline.)
+    std::vector<net_request> requests;                        // per slot: the request under way
+    std::map<std::string, net_host> host_cache;               // by server name
+
+    // Advances the download of path from server into local_file by one step. A call after the
+    // slot's request ended, or with a server, path or file other than the one under way, starts
+    // a new request; '\' becomes '/' in server and path, in the caller's strings.
+    uint8_t net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file);
+    // Makes the slot's entries exist.
+    void reserve_slot(int32_t slot);
+    // 0 without a connection, -1 while no length is known, else 100 x received / length.
+    float percent_done(int32_t slot);
+    // Stops the slot's transfer; the output file keeps what was written. No log line.
+    void cancel_slot(int32_t slot);
 };
 
 extern net_client gNet;
+
+// The look-up job: address = SOCK_resolve(host). Returns 0.
+int net_lookup_run(net_lookup* lookup);
+
+// Base64 (RFC 4648 alphabet, '=' padding, no line breaks) of the bytes.
+std::string base64_encode(const std::string& bytes);
