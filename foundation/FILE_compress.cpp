@@ -126,14 +126,14 @@ static std::string printable(const std::string& name)
 // archive counts as damaged.
 static FILE_result vet_entry(const std::string& archive, const std::string& out_dir, const std::string& rel)
 {
-    const char* why = nullptr;
+    std::string why;
     if (!plain_relative_name(rel))
         why = "its name is not a plain relative path";
     else if (!lands_inside(abs_path(out_dir), abs_path(out_dir + rel)))
-        why = "it would land outside the folder";
-    if (!why) return 0;
+        why = "it would land outside the folder " + out_dir;
+    if (why.empty()) return 0;
     gLog << "WARNING: refusing the entry \"" << printable(rel) << "\" of the archive " << archive << ": " << why
-         << " " << out_dir << "\n";
+         << "\n";
     return err_unzip_open;
 }
 
