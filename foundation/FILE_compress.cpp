@@ -1,0 +1,395 @@
+// Zip (minizip) and 7z (libarchive) extraction and file MD5 (libmd); see FILE_compress.h.
+#include "foundation/FILE_compress.h"
+
+#include "foundation/paths.h"
+#include "frame/hl_init.h"
+#include "platform/plat_fileio.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <cerrno>
+#include <cstdio>
+#include <locale.h>
+#include <md5.h>
+#include <memory>
+#include <minizip/unzip.h>
+#include <new>
+#include <vector>
+
+// Archives claim sizes they may not hold; nothing is ever allocated by a claimed size.
+static const size_t kChunk = 256 * 1024;
+static const size_t kMd5Chunk = 1024 * 1024;
+
+static std::string abs_path(const std::string& path)
+{
+    std::string p = path;
+    FILE_make_abs_path(p);
+    return p;
+}
+
+static bool begins_with(const std::string& s, const char* prefix)
+{
+    return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// MD5
+
+FILE_result FILE_md5_of_file(const std::string& path, std::string& hex)
+{
+    int fd = -1;
+    uint64_t size = 0;
+    if (FILE_result err = PLAT_read_open(abs_path(path), fd, size)) return err;
+    std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[kMd5Chunk]);
+    if (!buf) {
+        PLAT_read_close(fd);
+        return ENOMEM;
+    }
+    MD5_CTX ctx;
+    MD5Init(&ctx);
+    uint64_t left = size;
+    while (left > 0) {
+        size_t want = left < kMd5Chunk ? (size_t)left : kMd5Chunk;
+        size_t got = 0;
+        FILE_result err = PLAT_read_full(fd, buf.get(), want, got);
+        // A file that ends before its size is not the file that was asked about.
+        if (!err && got < want) err = EIO;
+        if (err) {
+            PLAT_read_close(fd);
+            return err;
+        }
+        MD5Update(&ctx, buf.get(), got);
+        left -= got;
+    }
+    PLAT_read_close(fd);
+    uint8_t digest[MD5_DIGEST_LENGTH];
+    MD5Final(digest, &ctx);
+    char text[MD5_DIGEST_LENGTH * 2 + 1];
+    for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
+    hex.assign(text, MD5_DIGEST_LENGTH * 2);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entry names
+
+// An entry name is used only as a plain relative path: no empty, "." or ".." component, no
+// backslash, NUL or drive letter. A folder entry's one trailing '/' is allowed.
+static bool plain_relative_name(const std::string& name)
+{
+    std::string n = name;
+    if (!n.empty() && n.back() == '/') n.pop_back();
+    if (n.empty()) return false;
+    if (n.find('\\') != std::string::npos || n.find('\0') != std::string::npos) return false;
+    size_t start = 0;
+    for (;;) {
+        size_t end = n.find('/', start);
+        if (end == std::string::npos) end = n.size();
+        std::string part = n.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        const char c = part[0];
+        if (part.size() >= 2 && part[1] == ':' && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+            return false;
+        if (end == n.size()) break;
+        start = end + 1;
+    }
+    return true;
+}
+
+// True unless the folder that would hold the path resolves (through links already on the
+// disk) to somewhere outside the output folder. A folder that does not exist yet holds
+// nothing, and writing into it fails on its own.
+static bool lands_inside(const std::string& abs_out_dir, const std::string& abs_target)
+{
+    std::string t = abs_target;
+    if (!t.empty() && t.back() == '/') t.pop_back();
+    size_t slash = t.rfind('/');
+    if (slash == std::string::npos) return true;
+    std::string real_parent, real_out;
+    if (PLAT_real_path(t.substr(0, slash + 1), real_parent) != 0) return true;
+    if (PLAT_real_path(abs_out_dir, real_out) != 0) return true;
+    if (real_parent == real_out) return true;
+    if (real_out.back() != '/') real_out += '/';
+    return begins_with(real_parent + "/", real_out.c_str());
+}
+
+// Control characters of a hostile name would break the log's lines.
+static std::string printable(const std::string& name)
+{
+    std::string s = name;
+    for (char& c : s)
+        if ((unsigned char)c < 0x20 || c == 0x7f) c = '?';
+    return s;
+}
+
+// 0 when the entry may be written at the folder + rel; else the refusal is logged and the
+// archive counts as damaged.
+static FILE_result vet_entry(const std::string& archive, const std::string& out_dir, const std::string& rel)
+{
+    std::string why;
+    if (!plain_relative_name(rel))
+        why = "its name is not a plain relative path";
+    else if (!lands_inside(abs_path(out_dir), abs_path(out_dir + rel)))
+        why = "it would land outside the folder " + out_dir;
+    if (why.empty()) return 0;
+    gLog << "WARNING: refusing the entry \"" << printable(rel) << "\" of the archive " << archive << ": " << why
+         << "\n";
+    return err_unzip_open;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Zip
+
+static void log_entry_failure(FILE_result err, int line, const std::string& out_path)
+{
+    gLog << "Zip to file failed with error " << err << ". file = FILE_compress line = " << line
+         << ". inFile=" << out_path << "\n";
+}
+
+FILE_result zip_to_file(void* zip, const std::string& out_path, const FILE_zip_entry& info)
+{
+    unzFile zf = (unzFile)zip;
+    FILE_result err = unzOpenCurrentFile(zf);
+    if (err != UNZ_OK) {
+        log_entry_failure(err, 399, out_path);
+        return err;
+    }
+    int line = 0;
+    PLAT_replace_file out;
+    std::unique_ptr<char[]> buf(new (std::nothrow) char[kChunk]);
+    if (!buf) {
+        err = ENOMEM;
+        line = 402;
+    } else if ((err = PLAT_replace_begin(out, abs_path(out_path))) != 0) {
+        line = 412;
+    } else {
+        uint64_t total = 0;
+        for (;;) {
+            int n = unzReadCurrentFile(zf, buf.get(), (unsigned)kChunk);
+            if (n < 0) {
+                err = err_unzip_read;
+                line = 404;
+                break;
+            }
+            if (n == 0) break;
+            total += (uint64_t)n;
+            if ((err = PLAT_replace_write(out, buf.get(), (size_t)n)) != 0) {
+                line = 420;
+                break;
+            }
+        }
+        if (!err && total != info.uncompressed_size) {
+            err = err_unzip_read;
+            line = 404;
+        }
+    }
+    // Closing the entry checks its CRC; only a checked file may replace the old one.
+    int closed = unzCloseCurrentFile(zf);
+    if (!err && closed != UNZ_OK) {
+        err = closed;
+        line = 406;
+    }
+    if (!err && (err = PLAT_replace_commit(out)) != 0) line = 420;
+    if (err) {
+        PLAT_replace_abort(out);
+        log_entry_failure(err, line, out_path);
+    }
+    return err;
+}
+
+FILE_result FILE_unzip_symlink(void*, const std::string&, const FILE_zip_entry&)
+{
+    return 0;
+}
+
+FILE_result FILE_unzip_resource_fork(void*, const std::string&, const FILE_zip_entry&)
+{
+    return 0;
+}
+
+// Reads the current entry's information and its whole name (asking for the length first, as
+// the library neither ends nor reports a name cut to the buffer).
+static int read_entry_info(unzFile zf, FILE_zip_entry& e)
+{
+    unz_file_info64 info;
+    int err = unzGetCurrentFileInfo64(zf, &info, nullptr, 0, nullptr, 0, nullptr, 0);
+    if (err != UNZ_OK) return err;
+    std::vector<char> name(info.size_filename + 1);
+    err = unzGetCurrentFileInfo64(zf, &info, name.data(), (uLong)name.size(), nullptr, 0, nullptr, 0);
+    if (err != UNZ_OK) return err;
+    e.name.assign(name.data(), info.size_filename);
+    e.uncompressed_size = info.uncompressed_size;
+    e.external_attr = (uint32_t)info.external_fa;
+    return UNZ_OK;
+}
+
+// One entry of the walk: a folder, a skipped entry or a file.
+static FILE_result unzip_entry(unzFile zf, const std::string& abs_zip, const std::string& out_dir,
+                               const FILE_zip_entry& e, const std::string* replace_name)
+{
+    const bool folder = !e.name.empty() && e.name.back() == '/';
+    const std::string& rel = (replace_name && !folder) ? *replace_name : e.name;
+    if (FILE_result err = vet_entry(abs_zip, out_dir, rel)) return err;
+    const std::string out_path = out_dir + rel;
+    if (folder) {
+        if (begins_with(e.name, "__MACOSX")) return 0;
+        FILE_result err = FILE_make_dir(out_path);
+        return FILE_is_real_error(err) ? err : 0;
+    }
+    if (begins_with(e.name, "__MACOSX")) {
+        size_t skip = 8;
+        if (skip < e.name.size() && (e.name[skip] == '/' || e.name[skip] == '\\')) ++skip;
+        return FILE_unzip_resource_fork(zf, out_dir + e.name.substr(skip), e);
+    }
+    if (((e.external_attr >> 16) & 0xA000) == 0xA000) return FILE_unzip_symlink(zf, out_path, e);
+    return zip_to_file(zf, out_path, e);
+}
+
+FILE_result FILE_unzip_to_dir(const std::string& zip_path, const std::string& out_dir, std::string* first_name,
+                              const std::string* replace_name)
+{
+    const std::string abs_zip = abs_path(zip_path);
+    FILE_result result = 0;
+    int line = 0;
+    unzFile zf = unzOpen64(abs_zip.c_str());
+    if (!zf) {
+        gLog << "OK I am about to report that I could not open a zip file for extraction!\n"
+             << "That incoming file is " << abs_zip << "\n"
+             << "In c-form, it is " << abs_zip << "\n"
+             << "The size is " << abs_zip.size() << "\n";
+        result = err_unzip_open;
+        line = 600;
+    } else {
+        bool first = true;
+        int walk = unzGoToFirstFile(zf);
+        while (walk == UNZ_OK) {
+            FILE_zip_entry e;
+            walk = read_entry_info(zf, e);
+            if (walk != UNZ_OK) {
+                gLog << "unzGetCurrentFileInfo err != UNZ_OK! err=" << walk << "\n";
+                break;
+            }
+            if (first && first_name) *first_name = e.name;
+            first = false;
+            if (FILE_result err = unzip_entry(zf, abs_zip, out_dir, e, replace_name)) {
+                gLog << "UNZIP zip_to_file failed with err=" << err << "\n";
+                result = err;
+                line = 639;
+                break;
+            }
+            walk = unzGoToNextFile(zf);
+        }
+        if (!result && walk != UNZ_END_OF_LIST_OF_FILE && walk != UNZ_OK) {
+            result = walk;
+            line = 650;
+        }
+        unzClose(zf);
+    }
+    if (result)
+        gLog << "Zip to file failed with error err = " << result << ". file = FILE_compress line = " << line
+             << ". zip_file=" << abs_zip << ", out_dir=" << out_dir << "\n";
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// 7z
+
+// The decoder's input stream over the open archive file.
+struct sz_stream {
+    int fd = -1;
+    int err = 0; // the system's error from the last failed read or seek
+    std::unique_ptr<char[]> buf;
+};
+
+static la_ssize_t FILE_7z_read(struct archive* a, void* client, const void** out)
+{
+    sz_stream* s = (sz_stream*)client;
+    size_t got = 0;
+    if (int err = PLAT_read_full(s->fd, s->buf.get(), kChunk, got)) {
+        s->err = err;
+        archive_set_error(a, err, "reading the archive failed");
+        return ARCHIVE_FATAL;
+    }
+    *out = s->buf.get();
+    return (la_ssize_t)got;
+}
+
+static la_int64_t FILE_7z_seek(struct archive* a, void* client, la_int64_t offset, int whence)
+{
+    sz_stream* s = (sz_stream*)client;
+    int64_t pos = 0;
+    int w = whence == SEEK_CUR ? 1 : whence == SEEK_END ? 2 : 0;
+    if (int err = PLAT_read_seek(s->fd, offset, w, pos)) {
+        s->err = err;
+        archive_set_error(a, err, "seeking in the archive failed");
+        return ARCHIVE_FATAL;
+    }
+    return pos;
+}
+
+// Streams the current item's bytes into the output path.
+static FILE_result un7z_item(struct archive* a, const sz_stream& s, const std::string& abs_out, char* buf)
+{
+    PLAT_replace_file out;
+    if (FILE_result err = PLAT_replace_begin(out, abs_out)) return err;
+    for (;;) {
+        la_ssize_t n = archive_read_data(a, buf, kChunk);
+        if (n < 0) return s.err ? s.err : err_unzip_read;
+        if (n == 0) break;
+        if (FILE_result err = PLAT_replace_write(out, buf, (size_t)n)) return err;
+    }
+    return PLAT_replace_commit(out);
+}
+
+FILE_result FILE_un7z_to_dir(const std::string& path, const std::string& out_dir, std::string* path_out,
+                             int use_path_out)
+{
+    const std::string abs_7z = abs_path(path);
+    const std::string abs_out = abs_path(out_dir);
+    sz_stream s;
+    uint64_t size = 0;
+    if (FILE_result err = PLAT_read_open(abs_7z, s.fd, size)) return err;
+    std::unique_ptr<char[]> data(new (std::nothrow) char[kChunk]);
+    s.buf.reset(new (std::nothrow) char[kChunk]);
+    struct archive* a = (data && s.buf) ? archive_read_new() : nullptr;
+    if (!a) {
+        PLAT_read_close(s.fd);
+        return ENOMEM;
+    }
+    // The archive stores names as UTF-16; the library turns them into the thread's locale
+    // character set, so this thread reads them as UTF-8 whatever the program's locale.
+    locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
+    locale_t old_locale = utf8 ? uselocale(utf8) : (locale_t)0;
+    archive_read_support_format_7zip(a);
+    archive_read_set_read_callback(a, FILE_7z_read);
+    archive_read_set_seek_callback(a, FILE_7z_seek);
+    archive_read_set_callback_data(a, &s);
+
+    FILE_result result = 0;
+    if (archive_read_open1(a) != ARCHIVE_OK) result = err_unzip_open;
+    while (!result) {
+        struct archive_entry* entry = nullptr;
+        int r = archive_read_next_header(a, &entry);
+        if (r == ARCHIVE_EOF) break;
+        if (r < ARCHIVE_WARN) {
+            result = err_unzip_open;
+            break;
+        }
+        // Folders are not made (they must exist); links and other special items are never made.
+        if (archive_entry_filetype(entry) != AE_IFREG) continue;
+        const char* name = archive_entry_pathname_utf8(entry);
+        if (!name) name = archive_entry_pathname(entry);
+        std::string rel = (use_path_out && path_out) ? *path_out : std::string(name ? name : "");
+        if ((result = vet_entry(abs_7z, abs_out, rel)) != 0) break;
+        const std::string item_out = abs_out + rel;
+        if (path_out) *path_out = item_out;
+        result = un7z_item(a, s, item_out, data.get());
+    }
+    archive_read_free(a);
+    if (utf8) {
+        uselocale(old_locale);
+        freelocale(utf8);
+    }
+    PLAT_read_close(s.fd);
+    return result;
+}

@@ -1,0 +1,182 @@
+// Chunked reading and safe replacement of files (see plat_fileio.h).
+#include "platform/plat_fileio.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// errno after a failed call; never 0, so a failure is never taken for success.
+static int last_error()
+{
+    return errno ? errno : EIO;
+}
+
+int PLAT_read_open(const std::string& path, int& fd, uint64_t& size)
+{
+    size = 0;
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return last_error();
+    struct stat st;
+    int err = 0;
+    if (fstat(fd, &st) != 0)
+        err = last_error();
+    else if (S_ISDIR(st.st_mode))
+        err = EISDIR;
+    if (err) {
+        close(fd);
+        fd = -1;
+        return err;
+    }
+    if (S_ISREG(st.st_mode)) {
+        size = (uint64_t)st.st_size;
+        // Only the open had to be kept from waiting; regular files read the same either way.
+        int fl = fcntl(fd, F_GETFL);
+        if (fl >= 0) fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    }
+    return 0;
+}
+
+int PLAT_read_full(int fd, void* buf, size_t n, size_t& got)
+{
+    got = 0;
+    char* p = (char*)buf;
+    while (got < n) {
+        size_t want = n - got;
+        if (want > (size_t)SSIZE_MAX) want = (size_t)SSIZE_MAX;
+        ssize_t r = read(fd, p + got, want);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return last_error();
+        }
+        if (r == 0) break;
+        got += (size_t)r;
+    }
+    return 0;
+}
+
+int PLAT_read_seek(int fd, int64_t offset, int whence, int64_t& pos)
+{
+    int w = whence == 1 ? SEEK_CUR : whence == 2 ? SEEK_END : SEEK_SET;
+    off_t r = lseek(fd, (off_t)offset, w);
+    if (r < 0) return last_error();
+    pos = (int64_t)r;
+    return 0;
+}
+
+void PLAT_read_close(int fd)
+{
+    if (fd >= 0) close(fd);
+}
+
+int PLAT_write_all(int fd, const void* data, size_t n)
+{
+    const char* p = (const char*)data;
+    while (n > 0) {
+        size_t want = n > (size_t)SSIZE_MAX ? (size_t)SSIZE_MAX : n;
+        ssize_t w = write(fd, p, want);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return last_error();
+        }
+        if (w == 0) return EIO;
+        p += w;
+        n -= (size_t)w;
+    }
+    return 0;
+}
+
+// Six letters that differ between calls and between processes.
+static std::string temp_suffix(unsigned attempt)
+{
+    static std::atomic<uint64_t> counter{0};
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    uint64_t x = ((uint64_t)getpid() << 40) ^ (uint64_t)ts.tv_nsec ^ ((uint64_t)ts.tv_sec << 20) ^
+                 (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull) ^ attempt;
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDull;
+    x ^= x >> 33;
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string s;
+    for (int i = 0; i < 6; ++i) {
+        s += kLetters[x % 36];
+        x /= 36;
+    }
+    return s;
+}
+
+PLAT_replace_file::~PLAT_replace_file()
+{
+    PLAT_replace_abort(*this);
+}
+
+int PLAT_replace_begin(PLAT_replace_file& f, const std::string& target)
+{
+    PLAT_replace_abort(f);
+    f.target = target;
+    size_t slash = target.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    // The target's own name may already be as long as the file system allows; the temporary
+    // keeps only its start.
+    if (base.size() > 64) base.resize(64);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = dir + "." + base + ".part-" + temp_suffix(attempt);
+        // 0666 so the umask gives the new file the same permissions as any file made directly.
+        int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0) {
+            f.fd = fd;
+            f.temp = temp;
+            return 0;
+        }
+        if (errno != EEXIST) return last_error();
+    }
+    return EEXIST;
+}
+
+int PLAT_replace_write(PLAT_replace_file& f, const void* data, size_t n)
+{
+    if (f.fd < 0) return EBADF;
+    return PLAT_write_all(f.fd, data, n);
+}
+
+int PLAT_replace_commit(PLAT_replace_file& f)
+{
+    if (f.fd < 0) return EBADF;
+    // The data must be on the disk before the name points at it, or a crash could leave an
+    // empty file where the old one was.
+    int err = fsync(f.fd) == 0 ? 0 : last_error();
+    int fd = f.fd;
+    f.fd = -1;
+    if (close(fd) != 0 && !err) err = last_error();
+    if (!err && rename(f.temp.c_str(), f.target.c_str()) != 0) err = last_error();
+    if (err) unlink(f.temp.c_str());
+    f.temp.clear();
+    return err;
+}
+
+void PLAT_replace_abort(PLAT_replace_file& f)
+{
+    if (f.fd >= 0) {
+        close(f.fd);
+        f.fd = -1;
+    }
+    if (!f.temp.empty()) {
+        unlink(f.temp.c_str());
+        f.temp.clear();
+    }
+}
+
+int PLAT_real_path(const std::string& path, std::string& out)
+{
+    char* r = realpath(path.c_str(), nullptr);
+    if (!r) return last_error();
+    out = r;
+    free(r);
+    return 0;
+}

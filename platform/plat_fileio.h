@@ -1,0 +1,49 @@
+// Reading a file in chunks, and replacing a file safely: the new bytes go to a temporary file
+// beside the old one, every write is checked, and only a complete file is renamed over it.
+// Paths are absolute byte strings; every call answers 0 or the system's error number, never 0
+// for a failure.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Opens a file for reading; fd is -1 on failure. A folder gives EISDIR; a pipe never blocks
+// the open. size is the file's size as the system reports it (0 for pipes and devices).
+int PLAT_read_open(const std::string& path, int& fd, uint64_t& size);
+
+// Reads up to n bytes; got is less than n only at the end of the file.
+int PLAT_read_full(int fd, void* buf, size_t n, size_t& got);
+
+// Moves the read position (whence 0 from the start, 1 from the current position, 2 from the
+// end); pos receives the new position.
+int PLAT_read_seek(int fd, int64_t offset, int whence, int64_t& pos);
+
+void PLAT_read_close(int fd);
+
+// Writes all n bytes, retrying interrupted and partial writes (ENOSPC when the disk is full).
+int PLAT_write_all(int fd, const void* data, size_t n);
+
+// One replacement in progress. The temporary file is hidden (a leading dot) and made with the
+// usual permissions of a new file.
+struct PLAT_replace_file {
+    std::string target; // the file being replaced (or made)
+    std::string temp;   // the temporary beside it, while one is open
+    int fd = -1;
+
+    PLAT_replace_file() = default;
+    PLAT_replace_file(const PLAT_replace_file&) = delete;
+    PLAT_replace_file& operator=(const PLAT_replace_file&) = delete;
+    ~PLAT_replace_file(); // an unfinished replacement is abandoned: the target stays as it was
+};
+
+// Creates the temporary file in the target's folder.
+int PLAT_replace_begin(PLAT_replace_file& f, const std::string& target);
+int PLAT_replace_write(PLAT_replace_file& f, const void* data, size_t n);
+// Flushes the temporary to the disk, closes it and renames it over the target. On failure the
+// temporary is removed and the target is untouched.
+int PLAT_replace_commit(PLAT_replace_file& f);
+// Closes and removes the temporary; the target is untouched. Harmless when nothing is open.
+void PLAT_replace_abort(PLAT_replace_file& f);
+
+// The path with every link, "." and ".." resolved; the path must exist.
+int PLAT_real_path(const std::string& path, std::string& out);
