@@ -6,7 +6,7 @@
 #include "frame/alert.h"
 #include "frame/hl_init.h"
 #include "frame/hl_timer.h"
-#include "platform/plat_out_file.h"
+#include "platform/plat_fileio.h"
 
 #include <algorithm>
 #include <cstring>
@@ -336,7 +336,7 @@ void HTTPConnection::write_body(const char* data, size_t size)
     if (size == 0) return;
     bytes_received += (int64_t)size;
     if (file >= 0) {
-        const int err = PLAT_out_write(file, data, size);
+        const int err = PLAT_write_all(file, data, size);
         if (err != 0) {
             os_error = err;
             close_file(false);

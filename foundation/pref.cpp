@@ -11,7 +11,7 @@
 #include "frame/alert.h"
 #include "frame/hl_init.h"
 #include "platform/plat_map.h"
-#include "platform/plat_pref_write.h"
+#include "platform/plat_fileio.h"
 
 #include <climits>
 
@@ -86,7 +86,7 @@ int pref_file::close()
     if (mode != 1 || closed) return 0;
     closed = 1;
     const std::string bytes = out.str();
-    int err = PLAT_pref_replace_file(path, bytes);
+    int err = PLAT_replace_whole_file(path, bytes);
     if (err) {
         // The usual cause is a missing folder: make the last one (one level only) and try again.
         std::string folder = path;
@@ -95,7 +95,7 @@ int pref_file::close()
             if (slash != std::string::npos) folder.erase(slash + 1);
         }
         PLAT_make_one_dir(folder);
-        err = PLAT_pref_replace_file(path, bytes);
+        err = PLAT_replace_whole_file(path, bytes);
     }
     if (!err) return 1;
     gLog << "WARNING: the preferences were not saved to " << path << ": " << FILE_error_text(err) << "\n";

@@ -90,6 +90,24 @@ int PLAT_write_all(int fd, const void* data, size_t n)
     return 0;
 }
 
+int PLAT_out_open(const std::string& path, int& err)
+{
+    err = 0;
+    int fd;
+    do {
+        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) err = errno;
+    return fd;
+}
+
+int PLAT_out_close(int fd)
+{
+    // The descriptor is gone after close whatever it answers, so it is never retried.
+    if (close(fd) != 0 && errno != EINTR) return errno;
+    return 0;
+}
+
 // Six letters that differ between calls and between processes.
 static std::string temp_suffix(unsigned attempt)
 {
@@ -109,6 +127,8 @@ static std::string temp_suffix(unsigned attempt)
     }
     return s;
 }
+
+void (*PLAT_replace_hook)(const std::string& temp_path) = nullptr;
 
 PLAT_replace_file::~PLAT_replace_file()
 {
@@ -154,6 +174,7 @@ int PLAT_replace_commit(PLAT_replace_file& f)
     int fd = f.fd;
     f.fd = -1;
     if (close(fd) != 0 && !err) err = last_error();
+    if (!err && PLAT_replace_hook) PLAT_replace_hook(f.temp);
     if (!err && rename(f.temp.c_str(), f.target.c_str()) != 0) err = last_error();
     if (err) unlink(f.temp.c_str());
     f.temp.clear();
@@ -170,6 +191,46 @@ void PLAT_replace_abort(PLAT_replace_file& f)
         unlink(f.temp.c_str());
         f.temp.clear();
     }
+}
+
+// Makes a rename durable; a folder that cannot be synced changes nothing for the caller.
+static void sync_folder_of(const std::string& target)
+{
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos || slash == 0 ? std::string("/") : target.substr(0, slash);
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+int PLAT_replace_whole_file(const std::string& path, const std::string& bytes)
+{
+    std::string target = path;
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) PLAT_real_path(path, target);
+
+    bool exists = false;
+    mode_t old_mode = 0;
+    if (stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return EISDIR;
+        if (!S_ISREG(st.st_mode)) return EINVAL;
+        // A file the user made read-only stays as it is, as it would with writing in place.
+        if (access(target.c_str(), W_OK) != 0) return last_error();
+        exists = true;
+        old_mode = st.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return last_error();
+    }
+
+    PLAT_replace_file f;
+    int err = PLAT_replace_begin(f, target);
+    if (!err && exists && fchmod(f.fd, old_mode) != 0) err = last_error();
+    if (!err) err = PLAT_replace_write(f, bytes.data(), bytes.size());
+    if (!err) err = PLAT_replace_commit(f);
+    if (err) return err;
+    sync_folder_of(target);
+    return 0;
 }
 
 int PLAT_real_path(const std::string& path, std::string& out)

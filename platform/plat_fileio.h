@@ -23,6 +23,12 @@ void PLAT_read_close(int fd);
 // Writes all n bytes, retrying interrupted and partial writes (ENOSPC when the disk is full).
 int PLAT_write_all(int fd, const void* data, size_t n);
 
+// Files written front to back as bytes arrive (downloads): creates the file, or empties an
+// existing one; the descriptor, or -1 with an errno value in err.
+int PLAT_out_open(const std::string& path, int& err);
+// Closes the file; 0, or the errno value when the system reports that earlier writes failed.
+int PLAT_out_close(int fd);
+
 // One replacement in progress. The temporary file is hidden (a leading dot) and made with the
 // usual permissions of a new file.
 struct PLAT_replace_file {
@@ -44,6 +50,15 @@ int PLAT_replace_write(PLAT_replace_file& f, const void* data, size_t n);
 int PLAT_replace_commit(PLAT_replace_file& f);
 // Closes and removes the temporary; the target is untouched. Harmless when nothing is open.
 void PLAT_replace_abort(PLAT_replace_file& f);
+
+// Called, when set, once the temporary file is complete and on disk and before it is renamed
+// over the target. Only tests set it, to end the process at that point.
+extern void (*PLAT_replace_hook)(const std::string& temp_path);
+
+// Replaces a settings file whole with the bytes. A link is followed, so the file it points at
+// is replaced; a file without write permission is left alone (EACCES) and an existing file
+// keeps its permission bits. On failure the old file is untouched.
+int PLAT_replace_whole_file(const std::string& path, const std::string& bytes);
 
 // The path with every link, "." and ".." resolved; the path must exist.
 int PLAT_real_path(const std::string& path, std::string& out);

@@ -4,7 +4,7 @@
 #include "foundation/options.h"
 #include "foundation/pref.h"
 #include "frame/hl_init.h"
-#include "platform/plat_pref_write.h"
+#include "platform/plat_fileio.h"
 #include "support/test_support.h"
 
 #include <chrono>
@@ -38,7 +38,7 @@ protected:
     {
         hl_close_log();
         gOptions.opts.clear();
-        PLAT_pref_replace_hook = nullptr;
+        PLAT_replace_hook = nullptr;
     }
 
     static void reset_globals()
@@ -315,7 +315,7 @@ TEST_F(Pref, KilledBeforeTheRenameKeepsTheOldFile)
     EXPECT_EXIT(
         {
             gNet._proxy_host = "new host";
-            PLAT_pref_replace_hook = kill_self;
+            PLAT_replace_hook = kill_self;
             PREF_read_write(11, 1);
             exit(0);
         },
