@@ -1,10 +1,14 @@
 // The install engine (see utils.h): the directory-file reader and the plan, the platform filter,
-// the tile names, the engine's alerts and its two-button question.
+// the tile names, the decisions and the modified-file question, folders and totals, the engine's
+// alerts and its two-button question.
 #include "engine/utils.h"
 
 #include "app/main.h"
 #include "app/text_reader.h"
+#include "engine/checksum_task.h"
+#include "foundation/FILE_ops.h"
 #include "foundation/paths.h"
+#include "foundation/shared_paths.h"
 #include "foundation/translation.h"
 #include "foundation/xmap.h"
 #include "frame/alert.h"
@@ -14,20 +18,25 @@
 #include "frame/hl_shutdown.h"
 #include "graphics/OGL_view.h"
 
+#include <cerrno>
 #include <unordered_map>
 
 install_plan gPlan;
 float gDownloadSize = 0;
 float gSpaceNeeded = 0;
+int gFilesToFetch = 0;
+int gFilesToDelete = 0;
 int gChosenTiles[INSTALL_TILE_LONS * INSTALL_TILE_LATS] = {};
 std::set<std::string> gEmptiedFolders;
 install_two_choices_frame_fn gTwoChoicesFrameHook = nullptr;
+install_modified_file_frame_fn gModifiedFileFrameHook = nullptr;
 
 // Where the need-new-installer alert sends the user.
 static const char kProductHost[] = "www.corvane-sim.com";
 static const char kDownloadPage[] = "https://www.corvane-sim.com/download/";
 
-// The popup of the two-button question.
+// The popups of the modified-file question and the two-button question.
+static const int kModifiedFilePopup = 996;
 static const int kTwoChoicesPopup = 997;
 
 // ---------------------------------------------------------------------------------------------
@@ -224,9 +233,14 @@ static void read_records(xmap_file& f)
 
 int install_read_directory_file(const std::string& path)
 {
+    // The scan's workers write into the groups about to be replaced.
+    install_stop_md5_pool();
+    install_scan_forget();
     gEmptiedFolders.clear();
     gDownloadSize = 0;
     gSpaceNeeded = 0;
+    gFilesToFetch = 0;
+    gFilesToDelete = 0;
     gPlan.install_groups.clear();
 
     xmap_file f(path);
@@ -303,11 +317,237 @@ int install_group_wanted(int group, int entry)
     const auto& groups = gPlan.install_groups;
     if (group < 0 || (size_t)group >= groups.size()) return 0;
     if (entry < 0 || (size_t)entry >= groups[group].size()) return 0;
-    const int os = groups[group][entry].os;
-    if (os == gTargetOS) return 1;
+    return install_os_wanted(groups[group][entry].os, gTargetOS);
+}
+
+int install_os_wanted(int os, int target)
+{
+    if (os == target) return 1;
     if (os == 0) return 1;
-    if (os == 6 && gTargetOS == 3) return 1;
+    if (os == 6 && target == 3) return 1;
     return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decisions and the modified-file question
+
+static bool tile_chosen(const install_entry& e)
+{
+    if (e.tile_lon < 0 || e.tile_lon >= INSTALL_TILE_LONS || e.tile_lat < 0 || e.tile_lat >= INSTALL_TILE_LATS)
+        return false;
+    return gChosenTiles[e.tile_lon * INSTALL_TILE_LATS + e.tile_lat] != 0;
+}
+
+// The local path up to and including its last separator.
+static std::string folder_of(const std::string& local)
+{
+    if (local.size() <= 3) return local;
+    std::string name;
+    FILE_split_path(name, local);
+    return local.substr(0, local.size() - name.size());
+}
+
+int install_decide_actions()
+{
+    // The scan's workers must not write what is read here; normally they are long gone.
+    install_stop_md5_pool();
+    std::set<std::string> act_folders, keep_folders;
+    auto& groups = gPlan.install_groups;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        if (groups[g].empty()) continue;
+        install_entry& e = groups[g].back();
+        e.do_download = 0;
+        e.do_delete = 0;
+        int act = install_group_wanted((int)g, (int)groups[g].size() - 1);
+        if (!act) continue;
+        // Nothing has chosen this tile: it is neither fetched nor removed from the user's disk.
+        if (e.is_tile && !tile_chosen(e)) continue;
+        // Never checked (the scan was stopped): what is on disk is unknown, so nothing is touched.
+        if (e.sig_have.empty()) continue;
+
+        const std::string local = gInstallPath + e.path;
+        const bool del = e.sig_want == "GONE";
+        const bool has = e.sig_have != "NONE";
+        const bool same = has && e.sig_have == e.sig_want;
+
+        if (!has && del)
+            act = 0;
+        else if (has && same)
+            act = 0;
+        else if (has) {
+            bool listed = false;
+            for (const install_entry& v : groups[g])
+                if (v.sig_want == e.sig_have) listed = true;
+            if (!listed) {
+                const std::string folder = folder_of(local);
+                if (act_folders.count(folder))
+                    act = 1;
+                else if (keep_folders.count(folder))
+                    act = 0;
+                else {
+                    gLog << "File: " << local << "  sig_want=" << e.sig_want << "  sig_have=" << e.sig_have << "\n";
+                    gLog.flush();
+                    switch (install_ask_modified_file(local, del ? 1 : 0)) {
+                    case answer_act: act = 1; break;
+                    case answer_keep: act = 0; break;
+                    case answer_act_dir:
+                        act = 1;
+                        act_folders.insert(folder);
+                        break;
+                    case answer_keep_dir:
+                        act = 0;
+                        keep_folders.insert(folder);
+                        break;
+                    default: return 0;
+                    }
+                }
+            }
+        }
+        // The question ran frames: take the entry afresh.
+        install_entry& d = groups[g].back();
+        d.do_download = act && !del ? 1 : 0;
+        d.do_delete = act && del ? 1 : 0;
+    }
+    return 1;
+}
+
+// The question window's own frame. The drawing and the push buttons come with the widgets;
+// until they exist no button can be clicked.
+static int modified_file_frame(const std::string&, const std::string&, const std::string&,
+                               const std::vector<std::string>&)
+{
+    const int clicked = 0;
+    if (!clicked) hl_do_frame();
+    return clicked;
+}
+
+install_answer install_ask_modified_file(const std::string& path, int delete_form)
+{
+    hl_open_window(kModifiedFilePopup);
+    install_modified_file_frame_fn frame = gModifiedFileFrameHook ? gModifiedFileFrameHook : modified_file_frame;
+    while (gPopup == kModifiedFilePopup) {
+        // Translated in every frame, as the language may change under an open window.
+        std::string line1, line3;
+        std::vector<std::string> labels;
+        if (delete_form) {
+            line1 = LANG_translate("I am about to DELETE:");
+            line3 = LANG_translate("because we no longer use this file, but it appears you have modified it. "
+                                   "What to do?");
+            labels = {LANG_translate("DELETE THE OLD FILE"), LANG_translate("KEEP THE OLD FILE"),
+                      LANG_translate("DELETE EVERY OLD FILE IN THIS DIRECTORY"),
+                      LANG_translate("KEEP EVERY OLD FILE IN THIS DIRECTORY"),
+                      LANG_translate("CANCEL THE WHOLE INSTALLATION!")};
+        } else {
+            line1 = LANG_translate("I am about to install:");
+            line3 = LANG_translate("but it appears you have modified this file. What to do?");
+            labels = {LANG_translate("OVERWRITE THE OLD FILE"), LANG_translate("KEEP THE OLD FILE"),
+                      LANG_translate("OVERWRITE EVERY OLD FILE IN THIS DIRECTORY"),
+                      LANG_translate("KEEP EVERY OLD FILE IN THIS DIRECTORY"),
+                      LANG_translate("CANCEL THE WHOLE INSTALLATION!")};
+        }
+        const int clicked = frame(line1, path, line3, labels);
+        if (clicked >= answer_act && clicked <= answer_keep_dir) {
+            hl_open_window(0);
+            return (install_answer)clicked;
+        }
+    }
+    return answer_cancel;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folders and totals
+
+// Makes one folder. An existing folder is fine; anything else already standing in its place is
+// not, as nothing could be extracted into it.
+static int make_folder(const std::string& path)
+{
+    const int r = FILE_make_dir(path);
+    if (!FILE_is_real_error(r) && r != 0 && !FILE_is_dir(path)) return ENOTDIR;
+    return FILE_is_real_error(r) ? r : 0;
+}
+
+int install_make_folders()
+{
+    std::string root = gInstallPath;
+    if (!root.empty() && root.back() == '/') root.pop_back();
+    if (root.empty()) {
+        // Without an install folder every path below would land in the program's own folder.
+        install_error_alert(gInstallPath, ENOENT);
+        return ENOENT;
+    }
+    const std::string base = root + "/";
+
+    // The install folder, level by level from below the top.
+    std::vector<std::string> levels;
+    const size_t first = root.find('/');
+    for (size_t at = first == std::string::npos ? first : root.find('/', first + 1); at != std::string::npos;
+         at = root.find('/', at + 1))
+        levels.push_back(root.substr(0, at));
+    levels.push_back(root);
+
+    // Every folder a download goes into; in string order a parent comes before its children.
+    std::set<std::string> folders;
+    auto& groups = gPlan.install_groups;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        if (groups[g].empty()) continue;
+        const install_entry& e = groups[g].back();
+        if (!e.do_download || !install_group_wanted((int)g, (int)groups[g].size() - 1)) continue;
+        std::string p = e.path;
+        for (size_t cut = p.rfind('/'); cut != std::string::npos; cut = p.rfind('/')) {
+            p.erase(cut);
+            if (!p.empty()) folders.insert(p);
+        }
+    }
+    for (const std::string& f : folders) levels.push_back(base + f);
+
+    for (const std::string& level : levels)
+        if (const int r = make_folder(level)) {
+            install_error_alert(level, r);
+            return r;
+        }
+
+    // The simulator's user-data folders; one that cannot be made is reported, the rest still tried.
+    const std::string output = OUTPUT_FOLDER;
+    const std::string standard[] = {output,          output + "FMS plans", output + "logbooks",
+                                    output + "replays", output + "situations", RESOURCES_FOLDER,
+                                    output + "preferences"};
+    for (const std::string& name : standard)
+        if (const int r = make_folder(base + name)) install_error_alert(base + name, r);
+    return 0;
+}
+
+void install_error_alert(const std::string& folder, int code)
+{
+    MACIBM_alert(0,
+                 LANG_translate("I am unable to install or update Corvane. An error occurred while creating new "
+                                "folders. Make sure you are installing to a directory that you have access to!"),
+                 LANG_translate("Error: ") + FILE_error_text(code),
+                 LANG_translate("Install Location: ") + gInstallPath, LANG_translate("Install Path:") + folder,
+                 t_note, "utils", 181);
+}
+
+void install_count_totals()
+{
+    // The scan's workers must not write what is read here; normally they are long gone.
+    install_stop_md5_pool();
+    gDownloadSize = 0;
+    gSpaceNeeded = 0;
+    gFilesToFetch = 0;
+    gFilesToDelete = 0;
+    auto& groups = gPlan.install_groups;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        if (groups[g].empty()) continue;
+        const install_entry& e = groups[g].back();
+        if (!install_group_wanted((int)g, (int)groups[g].size() - 1)) continue;
+        if (e.is_tile && !tile_chosen(e)) continue;
+        if (e.sig_want == "GONE") {
+            if (!e.sig_have.empty() && e.sig_have != "NONE") ++gFilesToDelete;
+        } else if (!e.up_to_date) {
+            gDownloadSize += e.download_size;
+            gSpaceNeeded += e.disk_size;
+            ++gFilesToFetch;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The install engine: the release's directory file read into the update plan that every later
-// stage works on, the platform filter and the scenery-tile names, and the engine's two alerts
-// and its two-button question.
+// stage works on, the platform filter and the scenery-tile names, the per-file decisions with
+// the modified-file question, the folders and totals of an update, and the engine's two alerts
+// and its two-button question. The MD5 scan is in checksum_task.h.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -55,6 +56,10 @@ struct install_plan {
 extern install_plan gPlan;
 extern float gDownloadSize; // kilobytes of archives an update fetches
 extern float gSpaceNeeded;  // kilobytes the fetched files take once installed
+// Files the update will fetch and local files it will delete, as install_count_totals found
+// them. Deletions and empty files add nothing to the sizes, so "nothing to do" is both counts 0.
+extern int gFilesToFetch;
+extern int gFilesToDelete;
 
 const int INSTALL_TILE_LONS = 36;
 const int INSTALL_TILE_LATS = 18;
@@ -76,6 +81,8 @@ int install_tile_from_path(int& lon, int& lat, const std::string& path);
 // 1 when that entry of that group is for this installation's platform (gTargetOS), else 0;
 // also 0 for indices outside the plan.
 int install_group_wanted(int group, int entry);
+// The same test for a platform code and a target (gTargetOS values).
+int install_os_wanted(int os, int target);
 
 // '+' 1, '-' -1, '0' to '9' their value, anything else 0.
 int char_digit_value(char c);
@@ -100,3 +107,46 @@ typedef int (*install_two_choices_frame_fn)(const std::string& top, const std::s
                                             const std::string& text2);
 // When set, stands in for every frame of the question window (tests answer through it).
 extern install_two_choices_frame_fn gTwoChoicesFrameHook;
+
+// ---------------------------------------------------------------------------------------------
+// Decisions, folders and totals
+
+// Answers of the modified-file question.
+enum install_answer : int {
+    answer_act = 1,      // overwrite or delete this file
+    answer_keep = 2,     // keep the old file
+    answer_cancel = 3,   // cancel the whole installation (also: the window went some other way)
+    answer_act_dir = 4,  // act on every changed file of this folder
+    answer_keep_dir = 5  // keep every changed file of this folder
+};
+
+// Sets do_download and do_delete of every group's current entry from the scan's findings,
+// asking about files the user changed. 1 when every group is decided, 0 when the user cancelled
+// (groups not reached keep their earlier decisions). A global-scenery tile that is not in
+// gChosenTiles is neither fetched nor deleted.
+int install_decide_actions();
+
+// The modal question about a changed file: the install form, or the delete form when the file
+// is no longer used. Runs frames until a button is clicked.
+install_answer install_ask_modified_file(const std::string& path, int delete_form);
+
+// One frame of the modified-file question: draws the three lines and the five buttons (labels in
+// this order: act, keep, act for the folder, keep for the folder, cancel), runs the frame and
+// answers the install_answer of the button clicked in it, 0 when none.
+typedef int (*install_modified_file_frame_fn)(const std::string& line1, const std::string& path,
+                                              const std::string& line3, const std::vector<std::string>& labels);
+// When set, stands in for every frame of the question window (tests answer through it).
+extern install_modified_file_frame_fn gModifiedFileFrameHook;
+
+// Makes the install folder level by level, every folder a download goes into and the standard
+// user-data folders. 0 when done, else the error code of the first install or download folder
+// that could not be made (after install_error_alert; nothing after it is tried). A standard
+// folder that cannot be made only raises the alert.
+int install_make_folders();
+
+// The note that a folder could not be made.
+void install_error_alert(const std::string& folder, int code);
+
+// Sets gDownloadSize and gSpaceNeeded from every wanted current entry that is listed, not up to
+// date and not an unchosen tile, and the file counts gFilesToFetch and gFilesToDelete.
+void install_count_totals();

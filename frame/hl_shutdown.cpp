@@ -1,6 +1,7 @@
 // Shutdown of the application frame (see hl_shutdown.h).
 #include "frame/hl_shutdown.h"
 
+#include "engine/checksum_task.h"
 #include "foundation/FILE_ops.h"
 #include "foundation/options.h"
 #include "foundation/pref.h"
@@ -16,6 +17,8 @@ void app_shutdown(int full)
     // Automation runs must leave the user's settings as they found them.
     if (full == 1 && !CMDLINE_has_option("--fps_test") && !CMDLINE_has_option("--qa_script"))
         PREF_read_write(11, 1);
+    // The MD5 scan's workers write into the update plan: they are joined before anything ends.
+    install_stop_md5_pool();
     // Threads end here once the thread framework exists.
     // Back to the desktop's own mode first, then the windows, the window class and the log.
     hl_fit_window_to_screen(0);

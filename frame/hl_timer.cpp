@@ -5,14 +5,18 @@
 
 hl_timer gTimer;
 
+int64_t hl_timer_clock_us()
+{
+    // Fixed by the first caller; C++ makes the one-time start thread-safe.
+    static const int64_t first = PLAT_clock_us();
+    return PLAT_clock_us() - first;
+}
+
 // Only the real-time clock so far (the network time-out reads it); frame times and the press
 // timing come with the timer's own unit.
 void hl_timer::hl_timer_update()
 {
-    static int64_t first = -1;
-    const int64_t now = PLAT_clock_us();
-    if (first < 0) first = now;
-    hl_timer_real_time = (float)((double)(now - first) / 1000000.0);
+    hl_timer_real_time = (float)((double)hl_timer_clock_us() / 1000000.0);
 }
 
 // Nothing switches profiling on, so every mark returns at once.

@@ -1,6 +1,7 @@
 // The frame timer, the program's one clock, ticked once per frame. Its clock, frame times and
 // mouse press timing are filled in by its own unit later.
 #pragma once
+#include <cstdint>
 
 struct hl_timer {
     float time_ratio = 1.0f;
@@ -15,3 +16,6 @@ struct hl_timer {
 };
 
 extern hl_timer gTimer;
+
+// The frame timer's clock: microseconds since its first reading in this process. Any thread.
+int64_t hl_timer_clock_us();
