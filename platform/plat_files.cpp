@@ -1,5 +1,6 @@
 // File and folder calls of the operating system (see plat_files.h).
 #include "platform/plat_files.h"
+#include "platform/plat_fileio.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -81,21 +82,6 @@ int PLAT_clear_read_only(const std::string& path)
     return chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0 ? 0 : last_error();
 }
 
-static int write_all(int fd, const char* p, size_t n)
-{
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return last_error();
-        }
-        if (w == 0) return EIO;
-        p += w;
-        n -= (size_t)w;
-    }
-    return 0;
-}
-
 // Copies the open source into the open temporary file, with the source's permissions and times.
 static int copy_contents(int in, int out, const struct stat& st)
 {
@@ -107,7 +93,7 @@ static int copy_contents(int in, int out, const struct stat& st)
             return last_error();
         }
         if (r == 0) break;
-        if (int err = write_all(out, buf.data(), (size_t)r)) return err;
+        if (int err = PLAT_write_all(out, buf.data(), (size_t)r)) return err;
     }
     if (fchmod(out, st.st_mode & 0777) != 0) return last_error();
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
