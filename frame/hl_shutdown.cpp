@@ -1,6 +1,7 @@
 // Shutdown of the application frame (see hl_shutdown.h).
 #include "frame/hl_shutdown.h"
 
+#include "foundation/HL_THREAD.h"
 #include "foundation/options.h"
 #include "foundation/pref.h"
 #include "foundation/translation.h"
@@ -12,7 +13,8 @@ void app_shutdown(int full)
     // Automation runs must leave the user's settings as they found them.
     if (full == 1 && !CMDLINE_has_option("--fps_test") && !CMDLINE_has_option("--qa_script"))
         PREF_read_write(11, 1);
-    // Threads end here once the thread framework exists.
+    // After a fatal alert (full 0) the workers' state cannot be relied on: they are left running.
+    if (full == 1) THREAD_exit();
     // Back to the desktop's own mode first, then the windows, the window class and the log.
     hl_fit_window_to_screen(0);
     if (gWindows.hl_set_window_count(-1) == 2) gWindows.hl_destroy_gl_window(1);
