@@ -1,6 +1,6 @@
 // Driver detection against a made-up driver, for the drivers that Mesa cannot pretend to be:
 // the version parser, which spellings of an entry point count, missing entry points, native
-// program limits, texts the driver does not give, and the alerts of unfit and old drivers.
+// program limits, texts the driver does not give, and drivers too old for multitexturing.
 #include "foundation/options.h"
 #include "frame/hl_init.h"
 #include "graphics/OGL_extensions.h"
@@ -269,13 +269,13 @@ TEST(DetectRules, NativeProgramLimitsAndShaderFlags)
     EXPECT_EQ(gGLSettings.max_tex_units, 0);
 }
 
-TEST(DetectRules, UnfitDriversEndTheProgramUnlessForced)
+TEST(DetectRules, UnfitDriversWithForceRunGetANoteAndGoOn)
 {
     fake_driver d;
     d.renderer = "GDI Generic";
     d.version = "1.1";
     d.extensions = "";
-    // Forced: a note, and detection goes on (the fatal form is below).
+    // Forced: a note, and detection goes on (the fatal form is tested on Mesa).
     std::string log;
     log = detect(d, {"--force_run"});
     EXPECT_NE(log.find("use_vsync2       : 0\n"
@@ -302,69 +302,4 @@ TEST(DetectRules, UnfitDriversEndTheProgramUnlessForced)
               std::string::npos)
         << log;
     EXPECT_EQ(count_of(log, "cannot support Corvane"), 1u);
-}
-
-TEST(DetectRules, FatalDriverAlertInAutomationEndsWithOne)
-{
-    fake_driver d;
-    d.renderer = "GDI Generic";
-    d.version = "2.1";
-    std::string path = TS_new_dir("fatal") + "log.txt";
-    EXPECT_EXIT(
-        {
-            use_fake(d);
-            gOptions.opts.clear();
-            gOptions.opts["--qa_script"] = "";
-            hl_open_log(path);
-            gCaps.OGL_init_extensions();
-            _exit(7);
-        },
-        testing::ExitedWithCode(1), "");
-    std::string log = TS_read_file(path);
-    EXPECT_NE(log.find("use_vsync2       : 0\nYou do not have OpenGL drivers installed!\n"
-                       "First, try updating or re-installing your graphics drivers.\n"
-                       "If this does not help, check your graphics card specifications.\n"
-                       "For tech support, email support@corvane-sim.com\n(OGL_extensions:882)\n"),
-              std::string::npos)
-        << log;
-}
-
-TEST(DetectRules, SoftwareRendererAndOldDriverNotes)
-{
-    fake_driver d;
-    d.renderer = "Generic";
-    d.version = "1.1";
-    d.extensions = "GL_ARB_multitexture";
-    std::string log = detect(d);
-    EXPECT_EQ(count_of(log, "(OGL_extensions:"), 1u);
-    EXPECT_NE(log.find("I can not find a 3-D accelerator card that can handle OpenGL that has correctly installed "
-                       "drivers.\nI will still let you run the simulator, but the frame rate will NOT allow for a good "
-                       "simulation.\nFor you to fly realistically, you must use Corvane version Rozerir, or get a 3-D "
-                       "accelerator card that can handle OpenGL.\nSee www.corvane-sim.com for a list of the "
-                       "currently-compatible 3-D video cards.\n(OGL_extensions:895)\n"),
-              std::string::npos)
-        << log;
-
-    // NVIDIA without the second fragment-program generation: first-generation shaders; version
-    // 2.0 is no old driver.
-    d.renderer = "GeForce";
-    d.vendor = "NVIDIA Corporation";
-    d.version = "2.0";
-    d.extensions = kShaderCard;
-    log = detect(d);
-    EXPECT_EQ(value(log, "first-gen shaders: "), "1");
-    EXPECT_EQ(count_of(log, "(OGL_extensions:"), 0u);
-
-    d.version = "1.5";
-    d.vendor = "ATI Technologies Inc.";
-    log = detect(d);
-    EXPECT_EQ(value(log, "glsl_avail       : "), "1 (1.20/120)");
-    EXPECT_EQ(gCaps.glsl_avail, 0);
-    EXPECT_NE(log.find("You have a newer ATI graphics card with pixel shaders, but you do not have new drivers.\n"
-                       "Corvane may run slower, crash, or show artifacts if you do not update your drivers.\n\n"
-                       "Please go to www.amd.com/support and download the latest drivers for your graphics card!\n"
-                       "(OGL_extensions:909)\n"),
-              std::string::npos)
-        << log;
-    EXPECT_EQ(count_of(log, "(OGL_extensions:"), 1u);
 }
