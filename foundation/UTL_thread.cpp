@@ -74,7 +74,14 @@ int32_t SEM_wait(UTL_semaphore* s, int32_t timeout)
         SEM_os_wait(s, -1);
         return 1;
     }
-    if (SEM_os_wait(s, timeout)) return 1;
+    if (SEM_os_wait(s, timeout)) {
+        // Woken by a signaller's release. Reading the count orders this thread after that
+        // signaller's update in the language's memory model too, so what the signaller did before
+        // (such as handing over an item that the taker then frees) is visible without relying on
+        // the kernel wait alone, which the thread checker cannot see through.
+        (void)s->count.load(std::memory_order_acquire);
+        return 1;
+    }
     // Timed out: take the commitment back, unless a signaller has already counted this thread as
     // a sleeper; then its release is on the way and is ours.
     int32_t c = s->count.load();

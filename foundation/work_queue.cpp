@@ -1,6 +1,15 @@
 // Worker threads fed from an in queue, finished jobs handed back on a done queue (see work_queue.h).
 #include "foundation/work_queue.h"
 
+#include "foundation/HL_THREAD.h"
+
+#include <vector>
+
+static void stop_pool(void* queue)
+{
+    ((UTL_work_queue*)queue)->stop_workers();
+}
+
 UTL_work_queue::UTL_work_queue(int32_t thread_count, int32_t limit)
 {
     in_queue = QUEUE_create<UTL_work_task*>();
@@ -16,10 +25,12 @@ UTL_work_queue::UTL_work_queue(int32_t thread_count, int32_t limit)
         THREAD_create(&UTL_work_queue::thread_proc, this, &threads[i], &thread_ids[i], &waits[i]);
         if (threads[i]) ++running;
     }
+    THREAD_register_pool(this, &stop_pool);
 }
 
 UTL_work_queue::~UTL_work_queue()
 {
+    THREAD_unregister_pool(this);
     // The stop markers go behind every job still waiting, so each worker runs what is queued first.
     for (size_t i = 0; i < threads.size(); ++i) QUEUE_push<UTL_work_task*>(in_queue, nullptr);
     for (size_t i = 0; i < threads.size(); ++i) THREAD_join(&threads[i], &waits[i]);
@@ -56,9 +67,31 @@ UTL_work_task* UTL_work_queue::wait_done()
 {
     // Without a worker nothing can ever finish, so waiting would never end.
     if (out_count <= 0 || running == 0) return nullptr;
-    UTL_work_task* job = QUEUE_pop(done_queue, -1);
-    if (job) --out_count;
-    return job;
+    if (!THREAD_is_inited() || !THREAD_is_main_thread()) {
+        UTL_work_task* job = QUEUE_pop(done_queue, -1);
+        if (job) --out_count;
+        return job;
+    }
+    for (;;) {
+        THREAD_report_exceptions(0);
+        UTL_work_task* job = QUEUE_pop(done_queue, 100);
+        if (job) {
+            --out_count;
+            return job;
+        }
+    }
+}
+
+void UTL_work_queue::stop_workers()
+{
+    // Take the waiting jobs out, so the stop markers come first; they go back afterwards.
+    std::vector<UTL_work_task*> waiting;
+    while (UTL_work_task* job = QUEUE_pop(in_queue, 0)) waiting.push_back(job);
+    for (size_t i = 0; i < threads.size(); ++i)
+        if (threads[i]) QUEUE_push<UTL_work_task*>(in_queue, nullptr);
+    for (size_t i = 0; i < threads.size(); ++i) THREAD_join(&threads[i], &waits[i]);
+    running = 0;
+    for (UTL_work_task* job : waiting) QUEUE_push(in_queue, job);
 }
 
 uint32_t UTL_work_queue::thread_proc(void* queue)

@@ -32,8 +32,13 @@ public:
     int32_t outstanding();
     // A finished job, or null; never waits.
     UTL_work_task* poll_done();
-    // A finished job, waiting for it; null at once when nothing is out or no worker runs.
+    // A finished job, waiting for it; null at once when nothing is out or no worker runs. On the
+    // main thread it shows the fatal alerts of workers while it waits: such a worker has ended
+    // without handing its job back, and the alert ends the program.
     UTL_work_task* wait_done();
+    // Lets every worker finish its current job and stop, and joins them; the jobs still waiting
+    // stay queued and never run. The thread framework calls it at its end.
+    void stop_workers();
 
     static uint32_t thread_proc(void* queue);
 

@@ -2,6 +2,7 @@
 // Until the popup exists it always uses the system message box.
 #include "frame/alert.h"
 
+#include "foundation/HL_THREAD.h"
 #include "foundation/options.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
@@ -33,6 +34,13 @@ static void log_alert(const std::string* lines, const std::string& where)
 void MACIBM_alert(int /*popup_to_reopen*/, const std::string& line1, const std::string& line2,
                   const std::string& line3, const std::string& line4, int code, const char* file, int line)
 {
+    // Only the main thread shows alerts: another thread hands its alert over and, for fatal and
+    // crash codes, ends there.
+    if (THREAD_is_inited() && !THREAD_is_main_thread()) {
+        THREAD_forward_exception(exce_class(line1, line2, line3, line4, file, line, code));
+        return;
+    }
+
     const std::string lines[4] = {line1, line2, line3, line4};
     const std::string where = ALERT_location_text(file, line);
 

@@ -1,6 +1,7 @@
 // Start-up sequence of the application frame and its small shared helpers (see hl_init.h).
 #include "frame/hl_init.h"
 
+#include "foundation/HL_THREAD.h"
 #include "foundation/crash_handler.h"
 #include "foundation/debug_cmds.h"
 #include "foundation/options.h"
@@ -12,12 +13,15 @@
 #include "foundation/xmap.h"
 #include "platform/plat_map.h"
 #include "frame/hl_event.h"
+#include "graphics/OGL_extensions.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
+#include "graphics/hl_window.h"
 #include "platform/plat_paths.h"
 #include "platform/plat_window.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <ios>
 #include <vector>
 
@@ -102,6 +106,33 @@ void hl_fit_window_to_screen(int starting)
     hl_get_desktop_mode(nullptr, nullptr, &gDesktopColorBits, nullptr);
 }
 
+int make_loader_gl_context(PLAT_gl_context* /*main_context*/)
+{
+    // The main thread has let go of its context for the hand-over: it is made current here for
+    // a moment, so that the new context can share its objects, and then replaced by the new one.
+    PLAT_window* w = gWindows.window[0];
+    if (!w || PLAT_gl_make_current(w, gWindows.context[0]) != 0) {
+        gLog << "Could not create/get compatible DC: " << (unsigned)errno << "\n";
+        gLog.flush();
+        return 0;
+    }
+    PLAT_gl_context* c = PLAT_gl_create_context(w, 1);
+    if (!c) {
+        PLAT_gl_make_current(nullptr, nullptr);
+        gLog << "Could not make loader gl context: " << (unsigned)errno << "\n";
+        gLog.flush();
+        return 0;
+    }
+    if (hl_make_current(w, c) != 0) {
+        PLAT_gl_make_current(nullptr, nullptr);
+        PLAT_gl_delete_context(c);
+        gLog << "Could not set loader ctx: " << (unsigned)errno << "\n";
+        gLog.flush();
+        return 0;
+    }
+    return 1;
+}
+
 static void write_log_header()
 {
     gLog << "Installer log.txt for " << CORVANE_VERSION_TEXT << " (build " << __DATE__ << " " << __TIME__ << ")\n\n";
@@ -119,9 +150,19 @@ void hl_startup(int /*argc*/, const char** argv)
     write_log_header();
     CMDLINE_parse(argv[0]);
     gLog.flush();
+    THREAD_init();
 
     gLanguage = -1;
     gLanguage = LANG_choose_language();
+
+    // Here come the window and its OpenGL context, then driver detection
+    // (gCaps.OGL_init_extensions), the render options and the texture manager. Start-up does not
+    // make the window yet, so the program runs without a display. Detection always clears
+    // threaded_avail, which gives the worker pool no workers; until it runs here, start-up
+    // clears the flag itself. When the window creation lands, call gCaps.OGL_init_extensions()
+    // right behind it and drop this line.
+    gCaps.threaded_avail = 0;
+    THREAD_init_workers();
 
     // Language check: a language that is not selectable is replaced by the only selectable one,
     // else nothing is known. The language chooser, which would then ask the user, needs the

@@ -29,5 +29,11 @@ void hl_unregister_window_class();
 void hl_fit_window_to_screen(int starting);
 extern int gDesktopColorBits; // the desktop's bits per pixel, as the last fit read them
 
+struct PLAT_gl_context;
+// On the calling (new) thread: makes an OpenGL context sharing the main window's objects and
+// makes it current; 1 on success, 0 (with a log line) on failure. The argument is not read: the
+// main context comes from the window table.
+int make_loader_gl_context(PLAT_gl_context* main_context);
+
 // argc/argv as the runtime hands them; the first element is the command-line text.
 void hl_startup(int argc, const char** argv);

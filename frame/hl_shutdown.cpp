@@ -3,6 +3,7 @@
 
 #include "engine/checksum_task.h"
 #include "foundation/FILE_ops.h"
+#include "foundation/HL_THREAD.h"
 #include "foundation/options.h"
 #include "foundation/pref.h"
 #include "foundation/translation.h"
@@ -19,7 +20,8 @@ void app_shutdown(int full)
         PREF_read_write(11, 1);
     // The MD5 scan's workers write into the update plan: they are joined before anything ends.
     install_stop_md5_pool();
-    // Threads end here once the thread framework exists.
+    // After a fatal alert (full 0) the workers' state cannot be relied on: they are left running.
+    if (full == 1) THREAD_exit();
     // Back to the desktop's own mode first, then the windows, the window class and the log.
     hl_fit_window_to_screen(0);
     if (gWindows.hl_set_window_count(-1) == 2) gWindows.hl_destroy_gl_window(1);

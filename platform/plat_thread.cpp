@@ -154,6 +154,23 @@ uint32_t PLAT_thread_id()
     return (uint32_t)gettid();
 }
 
+int PLAT_thread_lock_to_cpu0(unsigned long long* previous)
+{
+    *previous = 0;
+    cpu_set_t old_set;
+    CPU_ZERO(&old_set);
+    int e = pthread_getaffinity_np(pthread_self(), sizeof old_set, &old_set);
+    if (e != 0) return e;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(0, &one);
+    e = pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+    if (e != 0) return e;
+    for (int i = 0; i < 64; ++i)
+        if (CPU_ISSET(i, &old_set)) *previous |= 1ULL << i;
+    return 0;
+}
+
 static int count_cpus_raw()
 {
     // The affinity mask says how many processors this process may use; grow the set for very

@@ -44,6 +44,9 @@ int PLAT_thread_join(PLAT_thread* t, uint32_t* exit_code);
 [[noreturn]] void PLAT_thread_exit(uint32_t exit_code);
 // Kernel id of the calling thread.
 uint32_t PLAT_thread_id();
+// Keeps the calling thread on processor 0 only. 0 on success with the processors it was allowed
+// before as a bit mask (processors 0 to 63) in *previous; else an errno value.
+int PLAT_thread_lock_to_cpu0(unsigned long long* previous);
 
 // Number of processors this process may run on, as it was when the program started (before any
 // thread was pinned); at least 1.

@@ -185,8 +185,10 @@ int PLAT_display_mode_at(int display, int index, PLAT_display_mode* out)
 static void set_gl_attributes(const PLAT_gl_format& f, int depth)
 {
     SDL_GL_ResetAttributes();
-    // A legacy context: the drawing code uses the fixed-function pipeline.
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    // A legacy context: the drawing code uses the fixed-function pipeline. No profile and no
+    // version are asked for, so the driver's plain context call is used: it gives the newest
+    // compatibility context, and drivers older than the version SDL would ask for still work.
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, f.double_buffer ? 1 : 0);
     int c = f.color_bits & 0xFF;
     if (c == 0 || c >= 24) {
@@ -307,6 +309,12 @@ int PLAT_gl_has_extension(const char* name)
 {
     if (!SDL_WasInit(SDL_INIT_VIDEO) || !SDL_GL_GetCurrentContext()) return 0;
     return SDL_GL_ExtensionSupported(name) ? 1 : 0;
+}
+
+void* PLAT_gl_get_proc_address(const char* name)
+{
+    if (!name || !SDL_WasInit(SDL_INIT_VIDEO)) return nullptr;
+    return SDL_GL_GetProcAddress(name);
 }
 
 // ---- moving and restyling ----

@@ -90,6 +90,9 @@ void PLAT_gl_swap(PLAT_window* w);
 int PLAT_gl_set_swap_interval(int interval);
 // 1 when the current context advertises the OpenGL extension.
 int PLAT_gl_has_extension(const char* name);
+// The driver's address for an OpenGL function name, or null. GLX answers for any name, so
+// whether the driver really has the function is for the caller to decide.
+void* PLAT_gl_get_proc_address(const char* name);
 
 // ---- moving and restyling a window that exists ----
 void PLAT_window_set_bordered(PLAT_window* w, int bordered);

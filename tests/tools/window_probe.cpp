@@ -12,6 +12,13 @@
 //   --ready=N               prints "ready" after N frames (default 3)
 //   --frames=N              ends after N frames (default: when the window is closed)
 //   --timeout=S             ends after S seconds in any case (default 30, exit code 3)
+//   --threads               starts the thread framework as start-up does (before the window) and
+//                           its workers after the window
+//   --thread_gl             starts a thread that asks for a context sharing the main one's
+//                           objects, before driver detection, and prints what both threads had
+//   --detect                runs driver detection after the window is made and prints what the
+//                           rest of the program reads afterwards
+#include "foundation/HL_THREAD.h"
 #include "foundation/options.h"
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
@@ -142,6 +149,57 @@ static void draw_picture()
     OGL_clear_scissor();
 }
 
+// The thread that asked for OpenGL: its own context must be current and share the main one's
+// objects (the texture made before the start is one).
+static GLuint gSharedTexture = 0;
+static uint32_t gl_thread(void*)
+{
+    const GLubyte* v = glGetString(GL_VERSION);
+    say(std::string("thread context: ") + (v ? "yes" : "no"));
+    say(std::string("thread sees main texture: ") + (glIsTexture(gSharedTexture) ? "yes" : "no"));
+    return 7;
+}
+
+static void run_gl_thread()
+{
+    glGenTextures(1, &gSharedTexture);
+    glBindTexture(GL_TEXTURE_2D, gSharedTexture);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    UTL_thread_handle t = nullptr, w = nullptr;
+    uint32_t id = 0;
+    THREAD_start(&gl_thread, nullptr, &t, &id, &w, 1);
+    say("thread exit code: " + std::to_string(THREAD_join(&t, &w)));
+    const GLubyte* v = glGetString(GL_VERSION);
+    say(std::string("main context back: ") + (v ? "yes" : "no"));
+}
+
+static void report_detection()
+{
+    say("after detection: glsl_avail " + std::to_string(gCaps.glsl_avail) + " vbo_avail " +
+        std::to_string(gCaps.vbo_avail) + " pbo_avail " + std::to_string(gCaps.pbo_avail) + " threaded_avail " +
+        std::to_string(gCaps.threaded_avail) + " first_gen_shaders " + std::to_string(gCaps.first_gen_shaders) +
+        " max_tex_units " + std::to_string(gGLSettings.max_tex_units) + " max_tex_image_units " +
+        std::to_string(gGLSettings.max_tex_image_units));
+    say(std::string("active texture entry point: ") + (corvane::glActiveTextureARB ? "yes" : "no") +
+        " bind buffer entry point: " + (gCaps.glBindBufferARB ? "yes" : "no"));
+    // The entry points found must be the driver's working functions.
+    if (corvane::glActiveTextureARB && gGLSettings.max_tex_units > 1) {
+        corvane::glActiveTextureARB(GL_TEXTURE1);
+        GLint unit = 0;
+        glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+        corvane::glActiveTextureARB(GL_TEXTURE0);
+        say(std::string("active texture works: ") + (unit == GL_TEXTURE1 ? "yes" : "no"));
+    }
+    if (gCaps.glGenBuffersARB && gCaps.glBindBufferARB && gCaps.glIsBufferARB && gCaps.glDeleteBuffersARB) {
+        GLuint b = 0;
+        gCaps.glGenBuffersARB(1, &b);
+        gCaps.glBindBufferARB(GL_ARRAY_BUFFER, b);
+        say(std::string("buffer objects work: ") + (gCaps.glIsBufferARB(b) ? "yes" : "no"));
+        gCaps.glBindBufferARB(GL_ARRAY_BUFFER, 0);
+        gCaps.glDeleteBuffersARB(1, &b);
+    }
+}
+
 static bool parse_size(const std::string& s, int* v, int n)
 {
     size_t pos = 0;
@@ -168,6 +226,7 @@ int main(int argc, char** argv)
     if (!getcwd(cwd, sizeof cwd)) return 2;
     hl_open_log(std::string(cwd) + "/" + LOG_FILE_NAME);
     CMDLINE_parse(cmd.c_str());
+    if (CMDLINE_has_option("--threads")) THREAD_init();
     if (!CMDLINE_has_option("--no_window_class")) hl_register_window_class();
 
     gWindowedW = 800;
@@ -220,6 +279,15 @@ int main(int argc, char** argv)
     say("fullscreen window: " + std::to_string(PLAT_window_is_fullscreen(gWindows.window[0])));
     say_rect("window rect", gWindows.window[0]);
     if (CMDLINE_has_option("--report")) report_gl_state();
+    if (CMDLINE_has_option("--thread_gl")) run_gl_thread();
+    if (CMDLINE_has_option("--detect")) {
+        gCaps.OGL_init_extensions();
+        report_detection();
+    }
+    if (CMDLINE_has_option("--threads")) {
+        THREAD_init_workers();
+        say("workers: " + std::to_string(gWorkerPool ? gWorkerPool->thread_count() : -1));
+    }
 
     if (CMDLINE_has_option("--two")) {
         dirty_bind_cache();
