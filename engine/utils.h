@@ -1,7 +1,8 @@
 // The install engine: the release's directory file read into the update plan that every later
 // stage works on, the platform filter and the scenery-tile names, the per-file decisions with
 // the modified-file question, the folders and totals of an update, and the engine's two alerts
-// and its two-button question. The MD5 scan is in checksum_task.h.
+// and its two-button question. The MD5 scan is in checksum_task.h, the download, extract and
+// delete worklist in worklist.h.
 #pragma once
 #include <cstdint>
 #include <deque>

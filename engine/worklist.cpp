@@ -1,0 +1,317 @@
+// The download, extract and delete worklist (see worklist.h).
+#include "engine/worklist.h"
+
+#include "app/main.h"
+#include "engine/http.h"
+#include "foundation/FILE_compress.h"
+#include "foundation/FILE_ops.h"
+#include "foundation/paths.h"
+#include "foundation/translation.h"
+#include "frame/alert.h"
+#include "frame/hl_init.h"
+#include "frame/hl_timer.h"
+#include "platform/plat_fileio.h"
+
+#include <algorithm>
+#include <cerrno>
+
+int install_action = action_skip_unneeded;
+std::string gCurrentFileName;
+float gCurrentFileFraction = 0;
+int gInstallFailed = 0;
+
+// ---------------------------------------------------------------------------------------------
+// Paths: whatever the plan, the server or the disk holds, the worklist writes, clears and
+// deletes only below the install folder.
+
+// A folder path from the root, ending in '/'. A relative one would be taken from the program's
+// own folder.
+static bool is_rooted_folder(const std::string& folder)
+{
+    return folder.size() > 1 && folder[0] == '/' && folder.back() == '/';
+}
+
+// The path up to and including its last separator; the whole path when it is 3 bytes or shorter.
+static std::string folder_of(const std::string& path)
+{
+    if (path.size() <= 3) return path;
+    std::string name;
+    FILE_split_path(name, path);
+    return path.substr(0, path.size() - name.size());
+}
+
+// The install-relative part of a path built from gInstallPath, when that part is a plain
+// relative path (a folder, ending in '/', with folder_ok); else false.
+static bool relative_part(const std::string& path, bool folder_ok, std::string& rel)
+{
+    if (!is_rooted_folder(gInstallPath) || path.size() <= gInstallPath.size() ||
+        path.compare(0, gInstallPath.size(), gInstallPath) != 0)
+        return false;
+    rel = path.substr(gInstallPath.size());
+    return FILE_is_safe_relative_path(rel, folder_ok);
+}
+
+// True unless the path exists and, with the links on the disk followed, leads outside the
+// install folder (root_ok: or to the install folder itself). A path that does not exist holds
+// nothing, and whatever is done to it fails on its own.
+static bool resolves_inside(const std::string& path, bool root_ok)
+{
+    std::string real, root;
+    if (PLAT_real_path(path, real) != 0) return true;
+    if (PLAT_real_path(gInstallPath, root) != 0) return false;
+    if (root.size() > 1 && root.back() == '/') root.pop_back();
+    if (real == root) return root_ok;
+    return real.size() > root.size() && real.compare(0, root.size(), root) == 0 && real[root.size()] == '/';
+}
+
+// Control characters of a hostile name would break the log's lines.
+static std::string printable(const std::string& text)
+{
+    std::string s = text;
+    for (char& c : s)
+        if ((unsigned char)c < 0x20 || c == 0x7f) c = '?';
+    return s;
+}
+
+// A local file the worklist may replace or delete: below the install folder by name, and its
+// folder not a link that leads out of it.
+static bool local_file_allowed(const std::string& local)
+{
+    std::string rel;
+    if (!relative_part(local, false, rel)) {
+        gLog << "WARNING: the install engine refuses the path \"" << printable(local)
+             << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
+        return false;
+    }
+    if (!resolves_inside(folder_of(local), true)) {
+        gLog << "WARNING: the install engine refuses the path \"" << printable(local)
+             << "\": its folder leads out of the install folder " << gInstallPath << "\n";
+        return false;
+    }
+    return true;
+}
+
+std::string install_stream_archive(int s)
+{
+    return gTempFolder + std::to_string(s) + ".zip";
+}
+
+// ---------------------------------------------------------------------------------------------
+// One file's work
+
+// Clears the read-only flag only of a file that lies in the install folder itself, not of what a
+// link there points at.
+static void clear_read_only_inside(const std::string& local)
+{
+    if (resolves_inside(local, false)) FILE_clear_read_only(local);
+}
+
+int install_extract_file(const std::string& archive, const std::string& local)
+{
+    int r = 0;
+    if (!local_file_allowed(local)) {
+        r = EPERM;
+    } else {
+        clear_read_only_inside(local);
+        const std::string folder = folder_of(local);
+        if (archive.size() >= 3 && archive.compare(archive.size() - 3, 3, ".7z") == 0)
+            r = FILE_un7z_to_dir(archive, folder);
+        else
+            r = FILE_unzip_to_dir(archive, folder);
+    }
+    if (r != 0) {
+        gInstallFailed = 1;
+        MACIBM_alert(0, LANG_translate("The installer cannot extract a file."),
+                     LANG_translate("Error: ") + FILE_error_text(r), LANG_translate("Compressed File: ") + archive,
+                     LANG_translate("Destination: ") + local, t_note, "utils", 433);
+    }
+    if (gLogActions) gLog << "EXPANDING file " << local << ", with result=" << r << ".\n";
+    FILE_delete_file(archive);
+    return r;
+}
+
+// Deletes the local file and records its folders up to the install folder as emptied.
+static void delete_local_file(const std::string& local)
+{
+    const bool allowed = local_file_allowed(local);
+    int r = EPERM;
+    if (allowed) {
+        clear_read_only_inside(local);
+        r = FILE_delete_file(local);
+    }
+    if (gLogActions)
+        gLog << "now we want to nuke a file: DELETING  file " << local << ", with result=" << r << ".\n";
+    if (!allowed) return;
+    std::string folder = folder_of(local);
+    while (folder.size() > gInstallPath.size()) {
+        gEmptiedFolders.insert(folder);
+        folder.pop_back();
+        const size_t slash = folder.rfind('/');
+        if (slash == std::string::npos) break;
+        folder.erase(slash + 1);
+    }
+}
+
+// Removes the folders that lost a file and are now empty, in string order, in one pass: a
+// parent that still held an emptied child when it was visited stays.
+static void remove_emptied_folders()
+{
+    std::vector<std::string> names;
+    std::vector<int32_t> types;
+    for (const std::string& folder : gEmptiedFolders) {
+        std::string rel;
+        if (!relative_part(folder, true, rel) || folder.back() != '/' || !resolves_inside(folder, false)) {
+            gLog << "WARNING: the install engine does not remove the folder \"" << printable(folder)
+                 << "\": it is not a folder inside the install folder " << gInstallPath << "\n";
+            continue;
+        }
+        if (FILE_get_directory(folder, 0, names, types) != 0) continue;
+        // Removing a folder never takes anything with it: a folder that still holds hidden
+        // entries stays.
+        const int r = FILE_delete_file(folder);
+        if (gLogActions) gLog << "cleanup: DELETING  file " << folder << ", with result=" << r << ".\n";
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The streams
+
+static install_stream new_stream(float now)
+{
+    install_stream st;
+    st.resume_time = now;
+    return st;
+}
+
+// The stream's next group: the oldest re-queued one first, else the next one nobody took.
+static void take_next_group(install_stream& st, int ngroups)
+{
+    auto& plan = gPlan;
+    if (!plan.requeue.empty()) {
+        st.group = plan.requeue.front();
+        plan.requeue.pop_front();
+    } else {
+        st.group = plan.next_group;
+        plan.next_group = std::clamp(plan.next_group + 1, 0, ngroups);
+    }
+    st.need_next = 0;
+}
+
+// One turn of stream s on its current group. True when the stream is done with the file.
+static bool stream_turn(size_t s, install_stream& st)
+{
+    install_entry& e = gPlan.install_groups[(size_t)st.group].back();
+    const ServerRecord& server = gServers[s];
+    std::string remote = server.dir + e.path + ".zip";
+    FILE_split_path(gCurrentFileName, remote);
+
+    if (!e.path.empty() && e.path.back() == '/') {
+        MACIBM_alert(0, "I am working through the list and found a path that has no file!",
+                     "This is impossible to download or delete!", "It is:", e.path, t_fatal, "utils", 507);
+        gInstallFailed = 1;
+        return true;
+    }
+    const std::string local = gInstallPath + e.path;
+
+    if (e.do_delete) {
+        install_action = action_delete;
+        delete_local_file(local);
+        return true;
+    }
+    if (!e.do_download) {
+        install_action = e.up_to_date ? action_skip_installed : action_skip_unneeded;
+        return true;
+    }
+
+    install_action = action_download;
+    // Nothing is fetched for a file that could not be put in its place. (Where its folder leads
+    // is checked once the archive is here: that costs more than a poll.)
+    std::string rel;
+    if (!relative_part(local, false, rel)) {
+        gLog << "WARNING: the install engine refuses the path \"" << printable(local)
+             << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
+        gInstallFailed = 1;
+        return true;
+    }
+    const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
+    std::string host = server.host;
+    std::string archive = install_stream_archive((int)s);
+    const uint8_t r = gNet.net_check(slot, host, remote, archive);
+    if (r == 0) {
+        const float fraction = gNet.percent_done(slot) * 0.01f;
+        gCurrentFileFraction = fraction;
+        gPlan.inflight_bytes += fraction * e.download_size;
+        st.progress += fraction * e.download_size;
+        return false;
+    }
+    if (r != 1) {
+        gPlan.requeue.push_back(st.group);
+        st.need_next = 1;
+        st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
+        st.error_message = LANG_translate("Server is not responding normally.");
+        return false;
+    }
+    // A file whose archive could not be extracted is not the listed version.
+    if (install_extract_file(archive, local) == 0) e.up_to_date = 1;
+    gPlan.downloaded_bytes += e.download_size;
+    st.bytes_done += e.download_size;
+    gPlan.installed_bytes += e.disk_size;
+    return true;
+}
+
+int install_run_worklist()
+{
+    auto& plan = gPlan;
+    // Without a rooted install folder and temporary folder every path below would be taken from
+    // the program's own folder.
+    if (!is_rooted_folder(gInstallPath) || !is_rooted_folder(gTempFolder)) {
+        gLog << "WARNING: the install engine has no install folder or temporary folder (\"" << gInstallPath
+             << "\", \"" << gTempFolder << "\"); nothing is installed.\n";
+        gInstallFailed = 1;
+        return 1;
+    }
+    const int ngroups = (int)plan.install_groups.size();
+    const float now = gTimer.hl_timer_real_time;
+    plan.inflight_bytes = 0;
+    for (install_stream& st : plan.streams) st.progress = 0;
+
+    for (size_t s = 0; s < gServers.size(); ++s) {
+        if (s < plan.streams.size() && now < plan.streams[s].resume_time) continue;
+        if (s >= plan.streams.size()) plan.streams.resize(s + 1, new_stream(now));
+        install_stream& st = plan.streams[s];
+        // A stream past the last group still takes back a file another server failed, so one
+        // failing server cannot keep the install retrying while this one idles.
+        if (st.need_next || (st.group >= ngroups && !plan.requeue.empty())) take_next_group(st, ngroups);
+        if (st.group < 0 || st.group >= ngroups) continue;
+        if (plan.install_groups[(size_t)st.group].empty()) {
+            st.need_next = 1;
+            continue;
+        }
+        if (stream_turn(s, plan.streams[s])) plan.streams[s].need_next = 1;
+    }
+
+    for (size_t s = 0; s < gServers.size() && s < plan.streams.size(); ++s)
+        if (plan.streams[s].group >= 0 && plan.streams[s].group < ngroups) return gInstallFailed;
+
+    remove_emptied_folders();
+    // A download that failed last leaves the server's error page behind.
+    for (size_t s = 0; s < plan.streams.size(); ++s) FILE_delete_file(install_stream_archive((int)s));
+    return 1;
+}
+
+void install_reset_worklist()
+{
+    auto& plan = gPlan;
+    for (size_t s = 0; s < plan.streams.size(); ++s) {
+        // The transfer ends first, so that nothing writes the archive after it is gone.
+        gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);
+        if (is_rooted_folder(gTempFolder)) FILE_delete_file(install_stream_archive((int)s));
+    }
+    plan.next_group = 0;
+    plan.requeue.clear();
+    plan.streams.clear();
+    plan.start_time = gTimer.hl_timer_real_time;
+    plan.inflight_bytes = 0;
+    plan.downloaded_bytes = 0;
+    plan.installed_bytes = 0;
+}

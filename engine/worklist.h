@@ -1,0 +1,44 @@
+// The download, extract and delete worklist of the install engine: one download stream per update
+// server takes the plan's groups one after another, fetches each wanted file's zip archive into
+// the temporary folder, extracts it over the local file, deletes unwanted files and rests a
+// failing server while another stream retries its file; then removes the folders it emptied.
+// Kept beside utils.cpp (which holds the plan, the decisions and the folders) to keep that unit
+// readable; the plan and the stream records are declared in utils.h.
+#pragma once
+#include "engine/utils.h"
+
+#include <string>
+
+// What the worklist does with the current file (for the Install page).
+enum install_action_kind : int {
+    action_delete = 0,
+    action_download = 1,
+    action_skip_installed = 2,
+    action_skip_unneeded = 3
+};
+
+extern int install_action;              // an install_action_kind
+extern std::string gCurrentFileName;    // archive name of the current file, ending in ".zip"
+extern float gCurrentFileFraction;      // share of its download received; -0.01 before the length is known
+extern int gInstallFailed;              // set by a failed extraction; 0 at program start
+
+inline constexpr int INSTALL_STREAM_SLOT = 3;            // stream s downloads through slot 3 + s
+inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server rests this long
+
+// One turn of every stream that is ready (one file step each). 1 when every stream is past the
+// last group (after the emptied folders are removed); otherwise gInstallFailed (0: call again,
+// 1: an extraction failed, stop). Main thread only; never waits for the network.
+int install_run_worklist();
+
+// Extracts a downloaded archive (7z when its name ends in ".7z", else zip) into the local file's
+// folder and deletes the archive whatever happened. A failure sets gInstallFailed and raises a
+// note. 0 or the error code. Nothing outside the install folder is written.
+int install_extract_file(const std::string& archive, const std::string& local);
+
+// The temporary archive of stream s: gTempFolder + s + ".zip".
+std::string install_stream_archive(int s);
+
+// Ends an install run, or prepares a new one: cancels every stream's transfer, deletes each
+// stream's temporary archive, and resets the plan's worklist members (next group, re-queue,
+// streams, byte sums; start time = the clock now). Touches nothing in the install folder.
+void install_reset_worklist();

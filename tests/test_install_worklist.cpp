@@ -1,0 +1,690 @@
+// tsan: yes
+// The install engine from end to end against nginx on 127.0.0.1, in the order the wizard drives it:
+// directory archive fetched on slot 1, extracted and read; scan; totals; decisions with scripted
+// answers; folders; the worklist polled until done, with the frame clock moved over the 30-second
+// rests. The release is made here with the real zip and 7z; one of the two servers answers 404 to
+// everything. Checked with md5sum file by file, against nginx's request log and the log lines;
+// then hostile records, archives and links, the re-queue rule, the worklist reset and clean-up.
+#include "app/main.h"
+#include "engine/checksum_task.h"
+#include "engine/http.h"
+#include "engine/utils.h"
+#include "engine/worklist.h"
+#include "foundation/FILE_compress.h"
+#include "foundation/options.h"
+#include "frame/hl_init.h"
+#include "frame/hl_timer.h"
+#include "graphics/OGL_view.h"
+#include "support/test_servers.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using steady = std::chrono::steady_clock;
+const char kHeader[] = "I\n1000 Corvane release\nINSTALLER\n";
+const char kReleaseDir[] = "/Corvane10/";
+
+std::string log_path()
+{
+    return TS_scratch() + "worklist-log.txt";
+}
+
+std::string read_log()
+{
+    gLog.flush();
+    return TS_read_file(log_path());
+}
+
+int count_of(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+std::string md5_of_text(const std::string& text)
+{
+    const std::string f = TS_scratch() + "md5-input";
+    TS_write_file(f, text);
+    return TS_sh("md5sum < '" + f + "'").substr(0, 32);
+}
+
+// Every entry below the folder, in byte order of the lines: "f path md5" for files (md5sum),
+// "d path" for folders, "l path -> target" for links.
+std::string tree(const std::string& dir)
+{
+    std::istringstream in(TS_sh("cd '" + dir + "' && find . -mindepth 1 -printf '%y\\t%P\\t%l\\n'"));
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1);
+        const std::string kind = line.substr(0, t1), path = line.substr(t1 + 1, t2 - t1 - 1);
+        if (kind == "f")
+            lines.push_back("f " + path + " " + TS_sh("md5sum < '" + dir + path + "' | cut -c1-32").substr(0, 32));
+        else if (kind == "l")
+            lines.push_back("l " + path + " -> " + line.substr(t2 + 1));
+        else
+            lines.push_back(kind + " " + path);
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string out;
+    for (const std::string& l : lines) out += l + "\n";
+    return out;
+}
+
+void write_file(const std::string& path, const std::string& text)
+{
+    TS_sh("mkdir -p \"$(dirname '" + path + "')\"");
+    TS_write_file(path, text);
+}
+
+// One request of nginx's log: host, status and the path asked for (blanks decoded).
+struct Logged {
+    std::string host, path;
+    int status = 0;
+};
+
+std::vector<Logged> requests(const TS_server& nginx)
+{
+    std::vector<Logged> out;
+    for (const std::string& line : TS_nginx_access_lines(nginx)) {
+        std::istringstream in(line);
+        std::string conn, nreq, bytes;
+        Logged r;
+        in >> conn >> nreq >> r.host >> r.status >> bytes;
+        const size_t url = line.find("http://");
+        const size_t slash = url == std::string::npos ? url : line.find('/', url + 7);
+        const size_t end = line.rfind(" HTTP/");
+        if (slash != std::string::npos && end != std::string::npos && end > slash) r.path = line.substr(slash, end - slash);
+        for (size_t at = r.path.find("%20"); at != std::string::npos; at = r.path.find("%20")) r.path.replace(at, 3, " ");
+        out.push_back(r);
+    }
+    return out;
+}
+
+// The release on the servers and its directory file, made with the real zip.
+struct Release {
+    std::string root;  // nginx root of the good server
+    std::string stage; // where the archives are made
+    std::string body;  // the directory file's records
+
+    Release() : root(TS_new_dir("release")), stage(TS_new_dir("stage")) {}
+
+    // The archive of a release file: one entry, the file's own name.
+    void publish(const std::string& path, const std::string& content)
+    {
+        const std::string name = path.substr(path.rfind('/') + 1);
+        const std::string dir = TS_new_dir("one");
+        TS_write_file(dir + name, content);
+        publish_archive(path, zip_of(dir + name));
+    }
+    void publish_archive(const std::string& path, const std::string& archive)
+    {
+        const std::string out = root + (kReleaseDir + 1) + path + ".zip";
+        TS_sh("mkdir -p \"$(dirname '" + out + "')\" && cp '" + archive + "' '" + out + "'");
+    }
+    static std::string zip_of(const std::string& file)
+    {
+        const std::string out = file + ".zip";
+        const TS_result r = TS_run({"zip", "-q", "-X", "-j", out, file}, {}, 60);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        return out;
+    }
+    // A FILE record: platform, download and disk size (kilobytes), signature, path.
+    void record(const std::string& path, const std::string& sig, int os = 0, int dl = 3, int disk = 5)
+    {
+        body += "FILE 1 " + std::to_string(os) + " 0 " + std::to_string(dl) + " " + std::to_string(disk) + " " + sig +
+                " " + path + "\n";
+    }
+    // The directory file, zipped, on the good server.
+    void publish_directory()
+    {
+        const std::string dir = TS_new_dir("dirfile");
+        TS_write_file(dir + "directory.txt", kHeader + body);
+        const std::string out = root + (kReleaseDir + 1) + "directory.txt.zip";
+        TS_sh("mkdir -p '" + root + (kReleaseDir + 1) + "'");
+        const TS_result r = TS_run({"zip", "-q", "-X", "-j", out, dir + "directory.txt"}, {}, 60);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+    }
+};
+
+// Scripted answers of the modified-file question, by local path; every question recorded.
+std::map<std::string, int> gAnswers;
+std::vector<std::string> gAsked;
+
+int scripted_frame(const std::string&, const std::string& path, const std::string&, const std::vector<std::string>&)
+{
+    gAsked.push_back(path);
+    auto it = gAnswers.find(path);
+    return it == gAnswers.end() ? answer_cancel : it->second;
+}
+
+// What a run of the worklist did.
+struct RunStats {
+    int result = 0;
+    int frames = 0;
+    int rests_skipped = 0; // times the clock was moved to the end of a rest
+};
+
+// Drives the worklist as the Install step does: turns for up to 0.02 s per frame. Between frames
+// the clock moves on with real time, or, when every stream with work left is resting, straight to
+// the end of the first rest.
+RunStats run_worklist(double wall_limit_s = 90)
+{
+    RunStats run;
+    const auto start = steady::now();
+    auto last = steady::now();
+    while (run.frames < 200000 && steady::now() - start < std::chrono::duration<double>(wall_limit_s)) {
+        ++run.frames;
+        const auto t0 = steady::now();
+        do {
+            run.result = install_run_worklist();
+            if (run.result) return run;
+        } while (steady::now() - t0 < std::chrono::milliseconds(20));
+
+        const auto now = steady::now();
+        gTimer.hl_timer_real_time += std::chrono::duration<float>(now - last).count();
+        last = now;
+        float first_resume = 1e30f;
+        bool all_rest = true, any_work = false;
+        for (size_t s = 0; s < gPlan.streams.size(); ++s) {
+            const install_stream& st = gPlan.streams[s];
+            if (st.group >= (int)gPlan.install_groups.size()) continue;
+            any_work = true;
+            if (st.resume_time <= gTimer.hl_timer_real_time) all_rest = false;
+            first_resume = std::min(first_resume, st.resume_time);
+        }
+        if (any_work && all_rest) {
+            gTimer.hl_timer_real_time = first_resume;
+            ++run.rests_skipped;
+        }
+    }
+    ADD_FAILURE() << "the worklist did not end";
+    return run;
+}
+
+// Polls a fetch to its end (bounded).
+int fetch(int slot, const std::string& host, const std::string& path, const std::string& local)
+{
+    const auto start = steady::now();
+    while (steady::now() - start < std::chrono::seconds(30)) {
+        std::string h = host, p = path, l = local;
+        const int r = gNet.net_check(slot, h, p, l);
+        if (r) return r;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return 0;
+}
+
+struct Worklist : testing::Test {
+    TS_server nginx;
+    std::string outside; // a folder beside the install folder that nothing may change
+    std::string outside_before;
+
+    static void SetUpTestSuite() { gOptions.opts["--qa_script"] = ""; }
+
+    void SetUp() override
+    {
+        hl_open_log(log_path());
+        gTargetOS = 2;
+        gLogActions = 1;
+        gInstallFailed = 0;
+        gTimer.hl_timer_real_time = 1000.0f;
+        gInstallPath = TS_new_dir("install");
+        gTempFolder = TS_new_dir("temp");
+        outside = TS_new_dir("outside");
+        write_file(outside + "sentinel.txt", "must stay");
+        write_file(outside + "linked/victim.txt", "old victim");
+        TS_sh("mkdir -p '" + outside + "empty'");
+        outside_before = tree(outside);
+        gModifiedFileFrameHook = scripted_frame;
+        gAnswers.clear();
+        gAsked.clear();
+        gPlan = install_plan();
+        gEmptiedFolders.clear();
+        gServers.clear();
+    }
+    void TearDown() override
+    {
+        install_reset_worklist();
+        install_stop_md5_pool();
+        gModifiedFileFrameHook = nullptr;
+        gPopup = 0;
+        gServers.clear();
+        EXPECT_EQ(tree(outside), outside_before) << "something outside the install folder changed";
+        EXPECT_EQ(TS_sh("find '" + TS_scratch() + "' -maxdepth 1 -name '*evil*'"), "");
+        EXPECT_EQ(TS_sh("find '" + outside + "' -name '*evil*'"), "");
+    }
+
+    // nginx serving the release for good.test; every other host gets 404. Traffic goes through the
+    // proxy settings to 127.0.0.1.
+    void serve(const Release& rel)
+    {
+        ASSERT_TRUE(TS_nginx_start(nginx, {{"good.test", rel.root}}));
+        gNet._proxy_host = "127.0.0.1";
+        gNet._proxy_port_int = nginx.port;
+    }
+
+    // Reads the directory file, scans, counts, decides and makes the folders, as the wizard does
+    // before its first worklist turn.
+    void prepare(const std::string& directory_file)
+    {
+        ASSERT_EQ(install_read_directory_file(directory_file), 3);
+        int next = 0;
+        float progress = 0;
+        const auto start = steady::now();
+        int done = 0;
+        while (!done && steady::now() - start < std::chrono::seconds(60)) {
+            done = install_scan_md5(next, progress);
+            if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(done, 1);
+        install_count_totals();
+        gPopup = 996; // the question's window stays open until it is answered
+        ASSERT_EQ(install_decide_actions(), 1);
+        gPopup = 0;
+        ASSERT_EQ(install_make_folders(), 0);
+        install_reset_worklist();
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(Worklist, UpdatesACopyFromEndToEnd)
+{
+    Release rel;
+    const std::string I = gInstallPath;
+    const std::string link_rel = "Resources/linked"; // a link in the copy that leads outside it
+    std::map<std::string, std::string> want;        // the install folder's files afterwards
+
+    // Updated silently: the local copy is an older listed version.
+    write_file(I + "Corvane.exe", "engine v1");
+    rel.record("Corvane.exe", md5_of_text("engine v1"));
+    rel.record("Corvane.exe", md5_of_text("engine v2"), 0, 40, 90);
+    rel.publish("Corvane.exe", "engine v2");
+    want["Corvane.exe"] = "engine v2";
+    // Kept: already current (its archive on the server is never asked for).
+    write_file(I + "Resources/keep.txt", "keep me");
+    rel.record("Resources/keep.txt", md5_of_text("keep me"));
+    rel.publish("Resources/keep.txt", "keep me");
+    want["Resources/keep.txt"] = "keep me";
+    // New files in new folders, one name with a blank, one a 7z archive made by 7z.
+    rel.record("Aircraft/Glider/glider.acf", md5_of_text("glider"), 0, 7, 11);
+    rel.publish("Aircraft/Glider/glider.acf", "glider");
+    want["Aircraft/Glider/glider.acf"] = "glider";
+    rel.record("Aircraft/Glider/liveries/read me.txt", md5_of_text("livery notes"));
+    rel.publish("Aircraft/Glider/liveries/read me.txt", "livery notes");
+    want["Aircraft/Glider/liveries/read me.txt"] = "livery notes";
+    {
+        const std::string d = TS_new_dir("sevenzip");
+        TS_write_file(d + "scenery.txt", "packed scenery");
+        const TS_result r = TS_run({"7z", "a", "-bd", "-y", d + "scenery.7z", d + "scenery.txt"}, {}, 60);
+        ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+        const std::string bytes = TS_read_file(d + "scenery.7z");
+        rel.record("Custom Scenery/pack/scenery.7z", md5_of_text(bytes));
+        rel.publish("Custom Scenery/pack/scenery.7z", bytes);
+        want["Custom Scenery/pack/scenery.7z"] = bytes;
+    }
+    // Deleted silently; their folders emptied. a/b/ goes, a/ (visited while it held b/) stays.
+    write_file(I + "Resources/old_plugin.dll", "plugin v1");
+    rel.record("Resources/old_plugin.dll", md5_of_text("plugin v1"));
+    rel.record("Resources/old_plugin.dll", "GONE");
+    write_file(I + "Resources/obsolete/only.txt", "obsolete");
+    rel.record("Resources/obsolete/only.txt", md5_of_text("obsolete"));
+    rel.record("Resources/obsolete/only.txt", "GONE");
+    write_file(I + "a/b/c.txt", "c v1");
+    rel.record("a/b/c.txt", md5_of_text("c v1"));
+    rel.record("a/b/c.txt", "GONE");
+    // Changed by the user, answered each way.
+    write_file(I + "Resources/settings.txt", "user edit");
+    rel.record("Resources/settings.txt", md5_of_text("settings v2"));
+    rel.publish("Resources/settings.txt", "settings v2");
+    gAnswers[I + "Resources/settings.txt"] = answer_act;
+    want["Resources/settings.txt"] = "settings v2";
+    write_file(I + "Resources/fonts.txt", "my fonts");
+    rel.record("Resources/fonts.txt", md5_of_text("fonts v2"));
+    rel.publish("Resources/fonts.txt", "fonts v2");
+    gAnswers[I + "Resources/fonts.txt"] = answer_keep;
+    want["Resources/fonts.txt"] = "my fonts";
+    write_file(I + "Resources/legacy.cfg", "my legacy");
+    rel.record("Resources/legacy.cfg", "GONE");
+    gAnswers[I + "Resources/legacy.cfg"] = answer_act;
+    write_file(I + "Resources/notes.cfg", "my notes");
+    rel.record("Resources/notes.cfg", "GONE");
+    gAnswers[I + "Resources/notes.cfg"] = answer_keep;
+    want["Resources/notes.cfg"] = "my notes";
+    // Another platform's file, and a GONE file that is not there: nothing.
+    rel.record("Mac/Corvane.app", md5_of_text("mac"), 1);
+    rel.publish("Mac/Corvane.app", "mac");
+    rel.record("Resources/never.txt", "GONE");
+    // A file whose folder is a link leading out of the copy: never deleted through it.
+    TS_sh("ln -s '" + outside + "linked' '" + I + link_rel + "'");
+    rel.record(link_rel + "/victim.txt", md5_of_text("old victim"));
+    rel.record(link_rel + "/victim.txt", "GONE");
+    // Hostile records: never fetched, written or deleted.
+    const std::string out_name = outside.substr(TS_scratch().size());
+    for (const std::string& bad : {"../" + out_name + "sentinel.txt", outside + "sentinel.txt",
+                                   "Resources/../../" + out_name + "sentinel.txt", std::string("C:/evil.txt"),
+                                   std::string("Resources\\evil.txt"), std::string("./evil.txt")})
+        rel.record(bad, "GONE");
+    rel.record("../evil.txt", md5_of_text("evil"));
+    rel.publish("evil.txt", "evil");
+    rel.publish_directory();
+    serve(rel);
+
+    // Server 0 answers 404 to everything; server 1 has the release.
+    gServers = {{"bad.test", kReleaseDir, "x"}, {"good.test", kReleaseDir, "y"}};
+    ASSERT_EQ(fetch(1, "good.test", std::string(kReleaseDir) + "directory.txt.zip", gTempFolder + "directory.txt.zip"), 1);
+    ASSERT_EQ(FILE_unzip_to_dir(gTempFolder + "directory.txt.zip", gTempFolder), 0);
+    ASSERT_NO_FATAL_FAILURE(prepare(gTempFolder + "directory.txt"));
+    EXPECT_EQ(std::set<std::string>(gAsked.begin(), gAsked.end()),
+              (std::set<std::string>{I + "Resources/settings.txt", I + "Resources/fonts.txt", I + "Resources/legacy.cfg",
+                                     I + "Resources/notes.cfg"}));
+    EXPECT_EQ(gFilesToFetch, 6); // every file not current, the kept changed one included
+
+    const RunStats run = run_worklist();
+    ASSERT_EQ(run.result, 1);
+    EXPECT_EQ(gInstallFailed, 0);
+    const std::set<std::string> fetched = {"Corvane.exe", "Aircraft/Glider/glider.acf",
+                                           "Aircraft/Glider/liveries/read me.txt", "Custom Scenery/pack/scenery.7z",
+                                           "Resources/settings.txt"};
+    EXPECT_FLOAT_EQ(gPlan.downloaded_bytes, 40 + 7 + 3 * 3);
+    EXPECT_FLOAT_EQ(gPlan.installed_bytes, 90 + 11 + 3 * 5);
+    float by_streams = 0;
+    for (const install_stream& st : gPlan.streams) by_streams += st.bytes_done;
+    EXPECT_FLOAT_EQ(by_streams, gPlan.downloaded_bytes);
+    EXPECT_EQ(gPlan.streams.at(0).error_message, "Server is not responding normally.");
+    EXPECT_EQ(gPlan.streams.at(1).error_message, "");
+    install_reset_worklist();
+
+    // The install folder, file by file.
+    std::string expect;
+    std::set<std::string> dirs = {"Aircraft", "Aircraft/Glider", "Aircraft/Glider/liveries", "Custom Scenery",
+                                  "Custom Scenery/pack", "Resources", "a", "Output", "Output/FMS plans",
+                                  "Output/logbooks", "Output/replays", "Output/situations", "Output/preferences"};
+    std::map<std::string, std::string> lines;
+    for (const std::string& d : dirs) lines[d] = "d " + d;
+    for (const auto& [path, text] : want) lines[path] = "f " + path + " " + md5_of_text(text);
+    lines[link_rel] = "l " + link_rel + " -> " + outside + "linked";
+    std::vector<std::string> sorted;
+    for (const auto& [k, v] : lines) sorted.push_back(v);
+    std::sort(sorted.begin(), sorted.end());
+    for (const std::string& l : sorted) expect += l + "\n";
+    EXPECT_EQ(tree(I), expect);
+    EXPECT_EQ(tree(gTempFolder), "f directory.txt " + md5_of_text(kHeader + rel.body) + "\nf directory.txt.zip " +
+                                     TS_sh("md5sum < '" + gTempFolder + "directory.txt.zip' | cut -c1-32"));
+    EXPECT_EQ(gNet.connections.size() > 4 ? gNet.connections[4].get() : nullptr, nullptr);
+
+    // What the servers were asked: the directory archive, every fetched file once from the good
+    // server, and from the bad one only files that then came from the good one.
+    std::multiset<std::string> good;
+    int bad = 0;
+    for (const Logged& r : requests(nginx)) {
+        if (r.host == "good.test") {
+            EXPECT_EQ(r.status, 200) << r.path;
+            good.insert(r.path);
+        } else {
+            EXPECT_EQ(r.host, "bad.test");
+            EXPECT_EQ(r.status, 404);
+            EXPECT_TRUE(fetched.count(r.path.substr(sizeof kReleaseDir - 1, r.path.size() - 4 - (sizeof kReleaseDir - 1))))
+                << r.path;
+            ++bad;
+        }
+    }
+    std::multiset<std::string> want_good = {std::string(kReleaseDir) + "directory.txt.zip"};
+    for (const std::string& f : fetched) want_good.insert(kReleaseDir + f + ".zip");
+    EXPECT_EQ(good, want_good);
+    EXPECT_GE(bad, 1);
+    EXPECT_LE(bad, run.rests_skipped + 1);
+
+    // The log: one line per extraction, delete and removed folder; the 404's report; refusals.
+    const std::string log = read_log();
+    for (const std::string& f : fetched)
+        EXPECT_EQ(count_of(log, "EXPANDING file " + I + f + ", with result=0.\n"), 1) << f;
+    EXPECT_EQ(count_of(log, "EXPANDING file "), (int)fetched.size());
+    for (const char* f : {"Resources/old_plugin.dll", "Resources/obsolete/only.txt", "a/b/c.txt", "Resources/legacy.cfg"})
+        EXPECT_EQ(count_of(log, std::string("now we want to nuke a file: DELETING  file ") + I + f + ", with result=0.\n"), 1)
+            << f;
+    EXPECT_EQ(count_of(log, "now we want to nuke a file: DELETING  file " + I + link_rel +
+                                "/victim.txt, with result=" + std::to_string(EPERM) + ".\n"),
+              1);
+    EXPECT_EQ(count_of(log, "now we want to nuke a file: "), 5);
+    EXPECT_EQ(count_of(log, "cleanup: DELETING  file " + I + "Resources/obsolete/, with result=0.\n"), 1);
+    EXPECT_EQ(count_of(log, "cleanup: DELETING  file " + I + "a/b/, with result=0.\n"), 1);
+    EXPECT_EQ(count_of(log, "cleanup: DELETING  file "), 2);
+    EXPECT_EQ(count_of(log, "HTTP Error for " + gTempFolder + "0.zip\n   server     =bad.test\n"), bad);
+    EXPECT_EQ(count_of(log, "   response   =Not Found (#404)\n"), bad);
+    EXPECT_EQ(count_of(log, "WARNING: the directory file lists an unsafe path"), 7);
+    EXPECT_EQ(count_of(log, "its folder leads out of the install folder"), 1);
+    EXPECT_EQ(count_of(log, "The installer cannot extract a file."), 0);
+}
+
+// One file, two servers: the first fails it after the second has passed the end. The second takes
+// it back from the re-queue at once, and the install ends when the first server's rest is over
+// (without the second taking it back, the first would retry it every 30 seconds for ever).
+TEST_F(Worklist, FinishedStreamTakesBackAFailedFile)
+{
+    Release rel;
+    rel.record("data/file.txt", md5_of_text("new"));
+    rel.publish("data/file.txt", "new");
+    TS_write_file(TS_scratch() + "wl-one.txt", kHeader + rel.body);
+    serve(rel);
+    gServers = {{"bad.test", kReleaseDir, ""}, {"good.test", kReleaseDir, ""}};
+    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-one.txt"));
+
+    // The good server's stream has already passed the end; the bad one works on the file.
+    install_stream working, finished;
+    working.need_next = 0;
+    working.resume_time = gTimer.hl_timer_real_time;
+    finished = working;
+    finished.group = 1;
+    gPlan.streams = {working, finished};
+    gPlan.next_group = 1;
+
+    // Poll until the 404 arrives; the clock stands still. In that same pass the finished stream
+    // takes the file back.
+    const auto start = steady::now();
+    while (gPlan.streams[0].error_message.empty() && steady::now() - start < std::chrono::seconds(20)) {
+        ASSERT_EQ(install_run_worklist(), 0);
+        EXPECT_EQ(install_action, action_download);
+        EXPECT_EQ(gCurrentFileName, "file.txt.zip");
+    }
+    EXPECT_EQ(gPlan.streams[0].error_message, "Server is not responding normally.");
+    EXPECT_EQ(gPlan.streams[0].resume_time, 1000.0f + INSTALL_RETRY_SECONDS);
+    EXPECT_EQ(gPlan.streams[0].need_next, 1);
+    EXPECT_EQ(gPlan.streams[1].group, 0);
+    EXPECT_TRUE(gPlan.requeue.empty());
+
+    const RunStats run = run_worklist();
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.rests_skipped, 1);
+    EXPECT_GE(gTimer.hl_timer_real_time, 1000.0f + INSTALL_RETRY_SECONDS);
+    EXPECT_EQ(TS_read_file(gInstallPath + "data/file.txt"), "new");
+    std::vector<std::string> seen;
+    for (const Logged& r : requests(nginx)) seen.push_back(r.host + " " + std::to_string(r.status) + " " + r.path);
+    EXPECT_EQ(seen, (std::vector<std::string>{"bad.test 404 /Corvane10/data/file.txt.zip",
+                                              "good.test 200 /Corvane10/data/file.txt.zip"}));
+}
+
+// Archives that try to write outside their folder, through a link, or are no archive: the install
+// stops with the note, the local file keeps its old content, the archive is gone.
+TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
+{
+    const std::string out_rel = outside.substr(TS_scratch().size()); // outside-N/
+    struct Case {
+        const char* name;
+        std::string path;   // install-relative
+        std::string maker;  // python code that writes the archive to sys.argv[1], or "" for a plain zip
+    };
+    const std::string py_parent =
+        "import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\nz.writestr('../../" + out_rel +
+        "evil.txt','evil')\nz.writestr('file.txt','fine')\nz.close()\n";
+    const std::string py_abs = "import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\nz.writestr('" + outside +
+                               "evil.txt','evil')\nz.close()\n";
+    const std::string py_link =
+        "import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\ni=zipfile.ZipInfo('lnk')\n"
+        "i.external_attr=0o120777<<16\nz.writestr(i,'" + outside + "')\nz.writestr('lnk/evil.txt','evil')\nz.close()\n";
+    const std::string py_junk = "import sys\nopen(sys.argv[1],'wb').write(b'<html>404 Not Found</html>')\n";
+    const std::string py_cut = "import zipfile,sys,os\nz=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_STORED)\n"
+                               "z.writestr('file.txt',os.urandom(200000))\nz.close()\n"
+                               "d=open(sys.argv[1],'rb').read()\nopen(sys.argv[1],'wb').write(d[:100000])\n";
+    const Case cases[] = {{"entry into the parent folder", "data/file.txt", py_parent},
+                          {"absolute entry", "data/file.txt", py_abs},
+                          {"link entry, then a file through it", "data/file.txt", py_link},
+                          {"not an archive", "data/file.txt", py_junk},
+                          {"cut short", "data/file.txt", py_cut},
+                          {"folder that is a link leading out", "linked/file.txt", ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Release rel;
+        const std::string local = gInstallPath + c.path;
+        if (c.path.rfind("linked/", 0) == 0) {
+            // The copy's file is read through the link: the old version lies outside.
+            write_file(outside + "linkdir/file.txt", "old");
+            TS_sh("ln -s '" + outside + "linkdir' '" + gInstallPath + "linked'");
+            outside_before = tree(outside);
+        } else {
+            write_file(local, "old");
+        }
+        rel.record(c.path, md5_of_text("old"));
+        rel.record(c.path, md5_of_text("new"));
+        if (c.maker.empty()) {
+            rel.publish(c.path, "new");
+        } else {
+            const std::string a = TS_new_dir("hostile") + "a.zip";
+            const TS_result r = TS_run({"python3", "-c", c.maker, a}, {}, 60);
+            ASSERT_EQ(r.exit_code, 0) << r.err;
+            rel.publish_archive(c.path, a);
+        }
+        TS_write_file(TS_scratch() + "wl-hostile.txt", kHeader + rel.body);
+        serve(rel);
+        gServers = {{"good.test", kReleaseDir, ""}};
+        ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-hostile.txt"));
+
+        const RunStats run = run_worklist();
+        EXPECT_EQ(run.result, 1);
+        EXPECT_EQ(gInstallFailed, 1);
+        EXPECT_EQ(TS_read_file(local), "old");
+        EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
+        const std::string log = read_log();
+        const std::string note = "The installer cannot extract a file.\nError: ";
+        EXPECT_EQ(count_of(log, note), 1);
+        EXPECT_EQ(count_of(log, "\nCompressed File: " + gTempFolder + "0.zip\nDestination: " + local + "\n(utils:433)\n"), 1);
+        EXPECT_EQ(count_of(log, "EXPANDING file " + local + ", with result="), 1);
+        EXPECT_EQ(count_of(log, "EXPANDING file " + local + ", with result=0."), 0);
+    }
+}
+
+// The archive the worklist would name for a 7z file is extracted with the 7z reader.
+TEST_F(Worklist, SevenZipArchiveIsExtractedOverTheLocalFile)
+{
+    const std::string d = TS_new_dir("sz");
+    TS_write_file(d + "tex.txt", "seven zip content");
+    const TS_result r = TS_run({"7z", "a", "-bd", "-y", d + "tex.7z", d + "tex.txt"}, {}, 60);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    write_file(gInstallPath + "Textures/tex.txt", "old");
+    EXPECT_EQ(install_extract_file(d + "tex.7z", gInstallPath + "Textures/tex.txt"), 0);
+    EXPECT_EQ(TS_read_file(gInstallPath + "Textures/tex.txt"), "seven zip content");
+    EXPECT_EQ(TS_sh("ls '" + d + "'"), "tex.txt\n"); // the archive is gone
+    EXPECT_EQ(count_of(read_log(), "EXPANDING file " + gInstallPath + "Textures/tex.txt, with result=0.\n"), 1);
+}
+
+// The reset in the middle of a download: the transfer stops, the stream's archive goes, and
+// nothing in the install folder is deleted, not even a file named like the archive. A new run
+// then installs the file.
+TEST_F(Worklist, ResetStopsTheStreamsAndDeletesOnlyTheirArchives)
+{
+    Release rel;
+    // Random bytes, so that the archive is as large as the file.
+    std::string big(6 * 1024 * 1024, 0);
+    uint64_t x = 88172645463325252ull;
+    for (char& c : big) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        c = (char)(x >> 24);
+    }
+    rel.record("data/big.bin", md5_of_text(big), 0, 6000, 6000);
+    rel.publish_archive("data/big.bin", [&] {
+        const std::string dir = TS_new_dir("big");
+        TS_write_file(dir + "big.bin", big);
+        return Release::zip_of(dir + "big.bin");
+    }());
+    TS_write_file(TS_scratch() + "wl-big.txt", kHeader + rel.body);
+    serve(rel);
+    gServers = {{"good.test", kReleaseDir, ""}};
+    write_file(gInstallPath + "data/big.bin.zip", "the user's own file");
+    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-big.txt"));
+
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(install_run_worklist(), 0);
+    EXPECT_NE(gNet.connections.at(INSTALL_STREAM_SLOT), nullptr);
+    EXPECT_LT(gNet.percent_done(INSTALL_STREAM_SLOT), 100.0f);
+    const std::string install_before = tree(gInstallPath);
+    gTimer.hl_timer_real_time = 1234.0f;
+    install_reset_worklist();
+    EXPECT_EQ(gNet.connections.at(INSTALL_STREAM_SLOT), nullptr);
+    EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
+    EXPECT_EQ(tree(gInstallPath), install_before);
+    EXPECT_TRUE(gPlan.streams.empty());
+    EXPECT_TRUE(gPlan.requeue.empty());
+    EXPECT_EQ(gPlan.next_group, 0);
+    EXPECT_EQ(gPlan.start_time, 1234.0f);
+    EXPECT_EQ(gPlan.downloaded_bytes + gPlan.installed_bytes + gPlan.inflight_bytes, 0.0f);
+
+    EXPECT_EQ(run_worklist().result, 1);
+    EXPECT_EQ(TS_sh("md5sum < '" + gInstallPath + "data/big.bin' | cut -c1-32"), md5_of_text(big) + "\n");
+    EXPECT_EQ(TS_read_file(gInstallPath + "data/big.bin.zip"), "the user's own file");
+}
+
+// Without network: no servers, a plan that names paths outside the copy, emptied folders outside
+// it, and no install folder at all.
+TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
+{
+    const std::string I = gInstallPath;
+    TS_sh("mkdir -p '" + I + "a/b' '" + I + "full' && touch '" + I + "full/x'");
+    gEmptiedFolders = {I + "a/", I + "a/b/", I + "full/", outside + "empty/", I + "../" + outside.substr(TS_scratch().size()) + "empty/"};
+    EXPECT_EQ(install_run_worklist(), 1);
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./a\n./full\n./full/x\n");
+    EXPECT_EQ(count_of(read_log(), "WARNING: the install engine does not remove the folder"), 2);
+
+    // Entries the reader would never have let in.
+    install_entry del_out, del_in, get_out;
+    del_out.path = "../" + outside.substr(TS_scratch().size()) + "sentinel.txt";
+    del_out.sig_want = "GONE";
+    del_out.do_delete = 1;
+    del_in.path = "full/x";
+    del_in.do_delete = 1;
+    get_out.path = "../evil.txt";
+    get_out.do_download = 1;
+    gPlan.install_groups = {{del_out}, {del_in}};
+    gServers = {{"unused.invalid", kReleaseDir, ""}};
+    gEmptiedFolders.clear();
+    EXPECT_EQ(run_worklist().result, 1);
+    EXPECT_EQ(gInstallFailed, 0);
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./a\n"); // full/x deleted, full/ emptied and removed
+    install_reset_worklist();
+    gPlan.install_groups = {{get_out}};
+    EXPECT_EQ(install_run_worklist(), 1);
+    EXPECT_EQ(gInstallFailed, 1);
+    EXPECT_EQ(count_of(read_log(), "it is not a plain path inside the install folder"), 2);
+
+    gInstallFailed = 0;
+    install_reset_worklist();
+    gInstallPath = "";
+    EXPECT_EQ(install_run_worklist(), 1);
+    EXPECT_EQ(gInstallFailed, 1);
+    EXPECT_TRUE(gPlan.streams.empty());
+}
+
+} // namespace
