@@ -60,13 +60,6 @@ bool ends_with(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-size_t count_of(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 class Detect : public testing::Test {
 protected:
     static std::unique_ptr<TS_xvfb> x;
@@ -118,7 +111,7 @@ TEST_F(Detect, MesaCapabilityLogLineForLine)
         ASSERT_TRUE(std::getline(in, line)) << label;
         EXPECT_EQ(line.compare(0, label.size(), label), 0) << "expected " << label << " got " << line;
     }
-    EXPECT_EQ(count_of(log, "WARNING"), 0u) << log;
+    EXPECT_EQ(TS_count(log, "WARNING"), 0) << log;
 
     const std::string version = value(log, "OpenGL Version   : ");
     const std::string text = version.substr(0, version.rfind(" ("));
@@ -157,11 +150,11 @@ TEST_F(Detect, VendorWorkaroundsUnderMesaOverrides)
 
     for (const char* keep : {"--use_vbos", "--no_workaround"}) {
         run = detect({keep}, {{"force_gl_vendor", "Intel"}});
-        EXPECT_EQ(count_of(run.log, "Disabling"), 0u) << keep;
+        EXPECT_EQ(TS_count(run.log, "Disabling"), 0) << keep;
         EXPECT_EQ(value(run.log, "vbo_avail        : "), "1") << keep;
     }
     run = detect({}, {{"force_gl_vendor", "Intel Corporation"}});
-    EXPECT_EQ(count_of(run.log, "Disabling"), 0u);
+    EXPECT_EQ(TS_count(run.log, "Disabling"), 0);
 
     std::map<std::string, std::string> wildcat = {{"force_gl_vendor", "3Dlabs"}, {"force_gl_renderer", "Wildcat Realizm"}};
     run = detect({}, wildcat);
@@ -172,7 +165,7 @@ TEST_F(Detect, VendorWorkaroundsUnderMesaOverrides)
         << run.log;
     EXPECT_EQ(value(run.log, "glsl_avail       : ").substr(0, 2), "0 ");
     run = detect({"--use_glsl"}, wildcat);
-    EXPECT_EQ(count_of(run.log, "Disabling"), 0u);
+    EXPECT_EQ(TS_count(run.log, "Disabling"), 0);
     EXPECT_EQ(after(run, "glsl_avail"), "1");
 }
 
@@ -244,7 +237,7 @@ TEST_F(Detect, VersionAndExtensionOverrides)
                                ".  This is a problem with your video driver.\n"),
                   std::string::npos)
             << p;
-    EXPECT_EQ(count_of(run.log, "WARNING: extension missing proc"), 3u) << run.log;
+    EXPECT_EQ(TS_count(run.log, "WARNING: extension missing proc"), 3) << run.log;
     EXPECT_EQ(value(run.log, "separate stencil : "), "0");
     EXPECT_EQ(value(run.log, "gshader_avail    : "), "0");
     EXPECT_NE(run.r.out.find("active texture works: yes\n"), std::string::npos); // by its extension
@@ -252,7 +245,7 @@ TEST_F(Detect, VersionAndExtensionOverrides)
     // A version that promises the indexed draw buffers, without the extension that names them.
     run = detect({}, {{"MESA_GL_VERSION_OVERRIDE", "3.0"}, {"MESA_EXTENSION_OVERRIDE", "-GL_EXT_draw_buffers2"}});
     EXPECT_EQ(run.r.exit_code, 0) << run.r.err;
-    EXPECT_EQ(count_of(run.log, "WARNING: extension missing proc"), 6u) << run.log;
+    EXPECT_EQ(TS_count(run.log, "WARNING: extension missing proc"), 6) << run.log;
     EXPECT_NE(run.log.find("WARNING: extension missing proc glColorMaskIndexedEXT.  This is a problem with your video "
                            "driver.\n"),
               std::string::npos);
@@ -279,7 +272,7 @@ TEST_F(Detect, CapabilitySwitches)
     EXPECT_EQ(run.r.exit_code, 0);
     EXPECT_EQ(value(run.log, "vbo_avail        : "), "0");
     EXPECT_EQ(value(run.log, "pbo_avail        : "), "0");
-    EXPECT_EQ(count_of(run.log, "Disabling"), 0u);
+    EXPECT_EQ(TS_count(run.log, "Disabling"), 0);
     EXPECT_NE(run.r.out.find("bind buffer entry point: yes\n"), std::string::npos); // loaded before the switch
 
     run = detect({"--use_vbos", "--no_threaded_ogl", "--force_run"}); // nothing to change on this driver
@@ -310,6 +303,6 @@ TEST_F(Detect, ThreadAskingForOpenGLSharesTheMainContextsObjects)
                              "main context back: yes\n"),
               std::string::npos)
         << run.r.out;
-    EXPECT_EQ(count_of(run.log, "Could not"), 0u) << run.log;
-    EXPECT_EQ(count_of(run.log, "problem setting up OpenGL"), 0u) << run.log;
+    EXPECT_EQ(TS_count(run.log, "Could not"), 0) << run.log;
+    EXPECT_EQ(TS_count(run.log, "problem setting up OpenGL"), 0) << run.log;
 }

@@ -108,13 +108,6 @@ std::string value(const std::string& log, const std::string& label)
     return log.substr(at, log.find('\n', at) - at);
 }
 
-size_t count_of(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 const char* kShaderCard = "GL_ARB_multitexture GL_ARB_vertex_program GL_ARB_fragment_program GL_ARB_shader_objects "
                           "GL_ARB_vertex_shader GL_ARB_fragment_shader GL_ARB_shading_language_100";
 
@@ -169,7 +162,7 @@ TEST(DetectRules, AnEntryPointCountsOnlyWhenTheDriverDefinesItsSpelling)
     ASSERT_GE(gFake.asked.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(gFake.asked.begin(), gFake.asked.begin() + 3), want);
     for (const std::string& n : gFake.asked) EXPECT_NE(n, "glIsRenderbufferARB");
-    EXPECT_EQ(count_of(log, "WARNING: extension missing proc"), 0u) << log;
+    EXPECT_EQ(TS_count(log, "WARNING: extension missing proc"), 0) << log;
 }
 
 TEST(DetectRules, MissingEntryPointsClearTheirGroupOnly)
@@ -184,7 +177,7 @@ TEST(DetectRules, MissingEntryPointsClearTheirGroupOnly)
                        "driver.\nOpenGL Vendor"),
               std::string::npos)
         << log;
-    EXPECT_EQ(count_of(log, "WARNING: extension missing proc"), 2u);
+    EXPECT_EQ(TS_count(log, "WARNING: extension missing proc"), 2);
     EXPECT_EQ(value(log, "occlude_avail    : "), "0");
     EXPECT_EQ(gCaps.glGenQueriesARB, nullptr);
     EXPECT_NE(gCaps.glDeleteQueriesARB, nullptr);
@@ -287,7 +280,7 @@ TEST(DetectRules, UnfitDriversWithForceRunGetANoteAndGoOn)
                        "(OGL_extensions:882)\n"),
               std::string::npos)
         << log;
-    EXPECT_EQ(count_of(log, "(OGL_extensions:"), 1u); // "GDI Generic" is no software-renderer name
+    EXPECT_EQ(TS_count(log, "(OGL_extensions:"), 1); // "GDI Generic" is no software-renderer name
 
     d.extensions = "GL_ARB_multitexture";
     log = detect(d, {"--force_run"});
@@ -301,5 +294,5 @@ TEST(DetectRules, UnfitDriversWithForceRunGetANoteAndGoOn)
     EXPECT_NE(log.find("\nOpenGL Vendor    : \nOpenGL Render    : \nOpenGL Version   :  (100)\nOpenGL Extensions: \n"),
               std::string::npos)
         << log;
-    EXPECT_EQ(count_of(log, "cannot support Corvane"), 1u);
+    EXPECT_EQ(TS_count(log, "cannot support Corvane"), 1);
 }

@@ -36,20 +36,6 @@ std::string read_log()
     return TS_read_file(log_path());
 }
 
-int count_of(const std::string& text, const std::string& part)
-{
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
-std::string md5_of_text(const std::string& text)
-{
-    const std::string f = TS_scratch() + "md5-input";
-    TS_write_file(f, text);
-    return TS_sh("md5sum < '" + f + "'").substr(0, 32);
-}
-
 bool is_dir(const std::string& path)
 {
     struct stat st;
@@ -146,7 +132,7 @@ struct Decide : testing::Test {
 
 TEST_F(Decide, EveryCaseOfTheTable)
 {
-    const std::string v1 = md5_of_text("version 1"), v2 = md5_of_text("version 2");
+    const std::string v1 = TS_md5_of_text("version 1"), v2 = TS_md5_of_text("version 2");
     write("current.txt", "version 2");
     write("older.txt", "version 1");
     write("gone-older.txt", "version 1");
@@ -183,7 +169,7 @@ TEST_F(Decide, FilesAStoppedScanNeverCheckedAreLeftAlone)
 
 TEST_F(Decide, ChangedFilesAskWithTheFormAndLogTheirSignatures)
 {
-    const std::string v1 = md5_of_text("version 1");
+    const std::string v1 = TS_md5_of_text("version 1");
     write("Resources/changed.txt", "my own edit");
     write("Resources/unused.txt", "my own notes");
     read_and_scan(rec("Resources/changed.txt", v1) + rec("Resources/unused.txt", v1) + rec("Resources/unused.txt", "GONE"));
@@ -212,14 +198,14 @@ TEST_F(Decide, ChangedFilesAskWithTheFormAndLogTheirSignatures)
 
     const std::string log = read_log();
     EXPECT_NE(log.find("File: " + gInstallPath + "Resources/changed.txt  sig_want=" + v1 +
-                       "  sig_have=" + md5_of_text("my own edit") + "\n"),
+                       "  sig_have=" + TS_md5_of_text("my own edit") + "\n"),
               std::string::npos)
         << log;
     EXPECT_NE(log.find("File: " + gInstallPath + "Resources/unused.txt  sig_want=GONE  sig_have=" +
-                       md5_of_text("my own notes") + "\n"),
+                       TS_md5_of_text("my own notes") + "\n"),
               std::string::npos)
         << log;
-    EXPECT_EQ(count_of(log, "File: "), 2);
+    EXPECT_EQ(TS_count(log, "File: "), 2);
 
     // The texts are translated.
     gAsked.clear();
@@ -235,7 +221,7 @@ TEST_F(Decide, ChangedFilesAskWithTheFormAndLogTheirSignatures)
 
 TEST_F(Decide, EachAnswer)
 {
-    const std::string v1 = md5_of_text("version 1");
+    const std::string v1 = TS_md5_of_text("version 1");
     write("a.txt", "edited");
     write("b.txt", "edited");
     write("c.txt", "edited");
@@ -274,7 +260,7 @@ TEST_F(Decide, EachAnswer)
 
 TEST_F(Decide, FolderWideAnswers)
 {
-    const std::string v1 = md5_of_text("version 1");
+    const std::string v1 = TS_md5_of_text("version 1");
     for (const char* f : {"a/1.txt", "a/2.txt", "a/sub/3.txt", "a/4.txt", "b/5.txt", "b/6.txt", "b/7.txt"})
         write(f, std::string("edited ") + f);
     write("a/current.txt", "version 1");
@@ -291,7 +277,7 @@ TEST_F(Decide, FolderWideAnswers)
     EXPECT_EQ(gAsked[0].path, gInstallPath + "a/1.txt");
     EXPECT_EQ(gAsked[1].path, gInstallPath + "a/sub/3.txt");
     EXPECT_EQ(gAsked[2].path, gInstallPath + "b/5.txt");
-    EXPECT_EQ(count_of(read_log(), "File: "), 3);
+    EXPECT_EQ(TS_count(read_log(), "File: "), 3);
 
     // The remembered answers last one call: the next one asks again.
     gScript = {5, 2, 4};
@@ -304,7 +290,7 @@ TEST_F(Decide, FolderWideAnswers)
 
 TEST_F(Decide, SceneryTilesNothingChoseAreNeitherFetchedNorDeleted)
 {
-    const std::string v1 = md5_of_text("version 1");
+    const std::string v1 = TS_md5_of_text("version 1");
     write("Global Scenery/+47-123.dsf", "version 1");
     write("Global Scenery/+48-123.dsf", "edited tile");
     write("Global Scenery/+49-123.dsf", "version 1");
@@ -333,7 +319,7 @@ TEST_F(Decide, SceneryTilesNothingChoseAreNeitherFetchedNorDeleted)
 
 TEST_F(Decide, FoldersAreMadeForDownloadsAndTheStandardFolders)
 {
-    const std::string v1 = md5_of_text("version 1");
+    const std::string v1 = TS_md5_of_text("version 1");
     // Two levels of the install folder do not exist yet.
     gInstallPath = TS_scratch() + "new place/deep/Corvane 12/";
     read_and_scan(rec("Resources/exists/new.txt", v1) + rec("Custom Scenery/My Place/Earth nav data/+40-130/x.dat", v1) +
@@ -372,7 +358,7 @@ std::string folder_alert(const std::string& folder, const std::string& error)
 
 TEST_F(Decide, FoldersThatCannotBeMade)
 {
-    const std::string v1 = md5_of_text("version 1");
+    const std::string v1 = TS_md5_of_text("version 1");
     const std::string notdir = FILE_error_text(ENOTDIR);
 
     // A level of the install folder: the alert names it and nothing after it is tried.
@@ -384,7 +370,7 @@ TEST_F(Decide, FoldersThatCannotBeMade)
     EXPECT_EQ(install_make_folders(), ENOTDIR);
     std::string log = read_log();
     EXPECT_NE(log.find(folder_alert(blocked + "file", notdir)), std::string::npos) << log;
-    EXPECT_EQ(count_of(log, "(utils:181)"), 1);
+    EXPECT_EQ(TS_count(log, "(utils:181)"), 1);
     EXPECT_FALSE(is_dir(blocked + "sub"));
 
     // A download folder blocked by a file: stops before the standard folders.
@@ -396,7 +382,7 @@ TEST_F(Decide, FoldersThatCannotBeMade)
     EXPECT_EQ(install_make_folders(), ENOTDIR);
     log = read_log();
     EXPECT_NE(log.find(folder_alert(gInstallPath + "a", notdir)), std::string::npos) << log;
-    EXPECT_EQ(count_of(log, "(utils:181)"), 1);
+    EXPECT_EQ(TS_count(log, "(utils:181)"), 1);
     EXPECT_FALSE(is_dir(gInstallPath + "z"));
     EXPECT_FALSE(is_dir(gInstallPath + "Output"));
 
@@ -410,14 +396,14 @@ TEST_F(Decide, FoldersThatCannotBeMade)
     log = read_log();
     EXPECT_NE(log.find(folder_alert(gInstallPath + "Output/", notdir)), std::string::npos) << log;
     EXPECT_NE(log.find(folder_alert(gInstallPath + "Output/preferences", notdir)), std::string::npos) << log;
-    EXPECT_EQ(count_of(log, "(utils:181)"), 6);
+    EXPECT_EQ(TS_count(log, "(utils:181)"), 6);
     EXPECT_TRUE(is_dir(gInstallPath + "Resources"));
     EXPECT_TRUE(is_dir(gInstallPath + "z"));
 }
 
 TEST_F(Decide, Totals)
 {
-    const std::string v1 = md5_of_text("version 1");
+    const std::string v1 = TS_md5_of_text("version 1");
     write("current.txt", "version 1");
     write("changed.txt", "edited");
     write("gone.txt", "version 1");
@@ -440,7 +426,7 @@ TEST_F(Decide, Totals)
     EXPECT_EQ(gFilesToFetch, 0);
     EXPECT_EQ(gFilesToDelete, 1);
     // So does a missing file that is empty.
-    read_and_scan(rec("current.txt", v1) + rec("new-empty.txt", md5_of_text(""), 0, 0, 0));
+    read_and_scan(rec("current.txt", v1) + rec("new-empty.txt", TS_md5_of_text(""), 0, 0, 0));
     install_count_totals();
     EXPECT_EQ(gDownloadSize + gSpaceNeeded, 0);
     EXPECT_EQ(gFilesToFetch, 1);

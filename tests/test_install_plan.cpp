@@ -33,13 +33,6 @@ static std::string read_log()
     return TS_read_file(log_path());
 }
 
-static int count_of(const std::string& text, const std::string& part)
-{
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 // The xdg-open stand-in writes one file per call into this folder.
 static std::string record_dir()
 {
@@ -215,7 +208,7 @@ TEST_F(Plan, AdjacentRecordsGroupAndALaterGroupWins)
             for (size_t i = 0; i < g.size(); ++i) brief += (i ? " + " : "") + g[i].path + "|" + g[i].sig_want;
         }
         EXPECT_EQ(brief, c.plan) << c.what;
-        EXPECT_EQ(count_of(read_log(), "again further down"), c.warnings) << c.what;
+        EXPECT_EQ(TS_count(read_log(), "again further down"), c.warnings) << c.what;
     }
     EXPECT_NE(read_log().find("WARNING: the directory file lists \"a\" again further down"), std::string::npos);
 }
@@ -374,7 +367,7 @@ TEST_F(Plan, HostilePathsAreDroppedWithAWarning)
         hl_open_log(log_path());
         EXPECT_EQ(read_plan(rec("keep/a") + h + rec("keep/b")), "keep/a|s|0|0|1|1|0\nkeep/b|s|0|0|1|1|0") << h;
         const std::string log = read_log();
-        EXPECT_EQ(count_of(log, "WARNING: the directory file lists an unsafe path; its record is skipped: "), 1)
+        EXPECT_EQ(TS_count(log, "WARNING: the directory file lists an unsafe path; its record is skipped: "), 1)
             << h << log;
     }
     // A NUL ends the line: what follows it is a line of its own, which is no record.
@@ -480,7 +473,7 @@ TEST_F(Plan, OnlyWebAddressesAreOpened)
     install_newer_updater_dialog("mailto:someone@example.org");
     open_url("HTTP://Example.org/a");
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{"1\nHTTP://Example.org/a\n"});
-    EXPECT_EQ(count_of(read_log(), "WARNING: not opening \""), 9) << read_log();
+    EXPECT_EQ(TS_count(read_log(), "WARNING: not opening \""), 9) << read_log();
     EXPECT_EQ(gQuit, 1); // the alert still ends the program
 }
 

@@ -34,13 +34,6 @@ std::string read_log()
     return TS_read_file(log_path());
 }
 
-int count_of(const std::string& text, const std::string& part)
-{
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 // md5sum of every file below the folder, by install-relative path.
 std::map<std::string, std::string> md5sum_tree(const std::string& dir)
 {
@@ -160,8 +153,8 @@ TEST_F(Scan, SignaturesMatchMd5sum)
     EXPECT_EQ(gPlan.install_groups[4][0].sig_have, "");
 
     const std::string log = read_log();
-    EXPECT_EQ(count_of(log, " Start of MD5 at "), 1) << log;
-    EXPECT_EQ(count_of(log, " End of MD5 at "), 1) << log;
+    EXPECT_EQ(TS_count(log, " Start of MD5 at "), 1) << log;
+    EXPECT_EQ(TS_count(log, " End of MD5 at "), 1) << log;
     EXPECT_LT(log.find(" Start of MD5 at "), log.find(" End of MD5 at "));
 }
 
@@ -193,8 +186,8 @@ TEST_F(Scan, EmptyPlanStartsAndEndsAtOnce)
     EXPECT_EQ(progress, 0.0f);
     EXPECT_EQ(gScanPool, nullptr);
     const std::string log = read_log();
-    EXPECT_EQ(count_of(log, " Start of MD5 at "), 1);
-    EXPECT_EQ(count_of(log, " End of MD5 at "), 1);
+    EXPECT_EQ(TS_count(log, " Start of MD5 at "), 1);
+    EXPECT_EQ(TS_count(log, " End of MD5 at "), 1);
 }
 
 TEST_F(Scan, GroupsAreHandedOutAsRoomAllows)

@@ -44,20 +44,6 @@ std::string read_log()
     return TS_read_file(log_path());
 }
 
-int count_of(const std::string& text, const std::string& part)
-{
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
-std::string md5_of_text(const std::string& text)
-{
-    const std::string f = TS_scratch() + "md5-input";
-    TS_write_file(f, text);
-    return TS_sh("md5sum < '" + f + "'").substr(0, 32);
-}
-
 // Every entry below the folder, in byte order of the lines: "f path md5" for files (md5sum),
 // "d path" for folders, "l path -> target" for links.
 std::string tree(const std::string& dir)
@@ -308,20 +294,20 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
 
     // Updated silently: the local copy is an older listed version.
     write_file(I + "Corvane.exe", "engine v1");
-    rel.record("Corvane.exe", md5_of_text("engine v1"));
-    rel.record("Corvane.exe", md5_of_text("engine v2"), 0, 40, 90);
+    rel.record("Corvane.exe", TS_md5_of_text("engine v1"));
+    rel.record("Corvane.exe", TS_md5_of_text("engine v2"), 0, 40, 90);
     rel.publish("Corvane.exe", "engine v2");
     want["Corvane.exe"] = "engine v2";
     // Kept: already current (its archive on the server is never asked for).
     write_file(I + "Resources/keep.txt", "keep me");
-    rel.record("Resources/keep.txt", md5_of_text("keep me"));
+    rel.record("Resources/keep.txt", TS_md5_of_text("keep me"));
     rel.publish("Resources/keep.txt", "keep me");
     want["Resources/keep.txt"] = "keep me";
     // New files in new folders, one name with a blank, one a 7z archive made by 7z.
-    rel.record("Aircraft/Glider/glider.acf", md5_of_text("glider"), 0, 7, 11);
+    rel.record("Aircraft/Glider/glider.acf", TS_md5_of_text("glider"), 0, 7, 11);
     rel.publish("Aircraft/Glider/glider.acf", "glider");
     want["Aircraft/Glider/glider.acf"] = "glider";
-    rel.record("Aircraft/Glider/liveries/read me.txt", md5_of_text("livery notes"));
+    rel.record("Aircraft/Glider/liveries/read me.txt", TS_md5_of_text("livery notes"));
     rel.publish("Aircraft/Glider/liveries/read me.txt", "livery notes");
     want["Aircraft/Glider/liveries/read me.txt"] = "livery notes";
     {
@@ -330,28 +316,28 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
         const TS_result r = TS_run({"7z", "a", "-bd", "-y", d + "scenery.7z", d + "scenery.txt"}, {}, 60);
         ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
         const std::string bytes = TS_read_file(d + "scenery.7z");
-        rel.record("Custom Scenery/pack/scenery.7z", md5_of_text(bytes));
+        rel.record("Custom Scenery/pack/scenery.7z", TS_md5_of_text(bytes));
         rel.publish("Custom Scenery/pack/scenery.7z", bytes);
         want["Custom Scenery/pack/scenery.7z"] = bytes;
     }
     // Deleted silently; their folders emptied. a/b/ goes, a/ (visited while it held b/) stays.
     write_file(I + "Resources/old_plugin.dll", "plugin v1");
-    rel.record("Resources/old_plugin.dll", md5_of_text("plugin v1"));
+    rel.record("Resources/old_plugin.dll", TS_md5_of_text("plugin v1"));
     rel.record("Resources/old_plugin.dll", "GONE");
     write_file(I + "Resources/obsolete/only.txt", "obsolete");
-    rel.record("Resources/obsolete/only.txt", md5_of_text("obsolete"));
+    rel.record("Resources/obsolete/only.txt", TS_md5_of_text("obsolete"));
     rel.record("Resources/obsolete/only.txt", "GONE");
     write_file(I + "a/b/c.txt", "c v1");
-    rel.record("a/b/c.txt", md5_of_text("c v1"));
+    rel.record("a/b/c.txt", TS_md5_of_text("c v1"));
     rel.record("a/b/c.txt", "GONE");
     // Changed by the user, answered each way.
     write_file(I + "Resources/settings.txt", "user edit");
-    rel.record("Resources/settings.txt", md5_of_text("settings v2"));
+    rel.record("Resources/settings.txt", TS_md5_of_text("settings v2"));
     rel.publish("Resources/settings.txt", "settings v2");
     gAnswers[I + "Resources/settings.txt"] = answer_act;
     want["Resources/settings.txt"] = "settings v2";
     write_file(I + "Resources/fonts.txt", "my fonts");
-    rel.record("Resources/fonts.txt", md5_of_text("fonts v2"));
+    rel.record("Resources/fonts.txt", TS_md5_of_text("fonts v2"));
     rel.publish("Resources/fonts.txt", "fonts v2");
     gAnswers[I + "Resources/fonts.txt"] = answer_keep;
     want["Resources/fonts.txt"] = "my fonts";
@@ -363,12 +349,12 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
     gAnswers[I + "Resources/notes.cfg"] = answer_keep;
     want["Resources/notes.cfg"] = "my notes";
     // Another platform's file, and a GONE file that is not there: nothing.
-    rel.record("Mac/Corvane.app", md5_of_text("mac"), 1);
+    rel.record("Mac/Corvane.app", TS_md5_of_text("mac"), 1);
     rel.publish("Mac/Corvane.app", "mac");
     rel.record("Resources/never.txt", "GONE");
     // A file whose folder is a link leading out of the copy: never deleted through it.
     TS_sh("ln -s '" + outside + "linked' '" + I + link_rel + "'");
-    rel.record(link_rel + "/victim.txt", md5_of_text("old victim"));
+    rel.record(link_rel + "/victim.txt", TS_md5_of_text("old victim"));
     rel.record(link_rel + "/victim.txt", "GONE");
     // Hostile records: never fetched, written or deleted.
     const std::string out_name = outside.substr(TS_scratch().size());
@@ -376,7 +362,7 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
                                    "Resources/../../" + out_name + "sentinel.txt", std::string("C:/evil.txt"),
                                    std::string("Resources\\evil.txt"), std::string("./evil.txt")})
         rel.record(bad, "GONE");
-    rel.record("../evil.txt", md5_of_text("evil"));
+    rel.record("../evil.txt", TS_md5_of_text("evil"));
     rel.publish("evil.txt", "evil");
     rel.publish_directory();
     serve(rel);
@@ -413,14 +399,14 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
                                   "Output/logbooks", "Output/replays", "Output/situations", "Output/preferences"};
     std::map<std::string, std::string> lines;
     for (const std::string& d : dirs) lines[d] = "d " + d;
-    for (const auto& [path, text] : want) lines[path] = "f " + path + " " + md5_of_text(text);
+    for (const auto& [path, text] : want) lines[path] = "f " + path + " " + TS_md5_of_text(text);
     lines[link_rel] = "l " + link_rel + " -> " + outside + "linked";
     std::vector<std::string> sorted;
     for (const auto& [k, v] : lines) sorted.push_back(v);
     std::sort(sorted.begin(), sorted.end());
     for (const std::string& l : sorted) expect += l + "\n";
     EXPECT_EQ(tree(I), expect);
-    EXPECT_EQ(tree(gTempFolder), "f directory.txt " + md5_of_text(kHeader + rel.body) + "\nf directory.txt.zip " +
+    EXPECT_EQ(tree(gTempFolder), "f directory.txt " + TS_md5_of_text(kHeader + rel.body) + "\nf directory.txt.zip " +
                                      TS_sh("md5sum < '" + gTempFolder + "directory.txt.zip' | cut -c1-32"));
     EXPECT_EQ(gNet.connections.size() > 4 ? gNet.connections[4].get() : nullptr, nullptr);
 
@@ -449,23 +435,23 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
     // The log: one line per extraction, delete and removed folder; the 404's report; refusals.
     const std::string log = read_log();
     for (const std::string& f : fetched)
-        EXPECT_EQ(count_of(log, "EXPANDING file " + I + f + ", with result=0.\n"), 1) << f;
-    EXPECT_EQ(count_of(log, "EXPANDING file "), (int)fetched.size());
+        EXPECT_EQ(TS_count(log, "EXPANDING file " + I + f + ", with result=0.\n"), 1) << f;
+    EXPECT_EQ(TS_count(log, "EXPANDING file "), (int)fetched.size());
     for (const char* f : {"Resources/old_plugin.dll", "Resources/obsolete/only.txt", "a/b/c.txt", "Resources/legacy.cfg"})
-        EXPECT_EQ(count_of(log, std::string("now we want to nuke a file: DELETING  file ") + I + f + ", with result=0.\n"), 1)
+        EXPECT_EQ(TS_count(log, std::string("now we want to nuke a file: DELETING  file ") + I + f + ", with result=0.\n"), 1)
             << f;
-    EXPECT_EQ(count_of(log, "now we want to nuke a file: DELETING  file " + I + link_rel +
+    EXPECT_EQ(TS_count(log, "now we want to nuke a file: DELETING  file " + I + link_rel +
                                 "/victim.txt, with result=" + std::to_string(EPERM) + ".\n"),
               1);
-    EXPECT_EQ(count_of(log, "now we want to nuke a file: "), 5);
-    EXPECT_EQ(count_of(log, "cleanup: DELETING  file " + I + "Resources/obsolete/, with result=0.\n"), 1);
-    EXPECT_EQ(count_of(log, "cleanup: DELETING  file " + I + "a/b/, with result=0.\n"), 1);
-    EXPECT_EQ(count_of(log, "cleanup: DELETING  file "), 2);
-    EXPECT_EQ(count_of(log, "HTTP Error for " + gTempFolder + "0.zip\n   server     =bad.test\n"), bad);
-    EXPECT_EQ(count_of(log, "   response   =Not Found (#404)\n"), bad);
-    EXPECT_EQ(count_of(log, "WARNING: the directory file lists an unsafe path"), 7);
-    EXPECT_EQ(count_of(log, "its folder leads out of the install folder"), 1);
-    EXPECT_EQ(count_of(log, "The installer cannot extract a file."), 0);
+    EXPECT_EQ(TS_count(log, "now we want to nuke a file: "), 5);
+    EXPECT_EQ(TS_count(log, "cleanup: DELETING  file " + I + "Resources/obsolete/, with result=0.\n"), 1);
+    EXPECT_EQ(TS_count(log, "cleanup: DELETING  file " + I + "a/b/, with result=0.\n"), 1);
+    EXPECT_EQ(TS_count(log, "cleanup: DELETING  file "), 2);
+    EXPECT_EQ(TS_count(log, "HTTP Error for " + gTempFolder + "0.zip\n   server     =bad.test\n"), bad);
+    EXPECT_EQ(TS_count(log, "   response   =Not Found (#404)\n"), bad);
+    EXPECT_EQ(TS_count(log, "WARNING: the directory file lists an unsafe path"), 7);
+    EXPECT_EQ(TS_count(log, "its folder leads out of the install folder"), 1);
+    EXPECT_EQ(TS_count(log, "The installer cannot extract a file."), 0);
 }
 
 // One file, two servers: the first fails it after the second has passed the end. The second takes
@@ -474,7 +460,7 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
 TEST_F(Worklist, FinishedStreamTakesBackAFailedFile)
 {
     Release rel;
-    rel.record("data/file.txt", md5_of_text("new"));
+    rel.record("data/file.txt", TS_md5_of_text("new"));
     rel.publish("data/file.txt", "new");
     TS_write_file(TS_scratch() + "wl-one.txt", kHeader + rel.body);
     serve(rel);
@@ -557,8 +543,8 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
         } else {
             write_file(local, "old");
         }
-        rel.record(c.path, md5_of_text("old"));
-        rel.record(c.path, md5_of_text("new"));
+        rel.record(c.path, TS_md5_of_text("old"));
+        rel.record(c.path, TS_md5_of_text("new"));
         if (c.maker.empty()) {
             rel.publish(c.path, "new");
         } else {
@@ -579,10 +565,10 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
         EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
         const std::string log = read_log();
         const std::string note = "The installer cannot extract a file.\nError: ";
-        EXPECT_EQ(count_of(log, note), 1);
-        EXPECT_EQ(count_of(log, "\nCompressed File: " + gTempFolder + "0.zip\nDestination: " + local + "\n(utils:433)\n"), 1);
-        EXPECT_EQ(count_of(log, "EXPANDING file " + local + ", with result="), 1);
-        EXPECT_EQ(count_of(log, "EXPANDING file " + local + ", with result=0."), 0);
+        EXPECT_EQ(TS_count(log, note), 1);
+        EXPECT_EQ(TS_count(log, "\nCompressed File: " + gTempFolder + "0.zip\nDestination: " + local + "\n(utils:433)\n"), 1);
+        EXPECT_EQ(TS_count(log, "EXPANDING file " + local + ", with result="), 1);
+        EXPECT_EQ(TS_count(log, "EXPANDING file " + local + ", with result=0."), 0);
     }
 }
 
@@ -597,7 +583,7 @@ TEST_F(Worklist, SevenZipArchiveIsExtractedOverTheLocalFile)
     EXPECT_EQ(install_extract_file(d + "tex.7z", gInstallPath + "Textures/tex.txt"), 0);
     EXPECT_EQ(TS_read_file(gInstallPath + "Textures/tex.txt"), "seven zip content");
     EXPECT_EQ(TS_sh("ls '" + d + "'"), "tex.txt\n"); // the archive is gone
-    EXPECT_EQ(count_of(read_log(), "EXPANDING file " + gInstallPath + "Textures/tex.txt, with result=0.\n"), 1);
+    EXPECT_EQ(TS_count(read_log(), "EXPANDING file " + gInstallPath + "Textures/tex.txt, with result=0.\n"), 1);
 }
 
 // The reset in the middle of a download: the transfer stops, the stream's archive goes, and
@@ -615,7 +601,7 @@ TEST_F(Worklist, ResetStopsTheStreamsAndDeletesOnlyTheirArchives)
         x ^= x << 17;
         c = (char)(x >> 24);
     }
-    rel.record("data/big.bin", md5_of_text(big), 0, 6000, 6000);
+    rel.record("data/big.bin", TS_md5_of_text(big), 0, 6000, 6000);
     rel.publish_archive("data/big.bin", [&] {
         const std::string dir = TS_new_dir("big");
         TS_write_file(dir + "big.bin", big);
@@ -643,7 +629,7 @@ TEST_F(Worklist, ResetStopsTheStreamsAndDeletesOnlyTheirArchives)
     EXPECT_EQ(gPlan.downloaded_bytes + gPlan.installed_bytes + gPlan.inflight_bytes, 0.0f);
 
     EXPECT_EQ(run_worklist().result, 1);
-    EXPECT_EQ(TS_sh("md5sum < '" + gInstallPath + "data/big.bin' | cut -c1-32"), md5_of_text(big) + "\n");
+    EXPECT_EQ(TS_sh("md5sum < '" + gInstallPath + "data/big.bin' | cut -c1-32"), TS_md5_of_text(big) + "\n");
     EXPECT_EQ(TS_read_file(gInstallPath + "data/big.bin.zip"), "the user's own file");
 }
 
@@ -656,7 +642,7 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     gEmptiedFolders = {I + "a/", I + "a/b/", I + "full/", outside + "empty/", I + "../" + outside.substr(TS_scratch().size()) + "empty/"};
     EXPECT_EQ(install_run_worklist(), 1);
     EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./a\n./full\n./full/x\n");
-    EXPECT_EQ(count_of(read_log(), "WARNING: the install engine does not remove the folder"), 2);
+    EXPECT_EQ(TS_count(read_log(), "WARNING: the install engine does not remove the folder"), 2);
 
     // Entries the reader would never have let in.
     install_entry del_out, del_in, get_out;
@@ -677,7 +663,7 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     gPlan.install_groups = {{get_out}};
     EXPECT_EQ(install_run_worklist(), 1);
     EXPECT_EQ(gInstallFailed, 1);
-    EXPECT_EQ(count_of(read_log(), "it is not a plain path inside the install folder"), 2);
+    EXPECT_EQ(TS_count(read_log(), "it is not a plain path inside the install folder"), 2);
 
     gInstallFailed = 0;
     install_reset_worklist();

@@ -103,13 +103,6 @@ TS_result close_probe(Probe& p, const TS_xvfb& x, const WinInfo& w)
     return TS_finish(p.proc, 60);
 }
 
-size_t count_of(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 class Window : public testing::Test {
 protected:
     TS_xvfb x;
@@ -156,7 +149,7 @@ TEST_F(Window, LargeScreenWindowDrawsInUIUnitsAndClosingEndsTheLoop)
     EXPECT_FALSE(xwininfo(x).found);
 
     std::string log = TS_read_file(p.dir + kLog);
-    EXPECT_EQ(count_of(log, kVsyncWarning), 1u) << log; // Mesa under Xvfb takes no swap interval
+    EXPECT_EQ(TS_count(log, kVsyncWarning), 1) << log; // Mesa under Xvfb takes no swap interval
     EXPECT_EQ(log.find("The window was last"), std::string::npos) << log;
 }
 
@@ -304,7 +297,7 @@ TEST_F(Window, MultisampleLadderRemakesTheWindow)
         EXPECT_GE(field(r.out, "gl multisample: 1 samples "), 2 << (achieved - 1)) << r.out;
         EXPECT_NE(r.out.find("size: 800x600\n"), std::string::npos) << r.out;
         // The window was made twice, and warned each time.
-        EXPECT_EQ(count_of(TS_read_file(p.dir + kLog), kVsyncWarning), 1u);
+        EXPECT_EQ(TS_count(TS_read_file(p.dir + kLog), kVsyncWarning), 1);
     }
 }
 
@@ -319,7 +312,7 @@ TEST_F(Window, SecondWindowOpensBesideTheFirstAndCloses)
                          "count: 1\nsecond window: no\nbind cache reset: yes\n"),
               std::string::npos)
         << r.out;
-    EXPECT_EQ(count_of(TS_read_file(p.dir + kLog), kVsyncWarning), 2u);
+    EXPECT_EQ(TS_count(TS_read_file(p.dir + kLog), kVsyncWarning), 2);
 }
 
 TEST_F(Window, NoWindowWithoutTheWindowClass)

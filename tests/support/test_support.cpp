@@ -285,6 +285,20 @@ std::string TS_sh(const std::string& cmd)
     return out;
 }
 
+int TS_count(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+std::string TS_md5_of_text(const std::string& text)
+{
+    const std::string f = gScratch + "md5-input";
+    TS_write_file(f, text);
+    return TS_sh("md5sum < '" + f + "'").substr(0, 32);
+}
+
 // Every test program works in a scratch folder of its own, with the user's folders inside it.
 static void setup_scratch(const char* argv0)
 {

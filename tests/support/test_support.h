@@ -58,5 +58,11 @@ struct TS_xvfb {
 bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s = 20);
 void TS_xvfb_stop(TS_xvfb& x);
 
+// How often part stands in text (overlapping matches counted).
+int TS_count(const std::string& text, const std::string& part);
+
+// The MD5 of the bytes as md5sum prints it (32 lower-case hex digits).
+std::string TS_md5_of_text(const std::string& text);
+
 // Runs a command line through /bin/sh (for tools like md5sum or df in tests only); returns stdout.
 std::string TS_sh(const std::string& cmd);
