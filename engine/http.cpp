@@ -328,6 +328,11 @@ void HTTPConnection::take_body(const char* data, size_t size)
         keep_alive = false;
         return;
     }
+    // A body never runs past its announced length: what follows it in the same read is stray.
+    if (content_length >= 0 && (int64_t)size > content_length - bytes_received) {
+        size = (size_t)std::max<int64_t>(0, content_length - bytes_received);
+        keep_alive = false;
+    }
     write_body(data, size);
 }
 

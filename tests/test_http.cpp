@@ -447,6 +447,16 @@ TEST_F(NetFetch, HttpTenAndCloseTokensEndReuse)
     EXPECT_NE(c[2], c[3]);
 }
 
+TEST_F(NetFetch, BytesPastTheAnnouncedLengthAreDroppedAndEndTheConnection)
+{
+    EXPECT_EQ(fetch(3, "files.test", "/extra/100", out + "a"), 1);
+    EXPECT_EQ(TS_read_file(out + "a"), pattern(100));
+    EXPECT_EQ(fetch(3, "files.test", "/ok/5", out + "b"), 1);
+    const std::vector<int> c = conns();
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_NE(c[0], c[1]); // a connection that sent stray bytes is not trusted again
+}
+
 TEST_F(NetFetch, LowerCaseHeadersChunkedAndInterimRepliesComplete)
 {
     EXPECT_EQ(fetch(3, "files.test", "/lower/1000", out + "lower"), 1);

@@ -24,6 +24,7 @@ the second, when it is a number, is the body size:
   hugelen       Content-Length far beyond 64 bits
   dropnext/N    like ok, but the next request on that connection is dropped unanswered
   continue/N    an interim 100 reply and the 200 reply in one send
+  extra/N       200, Content-Length N, and ten stray bytes after the body in the same send
 
 The body of N bytes is byte i = (i * 7 + 3) mod 256. The server ends by itself when its
 parent goes or after LIFETIME seconds.
@@ -159,6 +160,9 @@ def serve(sock, conn_id, mode, n, path):
         return True
     if mode == "hugelen":
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", "99999999999999999999999")], b"abcde")
+        return True
+    if mode == "extra":
+        reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)], body(n) + b"0123456789")
         return True
     if mode == "continue":
         sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n" +
