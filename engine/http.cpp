@@ -264,16 +264,24 @@ void HTTPConnection::scan_headers()
         }
         const std::string line = recv_buf.substr(0, e);
         recv_buf.erase(0, e + 2);
-        if (line.size() > 13 && line.compare(0, 5, "HTTP/") == 0) {
+        // The reason phrase may be empty or missing ("HTTP/1.1 200").
+        if (line.size() >= 12 && line.compare(0, 5, "HTTP/") == 0) {
             int v = 0;
             for (size_t i = 9; i < 12 && line[i] >= '0' && line[i] <= '9'; ++i) v = v * 10 + (line[i] - '0');
             status = v;
-            status_text = line.substr(13);
+            status_text = line.size() > 13 ? line.substr(13) : std::string();
             http10 = line.compare(0, 9, "HTTP/1.0 ") == 0;
             headers.clear(); // an interim reply's headers are not the final one's
         } else {
-            const size_t c = line.find(": ");
-            if (c != std::string::npos) headers.emplace(line.substr(0, c), line.substr(c + 2));
+            // Blanks around the value are optional ("Name:value" is as good as "Name: value").
+            const size_t c = line.find(':');
+            if (c != std::string::npos && c > 0) {
+                size_t v = c + 1;
+                while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
+                size_t end = line.size();
+                while (end > v && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+                headers.emplace(line.substr(0, c), line.substr(v, end - v));
+            }
         }
     }
     if (!headers_done && framing_bytes + (int64_t)recv_buf.size() > HTTP_MAX_HEADER_BYTES)

@@ -447,6 +447,16 @@ TEST_F(NetFetch, HttpTenAndCloseTokensEndReuse)
     EXPECT_NE(c[2], c[3]);
 }
 
+TEST_F(NetFetch, StatusWithoutReasonAndHeadersWithoutBlankAreRead)
+{
+    EXPECT_EQ(fetch(3, "files.test", "/bare/70", out + "a"), 1);
+    EXPECT_EQ(TS_read_file(out + "a"), pattern(70));
+    EXPECT_EQ(fetch(3, "files.test", "/ok/5", out + "b"), 1);
+    const std::vector<int> c = conns();
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(c[0], c[1]); // kept alive
+}
+
 TEST_F(NetFetch, BytesPastTheAnnouncedLengthAreDroppedAndEndTheConnection)
 {
     EXPECT_EQ(fetch(3, "files.test", "/extra/100", out + "a"), 1);

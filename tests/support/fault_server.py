@@ -24,6 +24,7 @@ the second, when it is a number, is the body size:
   hugelen       Content-Length far beyond 64 bits
   dropnext/N    like ok, but the next request on that connection is dropped unanswered
   continue/N    an interim 100 reply and the 200 reply in one send
+  bare/N        "HTTP/1.1 200" without a reason phrase, headers without a blank after ':'
   extra/N       200, Content-Length N, and ten stray bytes after the body in the same send
 
 The body of N bytes is byte i = (i * 7 + 3) mod 256. The server ends by itself when its
@@ -160,6 +161,9 @@ def serve(sock, conn_id, mode, n, path):
         return True
     if mode == "hugelen":
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", "99999999999999999999999")], b"abcde")
+        return True
+    if mode == "bare":
+        sock.sendall(b"HTTP/1.1 200\r\ncontent-length:%d\r\nConnection:keep-alive \r\n\r\n" % n + body(n))
         return True
     if mode == "extra":
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)], body(n) + b"0123456789")
