@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 namespace {
@@ -100,24 +101,66 @@ struct Rect {
     bool holds(int u, int v) const { return u >= u0 && u < u1 && v >= v0 && v < v1; }
 };
 
-// Where the widgets cut the interface sheet: bars (u, v, source width, height), boxes (u, v, tile),
-// 18 x 18 sprites (centre).
-std::vector<Rect> interface_sprites()
+// Where the widgets cut the interface sheet: bars (u, v, source width, height, cap), boxes (u, v,
+// tile, side, bottom, top), 18 x 18 sprites (centre). A bar or box repeats the texels between its
+// ends to any length, so they must be the same all along.
+struct Sprite {
+    Rect r;
+    float side = 0, bottom = -1, top = -1; // the fixed ends; -1: not stretched that way
+};
+
+std::vector<Sprite> interface_sprites()
 {
-    std::vector<Rect> r;
-    const int bars[][4] = {{1, 487, 100, 26},   {102, 487, 100, 26}, {304, 486, 52, 26}, {304, 459, 52, 26},
-                           {112, 161, 28, 16},  {83, 161, 28, 16},   {240, 242, 65, 24}, {289, 219, 16, 16},
-                           {262, 133, 51, 26},  {357, 488, 68, 24}};
+    std::vector<Sprite> r;
+    const int bars[][5] = {{1, 487, 100, 26, 10},  {102, 487, 100, 26, 20}, {304, 486, 52, 26, 10},
+                           {304, 459, 52, 26, 10}, {112, 161, 28, 16, 10},  {83, 161, 28, 16, 10},
+                           {240, 242, 65, 24, 10}, {289, 219, 16, 16, 7},   {262, 133, 51, 26, 10},
+                           {357, 488, 68, 24, 26}};
     for (const auto& b : bars)
-        r.push_back({b[0], b[1], b[0] + b[2], b[1] + b[3]});
-    const int boxes[][3] = {{1, 358, 100},  {102, 358, 100}, {203, 358, 100}, {304, 358, 100}, {405, 358, 100},
-                            {1, 289, 68},   {70, 315, 42},   {113, 315, 42},  {440, 12, 44}};
-    for (const auto& b : boxes)
-        r.push_back({b[0], b[1], b[0] + b[2], b[1] + b[2]});
+        r.push_back({{b[0], b[1], b[0] + b[2], b[1] + b[3]}, (float)b[4]});
+    const float boxes[][6] = {{1, 358, 100, 35, 30, 30},        {102, 358, 100, 35, 30, 30},
+                              {203, 358, 100, 35, 30, 30},      {304, 358, 100, 35, 30, 30},
+                              {405, 358, 100, 35, 30, 30},      {1, 289, 68, 23.8f, 20.4f, 20.4f},
+                              {70, 315, 42, 20, 26, 14},        {113, 315, 42, 14.7f, 12.6f, 12.6f},
+                              {440, 12, 44, 15.4f, 13.2f, 13.2f}};
+    for (const auto& b : boxes) {
+        const int u = (int)b[0], v = (int)b[1], t = (int)b[2];
+        r.push_back({{u, v, u + t, v + t}, b[3], b[4], b[5]});
+    }
     const int sprites[][2] = {{148, 187}, {148, 206}, {92, 132}, {92, 151}, {129, 187}, {129, 206}};
     for (const auto& s : sprites)
-        r.push_back({s[0] - 9, s[1] - 9, s[0] + 9, s[1] + 9});
+        r.push_back({{s[0] - 9, s[1] - 9, s[0] + 9, s[1] + 9}});
     return r;
+}
+
+// How many rows (or columns) of the stretched middle are not one colour all along.
+int seams(const Picture& p, const Sprite& s)
+{
+    const Rect& r = s.r;
+    const int v_end = std::min(r.v1, p.h);
+    auto same = [&](int u0, int v0, int u1, int v1) {
+        return std::equal(p.at(u0, v0), p.at(u0, v0) + 4, p.at(u1, v1));
+    };
+    int bad = 0;
+    if (s.side > 0) {
+        const int from = r.u0 + (int)std::ceil(s.side), to = r.u1 - (int)std::ceil(s.side);
+        for (int v = r.v0; v < v_end; ++v)
+            for (int u = from + 1; u < to; ++u)
+                if (!same(from, v, u, v)) {
+                    ++bad;
+                    break;
+                }
+    }
+    if (s.bottom >= 0) {
+        const int from = r.v0 + (int)std::ceil(s.bottom), to = r.v1 - (int)std::ceil(s.top);
+        for (int u = r.u0; u < r.u1; ++u)
+            for (int v = from + 1; v < to; ++v)
+                if (!same(u, from, u, v)) {
+                    ++bad;
+                    break;
+                }
+    }
+    return bad;
 }
 
 struct Sample {
@@ -184,7 +227,7 @@ TEST(Artwork, PicturesHoldTheSampledColoursTheSpritesAndTheWords)
     const Picture ui = decode(kRoot + "resources/interface.png");
     ASSERT_EQ(ui.w, 512);
     ASSERT_EQ(ui.h, 512);
-    const std::vector<Rect> sprites = interface_sprites();
+    const std::vector<Sprite> sprites = interface_sprites();
     float c44[3] = {}, c47[3] = {};
     for (const Sample& s : kSamples) {
         const unsigned char* p = ui.at_top(s.x, s.y);
@@ -197,9 +240,9 @@ TEST(Artwork, PicturesHoldTheSampledColoursTheSpritesAndTheWords)
                         << "colour " << s.index << " has a neighbour of its own colour at " << dx << "," << dy;
                 }
             }
-        for (const Rect& r : sprites)
-            EXPECT_FALSE(r.holds(s.x, 511 - s.y) || r.holds(s.x, 511 - s.y + 512))
-                << "a sprite at " << r.u0 << "," << r.v0 << " covers colour " << s.index;
+        for (const Sprite& sp : sprites)
+            EXPECT_FALSE(sp.r.holds(s.x, 511 - s.y) || sp.r.holds(s.x, 511 - s.y + 512))
+                << "a sprite at " << sp.r.u0 << "," << sp.r.v0 << " covers colour " << s.index;
         for (int i = 0; i < 3; ++i) {
             if (s.index == 44)
                 c44[i] = p[i] / 255.0f;
@@ -211,9 +254,12 @@ TEST(Artwork, PicturesHoldTheSampledColoursTheSpritesAndTheWords)
     EXPECT_NEAR(c48[0], 176.0f / 255, 1e-6);
     EXPECT_NEAR(c48[1], 176.0f / 255, 1e-6);
     EXPECT_NEAR(c48[2], 173.5f / 255, 1e-6);
-    // Every sprite is drawn, and nothing lies outside the sprites and the samples' grounds. Bars 0
-    // and 1 reach one row above the top, where the sheet repeats its transparent bottom row.
-    for (const Rect& r : sprites) {
+    // Every sprite is drawn, stretches without seams, and nothing lies outside the sprites and the
+    // samples' grounds. Bars 0 and 1 reach one row above the top, where the sheet repeats its
+    // transparent bottom row.
+    for (const Sprite& sp : sprites) {
+        const Rect& r = sp.r;
+        EXPECT_EQ(seams(ui, sp), 0) << "sprite at " << r.u0 << "," << r.v0;
         int ink = 0;
         for (int v = r.v0; v < std::min(r.v1, 512); ++v)
             for (int u = r.u0; u < r.u1; ++u)
@@ -227,7 +273,7 @@ TEST(Artwork, PicturesHoldTheSampledColoursTheSpritesAndTheWords)
         for (int u = 0; u < 512; ++u) {
             if (ui.at(u, v)[3] == 0)
                 continue;
-            bool placed = std::any_of(sprites.begin(), sprites.end(), [&](const Rect& r) { return r.holds(u, v); });
+            bool placed = std::any_of(sprites.begin(), sprites.end(), [&](const Sprite& sp) { return sp.r.holds(u, v); });
             for (const Sample& s : kSamples)
                 placed = placed || (std::abs(u - s.x) <= 4 && std::abs(v - (511 - s.y)) <= 4);
             stray += !placed;
@@ -241,9 +287,13 @@ TEST(Artwork, PicturesHoldTheSampledColoursTheSpritesAndTheWords)
         const Picture el = decode(kRoot + "resources/" + name);
         ASSERT_EQ(el.w, 1024) << name;
         ASSERT_EQ(el.h, 128) << name;
-        std::vector<Rect> allowed = {{877, 96, 925, 112}, {926, 96, 974, 112}, {975, 96, 1023, 112},
-                                     {982, 2, 1023, 43}};
-        for (const Rect& r : allowed) {
+        const Sprite stretched[] = {{{877, 96, 925, 112}, 16}, {{926, 96, 974, 112}, 16}, {{975, 96, 1023, 112}, 16},
+                                    {{982, 2, 1023, 43}, 14.35f, 12.3f, 12.3f}};
+        std::vector<Rect> allowed;
+        for (const Sprite& sp : stretched) {
+            const Rect& r = sp.r;
+            allowed.push_back(r);
+            EXPECT_EQ(seams(el, sp), 0) << name << " at " << r.u0 << "," << r.v0;
             int ink = 0;
             for (int v = r.v0; v < r.v1; ++v)
                 for (int u = r.u0; u < r.u1; ++u)
