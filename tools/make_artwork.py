@@ -486,12 +486,15 @@ def map_picture():
 
 def main(argv):
     out_dir = argv[1] if len(argv) > 1 else RESOURCES
-    os.makedirs(out_dir, exist_ok=True)
-    write_png(out_dir, "interface.png", interface_sheet())
-    for i, language in enumerate(LANGUAGES):
-        write_png(out_dir, f"elements_{language}.png", elements_sheet(i))
-    write_png(out_dir, "background.png", background())
-    write_png(out_dir, "map.png", map_picture())
+    try:
+        os.makedirs(out_dir, exist_ok=True)
+        write_png(out_dir, "interface.png", interface_sheet())
+        for i, language in enumerate(LANGUAGES):
+            write_png(out_dir, f"elements_{language}.png", elements_sheet(i))
+        write_png(out_dir, "background.png", background())
+        write_png(out_dir, "map.png", map_picture())
+    except OSError as e:
+        sys.exit(f"make_artwork: {e}")
 
 
 if __name__ == "__main__":
