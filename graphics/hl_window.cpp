@@ -101,9 +101,13 @@ int hl_choose_multisample(int fsaa_wanted, int can_choose, int (*try_samples)(in
 void hl_set_swap_interval(int (*set_interval)(int))
 {
     int interval = 2 * gGLSettings.use_vsync2 + gGLSettings.use_vsync1;
-    if (set_interval(interval) != 0)
+    const int result = set_interval(interval);
+    if (result == -1)
         gLog << "Warning: unable to set vsync - your video card's driver does not support setting v-sync from "
                 "Corvane.\n";
+    else if (result != 0)
+        gLog << "WARNING: the video driver refused the swap interval " << interval
+             << "; it keeps its own.\n";
 }
 
 static int try_multisample_format(int samples, void*)
