@@ -9,6 +9,7 @@
 #include "platform/plat_map.h"
 
 #include <climits>
+#include <functional>
 
 static int32_t gMapGranularity = 0;
 
@@ -254,6 +255,31 @@ static bool open_and_write(std::ofstream& out, const std::string& path, int kind
     return out.good();
 }
 
+int FILE_write_retrying_folder(const std::string& abs_path, const std::function<int()>& write_once)
+{
+    int err = write_once();
+    if (!err) return 0;
+    // The usual cause is a missing folder: make the last one (one level only) and try once more.
+    std::string folder = abs_path;
+    if (abs_path.size() >= 4) {
+        const size_t slash = abs_path.rfind('/');
+        if (slash != std::string::npos) folder.erase(slash + 1);
+    }
+    PLAT_make_one_dir(folder);
+    return write_once();
+}
+
+void FILE_save_failed_alert(const std::string& abs_path)
+{
+    MACIBM_alert(0,
+                 "I could not save the file! Could the directory that the file sits in be missing? Or flagged as "
+                 "READ-ONLY by the operating system? (Windows machines typically do this).",
+                 abs_path, "Could the file be flagged as read-only? This happens in Windows if you copy it from a CD!",
+                 "Try putting this app in the background and then flag the file as NOT read-only, or creating the "
+                 "folder listed in the path above.",
+                 t_note, "FILE_ops", 1160);
+}
+
 int ouf_open(std::ofstream& out, const std::string& path, int kind, int version, const std::string& notice)
 {
     if (kind != FILE_KIND_BINARY && kind != FILE_KIND_TEXT) {
@@ -262,28 +288,11 @@ int ouf_open(std::ofstream& out, const std::string& path, int kind, int version,
     }
     std::string abs = path;
     FILE_make_abs_path(abs);
-    if (abs.size() > 3)
-        for (size_t i = abs.size() - 3; i < abs.size(); ++i)
-            if (abs[i] >= 'A' && abs[i] <= 'Z') abs[i] = (char)(abs[i] - 'A' + 'a');
-
-    if (open_and_write(out, abs, kind, version, notice)) return 1;
-    // The usual cause is a missing folder: make the last one (one level only) and try once more.
-    std::string folder = abs;
-    if (abs.size() >= 4) {
-        size_t slash = abs.rfind('/');
-        if (slash != std::string::npos) folder.erase(slash + 1);
-    }
-    PLAT_make_one_dir(folder);
-    if (open_and_write(out, abs, kind, version, notice)) return 1;
-
+    FILE_lower_last_three(abs);
+    if (!FILE_write_retrying_folder(abs, [&] { return open_and_write(out, abs, kind, version, notice) ? 0 : 1; }))
+        return 1;
     if (out.is_open()) out.close();
     out.clear();
-    MACIBM_alert(0,
-                 "I could not save the file! Could the directory that the file sits in be missing? Or flagged as "
-                 "READ-ONLY by the operating system? (Windows machines typically do this).",
-                 abs, "Could the file be flagged as read-only? This happens in Windows if you copy it from a CD!",
-                 "Try putting this app in the background and then flag the file as NOT read-only, or creating the "
-                 "folder listed in the path above.",
-                 t_note, "FILE_ops", 1160);
+    FILE_save_failed_alert(abs);
     return 0;
 }
