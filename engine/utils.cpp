@@ -3,20 +3,20 @@
 // alerts and its two-button question.
 #include "engine/utils.h"
 
-#include "app/main.h"
-#include "app/text_reader.h"
 #include "engine/checksum_task.h"
+#include "engine/modal_frame.h"
+#include "engine/update_state.h"
+#include "engine/web_page.h"
 #include "foundation/FILE_ops.h"
+#include "foundation/alert.h"
+#include "foundation/app_folder.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
+#include "foundation/quit.h"
 #include "foundation/shared_paths.h"
+#include "foundation/text_reader.h"
 #include "foundation/translation.h"
 #include "foundation/xmap.h"
-#include "frame/alert.h"
-#include "frame/hl_event.h"
-#include "frame/hl_init.h"
-#include "frame/hl_popup.h"
-#include "frame/hl_shutdown.h"
-#include "graphics/OGL_view.h"
 
 #include <cerrno>
 #include <unordered_map>

@@ -1,8 +1,8 @@
 // Zip (minizip) and 7z (libarchive) extraction and file MD5 (libmd); see FILE_compress.h.
 #include "foundation/FILE_compress.h"
 
+#include "foundation/log.h"
 #include "foundation/paths.h"
-#include "frame/hl_init.h"
 #include "platform/plat_fileio.h"
 
 #include <archive.h>

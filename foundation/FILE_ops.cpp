@@ -1,12 +1,13 @@
 // File and folder operations, and the error texts (see FILE_ops.h).
 #include "foundation/FILE_ops.h"
 
+#include "foundation/alert.h"
+#include "foundation/app_folder.h"
+#include "foundation/command_table.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/shared_paths.h"
-#include "frame/alert.h"
-#include "frame/hl_commands.h"
-#include "frame/hl_init.h"
-#include "frame/hl_shutdown.h"
+#include "foundation/shutdown.h"
 #include "platform/plat_files.h"
 #include "platform/plat_process.h"
 

@@ -1,8 +1,8 @@
 // Path rules, special folders and UTF-8 / UTF-16 conversion (see paths.h).
 #include "foundation/paths.h"
 
-#include "frame/alert.h"
-#include "frame/hl_init.h"
+#include "foundation/alert.h"
+#include "foundation/app_folder.h"
 #include "platform/plat_paths.h"
 
 // Where no folder of a kind can be found, the user's home, then /tmp/.

@@ -2,17 +2,17 @@
 #include "foundation/pref.h"
 
 #include "app/main.h"
-#include "app/text_reader.h"
 #include "engine/http.h"
 #include "foundation/FILE_ops.h"
+#include "foundation/alert.h"
+#include "foundation/log.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
 #include "foundation/shared_paths.h"
+#include "foundation/text_reader.h"
 #include "foundation/xmap.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
-#include "platform/plat_map.h"
 #include "platform/plat_fileio.h"
+#include "platform/plat_map.h"
 
 #include <climits>
 

@@ -1,13 +1,12 @@
 // Translation of UI texts (see translation.h).
 #include "foundation/translation.h"
 
-#include "foundation/paths.h"
-
-#include "app/text_reader.h"
+#include "foundation/label_split.h"
+#include "foundation/log.h"
 #include "foundation/options.h"
+#include "foundation/paths.h"
+#include "foundation/text_reader.h"
 #include "foundation/xmap.h"
-#include "frame/butn.h"
-#include "frame/hl_init.h"
 #include "platform/plat_system.h"
 
 #include <algorithm>

@@ -1,11 +1,12 @@
 // File views, the data-file header check and the header writer (see xmap.h).
 #include "foundation/xmap.h"
 
-#include "app/text_reader.h"
+#include "foundation/alert.h"
+#include "foundation/app_folder.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/resources.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
+#include "foundation/text_reader.h"
 #include "platform/plat_map.h"
 
 #include <climits>
