@@ -1,6 +1,7 @@
 // The updater's entry once the runtime is up: start-up, update state, main loop, shutdown.
 #pragma once
 #include "engine/update_state.h"
+#include "frame/app_frame.h"
 
 #include <string>
 #include <vector>
@@ -13,6 +14,3 @@ extern int gStreamCount; // only carried from preference file to preference file
 // Returns the process exit code.
 int WinMain(const char* cmd_line);
 
-// The application frame: draws the current wizard step and its page; called once per frame
-// while no popup is open.
-void wizard_draw_frame();

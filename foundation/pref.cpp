@@ -29,24 +29,19 @@ static std::string one_line(const std::string& value)
     return cut == std::string::npos ? value : value.substr(0, cut);
 }
 
-static void skip_blanks(xmap_file& f)
-{
-    while (TXT_at_blank(f)) ++f.cursor;
-}
-
 static void read_entries(xmap_file& f, std::map<std::string, std::string>& tags)
 {
     while (f.cursor < f.end) {
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         const char* tag_begin = f.cursor;
         while (!TXT_at_eol(f) && !TXT_at_blank(f)) ++f.cursor;
         std::string tag(tag_begin, f.cursor);
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         const char* value_begin = f.cursor;
-        while (!TXT_at_eol(f)) ++f.cursor;
+        TXT_skip_to_eol(f);
         std::string value(value_begin, f.cursor);
         // Empty lines, blank lines and the indentation of the next entry.
-        while (f.cursor < f.end && (TXT_at_eol(f) || TXT_at_blank(f))) ++f.cursor;
+        TXT_skip_line_ends(f);
         if (tag.empty()) continue;
 
         auto found = tags.find(tag);

@@ -294,10 +294,10 @@ int LANG_load_table(const std::string& path, int plural_rule)
 
     for (;;) {
         // Line ends, empty lines and the blanks that begin a line.
-        while (f.cursor < f.end && (TXT_at_eol(f) || TXT_at_blank(f))) ++f.cursor;
+        TXT_skip_line_ends(f);
         if (f.cursor >= f.end) break;
         const char* start = f.cursor;
-        while (!TXT_at_eol(f)) ++f.cursor;
+        TXT_skip_to_eol(f);
         const std::string line(start, f.cursor);
         size_t text_start = 0;
         const int table = line_keyword(line, text_start);

@@ -117,22 +117,6 @@ const char* xmap_file::map(const std::string& path, uint64_t offset, uint64_t le
     return begin;
 }
 
-static void skip_blanks(xmap_file& f)
-{
-    while (TXT_at_blank(f)) ++f.cursor;
-}
-
-static void skip_to_eol(xmap_file& f)
-{
-    while (!TXT_at_eol(f)) ++f.cursor;
-}
-
-// Line ends, empty lines and the blanks that begin the next line.
-static void skip_line_ends(xmap_file& f)
-{
-    while (f.cursor < f.end && (TXT_at_eol(f) || TXT_at_blank(f))) ++f.cursor;
-}
-
 // The version token of a text header: optional '-', optional '+', then decimal digits up to the
 // first blank or line end. A token with other characters, or too large for an int32, is 0,
 // which no list accepts.
@@ -186,16 +170,16 @@ int check_file(xmap_file& f, int kind, const int* versions, const char* type_wor
             (unsigned char)f.begin[2] == 0xBF)
             f.cursor += 3;
         const char first = f.cursor < f.end ? *f.cursor : 0;
-        skip_to_eol(f);
-        skip_line_ends(f);
+        TXT_skip_to_eol(f);
+        TXT_skip_line_ends(f);
         if (first != 'A' && first != 'I') return 0;
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         version = read_text_version(f);
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         const char* rest_begin = f.cursor;
-        skip_to_eol(f);
+        TXT_skip_to_eol(f);
         if (rest) rest->assign(rest_begin, f.cursor);
-        skip_line_ends(f);
+        TXT_skip_line_ends(f);
     }
 
     bool accepted = false;
@@ -207,7 +191,7 @@ int check_file(xmap_file& f, int kind, const int* versions, const char* type_wor
     if (!accepted) return 0;
 
     if (type_word) {
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         const char* mark = f.cursor;
         const char* w = type_word;
         while (*w && f.cursor < f.end && *f.cursor == *w) {
@@ -219,9 +203,9 @@ int check_file(xmap_file& f, int kind, const int* versions, const char* type_wor
             f.cursor = mark;
             return 0;
         }
-        skip_blanks(f);
-        skip_to_eol(f);
-        skip_line_ends(f);
+        TXT_skip_blanks(f);
+        TXT_skip_to_eol(f);
+        TXT_skip_line_ends(f);
     }
     return version;
 }
