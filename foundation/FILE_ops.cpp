@@ -2,7 +2,6 @@
 #include "foundation/FILE_ops.h"
 
 #include "foundation/alert.h"
-#include "foundation/app_folder.h"
 #include "foundation/command_table.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"

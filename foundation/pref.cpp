@@ -12,7 +12,6 @@
 #include "foundation/text_reader.h"
 #include "foundation/xmap.h"
 #include "platform/plat_fileio.h"
-#include "platform/plat_map.h"
 
 #include <climits>
 
