@@ -1,6 +1,7 @@
 // The built-in commands: their table with default keys, the command name registry and the
 // default key bindings that start-up loads from the table.
 #pragma once
+// The registry's name and listing calls are declared where "--cmnds" uses them.
 #include "foundation/command_table.h"
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 // overlays, presentation), and the window procedure that turns window events into the global
 // input state the widgets poll.
 #pragma once
+// hl_do_frame is declared where the engine's modal questions call it.
 #include "engine/modal_frame.h"
 
 struct PLAT_event;

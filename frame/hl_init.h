@@ -1,5 +1,6 @@
 // Start-up of the application frame and the small helpers it shares: the program's folder,
-// the log stream, the quit flag and the file-name part of a path.
+// the log stream, the quit flag and the file-name part of a path. These shared ones, and the
+// loader context, are declared in the foundation headers below, where the lower layers use them.
 #pragma once
 #include "foundation/app_folder.h"
 #include "foundation/gl_handoff.h"
