@@ -2,10 +2,11 @@
 #include "engine/http.h"
 
 #include "foundation/FILE_ops.h"
+#include "foundation/alert.h"
+#include "foundation/frame_clock.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
-#include "frame/hl_timer.h"
+#include "foundation/version.h"
 #include "platform/plat_fileio.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // Start-up sequence of the application frame and its small shared helpers (see hl_init.h).
 #include "frame/hl_init.h"
 
+#include "frame/alert.h"
 #include "foundation/HL_THREAD.h"
 #include "foundation/crash_handler.h"
 #include "foundation/debug_cmds.h"
@@ -141,6 +142,8 @@ static void write_log_header()
 
 void hl_startup(int /*argc*/, const char** argv)
 {
+    // Before anything can raise one, the frame takes over showing alerts.
+    ALERT_set_presenter(ALERT_present);
     CRASH_install_handler();
     xmap_set_granularity(PLAT_map_granularity());
     hl_get_app_path(gAppFolder, 0);

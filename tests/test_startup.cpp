@@ -86,6 +86,42 @@ TEST(Alert, WithoutDisplayNoteGoesToStandardErrorAndFatalEndsWithZero)
     EXPECT_EQ(TS_read_file(log), "\nfirst line\nsecond\nthird\nfourth\n(hl_test:1)\n\nfatal line\n\n\n\n(hl_test:2)\n");
 }
 
+namespace {
+std::string gPresented;
+void record_alert(int popup, const std::string (&lines)[4], int code, const std::string& where)
+{
+    gPresented += std::to_string(popup) + "|" + lines[0] + "|" + lines[3] + "|" + std::to_string(code) + "|" + where;
+    gPresented += "\n";
+}
+} // namespace
+
+TEST(Alert, ThePresenterTakesOverAndFatalStillNeverReturns)
+{
+    std::string log = TS_new_dir("alert3") + "log.txt";
+    EXPECT_EXIT(
+        {
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            hl_open_log(log);
+            ALERT_set_presenter(record_alert);
+            MACIBM_alert(994, "shown", "", "", "four", t_note, "src/frame/hl_test", 4);
+            // A presenter that comes back from a fatal alert does not let it return.
+            MACIBM_alert(0, "ends", "", "", "", t_fatal, "hl_test", 5);
+            _exit(7);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(TS_read_file(log), ""); // the presenter decides what is logged
+    ALERT_set_presenter(record_alert);
+    MACIBM_alert(994, "shown", "", "", "four", t_note, "src/frame/hl_test", 4);
+    EXPECT_EQ(gPresented, "994|shown|four|1|(hl_test:4)\n");
+    ALERT_set_presenter(nullptr);
+    testing::internal::CaptureStderr();
+    MACIBM_alert(0, "back to", "standard", "error", "", t_note, "hl_test", 6);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Hangaron Message\n\nback to\n\nstandard\n\nerror\n\n\n\n(hl_test:6)\n");
+    EXPECT_EQ(gPresented, "994|shown|four|1|(hl_test:4)\n");
+}
+
 TEST(Alert, CrashAbortsAbnormally)
 {
     EXPECT_EXIT(
