@@ -3,6 +3,7 @@
 #include "frame/alert.h"
 
 #include "foundation/HL_THREAD.h"
+#include "foundation/hl_memory.h"
 #include "foundation/options.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
@@ -57,6 +58,7 @@ void MACIBM_alert(int /*popup_to_reopen*/, const std::string& line1, const std::
     if (text.size() > 2000) text.resize(2000);
     PLAT_message_box("Hangaron Message", text);
 
+    if (code == t_crash || (nested && code == t_note)) MEM_dump_info("MACIBM_alert (with code t_crash)");
     if (code != t_language || nested) {
         gLog << "\n";
         log_alert(lines, where);
