@@ -32,6 +32,26 @@ void* operator new[](size_t size)
     return MEM_tagged_new(size, "anonymous new[]", 0);
 }
 
+// The no-throw forms come here too: their blocks are released by the plain delete above, so
+// they must come from the same heap whatever library asks for them.
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return MEM_tagged_new(size, "anonymous new", 0);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void* operator new[](size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return MEM_tagged_new(size, "anonymous new[]", 0);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 void operator delete(void* p) noexcept
 {
     if (p) std::free(p);
@@ -48,6 +68,16 @@ void operator delete(void* p, size_t) noexcept
 }
 
 void operator delete[](void* p, size_t) noexcept
+{
+    if (p) std::free(p);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    if (p) std::free(p);
+}
+
+void operator delete[](void* p, const std::nothrow_t&) noexcept
 {
     if (p) std::free(p);
 }
