@@ -11,7 +11,7 @@ struct hl_timer {
 
     // One tick: clock, frame time, press timing, pulsing colours. Called only by hl_do_frame.
     void hl_timer_update();
-    // A profiling mark (see PERF_mark); profiling is never switched on in this program.
+    // A profiling mark; profiling is never switched on in this program, so it is silent.
     void perf_mark(const char* name, int last);
 };
 
