@@ -3,6 +3,7 @@
 #include "foundation/alert.h"
 
 #include "foundation/HL_THREAD.h"
+#include "foundation/hl_memory.h"
 #include "foundation/log.h"
 #include "foundation/options.h"
 #include "platform/plat_system.h"
@@ -48,7 +49,10 @@ static void present_without_frame(const std::string (&lines)[4], int code, const
     text += "\n\n" + where + "\n";
     fputs(text.c_str(), stderr);
     fflush(stderr);
-    if (code == t_crash) PLAT_abort();
+    if (code == t_crash) {
+        MEM_dump_info("MACIBM_alert (with code t_crash)");
+        PLAT_abort();
+    }
     if (code == t_fatal) exit(0);
 }
 

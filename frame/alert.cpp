@@ -2,6 +2,7 @@
 // codes. Until the popup exists it always uses the system message box.
 #include "frame/alert.h"
 
+#include "foundation/hl_memory.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
 #include "platform/plat_system.h"
@@ -19,6 +20,7 @@ void ALERT_present(int /*popup_to_reopen*/, const std::string (&lines)[4], int c
     if (text.size() > 2000) text.resize(2000);
     PLAT_message_box("Hangaron Message", text);
 
+    if (code == t_crash || (nested && code == t_note)) MEM_dump_info("MACIBM_alert (with code t_crash)");
     if (code != t_language || nested) {
         gLog << "\n";
         for (const std::string& l : lines) gLog << l << "\n";

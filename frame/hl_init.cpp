@@ -5,6 +5,7 @@
 #include "foundation/HL_THREAD.h"
 #include "foundation/crash_handler.h"
 #include "foundation/debug_cmds.h"
+#include "foundation/hl_memory.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
 #include "foundation/translation.h"
@@ -150,6 +151,7 @@ void hl_startup(int /*argc*/, const char** argv)
     std::string log_path;
     FILE_get_special_dir(os_dir_this_app, log_path);
     hl_open_log(log_path + LOG_FILE_NAME);
+    MEM_set_log_stream(&gLog);
     write_log_header();
     CMDLINE_parse(argv[0]);
     gLog.flush();
