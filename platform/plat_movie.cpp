@@ -138,6 +138,12 @@ int PLAT_movie_add_frame(PLAT_movie* m, int duration)
     m->next_time += duration;
     int err = av_write_frame(m->format, m->packet);
     av_packet_unref(m->packet);
+    // Each frame goes to the file at once, so a failing write (a full disk) shows here, at the
+    // frame it cost, rather than only when the movie is finished.
+    if (err >= 0) {
+        avio_flush(m->format->pb);
+        if (m->format->pb->error < 0) err = m->format->pb->error;
+    }
     return err < 0 ? err : 0;
 }
 
