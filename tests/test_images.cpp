@@ -1,0 +1,258 @@
+// Image buffers and the PNG, BMP and DDS readers against pictures made and decoded by ImageMagick,
+// with cut and hostile files. Alerts run in automation mode, so they land in the log.
+#include "foundation/options.h"
+#include "frame/hl_init.h"
+#include "graphics/COL_scheme.h"
+#include "graphics/TEX_bmp.h"
+#include "graphics/TEX_dds.h"
+#include "graphics/TEX_png.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <squish.h>
+#include <zlib.h>
+
+#include <cstdlib>
+
+using bytes_t = std::string;
+static std::string gDir, gLogPath;
+
+static std::string log_text()
+{
+    gLog.flush();
+    return TS_read_file(gLogPath);
+}
+
+// A picture made by convert from the arguments, its bytes, and convert's own RGBA decoding.
+static std::string make(const std::string& name, const std::vector<std::string>& args, const std::string& prefix = "")
+{
+    std::vector<std::string> argv = {"convert"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(prefix + gDir + name);
+    EXPECT_EQ(TS_run(argv).exit_code, 0) << name;
+    return gDir + name;
+}
+
+static std::string im_rgba(const std::string& path, int depth = 8)
+{
+    return TS_run({"convert", path + "[0]", "-depth", std::to_string(depth), "-endian", "MSB", "rgba:-"}).out;
+}
+
+// Rows of a top-down picture in bottom-up order, bpp bytes a pixel, each row followed by pad bytes.
+static bytes_t bottom_up(const bytes_t& top_down, int w, int h, int bpp)
+{
+    bytes_t out;
+    for (int y = h - 1; y >= 0; --y) out += top_down.substr((size_t)y * w * bpp, (size_t)w * bpp);
+    return out;
+}
+
+static int max_diff(const bytes_t& a, const bytes_t& b)
+{
+    if (a.size() != b.size()) return 999;
+    int d = 0;
+    for (size_t i = 0; i < a.size(); ++i) d = std::max(d, std::abs((unsigned char)a[i] - (unsigned char)b[i]));
+    return d;
+}
+
+static size_t buffer_bytes(const TEX_image_info& i, int pow2)
+{
+    const int rows = pow2 ? TEX_next_pow2(i.height) : i.height;
+    return (size_t)rows * (size_t)(i.width * TEX_bytes_per_pixel(i.format) + i.row_pad);
+}
+
+struct Read {
+    int ok = 0;
+    TEX_image_info info;
+    uint8_t kind = 0;
+    bytes_t px;
+};
+
+static Read read_png(const bytes_t& file, int32_t wanted, int rule = 0, int gamma = 0, int pow2 = 0, int row_width = 0,
+                     unsigned char* buf = nullptr, int64_t size = 0)
+{
+    TS_write_file(gDir + "in.png", file);
+    xmap_file view(gDir + "in.png");
+    Read r;
+    unsigned char* px = buf;
+    r.ok = TEX_load_png("in.png", view, &px, size, wanted, row_width, pow2, rule, gamma, r.info, &r.kind);
+    if (r.ok) r.px.assign((char*)px, buffer_bytes(r.info, pow2));
+    if (!buf) free(px);
+    return r;
+}
+
+static Read read_bmp(const bytes_t& file, int32_t wanted, int pow2 = 0)
+{
+    TS_write_file(gDir + "in.bmp", file);
+    xmap_file view(gDir + "in.bmp");
+    Read r;
+    unsigned char* px = nullptr;
+    r.ok = TEX_load_bmp("in.bmp", view, &px, 0, wanted, 0, pow2, r.info);
+    if (r.ok) r.px.assign((char*)px, buffer_bytes(r.info, pow2));
+    free(px);
+    return r;
+}
+
+// The PNG with its IHDR's sides replaced (CRC kept right), or a chunk put in front of the first IDAT.
+static bytes_t png_with_sides(bytes_t f, uint32_t w, uint32_t h)
+{
+    for (int i = 0; i < 4; ++i) f[16 + i] = (char)(w >> (24 - 8 * i)), f[20 + i] = (char)(h >> (24 - 8 * i));
+    uLong crc = crc32(0, (const Bytef*)f.data() + 12, 17);
+    for (int i = 0; i < 4; ++i) f[29 + i] = (char)(crc >> (24 - 8 * i));
+    return f;
+}
+
+static bytes_t png_with_text(const bytes_t& f, const std::string& key, const std::string& text)
+{
+    bytes_t body = "tEXt" + key + std::string(1, '\0') + text, len(4, 0), crc(4, 0);
+    uLong c = crc32(0, (const Bytef*)body.data(), (uInt)body.size());
+    for (int i = 0; i < 4; ++i) len[i] = (char)((body.size() - 4) >> (24 - 8 * i)), crc[i] = (char)(c >> (24 - 8 * i));
+    size_t at = f.find("IDAT") - 4;
+    return f.substr(0, at) + len + body + crc + f.substr(at);
+}
+
+class Images : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        gDir = TS_new_dir("images");
+        gLogPath = gDir + "log.txt";
+        CMDLINE_parse("--qa_script");
+        hl_open_log(gLogPath);
+    }
+};
+
+TEST_F(Images, SizesFlipsAndKernels)
+{
+    auto size = [](int32_t f, int w, int h, int mips, int pad = 0) { return TEX_image_bytes({f, w, h, pad, mips}); };
+    EXPECT_EQ(size(TEX_GL_RGBA, 1, 1, 1), 4);
+    EXPECT_EQ(size(TEX_GL_RGBA, 4, 2, 1), 32 + 8 + 4);
+    EXPECT_EQ(size(TEX_GL_RGB, 1, 8, 1), 45);
+    EXPECT_EQ(size(TEX_GL_RGB, 4, 2, 1, 2), 2 * 14 + 8 + 5) << "padding on every level";
+    EXPECT_EQ(size(TEX_DXT1_RGB, 8, 8, 1), 32 + 8 + 8 + 8);
+    EXPECT_EQ(size(TEX_DXT5, 5, 5, 0), 64);
+    EXPECT_EQ(size(0x1902, 2, 2, 0, 5), 16) << "depth data has no padding";
+    for (auto [w, h] : std::vector<std::pair<int, int>>{{0, 4}, {4, -1}, {INT32_MAX, 4}, {4, INT32_MIN}, {16385, 1}})
+        EXPECT_EQ(size(TEX_GL_RGBA, w, h, 1) + size(TEX_DXT1_RGB, w, h, 1), 0) << w << "x" << h;
+    EXPECT_EQ(size(TEX_GL_RGBA, 4, 4, 0, -4) + size(0x1234, 4, 4, 0), 0);
+    unsigned char any[64] = {};
+    EXPECT_EQ(TEX_flip_image({TEX_GL_RGBA, 0, 0, 0, 1}, any, nullptr) + TEX_flip_image({TEX_DXT5, -8, 8, 0, 1}, any, nullptr), 0);
+
+    // DXT1 8 x 8: two block rows exchanged, each block's index rows reversed; a 2 x 2 level stays.
+    unsigned char d1[32];
+    for (int i = 0; i < 32; ++i) d1[i] = (unsigned char)(i % 8 < 2 ? 0x80 + i : i);
+    unsigned char want[32];
+    for (int b = 0; b < 4; ++b)
+        for (int i = 0; i < 8; ++i) want[b * 8 + i] = d1[((b + 2) % 4) * 8 + (i < 4 ? i : 11 - i)];
+    EXPECT_EQ(TEX_flip_level(TEX_DXT1_RGB, d1, 8, 8, 32, nullptr), 0) << "c0 > c1: no transparent block";
+    EXPECT_EQ(bytes_t((char*)d1, 32), bytes_t((char*)want, 32));
+    EXPECT_EQ(TEX_flip_level(TEX_DXT1_RGB, d1, 2, 2, 8, nullptr), 0);
+    EXPECT_EQ(bytes_t((char*)d1, 32), bytes_t((char*)want, 32));
+    unsigned char t1[8] = {0x00, 0x10, 0x00, 0x20, 0, 0, 0xC0, 0};
+    EXPECT_EQ(TEX_flip_level(TEX_DXT1_RGB, t1, 4, 4, 8, nullptr), 1) << "c0 <= c1 with an index 3";
+    // DXT5 alpha rows 0x123 0x456 0x789 0xABC come back reversed; DXT3 alpha rows swap.
+    unsigned char a5[6] = {0x23, 0x61, 0x45, 0x89, 0xC7, 0xAB}, r5[6] = {0xBC, 0x9A, 0x78, 0x56, 0x34, 0x12};
+    TEX_flip_dxt5_alpha(a5);
+    EXPECT_EQ(bytes_t((char*)a5, 6), bytes_t((char*)r5, 6));
+    unsigned char d3[16] = {1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 9, 10, 11, 12};
+    TEX_flip_dxt3_blocks(d3, 1, nullptr);
+    EXPECT_EQ(bytes_t((char*)d3, 16), bytes_t("\x07\x08\x05\x06\x03\x04\x01\x02\0\0\0\0\x0c\x0b\x0a\x09", 16));
+
+    // Gamma that merges a four-colour block's colours pulls them one green step apart, indices ^ 1;
+    // white lowers colour 1; a three-colour block that turns around trades only indices 0 and 1.
+    COL_gamma_table flat, white, invert;
+    for (int i = 0; i < 256; ++i) flat[i] = 128, white[i] = 255, invert[i] = (uint8_t)(255 - i);
+    unsigned char g4[8] = {0x00, 0xF8, 0x1F, 0x00, 0x1B, 0, 0, 0};
+    TEX_gamma_dxt_colors(g4, flat);
+    EXPECT_EQ(g4[0] | g4[1] << 8, 0x8410 + 32);
+    EXPECT_EQ(g4[2] | g4[3] << 8, 0x8410);
+    EXPECT_EQ(g4[4], 0x1B ^ 0x55);
+    unsigned char gw[8] = {0x00, 0xF8, 0x1F, 0x00, 0, 0, 0, 0};
+    TEX_gamma_dxt_colors(gw, white);
+    EXPECT_EQ(std::make_pair(gw[0] | gw[1] << 8, gw[2] | gw[3] << 8), std::make_pair(0xFFFF, 0xFFFF - 32));
+    unsigned char g3[8] = {0x00, 0x00, 0x1F, 0x00, 0xE4, 0, 0, 0}; // indices 0 1 2 3
+    TEX_gamma_dxt_colors(g3, invert);
+    EXPECT_EQ(std::make_pair(g3[0] | g3[1] << 8, g3[2] | g3[3] << 8), std::make_pair(0xFFE0, 0xFFFF));
+    EXPECT_EQ(g3[4], 0xE1); // 1 0 2 3
+
+    // Uncompressed: rows swap, colour bytes map, alpha and padding bytes stay.
+    unsigned char px[2 * 10] = {1, 2, 3, 4, 5, 6, 7, 8, 90, 91, 11, 12, 13, 14, 15, 16, 17, 18, 92, 93};
+    TEX_flip_image({TEX_GL_RGBA, 2, 2, 2, 0}, px, invert);
+    EXPECT_EQ(bytes_t((char*)px, 20), bytes_t("\xf4\xf3\xf2\x0e\xf0\xef\xee\x12\x5c\x5d\xfe\xfd\xfc\x04\xfa\xf9\xf8\x08\x5a\x5b", 20));
+
+    // 4 x 4 RGB by 2 x 2: truncated means, padding kept; bleeding, normal maps.
+    unsigned char ds[4 * 13];
+    for (int i = 0; i < 52; ++i) ds[i] = (unsigned char)(i * 7);
+    TEX_image_info di = {TEX_GL_RGB, 4, 4, 1, 0};
+    TEX_downsample(di, ds, 2, 2);
+    EXPECT_EQ(di.width * 10 + di.height, 22);
+    EXPECT_EQ(ds[0], (0 + 21 + 91 + 112) / 4);
+    EXPECT_EQ(ds[3] * 1000 + ds[7], 98 * 1000 + 110) << "second pixel; second row after the kept pad byte";
+    unsigned char bl[5 * 5 * 4] = {};
+    TEX_bleed_alpha({TEX_GL_RGBA, 5, 5, 0, 0}, bl);
+    EXPECT_EQ(bytes_t((char*)bl, 100), bytes_t(100, '\0')) << "fully transparent: unchanged";
+    bl[0] = 200, bl[1] = 100, bl[2] = 50, bl[3] = 255, bl[4] = 100, bl[7] = 1;
+    TEX_bleed_alpha({TEX_GL_RGBA, 5, 5, 0, 0}, bl);
+    EXPECT_EQ(bl[2 * 20 + 2 * 4], 150) << "mean of the two visible pixels";
+    EXPECT_EQ(bl[2 * 20 + 4 * 4 + 3] + bl[3 * 20 + 4 * 4], 0) << "out of reach; alpha never set";
+    unsigned char nm[2 * 2 * 4] = {0, 0, 9, 0, 0, 0, 9, 0, 0, 0, 9, 0, 0, 0, 59, 0};
+    TEX_make_normal_map(nm, {TEX_GL_RGBA, 2, 2, 0, 0}, 1.0f);
+    EXPECT_EQ(nm[0] * 1000 + nm[1], 127 * 1000 + 127);
+    EXPECT_EQ(nm[8] * 1000 + nm[9], 152 * 1000 + 127);
+    unsigned char alpha[4] = {1, 2, 3, 4};
+    TEX_make_normal_map(alpha, {TEX_GL_ALPHA, 2, 2, 0, 0}, 1.0f);
+    EXPECT_EQ(alpha[0] + alpha[1], 3) << "one-byte images stay";
+}
+
+TEST_F(Images, PngMatchesImageMagick)
+{
+    const std::vector<std::string> plasma = {"-size", "37x23", "-seed", "1", "plasma:", "-depth", "8"};
+    const std::vector<std::string> alpha = {"(", "-size", "37x23", "gradient:", ")", "-compose", "CopyOpacity", "-composite"};
+    auto with = [&](std::vector<std::string> a, std::vector<std::string> b, std::vector<std::string> c = {}) {
+        a.insert(a.end(), b.begin(), b.end());
+        a.insert(a.end(), c.begin(), c.end());
+        return a;
+    };
+    struct Case { std::string name; std::vector<std::string> args; int depth16; std::string prefix = ""; };
+    const std::vector<Case> cases = {
+        {"rgba.png", with(plasma, alpha), 0, "PNG32:"},
+        {"rgb.png", plasma, 0, "PNG24:"},
+        {"grey.png", with(plasma, {"-colorspace", "gray", "-define", "png:color-type=0"}), 0},
+        {"grey4.png", with(plasma, {"-colorspace", "gray", "-depth", "4", "-define", "png:bit-depth=4", "-define", "png:color-type=0"}), 0},
+        {"greya.png", with(plasma, {"-colorspace", "gray"}, with(alpha, {"-define", "png:color-type=4"})), 0},
+        {"pal.png", with(plasma, {"-colors", "30"}), 0, "PNG8:"},
+        {"palt.png", with(plasma, {"-fill", "black", "-draw", "rectangle 3,3 10,10", "-transparent", "black", "-colors", "30"}), 0, "PNG8:"},
+        {"rgba16.png", with({"-size", "37x23", "-seed", "1", "plasma:"}, alpha), 1, "PNG64:"},
+        {"inter.png", with(plasma, {"-interlace", "PNG"}), 0, "PNG24:"},
+        {"nogama.png", with(plasma, alpha, {"-define", "png:exclude-chunk=gAMA,cHRM,sRGB,bKGD"}), 0, "PNG32:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bytes_t file = TS_read_file(make(c.name, c.args, c.prefix));
+        ASSERT_GT(file.size(), 8u);
+        bytes_t theirs = im_rgba(gDir + c.name, c.depth16 ? 16 : 8);
+        if (c.depth16) // the reader keeps the upper byte of each 16-bit sample
+            for (size_t i = 0; i * 2 < theirs.size(); ++i) theirs[i] = theirs[2 * i];
+        theirs = bottom_up(theirs.substr(0, 37 * 23 * 4), 37, 23, 4);
+        Read r = read_png(file, TEX_GL_RGBA);
+        ASSERT_EQ(r.ok, 1);
+        EXPECT_EQ(r.info.width * 100 + r.info.height, 3723);
+        EXPECT_EQ(r.kind, TEX_png_plain);
+        EXPECT_EQ(max_diff(r.px, theirs), 0);
+        // Through the screen gamma: from the file's gAMA, or from 1.8 without one.
+        const uint8_t* table = c.name == "nogama.png" ? gInterface.gamma_18 : gInterface.gamma_22;
+        bytes_t mapped = theirs;
+        for (size_t i = 0; i < mapped.size(); ++i)
+            if (i % 4 != 3) mapped[i] = (char)table[(unsigned char)mapped[i]];
+        EXPECT_LE(max_diff(read_png(file, TEX_GL_RGBA, 0, 1).px, mapped), 1);
+        // GL_RG keeps the first two bytes, GL_RGB the first three.
+        bytes_t rg, rgb;
+        for (size_t i = 0; i < theirs.size(); i += 4) rg += theirs.substr(i, 2), rgb += theirs.substr(i, 3);
+        EXPECT_EQ(read_png(file, TEX_GL_RG).px, rg);
+        Read as_rgb = read_png(file, TEX_GL_RGB, TEX_rule_alpha);
+        const bool has_alpha = c.name == "rgba.png" || c.name == "greya.png" || c.name == "palt.png" ||
+                               c.name == "rgba16.png" || c.name == "nogama.png";
+        EXPECT_EQ(as_rgb.info.format, has_alpha ? TEX_GL_RGBA : TEX_GL_RGB);
+        EXPECT_EQ(as_rgb.px, has_alpha ? theirs : rgb);
+    }
+    EXPECT_EQ(log_text().find("PNG"), std::string::npos) << log_text();
+}
