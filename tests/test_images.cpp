@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 #include <squish.h>
-#include <zlib.h>
 
 #include <cstdlib>
 
@@ -92,11 +91,21 @@ static Read read_bmp(const bytes_t& file, int32_t wanted, int pow2 = 0)
     return r;
 }
 
+static uint32_t crc32(uint32_t, const unsigned char* p, size_t n)
+{
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = c >> 1 ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
 // The PNG with its IHDR's sides replaced (CRC kept right), or a chunk put in front of the first IDAT.
 static bytes_t png_with_sides(bytes_t f, uint32_t w, uint32_t h)
 {
     for (int i = 0; i < 4; ++i) f[16 + i] = (char)(w >> (24 - 8 * i)), f[20 + i] = (char)(h >> (24 - 8 * i));
-    uLong crc = crc32(0, (const Bytef*)f.data() + 12, 17);
+    uint32_t crc = crc32(0, (const unsigned char*)f.data() + 12, 17);
     for (int i = 0; i < 4; ++i) f[29 + i] = (char)(crc >> (24 - 8 * i));
     return f;
 }
@@ -104,7 +113,7 @@ static bytes_t png_with_sides(bytes_t f, uint32_t w, uint32_t h)
 static bytes_t png_with_text(const bytes_t& f, const std::string& key, const std::string& text)
 {
     bytes_t body = "tEXt" + key + std::string(1, '\0') + text, len(4, 0), crc(4, 0);
-    uLong c = crc32(0, (const Bytef*)body.data(), (uInt)body.size());
+    uint32_t c = crc32(0, (const unsigned char*)body.data(), body.size());
     for (int i = 0; i < 4; ++i) len[i] = (char)((body.size() - 4) >> (24 - 8 * i)), crc[i] = (char)(c >> (24 - 8 * i));
     size_t at = f.find("IDAT") - 4;
     return f.substr(0, at) + len + body + crc + f.substr(at);
@@ -255,4 +264,124 @@ TEST_F(Images, PngMatchesImageMagick)
         EXPECT_EQ(as_rgb.px, has_alpha ? theirs : rgb);
     }
     EXPECT_EQ(log_text().find("PNG"), std::string::npos) << log_text();
+}
+
+TEST_F(Images, PngRulesLayoutsKindsAndBadFiles)
+{
+    const bytes_t grey = TS_read_file(make("g.png", {"-size", "3x5", "gradient:", "-depth", "8", "-define", "png:color-type=0"}));
+    const bytes_t rgba = TS_read_file(make("a.png", {"-size", "3x5", "-seed", "2", "plasma:", "-depth", "8", "-alpha", "set"}, "PNG32:"));
+    const bytes_t wide = TS_read_file(make("w.png", {"-size", "1000x2", "xc:red"}, "PNG24:"));
+    Read r = read_png(grey, TEX_GL_RGB, TEX_rule_file);
+    EXPECT_EQ(std::make_pair(r.info.format, (int)r.kind), std::make_pair((int32_t)TEX_GL_ALPHA, 1));
+    r = read_png(rgba, TEX_GL_ALPHA, TEX_rule_file);
+    EXPECT_EQ(std::make_pair(r.info.format, (int)r.kind), std::make_pair((int32_t)TEX_GL_RGBA, 2));
+    // 3 x 5 with power-of-two padding: 8 rows of 16 bytes, the bottom row first, zero elsewhere.
+    const bytes_t plain = read_png(rgba, TEX_GL_RGBA).px;
+    r = read_png(rgba, TEX_GL_RGBA, 0, 0, 1);
+    EXPECT_EQ(r.info.row_pad, 4);
+    bytes_t want(8 * 16, '\0');
+    for (int y = 0; y < 5; ++y) want.replace(y * 16, 12, plain.substr(y * 12, 12));
+    EXPECT_EQ(r.px, want);
+    r = read_png(rgba, TEX_GL_RG, 0, 0, 1);
+    EXPECT_EQ(r.info.row_pad, 2);
+    bytes_t want_rg(8 * 8, '\0');
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 3; ++x) want_rg.replace(y * 8 + x * 2, 2, plain.substr(y * 12 + x * 4, 2));
+    EXPECT_EQ(r.px, want_rg);
+    EXPECT_EQ(read_png(wide, TEX_GL_RGBA, 0, 0, 0, 2048).info.row_pad, 4192);
+    // Comment texts decide the kind: the first non-empty "comment" only.
+    EXPECT_EQ(read_png(png_with_text(rgba, "comment", "x NORMAL_HIGH_PRECISION NORMAL_SEPARATE_ALPHA"), TEX_GL_RGBA).kind, 3);
+    EXPECT_EQ(read_png(png_with_text(png_with_text(rgba, "comment", ""), "comment", "NORMAL_HIGH_PRECISION"), TEX_GL_RGBA).kind, 4);
+    EXPECT_EQ(read_png(png_with_text(png_with_text(rgba, "comment", "plain"), "comment", "NORMAL_HIGH_PRECISION"), TEX_GL_RGBA).kind, 2);
+    EXPECT_EQ(read_png(png_with_text(rgba, "Comment", "NORMAL_HIGH_PRECISION"), TEX_GL_RGBA).kind, 2);
+    EXPECT_EQ(log_text().find("PNG error!"), std::string::npos) << log_text();
+
+    // Every refusal and every cut or hostile file: result 0 after exactly one "PNG error!".
+    unsigned char buf[3 * 5 * 4];
+    auto fails_once = [&](const bytes_t& file, const char* what, int32_t row_width = 0, int64_t size = 0) {
+        const size_t before = TS_count(log_text(), "PNG error!");
+        EXPECT_EQ(read_png(file, TEX_GL_RGBA, 0, 1, 0, row_width, size ? buf : nullptr, size).ok, 0) << what;
+        EXPECT_EQ(TS_count(log_text(), "PNG error!") - before, 1u) << what;
+    };
+    EXPECT_EQ(read_png(rgba, TEX_GL_RGBA, 0, 0, 0, 0, buf, sizeof buf).px, plain) << "a buffer just large enough";
+    fails_once(rgba, "buffer one byte short", 0, sizeof buf - 1);
+    fails_once(rgba, "rows narrower than the picture", 2);
+    const size_t idat = rgba.find("IDAT");
+    for (size_t cut : {9ul, 20ul, 33ul, idat + 6, idat + 20, idat + 60})
+        fails_once(rgba.substr(0, cut), ("cut at " + std::to_string(cut)).c_str());
+    for (auto [w, h] : std::vector<std::pair<uint32_t, uint32_t>>{{0, 5}, {3, 0}, {0x80000000u, 5}, {3, 0xFFFFFFFFu}, {16385, 1}, {16384, 16384}})
+        fails_once(png_with_sides(rgba, w, h), ("sides " + std::to_string(w) + "x" + std::to_string(h)).c_str());
+    EXPECT_NE(log_text().find("PNG error!\nPicture too large for a texture\n" + gDir + "in.png\n\n(TEX_png:18)\n"), std::string::npos);
+    EXPECT_EQ(read_png(bytes_t("\x89PNG\r\n\x1a", 7), TEX_GL_RGBA).ok, 0) << "under 8 bytes: no alert";
+    // The largest picture the loader still turns away itself is read.
+    Read big = read_png(TS_read_file(make("b.png", {"-size", "4096x16", "xc:blue"})), TEX_GL_RGBA);
+    EXPECT_EQ(std::make_pair(big.ok, big.info.width), std::make_pair(1, 4096));
+}
+
+// Runs body in a child that logs to a log of its own; the child's log.
+template <class Body> static std::string in_child(int want_exit, Body body)
+{
+    static int n = 0;
+    const std::string log = gDir + "child-" + std::to_string(++n) + ".txt";
+    EXPECT_EXIT(
+        {
+            hl_open_log(log);
+            body();
+            gLog.flush();
+            _exit(0);
+        },
+        testing::ExitedWithCode(want_exit), "");
+    return TS_read_file(log);
+}
+
+TEST_F(Images, BmpMatchesImageMagickAndRefusesBadFiles)
+{
+    for (int w : {37, 36}) {
+        SCOPED_TRACE(w);
+        const std::string path = make("b.bmp", {"-size", std::to_string(w) + "x23", "-seed", "1", "plasma:", "-depth", "8",
+                                                "-fill", "magenta", "-draw", "point 1,1", "-type", "TrueColor"}, "BMP3:");
+        const bytes_t file = TS_read_file(path), theirs = bottom_up(im_rgba(path), w, 23, 4);
+        bytes_t rgb, rgba = theirs, mapped;
+        for (size_t i = 0; i < theirs.size(); i += 4) {
+            rgb += theirs.substr(i, 3);
+            for (int c = 0; c < 3; ++c) mapped += (char)gInterface.gamma_18[(unsigned char)theirs[i + c]];
+            if (theirs.compare(i, 3, "\xff\x00\xff", 3) == 0) rgba.replace(i, 4, 4, '\0');
+        }
+        EXPECT_EQ(read_bmp(file, TEX_GL_RGB).px, mapped) << "colours made for 1.8 on a 2.5 screen";
+        gInterface.gamma = 1.8f;
+        EXPECT_EQ(read_bmp(file, TEX_GL_RGB).px, rgb);
+        EXPECT_EQ(read_bmp(file, TEX_GL_RGBA).px, rgba) << "magenta is the transparent key";
+        gInterface.gamma = 2.5f;
+        // Cut inside the rows: the rows missing keep the buffer's zeros.
+        Read cut = read_bmp(file.substr(0, file.size() - 200), TEX_GL_RGB);
+        EXPECT_EQ(cut.ok, 1);
+        EXPECT_EQ(cut.px.substr(0, mapped.size() - 300), mapped.substr(0, mapped.size() - 300));
+        EXPECT_EQ(cut.px.substr(mapped.size() - 3 * w), bytes_t(3 * w, '\0'));
+    }
+    // One pixel (B 10, G 20, R 31) as GL_ALPHA; a 5 x 3 picture with power-of-two padding.
+    bytes_t one = TS_read_file(make("one.bmp", {"-size", "1x1", "xc:#1f140a", "-type", "TrueColor"}, "BMP3:"));
+    EXPECT_EQ(read_bmp(one, TEX_GL_ALPHA).px, "\x14");
+    Read p2 = read_bmp(TS_read_file(make("p2.bmp", {"-size", "5x3", "xc:white", "-type", "TrueColor"}, "BMP3:")), TEX_GL_RGB, 1);
+    EXPECT_EQ(p2.info.row_pad, 9);
+    EXPECT_EQ(p2.px, (bytes_t(15, '\xff') + bytes_t(9, '\0')) + (bytes_t(15, '\xff') + bytes_t(9, '\0')) +
+                         (bytes_t(15, '\xff') + bytes_t(9, '\0')) + bytes_t(24, '\0'));
+    // Hostile headers: no picture without sides; pixels past the end stay zero.
+    auto patched = [&](int at, uint32_t v) {
+        bytes_t f = one;
+        for (int i = 0; i < 4; ++i) f[at + i] = (char)(v >> (8 * i));
+        return f;
+    };
+    for (uint32_t bad : {0u, 0xFFFFFFFFu, 0x80000000u, 16385u})
+        EXPECT_EQ(read_bmp(patched(18, bad), TEX_GL_RGB).ok + read_bmp(patched(22, bad), TEX_GL_RGB).ok, 0) << bad;
+    EXPECT_EQ(read_bmp(patched(10, 0xFFFFFFF0u), TEX_GL_RGB).px, bytes_t(3, '\0'));
+    EXPECT_EQ(read_bmp(one.substr(0, 33), TEX_GL_RGB).px, bytes_t(3, '\0')) << "compression cut: counts as 0";
+    EXPECT_NE(log_text().find("WARNING: the bitmap in.bmp is not read: its sides are outside 1 to 16384\n"), std::string::npos);
+    // The depth and compression alerts end the program.
+    const std::vector<std::pair<std::string, std::string>> depths = {{"-colors", "200"}, {"-define", "bmp:subtype=RGB565"}, {"-alpha", "set"}};
+    for (const auto& [opt, val] : depths) {
+        const bytes_t f = TS_read_file(make("d.bmp", {"-size", "8x8", "-seed", "1", "plasma:", opt, val}, opt == "-colors" ? "BMP3:" : "BMP:"));
+        EXPECT_NE(in_child(1, [&] { read_bmp(f, TEX_GL_RGB); }).find("Wrong bitmap color depth for texture!\nWe need 24-bit color.\n\nin.bmp\n(TEX_bmp:50)"), std::string::npos);
+    }
+    EXPECT_NE(in_child(1, [&] { read_bmp(patched(30, 1), TEX_GL_RGB); }).find("Bitmap is compressed!\n\n\nin.bmp\n(TEX_bmp:51)"), std::string::npos);
+    EXPECT_NE(in_child(1, [&] { read_bmp(one, TEX_GL_RG); }).find("Illegal desired format for bmp.\nin.bmp\n\n\n(TEX_bmp:29)"), std::string::npos);
 }
