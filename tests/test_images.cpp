@@ -385,3 +385,98 @@ TEST_F(Images, BmpMatchesImageMagickAndRefusesBadFiles)
     EXPECT_NE(in_child(1, [&] { read_bmp(patched(30, 1), TEX_GL_RGB); }).find("Bitmap is compressed!\n\n\nin.bmp\n(TEX_bmp:51)"), std::string::npos);
     EXPECT_NE(in_child(1, [&] { read_bmp(one, TEX_GL_RG); }).find("Illegal desired format for bmp.\nin.bmp\n\n\n(TEX_bmp:29)"), std::string::npos);
 }
+
+TEST_F(Images, DdsMatchesImageMagickAndRefusesBadFiles)
+{
+    const std::vector<std::string> opaque = {"-size", "32x16", "-seed", "1", "plasma:", "-depth", "8", "-alpha", "set"};
+    std::vector<std::string> alpha = opaque;
+    for (const char* a : {"(", "-size", "32x16", "gradient:", "-threshold", "50%", ")", "-compose", "CopyOpacity", "-composite"})
+        alpha.push_back(a);
+    // convert writes DXT1 opaque even for a picture with alpha, so no file of it reports a
+    // transparent block; the flip's flag is shown on a block of its own above.
+    struct Case { const char* comp; bool alpha, mips; int32_t format; int transparent; };
+    for (const Case& c : std::vector<Case>{{"dxt1", false, true, TEX_DXT1_RGB, 0}, {"dxt1", true, true, TEX_DXT1_RGB, 0},
+                                           {"dxt5", false, false, TEX_DXT5, 0}, {"dxt5", true, true, TEX_DXT5, 0},
+                                           {"none", false, false, TEX_GL_BGR, 0}, {"none", true, true, TEX_GL_BGRA, 0}}) {
+        SCOPED_TRACE(std::string(c.comp) + (c.alpha ? " alpha" : "") + (c.mips ? " mips" : ""));
+        std::vector<std::string> args = c.alpha ? alpha : opaque;
+        if (!c.alpha && !strcmp(c.comp, "none")) args.back() = "off";
+        for (const char* a : {"-define", c.mips ? "dds:mipmaps=5" : "dds:mipmaps=0", "-define"}) args.push_back(a);
+        args.push_back(std::string("dds:compression=") + c.comp);
+        const std::string path = make("t.dds", args);
+        const bytes_t file = TS_read_file(path), theirs = bottom_up(im_rgba(path), 32, 16, 4);
+        xmap_file view(path);
+        const char* data = nullptr;
+        TEX_image_info info;
+        float gamma = 0;
+        ASSERT_EQ(TEX_parse_dds("t", view, &data, info, gamma), 1);
+        EXPECT_EQ(std::make_pair(info.format, info.has_mips), std::make_pair(c.format, (int32_t)c.mips));
+        EXPECT_EQ(gamma, c.mips ? 1.8f : 2.2f); // convert marks only mip-mapped files as complex
+        EXPECT_EQ(data - view.begin, 128);
+        EXPECT_EQ(TEX_image_bytes(info), (int64_t)file.size() - 128) << "the whole chain, nothing more";
+        bytes_t px(data, (size_t)TEX_image_bytes(info));
+        EXPECT_EQ(TEX_flip_image(info, (unsigned char*)px.data(), nullptr), c.transparent);
+        bytes_t ours(32 * 16 * 4, '\xff');
+        const int bpp = TEX_bytes_per_pixel(info.format);
+        if (bpp)
+            for (int i = 0; i < 32 * 16; ++i) ours.replace(i * 4, bpp, bytes_t{px[i * bpp + 2], px[i * bpp + 1], px[i * bpp]} + (bpp == 4 ? px.substr(i * 4 + 3, 1) : ""));
+        else
+            squish::DecompressImage((squish::u8*)ours.data(), 32, 16, px.data(), info.format == TEX_DXT5 ? squish::kDxt5 : squish::kDxt1);
+        EXPECT_LE(max_diff(ours, theirs), bpp ? 0 : 1);
+        // Cut in the header or the data, or with sides that call for more: not read.
+        for (size_t cut : {100ul, file.size() - 1}) {
+            xmap_file short_view;
+            short_view.begin = short_view.cursor = file.data(), short_view.end = file.data() + cut, short_view.borrowed = 1;
+            EXPECT_EQ(TEX_parse_dds("t", short_view, &data, info, gamma), 0) << cut;
+        }
+    }
+    auto parse = [](bytes_t f, int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) f[at + i] = (char)(v >> (8 * i));
+        xmap_file view;
+        view.begin = view.cursor = f.data(), view.end = f.data() + f.size(), view.borrowed = 1;
+        const char* data = nullptr;
+        TEX_image_info info;
+        float gamma = 0;
+        int ok = TEX_parse_dds("t", view, &data, info, gamma);
+        return ok ? info.format * 10 + info.has_mips : 0;
+    };
+    const bytes_t bgra = TS_read_file(gDir + "t.dds"); // 32 x 16 BGRA with mips, as the last case left it
+    EXPECT_EQ(parse(bgra, 80, 0x41), TEX_GL_BGRA * 10 + 1);
+    EXPECT_EQ(parse(bgra, 80, 0x40), TEX_GL_BGR * 10 + 1) << "the bit count is not read";
+    EXPECT_EQ(parse(bgra, 8, 0x1007), TEX_GL_BGRA * 10) << "no mip-map count flag";
+    EXPECT_EQ(parse(bgra, 108, 0x1008), TEX_GL_BGRA * 10) << "not mip-mapped";
+    bytes_t dxt2 = bgra;
+    dxt2.replace(84, 4, "DXT2");
+    EXPECT_EQ(parse(dxt2, 80, 0x44), 0) << "unknown FourCC, even with the RGB flag";
+    EXPECT_EQ(parse("dds " + bgra.substr(4), 80, 0x41), 0);
+    for (auto [at, v] : std::vector<std::pair<int, uint32_t>>{{16, 0}, {12, 0xFFFFFFFFu}, {16, 0x80000000u}, {12, 16385}, {16, 64}})
+        EXPECT_EQ(parse(bgra, at, v), 0) << at << " " << v;
+}
+
+TEST_F(Images, PictureFilesIntoTheScratchBuffer)
+{
+    // The back picture goes into a 16 MiB buffer with rows of 2048 pixels.
+    const int64_t scratch = 16 << 20;
+    unsigned char* buf = (unsigned char*)malloc((size_t)scratch);
+    TEX_image_info info;
+    const std::string png = make("s.png", {"-size", "100x50", "xc:#204080"}), bmp = make("s.bmp", {"-size", "100x50", "xc:#204080"}, "BMP3:");
+    for (const std::string& path : {png, bmp}) {
+        memset(buf, 7, (size_t)scratch);
+        ASSERT_EQ(TEX_load_image_file(path, &buf, scratch, TEX_GL_RGBA, 2048, 0, 1, info), 1) << path;
+        EXPECT_EQ(std::make_tuple(info.width, info.height, info.row_pad), std::make_tuple(100, 50, 1948 * 4));
+        // The PNG through its gAMA of 1/2.2, the BMP as made for 1.8; then the pad stays untouched.
+        const uint8_t* t = path == png ? gInterface.gamma_22 : gInterface.gamma_18;
+        const bytes_t want = {(char)t[0x20], (char)t[0x40], (char)t[0x80], '\xff', 7};
+        EXPECT_LE(max_diff(bytes_t((char*)buf + 49 * 8192 + 99 * 4, 5), want), path == png ? 1 : 0);
+    }
+    EXPECT_EQ(TEX_load_image_file(png, &buf, 100 * 4 * 49, TEX_GL_RGBA, 0, 0, 1, info), 0) << "does not fit";
+    const std::string wide = make("wide.png", {"-size", "2049x1", "xc:red"});
+    EXPECT_EQ(TEX_load_image_file(wide, &buf, scratch, TEX_GL_RGBA, 2048, 0, 1, info), 0) << "wider than the rows";
+    const std::string dds = make("s.dds", {"-size", "8x8", "xc:red", "-define", "dds:compression=dxt1"});
+    TS_write_file(gDir + "seven.png", TS_read_file(png).substr(0, 7));
+    for (const std::string& path : {dds, gDir + "seven.png", gDir + "missing.png"})
+        EXPECT_EQ(TEX_load_image_file(path, &buf, scratch, TEX_GL_RGBA, 2048, 0, 1, info), 0) << path;
+    free(buf);
+    EXPECT_NE(in_child(1, [] { unsigned char px[4] = {}; TEX_flip_level(TEX_GL_RG, px, 1, 1, 2, nullptr); })
+                  .find("Illegal format!\n\n\n\n(TEX_utils:541)"), std::string::npos);
+}
