@@ -40,9 +40,14 @@ static void TEX_png_warning(png_structp png, png_const_charp message)
     gLog << "PNG warning! " << (message ? message : "") << ", " << view_label(png) << "\n";
 }
 
+// libpng itself needs rows, the inflate state and side chunks: far below this. Its chunk readers
+// take a side chunk's length on trust, so a larger request is a hostile length, and refusing it
+// makes libpng skip the chunk or fail the file instead of taking gigabytes.
+static const png_alloc_size_t kLibpngMaxAlloc = 8 << 20;
+
 static png_voidp TEX_png_malloc(png_structp, png_alloc_size_t size)
 {
-    return malloc(size);
+    return size > kLibpngMaxAlloc ? nullptr : malloc(size);
 }
 
 static void TEX_png_free(png_structp, png_voidp p)

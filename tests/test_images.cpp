@@ -311,6 +311,8 @@ TEST_F(Images, PngRulesLayoutsKindsAndBadFiles)
         fails_once(rgba.substr(0, cut), ("cut at " + std::to_string(cut)).c_str());
     for (auto [w, h] : std::vector<std::pair<uint32_t, uint32_t>>{{0, 5}, {3, 0}, {0x80000000u, 5}, {3, 0xFFFFFFFFu}, {16385, 1}, {16384, 16384}})
         fails_once(png_with_sides(rgba, w, h), ("sides " + std::to_string(w) + "x" + std::to_string(h)).c_str());
+    const bytes_t huge_text = rgba.substr(0, idat - 4) + "\x74\x49\x4d\x25tEXt" + rgba.substr(idat - 4);
+    EXPECT_EQ(read_png(huge_text, TEX_GL_RGBA).px, plain) << "a 1.9 GB text chunk is skipped, not allocated";
     EXPECT_NE(log_text().find("PNG error!\nPicture too large for a texture\n" + gDir + "in.png\n\n(TEX_png:18)\n"), std::string::npos);
     EXPECT_EQ(read_png(bytes_t("\x89PNG\r\n\x1a", 7), TEX_GL_RGBA).ok, 0) << "under 8 bytes: no alert";
     // The largest picture the loader still turns away itself is read.
