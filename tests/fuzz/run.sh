@@ -43,5 +43,5 @@ dds)
     convert -size 12x6 -seed 1 plasma: -depth 8 -alpha off -define dds:compression=none -define dds:mipmaps=0 "$s/bgr.dds"
     ;;
 esac
-exec "$bin" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2560 -print_final_stats=1 \
+exec "$bin" -max_total_time="$secs" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1 \
     -artifact_prefix="$work/" "$work/corpus" "$s" "$finds"
