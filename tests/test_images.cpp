@@ -22,7 +22,7 @@ static std::string log_text()
     return TS_read_file(gLogPath);
 }
 
-// A picture made by convert from the arguments, its bytes, and convert's own RGBA decoding.
+// A picture made by convert from the arguments (prefix: the output format); its path.
 static std::string make(const std::string& name, const std::vector<std::string>& args, const std::string& prefix = "")
 {
     std::vector<std::string> argv = {"convert"};
@@ -32,12 +32,13 @@ static std::string make(const std::string& name, const std::vector<std::string>&
     return gDir + name;
 }
 
+// convert's own decoding of the first picture of the file: RGBA, top row first.
 static std::string im_rgba(const std::string& path, int depth = 8)
 {
     return TS_run({"convert", path + "[0]", "-depth", std::to_string(depth), "-endian", "MSB", "rgba:-"}).out;
 }
 
-// Rows of a top-down picture in bottom-up order, bpp bytes a pixel, each row followed by pad bytes.
+// Rows of a top-down picture in bottom-up order, bpp bytes a pixel.
 static bytes_t bottom_up(const bytes_t& top_down, int w, int h, int bpp)
 {
     bytes_t out;
@@ -91,7 +92,7 @@ static Read read_bmp(const bytes_t& file, int32_t wanted, int pow2 = 0)
     return r;
 }
 
-static uint32_t crc32(uint32_t, const unsigned char* p, size_t n)
+static uint32_t crc32(const unsigned char* p, size_t n)
 {
     uint32_t c = 0xFFFFFFFFu;
     for (size_t i = 0; i < n; ++i) {
@@ -101,11 +102,11 @@ static uint32_t crc32(uint32_t, const unsigned char* p, size_t n)
     return ~c;
 }
 
-// The PNG with its IHDR's sides replaced (CRC kept right), or a chunk put in front of the first IDAT.
+// The PNG with its IHDR's sides replaced (CRC kept right), or a text chunk put before the first IDAT.
 static bytes_t png_with_sides(bytes_t f, uint32_t w, uint32_t h)
 {
     for (int i = 0; i < 4; ++i) f[16 + i] = (char)(w >> (24 - 8 * i)), f[20 + i] = (char)(h >> (24 - 8 * i));
-    uint32_t crc = crc32(0, (const unsigned char*)f.data() + 12, 17);
+    uint32_t crc = crc32((const unsigned char*)f.data() + 12, 17);
     for (int i = 0; i < 4; ++i) f[29 + i] = (char)(crc >> (24 - 8 * i));
     return f;
 }
@@ -113,7 +114,7 @@ static bytes_t png_with_sides(bytes_t f, uint32_t w, uint32_t h)
 static bytes_t png_with_text(const bytes_t& f, const std::string& key, const std::string& text)
 {
     bytes_t body = "tEXt" + key + std::string(1, '\0') + text, len(4, 0), crc(4, 0);
-    uint32_t c = crc32(0, (const unsigned char*)body.data(), body.size());
+    uint32_t c = crc32((const unsigned char*)body.data(), body.size());
     for (int i = 0; i < 4; ++i) len[i] = (char)((body.size() - 4) >> (24 - 8 * i)), crc[i] = (char)(c >> (24 - 8 * i));
     size_t at = f.find("IDAT") - 4;
     return f.substr(0, at) + len + body + crc + f.substr(at);
@@ -257,6 +258,7 @@ TEST_F(Images, PngMatchesImageMagick)
         bytes_t rg, rgb;
         for (size_t i = 0; i < theirs.size(); i += 4) rg += theirs.substr(i, 2), rgb += theirs.substr(i, 3);
         EXPECT_EQ(read_png(file, TEX_GL_RG).px, rg);
+        EXPECT_EQ(read_png(file, TEX_GL_RGB).px, rgb) << "alpha stripped";
         Read as_rgb = read_png(file, TEX_GL_RGB, TEX_rule_alpha);
         const bool has_alpha = c.name == "rgba.png" || c.name == "greya.png" || c.name == "palt.png" ||
                                c.name == "rgba16.png" || c.name == "nogama.png";
@@ -273,6 +275,7 @@ TEST_F(Images, PngRulesLayoutsKindsAndBadFiles)
     const bytes_t wide = TS_read_file(make("w.png", {"-size", "1000x2", "xc:red"}, "PNG24:"));
     Read r = read_png(grey, TEX_GL_RGB, TEX_rule_file);
     EXPECT_EQ(std::make_pair(r.info.format, (int)r.kind), std::make_pair((int32_t)TEX_GL_ALPHA, 1));
+    EXPECT_EQ(read_png(grey, TEX_GL_ALPHA, 0, 1).px, r.px) << "no gamma for alpha output";
     r = read_png(rgba, TEX_GL_ALPHA, TEX_rule_file);
     EXPECT_EQ(std::make_pair(r.info.format, (int)r.kind), std::make_pair((int32_t)TEX_GL_RGBA, 2));
     // 3 x 5 with power-of-two padding: 8 rows of 16 bytes, the bottom row first, zero elsewhere.
