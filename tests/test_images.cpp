@@ -133,6 +133,10 @@ protected:
 
 TEST_F(Images, SizesFlipsAndKernels)
 {
+    const uint8_t* a = gInterface.gamma_18;
+    const uint8_t* b = gInterface.gamma_22;
+    EXPECT_EQ(std::make_tuple(gInterface.gamma, a[0], a[128], a[255], b[0], b[128], b[255]),
+              std::make_tuple(2.5f, 0, 155, 255, 0, 139, 255));
     auto size = [](int32_t f, int w, int h, int mips, int pad = 0) { return TEX_image_bytes({f, w, h, pad, mips}); };
     EXPECT_EQ(size(TEX_GL_RGBA, 1, 1, 1), 4);
     EXPECT_EQ(size(TEX_GL_RGBA, 4, 2, 1), 32 + 8 + 4);
