@@ -83,9 +83,11 @@ int main(int argc, char** argv)
     }
     // Same pixels on both sides: ours are bottom row first.
     std::string ours, theirs;
-    bool same = decode(&ours) && run({"convert", gPath, "-depth", "8", "rgba:-"}, &theirs) && theirs.size() == ours.size();
+    bool same =
+        decode(&ours) && run({"convert", gPath, "-depth", "8", "rgba:-"}, &theirs) && theirs.size() == ours.size();
     const size_t row = (size_t)kSide * 4;
-    for (size_t y = 0; same && y < (size_t)kSide; ++y) same = ours.compare(y * row, row, theirs, (kSide - 1 - y) * row, row) == 0;
+    for (size_t y = 0; same && y < (size_t)kSide; ++y)
+        same = ours.compare(y * row, row, theirs, (kSide - 1 - y) * row, row) == 0;
     int rc = 0;
     if (!same) {
         fprintf(stderr, "TEX_load_png and convert decode %s differently\n", gPath.c_str());

@@ -45,7 +45,8 @@ int TEX_load_bmp(const std::string& name, xmap_file& view, unsigned char** pixel
     const uint32_t depth = field(view, 28, 2);
     const uint32_t compression = field(view, 30, 4);
     if (depth != 24)
-        MACIBM_alert(0, "Wrong bitmap color depth for texture!", "We need 24-bit color.", "", name, t_fatal, "TEX_bmp", 50);
+        MACIBM_alert(0, "Wrong bitmap color depth for texture!", "We need 24-bit color.", "", name, t_fatal, "TEX_bmp",
+                     50);
     if (compression != 0) MACIBM_alert(0, "Bitmap is compressed!", "", "", name, t_fatal, "TEX_bmp", 51);
     if (depth != 24 || compression != 0) return 0;
     // A height below 1 is a top-down file; neither it nor an empty or huge picture is a texture.

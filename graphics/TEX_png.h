@@ -10,7 +10,12 @@
 enum { TEX_rule_keep = 0, TEX_rule_alpha = 1, TEX_rule_file = 2 };
 
 // PNG kinds stored with a texture.
-enum { TEX_png_alpha_only = 1, TEX_png_plain = 2, TEX_png_normal_separate_alpha = 3, TEX_png_normal_high_precision = 4 };
+enum {
+    TEX_png_alpha_only = 1,
+    TEX_png_plain = 2,
+    TEX_png_normal_separate_alpha = 3,
+    TEX_png_normal_high_precision = 4,
+};
 
 // Reads the PNG at the view's cursor. *pixels null: the reader allocates a zeroed buffer
 // (malloc family; the caller frees it, also after a failure). Otherwise *pixels is the caller's

@@ -149,7 +149,9 @@ TEST_F(Images, SizesFlipsAndKernels)
         EXPECT_EQ(size(TEX_GL_RGBA, w, h, 1) + size(TEX_DXT1_RGB, w, h, 1), 0) << w << "x" << h;
     EXPECT_EQ(size(TEX_GL_RGBA, 4, 4, 0, -4) + size(0x1234, 4, 4, 0), 0);
     unsigned char any[64] = {};
-    EXPECT_EQ(TEX_flip_image({TEX_GL_RGBA, 0, 0, 0, 1}, any, nullptr) + TEX_flip_image({TEX_DXT5, -8, 8, 0, 1}, any, nullptr), 0);
+    EXPECT_EQ(TEX_flip_image({TEX_GL_RGBA, 0, 0, 0, 1}, any, nullptr) +
+                  TEX_flip_image({TEX_DXT5, -8, 8, 0, 1}, any, nullptr),
+              0);
 
     // DXT1 8 x 8: two block rows exchanged, each block's index rows reversed; a 2 x 2 level stays.
     unsigned char d1[32];
@@ -191,7 +193,8 @@ TEST_F(Images, SizesFlipsAndKernels)
     // Uncompressed: rows swap, colour bytes map, alpha and padding bytes stay.
     unsigned char px[2 * 10] = {1, 2, 3, 4, 5, 6, 7, 8, 90, 91, 11, 12, 13, 14, 15, 16, 17, 18, 92, 93};
     TEX_flip_image({TEX_GL_RGBA, 2, 2, 2, 0}, px, invert);
-    EXPECT_EQ(bytes_t((char*)px, 20), bytes_t("\xf4\xf3\xf2\x0e\xf0\xef\xee\x12\x5c\x5d\xfe\xfd\xfc\x04\xfa\xf9\xf8\x08\x5a\x5b", 20));
+    EXPECT_EQ(bytes_t((char*)px, 20),
+              bytes_t("\xf4\xf3\xf2\x0e\xf0\xef\xee\x12\x5c\x5d\xfe\xfd\xfc\x04\xfa\xf9\xf8\x08\x5a\x5b", 20));
 
     // 4 x 4 RGB by 2 x 2: truncated means, padding kept; bleeding, normal maps.
     unsigned char ds[4 * 13];
@@ -220,21 +223,32 @@ TEST_F(Images, SizesFlipsAndKernels)
 TEST_F(Images, PngMatchesImageMagick)
 {
     const std::vector<std::string> plasma = {"-size", "37x23", "-seed", "1", "plasma:", "-depth", "8"};
-    const std::vector<std::string> alpha = {"(", "-size", "37x23", "gradient:", ")", "-compose", "CopyOpacity", "-composite"};
+    const std::vector<std::string> alpha = {
+        "(", "-size", "37x23", "gradient:", ")", "-compose", "CopyOpacity", "-composite"};
     auto with = [&](std::vector<std::string> a, std::vector<std::string> b, std::vector<std::string> c = {}) {
         a.insert(a.end(), b.begin(), b.end());
         a.insert(a.end(), c.begin(), c.end());
         return a;
     };
-    struct Case { std::string name; std::vector<std::string> args; int depth16; std::string prefix = ""; };
+    struct Case {
+        std::string name;
+        std::vector<std::string> args;
+        int depth16;
+        std::string prefix = "";
+    };
     const std::vector<Case> cases = {
         {"rgba.png", with(plasma, alpha), 0, "PNG32:"},
         {"rgb.png", plasma, 0, "PNG24:"},
         {"grey.png", with(plasma, {"-colorspace", "gray", "-define", "png:color-type=0"}), 0},
-        {"grey4.png", with(plasma, {"-colorspace", "gray", "-depth", "4", "-define", "png:bit-depth=4", "-define", "png:color-type=0"}), 0},
+        {"grey4.png",
+         with(plasma,
+              {"-colorspace", "gray", "-depth", "4", "-define", "png:bit-depth=4", "-define", "png:color-type=0"}),
+         0},
         {"greya.png", with(plasma, {"-colorspace", "gray"}, with(alpha, {"-define", "png:color-type=4"})), 0},
         {"pal.png", with(plasma, {"-colors", "30"}), 0, "PNG8:"},
-        {"palt.png", with(plasma, {"-fill", "black", "-draw", "rectangle 3,3 10,10", "-transparent", "black", "-colors", "30"}), 0, "PNG8:"},
+        {"palt.png",
+         with(plasma, {"-fill", "black", "-draw", "rectangle 3,3 10,10", "-transparent", "black", "-colors", "30"}), 0,
+         "PNG8:"},
         {"rgba16.png", with({"-size", "37x23", "-seed", "1", "plasma:"}, alpha), 1, "PNG64:"},
         {"inter.png", with(plasma, {"-interlace", "PNG"}), 0, "PNG24:"},
         {"nogama.png", with(plasma, alpha, {"-define", "png:exclude-chunk=gAMA,cHRM,sRGB,bKGD"}), 0, "PNG32:"},
@@ -274,8 +288,10 @@ TEST_F(Images, PngMatchesImageMagick)
 
 TEST_F(Images, PngRulesLayoutsKindsAndBadFiles)
 {
-    const bytes_t grey = TS_read_file(make("g.png", {"-size", "3x5", "gradient:", "-depth", "8", "-define", "png:color-type=0"}));
-    const bytes_t rgba = TS_read_file(make("a.png", {"-size", "3x5", "-seed", "2", "plasma:", "-depth", "8", "-alpha", "set"}, "PNG32:"));
+    const bytes_t grey =
+        TS_read_file(make("g.png", {"-size", "3x5", "gradient:", "-depth", "8", "-define", "png:color-type=0"}));
+    const bytes_t rgba = TS_read_file(
+        make("a.png", {"-size", "3x5", "-seed", "2", "plasma:", "-depth", "8", "-alpha", "set"}, "PNG32:"));
     const bytes_t wide = TS_read_file(make("w.png", {"-size", "1000x2", "xc:red"}, "PNG24:"));
     Read r = read_png(grey, TEX_GL_RGB, TEX_rule_file);
     EXPECT_EQ(std::make_pair(r.info.format, (int)r.kind), std::make_pair((int32_t)TEX_GL_ALPHA, 1));
@@ -297,9 +313,16 @@ TEST_F(Images, PngRulesLayoutsKindsAndBadFiles)
     EXPECT_EQ(r.px, want_rg);
     EXPECT_EQ(read_png(wide, TEX_GL_RGBA, 0, 0, 0, 2048).info.row_pad, 4192);
     // Comment texts decide the kind: the first non-empty "comment" only.
-    EXPECT_EQ(read_png(png_with_text(rgba, "comment", "x NORMAL_HIGH_PRECISION NORMAL_SEPARATE_ALPHA"), TEX_GL_RGBA).kind, 3);
-    EXPECT_EQ(read_png(png_with_text(png_with_text(rgba, "comment", ""), "comment", "NORMAL_HIGH_PRECISION"), TEX_GL_RGBA).kind, 4);
-    EXPECT_EQ(read_png(png_with_text(png_with_text(rgba, "comment", "plain"), "comment", "NORMAL_HIGH_PRECISION"), TEX_GL_RGBA).kind, 2);
+    EXPECT_EQ(
+        read_png(png_with_text(rgba, "comment", "x NORMAL_HIGH_PRECISION NORMAL_SEPARATE_ALPHA"), TEX_GL_RGBA).kind, 3);
+    EXPECT_EQ(
+        read_png(png_with_text(png_with_text(rgba, "comment", ""), "comment", "NORMAL_HIGH_PRECISION"), TEX_GL_RGBA)
+            .kind,
+        4);
+    EXPECT_EQ(read_png(png_with_text(png_with_text(rgba, "comment", "plain"), "comment", "NORMAL_HIGH_PRECISION"),
+                       TEX_GL_RGBA)
+                  .kind,
+              2);
     EXPECT_EQ(read_png(png_with_text(rgba, "Comment", "NORMAL_HIGH_PRECISION"), TEX_GL_RGBA).kind, 2);
     EXPECT_EQ(log_text().find("PNG error!"), std::string::npos) << log_text();
 
@@ -316,11 +339,13 @@ TEST_F(Images, PngRulesLayoutsKindsAndBadFiles)
     const size_t idat = rgba.find("IDAT");
     for (size_t cut : {9ul, 20ul, 33ul, idat + 6, idat + 20, idat + 60})
         fails_once(rgba.substr(0, cut), ("cut at " + std::to_string(cut)).c_str());
-    for (auto [w, h] : std::vector<std::pair<uint32_t, uint32_t>>{{0, 5}, {3, 0}, {0x80000000u, 5}, {3, 0xFFFFFFFFu}, {16385, 1}, {16384, 16384}})
+    for (auto [w, h] : std::vector<std::pair<uint32_t, uint32_t>>{
+             {0, 5}, {3, 0}, {0x80000000u, 5}, {3, 0xFFFFFFFFu}, {16385, 1}, {16384, 16384}})
         fails_once(png_with_sides(rgba, w, h), ("sides " + std::to_string(w) + "x" + std::to_string(h)).c_str());
     const bytes_t huge_text = rgba.substr(0, idat - 4) + "\x74\x49\x4d\x25tEXt" + rgba.substr(idat - 4);
     EXPECT_EQ(read_png(huge_text, TEX_GL_RGBA).px, plain) << "a 1.9 GB text chunk is skipped, not allocated";
-    EXPECT_NE(log_text().find("PNG error!\nPicture too large for a texture\n" + gDir + "in.png\n\n(TEX_png:18)\n"), std::string::npos);
+    EXPECT_NE(log_text().find("PNG error!\nPicture too large for a texture\n" + gDir + "in.png\n\n(TEX_png:18)\n"),
+              std::string::npos);
     EXPECT_EQ(read_png(bytes_t("\x89PNG\r\n\x1a", 7), TEX_GL_RGBA).ok, 0) << "under 8 bytes: no alert";
     // The largest picture the loader still turns away itself is read.
     Read big = read_png(TS_read_file(make("b.png", {"-size", "4096x16", "xc:blue"})), TEX_GL_RGBA);
@@ -347,8 +372,10 @@ TEST_F(Images, BmpMatchesImageMagickAndRefusesBadFiles)
 {
     for (int w : {37, 36}) {
         SCOPED_TRACE(w);
-        const std::string path = make("b.bmp", {"-size", std::to_string(w) + "x23", "-seed", "1", "plasma:", "-depth", "8",
-                                                "-fill", "magenta", "-draw", "point 1,1", "-type", "TrueColor"}, "BMP3:");
+        const std::string path = make("b.bmp",
+                                      {"-size", std::to_string(w) + "x23", "-seed", "1", "plasma:", "-depth", "8",
+                                       "-fill", "magenta", "-draw", "point 1,1", "-type", "TrueColor"},
+                                      "BMP3:");
         const bytes_t file = TS_read_file(path), theirs = bottom_up(im_rgba(path), w, 23, 4);
         bytes_t rgb, rgba = theirs, mapped;
         for (size_t i = 0; i < theirs.size(); i += 4) {
@@ -370,7 +397,8 @@ TEST_F(Images, BmpMatchesImageMagickAndRefusesBadFiles)
     // One pixel (B 10, G 20, R 31) as GL_ALPHA; a 5 x 3 picture with power-of-two padding.
     bytes_t one = TS_read_file(make("one.bmp", {"-size", "1x1", "xc:#1f140a", "-type", "TrueColor"}, "BMP3:"));
     EXPECT_EQ(read_bmp(one, TEX_GL_ALPHA).px, "\x14");
-    Read p2 = read_bmp(TS_read_file(make("p2.bmp", {"-size", "5x3", "xc:white", "-type", "TrueColor"}, "BMP3:")), TEX_GL_RGB, 1);
+    Read p2 = read_bmp(TS_read_file(make("p2.bmp", {"-size", "5x3", "xc:white", "-type", "TrueColor"}, "BMP3:")),
+                       TEX_GL_RGB, 1);
     EXPECT_EQ(p2.info.row_pad, 9);
     EXPECT_EQ(p2.px, (bytes_t(15, '\xff') + bytes_t(9, '\0')) + (bytes_t(15, '\xff') + bytes_t(9, '\0')) +
                          (bytes_t(15, '\xff') + bytes_t(9, '\0')) + bytes_t(24, '\0'));
@@ -384,29 +412,47 @@ TEST_F(Images, BmpMatchesImageMagickAndRefusesBadFiles)
         EXPECT_EQ(read_bmp(patched(18, bad), TEX_GL_RGB).ok + read_bmp(patched(22, bad), TEX_GL_RGB).ok, 0) << bad;
     EXPECT_EQ(read_bmp(patched(10, 0xFFFFFFF0u), TEX_GL_RGB).px, bytes_t(3, '\0'));
     EXPECT_EQ(read_bmp(one.substr(0, 33), TEX_GL_RGB).px, bytes_t(3, '\0')) << "compression cut: counts as 0";
-    EXPECT_NE(log_text().find("WARNING: the bitmap in.bmp is not read: its sides are outside 1 to 16384\n"), std::string::npos);
+    EXPECT_NE(log_text().find("WARNING: the bitmap in.bmp is not read: its sides are outside 1 to 16384\n"),
+              std::string::npos);
     // The depth and compression alerts end the program.
-    const std::vector<std::pair<std::string, std::string>> depths = {{"-colors", "200"}, {"-define", "bmp:subtype=RGB565"}, {"-alpha", "set"}};
+    const std::vector<std::pair<std::string, std::string>> depths = {
+        {"-colors", "200"}, {"-define", "bmp:subtype=RGB565"}, {"-alpha", "set"}};
     for (const auto& [opt, val] : depths) {
-        const bytes_t f = TS_read_file(make("d.bmp", {"-size", "8x8", "-seed", "1", "plasma:", opt, val}, opt == "-colors" ? "BMP3:" : "BMP:"));
-        EXPECT_NE(in_child(1, [&] { read_bmp(f, TEX_GL_RGB); }).find("Wrong bitmap color depth for texture!\nWe need 24-bit color.\n\nin.bmp\n(TEX_bmp:50)"), std::string::npos);
+        const bytes_t f = TS_read_file(
+            make("d.bmp", {"-size", "8x8", "-seed", "1", "plasma:", opt, val}, opt == "-colors" ? "BMP3:" : "BMP:"));
+        EXPECT_NE(in_child(1, [&] { read_bmp(f, TEX_GL_RGB); })
+                      .find("Wrong bitmap color depth for texture!\nWe need 24-bit color.\n\nin.bmp\n(TEX_bmp:50)"),
+                  std::string::npos);
     }
-    EXPECT_NE(in_child(1, [&] { read_bmp(patched(30, 1), TEX_GL_RGB); }).find("Bitmap is compressed!\n\n\nin.bmp\n(TEX_bmp:51)"), std::string::npos);
-    EXPECT_NE(in_child(1, [&] { read_bmp(one, TEX_GL_RG); }).find("Illegal desired format for bmp.\nin.bmp\n\n\n(TEX_bmp:29)"), std::string::npos);
+    EXPECT_NE(in_child(1, [&] { read_bmp(patched(30, 1), TEX_GL_RGB); })
+                  .find("Bitmap is compressed!\n\n\nin.bmp\n(TEX_bmp:51)"),
+              std::string::npos);
+    EXPECT_NE(in_child(1, [&] { read_bmp(one, TEX_GL_RG); })
+                  .find("Illegal desired format for bmp.\nin.bmp\n\n\n(TEX_bmp:29)"),
+              std::string::npos);
 }
 
 TEST_F(Images, DdsMatchesImageMagickAndRefusesBadFiles)
 {
     const std::vector<std::string> opaque = {"-size", "32x16", "-seed", "1", "plasma:", "-depth", "8", "-alpha", "set"};
     std::vector<std::string> alpha = opaque;
-    for (const char* a : {"(", "-size", "32x16", "gradient:", "-threshold", "50%", ")", "-compose", "CopyOpacity", "-composite"})
+    for (const char* a :
+         {"(", "-size", "32x16", "gradient:", "-threshold", "50%", ")", "-compose", "CopyOpacity", "-composite"})
         alpha.push_back(a);
     // convert writes DXT1 opaque even for a picture with alpha, so no file of it reports a
     // transparent block; the flip's flag is shown on a block of its own above.
-    struct Case { const char* comp; bool alpha, mips; int32_t format; int transparent; };
-    for (const Case& c : std::vector<Case>{{"dxt1", false, true, TEX_DXT1_RGB, 0}, {"dxt1", true, true, TEX_DXT1_RGB, 0},
-                                           {"dxt5", false, false, TEX_DXT5, 0}, {"dxt5", true, true, TEX_DXT5, 0},
-                                           {"none", false, false, TEX_GL_BGR, 0}, {"none", true, true, TEX_GL_BGRA, 0}}) {
+    struct Case {
+        const char* comp;
+        bool alpha, mips;
+        int32_t format;
+        int transparent;
+    };
+    for (const Case& c : std::vector<Case>{{"dxt1", false, true, TEX_DXT1_RGB, 0},
+                                           {"dxt1", true, true, TEX_DXT1_RGB, 0},
+                                           {"dxt5", false, false, TEX_DXT5, 0},
+                                           {"dxt5", true, true, TEX_DXT5, 0},
+                                           {"none", false, false, TEX_GL_BGR, 0},
+                                           {"none", true, true, TEX_GL_BGRA, 0}}) {
         SCOPED_TRACE(std::string(c.comp) + (c.alpha ? " alpha" : "") + (c.mips ? " mips" : ""));
         std::vector<std::string> args = c.alpha ? alpha : opaque;
         if (!c.alpha && !strcmp(c.comp, "none")) args.back() = "off";
@@ -428,14 +474,19 @@ TEST_F(Images, DdsMatchesImageMagickAndRefusesBadFiles)
         bytes_t ours(32 * 16 * 4, '\xff');
         const int bpp = TEX_bytes_per_pixel(info.format);
         if (bpp)
-            for (int i = 0; i < 32 * 16; ++i) ours.replace(i * 4, bpp, bytes_t{px[i * bpp + 2], px[i * bpp + 1], px[i * bpp]} + (bpp == 4 ? px.substr(i * 4 + 3, 1) : ""));
+            for (int i = 0; i < 32 * 16; ++i)
+                ours.replace(i * 4, bpp,
+                             bytes_t{px[i * bpp + 2], px[i * bpp + 1], px[i * bpp]} +
+                                 (bpp == 4 ? px.substr(i * 4 + 3, 1) : ""));
         else
-            squish::DecompressImage((squish::u8*)ours.data(), 32, 16, px.data(), info.format == TEX_DXT5 ? squish::kDxt5 : squish::kDxt1);
+            squish::DecompressImage((squish::u8*)ours.data(), 32, 16, px.data(),
+                                    info.format == TEX_DXT5 ? squish::kDxt5 : squish::kDxt1);
         EXPECT_LE(max_diff(ours, theirs), bpp ? 0 : 1);
         // Cut in the header or the data, or with sides that call for more: not read.
         for (size_t cut : {100ul, file.size() - 1}) {
             xmap_file short_view;
-            short_view.begin = short_view.cursor = file.data(), short_view.end = file.data() + cut, short_view.borrowed = 1;
+            short_view.begin = short_view.cursor = file.data(), short_view.end = file.data() + cut,
+            short_view.borrowed = 1;
             EXPECT_EQ(TEX_parse_dds("t", short_view, &data, info, gamma), 0) << cut;
         }
     }
@@ -458,7 +509,8 @@ TEST_F(Images, DdsMatchesImageMagickAndRefusesBadFiles)
     dxt2.replace(84, 4, "DXT2");
     EXPECT_EQ(parse(dxt2, 80, 0x44), 0) << "unknown FourCC, even with the RGB flag";
     EXPECT_EQ(parse("dds " + bgra.substr(4), 80, 0x41), 0);
-    for (auto [at, v] : std::vector<std::pair<int, uint32_t>>{{16, 0}, {12, 0xFFFFFFFFu}, {16, 0x80000000u}, {12, 16385}, {16, 64}})
+    for (auto [at, v] :
+         std::vector<std::pair<int, uint32_t>>{{16, 0}, {12, 0xFFFFFFFFu}, {16, 0x80000000u}, {12, 16385}, {16, 64}})
         EXPECT_EQ(parse(bgra, at, v), 0) << at << " " << v;
 }
 
@@ -468,7 +520,8 @@ TEST_F(Images, PictureFilesIntoTheScratchBuffer)
     const int64_t scratch = 16 << 20;
     unsigned char* buf = (unsigned char*)malloc((size_t)scratch);
     TEX_image_info info;
-    const std::string png = make("s.png", {"-size", "100x50", "xc:#204080"}), bmp = make("s.bmp", {"-size", "100x50", "xc:#204080"}, "BMP3:");
+    const std::string png = make("s.png", {"-size", "100x50", "xc:#204080"}),
+                      bmp = make("s.bmp", {"-size", "100x50", "xc:#204080"}, "BMP3:");
     for (const std::string& path : {png, bmp}) {
         memset(buf, 7, (size_t)scratch);
         ASSERT_EQ(TEX_load_image_file(path, &buf, scratch, TEX_GL_RGBA, 2048, 0, 1, info), 1) << path;
@@ -486,6 +539,11 @@ TEST_F(Images, PictureFilesIntoTheScratchBuffer)
     for (const std::string& path : {dds, gDir + "seven.png", gDir + "missing.png"})
         EXPECT_EQ(TEX_load_image_file(path, &buf, scratch, TEX_GL_RGBA, 2048, 0, 1, info), 0) << path;
     free(buf);
-    EXPECT_NE(in_child(1, [] { unsigned char px[4] = {}; TEX_flip_level(TEX_GL_RG, px, 1, 1, 2, nullptr); })
-                  .find("Illegal format!\n\n\n\n(TEX_utils:541)"), std::string::npos);
+    EXPECT_NE(in_child(1,
+                       [] {
+                           unsigned char px[4] = {};
+                           TEX_flip_level(TEX_GL_RG, px, 1, 1, 2, nullptr);
+                       })
+                  .find("Illegal format!\n\n\n\n(TEX_utils:541)"),
+              std::string::npos);
 }

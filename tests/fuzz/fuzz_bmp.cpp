@@ -9,11 +9,15 @@ static volatile unsigned gSink;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size >= 26) {
-        auto le32 = [&](size_t at) { return (int32_t)(data[at] | data[at + 1] << 8 | data[at + 2] << 16 | (uint32_t)data[at + 3] << 24); };
+        auto le32 = [&](size_t at) {
+            return (int32_t)(data[at] | data[at + 1] << 8 | data[at + 2] << 16 | (uint32_t)data[at + 3] << 24);
+        };
         if (fuzz_too_slow(le32(18), le32(22))) return 0;
     }
-    static const struct { int32_t wanted, row_width; int pow2; } ways[] = {
-        {TEX_GL_RGB, 0, 0}, {TEX_GL_RGBA, 0, 1}, {TEX_GL_ALPHA, 100, 0}, {TEX_GL_RGBA, 2048, 0}};
+    static const struct {
+        int32_t wanted, row_width;
+        int pow2;
+    } ways[] = {{TEX_GL_RGB, 0, 0}, {TEX_GL_RGBA, 0, 1}, {TEX_GL_ALPHA, 100, 0}, {TEX_GL_RGBA, 2048, 0}};
     static unsigned char* scratch = (unsigned char*)malloc(1 << 16);
     for (int i = 0; i < 4; ++i) {
         xmap_file view;

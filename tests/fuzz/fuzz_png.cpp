@@ -13,13 +13,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (size < 8 || memcmp(data, signature, 8) != 0) return 0;
     if (size >= 24) {
-        auto be32 = [&](size_t at) { return (int64_t)data[at] << 24 | data[at + 1] << 16 | data[at + 2] << 8 | data[at + 3]; };
+        auto be32 = [&](size_t at) {
+            return (int64_t)data[at] << 24 | data[at + 1] << 16 | data[at + 2] << 8 | data[at + 3];
+        };
         if (fuzz_too_slow(be32(16), be32(20))) return 0;
     }
-    static const struct { int32_t wanted, row_width; int rule, gamma, pow2; } ways[] = {
-        {TEX_GL_RGBA, 0, TEX_rule_keep, 1, 1}, {TEX_GL_RGB, 64, TEX_rule_alpha, 0, 0},
-        {TEX_GL_RG, 0, TEX_rule_keep, 0, 1},   {TEX_GL_ALPHA, 0, TEX_rule_file, 1, 0},
-        {TEX_GL_RGBA, 2048, TEX_rule_keep, 1, 0}};
+    static const struct {
+        int32_t wanted, row_width;
+        int rule, gamma, pow2;
+    } ways[] = {{TEX_GL_RGBA, 0, TEX_rule_keep, 1, 1},
+                {TEX_GL_RGB, 64, TEX_rule_alpha, 0, 0},
+                {TEX_GL_RG, 0, TEX_rule_keep, 0, 1},
+                {TEX_GL_ALPHA, 0, TEX_rule_file, 1, 0},
+                {TEX_GL_RGBA, 2048, TEX_rule_keep, 1, 0}};
     static unsigned char* scratch = (unsigned char*)malloc(1 << 16);
     for (int i = 0; i < 5; ++i) {
         xmap_file view;

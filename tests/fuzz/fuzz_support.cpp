@@ -15,13 +15,9 @@ void MACIBM_alert(int, const std::string&, const std::string&, const std::string
     if (code != t_note) throw fuzz_alert{code};
 }
 
-xmap_file::xmap_file(const std::string&, uint64_t, uint64_t)
-{
-}
+xmap_file::xmap_file(const std::string&, uint64_t, uint64_t) {}
 
-xmap_file::~xmap_file()
-{
-}
+xmap_file::~xmap_file() {}
 
 void xmap_file::close()
 {
