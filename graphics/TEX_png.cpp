@@ -71,7 +71,6 @@ static uint8_t png_kind_of(png_structp png, png_infop inf)
 }
 
 struct TEX_png_request {
-    const std::string* name;
     unsigned char** pixels;
     int64_t pixels_size;
     int32_t wanted, row_width;
@@ -231,7 +230,7 @@ int TEX_load_png(const std::string& name, xmap_file& view, unsigned char** pixel
     // Over-large sides are reported like any other bad file, before anything is allocated.
     png_set_user_limits(png, TEX_MAX_SIDE, TEX_MAX_SIDE);
 
-    const TEX_png_request rq = {&name, pixels, pixels_size, wanted, row_width, pow2, rule, gamma_flag, &info, kind};
+    const TEX_png_request rq = {pixels, pixels_size, wanted, row_width, pow2, rule, gamma_flag, &info, kind};
     const int ok = decode(png, inf, rq, &rows);
     free((void*)rows);
     png_destroy_read_struct(&png, &inf, nullptr);
