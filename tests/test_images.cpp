@@ -120,6 +120,22 @@ static bytes_t png_with_text(const bytes_t& f, const std::string& key, const std
     return f.substr(0, at) + len + body + crc + f.substr(at);
 }
 
+// Runs body in a child that logs to a log of its own; the child's log.
+template <class Body> static std::string in_child(int want_exit, Body body)
+{
+    static int n = 0;
+    const std::string log = gDir + "child-" + std::to_string(++n) + ".txt";
+    EXPECT_EXIT(
+        {
+            hl_open_log(log);
+            body();
+            gLog.flush();
+            _exit(0);
+        },
+        testing::ExitedWithCode(want_exit), "");
+    return TS_read_file(log);
+}
+
 class Images : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -218,6 +234,14 @@ TEST_F(Images, SizesFlipsAndKernels)
     unsigned char alpha[4] = {1, 2, 3, 4};
     TEX_make_normal_map(alpha, {TEX_GL_ALPHA, 2, 2, 0, 0}, 1.0f);
     EXPECT_EQ(alpha[0] + alpha[1], 3) << "one-byte images stay";
+    // Children fork before any libsquish call has started its worker threads.
+    EXPECT_NE(in_child(1,
+                       [] {
+                           unsigned char px[4] = {};
+                           TEX_flip_level(TEX_GL_RG, px, 1, 1, 2, nullptr);
+                       })
+                  .find("Illegal format!\n\n\n\n(TEX_utils:541)"),
+              std::string::npos);
 }
 
 TEST_F(Images, PngMatchesImageMagick)
@@ -350,22 +374,6 @@ TEST_F(Images, PngRulesLayoutsKindsAndBadFiles)
     // The largest picture the loader still turns away itself is read.
     Read big = read_png(TS_read_file(make("b.png", {"-size", "4096x16", "xc:blue"})), TEX_GL_RGBA);
     EXPECT_EQ(std::make_pair(big.ok, big.info.width), std::make_pair(1, 4096));
-}
-
-// Runs body in a child that logs to a log of its own; the child's log.
-template <class Body> static std::string in_child(int want_exit, Body body)
-{
-    static int n = 0;
-    const std::string log = gDir + "child-" + std::to_string(++n) + ".txt";
-    EXPECT_EXIT(
-        {
-            hl_open_log(log);
-            body();
-            gLog.flush();
-            _exit(0);
-        },
-        testing::ExitedWithCode(want_exit), "");
-    return TS_read_file(log);
 }
 
 TEST_F(Images, BmpMatchesImageMagickAndRefusesBadFiles)
@@ -539,11 +547,4 @@ TEST_F(Images, PictureFilesIntoTheScratchBuffer)
     for (const std::string& path : {dds, gDir + "seven.png", gDir + "missing.png"})
         EXPECT_EQ(TEX_load_image_file(path, &buf, scratch, TEX_GL_RGBA, 2048, 0, 1, info), 0) << path;
     free(buf);
-    EXPECT_NE(in_child(1,
-                       [] {
-                           unsigned char px[4] = {};
-                           TEX_flip_level(TEX_GL_RG, px, 1, 1, 2, nullptr);
-                       })
-                  .find("Illegal format!\n\n\n\n(TEX_utils:541)"),
-              std::string::npos);
 }
