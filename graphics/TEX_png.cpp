@@ -29,7 +29,7 @@ static void TEX_png_read(png_structp png, png_bytep dest, png_size_t length)
 
 static void TEX_png_error(png_structp png, png_const_charp message)
 {
-    {
+    { // the alert's texts are destroyed here, before the jump leaves this frame
         MACIBM_alert(0, "PNG error!", message ? message : "", view_label(png), "", t_note, "TEX_png", 18);
     }
     png_longjmp(png, 1);
@@ -55,7 +55,7 @@ static void TEX_png_free(png_structp, png_voidp p)
     free(p);
 }
 
-// The texture the PNG kind byte reports, from the first non-empty "comment" text.
+// The PNG kind, from the first non-empty "comment" text.
 static uint8_t png_kind_of(png_structp png, png_infop inf)
 {
     png_textp texts = nullptr;
