@@ -697,4 +697,40 @@ TEST_F(NetFetch, WriteFailingWithoutAnErrorNumberReportsTheWriteFileCode)
     EXPECT_EQ(log_since(mark), error_report(file, "files.test", "/ok/100", 1, 1, 1, 3, 20010, "OK (#200)",
                                             "output file failed"));
     EXPECT_EQ(TS_read_file(file), "");
+
+// ---------------------------------------------------------------------------------------------
+// Reuse and chunk framing against replies that only the rules themselves tell apart: a server
+// that keeps an HTTP/1.0 connection open without saying so, and chunk-size lines with junk.
+
+TEST_F(NetFetch, HttpTenWithoutKeepAliveIsNotReusedThoughTheServerStaysOpen)
+{
+    EXPECT_EQ(fetch(3, "files.test", "/http10open/100", out + "a"), 1);
+    EXPECT_EQ(TS_read_file(out + "a"), pattern(100));
+    EXPECT_EQ(fetch(3, "files.test", "/http10open/7", out + "b"), 1);
+    EXPECT_EQ(TS_read_file(out + "b"), pattern(7));
+    EXPECT_EQ(fetch(3, "files.test", "/ok/5", out + "c"), 1);
+    // The server would have answered each on the connection before; every request opened its own.
+    const std::vector<int> c = conns();
+    ASSERT_EQ(c.size(), 3u);
+    EXPECT_NE(c[0], c[1]);
+    EXPECT_NE(c[1], c[2]);
+}
+
+TEST_F(NetFetch, ChunkSizeLineWithJunkAfterTheDigitsFailsAndStoresNothing)
+{
+    for (const char* junk : {"x", "garbage"}) {
+        SCOPED_TRACE(junk);
+        const std::string path = std::string("/badchunk/5/") + junk, f = out + junk;
+        const size_t mark = log_mark();
+        EXPECT_EQ(fetch(3, "files.test", path, f), 2);
+        const std::string log = log_since(mark);
+        EXPECT_EQ(TS_count(log, "HTTP Error for " + f + "\n"), 1);
+        EXPECT_EQ(TS_count(log, "   GetOSErr   =20008\n"), 1);
+        EXPECT_EQ(TS_read_file(f), ""); // none of the five body bytes
+        EXPECT_EQ(gNet.connections[3], nullptr);
+    }
+    // The same reply with an extension after the digits is a good one.
+    EXPECT_EQ(fetch(3, "files.test", "/badchunk/5/;name=value", out + "ext"), 1);
+    EXPECT_EQ(TS_read_file(out + "ext"), pattern(5));
+    EXPECT_EQ(conns().size(), 3u);
 }
