@@ -697,6 +697,7 @@ TEST_F(NetFetch, WriteFailingWithoutAnErrorNumberReportsTheWriteFileCode)
     EXPECT_EQ(log_since(mark), error_report(file, "files.test", "/ok/100", 1, 1, 1, 3, 20010, "OK (#200)",
                                             "output file failed"));
     EXPECT_EQ(TS_read_file(file), "");
+}
 
 // ---------------------------------------------------------------------------------------------
 // Reuse and chunk framing against replies that only the rules themselves tell apart: a server
