@@ -99,8 +99,8 @@ static int hex_value(char c)
     return -1;
 }
 
-// A chunk-size line: hex digits, then optional blanks, then nothing or a ';' extension. Anything
-// else after the digits ("5 garbage") is no size, however the digits read.
+// A chunk-size line: hex digits alone, or followed by optional blanks and a ';' extension.
+// Anything else after the digits ("5 garbage", "5 ") is no size, however the digits read.
 static bool parse_chunk_size(const std::string& line, int64_t& out)
 {
     size_t i = 0;
@@ -112,8 +112,10 @@ static bool parse_chunk_size(const std::string& line, int64_t& out)
         v = v * 16 + d;
     }
     if (i == 0) return false;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    if (i < line.size() && line[i] != ';') return false;
+    if (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i == line.size() || line[i] != ';') return false;
+    }
     out = v;
     return true;
 }
