@@ -362,7 +362,8 @@ void HTTPConnection::Pump()
                 return;
             }
             if (e > 0) {
-                take_status_or_header(recv_buf.substr(0, e));
+                // A status line (an interim reply's, then the final one's) starts a header block.
+                if (take_status_or_header(recv_buf.substr(0, e))) set_state(http_headers);
                 recv_buf.erase(0, e + 2);
                 break;
             }
@@ -401,7 +402,8 @@ void HTTPConnection::Pump()
     }
 }
 
-void HTTPConnection::take_status_or_header(const std::string& line)
+// Takes a status line (true) or, inside a header block, a header line.
+bool HTTPConnection::take_status_or_header(const std::string& line)
 {
     // The reason phrase may be empty or missing ("HTTP/1.1 200").
     if (line.size() >= 12 && line.compare(0, 5, "HTTP/") == 0) {
@@ -411,11 +413,10 @@ void HTTPConnection::take_status_or_header(const std::string& line)
         status_text = line.size() > 13 ? line.substr(13) : std::string();
         http10 = line.compare(0, 9, "HTTP/1.0 ") == 0;
         headers.clear(); // an interim reply's headers are not the final one's
-        set_state(http_headers);
-        return;
+        return true;
     }
     // Before a status line nothing is a header.
-    if (state != http_headers) return;
+    if (state != http_headers) return false;
     // Blanks around the value are optional ("Name:value" is as good as "Name: value").
     const size_t c = line.find(':');
     if (c != std::string::npos && c > 0) {
@@ -425,6 +426,7 @@ void HTTPConnection::take_status_or_header(const std::string& line)
         while (end > v && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
         headers.emplace(line.substr(0, c), line.substr(v, end - v));
     }
+    return false;
 }
 
 // The end of a final header block: how the body is framed gives the next state.

@@ -147,7 +147,7 @@ public:
 private:
     void set_state(http_state next);
     void fail(http_failure why, int32_t error = 0);
-    void take_status_or_header(const std::string& line);
+    bool take_status_or_header(const std::string& line);
     void begin_body();
     size_t take_plain(const char* data, size_t size);
     size_t take_chunked(const char* data, size_t size);
