@@ -189,6 +189,8 @@ int install_extract_file(const std::string& archive, const std::string& local, c
 // on every server alike: the install stops, as it does for an archive it cannot extract.
 static void install_download_write_failed(int32_t err)
 {
+    // Streams that find the disk full in the same turn stop with the first one's note.
+    if (gInstallFailed) return;
     gInstallFailed = 1;
     MACIBM_alert(0, LANG_translate("The installer cannot write a downloaded file."),
                  LANG_translate("Error: ") + FILE_error_text(err), LANG_translate("Temporary Folder: ") + gTempFolder,
