@@ -626,18 +626,35 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
     }
 }
 
-// The archive the worklist would name for a 7z file is extracted with the 7z reader.
+// The archive the worklist would name for a 7z file is extracted with the 7z reader, under the
+// same rules: its other items are not written, and a file with other bytes does not replace the old.
 TEST_F(Worklist, SevenZipArchiveIsExtractedOverTheLocalFile)
 {
     const std::string d = TS_new_dir("sz");
     TS_write_file(d + "tex.txt", "seven zip content");
-    const TS_result r = TS_run({"7z", "a", "-bd", "-y", d + "tex.7z", d + "tex.txt"}, {}, 60);
-    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    TS_write_file(d + "extra.txt", "extra");
+    auto pack = [&] {
+        const TS_result r = TS_run({"7z", "a", "-bd", "-y", d + "tex.7z", d + "tex.txt", d + "extra.txt"}, {}, 60);
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    };
+    pack();
     write_file(gInstallPath + "Textures/tex.txt", "old");
     EXPECT_EQ(install_extract_file(d + "tex.7z", gInstallPath + "Textures/tex.txt", TS_md5_of_text("seven zip content")), 0);
     EXPECT_EQ(TS_read_file(gInstallPath + "Textures/tex.txt"), "seven zip content");
-    EXPECT_EQ(TS_sh("ls '" + d + "'"), "tex.txt\n"); // the archive is gone
+    EXPECT_EQ(TS_sh("ls '" + gInstallPath + "Textures'"), "tex.txt\n");
+    EXPECT_EQ(TS_sh("ls '" + d + "'"), "extra.txt\ntex.txt\n"); // the archive is gone
     EXPECT_EQ(TS_count(read_log(), "EXPANDING file " + gInstallPath + "Textures/tex.txt, with result=0.\n"), 1);
+    EXPECT_EQ(TS_count(read_log(), "holds the entry \"extra.txt\", which is not the file \"tex.txt\""), 1);
+
+    TS_write_file(d + "tex.txt", "other bytes");
+    pack();
+    EXPECT_EQ(install_extract_file(d + "tex.7z", gInstallPath + "Textures/tex.txt", TS_md5_of_text("v3")), EBADMSG);
+    EXPECT_EQ(gInstallFailed, 1);
+    EXPECT_EQ(TS_sh("ls -A '" + gInstallPath + "Textures'"), "tex.txt\n");
+    EXPECT_EQ(TS_read_file(gInstallPath + "Textures/tex.txt"), "seven zip content");
+    EXPECT_EQ(TS_count(read_log(), "MD5 is " + TS_md5_of_text("other bytes") + ", the directory file lists " +
+                                       TS_md5_of_text("v3")),
+              1);
 }
 
 // The reset in the middle of a download: the transfer stops, the stream's archive goes, and
