@@ -428,7 +428,7 @@ static FILE_result un7z_item(struct archive* a, const sz_stream& s, const std::s
     return PLAT_replace_commit(out);
 }
 
-// Walks the regular-file items of a 7z archive; visit(archive, stream, entry, name, buffer)
+// Walks the regular-file items of a 7z archive; visit(archive, stream, name, buffer)
 // handles each and a non-zero answer ends the walk with it. Folders, links and other special
 // items are passed over.
 template <typename Visit>
