@@ -495,7 +495,8 @@ TEST_F(NetFetch, BrokenRepliesFailAtOnceWithTheReport)
     size_t mark = log_mark();
     std::string f = out + "short";
     EXPECT_EQ(fetch(3, "files.test", "/short/1000", f), 2);
-    EXPECT_EQ(log_since(mark), error_report(f, "files.test", "/short/1000", 1, 0, 0, 3, 0, "OK (#200)", "body cut short"));
+    EXPECT_EQ(log_since(mark),
+              error_report(f, "files.test", "/short/1000", 1, 0, 0, 3, 0, "OK (#200)", "body cut short"));
     EXPECT_EQ(TS_read_file(f), pattern(500)); // what came stays
 
     mark = log_mark();
