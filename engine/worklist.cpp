@@ -1,15 +1,16 @@
 // The download, extract and delete worklist (see worklist.h).
 #include "engine/worklist.h"
 
-#include "app/main.h"
 #include "engine/http.h"
+#include "engine/update_state.h"
 #include "foundation/FILE_compress.h"
 #include "foundation/FILE_ops.h"
+#include "foundation/alert.h"
+#include "foundation/app_folder.h"
+#include "foundation/frame_clock.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/translation.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
-#include "frame/hl_timer.h"
 #include "platform/plat_fileio.h"
 
 #include <algorithm>

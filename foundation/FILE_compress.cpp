@@ -1,8 +1,8 @@
 // Zip (minizip) and 7z (libarchive) extraction and file MD5 (libmd); see FILE_compress.h.
 #include "foundation/FILE_compress.h"
 
+#include "foundation/log.h"
 #include "foundation/paths.h"
-#include "frame/hl_init.h"
 #include "platform/plat_fileio.h"
 
 #include <archive.h>
@@ -20,13 +20,6 @@
 static const size_t kChunk = 256 * 1024;
 static const size_t kMd5Chunk = 1024 * 1024;
 
-static std::string abs_path(const std::string& path)
-{
-    std::string p = path;
-    FILE_make_abs_path(p);
-    return p;
-}
-
 static bool begins_with(const std::string& s, const char* prefix)
 {
     return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
@@ -39,7 +32,7 @@ FILE_result FILE_md5_of_file(const std::string& path, std::string& hex)
 {
     int fd = -1;
     uint64_t size = 0;
-    if (FILE_result err = PLAT_read_open(abs_path(path), fd, size)) return err;
+    if (FILE_result err = PLAT_read_open(FILE_abs_path(path), fd, size)) return err;
     std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[kMd5Chunk]);
     if (!buf) {
         PLAT_read_close(fd);
@@ -73,29 +66,6 @@ FILE_result FILE_md5_of_file(const std::string& path, std::string& hex)
 // ---------------------------------------------------------------------------------------------
 // Entry names
 
-// An entry name is used only as a plain relative path: no empty, "." or ".." component, no
-// backslash, NUL or drive letter. A folder entry's one trailing '/' is allowed.
-static bool plain_relative_name(const std::string& name)
-{
-    std::string n = name;
-    if (!n.empty() && n.back() == '/') n.pop_back();
-    if (n.empty()) return false;
-    if (n.find('\\') != std::string::npos || n.find('\0') != std::string::npos) return false;
-    size_t start = 0;
-    for (;;) {
-        size_t end = n.find('/', start);
-        if (end == std::string::npos) end = n.size();
-        std::string part = n.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..") return false;
-        const char c = part[0];
-        if (part.size() >= 2 && part[1] == ':' && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
-            return false;
-        if (end == n.size()) break;
-        start = end + 1;
-    }
-    return true;
-}
-
 // True unless the folder that would hold the path resolves (through links already on the
 // disk) to somewhere outside the output folder. A folder that does not exist yet holds
 // nothing, and writing into it fails on its own.
@@ -127,9 +97,9 @@ static std::string printable(const std::string& name)
 static FILE_result vet_entry(const std::string& archive, const std::string& out_dir, const std::string& rel)
 {
     std::string why;
-    if (!plain_relative_name(rel))
+    if (!FILE_is_safe_relative_path(rel, true))
         why = "its name is not a plain relative path";
-    else if (!lands_inside(abs_path(out_dir), abs_path(out_dir + rel)))
+    else if (!lands_inside(FILE_abs_path(out_dir), FILE_abs_path(out_dir + rel)))
         why = "it would land outside the folder " + out_dir;
     if (why.empty()) return 0;
     gLog << "WARNING: refusing the entry \"" << printable(rel) << "\" of the archive " << archive << ": " << why
@@ -160,7 +130,7 @@ FILE_result zip_to_file(void* zip, const std::string& out_path, const FILE_zip_e
     if (!buf) {
         err = ENOMEM;
         line = 402;
-    } else if ((err = PLAT_replace_begin(out, abs_path(out_path))) != 0) {
+    } else if ((err = PLAT_replace_begin(out, FILE_abs_path(out_path))) != 0) {
         line = 412;
     } else {
         uint64_t total = 0;
@@ -248,7 +218,7 @@ static FILE_result unzip_entry(unzFile zf, const std::string& abs_zip, const std
 FILE_result FILE_unzip_to_dir(const std::string& zip_path, const std::string& out_dir, std::string* first_name,
                               const std::string* replace_name)
 {
-    const std::string abs_zip = abs_path(zip_path);
+    const std::string abs_zip = FILE_abs_path(zip_path);
     FILE_result result = 0;
     int line = 0;
     unzFile zf = unzOpen64(abs_zip.c_str());
@@ -344,8 +314,8 @@ static FILE_result un7z_item(struct archive* a, const sz_stream& s, const std::s
 FILE_result FILE_un7z_to_dir(const std::string& path, const std::string& out_dir, std::string* path_out,
                              int use_path_out)
 {
-    const std::string abs_7z = abs_path(path);
-    const std::string abs_out = abs_path(out_dir);
+    const std::string abs_7z = FILE_abs_path(path);
+    const std::string abs_out = FILE_abs_path(out_dir);
     sz_stream s;
     uint64_t size = 0;
     if (FILE_result err = PLAT_read_open(abs_7z, s.fd, size)) return err;

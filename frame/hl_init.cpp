@@ -1,9 +1,11 @@
 // Start-up sequence of the application frame and its small shared helpers (see hl_init.h).
 #include "frame/hl_init.h"
 
+#include "frame/alert.h"
 #include "foundation/HL_THREAD.h"
 #include "foundation/crash_handler.h"
 #include "foundation/debug_cmds.h"
+#include "foundation/hl_memory.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
 #include "foundation/translation.h"
@@ -141,12 +143,15 @@ static void write_log_header()
 
 void hl_startup(int /*argc*/, const char** argv)
 {
+    // Before anything can raise one, the frame takes over showing alerts.
+    ALERT_set_presenter(ALERT_present);
     CRASH_install_handler();
     xmap_set_granularity(PLAT_map_granularity());
     hl_get_app_path(gAppFolder, 0);
     std::string log_path;
     FILE_get_special_dir(os_dir_this_app, log_path);
     hl_open_log(log_path + LOG_FILE_NAME);
+    MEM_set_log_stream(&gLog);
     write_log_header();
     CMDLINE_parse(argv[0]);
     gLog.flush();

@@ -101,6 +101,21 @@ int PLAT_out_open(const std::string& path, int& err)
     return fd;
 }
 
+int PLAT_out_write(int fd, const void* data, size_t n)
+{
+    const char* p = (const char*)data;
+    while (n > 0) {
+        size_t want = n > (size_t)SSIZE_MAX ? (size_t)SSIZE_MAX : n;
+        errno = 0;
+        ssize_t w = write(fd, p, want);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return w < 0 && errno != 0 ? errno : -1;
+        p += w;
+        n -= (size_t)w;
+    }
+    return 0;
+}
+
 int PLAT_out_close(int fd)
 {
     // The descriptor is gone after close whatever it answers, so it is never retried.

@@ -26,6 +26,9 @@ int PLAT_write_all(int fd, const void* data, size_t n);
 // Files written front to back as bytes arrive (downloads): creates the file, or empties an
 // existing one; the descriptor, or -1 with an errno value in err.
 int PLAT_out_open(const std::string& path, int& err);
+// Writes all n bytes like PLAT_write_all, but answers -1 when the system took fewer bytes
+// without naming an error.
+int PLAT_out_write(int fd, const void* data, size_t n);
 // Closes the file; 0, or the errno value when the system reports that earlier writes failed.
 int PLAT_out_close(int fd);
 

@@ -502,7 +502,8 @@ TEST_F(Worklist, FinishedStreamTakesBackAFailedFile)
 }
 
 // Archives that try to write outside their folder, through a link, or are no archive: the install
-// stops with the note, the local file keeps its old content, the archive is gone.
+// stops with the note, the local file keeps its old content, the archive is gone, and the file
+// is still to be fetched: counted in the totals and asked for again by the next run.
 TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
 {
     const std::string out_rel = outside.substr(TS_scratch().size()); // outside-N/
@@ -535,7 +536,8 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
         SetUp();
         Release rel;
         const std::string local = gInstallPath + c.path;
-        if (c.path.rfind("linked/", 0) == 0) {
+        const bool through_link = c.path.rfind("linked/", 0) == 0;
+        if (through_link) {
             // The copy's file is read through the link: the old version lies outside.
             write_file(outside + "linkdir/file.txt", "old");
             TS_sh("ln -s '" + outside + "linkdir' '" + gInstallPath + "linked'");
@@ -569,6 +571,34 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
         EXPECT_EQ(TS_count(log, "\nCompressed File: " + gTempFolder + "0.zip\nDestination: " + local + "\n(utils:433)\n"), 1);
         EXPECT_EQ(TS_count(log, "EXPANDING file " + local + ", with result="), 1);
         EXPECT_EQ(TS_count(log, "EXPANDING file " + local + ", with result=0."), 0);
+
+        // The file is not the listed version: the totals still count it, and the next run (the
+        // wizard decides again on entering Install Updates) fetches it again, now a good archive.
+        EXPECT_EQ(gPlan.install_groups.at(0).back().up_to_date, 0);
+        install_count_totals();
+        EXPECT_EQ(gFilesToFetch, 1);
+        EXPECT_FLOAT_EQ(gDownloadSize, 3);
+        rel.publish(c.path, "new");
+        gInstallFailed = 0;
+        gPopup = 996;
+        ASSERT_EQ(install_decide_actions(), 1);
+        gPopup = 0;
+        ASSERT_EQ(install_make_folders(), 0);
+        install_reset_worklist();
+        EXPECT_EQ(run_worklist().result, 1);
+        int asked = 0;
+        for (const Logged& r : requests(nginx)) asked += r.path == std::string(kReleaseDir) + c.path + ".zip";
+        EXPECT_EQ(asked, 2);
+        install_count_totals();
+        if (through_link) { // refused again
+            EXPECT_EQ(gInstallFailed, 1);
+            EXPECT_EQ(TS_read_file(local), "old");
+            EXPECT_EQ(gFilesToFetch, 1);
+        } else {
+            EXPECT_EQ(gInstallFailed, 0);
+            EXPECT_EQ(TS_read_file(local), "new");
+            EXPECT_EQ(gFilesToFetch, 0);
+        }
     }
 }
 
@@ -664,6 +694,38 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     EXPECT_EQ(install_run_worklist(), 1);
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(TS_count(read_log(), "it is not a plain path inside the install folder"), 2);
+
+    // A link in the copy into a sibling folder whose name begins with the copy's own
+    // (install-N/ and install-N-sibling/): outside, however alike the names. Nothing there is
+    // deleted, written or removed through it.
+    gInstallFailed = 0;
+    install_reset_worklist();
+    const std::string sibling = I.substr(0, I.size() - 1) + "-sibling/";
+    write_file(sibling + "victim.txt", "the sibling's");
+    write_file(sibling + "file.txt", "the sibling's");
+    TS_sh("mkdir -p '" + sibling + "empty' && ln -s '" + sibling + "' '" + I + "sib'");
+    const std::string sibling_before = tree(sibling);
+    install_entry del_sib;
+    del_sib.path = "sib/victim.txt";
+    del_sib.sig_want = "GONE";
+    del_sib.do_delete = 1;
+    gPlan.install_groups = {{del_sib}};
+    gEmptiedFolders = {I + "sib/empty/"};
+    EXPECT_EQ(run_worklist().result, 1);
+    const std::string zip = [] {
+        const std::string d = TS_new_dir("sibzip");
+        TS_write_file(d + "file.txt", "written through the link");
+        return Release::zip_of(d + "file.txt");
+    }();
+    EXPECT_EQ(install_extract_file(zip, I + "sib/file.txt"), EPERM);
+    EXPECT_EQ(gInstallFailed, 1);
+    EXPECT_EQ(tree(sibling), sibling_before);
+    const std::string log = read_log();
+    EXPECT_EQ(TS_count(log, "now we want to nuke a file: DELETING  file " + I + "sib/victim.txt, with result=" +
+                                std::to_string(EPERM) + ".\n"),
+              1);
+    EXPECT_EQ(TS_count(log, "\"" + I + "sib/file.txt\": its folder leads out of the install folder"), 1);
+    EXPECT_EQ(TS_count(log, "WARNING: the install engine does not remove the folder \"" + I + "sib/empty/\""), 1);
 
     gInstallFailed = 0;
     install_reset_worklist();
