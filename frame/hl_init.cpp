@@ -19,6 +19,7 @@
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
+#include "graphics/startup_message.h"
 #include "platform/plat_paths.h"
 #include "platform/plat_window.h"
 

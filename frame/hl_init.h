@@ -30,7 +30,3 @@ extern int gDesktopColorBits; // the desktop's bits per pixel, as the last fit r
 
 // argc/argv as the runtime hands them; the first element is the command-line text.
 void hl_startup(int argc, const char** argv);
-
-// Draws the framed start-up message screen with the text (and a progress bar when progress is
-// given) and presents it at once.
-void draw_startup_message(const std::string& text, float* progress);

@@ -1,6 +1,7 @@
 // The cached OpenGL enable state (see OGL_state.h).
 #include "graphics/OGL_state.h"
 
+#include "graphics/COL_scheme.h"
 #include "graphics/OGL_extensions.h"
 
 #include <GL/gl.h>
@@ -124,4 +125,13 @@ void OGL_set_state(int fog_off, int tex_units, int lighting_off, int blend_mode,
     c.fog_off = fog_off;
     c.tex_units = units;
     c.lighting_off = lighting_off;
+}
+
+void COL_scheme::OGL_set_color(float r, float g, float b, float a, int raw)
+{
+    OGL_adjust_color(&r, &g, &b, &a, raw);
+    if (a > 0.99f)
+        glColor3f(r, g, b);
+    else
+        glColor4f(r, g, b, a);
 }

@@ -29,6 +29,7 @@ extern OGL_state_cache gOGLState;
 void OGL_set_state(int fog_off, int tex_units, int lighting_off, int blend_mode, int depth_test_off, int depth_write_off);
 void OGL_set_blend(int blend_mode);
 void OGL_set_depth(int depth_test_off, int depth_write_off);
+// The colour call, COL_scheme::OGL_set_color, is an operation of the colour scheme (COL_scheme.h).
 
 int clamp_int(int value, int lo, int hi);
 float clamp_float(float value, float lo, float hi);

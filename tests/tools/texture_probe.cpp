@@ -6,6 +6,12 @@
 //                        what OpenGL reports, and every combiner recipe as OpenGL holds it
 //   --scenario=repeat    a fixed run of state and bind calls, glFinish, the same run again,
 //                        glFinish (under apitrace the second run must issue nothing)
+//   --scenario=draw      --dir=D: loads the pictures of D (see kDrawList) and draws them at 1:1;
+//                        prints "ready" after a few frames and ends when a file "stop" appears
+//                        in its working folder
+//   --scenario=manager   --dir=D: dynamic and fixed slots, failed loads, missing-texture flags
+//   --scenario=thread    --dir=D: reloads a fixed slot on a thread with a shared context
+//   --scenario=alert     --which=W: one range alert (no window)
 //   --level=N            texture-resolution level (default 5)
 //   --seed=N --steps=N   the random run
 #include "foundation/HL_THREAD.h"
@@ -13,18 +19,21 @@
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
+#include "graphics/COL_scheme.h"
 #include "graphics/OGL_extensions.h"
 #include "graphics/OGL_state.h"
 #include "graphics/OGL_view.h"
 #include "graphics/TEX_units.h"
 #include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
+#include "graphics/tman.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -277,6 +286,31 @@ static void scenario_state()
     say("without entry point: unit 2 cached " + std::to_string(gTexUnitCache.name[2]) + " bound " +
         std::to_string(bound) + " texturing " + units);
     say(std::string("gl errors: ") + (glGetError() == GL_NO_ERROR ? "none" : "some"));
+
+    // The colour call with the scheme's adjustment (glColor3f or glColor4f shows in the repeat
+    // scenario's trace).
+    auto colour = [](const char* label, float r, float g, float b, float a, int raw) {
+        glColor3f(0, 0, 0);
+        gInterface.OGL_set_color(r, g, b, a, raw);
+        GLfloat c[4];
+        glGetFloatv(GL_CURRENT_COLOR, c);
+        char buf[160];
+        snprintf(buf, sizeof buf, "colour %s: %.3f %.3f %.3f", label, c[0], c[1], c[2]);
+        say(buf);
+    };
+    colour("plain", 0.2f, 0.4f, 0.6f, 1.0f, 0);
+    gInterface.red_gain = 0.5f;
+    colour("gain", 1.0f, 0.4f, 0.2f, 1.0f, 0);
+    colour("gain raw", 1.0f, 0.4f, 0.2f, 1.0f, 1);
+    gInterface.red_gain = 1.0f;
+    gInterface.monochrome = 1;
+    colour("monochrome", 0.2f, 0.3f, 0.1f, 1.0f, 0);
+    gInterface.red_shift = 0.25f;
+    colour("red shift", 0.2f, 0.3f, 0.1f, 1.0f, 0);
+    gInterface.red_shift = 0.7f;
+    colour("full red shift", 0.2f, 0.3f, 0.1f, 1.0f, 0);
+    gInterface.red_shift = 0.0f;
+    gInterface.monochrome = 0;
 }
 
 // Each call twice in a row, glFinish around each: under apitrace every second call's section
@@ -301,9 +335,280 @@ static void scenario_repeat()
     twice([] { TEX_bind_unit(sNames[1], 2, 4, GL_TEXTURE_2D); });
     twice([] { TEX_bind_unit(sNames[2], 5, 0, GL_TEXTURE_2D); });
     twice([] { TEX_bind_unit(sNames[3], 15, 27, GL_TEXTURE_2D); });
-    twice([] { TEX_bind_unit(3, 1, GL_MODULATE, GL_TEXTURE_2D); });
+    twice([] { gTextures.bind_tex(3, 1, GL_MODULATE); });
+    glFinish();
+    gInterface.OGL_set_color(0.25f, 0.5f, 0.75f, 0.995f, 0);
+    gInterface.OGL_set_color(0.25f, 0.5f, 0.75f, 0.99f, 0);
     glFinish();
     say("repeat pairs: 10");
+}
+
+// ---- range alerts (no window) ----
+
+static void scenario_alert()
+{
+    const std::string which = opt_str("--which");
+    if (which == "ref_high") gTextures.load_bitmap(0, 1064, 1, 2, "high.png");
+    if (which == "ref_low") gTextures.load_bitmap(0, -1, 1, 2, "low.png");
+    if (which == "ref_last") say("slot 1063 gives: " + std::to_string(gTextures.load_bitmap(0, 1063, 1, 2, "last.png")));
+    if (which == "load_time") gTextures.load_bitmap(0, 1030, 1, 3, "late.png");
+    if (which == "bind_empty") gTextures.bind_tex(1040, 0, 0);
+    if (which == "unload_dynamic") gTextures.unload_tex(1070);
+    if (which == "filter") gTextures.load_bitmap(0, 1030, 0x400001, 2, "flags.png");
+    if (which == "color") gTextures.load_bitmap(0, 1030, 0x40, 2, "colour.png");
+    if (which == "fatal") gTextures.load_bitmap(4, 1030, 1, 2, "Resources/bitmaps/none.png");
+    if (which == "buffer") {
+        gScratchWidth = 300;
+        gScratchHeight = 256;
+        gTextures.load_bitmap(0, 1030, 0, 2, "scratch_array-odd");
+    }
+    say("no alert");
+}
+
+// ---- drawing and the manager ----
+
+static std::string sDir;
+
+// A texture at 1:1 from its bottom-left corner (x, y), the quad wound as the window culls.
+static void draw_tex(int ref, float x, float y, float w, float h, int blend_mode, int mode)
+{
+    OGL_set_state(1, 1, 1, blend_mode, 1, 1);
+    gTextures.bind_tex(ref, 0, mode);
+    glColor3f(1, 1, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(x, y);
+    glTexCoord2f(0, 1);
+    glVertex2f(x, y + h);
+    glTexCoord2f(1, 1);
+    glVertex2f(x + w, y + h);
+    glTexCoord2f(1, 0);
+    glVertex2f(x + w, y);
+    glEnd();
+}
+
+static std::string pixel(int x, int y)
+{
+    unsigned char px[3] = {};
+    glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, px);
+    return std::to_string(px[0]) + "," + std::to_string(px[1]) + "," + std::to_string(px[2]);
+}
+
+static std::string describe(int ref)
+{
+    TEX_obj* t = gTextures.get_tex(ref);
+    if (!t) return "none";
+    char buf[200];
+    snprintf(buf, sizeof buf, "%dx%d loaded %dx%d format %#x bytes %d file %d refs %d", t->width, t->height,
+             t->loaded_width, t->loaded_height, (unsigned)t->format, t->byte_size, t->from_file, t->ref_count.load());
+    return buf;
+}
+
+static void report(const std::string& label, int ref)
+{
+    say(label + ": slot " + std::to_string(ref) + " " + describe(ref));
+}
+
+static unsigned gl_name_of(int ref)
+{
+    TEX_obj* t = gTextures.get_tex(ref);
+    return t ? t->gl_name.load() : 0;
+}
+
+static void frames(int n)
+{
+    for (int i = 0; i < n; ++i) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        hl_do_frame();
+    }
+}
+
+static void scenario_manager()
+{
+    report("placeholder", 3);
+    say("placeholder name: " + std::to_string(gl_name_of(3)) + " loaded " + std::to_string(gTextures.is_loaded(3)));
+
+    // Dynamic slots: one per folded name, later requests share it.
+    int a = gTextures.load_bitmap(0, 0, 0x41, 2, sDir + "tex/a/b/../c.png");
+    unsigned a_name = gl_name_of(a);
+    unlink((sDir + "tex/a/c.png").c_str()); // a second load would now fail
+    int b = gTextures.load_bitmap(0, 0, 0x41, 2, sDir + "tex/a/c.png");
+    say("same slot: " + std::to_string(a) + " " + std::to_string(b) + " name kept " +
+        std::to_string(gl_name_of(b) == a_name));
+    report("shared", b);
+    int c = gTextures.load_bitmap(0, 0, 0x41, 2, sDir + "tex/missing-one.png");
+    int d = gTextures.load_bitmap(0, 0, 0x41, 2, sDir + "tex/missing-two.png");
+    gTextures.slots[c] = nullptr; // a gap, as a released dynamic texture would leave
+    int e = gTextures.load_bitmap(0, 0, 0x41, 2, sDir + "tex/missing-three.png");
+    say("dynamic slots: " + std::to_string(c) + " " + std::to_string(d) + " gap reused " + std::to_string(e));
+    report("failed dynamic", d);
+    say(std::string("empty name: ") + std::to_string(gTextures.load_bitmap(0, 0, 0x41, 2, "")));
+
+    // A fixed slot loaded twice on the main thread keeps its name (the second is a sub-image update).
+    say("fixed: " + std::to_string(gTextures.load_bitmap(0, 1030, 0x41, 2, sDir + "fixed.png")));
+    unsigned fixed_name = gl_name_of(1030);
+    say("fixed again: " + std::to_string(gTextures.load_bitmap(0, 1030, 0x41, 2, sDir + "fixed2.png")) +
+        " name kept " + std::to_string(gl_name_of(1030) == fixed_name));
+    report("fixed", 1030);
+
+    // A failed load uploads nothing, so the next load of the same sides uploads anew.
+    glFinish();
+    say("failed fixed: " + std::to_string(gTextures.load_bitmap(0, 1032, 0x41, 2, sDir + "missing.png")));
+    report("substitute", 1032);
+    say("after failure: " + std::to_string(gTextures.load_bitmap(0, 1032, 0x41, 2, sDir + "two.png")));
+    report("after failure", 1032);
+    glFinish();
+
+    // Missing policies: flags, log lines, and each overlay message once.
+    gTextures.load_bitmap(1, 1033, 0x41, 2, sDir + "lost-scenery.png");
+    gTextures.load_bitmap(2, 1034, 0x41, 2, sDir + "lost-aircraft.png");
+    gTextures.load_bitmap(3, 1035, 0x41, 2, sDir + "lost-other.png");
+    gTextures.load_bitmap(3, 1036, 0x41, 2, sDir + "lost-other-2.png");
+    say("pending: " + std::to_string(gTextures.missing_scenery_pending()) +
+        std::to_string(gTextures.missing_aircraft_pending()) + std::to_string(gTextures.missing_other_pending()));
+    frames(3);
+    gTextures.note_missing_other();
+    say("pending after frames: " + std::to_string(gTextures.missing_scenery_pending()) +
+        std::to_string(gTextures.missing_aircraft_pending()) + std::to_string(gTextures.missing_other_pending()));
+    frames(1);
+
+    // Scratch textures: a fixed slot is needed and the buffer's size is the limit.
+    gScratchWidth = 4;
+    gScratchHeight = 4;
+    memset(gScratchPixels, 200, 64);
+    say("scratch without slot: " + std::to_string(gTextures.load_bitmap(0, 0, 0x42, 2, "scratch_array-none")) +
+        " slots " + std::to_string(gTextures.slots.size()));
+    gScratchWidth = 4096;
+    gScratchHeight = 2048;
+    say("scratch too large: " + std::to_string(gTextures.load_bitmap(0, 1037, 0x42, 2, "scratch_array-big")) +
+        " object " + std::to_string(gTextures.get_tex(1037) != nullptr));
+    gScratchWidth = 4;
+    gScratchHeight = 4;
+    // A slot changing kind loads as its new kind.
+    say("buffer: " + std::to_string(gTextures.load_bitmap(0, 1038, 0x42, 2, "scratch_array-four")));
+    report("buffer", 1038);
+    say("buffer to file: " + std::to_string(gTextures.load_bitmap(0, 1038, 0x42, 2, sDir + "fixed.png")));
+    report("buffer to file", 1038);
+    say("file to buffer: " + std::to_string(gTextures.load_bitmap(0, 1038, 0x42, 2, "scratch_array-four")));
+    report("file to buffer", 1038);
+
+    // Resolution level 4 halves each side; a 1 x 1 picture stays.
+    gGLSettings.texture_level = 4;
+    gTextures.load_bitmap(0, 1039, 0x41, 2, sDir + "big.png");
+    report("level 4 big", 1039);
+    gTextures.load_bitmap(0, 1040, 0x41, 2, sDir + "one.png");
+    report("level 4 one", 1040);
+    gTextures.load_bitmap(0, 1041, 0x80041, 2, sDir + "big.png");
+    report("level 4 full", 1041);
+    gGLSettings.texture_level = 5;
+
+    // A 3-D texture takes 64 x 32 x 8 texels: a picture with fewer becomes the substitute.
+    say("3d small: " + std::to_string(gTextures.load_bitmap(0, 1042, 0x52, 2, sDir + "small3d.png")));
+    say("3d: " + std::to_string(gTextures.load_bitmap(0, 1042, 0x52, 2, sDir + "big3d.png")));
+    report("3d", 1042);
+    GLint depth = 0;
+    glBindTexture(GL_TEXTURE_3D, gl_name_of(1042));
+    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_DEPTH, &depth);
+    glBindTexture(GL_TEXTURE_3D, 0);
+    say("3d depth: " + std::to_string(depth));
+
+    // An embedded picture is opened by its name, without candidates.
+    say("resource: " + std::to_string(gTextures.load_bitmap(0, 1024, 0x90241, 2, "RESOURCE:map.png")));
+    report("resource", 1024);
+
+    // Unloading a fixed slot deletes its texture at once.
+    unsigned gone = gl_name_of(1030);
+    gTextures.unload_tex(1030);
+    say("unloaded: slot empty " + std::to_string(gTextures.get_tex(1030) == nullptr) + " texture exists " +
+        std::to_string((int)glIsTexture(gone)));
+    gTextures.unload_tex(1030);
+    say("manager done");
+}
+
+// The reload on a thread with a shared context: the thread uploads into a fresh name and
+// publishes it; the old name waits for the next frame's flush.
+static uint32_t reload_on_thread(void*)
+{
+    const GLubyte* v = glGetString(GL_VERSION);
+    say(std::string("thread context: ") + (v ? "yes" : "no"));
+    say("thread load: " + std::to_string(gTextures.load_bitmap(0, 1030, 0x41, 2, sDir + "fixed2.png")));
+    return 0;
+}
+
+static void scenario_thread()
+{
+    gCaps.threaded_avail = 1; // detection cleared it; this program shares the context on purpose
+    gTextures.load_bitmap(0, 1030, 0x41, 2, sDir + "fixed.png");
+    const unsigned old_name = gl_name_of(1030);
+    UTL_thread_handle t = nullptr, w = nullptr;
+    uint32_t id = 0;
+    THREAD_start(&reload_on_thread, nullptr, &t, &id, &w, 1);
+    THREAD_join(&t, &w);
+    const unsigned new_name = gl_name_of(1030);
+    say("fresh name: " + std::to_string(new_name != old_name && new_name != 0));
+    say("before flush: old " + std::to_string((int)glIsTexture(old_name)) + " new " +
+        std::to_string((int)glIsTexture(new_name)));
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    draw_tex(1030, 100, 100, 64, 64, 0, GL_REPLACE);
+    say("drawn: " + pixel(110, 110));
+    frames(1);
+    say("after flush: old " + std::to_string((int)glIsTexture(old_name)) + " new " +
+        std::to_string((int)glIsTexture(new_name)));
+}
+
+// The pictures of the draw scenario: file, request flags, where it is drawn and how.
+struct DrawItem {
+    const char* label;
+    const char* file;
+    int flags;
+    int x, y, w, h;
+    int blend;
+};
+
+static const DrawItem kDrawList[] = {
+    {"rgba", "rgba.png", 0x42, 10, 20, 64, 64, 1},
+    {"grey", "grey.png", 0x41, 90, 20, 64, 64, 0},
+    {"palette", "pal.png", 0x41, 170, 20, 128, 64, 0},
+    {"bmp", "key.bmp", 0x42, 310, 20, 64, 64, 1},
+    {"dxt1", "dxt1.png", 0x42, 390, 20, 64, 64, 1},
+    {"dxt5", "dxt5.dds", 0x42, 470, 20, 64, 64, 1},
+    {"none", "none.dds", 0x42, 550, 20, 64, 64, 1},
+    {"missing", "nothing.png", 0x41, 630, 20, 64, 64, 0},
+    {"dxt1 png", "dxt1.png", 0x242, 10, 120, 64, 64, 1},
+    {"float", "grey.png", 0x1041, 90, 120, 64, 64, 0},
+    {"cut", "cut.dds", 0x42, 170, 120, 64, 64, 0},
+};
+
+static void scenario_draw()
+{
+    int ref = 1043;
+    for (const DrawItem& d : kDrawList) {
+        int got = gTextures.load_bitmap(0, ref, d.flags, 2, sDir + d.file);
+        say(std::string(d.label) + " load: " + std::to_string(got));
+        report(d.label, ref);
+        ++ref;
+    }
+    // DXT data needs the compressed upload.
+    auto saved = gCaps.glCompressedTexImage2DARB;
+    gCaps.glCompressedTexImage2DARB = nullptr;
+    say("without compressed upload: " + std::to_string(gTextures.load_bitmap(0, ref, 0x42, 2, sDir + "dxt5.dds")));
+    gCaps.glCompressedTexImage2DARB = saved;
+    const int ready_at = 3;
+    const int max_frames = opt_int("--frames", 0);
+    auto start = std::chrono::steady_clock::now();
+    for (int n = 0; !gQuit; ++n) {
+        if (max_frames > 0 && n >= max_frames) break;
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(60)) break;
+        if (access("stop", F_OK) == 0) break; // the test has its screenshot
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        ref = 1043;
+        for (const DrawItem& d : kDrawList) draw_tex(ref++, d.x, d.y, d.w, d.h, d.blend, d.blend ? GL_MODULATE : GL_REPLACE);
+        hl_do_frame();
+        if (n + 1 == ready_at) say("ready");
+    }
 }
 
 static void make_window()
@@ -321,6 +626,7 @@ static void make_window()
     hl_update_layout();
     gCaps.OGL_init_extensions();
     gGLSettings.RENO_reset_options();
+    gTextures.init();
 }
 
 int main(int argc, char** argv)
@@ -332,10 +638,18 @@ int main(int argc, char** argv)
     CMDLINE_parse(cmd.c_str());
     gGLSettings.texture_level = opt_int("--level", 5);
     const std::string scenario = opt_str("--scenario");
+    sDir = opt_str("--dir");
+    if (scenario == "alert") {
+        scenario_alert();
+        return 0;
+    }
     if (CMDLINE_has_option("--threads")) THREAD_init();
     make_window();
     if (scenario == "state") scenario_state();
     if (scenario == "repeat") scenario_repeat();
+    if (scenario == "manager") scenario_manager();
+    if (scenario == "thread") scenario_thread();
+    if (scenario == "draw") scenario_draw();
     app_shutdown(1);
     say("shut down");
     return 0;
