@@ -4,6 +4,7 @@
 #include "foundation/tunables.h"
 #include "graphics/OGL_extensions.h"
 #include "graphics/OGL_state.h"
+#include "graphics/tman.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -133,6 +134,16 @@ TEST(RenderOptions, PublishedInOrderAndResetFromTheDriver)
     EXPECT_FLOAT_EQ(interp_clamped(0.0f, 0.8f, 0.5f, 0.0f, 0.9f), 0.0f);
     EXPECT_FLOAT_EQ(interp_clamped(0.0f, 0.8f, 0.5f, 0.0f, -1.0f), 0.8f);
     EXPECT_FLOAT_EQ(interp_clamped(1.0f, 0.2f, 1.0f, 0.6f, 7.0f), 0.4f);
+}
+
+TEST(TextureNames, DotDotFoldsWholeComponentsOnly)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"a/b/../c.png", "a/c.png"},     {"x/a/b/../../c.png", "x/c.png"}, {"a/b/..x/c.png", "a/b/..x/c.png"},
+        {"a/../c.png", "a/../c.png"},     {"/b/../c.png", "/c.png"},        {"a/b/..", "a"},
+        {"x/a/../../c.png", "x/../c.png"}, {"..", ".."},                    {"", ""},
+    };
+    for (const auto& [in, want] : cases) EXPECT_EQ(tman_fold_dotdot(in), want) << in;
 }
 
 TEST_F(Textures, CachesAgreeWithOpenGLAfterARandomRunAndRecipesAreAsSpecified)
