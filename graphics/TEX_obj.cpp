@@ -3,9 +3,9 @@
 
 #include "foundation/FILE_ops.h"
 #include "foundation/HL_THREAD.h"
-#include "foundation/xmap.h"
 #include "foundation/alert.h"
 #include "foundation/log.h"
+#include "foundation/xmap.h"
 #include "graphics/COL_scheme.h"
 #include "graphics/OGL_extensions.h"
 #include "graphics/OGL_state.h"
