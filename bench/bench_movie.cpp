@@ -14,6 +14,7 @@
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
 #include "graphics/qtim.h"
+#include "graphics/tman.h"
 #include "platform/plat_window.h"
 
 #include <GL/gl.h>
@@ -68,6 +69,8 @@ int main(int argc, char** argv)
     gWindows.hl_set_window_count(1);
     hl_update_layout();
     gCaps.OGL_init_extensions();
+    gGLSettings.RENO_reset_options();
+    gTextures.init();
     if (!gMovieRecorder.available) {
         fprintf(stderr, "FFmpeg has no MJPEG encoder or mov muxer\n");
         return 1;

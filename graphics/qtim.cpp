@@ -14,6 +14,7 @@
 #include "graphics/OGL_extensions.h"
 #include "graphics/OGL_state.h"
 #include "graphics/OGL_view.h"
+#include "graphics/tman.h"
 #include "platform/plat_movie.h"
 
 #include <cstring>
@@ -27,6 +28,7 @@ const int kTimeScale = 600;   // track units per second
 const int kQuality = 3;       // the encoder's fixed quality, FFmpeg's qscale (2 best, 31 worst)
 const int kMaxCapture = 2048; // side of the frame texture, and the largest window recorded
 const int kRecords = 3;
+const int kFrameSlot = 1060; // the frame texture's slot in the texture manager
 
 // ---- state of the one recording ----
 // Main thread only, unless marked atomic.
@@ -41,7 +43,6 @@ float sAccumulator = 0;  // seconds since the last grab
 int sGrab = 0;           // a grab is due on the next frame over the period
 int sReadPending = 0;    // a read is on its way through the pixel-buffer object
 unsigned int sPbo = 0;   // the pixel-buffer object's name, 0 none
-unsigned int sFrameTexture = 0;
 
 // ---- the compression thread ----
 int sThreadStarted = 0;
@@ -60,60 +61,28 @@ std::vector<QT_frame*> sFreeList;           // records the main thread holds
 } // namespace
 
 // ---- the OpenGL side ----
-// The texture manager and the state cache do not carry the frame texture yet: these few
-// functions hold the plain OpenGL calls in their place, and leave the state as they found it.
 
-static void qt_gl_begin()
-{
-    glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_VIEWPORT_BIT | GL_SCISSOR_BIT | GL_DEPTH_BUFFER_BIT |
-                 GL_CURRENT_BIT);
-}
-
-static void qt_gl_end()
-{
-    glPopAttrib();
-}
-
-// The opaque textured copy: no fog, one texture unit, no lighting, no blending, no depth.
+// The opaque textured copy: no fog, one texture unit, no lighting, no blending, no depth; and
+// no scissor, which would cut the frame quad.
 static void qt_set_copy_state()
 {
     OGL_set_state(1, 1, 1, 0, 1, 1);
-    glDisable(GL_FOG);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_DEPTH_TEST);
-    glDepthMask(GL_FALSE);
-    glDisable(GL_SCISSOR_TEST);
-    glEnable(GL_TEXTURE_2D);
+    OGL_clear_scissor();
 }
 
-// The 2048 x 2048 RGB frame texture, linear filtering, no mipmaps.
+// The 2048 x 2048 RGB frame texture, made from the scratch buffer.
 static void qt_load_frame_texture()
 {
-    if (!sFrameTexture) glGenTextures(1, &sFrameTexture);
-    glBindTexture(GL_TEXTURE_2D, sFrameTexture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, kMaxCapture, kMaxCapture, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-}
-
-static void qt_bind_frame_texture()
-{
-    glBindTexture(GL_TEXTURE_2D, sFrameTexture);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-}
-
-static void qt_unload_frame_texture()
-{
-    if (sFrameTexture) glDeleteTextures(1, &sFrameTexture);
-    sFrameTexture = 0;
+    gScratchWidth = kMaxCapture;
+    gScratchHeight = kMaxCapture;
+    gTextures.load_bitmap(4, kFrameSlot, 0x201, 2, "scratch_array-t_QT_movie");
 }
 
 // The copied screen, upside down, in the movie frame's size at window pixel (0, 0), where it is
 // read back: whatever popup is open, the view is the whole window's.
 static void qt_draw_frame_quad(const QT_recorder* r)
 {
+    glPushAttrib(GL_VIEWPORT_BIT);
     glViewport(0, 0, gWindowW, gWindowH);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -125,6 +94,8 @@ static void qt_draw_frame_quad(const QT_recorder* r)
     const float s1 = (float)r->capture_width / kMaxCapture;
     const float t1 = (float)r->capture_height / kMaxCapture;
     const float w = (float)r->width, h = (float)r->height;
+    // The texture modulates the colour, which the buffer swap before the grab leaves white.
+    glColor3f(1, 1, 1);
     // Clockwise, the window's front face.
     glBegin(GL_QUADS);
     glTexCoord2f(0, t1);
@@ -140,6 +111,7 @@ static void qt_draw_frame_quad(const QT_recorder* r)
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
 }
 
 // ---- the compression thread ----
@@ -394,31 +366,24 @@ void QT_movie_toggle(QT_recorder* r, int new_state)
     if (!r->available) return;
     // Without a window there is nothing to record, nor a shape to size the movie by.
     if (gWindowW <= 0 || gWindowH <= 0) return;
-    qt_gl_begin();
     qt_set_copy_state();
     if (r->state.load() == 0) {
         r->state = new_state;
         qt_load_frame_texture();
-        qt_gl_end();
         QT_movie_start(r);
-        return;
-    }
-    qt_gl_end();
-    if (r->frames_returned > 2) {
+    } else if (r->frames_returned > 2) {
         QT_movie_finish(r);
-        qt_unload_frame_texture();
+        gTextures.unload_tex(kFrameSlot);
     }
 }
 
 void QT_capture_screen(QT_recorder* r)
 {
-    qt_gl_begin();
     qt_set_copy_state();
-    qt_bind_frame_texture();
+    gTextures.bind_tex(kFrameSlot, 0, 0);
     r->capture_width = gWindowW < 0 ? 0 : gWindowW > kMaxCapture ? kMaxCapture : gWindowW;
     r->capture_height = gWindowH < 0 ? 0 : gWindowH > kMaxCapture ? kMaxCapture : gWindowH;
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, r->capture_width, r->capture_height);
-    qt_gl_end();
 }
 
 void QT_grab_frame(QT_recorder* r, float seconds)
@@ -439,11 +404,9 @@ void QT_grab_frame(QT_recorder* r, float seconds)
         gCaps.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
     }
 
-    qt_gl_begin();
     qt_set_copy_state();
-    qt_bind_frame_texture();
+    gTextures.bind_tex(kFrameSlot, 0, 0);
     qt_draw_frame_quad(r);
-    qt_gl_end();
     // A, R, G, B bytes per pixel; the top row comes first, since the quad is upside down.
     if (pbo) {
         gCaps.glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, sPbo);

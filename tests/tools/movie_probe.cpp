@@ -27,6 +27,7 @@
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
 #include "graphics/qtim.h"
+#include "graphics/tman.h"
 #include "platform/plat_window.h"
 
 #include <GL/gl.h>
@@ -161,6 +162,8 @@ int main(int argc, char** argv)
     gWindows.hl_set_window_count(1);
     hl_update_layout();
     gCaps.OGL_init_extensions();
+    gGLSettings.RENO_reset_options();
+    gTextures.init();
     say("size: " + std::to_string(gWindowW) + "x" + std::to_string(gWindowH) + " available " +
         std::to_string(gMovieRecorder.available) + " pbo " + std::to_string(gCaps.pbo_avail));
 
