@@ -94,7 +94,7 @@ static void qt_draw_frame_quad(const QT_recorder* r)
     const float s1 = (float)r->capture_width / kMaxCapture;
     const float t1 = (float)r->capture_height / kMaxCapture;
     const float w = (float)r->width, h = (float)r->height;
-    // The texture modulates the colour, which the buffer swap before the grab leaves white.
+    // Environment mode 0 modulates the texture by the colour, so the colour is white.
     glColor3f(1, 1, 1);
     // Clockwise, the window's front face.
     glBegin(GL_QUADS);
