@@ -69,8 +69,8 @@ int main(int argc, char** argv)
     const bool theirs_ok = BENCH_run({"md5sum", path}, "", out);
     const std::string theirs = first_32(out);
     const bool process_ok = BENCH_run({me, "--md5", path}, "", out);
-    printf("%s\nFILE_md5_of_file %s (result %d)\nwhole process    %s\nmd5sum           %s\n", path.c_str(), ours.c_str(),
-           err, first_32(out).c_str(), theirs.c_str());
+    printf("%s\nFILE_md5_of_file %s (result %d)\nwhole process    %s\nmd5sum           %s\n", path.c_str(),
+           ours.c_str(), err, first_32(out).c_str(), theirs.c_str());
     int rc = 0;
     if (err || !theirs_ok || !process_ok || ours != theirs || first_32(out) != theirs) {
         fprintf(stderr, "the digests differ\n");

@@ -98,7 +98,8 @@ static bool load_plan(scan_tree& t)
     if (in) fclose(in);
     unlink(sums.c_str());
     std::string dir = "I\n1000 bench\nINSTALLER\n";
-    for (const auto& n : t.names) dir += "FILE 1 0 0 1 1 " + (digest.count(n) ? digest[n] : std::string("missing")) + " " + n + "\n";
+    for (const auto& n : t.names)
+        dir += "FILE 1 0 0 1 1 " + (digest.count(n) ? digest[n] : std::string("missing")) + " " + n + "\n";
     const std::string dir_path = t.root + "directory.txt";
     FILE* f = fopen(dir_path.c_str(), "w");
     const bool written = f && fwrite(dir.data(), 1, dir.size(), f) == dir.size();
@@ -143,7 +144,8 @@ int main()
 {
     const char* given = getenv("CORVANE_BENCH_DIR");
     const char* tmp = getenv("TMPDIR");
-    std::string base = given ? given : std::string(tmp && *tmp ? tmp : "/tmp") + "/corvane-scan-bench-" + std::to_string(getpid());
+    const std::string tmp_root = std::string(tmp && *tmp ? tmp : "/tmp");
+    std::string base = given ? given : tmp_root + "/corvane-scan-bench-" + std::to_string(getpid());
     if (base.back() != '/') base += '/';
     mkdir(base.c_str(), 0700);
     const std::string procs = std::to_string(THREAD_cpu_count());

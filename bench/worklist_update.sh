@@ -149,7 +149,8 @@ while [ "$round" -lt "$rounds" ]; do
     sequence_run
 done
 
-echo "Updating 300 files ($files_mib MiB installed, one of 200 MiB; $archive_mib MiB of archives) from nginx on 127.0.0.1,"
+echo "Updating 300 files ($files_mib MiB installed, one of 200 MiB; $archive_mib MiB of archives)" \
+    "from nginx on 127.0.0.1,"
 echo "$rounds runs each in turn, medians (load: the one-minute load average before each run, on $(nproc) processors):"
 /usr/bin/python3 - "$work/times" <<'PY'
 import statistics, sys

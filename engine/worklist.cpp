@@ -88,12 +88,12 @@ static bool local_file_allowed(const std::string& local)
     std::string rel;
     if (!relative_part(local, false, rel)) {
         LOG_out() << "WARNING: the install engine refuses the path \"" << printable(local)
-             << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
+                  << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
         return false;
     }
     if (!resolves_inside(folder_of(local), true)) {
         LOG_out() << "WARNING: the install engine refuses the path \"" << printable(local)
-             << "\": its folder leads out of the install folder " << gInstallPath << "\n";
+                  << "\": its folder leads out of the install folder " << gInstallPath << "\n";
         return false;
     }
     return true;
@@ -135,8 +135,9 @@ FILE_result install_check_md5(const std::string& extracted, const std::string& s
     for (char& c : want)
         if (c >= 'A' && c <= 'F') c = (char)(c - 'A' + 'a');
     if (have == want) return 0;
-    LOG_out() << "WARNING: the file " << printable(local) << " was not installed: the archive holds a file whose MD5 is "
-         << have << ", the directory file lists " << printable(sig_want) << "; the old file stays\n";
+    LOG_out() << "WARNING: the file " << printable(local)
+              << " was not installed: the archive holds a file whose MD5 is " << have
+              << ", the directory file lists " << printable(sig_want) << "; the old file stays\n";
     return EBADMSG;
 }
 

@@ -115,7 +115,7 @@ static std::string printable(const std::string& name)
 static FILE_result refuse_entry(const std::string& archive, const std::string& rel, const std::string& why)
 {
     LOG_out() << "WARNING: refusing the entry \"" << printable(rel) << "\" of the archive " << archive << ": " << why
-         << "\n";
+              << "\n";
     return err_unzip_open;
 }
 
@@ -133,13 +133,13 @@ static FILE_result vet_entry(const std::string& archive, const std::string& out_
 static void log_other_entry(const std::string& archive, const std::string& entry, const std::string& name)
 {
     LOG_out() << "WARNING: the archive " << archive << " holds the entry \"" << printable(entry)
-         << "\", which is not the file \"" << printable(name) << "\" it was fetched for; it is not written\n";
+              << "\", which is not the file \"" << printable(name) << "\" it was fetched for; it is not written\n";
 }
 
 static FILE_result log_file_missing(const std::string& archive, const std::string& name)
 {
     LOG_out() << "WARNING: the archive " << archive << " does not hold the file \"" << printable(name)
-         << "\" it was fetched for\n";
+              << "\" it was fetched for\n";
     return err_unzip_open;
 }
 
@@ -149,7 +149,7 @@ static FILE_result log_file_missing(const std::string& archive, const std::strin
 static void log_entry_failure(FILE_result err, int line, const std::string& out_path)
 {
     LOG_out() << "Zip to file failed with error " << err << ". file = FILE_compress line = " << line
-         << ". inFile=" << out_path << "\n";
+              << ". inFile=" << out_path << "\n";
 }
 
 // Streams the zip's current entry into a temporary beside out_path, checked (size and CRC) but
@@ -261,9 +261,9 @@ static FILE_result unzip_entry(unzFile zf, const std::string& abs_zip, const std
 static void log_zip_open_failure(const std::string& abs_zip)
 {
     LOG_out() << "OK I am about to report that I could not open a zip file for extraction!\n"
-         << "That incoming file is " << abs_zip << "\n"
-         << "In c-form, it is " << abs_zip << "\n"
-         << "The size is " << abs_zip.size() << "\n";
+              << "That incoming file is " << abs_zip << "\n"
+              << "In c-form, it is " << abs_zip << "\n"
+              << "The size is " << abs_zip.size() << "\n";
 }
 
 FILE_result FILE_unzip_to_dir(const std::string& zip_path, const std::string& out_dir, std::string* first_name,
@@ -305,7 +305,7 @@ FILE_result FILE_unzip_to_dir(const std::string& zip_path, const std::string& ou
     }
     if (result)
         LOG_out() << "Zip to file failed with error err = " << result << ". file = FILE_compress line = " << line
-             << ". zip_file=" << abs_zip << ", out_dir=" << out_dir << "\n";
+                  << ". zip_file=" << abs_zip << ", out_dir=" << out_dir << "\n";
     return result;
 }
 

@@ -1162,8 +1162,8 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     std::string log = read_log().substr(mark);
     EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "big.bin"), 0);
     EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "s/small"), 5);
-    EXPECT_EQ(TS_count(log, "OK I am about to report that I could not open a zip file for extraction!\nThat incoming file is " +
-                                gTempFolder + "1.zip\n"),
+    EXPECT_EQ(TS_count(log, "OK I am about to report that I could not open a zip file for extraction!\n"
+                            "That incoming file is " + gTempFolder + "1.zip\n"),
               1)
         << log;
     EXPECT_EQ(TS_count(log, "The installer cannot extract a file.\nError: "), 1);
