@@ -1,7 +1,7 @@
 // The frame timer (see hl_timer.h).
 #include "frame/hl_timer.h"
 
-#include "frame/COL_scheme.h"
+#include "frame/hl_colors.h"
 #include "frame/butn.h"
 #include "frame/hl_event.h"
 #include "graphics/OGL_view.h"

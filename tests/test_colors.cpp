@@ -1,6 +1,6 @@
 // The colour scheme as the program's statics build it: the colour table's defaults, the two
 // gamma tables and setting one entry.
-#include "frame/COL_scheme.h"
+#include "frame/hl_colors.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The frame timer driven by a stand-in clock: real time from the first tick, the frame-time
 // limits, smoothing and the running and popup rules, the mouse press timing and the pulsing
 // colours. Each test runs in a process of its own, so each sees the timer's very first tick.
-#include "frame/COL_scheme.h"
+#include "frame/hl_colors.h"
 #include "frame/hl_event.h"
 #include "frame/hl_timer.h"
 #include "graphics/OGL_view.h"

@@ -1,19 +1,19 @@
 // The colour scheme record as drawing and the image readers see it: screen gamma and its two
 // gamma tables, the colour table that colour indexes name, the channel gains and the colour
-// modes. The record is built and kept by the colour scheme unit of the frame (frame/COL_scheme);
-// it is declared here so that graphics code reads it without reaching up into the frame.
+// modes. The record is built and kept by the frame's colour unit (frame/hl_colors); it is
+// declared here so that graphics code reads it without reaching up into the frame.
 #pragma once
 #include <cstdint>
 
 enum { COL_COLOR_COUNT = 119 };
 
 // Maps an 8-bit colour value made for one gamma to the screen gamma.
-typedef unsigned char COL_gamma_table[256];
+using COL_gamma_table = uint8_t[256];
 
 struct COL_scheme {
-    float gamma;               // the screen gamma both tables are built for
-    COL_gamma_table gamma_18;  // values made for gamma 1.8
-    COL_gamma_table gamma_22;  // values made for gamma 2.2
+    float gamma;              // the screen gamma both tables are built for
+    COL_gamma_table gamma_18; // entry i: byte i of a picture made for gamma 1.8, on this screen
+    COL_gamma_table gamma_22; // the same for pictures made for gamma 2.2
     float colors[COL_COLOR_COUNT][3]; // red, green, blue from 0 to 1, by colour index
     float red_gain, red_back_gain, green_gain, green_back_gain, blue_gain, blue_back_gain;
     int32_t monochrome; // drawn colours become green of their brightness (when red_shift is off)
@@ -27,3 +27,6 @@ struct COL_scheme {
 extern COL_scheme gInterface;
 // The colour table of gInterface, as every drawing call names it.
 extern float (&gColors)[COL_COLOR_COUNT][3];
+
+// Fills table with 255 x (i / 255)^exponent + 0.5, truncated.
+void COL_build_gamma_table(COL_gamma_table& table, double exponent);

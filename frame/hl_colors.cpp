@@ -1,5 +1,5 @@
-// The colour scheme record, its default colours and gamma tables (see COL_scheme.h).
-#include "frame/COL_scheme.h"
+// The colour scheme record, its default colours and gamma tables (see hl_colors.h).
+#include "frame/hl_colors.h"
 
 #include <cmath>
 #include <cstring>
@@ -105,21 +105,19 @@ static const float kDefaultColors[COL_COLOR_COUNT][3] = {
 COL_scheme gInterface;
 float (&gColors)[COL_COLOR_COUNT][3] = gInterface.colors;
 
-// Maps each 8-bit value x / 255 through x^exponent, rounded to the nearest step.
-static void build_gamma_table(COL_gamma_table table, float exponent)
+void COL_build_gamma_table(COL_gamma_table& table, double exponent)
 {
     for (int i = 0; i < 256; ++i) {
-        double x = i / 255.0;
-        double y = x > 0 ? std::pow(x, (double)exponent) : 0.0;
-        table[i] = (unsigned char)(int)(y * 255.0 + 0.5);
+        const double y = i == 0 ? 0.0 : std::pow(i / 255.0, exponent);
+        table[i] = (uint8_t)(int)(y * 255.0 + 0.5);
     }
 }
 
 COL_scheme::COL_scheme()
 {
     gamma = 2.5f;
-    build_gamma_table(gamma_18, 1.8f / gamma);
-    build_gamma_table(gamma_22, 2.2f / gamma);
+    COL_build_gamma_table(gamma_18, 1.8 / gamma);
+    COL_build_gamma_table(gamma_22, 2.2 / gamma);
     std::memcpy(colors, kDefaultColors, sizeof colors);
     red_gain = red_back_gain = green_gain = green_back_gain = blue_gain = blue_back_gain = 1.0f;
     monochrome = 0;
