@@ -67,7 +67,7 @@ void encode(Encoded& e, const uint32_t* px, int w, int h, int enc_w, int enc_h, 
     info.row_pad = row_pad;
     RLE_encode_image(info, px, enc_w, enc_h, strip, &e.block);
     ASSERT_NE(e.block, nullptr);
-    e.words = count_words(e.block, (int64_t)enc_w * std::min(h, enc_h));
+    e.words = count_words(e.block, (int64_t)(enc_w / strip * strip) * std::min(h, enc_h));
 }
 
 std::vector<int32_t> words_of(const Encoded& e, size_t n)
