@@ -1,6 +1,7 @@
 // The colour scheme as the program's statics build it: the colour table's defaults, the two
-// gamma tables and setting one entry.
+// gamma tables, setting one entry, and the adjustment a drawn colour goes through.
 #include "frame/hl_colors.h"
+#include "graphics/OGL_draw.h"
 
 #include <algorithm>
 #include <cmath>
@@ -87,4 +88,56 @@ TEST(Colors, SettingOneEntry)
         if (i == 117) continue;
         for (int c = 0; c < 3; ++c) EXPECT_EQ(gColors[i][c], before[i][c]) << i;
     }
+}
+
+// The adjustment that setting a colour makes: gains unless raw, monochrome, red shift.
+TEST(Colors, AdjustmentWithGainsMonochromeAndRedShift)
+{
+    struct Rgba {
+        float r, g, b, a;
+    };
+    auto adjust = [](Rgba c, int raw) {
+        OGL_adjust_color(&c.r, &c.g, &c.b, &c.a, raw);
+        return c;
+    };
+    auto expect = [](Rgba got, float r, float g, float b, float a) {
+        EXPECT_NEAR(got.r, r, 1e-6);
+        EXPECT_NEAR(got.g, g, 1e-6);
+        EXPECT_NEAR(got.b, b, 1e-6);
+        EXPECT_EQ(got.a, a);
+    };
+    const COL_scheme saved = gInterface;
+
+    // Defaults: nothing changes.
+    expect(adjust({0.3f, 0.6f, 0.9f, 0.5f}, 0), 0.3f, 0.6f, 0.9f, 0.5f);
+
+    // Gains scale only what is not raw.
+    gInterface.red_gain = 0.5f;
+    gInterface.green_gain = 2.0f;
+    gInterface.blue_gain = 0.0f;
+    expect(adjust({1, 0.25f, 1, 1}, 0), 0.5f, 0.5f, 0, 1);
+    expect(adjust({1, 0.25f, 1, 1}, 1), 1, 0.25f, 1, 1);
+
+    // Monochrome: green of the summed brightness, clamped to 0.01 .. 1.
+    gInterface.red_gain = gInterface.green_gain = gInterface.blue_gain = 1;
+    gInterface.monochrome = 1;
+    expect(adjust({0.1f, 0.2f, 0.3f, 0.7f}, 0), 0, 0.6f, 0, 0.7f);
+    expect(adjust({0.9f, 0.9f, 0.9f, 1}, 1), 0, 1, 0, 1);
+    expect(adjust({0, 0, 0, 1}, 1), 0, 0.01f, 0, 1);
+
+    // Red shift: halfway at 0.25, all the way at 0.5 and above; monochrome is not consulted.
+    gInterface.red_shift = 0.25f;
+    expect(adjust({0.1f, 0.2f, 0.3f, 1}, 0), 0.35f, 0.1f, 0.15f, 1);
+    gInterface.red_shift = 0.5f;
+    expect(adjust({0.1f, 0.2f, 0.3f, 1}, 0), 0.6f, 0, 0, 1);
+    gInterface.red_shift = 3.0f;
+    expect(adjust({0.8f, 0.8f, 0.8f, 1}, 1), 1, 0, 0, 1);
+    // A red above the brightness it fades to comes down to it.
+    gInterface.monochrome = 0;
+    gInterface.red_shift = 0.25f;
+    expect(adjust({1, 0, 0, 1}, 0), 1, 0, 0, 1);
+    gInterface.red_gain = 0.5f;
+    expect(adjust({1, 0.5f, 0, 1}, 0), 0.75f, 0.25f, 0, 1);
+
+    gInterface = saved;
 }
