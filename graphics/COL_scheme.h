@@ -22,6 +22,12 @@ struct COL_scheme {
 
     COL_scheme();
     ~COL_scheme();
+
+    // Changes red, green and blue in place as setting the colour would: the channel gains
+    // (unless raw), then the red shift or, without one, the monochrome mode. Alpha stays.
+    void OGL_adjust_color(float* r, float* g, float* b, float* a, int raw);
+    // Adjusts the colour and makes it OpenGL's current colour.
+    void OGL_set_color(float r, float g, float b, float a, int raw);
 };
 
 extern COL_scheme gInterface;

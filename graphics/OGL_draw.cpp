@@ -12,21 +12,20 @@ static float toward(float y0, float y1, float x)
     return y0 < y1 ? std::clamp(y, y0, y1) : std::clamp(y, y1, y0);
 }
 
-void OGL_adjust_color(float* r, float* g, float* b, float*, int raw)
+void COL_scheme::OGL_adjust_color(float* r, float* g, float* b, float*, int raw)
 {
-    const COL_scheme& s = gInterface;
     if (!raw) {
-        *r *= s.red_gain;
-        *g *= s.green_gain;
-        *b *= s.blue_gain;
+        *r *= red_gain;
+        *g *= green_gain;
+        *b *= blue_gain;
     }
     const float bright = std::clamp(*r + *g + *b, 0.01f, 1.0f);
-    if (s.red_shift > 0) {
+    if (red_shift > 0) {
         // The monochrome flag has no say while the red shift is on.
-        *r = toward(*r, bright, s.red_shift);
-        *g = toward(*g, 0, s.red_shift);
-        *b = toward(*b, 0, s.red_shift);
-    } else if (s.monochrome) {
+        *r = toward(*r, bright, red_shift);
+        *g = toward(*g, 0, red_shift);
+        *b = toward(*b, 0, red_shift);
+    } else if (monochrome) {
         *r = 0;
         *g = bright;
         *b = 0;

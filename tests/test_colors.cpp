@@ -97,7 +97,7 @@ TEST(Colors, AdjustmentWithGainsMonochromeAndRedShift)
         float r, g, b, a;
     };
     auto adjust = [](Rgba c, int raw) {
-        OGL_adjust_color(&c.r, &c.g, &c.b, &c.a, raw);
+        gInterface.OGL_adjust_color(&c.r, &c.g, &c.b, &c.a, raw);
         return c;
     };
     auto expect = [](Rgba got, float r, float g, float b, float a) {
