@@ -1,11 +1,10 @@
 // Immediate-mode widgets and their labels. A label carries its own layout: the text left of the
 // widget, the text right of it after '|', and the hover help after '{'.
 #pragma once
-#include <string>
+// BTN_split_label is declared where the translation check uses it.
+#include "foundation/label_split.h"
 
-// Cuts a label into its three parts. The label itself loses the blanks next to its markers;
-// a part that the label does not have comes back empty.
-void BTN_split_label(std::string& label, std::string& first, std::string& second, std::string& help);
+#include <string>
 
 // Starts the keyboard focus ring of this frame.
 void BTN_focus_begin_frame();

@@ -1,12 +1,13 @@
 // The frame timer (see hl_timer.h).
 #include "frame/hl_timer.h"
 
-#include "frame/hl_colors.h"
+#include "foundation/perf_marks.h"
 #include "frame/butn.h"
+#include "frame/hl_colors.h"
 #include "frame/hl_event.h"
+#include "frame/hl_init.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
-#include "platform/plat_clock.h"
 #include "platform/plat_window.h"
 
 #include <cmath>
@@ -16,9 +17,7 @@ int64_t (*gTimerClock)() = hl_timer_clock_us;
 
 int64_t hl_timer_clock_us()
 {
-    // Fixed by the first caller; C++ makes the one-time start thread-safe.
-    static const int64_t first = PLAT_clock_us();
-    return PLAT_clock_us() - first;
+    return PERF_clock_us();
 }
 
 // What the tick keeps between frames beside the timer object.
@@ -116,6 +115,7 @@ void hl_timer::hl_timer_update()
 }
 
 // Nothing switches profiling on, so every mark returns at once.
-void hl_timer::perf_mark(const char*, int)
+void hl_timer::perf_mark(const char* name, int last)
 {
+    PERF_mark(gLog, name, last);
 }

@@ -1,9 +1,8 @@
 // Display state, 2D view, camera, scissor and frame presentation (see OGL_view.h).
 #include "graphics/OGL_view.h"
 
+#include "foundation/frame_clock.h"
 #include "foundation/tunables.h"
-
-#include "frame/hl_timer.h"
 #include "graphics/OGL_draw.h"
 #include "graphics/hl_window.h"
 #include "platform/plat_window.h"
