@@ -32,8 +32,8 @@ the second, when it is a number, is the body size:
                 by the text S, percent-decoded (for example "5x", or "5 x" from "%20x"), then the
                 last chunk; kept alive
   endlesschunk  a chunked body whose chunks never end (until the client goes, or 4 GiB)
-  slow/N[/MS]   200, Content-Length N, then the body one byte at a time, every MS milliseconds
-                (1000 when not given)
+  slow/N[/MS[/WAIT]]  200, Content-Length N, then the body one byte at a time, every MS
+                milliseconds (1000 when not given); with WAIT, the reply begins only after WAIT ms
   _lookup_10_/  the updater's server list: <folder>/lookup.txt when the test has written it,
                 else 503 Service Unavailable
 
@@ -198,6 +198,8 @@ def serve(sock, conn_id, mode, n, path, names):
         return False
     if mode == "slow":
         pause = int(names[2]) / 1000.0 if len(names) > 2 and names[2].isdigit() else 1.0
+        if len(names) > 3 and names[3].isdigit():
+            time.sleep(int(names[3]) / 1000.0)
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)])
         try:
             for b in body(n):
