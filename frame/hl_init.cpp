@@ -14,6 +14,7 @@
 #include "platform/plat_map.h"
 #include "frame/hl_event.h"
 #include "graphics/OGL_extensions.h"
+#include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
@@ -141,6 +142,8 @@ static void write_log_header()
 
 void hl_startup(int /*argc*/, const char** argv)
 {
+    gFontFrameLink.language = &gLanguage;
+    gFontFrameLink.ui_ready = &gUIReady;
     CRASH_install_handler();
     xmap_set_granularity(PLAT_map_granularity());
     hl_get_app_path(gAppFolder, 0);
