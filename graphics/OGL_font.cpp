@@ -377,9 +377,18 @@ OGL_text_line OGL_scan_line(OGL_font_obj* f, const char* start, const char* end,
         brk = p;
         brk_w = w;
     }
+    // Characters, not bytes: a broken sequence can decode to a line end or a blank too.
     const char* next = brk;
-    if (next < end && (*next == 13 || *next == 10)) ++next;
-    while (next < end && *next == ' ') ++next;
+    const char* q = next;
+    uint32_t c = next < end ? OGL_utf8_next(q, end) : 0;
+    if (c == 13 || c == 10) {
+        next = q;
+        c = next < end ? OGL_utf8_next(q, end) : 0;
+    }
+    while (next < end && c == 32) {
+        next = q;
+        c = next < end ? OGL_utf8_next(q, end) : 0;
+    }
     return {brk, brk_w, next};
 }
 

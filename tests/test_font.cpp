@@ -378,6 +378,9 @@ TEST(Font, LineScanBreaksAtBlanksLineEndsAndTheWrapWidth)
     EXPECT_EQ(scan("aa aa", 0, 9999, 0), std::make_tuple(5, 4 * a + sp, 5));
     EXPECT_EQ(scan("aa\raa", 0, 9999, 0), std::make_tuple(2, 2 * a, 3));
     EXPECT_EQ(scan("a\r\nb", 2, 9999, 0), std::make_tuple(2, 0.0f, 3));
+    // A broken sequence that decodes to LF ends a line and is stepped over whole.
+    EXPECT_EQ(scan("a\xC0\x8A" "b", 0, 9999, 0), std::make_tuple(1, a, 3));
+    EXPECT_EQ(scan("\xC0\x8A" "b", 0, 9999, 0), std::make_tuple(0, 0.0f, 2));
     // Wrapping breaks at the last blank before the limit and drops the blanks after it.
     EXPECT_EQ(scan("aa aa   aa", 0, 3 * a + sp, 0), std::make_tuple(2, 2 * a, 3));
     EXPECT_EQ(scan("aa aa   aa", 3, 3 * a + sp, 0), std::make_tuple(7, 2 * a + 2 * sp, 8));
