@@ -392,14 +392,28 @@ OGL_text_line OGL_scan_line(OGL_font_obj* f, const char* start, const char* end,
     return {brk, brk_w, next};
 }
 
-// Hands a changed atlas to the texture manager; filled in with the texture manager.
-static void upload_atlas(OGL_font_obj*)
+// INTERIM direct GL
+static GLuint sTex[2];
+static void upload_atlas(OGL_font_obj* f)
 {
+    f->atlas_dirty = 0;
+    GLuint& t = sTex[f->manual_ref - 1021];
+    if (!t) glGenTextures(1, &t);
+    glBindTexture(GL_TEXTURE_2D, t);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, 1024, f->atlas_height, 0, GL_ALPHA, GL_UNSIGNED_BYTE, f->atlas);
+    f->atlas_uploaded = 1;
 }
 
-// Sets the state, colour and texture of a line's quads; filled in with the texture manager.
-static void begin_line(OGL_font_obj*, int)
+static void begin_line(OGL_font_obj* f, int)
 {
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor3f(1, 1, 1);
+    glBindTexture(GL_TEXTURE_2D, sTex[f->manual_ref - 1021]);
+    glBegin(GL_QUADS);
 }
 
 float OGL_draw_string(int colour, float x, float y, const std::string& text, float wrap_width, unsigned char style,
