@@ -7,6 +7,7 @@
 #include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
+#include "graphics/tman.h"
 
 #include <benchmark/benchmark.h>
 #include <backends/imgui_impl_opengl2.h>
@@ -65,6 +66,8 @@ static bool open_window()
     gWindows.hl_set_window_count(1);
     hl_update_layout();
     gCaps.OGL_init_extensions();
+    gGLSettings.RENO_reset_options();
+    gTextures.init();
     return true;
 }
 

@@ -75,6 +75,19 @@ static bool is_close_error(int err, bool sending)
     }
 }
 
+// A read or write that failed: the peer's close ends the socket as closed, any other error is
+// kept with it. Always -1, the answer of the failed call.
+static int32_t failed_transfer(PCSBSocket& s, int err, bool sending)
+{
+    if (is_close_error(err, sending)) {
+        s.state = sock_closed;
+    } else {
+        s.state = sock_error;
+        s.last_error = err;
+    }
+    return -1;
+}
+
 int32_t PCSBSocket::SOCK_read(void* buf, uint32_t length)
 {
     int err = 0;
@@ -85,13 +98,7 @@ int32_t PCSBSocket::SOCK_read(void* buf, uint32_t length)
         return 0;
     }
     if (err == EAGAIN) return 0;
-    if (is_close_error(err, false)) {
-        state = sock_closed;
-    } else {
-        state = sock_error;
-        last_error = err;
-    }
-    return -1;
+    return failed_transfer(*this, err, false);
 }
 
 int32_t PCSBSocket::SOCK_write(const void* buf, uint32_t length)
@@ -100,13 +107,7 @@ int32_t PCSBSocket::SOCK_write(const void* buf, uint32_t length)
     long n = PLAT_sock_send(handle, buf, length, err);
     if (n >= 0) return (int32_t)n;
     if (err == EAGAIN) return 0;
-    if (is_close_error(err, true)) {
-        state = sock_closed;
-    } else {
-        state = sock_error;
-        last_error = err;
-    }
-    return -1;
+    return failed_transfer(*this, err, true);
 }
 
 bool PCSBSocket::SOCK_peer_gone() const

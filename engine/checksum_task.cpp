@@ -1,12 +1,12 @@
 // The MD5 scan of the local copy (see checksum_task.h).
 #include "engine/checksum_task.h"
 
-#include "app/main.h"
+#include "engine/update_state.h"
 #include "engine/utils.h"
 #include "foundation/FILE_compress.h"
 #include "foundation/FILE_ops.h"
-#include "frame/hl_init.h"
-#include "frame/hl_timer.h"
+#include "foundation/frame_clock.h"
+#include "foundation/log.h"
 
 #include <algorithm>
 

@@ -2,10 +2,11 @@
 #include "engine/http.h"
 
 #include "foundation/FILE_ops.h"
+#include "foundation/alert.h"
+#include "foundation/frame_clock.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
-#include "frame/hl_timer.h"
+#include "foundation/version.h"
 #include "platform/plat_fileio.h"
 
 #include <algorithm>
@@ -99,7 +100,8 @@ static int hex_value(char c)
     return -1;
 }
 
-// A chunk-size line: hex digits, then nothing, blanks or a ';' extension.
+// A chunk-size line: hex digits alone, or followed by optional blanks and a ';' extension.
+// Anything else after the digits ("5 garbage", "5 ") is no size, however the digits read.
 static bool parse_chunk_size(const std::string& line, int64_t& out)
 {
     size_t i = 0;
@@ -111,29 +113,83 @@ static bool parse_chunk_size(const std::string& line, int64_t& out)
         v = v * 16 + d;
     }
     if (i == 0) return false;
-    if (i < line.size() && line[i] != ';' && line[i] != ' ' && line[i] != '\t') return false;
+    if (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i == line.size() || line[i] != ';') return false;
+    }
     out = v;
     return true;
 }
 
 // ---------------------------------------------------------------------------------------------
-// HTTPConnection
+// HTTPConnection: one explicit state (http_state), changed by set_state alone, and one driver,
+// Pump, with each state's work in its own case.
+
+const char* const http_state_names[HTTP_STATE_COUNT] = {
+    "RESOLVING", "CONNECTING", "SENDING", "STATUS_LINE", "HEADERS",
+    "BODY_LENGTH", "BODY_CHUNKED", "BODY_CLOSE", "DONE", "FAILED"};
+
+const char* const http_failure_names[HTTP_FAILURE_COUNT] = {
+    "",
+    "no server address",
+    "connect failed",
+    "closed before the reply",
+    "bad status line",
+    "header block too large",
+    "header block cut short",
+    "bad Content-Length",
+    "unknown Transfer-Encoding",
+    "bad chunk size",
+    "bad chunk end",
+    "trailer block too large",
+    "body cut short",
+    "body without a length",
+    "output file failed",
+    "body larger than allowed",
+    "time-out",
+    "too slow"};
+
+static bool is_body_state(http_state s)
+{
+    return s == http_body_length || s == http_body_chunked || s == http_body_close;
+}
 
 HTTPConnection::HTTPConnection(uint32_t address_, uint16_t port_) : address(address_), port(port_)
 {
     last_activity = net_now();
     if (address == 0) {
-        os_error = err_net_no_server;
+        fail(http_fail_no_server, err_net_no_server);
         return;
     }
     status = -1;
     socket = std::make_unique<PCSBSocket>(0);
     socket->SOCK_connect(address, port);
+    set_state(http_connecting);
 }
 
 HTTPConnection::~HTTPConnection()
 {
     close_file(false);
+}
+
+void HTTPConnection::set_state(http_state next)
+{
+    if (next == state) return;
+#ifdef CORVANE_HTTP_TRACE
+    gLog << "STATE: " << http_state_names[state] << " => " << http_state_names[next] << "\n";
+#endif
+    if (next == http_failed) failed_in = state;
+    state = next;
+}
+
+// Every failure ends here. Only the cases the error code has always recorded set one; the others
+// show through the socket's state, as before.
+void HTTPConnection::fail(http_failure why, int32_t error)
+{
+    if (error != 0) os_error = error;
+    failure = why;
+    close_file(false);
+    set_state(http_failed);
 }
 
 void HTTPConnection::close_file(bool checked)
@@ -144,13 +200,18 @@ void HTTPConnection::close_file(bool checked)
     if (checked && err != 0 && os_error == 0) os_error = err;
 }
 
+bool HTTPConnection::headers_done() const
+{
+    return is_body_state(state) || state == http_done || (state == http_failed && is_body_state(failed_in));
+}
+
 bool HTTPConnection::CanReuse(uint32_t addr, uint16_t prt)
 {
     if (!keep_alive) return false;
     if (prt != port || addr != address) return false;
     if (!socket || socket->SOCK_poll() != sock_connected || socket->SOCK_at_eof()) return false;
     // A reply not read to its end would leave its rest in front of the next one.
-    if (!headers_done || !IsComplete()) return false;
+    if (state != http_done) return false;
     return !socket->SOCK_peer_gone();
 }
 
@@ -165,12 +226,13 @@ void HTTPConnection::SendRequest(const char* path, bool post, const std::map<std
     status_text.clear();
     bytes_received = 0;
     last_activity = net_now();
-    headers_done = false;
+    limits = http_limits();
+    body_start = 0;
     os_error = 0;
+    failure = http_fail_none;
     close_file(false);
     keep_alive = false;
     http10 = false;
-    chunked = false;
     chunk_phase = chunk_size;
     chunk_left = 0;
     chunk_line.clear();
@@ -198,97 +260,178 @@ void HTTPConnection::SendRequest(const char* path, bool post, const std::map<std
     req += "\r\n";
     send_buf = req;
     if (body && body_length > 0) send_buf.append(body, (size_t)body_length);
+
+    if (!socket)
+        fail(http_fail_no_server);
+    else
+        set_state(socket->state == sock_connected ? http_sending : http_connecting);
+}
+
+// What the end of the connection means in each reading state.
+static http_failure ended_early(http_state s, int64_t reply_bytes)
+{
+    switch (s) {
+    case http_status_line: return reply_bytes == 0 ? http_fail_closed : http_fail_status_line;
+    case http_headers: return http_fail_headers_cut;
+    case http_body_close: return http_fail_no_length;
+    default: return http_fail_body_cut;
+    }
 }
 
 void HTTPConnection::Pump()
 {
-    if (!socket) return;
-    const uint8_t s = socket->SOCK_poll();
-    if (s != sock_connected) {
-        if (s == sock_closed || s == sock_error) close_file(false);
+    if (state == http_resolving || state == http_done || state == http_failed) return;
+    // The time-outs: no progress for too long, whatever the transfer waits for; or a body that
+    // trickles in too slowly on average once it has lasted long enough to tell.
+    const float now = net_now();
+    if (now - last_activity > NET_TIMEOUT_SECONDS) {
+        fail(http_fail_timeout);
         return;
     }
-    if (os_error != 0) return;
-    // Nothing more can arrive once the peer has finished sending.
-    if (socket->SOCK_at_eof()) {
-        close_file(false);
+    if (is_body_state(state) && now - body_start > limits.slow_seconds &&
+        (double)bytes_received < (double)limits.slow_rate * (double)(now - body_start)) {
+        fail(http_fail_slow);
         return;
     }
 
-    if (!send_buf.empty()) {
-        const uint32_t len = (uint32_t)std::min<size_t>(send_buf.size(), 1u << 30);
-        const int32_t n = socket->SOCK_write(send_buf.data(), len);
-        if (n > 0) send_buf.erase(0, (size_t)n);
-        if (n < 0) {
-            close_file(false);
+    bool received = false;   // this call's one receive is made
+    const char* in = nullptr; // received bytes of this call not yet taken
+    size_t in_len = 0;
+    std::string rest;         // body bytes that came with the end of the header block
+    // The call's one receive; false when nothing came (the state says whether the connection ended).
+    auto receive = [&]() -> bool {
+        if (received) return false;
+        received = true;
+        const int32_t n = socket->SOCK_read(sRecvArea, sizeof sRecvArea);
+        if (n < 0 || (n == 0 && socket->SOCK_at_eof())) {
+            fail(ended_early(state, reply_bytes));
+            return false;
+        }
+        if (n == 0) return false;
+        reply_bytes += n;
+        if (is_body_state(state)) last_activity = net_now();
+        in = sRecvArea;
+        in_len = (size_t)n;
+        return true;
+    };
+
+    for (;;) {
+        switch (state) {
+        case http_resolving:
+            return;
+
+        case http_connecting: {
+            const uint8_t s = socket->SOCK_poll();
+            if (s == sock_connected) {
+                set_state(http_sending);
+                break;
+            }
+            if (s == sock_closed || s == sock_error) fail(http_fail_connect);
             return;
         }
-    }
 
-    const int32_t n = socket->SOCK_read(sRecvArea, sizeof sRecvArea);
-    if (n <= 0) {
-        if (n < 0 || socket->SOCK_at_eof()) close_file(false);
-        return;
-    }
-    reply_bytes += n;
+        case http_sending: {
+            const uint32_t len = (uint32_t)std::min<size_t>(send_buf.size(), 1u << 30);
+            const int32_t n = len ? socket->SOCK_write(send_buf.data(), len) : 0;
+            if (n < 0) {
+                fail(http_fail_closed);
+                return;
+            }
+            if (n > 0) send_buf.erase(0, (size_t)n);
+            // No reply can come before the server has the whole request.
+            if (!send_buf.empty()) return;
+            set_state(http_status_line);
+            break;
+        }
 
-    if (!headers_done) {
-        recv_buf.append(sRecvArea, (size_t)n);
-        scan_headers();
-        if (!headers_done || os_error != 0) return;
-        last_activity = net_now();
-        // Body bytes that came with the end of the headers.
-        std::string rest;
-        rest.swap(recv_buf);
-        if (!rest.empty()) take_body(rest.data(), rest.size());
-        return;
-    }
-    last_activity = net_now();
-    take_body(sRecvArea, (size_t)n);
-}
-
-void HTTPConnection::scan_headers()
-{
-    while (!headers_done) {
-        const size_t e = recv_buf.find("\r\n");
-        if (e == std::string::npos) break;
-        framing_bytes += (int64_t)e + 2;
-        if (framing_bytes > HTTP_MAX_HEADER_BYTES) break;
-        if (e == 0) {
+        case http_status_line:
+        case http_headers: {
+            const size_t e = recv_buf.find("\r\n");
+            if (e == std::string::npos) {
+                if (framing_bytes + (int64_t)recv_buf.size() > HTTP_MAX_HEADER_BYTES) {
+                    fail(http_fail_header_size, err_net_bad_state);
+                    return;
+                }
+                if (!receive()) return;
+                recv_buf.append(in, in_len);
+                in_len = 0;
+                break;
+            }
+            framing_bytes += (int64_t)e + 2;
+            if (framing_bytes > HTTP_MAX_HEADER_BYTES) {
+                fail(http_fail_header_size, err_net_bad_state);
+                return;
+            }
+            if (e > 0) {
+                // A status line (an interim reply's, then the final one's) starts a header block.
+                if (take_status_or_header(recv_buf.substr(0, e))) set_state(http_headers);
+                recv_buf.erase(0, e + 2);
+                break;
+            }
             recv_buf.erase(0, 2);
             // The end of an interim (1xx) reply: its final reply follows, maybe in the same bytes.
-            if (status < 200) continue;
-            headers_done = true;
-            start_body();
+            if (status < 200) {
+                set_state(http_status_line);
+                break;
+            }
+            begin_body();
+            rest.swap(recv_buf);
+            in = rest.data();
+            in_len = rest.size();
+            break;
+        }
+
+        case http_body_length:
+        case http_body_chunked:
+        case http_body_close: {
+            if (in_len == 0 && !receive()) return;
+            const size_t used = state == http_body_chunked ? take_chunked(in, in_len) : take_plain(in, in_len);
+            in += used;
+            in_len -= used;
+            break;
+        }
+
+        case http_done:
+            // Bytes after a finished body belong to no reply: they are dropped and the
+            // connection is not trusted with another request.
+            if (in_len > 0) keep_alive = false;
+            return;
+
+        case http_failed:
             return;
         }
-        const std::string line = recv_buf.substr(0, e);
-        recv_buf.erase(0, e + 2);
-        // The reason phrase may be empty or missing ("HTTP/1.1 200").
-        if (line.size() >= 12 && line.compare(0, 5, "HTTP/") == 0) {
-            int v = 0;
-            for (size_t i = 9; i < 12 && line[i] >= '0' && line[i] <= '9'; ++i) v = v * 10 + (line[i] - '0');
-            status = v;
-            status_text = line.size() > 13 ? line.substr(13) : std::string();
-            http10 = line.compare(0, 9, "HTTP/1.0 ") == 0;
-            headers.clear(); // an interim reply's headers are not the final one's
-        } else {
-            // Blanks around the value are optional ("Name:value" is as good as "Name: value").
-            const size_t c = line.find(':');
-            if (c != std::string::npos && c > 0) {
-                size_t v = c + 1;
-                while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
-                size_t end = line.size();
-                while (end > v && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
-                headers.emplace(line.substr(0, c), line.substr(v, end - v));
-            }
-        }
     }
-    if (!headers_done && framing_bytes + (int64_t)recv_buf.size() > HTTP_MAX_HEADER_BYTES)
-        os_error = err_net_bad_state;
 }
 
-void HTTPConnection::start_body()
+// Takes a status line (true) or, inside a header block, a header line.
+bool HTTPConnection::take_status_or_header(const std::string& line)
+{
+    // The reason phrase may be empty or missing ("HTTP/1.1 200").
+    if (line.size() >= 12 && line.compare(0, 5, "HTTP/") == 0) {
+        int v = 0;
+        for (size_t i = 9; i < 12 && line[i] >= '0' && line[i] <= '9'; ++i) v = v * 10 + (line[i] - '0');
+        status = v;
+        status_text = line.size() > 13 ? line.substr(13) : std::string();
+        http10 = line.compare(0, 9, "HTTP/1.0 ") == 0;
+        headers.clear(); // an interim reply's headers are not the final one's
+        return true;
+    }
+    // Before a status line nothing is a header.
+    if (state != http_headers) return false;
+    // Blanks around the value are optional ("Name:value" is as good as "Name: value").
+    const size_t c = line.find(':');
+    if (c != std::string::npos && c > 0) {
+        size_t v = c + 1;
+        while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
+        size_t end = line.size();
+        while (end > v && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+        headers.emplace(line.substr(0, c), line.substr(v, end - v));
+    }
+    return false;
+}
+
+// The end of a final header block: how the body is framed gives the next state.
+void HTTPConnection::begin_body()
 {
     auto conn = headers.find("Connection");
     const std::string conn_value = conn != headers.end() ? conn->second : std::string();
@@ -296,84 +439,88 @@ void HTTPConnection::start_body()
 
     auto te = headers.find("Transfer-Encoding");
     std::vector<std::string> codings = te != headers.end() ? header_tokens(te->second) : std::vector<std::string>();
+    auto cl = headers.find("Content-Length");
     if (!codings.empty()) {
+        set_state(http_body_chunked);
         // Only a chunked body can be taken apart here; anything else would reach the file coded.
         if (!equal_nocase(codings.back(), "chunked")) {
-            os_error = err_net_bad_state;
+            fail(http_fail_coding, err_net_bad_state);
             return;
         }
-        chunked = true;
         chunk_phase = chunk_size;
-    } else {
-        auto cl = headers.find("Content-Length");
-        if (cl != headers.end() && !parse_length(cl->second, content_length)) {
+    } else if (cl != headers.end()) {
+        set_state(http_body_length);
+        if (!parse_length(cl->second, content_length)) {
             content_length = -1;
-            os_error = err_net_bad_state;
+            fail(http_fail_length, err_net_bad_state);
             return;
         }
+    } else {
+        set_state(http_body_close);
+    }
+    body_start = net_now();
+    if (limits.max_body >= 0 && content_length > limits.max_body) {
+        fail(http_fail_body_size, err_net_bad_state);
+        return;
     }
 
     if (!local_name.empty()) {
         int err = 0;
         file = PLAT_out_open(local_name, err);
         if (file < 0) {
-            os_error = err;
+            fail(http_fail_file, err);
             return;
         }
     }
-    if (content_length == bytes_received) close_file(true);
+    last_activity = net_now();
+    if (content_length == bytes_received) finish_body();
 }
 
-void HTTPConnection::take_body(const char* data, size_t size)
+// Body bytes of a reply framed by its length or by the end of the connection; answers how
+// many were taken (a body never runs past its announced length).
+size_t HTTPConnection::take_plain(const char* data, size_t size)
 {
-    if (chunked) {
-        take_chunked(data, size);
-        return;
-    }
-    // Bytes after a finished body belong to no reply: they are dropped and the connection is
-    // not trusted with another request.
-    if (IsComplete() && file < 0) {
-        keep_alive = false;
-        return;
-    }
-    // A body never runs past its announced length: what follows it in the same read is stray.
-    if (content_length >= 0 && (int64_t)size > content_length - bytes_received) {
+    if (content_length >= 0 && (int64_t)size > content_length - bytes_received)
         size = (size_t)std::max<int64_t>(0, content_length - bytes_received);
-        keep_alive = false;
-    }
     write_body(data, size);
+    return size;
 }
 
 void HTTPConnection::write_body(const char* data, size_t size)
 {
     if (size == 0) return;
+    // Whatever the framing promised, a body past the limit is not what was asked for.
+    if (limits.max_body >= 0 && (int64_t)size > limits.max_body - bytes_received) {
+        fail(http_fail_body_size, err_net_bad_state);
+        return;
+    }
     bytes_received += (int64_t)size;
     if (file >= 0) {
-        const int err = PLAT_write_all(file, data, size);
+        // A write that fails without a system error number still fails, with our own code.
+        const int err = PLAT_out_write(file, data, size);
         if (err != 0) {
-            os_error = err;
-            close_file(false);
+            fail(http_fail_file, err > 0 ? err : err_net_write_file);
             return;
         }
     }
-    if (IsComplete()) close_file(true);
+    if (IsComplete()) finish_body();
 }
 
 void HTTPConnection::finish_body()
 {
-    chunk_phase = chunk_done;
-    content_length = bytes_received;
     close_file(true);
+    if (os_error != 0)
+        fail(http_fail_file);
+    else
+        set_state(http_done);
 }
 
-void HTTPConnection::take_chunked(const char* data, size_t size)
+// Bytes of a chunked body, through the chunk phases; answers how many were taken (the rest
+// follow the body's end).
+size_t HTTPConnection::take_chunked(const char* data, size_t size)
 {
     size_t i = 0;
-    while (i < size && os_error == 0) {
-        if (chunk_phase == chunk_done) {
-            keep_alive = false;
-            return;
-        }
+    while (i < size && state == http_body_chunked) {
         if (chunk_phase == chunk_data) {
             const size_t take = (size_t)std::min<int64_t>((int64_t)(size - i), chunk_left);
             write_body(data + i, take);
@@ -389,23 +536,27 @@ void HTTPConnection::take_chunked(const char* data, size_t size)
         i += take;
         if (chunk_phase == chunk_trailer) {
             framing_bytes += (int64_t)take;
-            if (framing_bytes > HTTP_MAX_HEADER_BYTES) os_error = err_net_bad_state;
+            if (framing_bytes > HTTP_MAX_HEADER_BYTES) {
+                fail(http_fail_trailer_size, err_net_bad_state);
+                break;
+            }
         } else if (chunk_line.size() > kMaxChunkLine) {
-            os_error = err_net_bad_state;
+            fail(chunk_phase == chunk_size ? http_fail_chunk_size : http_fail_chunk_end, err_net_bad_state);
+            break;
         }
-        if (!nl || os_error != 0) continue;
+        if (!nl) continue;
         std::string line = chunk_line.substr(0, chunk_line.size() - 1);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         chunk_line.clear();
         if (chunk_phase == chunk_data_end) {
             if (!line.empty())
-                os_error = err_net_bad_state;
+                fail(http_fail_chunk_end, err_net_bad_state);
             else
                 chunk_phase = chunk_size;
         } else if (chunk_phase == chunk_size) {
             int64_t n = 0;
             if (!parse_chunk_size(line, n) || n > INT64_MAX - bytes_received) {
-                os_error = err_net_bad_state;
+                fail(http_fail_chunk_size, err_net_bad_state);
             } else if (n == 0) {
                 chunk_phase = chunk_trailer;
             } else {
@@ -413,9 +564,12 @@ void HTTPConnection::take_chunked(const char* data, size_t size)
                 chunk_phase = chunk_data;
             }
         } else if (line.empty()) { // the blank line after the trailers
+            chunk_phase = chunk_done;
+            content_length = bytes_received;
             finish_body();
         }
     }
+    return i;
 }
 
 int HTTPConnection::GetStat()
@@ -427,7 +581,7 @@ int HTTPConnection::GetStat()
     if (s == sock_closed) return 3;
     if (socket->SOCK_at_eof()) return 3;
     if (!send_buf.empty()) return 4;
-    if (!headers_done) return 6;
+    if (!headers_done()) return 6;
     if (IsComplete()) return 3;
     return 5;
 }
@@ -468,14 +622,6 @@ float net_client::percent_done(int32_t slot)
     return (float)(100.0 * (double)c->bytes_received / (double)c->content_length);
 }
 
-void net_client::cancel_slot(int32_t slot)
-{
-    if (slot < 0) return;
-    reserve_slot(slot);
-    connections[(size_t)slot].reset();
-    requests[(size_t)slot] = net_request();
-}
-
 static void backslashes_to_slashes(std::string& s)
 {
     std::replace(s.begin(), s.end(), '\\', '/');
@@ -503,11 +649,16 @@ static uint16_t request_port(int32_t proxy_port)
     return 80;
 }
 
-static void log_timeout(const std::string& local_file, const std::string& server, const std::string& path)
+static void log_timeout(const HTTPConnection& c, const std::string& local_file, const std::string& server,
+                        const std::string& path)
 {
     gLog << "Timeout for " << local_file << "\n";
     gLog << "   server     =" << server << "\n";
     gLog << "   file       =" << path << "\n";
+    // A body that came too slowly is told from one that stopped.
+    if (c.failure == http_fail_slow)
+        gLog << "   failure    =" << http_failure_names[c.failure] << ": " << c.bytes_received << " bytes in "
+             << (int)(net_now() - c.body_start) << " s\n";
     gLog << "\n";
 }
 
@@ -523,10 +674,64 @@ static void log_error(HTTPConnection& c, const std::string& local_file, const st
     gLog << "   GetStat    =" << c.GetStat() << "\n";
     gLog << "   GetOSErr   =" << c.GetOSErr() << "\n";
     gLog << "   response   =" << c.GetResponseText() << " (#" << c.status << ")\n";
+    // Several cases share one code (20008 above all), so the case is named. A connect that
+    // failed is told by GetStat and the system's error number.
+    if (c.state == http_failed && c.failure != http_fail_none && c.failure != http_fail_connect &&
+        c.failure != http_fail_no_server)
+        gLog << "   failure    =" << http_failure_names[c.failure] << "\n";
     gLog << "\n";
 }
 
-uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file)
+// The one place a slot's state changes.
+static void net_set_state(net_request& rq, net_slot_state next)
+{
+    rq.state = next;
+}
+
+void net_client::cancel_slot(int32_t slot)
+{
+    if (slot < 0) return;
+    reserve_slot(slot);
+    connections[(size_t)slot].reset();
+    net_request& rq = requests[(size_t)slot];
+    rq.server.clear();
+    rq.path.clear();
+    rq.local_file.clear();
+    rq.max_body = -1;
+    rq.file_error = 0;
+    rq.retried = 0;
+    net_set_state(rq, net_slot_idle);
+}
+
+// The server's address is known: looked up before for the same name (the proxy's or the
+// server's), and either found or failed so recently that it is not asked again yet.
+static bool host_known(const std::map<std::string, net_host>& cache, const std::string& server,
+                       const std::string& target, float now)
+{
+    auto it = cache.find(server);
+    return it != cache.end() && it->second.looked_up == target &&
+           (it->second.address != 0 || (now >= it->second.when && now - it->second.when < NET_LOOKUP_RETRY_SECONDS));
+}
+
+int32_t net_client::local_error(int32_t slot)
+{
+    if (slot < 0) return 0;
+    reserve_slot(slot);
+    return requests[(size_t)slot].file_error;
+}
+
+// The limits of the slot's current request, given to each connection that carries it.
+static http_limits request_limits(const net_client& net, const net_request& rq)
+{
+    http_limits l;
+    l.max_body = rq.max_body;
+    l.slow_seconds = net.slow_seconds;
+    l.slow_rate = net.slow_rate;
+    return l;
+}
+
+uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file,
+                              int64_t max_body)
 {
     if (slot < 0) return 2;
     reserve_slot(slot);
@@ -538,102 +743,113 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
 
     const size_t s = (size_t)slot;
     net_request& rq = requests[s];
-    HTTPConnection* c = connections[s].get();
-    bool due = !c || c->IsComplete();
-    if (!due) {
+    if (rq.state == net_slot_running) {
         // Another file asked for on a busy slot: the old transfer is dropped, never answered for.
         std::string srv = server, pth = path;
         backslashes_to_slashes(srv);
         backslashes_to_slashes(pth);
-        if (srv != rq.server || pth != rq.path || local_file != rq.local_file) {
-            cancel_slot(slot);
-            c = nullptr;
-            due = true;
-        }
+        if (srv != rq.server || pth != rq.path || local_file != rq.local_file) cancel_slot(slot);
     }
+    const std::string target = _proxy_host.empty() ? server : _proxy_host;
 
-    if (due) {
-        const std::string target = _proxy_host.empty() ? server : _proxy_host;
-        const float now = net_now();
-        auto it = host_cache.find(server);
-        const bool known = it != host_cache.end() && it->second.looked_up == target &&
-                           (it->second.address != 0 ||
-                            (now >= it->second.when && now - it->second.when < NET_LOOKUP_RETRY_SECONDS));
-        if (!known) {
-            net_lookup& job = lookups[s];
-            job.host = target;
-            job.address = 0;
-            // The look-up belongs on the worker pool (THREAD_call_async, then THREAD_call_wait
-            // with 0) so that a slow resolver could leave the frame loop; the pool has no
-            // workers in this program, so it runs here, at once, either way.
-            net_lookup_run(&job);
-            host_cache[server] = net_host{target, job.address, now};
-        }
-        const uint32_t address = host_cache[server].address;
-        if (address == 0) return 2;
-
-        if (!server.empty() && (server.back() == '/' || server.back() == '\\')) {
-            MACIBM_alert(0, "net_check error! You have a dirchar at the end of the server name!", "You should not!",
-                         "Our convention is that a server name is simply a server name... with no slash!", server,
-                         t_crash, "http", 381);
-            return 2;
-        }
-        if (path.empty() || (path[0] != '/' && path[0] != '\\')) {
-            MACIBM_alert(0, "net_check error! You do not have a dirchar at the beginning of the directory name!",
-                         "You should!",
-                         "Our convention is that a directory name does start with a slash because it must include "
-                         "the hard drive,which is a dir char on unix!",
-                         path, t_crash, "http", 382);
-            return 2;
-        }
-        backslashes_to_slashes(server);
-        backslashes_to_slashes(path);
-
-        const uint16_t port = request_port(_proxy_port_int);
-        if (c && !c->CanReuse(address, port)) {
-            connections[s].reset();
-            c = nullptr;
-        }
-        if (!c) {
-            connections[s] = std::make_unique<HTTPConnection>(address, port);
-            c = connections[s].get();
-        }
-        c->SendRequest(path.c_str(), false, request_headers(server, path), nullptr, 0, local_file.c_str());
-        rq = net_request{server, path, local_file, 0};
-    }
-
-    if (!c) return 0;
-    c->Pump();
-
-    // A kept-alive connection that the server closed before answering: once more, on a new one.
-    if (c->reused && c->reply_bytes == 0 && !rq.retried) {
-        const int st = c->GetStat();
-        if (st == 2 || st == 3) {
-            rq.retried = 1;
-            const uint32_t address = c->address;
-            const uint16_t port = c->port;
-            connections[s] = std::make_unique<HTTPConnection>(address, port);
-            c = connections[s].get();
-            c->SendRequest(rq.path.c_str(), false, request_headers(rq.server, rq.path), nullptr, 0,
-                           rq.local_file.c_str());
-            return 0;
-        }
-    }
-
-    if (!c->IsDone() && !c->IsComplete()) {
-        if (!c->IsErr()) {
-            if (net_now() - c->last_activity > NET_TIMEOUT_SECONDS) {
-                log_timeout(local_file, server, path);
-                connections[s].reset();
+    for (;;) {
+        switch (rq.state) {
+        case net_slot_idle:
+        case net_slot_resting:
+        case net_slot_done: {
+            // A new request: the server's address first.
+            if (!host_known(host_cache, server, target, net_now())) {
+                net_lookup& job = lookups[s];
+                job.host = target;
+                job.address = 0;
+                net_set_state(rq, net_slot_lookup);
+                break;
+            }
+            const uint32_t address = host_cache[server].address;
+            if (address == 0) {
+                net_set_state(rq, net_slot_resting);
                 return 2;
             }
-            return 0;
+            if (!server.empty() && (server.back() == '/' || server.back() == '\\')) {
+                MACIBM_alert(0, "net_check error! You have a dirchar at the end of the server name!", "You should not!",
+                             "Our convention is that a server name is simply a server name... with no slash!", server,
+                             t_crash, "http", 381);
+                net_set_state(rq, net_slot_resting);
+                return 2;
+            }
+            if (path.empty() || (path[0] != '/' && path[0] != '\\')) {
+                MACIBM_alert(0, "net_check error! You do not have a dirchar at the beginning of the directory name!",
+                             "You should!",
+                             "Our convention is that a directory name does start with a slash because it must include "
+                             "the hard drive,which is a dir char on unix!",
+                             path, t_crash, "http", 382);
+                net_set_state(rq, net_slot_resting);
+                return 2;
+            }
+            backslashes_to_slashes(server);
+            backslashes_to_slashes(path);
+
+            const uint16_t port = request_port(_proxy_port_int);
+            std::unique_ptr<HTTPConnection>& c = connections[s];
+            if (c && !c->CanReuse(address, port)) c.reset();
+            if (!c) c = std::make_unique<HTTPConnection>(address, port);
+            c->SendRequest(path.c_str(), false, request_headers(server, path), nullptr, 0, local_file.c_str());
+            rq.server = server;
+            rq.path = path;
+            rq.local_file = local_file;
+            rq.max_body = max_body;
+            rq.file_error = 0;
+            rq.retried = 0;
+            c->limits = request_limits(*this, rq);
+            net_set_state(rq, net_slot_running);
+            break;
+        }
+
+        case net_slot_lookup: {
+            // The look-up belongs on the worker pool (THREAD_call_async, then THREAD_call_wait
+            // with 0 here) so that a slow resolver could leave the frame loop; the pool has no
+            // workers in this program, so it runs here, at once, either way.
+            net_lookup& job = lookups[s];
+            net_lookup_run(&job);
+            host_cache[server] = net_host{job.host, job.address, net_now()};
+            net_set_state(rq, net_slot_idle); // the address is known now
+            break;
+        }
+
+        case net_slot_running: {
+            HTTPConnection* c = connections[s].get();
+            if (!c) { // dropped from outside: start over
+                net_set_state(rq, net_slot_idle);
+                break;
+            }
+            c->Pump();
+            // A kept-alive connection that the server closed before answering: once more, on a new one.
+            if (c->state == http_failed && c->failure == http_fail_closed && c->reused && !rq.retried) {
+                rq.retried = 1;
+                const uint32_t address = c->address;
+                const uint16_t port = c->port;
+                connections[s] = std::make_unique<HTTPConnection>(address, port);
+                connections[s]->SendRequest(rq.path.c_str(), false, request_headers(rq.server, rq.path), nullptr, 0,
+                                            rq.local_file.c_str());
+                connections[s]->limits = request_limits(*this, rq);
+                return 0;
+            }
+            if (c->state == http_done && c->status >= 200 && c->status <= 299) {
+                net_set_state(rq, net_slot_done);
+                return 1;
+            }
+            if (c->state != http_done && c->state != http_failed) return 0;
+            if (c->failure == http_fail_timeout || c->failure == http_fail_slow)
+                log_timeout(*c, local_file, server, path);
+            else
+                log_error(*c, local_file, server, path);
+            if (c->failure == http_fail_file) rq.file_error = c->GetOSErr();
+            connections[s].reset();
+            net_set_state(rq, net_slot_resting);
+            return 2;
+        }
         }
     }
-    if (c->status >= 200 && c->status <= 299 && c->IsComplete() && !c->IsErr()) return 1;
-    log_error(*c, local_file, server, path);
-    connections[s].reset();
-    return 2;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,20 +3,20 @@
 // alerts and its two-button question.
 #include "engine/utils.h"
 
-#include "app/main.h"
-#include "app/text_reader.h"
 #include "engine/checksum_task.h"
+#include "engine/modal_frame.h"
+#include "engine/update_state.h"
+#include "engine/web_page.h"
 #include "foundation/FILE_ops.h"
+#include "foundation/alert.h"
+#include "foundation/app_folder.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
+#include "foundation/quit.h"
 #include "foundation/shared_paths.h"
+#include "foundation/text_reader.h"
 #include "foundation/translation.h"
 #include "foundation/xmap.h"
-#include "frame/alert.h"
-#include "frame/hl_event.h"
-#include "frame/hl_init.h"
-#include "frame/hl_popup.h"
-#include "frame/hl_shutdown.h"
-#include "graphics/OGL_view.h"
 
 #include <cerrno>
 #include <unordered_map>
@@ -42,26 +42,6 @@ static const int kTwoChoicesPopup = 997;
 // ---------------------------------------------------------------------------------------------
 // Reading the directory file
 
-static void skip_blanks(xmap_file& f)
-{
-    while (TXT_at_blank(f)) ++f.cursor;
-}
-
-static void skip_to_eol(xmap_file& f)
-{
-    while (!TXT_at_eol(f)) ++f.cursor;
-}
-
-// Blanks, CR, LF and NUL: whatever separates one record from the next.
-static void skip_record_gap(xmap_file& f)
-{
-    while (f.cursor < f.end) {
-        const char c = *f.cursor;
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != 0) break;
-        ++f.cursor;
-    }
-}
-
 // The keyword counts only when at least one blank follows it; the cursor then stands on the
 // next token. Otherwise the cursor does not move.
 static bool match_keyword(xmap_file& f, const char* word)
@@ -71,7 +51,7 @@ static bool match_keyword(xmap_file& f, const char* word)
         if (p >= f.end || *p != *word) return false;
     if (p >= f.end || (*p != ' ' && *p != '\t')) return false;
     f.cursor = p;
-    skip_blanks(f);
+    TXT_skip_blanks(f);
     return true;
 }
 
@@ -96,7 +76,7 @@ static int32_t read_number(xmap_file& f)
         if (value > INT32_MAX) value = INT32_MAX;
         if (value < INT32_MIN) value = INT32_MIN;
     }
-    skip_blanks(f);
+    TXT_skip_blanks(f);
     if (negative) value = value == INT32_MIN ? INT32_MAX : -value;
     return (int32_t)value;
 }
@@ -106,7 +86,7 @@ static std::string read_word(xmap_file& f)
     const char* start = f.cursor;
     while (!at_token_end(f)) ++f.cursor;
     std::string word(start, f.cursor);
-    skip_blanks(f);
+    TXT_skip_blanks(f);
     return word;
 }
 
@@ -114,7 +94,7 @@ static std::string read_word(xmap_file& f)
 static std::string read_rest_of_line(xmap_file& f)
 {
     const char* start = f.cursor;
-    skip_to_eol(f);
+    TXT_skip_to_eol(f);
     return std::string(start, f.cursor);
 }
 
@@ -206,19 +186,19 @@ static void read_file_record(xmap_file& f, dir_reader& r)
 static void read_records(xmap_file& f)
 {
     dir_reader r;
-    skip_record_gap(f);
+    TXT_skip_line_ends(f);
     while (f.cursor < f.end) {
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         if (match_keyword(f, "DIR"))
             r.prefix = read_rest_of_line(f);
         else if (match_keyword(f, "DISK")) {
             r.disk = read_number(f);
-            skip_to_eol(f);
+            TXT_skip_to_eol(f);
         } else if (match_keyword(f, "FILE"))
             read_file_record(f, r);
         else
-            skip_to_eol(f);
-        skip_record_gap(f);
+            TXT_skip_to_eol(f);
+        TXT_skip_line_ends(f);
     }
 
     auto& groups = gPlan.install_groups;

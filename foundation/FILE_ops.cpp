@@ -1,12 +1,12 @@
 // File and folder operations, and the error texts (see FILE_ops.h).
 #include "foundation/FILE_ops.h"
 
+#include "foundation/alert.h"
+#include "foundation/command_table.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/shared_paths.h"
-#include "frame/alert.h"
-#include "frame/hl_commands.h"
-#include "frame/hl_init.h"
-#include "frame/hl_shutdown.h"
+#include "foundation/shutdown.h"
 #include "platform/plat_files.h"
 #include "platform/plat_process.h"
 
@@ -14,13 +14,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-
-static std::string abs_path(const std::string& path)
-{
-    std::string p = path;
-    FILE_make_abs_path(p);
-    return p;
-}
 
 static bool is_sep(char c)
 {
@@ -55,12 +48,12 @@ static std::string drop_one_slash(const std::string& path)
 int FILE_exists(const std::string& path)
 {
     // Linux opens folders like files; they still answer 0, as callers look for files.
-    return PLAT_can_read_file(abs_path(path)) ? 1 : 0;
+    return PLAT_can_read_file(FILE_abs_path(path)) ? 1 : 0;
 }
 
 int FILE_is_dir(const std::string& path)
 {
-    std::string p = abs_path(drop_one_slash(path));
+    std::string p = FILE_abs_path(drop_one_slash(path));
     std::string parent = folder_part(p);
     std::string name = last_name(p);
     std::vector<std::string> names;
@@ -73,7 +66,7 @@ int FILE_is_dir(const std::string& path)
 
 FILE_result FILE_make_dir(const std::string& path)
 {
-    return PLAT_make_dir(abs_path(drop_one_slash(path)));
+    return PLAT_make_dir(FILE_abs_path(drop_one_slash(path)));
 }
 
 int FILE_is_real_error(FILE_result code)
@@ -84,7 +77,7 @@ int FILE_is_real_error(FILE_result code)
 FILE_result FILE_delete_file(const std::string& path)
 {
     if (path.empty()) return ENOENT;
-    std::string p = abs_path(path);
+    std::string p = FILE_abs_path(path);
     if (p.back() == '/') {
         p.pop_back();
         return PLAT_remove_dir(p);
@@ -99,7 +92,7 @@ int FILE_is_delete_error(FILE_result /*code*/)
 
 FILE_result FILE_clear_read_only(const std::string& path)
 {
-    return PLAT_clear_read_only(abs_path(path));
+    return PLAT_clear_read_only(FILE_abs_path(path));
 }
 
 // The folders a tree copy is reading (its path from the top) and the folders it writes into.
@@ -117,8 +110,8 @@ static FILE_result copy_tree(const std::string& src, const std::string& dst, cop
 {
     const std::string src_dir = src + "/";
     const std::string dst_dir = dst + "/";
-    const std::string abs_src = abs_path(src_dir);
-    const std::string abs_dst = abs_path(dst_dir);
+    const std::string abs_src = FILE_abs_path(src_dir);
+    const std::string abs_dst = FILE_abs_path(dst_dir);
 
     // A folder already on the way down (a link that loops back) or one the copy writes into
     // (the destination inside the source) would be copied without end: it is left out.
@@ -149,7 +142,7 @@ static FILE_result copy_tree(const std::string& src, const std::string& dst, cop
         if (types[(size_t)i] == 1)
             result = copy_tree(src_dir + name, dst_dir + name, walk);
         else
-            result = PLAT_copy_file(abs_path(src_dir + name), abs_path(dst_dir + name));
+            result = PLAT_copy_file(FILE_abs_path(src_dir + name), FILE_abs_path(dst_dir + name));
     }
     walk.reading.pop_back();
     return result;
@@ -157,7 +150,7 @@ static FILE_result copy_tree(const std::string& src, const std::string& dst, cop
 
 FILE_result FILE_copy(const std::string& src, const std::string& dst)
 {
-    if (!FILE_is_dir(src)) return PLAT_copy_file(abs_path(src), abs_path(dst));
+    if (!FILE_is_dir(src)) return PLAT_copy_file(FILE_abs_path(src), FILE_abs_path(dst));
     copy_walk walk;
     return copy_tree(src, dst, walk);
 }
@@ -165,7 +158,7 @@ FILE_result FILE_copy(const std::string& src, const std::string& dst)
 FILE_result FILE_get_disk_space(const std::string& path, uint64_t* total, uint64_t* avail)
 {
     uint64_t t = 0, a = 0;
-    if (FILE_result err = PLAT_disk_space(abs_path(folder_part(path)), t, a)) return err;
+    if (FILE_result err = PLAT_disk_space(FILE_abs_path(folder_part(path)), t, a)) return err;
     if (total) *total = t;
     if (avail) *avail = a;
     return 0;
@@ -196,7 +189,7 @@ static std::vector<std::string> split_params(const std::string& text)
 
 FILE_result FILE_launch(const std::string& path, const std::string& params, int shutdown)
 {
-    FILE_result err = PLAT_launch(abs_path(path), split_params(params));
+    FILE_result err = PLAT_launch(FILE_abs_path(path), split_params(params));
     if (err) return err;
     if (shutdown) app_shutdown(1);
     exit(1);
@@ -304,7 +297,7 @@ int FILE_get_directory(const std::string& folder, int kind, std::vector<std::str
         return (int)names.size();
     }
 
-    const std::string abs = abs_path(folder);
+    const std::string abs = FILE_abs_path(folder);
     if (abs.size() > 3 && !is_sep(abs.back())) {
         MACIBM_alert(0, "Working path does not appear to be a directory!",
                      "This is not consistent with my labelling practices!",

@@ -1,11 +1,13 @@
 // The thread framework (see HL_THREAD.h).
 #include "foundation/HL_THREAD.h"
 
+#include "foundation/alert.h"
+#include "foundation/gl_handoff.h"
+#include "foundation/log.h"
 #include "foundation/options.h"
 #include "foundation/pref.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
-#include "frame/hl_shutdown.h"
+#include "foundation/quit.h"
+#include "foundation/shutdown.h"
 #include "graphics/OGL_extensions.h"
 #include "graphics/hl_window.h"
 

@@ -2,8 +2,8 @@
 // template in the header.
 #include "foundation/UTL_thread.h"
 
-#include "frame/alert.h"
-#include "frame/hl_init.h"
+#include "foundation/alert.h"
+#include "foundation/log.h"
 
 #include <cstdio>
 

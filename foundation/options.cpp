@@ -1,9 +1,10 @@
 // Command-line option store, its tokeniser and the standard options (see options.h).
 #include "foundation/options.h"
 
+#include "foundation/command_table.h"
+#include "foundation/log.h"
 #include "foundation/tunables.h"
-#include "frame/hl_commands.h"
-#include "frame/hl_init.h"
+#include "foundation/version.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // Path rules, special folders and UTF-8 / UTF-16 conversion (see paths.h).
 #include "foundation/paths.h"
 
-#include "frame/alert.h"
-#include "frame/hl_init.h"
+#include "foundation/alert.h"
+#include "foundation/app_folder.h"
 #include "platform/plat_paths.h"
 
 // Where no folder of a kind can be found, the user's home, then /tmp/.
@@ -109,9 +109,6 @@ bool FILE_is_safe_relative_path(const std::string& path, bool folder_ok)
     size_t len = path.size();
     if (folder_ok && len > 1 && path[len - 1] == '/') --len;
     if (len == 0) return false;
-    // "C:" names a drive on the system the data was made for, whatever follows it.
-    const char c0 = path[0];
-    if (len >= 2 && ((c0 >= 'A' && c0 <= 'Z') || (c0 >= 'a' && c0 <= 'z')) && path[1] == ':') return false;
     size_t start = 0;
     for (size_t i = 0; i <= len; ++i) {
         if (i < len && (path[i] == '\\' || path[i] == '\0')) return false;
@@ -121,6 +118,10 @@ bool FILE_is_safe_relative_path(const std::string& path, bool folder_ok)
         if (n == 0) return false;
         if (n == 1 && path[start] == '.') return false;
         if (n == 2 && path[start] == '.' && path[start + 1] == '.') return false;
+        // "C:" names a drive on the system the data was made for, wherever it stands.
+        const char c0 = path[start];
+        if (n >= 2 && path[start + 1] == ':' && ((c0 >= 'A' && c0 <= 'Z') || (c0 >= 'a' && c0 <= 'z')))
+            return false;
         start = i + 1;
     }
     return true;
@@ -129,6 +130,20 @@ bool FILE_is_safe_relative_path(const std::string& path, bool folder_ok)
 void FILE_make_abs_path(std::string& path)
 {
     if (!FILE_is_abs_path(path)) path = gAppFolder + path;
+}
+
+std::string FILE_abs_path(const std::string& path)
+{
+    std::string p = path;
+    FILE_make_abs_path(p);
+    return p;
+}
+
+void FILE_lower_last_three(std::string& path)
+{
+    if (path.size() <= 3) return;
+    for (size_t i = path.size() - 3; i < path.size(); ++i)
+        if (path[i] >= 'A' && path[i] <= 'Z') path[i] = (char)(path[i] - 'A' + 'a');
 }
 
 void FILE_get_abs_path(const std::string& path, std::u16string& out)
@@ -147,7 +162,6 @@ void utf8_to_utf16(const std::string& in, std::u16string& out)
         unsigned char c = (unsigned char)in[i];
         uint32_t cp;
         size_t follow;
-        bool stray = false;
         if (c < 0x80) {
             cp = c;
             follow = 0;
@@ -161,24 +175,27 @@ void utf8_to_utf16(const std::string& in, std::u16string& out)
             cp = c & 0x07;
             follow = 3;
         } else {
+            // A stray continuation byte or 11111xxx.
             cp = 0;
             follow = 0;
-            stray = true;
         }
-        // A sequence cut off by the end of the text takes only the bytes that are there.
-        size_t k = 1;
-        for (; k <= follow && i + k < n; ++k) cp = (cp << 6) + ((unsigned char)in[i + k] & 0x3F);
+        // The character ends before the first byte behind it that is not a continuation byte,
+        // so a broken sequence never swallows the characters that follow it.
+        size_t next = i + 1;
+        while (next < n && ((unsigned char)in[next] & 0xC0) == 0x80) ++next;
+        if (next - i - 1 < follow) {
+            // Too few continuation bytes (broken, or cut off by the end): one U+0000.
+            cp = 0;
+        } else {
+            for (size_t k = 1; k <= follow; ++k) cp = (cp << 6) + ((unsigned char)in[i + k] & 0x3F);
+        }
         if (cp <= 0xFFFF) {
             out.push_back((char16_t)cp);
         } else {
             out.push_back((char16_t)(0xD800 | (((cp - 0x10000) >> 10) & 0x3FF)));
             out.push_back((char16_t)(0xDC00 | (cp & 0x3FF)));
         }
-        // After a stray byte the run of continuation bytes behind it is skipped, not turned
-        // into further U+0000 units.
-        i += k;
-        if (stray)
-            while (i < n && ((unsigned char)in[i] & 0xC0) == 0x80) ++i;
+        i = next;
     }
 }
 

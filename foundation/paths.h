@@ -19,10 +19,15 @@ void FILE_get_special_dir(int kind, std::string& out);
 void FILE_normalize_path(std::string& path);
 bool FILE_is_abs_path(const std::string& path);
 // True when a path read from the network or an archive may be put behind the install folder:
-// not empty, relative, no drive letter, no backslash or NUL, and no empty, "." or ".." name
-// between its '/' separators. With folder_ok one trailing '/' (a folder) is allowed.
+// not empty, relative, no backslash or NUL, and no empty, ".", ".." or drive-letter ("C:...")
+// name between its '/' separators. With folder_ok one trailing '/' (a folder) is allowed.
 bool FILE_is_safe_relative_path(const std::string& path, bool folder_ok = false);
 void FILE_make_abs_path(std::string& path);
+// The path made absolute by the FILE_make_abs_path rule, as a new string.
+std::string FILE_abs_path(const std::string& path);
+// Data files are written with the last three characters of their name (the extension) in lower
+// case; a path of three characters or fewer stays as it is.
+void FILE_lower_last_three(std::string& path);
 void FILE_get_abs_path(const std::string& path, std::u16string& out);
 
 void utf8_to_utf16(const std::string& in, std::u16string& out);

@@ -2,15 +2,15 @@
 #include "foundation/pref.h"
 
 #include "app/main.h"
-#include "app/text_reader.h"
 #include "engine/http.h"
 #include "foundation/FILE_ops.h"
+#include "foundation/alert.h"
+#include "foundation/log.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
+#include "foundation/shared_paths.h"
+#include "foundation/text_reader.h"
 #include "foundation/xmap.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
-#include "platform/plat_map.h"
 #include "platform/plat_fileio.h"
 
 #include <climits>
@@ -28,24 +28,19 @@ static std::string one_line(const std::string& value)
     return cut == std::string::npos ? value : value.substr(0, cut);
 }
 
-static void skip_blanks(xmap_file& f)
-{
-    while (TXT_at_blank(f)) ++f.cursor;
-}
-
 static void read_entries(xmap_file& f, std::map<std::string, std::string>& tags)
 {
     while (f.cursor < f.end) {
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         const char* tag_begin = f.cursor;
         while (!TXT_at_eol(f) && !TXT_at_blank(f)) ++f.cursor;
         std::string tag(tag_begin, f.cursor);
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         const char* value_begin = f.cursor;
-        while (!TXT_at_eol(f)) ++f.cursor;
+        TXT_skip_to_eol(f);
         std::string value(value_begin, f.cursor);
         // Empty lines, blank lines and the indentation of the next entry.
-        while (f.cursor < f.end && (TXT_at_eol(f) || TXT_at_blank(f))) ++f.cursor;
+        TXT_skip_line_ends(f);
         if (tag.empty()) continue;
 
         auto found = tags.find(tag);
@@ -64,9 +59,7 @@ pref_file::pref_file(const std::string& file_path, int file_mode) : mode(file_mo
     if (mode == 1) {
         path = file_path;
         FILE_make_abs_path(path);
-        if (path.size() > 3)
-            for (size_t i = path.size() - 3; i < path.size(); ++i)
-                if (path[i] >= 'A' && path[i] <= 'Z') path[i] = (char)(path[i] - 'A' + 'a');
+        FILE_lower_last_three(path);
         out << "I\n" << kPrefVersion << " version\n";
         return;
     }
@@ -86,26 +79,10 @@ int pref_file::close()
     if (mode != 1 || closed) return 0;
     closed = 1;
     const std::string bytes = out.str();
-    int err = PLAT_replace_whole_file(path, bytes);
-    if (err) {
-        // The usual cause is a missing folder: make the last one (one level only) and try again.
-        std::string folder = path;
-        if (path.size() >= 4) {
-            const size_t slash = path.rfind('/');
-            if (slash != std::string::npos) folder.erase(slash + 1);
-        }
-        PLAT_make_one_dir(folder);
-        err = PLAT_replace_whole_file(path, bytes);
-    }
+    const int err = FILE_write_retrying_folder(path, [&] { return PLAT_replace_whole_file(path, bytes); });
     if (!err) return 1;
     gLog << "WARNING: the preferences were not saved to " << path << ": " << FILE_error_text(err) << "\n";
-    MACIBM_alert(0,
-                 "I could not save the file! Could the directory that the file sits in be missing? Or flagged as "
-                 "READ-ONLY by the operating system? (Windows machines typically do this).",
-                 path, "Could the file be flagged as read-only? This happens in Windows if you copy it from a CD!",
-                 "Try putting this app in the background and then flag the file as NOT read-only, or creating the "
-                 "folder listed in the path above.",
-                 t_note, "FILE_ops", 1160);
+    FILE_save_failed_alert(path);
     return 0;
 }
 
@@ -163,16 +140,16 @@ std::string PREF_file_path(int kind)
 {
     switch (kind) {
     case 10:
-        return "Output/preferences/Corvane Screen Res.prf";
+        return std::string(PREFERENCES_FOLDER) + "Corvane Screen Res.prf";
     case 11: {
         std::string dir;
         FILE_get_special_dir(os_dir_prefs, dir);
         return dir + "Corvane Installer.prf";
     }
     case 12:
-        return "Output/preferences/Corvane Calibration.prf";
+        return std::string(PREFERENCES_FOLDER) + "Corvane Calibration.prf";
     default:
-        return "Output/preferences/";
+        return PREFERENCES_FOLDER;
     }
 }
 

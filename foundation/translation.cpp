@@ -1,13 +1,12 @@
 // Translation of UI texts (see translation.h).
 #include "foundation/translation.h"
 
-#include "foundation/paths.h"
-
-#include "app/text_reader.h"
+#include "foundation/label_split.h"
+#include "foundation/log.h"
 #include "foundation/options.h"
+#include "foundation/paths.h"
+#include "foundation/text_reader.h"
 #include "foundation/xmap.h"
-#include "frame/butn.h"
-#include "frame/hl_init.h"
 #include "platform/plat_system.h"
 
 #include <algorithm>
@@ -295,10 +294,10 @@ int LANG_load_table(const std::string& path, int plural_rule)
 
     for (;;) {
         // Line ends, empty lines and the blanks that begin a line.
-        while (f.cursor < f.end && (TXT_at_eol(f) || TXT_at_blank(f))) ++f.cursor;
+        TXT_skip_line_ends(f);
         if (f.cursor >= f.end) break;
         const char* start = f.cursor;
-        while (!TXT_at_eol(f)) ++f.cursor;
+        TXT_skip_to_eol(f);
         const std::string line(start, f.cursor);
         size_t text_start = 0;
         const int table = line_keyword(line, text_start);

@@ -1,14 +1,16 @@
 // File views, the data-file header check and the header writer (see xmap.h).
 #include "foundation/xmap.h"
 
-#include "app/text_reader.h"
+#include "foundation/alert.h"
+#include "foundation/app_folder.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/resources.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
+#include "foundation/text_reader.h"
 #include "platform/plat_map.h"
 
 #include <climits>
+#include <functional>
 
 static int32_t gMapGranularity = 0;
 
@@ -115,22 +117,6 @@ const char* xmap_file::map(const std::string& path, uint64_t offset, uint64_t le
     return begin;
 }
 
-static void skip_blanks(xmap_file& f)
-{
-    while (TXT_at_blank(f)) ++f.cursor;
-}
-
-static void skip_to_eol(xmap_file& f)
-{
-    while (!TXT_at_eol(f)) ++f.cursor;
-}
-
-// Line ends, empty lines and the blanks that begin the next line.
-static void skip_line_ends(xmap_file& f)
-{
-    while (f.cursor < f.end && (TXT_at_eol(f) || TXT_at_blank(f))) ++f.cursor;
-}
-
 // The version token of a text header: optional '-', optional '+', then decimal digits up to the
 // first blank or line end. A token with other characters, or too large for an int32, is 0,
 // which no list accepts.
@@ -184,16 +170,16 @@ int check_file(xmap_file& f, int kind, const int* versions, const char* type_wor
             (unsigned char)f.begin[2] == 0xBF)
             f.cursor += 3;
         const char first = f.cursor < f.end ? *f.cursor : 0;
-        skip_to_eol(f);
-        skip_line_ends(f);
+        TXT_skip_to_eol(f);
+        TXT_skip_line_ends(f);
         if (first != 'A' && first != 'I') return 0;
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         version = read_text_version(f);
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         const char* rest_begin = f.cursor;
-        skip_to_eol(f);
+        TXT_skip_to_eol(f);
         if (rest) rest->assign(rest_begin, f.cursor);
-        skip_line_ends(f);
+        TXT_skip_line_ends(f);
     }
 
     bool accepted = false;
@@ -205,7 +191,7 @@ int check_file(xmap_file& f, int kind, const int* versions, const char* type_wor
     if (!accepted) return 0;
 
     if (type_word) {
-        skip_blanks(f);
+        TXT_skip_blanks(f);
         const char* mark = f.cursor;
         const char* w = type_word;
         while (*w && f.cursor < f.end && *f.cursor == *w) {
@@ -217,9 +203,9 @@ int check_file(xmap_file& f, int kind, const int* versions, const char* type_wor
             f.cursor = mark;
             return 0;
         }
-        skip_blanks(f);
-        skip_to_eol(f);
-        skip_line_ends(f);
+        TXT_skip_blanks(f);
+        TXT_skip_to_eol(f);
+        TXT_skip_line_ends(f);
     }
     return version;
 }
@@ -254,6 +240,31 @@ static bool open_and_write(std::ofstream& out, const std::string& path, int kind
     return out.good();
 }
 
+int FILE_write_retrying_folder(const std::string& abs_path, const std::function<int()>& write_once)
+{
+    int err = write_once();
+    if (!err) return 0;
+    // The usual cause is a missing folder: make the last one (one level only) and try once more.
+    std::string folder = abs_path;
+    if (abs_path.size() >= 4) {
+        const size_t slash = abs_path.rfind('/');
+        if (slash != std::string::npos) folder.erase(slash + 1);
+    }
+    PLAT_make_one_dir(folder);
+    return write_once();
+}
+
+void FILE_save_failed_alert(const std::string& abs_path)
+{
+    MACIBM_alert(0,
+                 "I could not save the file! Could the directory that the file sits in be missing? Or flagged as "
+                 "READ-ONLY by the operating system? (Windows machines typically do this).",
+                 abs_path, "Could the file be flagged as read-only? This happens in Windows if you copy it from a CD!",
+                 "Try putting this app in the background and then flag the file as NOT read-only, or creating the "
+                 "folder listed in the path above.",
+                 t_note, "FILE_ops", 1160);
+}
+
 int ouf_open(std::ofstream& out, const std::string& path, int kind, int version, const std::string& notice)
 {
     if (kind != FILE_KIND_BINARY && kind != FILE_KIND_TEXT) {
@@ -262,28 +273,11 @@ int ouf_open(std::ofstream& out, const std::string& path, int kind, int version,
     }
     std::string abs = path;
     FILE_make_abs_path(abs);
-    if (abs.size() > 3)
-        for (size_t i = abs.size() - 3; i < abs.size(); ++i)
-            if (abs[i] >= 'A' && abs[i] <= 'Z') abs[i] = (char)(abs[i] - 'A' + 'a');
-
-    if (open_and_write(out, abs, kind, version, notice)) return 1;
-    // The usual cause is a missing folder: make the last one (one level only) and try once more.
-    std::string folder = abs;
-    if (abs.size() >= 4) {
-        size_t slash = abs.rfind('/');
-        if (slash != std::string::npos) folder.erase(slash + 1);
-    }
-    PLAT_make_one_dir(folder);
-    if (open_and_write(out, abs, kind, version, notice)) return 1;
-
+    FILE_lower_last_three(abs);
+    if (!FILE_write_retrying_folder(abs, [&] { return open_and_write(out, abs, kind, version, notice) ? 0 : 1; }))
+        return 1;
     if (out.is_open()) out.close();
     out.clear();
-    MACIBM_alert(0,
-                 "I could not save the file! Could the directory that the file sits in be missing? Or flagged as "
-                 "READ-ONLY by the operating system? (Windows machines typically do this).",
-                 abs, "Could the file be flagged as read-only? This happens in Windows if you copy it from a CD!",
-                 "Try putting this app in the background and then flag the file as NOT read-only, or creating the "
-                 "folder listed in the path above.",
-                 t_note, "FILE_ops", 1160);
+    FILE_save_failed_alert(abs);
     return 0;
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <string>
 
 // File kinds of the header functions.
@@ -44,3 +45,9 @@ int check_file(xmap_file& f, int kind, const int* versions, const char* type_wor
 // the header. 1 when open and written; 0 after the alert. A notice of exactly
 // "no-copyright-string" is left out.
 int ouf_open(std::ofstream& out, const std::string& path, int kind, int version, const std::string& notice);
+
+// Runs write_once (0 on success, else an error code); when it fails, makes the last folder of
+// the path (one level only) and runs it once more. Returns the last attempt's result.
+int FILE_write_retrying_folder(const std::string& abs_path, const std::function<int()>& write_once);
+// The note that a file could not be saved, naming the path and what the user can do about it.
+void FILE_save_failed_alert(const std::string& abs_path);

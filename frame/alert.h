@@ -1,14 +1,11 @@
-// The program's one user-facing message and error routine.
+// The frame's side of the alert: what is shown once an alert has reached the main thread, and
+// what follows it. The entry point every unit calls is in foundation/alert.h.
 #pragma once
-#include <string>
-
-enum alert_code { t_language = 0, t_note = 1, t_fatal = 2, t_crash = 3 };
+#include "foundation/alert.h"
 
 extern int gAlertShowing;
 
-// Lines are already translated by the caller. t_fatal and t_crash do not return.
-void MACIBM_alert(int popup_to_reopen, const std::string& line1, const std::string& line2,
-                  const std::string& line3, const std::string& line4, int code, const char* file, int line);
-
-// "(" + base name of the source file + ":" + line + ")", at most the last eight digits of the line.
-std::string ALERT_location_text(const char* file, int line);
+// The presenter that start-up registers with ALERT_set_presenter before anything else: the
+// system message box (the popup comes later), the log lines and, by code, the shutdown and the
+// end of the process.
+void ALERT_present(int popup_to_reopen, const std::string (&lines)[4], int code, const std::string& where);

@@ -1,11 +1,10 @@
 // Immediate-mode widgets and their labels. A label carries its own layout: the text left of the
 // widget, the text right of it after '|', and the hover help after '{'.
 #pragma once
-#include <string>
+// BTN_split_label is declared where the translation check uses it.
+#include "foundation/label_split.h"
 
-// Cuts a label into its three parts. The label itself loses the blanks next to its markers;
-// a part that the label does not have comes back empty.
-void BTN_split_label(std::string& label, std::string& first, std::string& second, std::string& help);
+#include <string>
 
 // Draws one part of a label: align 0 ends it at x, 1 centres it on x, 2 starts it at x; in colour
 // 95 when highlighted, else 52. A long part (more than 12 bytes, unless it begins with "-", which

@@ -1,9 +1,9 @@
 // The frame cycle, the window procedure and the overlays (see hl_event.h).
 #include "frame/hl_event.h"
 
-#include "app/main.h"
 #include "foundation/HL_THREAD.h"
 #include "frame/alert.h"
+#include "frame/app_frame.h"
 #include "frame/butn.h"
 #include "frame/cursor.h"
 #include "frame/hl_init.h"

@@ -1,9 +1,11 @@
 // Start-up sequence of the application frame and its small shared helpers (see hl_init.h).
 #include "frame/hl_init.h"
 
+#include "frame/alert.h"
 #include "foundation/HL_THREAD.h"
 #include "foundation/crash_handler.h"
 #include "foundation/debug_cmds.h"
+#include "foundation/hl_memory.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
 #include "foundation/translation.h"
@@ -18,6 +20,7 @@
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
+#include "graphics/startup_message.h"
 #include "platform/plat_paths.h"
 #include "platform/plat_window.h"
 
@@ -142,6 +145,8 @@ static void write_log_header()
 
 void hl_startup(int /*argc*/, const char** argv)
 {
+    // Before anything can raise one, the frame takes over showing alerts.
+    ALERT_set_presenter(ALERT_present);
     gFontFrameLink.language = &gLanguage;
     gFontFrameLink.ui_ready = &gUIReady;
     CRASH_install_handler();
@@ -150,6 +155,7 @@ void hl_startup(int /*argc*/, const char** argv)
     std::string log_path;
     FILE_get_special_dir(os_dir_this_app, log_path);
     hl_open_log(log_path + LOG_FILE_NAME);
+    MEM_set_log_stream(&gLog);
     write_log_header();
     CMDLINE_parse(argv[0]);
     gLog.flush();
@@ -157,13 +163,14 @@ void hl_startup(int /*argc*/, const char** argv)
 
     gLanguage = -1;
     gLanguage = LANG_choose_language();
+    gGLSettings.texture_level = 5;
 
     // Here come the window and its OpenGL context, then driver detection
-    // (gCaps.OGL_init_extensions), the render options and the texture manager. Start-up does not
-    // make the window yet, so the program runs without a display. Detection always clears
-    // threaded_avail, which gives the worker pool no workers; until it runs here, start-up
-    // clears the flag itself. When the window creation lands, call gCaps.OGL_init_extensions()
-    // right behind it and drop this line.
+    // (gCaps.OGL_init_extensions), the render options (gGLSettings.RENO_reset_options) and the
+    // texture manager (gTextures.init). Start-up does not make the window yet, so the program runs
+    // without a display. Detection always clears threaded_avail, which gives the worker pool no
+    // workers; until it runs here, start-up clears the flag itself. When the window creation
+    // lands, call those three right behind it and drop this line.
     gCaps.threaded_avail = 0;
     THREAD_init_workers();
 
@@ -184,4 +191,9 @@ void hl_startup(int /*argc*/, const char** argv)
     CMD_init_builtin(0);
 
     load_installer_text();
+}
+
+// The start-up screen comes with the start-up sequence; until then there is nothing to draw on.
+void draw_startup_message(const std::string&, float*)
+{
 }

@@ -1,5 +1,4 @@
-// Popup windows inside the main window. Filled in by their own unit later.
+// Popup windows inside the main window. Filled in by their own unit later. hl_open_window is
+// declared where the engine's questions call it.
 #pragma once
-
-// Selects the popup with this id (0 the whole window) and lays it out.
-void hl_open_window(int id);
+#include "engine/modal_frame.h"

@@ -2,12 +2,12 @@
 // workarounds, the capability switches and the driver alerts (see OGL_extensions.h).
 #include "graphics/OGL_extensions.h"
 
+#include "foundation/alert.h"
+#include "foundation/log.h"
 #include "foundation/options.h"
 #include "foundation/pref.h"
 #include "foundation/translation.h"
 #include "foundation/tunables.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
 #include "platform/plat_window.h"
 
 #include <climits>

@@ -1,12 +1,14 @@
 // Text drawing with TrueType fonts (see OGL_font.h).
 #include "graphics/OGL_font.h"
 
+#include "foundation/alert.h"
+#include "foundation/log.h"
 #include "foundation/resources.h"
 #include "foundation/tunables.h"
-#include "frame/alert.h"
-#include "frame/hl_init.h"
+#include "graphics/COL_scheme.h"
 #include "graphics/OGL_state.h"
 #include "graphics/OGL_view.h"
+#include "graphics/tman.h"
 
 #include <GL/gl.h>
 #include <ft2build.h>
@@ -392,27 +394,30 @@ OGL_text_line OGL_scan_line(OGL_font_obj* f, const char* start, const char* end,
     return {brk, brk_w, next};
 }
 
-// INTERIM direct GL
-static GLuint sTex[2];
+// A changed atlas goes up through the texture manager's scratch buffer, into the face's slot.
 static void upload_atlas(OGL_font_obj* f)
 {
     f->atlas_dirty = 0;
-    GLuint& t = sTex[f->manual_ref - 1021];
-    if (!t) glGenTextures(1, &t);
-    glBindTexture(GL_TEXTURE_2D, t);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, 1024, f->atlas_height, 0, GL_ALPHA, GL_UNSIGNED_BYTE, f->atlas);
-    f->atlas_uploaded = 1;
+    gScratchWidth = FONT_ATLAS_WIDTH;
+    gScratchHeight = f->atlas_height;
+    std::memcpy(gScratchPixels, f->atlas, (size_t)FONT_ATLAS_WIDTH * f->atlas_height);
+    f->atlas_uploaded = gTextures.load_bitmap(4, f->manual_ref, 0x80203, 2, "scratch_array-fonts") != 0;
 }
 
-static void begin_line(OGL_font_obj* f, int)
+// The colour table's entry; white until the colour table joins the colour scheme.
+static void colour_entry(int, float rgb[3])
 {
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor3f(1, 1, 1);
-    glBindTexture(GL_TEXTURE_2D, sTex[f->manual_ref - 1021]);
+    rgb[0] = rgb[1] = rgb[2] = 1.0f;
+}
+
+// The state, colour and texture of one line's quad batch.
+static void begin_line(OGL_font_obj* f, int colour)
+{
+    OGL_set_state(1, 1, 1, 1, 1, 1);
+    float rgb[3];
+    colour_entry(colour, rgb);
+    gInterface.OGL_set_color(rgb[0], rgb[1], rgb[2], 1.0f, colour >= 43);
+    gTextures.bind_tex(f->manual_ref, 0, 0);
     glBegin(GL_QUADS);
 }
 

@@ -1,9 +1,8 @@
 // Display state, 2D view, camera, scissor and frame presentation (see OGL_view.h).
 #include "graphics/OGL_view.h"
 
+#include "foundation/frame_clock.h"
 #include "foundation/tunables.h"
-
-#include "frame/hl_timer.h"
 #include "graphics/OGL_draw.h"
 #include "graphics/hl_window.h"
 #include "platform/plat_window.h"
@@ -263,7 +262,7 @@ void OGL_swap_buffers()
     // Before the window exists there is no context to set a colour in and nothing to present.
     if (!win) return;
     float r = 1, g = 1, b = 1, a = 1;
-    OGL_adjust_color(&r, &g, &b, &a, 1);
+    gInterface.OGL_adjust_color(&r, &g, &b, &a, 1);
     if (a > 0.99f)
         glColor3f(r, g, b);
     else

@@ -1,7 +1,7 @@
 // Monitors, display modes and the window mode (see hl_monitor.h).
 #include "graphics/hl_monitor.h"
 
-#include "frame/hl_init.h"
+#include "foundation/quit.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
 #include "platform/plat_window.h"

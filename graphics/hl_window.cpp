@@ -1,8 +1,8 @@
 // Main window, second window and their OpenGL contexts (see hl_window.h).
 #include "graphics/hl_window.h"
 
+#include "foundation/log.h"
 #include "foundation/options.h"
-#include "frame/hl_init.h"
 #include "graphics/OGL_back_tex.h"
 #include "graphics/OGL_extensions.h"
 #include "graphics/OGL_state.h"
@@ -85,14 +85,16 @@ void hl_plan_window(int n, int* x_out, int* y_out, int* bordered_out)
     *bordered_out = (!gFullScreen && mh > gWindowedH) ? 1 : 0;
 }
 
+// Samples per multisample level 1 to 4.
+static const int kSamplesOfLevel[5] = {0, 2, 4, 8, 16};
+
 int hl_choose_multisample(int fsaa_wanted, int can_choose, int (*try_samples)(int, void*), void* data)
 {
-    static const int samples_of_level[5] = {0, 2, 4, 8, 16};
     int achieved = 0;
     int succeeded = 0;
     for (int level = 4; level >= 1; --level) {
         if (fsaa_wanted < level || !can_choose || succeeded) continue;
-        succeeded = try_samples(samples_of_level[level], data);
+        succeeded = try_samples(kSamplesOfLevel[level], data);
         achieved = level;
     }
     return succeeded ? achieved : 0;
@@ -101,12 +103,17 @@ int hl_choose_multisample(int fsaa_wanted, int can_choose, int (*try_samples)(in
 void hl_set_swap_interval(int (*set_interval)(int))
 {
     int interval = 2 * gGLSettings.use_vsync2 + gGLSettings.use_vsync1;
-    if (set_interval(interval) != 0)
+    const int result = set_interval(interval);
+    if (result == -1)
         gLog << "Warning: unable to set vsync - your video card's driver does not support setting v-sync from "
                 "Corvane.\n";
+    else if (result != 0)
+        gLog << "WARNING: the video driver refused the swap interval " << interval
+             << "; it keeps its own.\n";
 }
 
-static int try_multisample_format(int samples, void*)
+// The multisampled surface asks for 16 depth bits (the plain one for 32).
+static PLAT_gl_format multisample_format(int samples)
 {
     PLAT_gl_format f;
     f.color_bits = 24;
@@ -115,7 +122,12 @@ static int try_multisample_format(int samples, void*)
     f.stencil_bits = 0;
     f.double_buffer = 1;
     f.samples = samples;
-    return PLAT_gl_format_available(f);
+    return f;
+}
+
+static int try_multisample_format(int samples, void*)
+{
+    return PLAT_gl_format_available(multisample_format(samples));
 }
 
 // The window procedure answers the creation event; it is taken from the queue here, since
@@ -208,15 +220,7 @@ int hl_gl_windows::hl_create_gl_window(int n)
             PLAT_destroy_window(window[n]);
             window[n] = nullptr;
             gWindowCreated = 0;
-            static const int samples_of_level[5] = {0, 2, 4, 8, 16};
-            PLAT_gl_format ms;
-            ms.color_bits = 24;
-            ms.alpha_bits = 8;
-            ms.depth_bits = 16;
-            ms.stencil_bits = 0;
-            ms.double_buffer = 1;
-            ms.samples = samples_of_level[gGLSettings.fsaa_achieved];
-            pixel_format = ms;
+                    pixel_format = multisample_format(kSamplesOfLevel[gGLSettings.fsaa_achieved]);
             // The main context must be current for the second window's context to share with it.
             if (n == 1) hl_make_current(window[0], context[0]);
             if (!make_window_and_context(n, x, y, bordered)) return 0;

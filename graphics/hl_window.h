@@ -41,7 +41,9 @@ void hl_plan_window(int n, int* x, int* y, int* bordered);
 // that many samples exists.
 int hl_choose_multisample(int fsaa_wanted, int can_choose, int (*try_samples)(int samples, void* data), void* data);
 
-// Sets the swap interval from the vsync settings; logs the warning when the driver cannot.
+// Sets the swap interval from the vsync settings. set_interval answers as
+// PLAT_gl_set_swap_interval does: the warning is logged when the entry point is missing, a line
+// of its own when the driver refuses the interval.
 void hl_set_swap_interval(int (*set_interval)(int interval));
 
 // "--monitor_offset_x" style values: leading blanks, one sign, digits up to the first other

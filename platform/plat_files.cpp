@@ -59,6 +59,12 @@ bool PLAT_is_folder(const std::string& path)
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool PLAT_path_taken(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
 int PLAT_make_dir(const std::string& path)
 {
     return mkdir(path.c_str(), 0777) == 0 ? 0 : last_error();

@@ -20,6 +20,11 @@ bool PLAT_can_read_file(const std::string& path);
 // True when the path (links followed) is a folder.
 bool PLAT_is_folder(const std::string& path);
 
+// True when anything at all stands at the path: a file of any kind or permission, a folder, or
+// a link (dangling too). False when nothing can be seen there for any reason; a caller that
+// then creates the file gets the system's own error.
+bool PLAT_path_taken(const std::string& path);
+
 int PLAT_make_dir(const std::string& path);
 int PLAT_remove_dir(const std::string& path);  // the folder must be empty
 int PLAT_remove_file(const std::string& path); // never a folder

@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 #include <cmath>
+#include <cstring>
 
 static PLAT_window_proc gProc = nullptr;
 static Uint32 gCreateEvent = (Uint32)-1; // the event type that carries PLAT_EV_CREATE
@@ -302,7 +303,11 @@ void PLAT_gl_swap(PLAT_window* w)
 int PLAT_gl_set_swap_interval(int interval)
 {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return -1;
-    return SDL_GL_SetSwapInterval(interval) == 0 ? 0 : -1;
+    SDL_ClearError();
+    if (SDL_GL_SetSwapInterval(interval) == 0) return 0;
+    // SDL answers "... not supported" when it loaded none of the swap-control entry points
+    // (their extensions are not advertised); any other failure is the driver's refusal.
+    return strstr(SDL_GetError(), "not supported") ? -1 : -2;
 }
 
 int PLAT_gl_has_extension(const char* name)

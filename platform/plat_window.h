@@ -86,7 +86,8 @@ void PLAT_gl_delete_context(PLAT_gl_context* c);
 // Makes c current on w (c null: no context current). 0 or -1.
 int PLAT_gl_make_current(PLAT_window* w, PLAT_gl_context* c);
 void PLAT_gl_swap(PLAT_window* w);
-// 0 when the driver took the swap interval, -1 when it cannot set one.
+// 0 when the driver took the swap interval; -1 when it has no entry point for setting one;
+// -2 when it has one but refused this interval.
 int PLAT_gl_set_swap_interval(int interval);
 // 1 when the current context advertises the OpenGL extension.
 int PLAT_gl_has_extension(const char* name);

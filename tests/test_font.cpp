@@ -5,6 +5,7 @@
 #include "support/test_support.h"
 
 #include "foundation/tunables.h"
+#include "frame/alert.h"
 #include "frame/butn.h"
 #include "frame/hl_init.h"
 #include "graphics/OGL_font.h"
@@ -434,6 +435,7 @@ TEST(Font, AFontThatCannotBeMadeEndsInTheMessageBox)
         EXPECT_EXIT(
             {
                 hl_open_log(dir + "log.txt");
+                ALERT_set_presenter(ALERT_present);
                 gFontFrameLink.ui_ready = &gUIReady;
                 gUIReady = 1;
                 gReadyFlag = &gUIReady;

@@ -144,6 +144,15 @@ TEST(FontDraw, PagesOfTextAndLabelsUnderXvfb)
     ASSERT_EQ(one.w, 1280);
     Page a = parse(p.proc.out, 1);
     EXPECT_NE(p.proc.out.find("blanks: 100.000 90.000\n"), std::string::npos) << p.proc.out;
+    // Both atlases are alpha textures of the texture manager, as high as their atlas.
+    for (const char* slot : {"1021", "1022"}) {
+        const size_t at = p.proc.out.find(std::string("atlas ") + slot + ": scratch_array-fonts 1 1024x");
+        ASSERT_NE(at, std::string::npos) << p.proc.out;
+        int tex_rows = 0, rows = -1;
+        sscanf(p.proc.out.c_str() + p.proc.out.find('x', at + 36) + 1, "%d rows %d", &tex_rows, &rows);
+        EXPECT_EQ(tex_rows, rows) << slot;
+        EXPECT_GE(rows, 16) << slot;
+    }
     expect_ink_only_in_boxes(one, a);
     for (const char* name : {"en", "fr", "de", "ru", "ru_bold", "centre", "right", "ru_centre", "other_style",
                              "paragraph", "cut", "tab", "para_right", "centre_cr", "ends_wrap"})

@@ -337,7 +337,8 @@ TEST(SafePaths, RelativePathRule)
         {"c:x", false, false},
         {"C:", false, false},
         {std::string("a\0b", 3), false, false},
-        {"1:x", true, true}, // not a drive letter
+        {"a/C:x", false, false}, // a drive letter anywhere, as archive entries always had it
+        {"1:x", true, true},     // not a drive letter
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FILE_is_safe_relative_path(c.path), c.safe) << c.path;

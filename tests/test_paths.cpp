@@ -64,8 +64,9 @@ TEST(Paths, Utf8ToUtf16)
     std::u16string w = u"junk";
     utf8_to_utf16("\xF0\x9F\x98\x80", w);
     EXPECT_EQ(w, (std::u16string{0xD83D, 0xDE00}));
+    // Stray continuation bytes belong to the character before them (no unit of their own).
     utf8_to_utf16("\x41\x80\x80\x42", w);
-    EXPECT_EQ(w, (std::u16string{0x41, 0x0000, 0x42}));
+    EXPECT_EQ(w, (std::u16string{0x41, 0x42}));
     utf8_to_utf16("\xFF" "A", w);
     EXPECT_EQ(w, (std::u16string{0x0000, 0x41}));
     // An encoded surrogate passes through as its unit.
@@ -78,6 +79,32 @@ TEST(Paths, Utf8ToUtf16)
     EXPECT_EQ(w.size(), 2u);
     utf8_to_utf16("", w);
     EXPECT_TRUE(w.empty());
+}
+
+TEST(Paths, Utf8BrokenSequencesLoseNoCharacter)
+{
+    // The next character starts at the first byte that is not a continuation byte: a broken
+    // sequence is one U+0000 and the characters behind it survive.
+    const struct {
+        const char* in;
+        std::u16string want;
+    } cases[] = {
+        {"\xC3\x41", {0x0000, 0x41}},
+        {"\xE2\x41\x42", {0x0000, 0x41, 0x42}},
+        {"\xE2\x82\x41", {0x0000, 0x41}},
+        {"\xC3\xA9\x80\x42", {0xE9, 0x42}},
+        {"\x80", {0x0000}},
+        {"\x80\x80" "A", {0x0000, 0x41}},
+        {"x\xBFy", {0x78, 0x79}},
+        {"A\xE2\x82", {0x41, 0x0000}},
+        {"A\xF0\x9F\x98", {0x41, 0x0000}},
+        {"\xF0\x9F\x98\x80\xC3", {0xD83D, 0xDE00, 0x0000}},
+    };
+    for (const auto& c : cases) {
+        std::u16string w;
+        utf8_to_utf16(c.in, w);
+        EXPECT_EQ(w, c.want) << c.in;
+    }
 }
 
 TEST(Paths, Utf16ToUtf8)

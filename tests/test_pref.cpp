@@ -3,6 +3,7 @@
 #include "engine/http.h"
 #include "foundation/options.h"
 #include "foundation/pref.h"
+#include "foundation/shared_paths.h"
 #include "frame/hl_init.h"
 #include "platform/plat_fileio.h"
 #include "support/test_support.h"
@@ -284,6 +285,32 @@ TEST_F(Pref, CalibrationFileIsHeaderOnly)
     TS_sh("mkdir -p '" + gAppFolder + "Output/preferences'");
     PREF_read_write(12, 1);
     EXPECT_EQ(TS_read_file(gAppFolder + "Output/preferences/Corvane Calibration.prf"), kHeader);
+    gAppFolder = saved;
+}
+
+TEST_F(Pref, FilesOfTheProgramFolderLandInThePreferencesFolder)
+{
+    const std::string saved = gAppFolder;
+    EXPECT_EQ(PREF_file_path(10), std::string(PREFERENCES_FOLDER) + "Corvane Screen Res.prf");
+    // Only the output folder exists: the save makes the last folder and tries again.
+    gAppFolder = TS_new_dir("app-pref");
+    TS_sh("mkdir -p '" + gAppFolder + OUTPUT_FOLDER + "'");
+    PREF_read_write(12, 1);
+    EXPECT_EQ(TS_read_file(gAppFolder + PREFERENCES_FOLDER + "Corvane Calibration.prf"), kHeader);
+    // Two folders missing: one retry cannot help, the note names the path and nothing is written.
+    gAppFolder = TS_new_dir("app-bare");
+    options("--qa_script");
+    PREF_read_write(12, 1);
+    const std::string path = gAppFolder + PREFERENCES_FOLDER + "Corvane Calibration.prf";
+    const std::string log = TS_read_file(log_path);
+    EXPECT_NE(log.find("WARNING: the preferences were not saved to " + path + ": "), std::string::npos) << log;
+    EXPECT_NE(log.find("I could not save the file! Could the directory that the file sits in be missing? Or "
+                       "flagged as READ-ONLY by the operating system? (Windows machines typically do this).\n" +
+                       path + "\nCould the file be flagged as read-only?"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("folder listed in the path above.\n(FILE_ops:1160)\n"), std::string::npos) << log;
+    EXPECT_FALSE(TS_sh("ls -A '" + gAppFolder + "'").size());
     gAppFolder = saved;
 }
 

@@ -328,6 +328,11 @@ TEST_F(View, SwapIntervalAndItsWarning)
               "Warning: unable to set vsync - your video card's driver does not support setting v-sync from "
               "Corvane.\n");
     EXPECT_EQ(gIntervalSet, 0);
+    // An entry point that exists but refuses the interval is not the missing-driver warning.
+    gGLSettings.use_vsync1 = 1;
+    EXPECT_EQ(logged([] { hl_set_swap_interval([](int i) { return gIntervalSet = i, -2; }); }),
+              "WARNING: the video driver refused the swap interval 1; it keeps its own.\n");
+    gGLSettings.use_vsync1 = 0;
 }
 
 static PLAT_event ev(int kind)

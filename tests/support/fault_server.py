@@ -11,6 +11,8 @@ the second, when it is a number, is the body size:
   ok/N          200, Content-Length N, kept alive
   http10/N      HTTP/1.0 200 with Content-Length N, then the connection closes
   http10ka/N    HTTP/1.0 200 with "Connection: keep-alive", kept alive
+  http10open/N  HTTP/1.0 200 with Content-Length N and no "Connection" header, yet the server
+                keeps the connection open and answers whatever else comes on it
   lower/N       header names in lower case, kept alive
   closetoken/N  "Connection: keep-alive, Close", yet the server keeps reading the connection
   chunked/N     chunked body with a chunk extension and a trailer, kept alive
@@ -26,6 +28,12 @@ the second, when it is a number, is the body size:
   continue/N    an interim 100 reply and the 200 reply in one send
   bare/N        "HTTP/1.1 200" without a reason phrase, headers without a blank after ':'
   extra/N       200, Content-Length N, and ten stray bytes after the body in the same send
+  badchunk/N/S  chunked body of one chunk of N bytes whose size line is the size in hex followed
+                by the text S, percent-decoded (for example "5x", or "5 x" from "%20x"), then the
+                last chunk; kept alive
+  endlesschunk  a chunked body whose chunks never end (until the client goes, or 4 GiB)
+  slow/N[/MS]   200, Content-Length N, then the body one byte at a time, every MS milliseconds
+                (1000 when not given)
 
 The body of N bytes is byte i = (i * 7 + 3) mod 256. The server ends by itself when its
 parent goes or after LIFETIME seconds.
@@ -36,6 +44,7 @@ import struct
 import sys
 import threading
 import time
+import urllib.parse
 
 LIFETIME = 900
 MAX_HEAD = 65536
@@ -92,7 +101,7 @@ def reply(sock, status_line, headers, payload=b""):
     sock.sendall(text.encode("latin-1") + payload)
 
 
-def serve(sock, conn_id, mode, n, path):
+def serve(sock, conn_id, mode, n, path, names):
     """Answers one request; False when the connection is to end."""
     if mode == "ok" or mode == "dropnext":
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n), ("Content-Type", "application/octet-stream")], body(n))
@@ -100,6 +109,9 @@ def serve(sock, conn_id, mode, n, path):
     if mode == "http10":
         reply(sock, "HTTP/1.0 200 OK", [("Content-Length", n)], body(n))
         return False
+    if mode == "http10open":
+        reply(sock, "HTTP/1.0 200 OK", [("Content-Length", n)], body(n))
+        return True
     if mode == "http10ka":
         reply(sock, "HTTP/1.0 200 OK", [("Content-Length", n), ("Connection", "keep-alive")], body(n))
         return True
@@ -168,6 +180,30 @@ def serve(sock, conn_id, mode, n, path):
     if mode == "extra":
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)], body(n) + b"0123456789")
         return True
+    if mode == "badchunk":
+        suffix = urllib.parse.unquote(names[2]) if len(names) > 2 else ""
+        reply(sock, "HTTP/1.1 200 OK", [("Transfer-Encoding", "chunked")],
+              b"%x%s\r\n" % (n, suffix.encode("latin-1")) + body(n) + b"\r\n0\r\n\r\n")
+        return True
+    if mode == "endlesschunk":
+        reply(sock, "HTTP/1.1 200 OK", [("Transfer-Encoding", "chunked")])
+        piece = b"%x\r\n" % 65536 + body(65536) + b"\r\n"
+        try:
+            for _ in range(65536):
+                sock.sendall(piece)
+        except OSError:
+            pass
+        return False
+    if mode == "slow":
+        pause = int(names[2]) / 1000.0 if len(names) > 2 and names[2].isdigit() else 1.0
+        reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)])
+        try:
+            for b in body(n):
+                sock.sendall(bytes([b]))
+                time.sleep(pause)
+        except OSError:
+            pass
+        return False
     if mode == "continue":
         sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n" +
                      b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % n + body(n))
@@ -201,7 +237,7 @@ def handle(sock, conn_id):
             names = [p for p in target.split("/") if p]
             mode = names[0] if names else ""
             n = int(names[1]) if len(names) > 1 and names[1].isdigit() else 0
-            if not serve(sock, conn_id, mode, n, target):
+            if not serve(sock, conn_id, mode, n, target, names):
                 return
             if mode == "dropnext":
                 drop_next = True

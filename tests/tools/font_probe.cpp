@@ -16,6 +16,7 @@
 #include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
+#include "graphics/tman.h"
 
 #include <GL/gl.h>
 #include <chrono>
@@ -200,6 +201,8 @@ int main(int argc, char** argv)
     gWindows.hl_set_window_count(1);
     hl_update_layout();
     gCaps.OGL_init_extensions();
+    gGLSettings.RENO_reset_options();
+    gTextures.init();
     say("size: " + std::to_string(gWindowW) + "x" + std::to_string(gWindowH));
 
     const int timeout_s = CMDLINE_has_option("--timeout") ? atoi(CMDLINE_get_option("--timeout").c_str()) : 60;
@@ -219,7 +222,18 @@ int main(int argc, char** argv)
         draw_page(page, frames == 0);
         hl_do_frame();
         ++frames;
-        if (frames == 3) say("page " + std::to_string(page) + " drawn");
+        if (frames == 3) {
+            // The atlases are the texture manager's, uploaded from its scratch buffer.
+            for (int slot = 0; slot < 2; ++slot) {
+                TEX_obj* t = gTextures.get_tex(1021 + slot);
+                say("atlas " + std::to_string(1021 + slot) + ": " +
+                    (t ? t->tex_name + " " + std::to_string(t->format == GL_ALPHA) + " " +
+                             std::to_string(t->loaded_width) + "x" + std::to_string(t->loaded_height) + " rows " +
+                             std::to_string(gFonts[slot]->atlas_height)
+                       : std::string("none")));
+            }
+            say("page " + std::to_string(page) + " drawn");
+        }
     }
     app_shutdown(1);
     say("shut down");

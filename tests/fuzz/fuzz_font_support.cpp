@@ -1,12 +1,15 @@
 // Stand-ins for what the font unit reaches outside itself (see fuzz_font_support.h): the alert
-// unwinds, the log goes nowhere, the embedded faces are read from the system's font folder, and
-// the OpenGL calls of a line are checked instead of drawn.
+// unwinds, the log goes nowhere, the embedded faces are read from the system's font folder, the
+// texture manager checks what the atlas uploads and binds, and the OpenGL calls of a line are
+// checked instead of drawn.
 #include "fuzz_font_support.h"
 
 #include "foundation/resources.h"
-#include "frame/alert.h"
+#include "foundation/alert.h"
 #include "graphics/OGL_font.h"
+#include "graphics/COL_scheme.h"
 #include "graphics/OGL_state.h"
+#include "graphics/tman.h"
 
 #include <GL/gl.h>
 #include <cmath>
@@ -17,8 +20,11 @@
 #include <string>
 
 std::ofstream gLog;
-int gAlertShowing = 0;
 float gPopupX = 0, gPopupY = 0;
+unsigned char* gScratchPixels = (unsigned char*)malloc(TMAN_SCRATCH_BYTES);
+int gScratchWidth = 0, gScratchHeight = 0;
+tman gTextures;
+COL_scheme gInterface;
 
 static int sLanguage = 0;
 static int sInBatch = 0;
@@ -98,6 +104,44 @@ const unsigned char* RES_get_resource(const std::string& name, uint32_t& size)
 
 void OGL_set_state(int, int, int, int, int, int)
 {
+}
+
+COL_scheme::COL_scheme()
+{
+}
+
+void COL_scheme::OGL_set_color(float, float, float, float, int)
+{
+}
+
+tman::tman()
+{
+}
+
+tman::~tman()
+{
+}
+
+// The atlas height each slot was last given.
+static int sUploaded[2];
+
+int tman::load_bitmap(unsigned char policy, int ref, int filter, unsigned char load_time, const std::string& name)
+{
+    fuzz_check(policy == 4 && (ref == 1021 || ref == 1022) && filter == 0x80203 && load_time == 2 &&
+                   name == "scratch_array-fonts",
+               "the atlas request");
+    fuzz_check(gScratchWidth == FONT_ATLAS_WIDTH && gScratchHeight >= 1 && gScratchHeight <= FONT_ATLAS_MAX_ROWS &&
+                   (gScratchHeight & (gScratchHeight - 1)) == 0,
+               "the atlas size");
+    sUploaded[ref - 1021] = gScratchHeight;
+    return ref;
+}
+
+void tman::bind_tex(int ref, int unit, int mode)
+{
+    fuzz_check((ref == 1021 || ref == 1022) && unit == 0 && mode == 0, "the atlas binding");
+    // The texture bound is the atlas the quads' coordinates are computed for.
+    fuzz_check(gFonts[ref - 1021] && sUploaded[ref - 1021] == gFonts[ref - 1021]->atlas_height, "an uploaded atlas");
 }
 
 extern "C" {

@@ -1,0 +1,18 @@
+// The update state that the application owns and fills, as the install engine reads it.
+// The application defines these; the engine never sets them.
+#pragma once
+#include <string>
+#include <vector>
+
+// One update server.
+struct ServerRecord {
+    std::string host; // host name, no slash, no scheme
+    std::string dir;  // the release's folder on the server: begins with '/', ends with the install name and '/'
+    std::string name; // a third text that nothing reads
+};
+
+extern std::string gInstallPath;           // the copy being updated, ends in '/'
+extern std::vector<ServerRecord> gServers; // one download stream per record
+extern std::string gTempFolder;            // downloads and the directory file go there, ends in '/'
+extern int gTargetOS;                      // 0 ALL, 1 APL, 2 IBM, 3 LIN
+extern int gLogActions;                    // log every file action of the install engine ("_log_actions")

@@ -1,0 +1,7 @@
+// The frame's web-page opener, as the engine's update alerts send the user to a download page.
+#pragma once
+#include <string>
+
+// Opens a web page (only "http://" and "https://" addresses) in the desktop's browser without
+// waiting; a refused address or a failed start is logged as a warning.
+void open_url(const std::string& address);

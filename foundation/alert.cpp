@@ -1,0 +1,86 @@
+// The alert's entry point (see alert.h): hand-over from other threads, location text,
+// automation mode, then the registered presenter.
+#include "foundation/alert.h"
+
+#include "foundation/HL_THREAD.h"
+#include "foundation/hl_memory.h"
+#include "foundation/log.h"
+#include "foundation/options.h"
+#include "platform/plat_system.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+static ALERT_presenter sPresenter = nullptr;
+
+void ALERT_set_presenter(ALERT_presenter presenter)
+{
+    sPresenter = presenter;
+}
+
+std::string ALERT_location_text(const char* file, int line)
+{
+    std::string name = file ? file : "";
+    size_t cut = name.find_last_of("/\\");
+    if (cut != std::string::npos) name.erase(0, cut + 1);
+    long long v = line;
+    bool neg = v < 0;
+    if (neg) v = -v;
+    std::string digits = std::to_string(v % 100000000LL);
+    return "(" + name + ":" + (neg ? "-" : "") + digits + ")";
+}
+
+static void log_lines(const std::string (&lines)[4], const std::string& where)
+{
+    for (const std::string& l : lines) gLog << l << "\n";
+    gLog << where << "\n";
+    gLog.flush();
+}
+
+// Before the frame is there (or in a program without one) nothing can be shown: the alert
+// goes to the log and to standard error, and the codes that end the program still end it.
+static void present_without_frame(const std::string (&lines)[4], int code, const std::string& where)
+{
+    gLog << "\n";
+    log_lines(lines, where);
+    // Laid out as the message box lays it out, with the location behind.
+    std::string text = "Hangaron Message";
+    for (const std::string& l : lines) text += "\n\n" + l;
+    text += "\n\n" + where + "\n";
+    fputs(text.c_str(), stderr);
+    fflush(stderr);
+    if (code == t_crash) {
+        MEM_dump_info("MACIBM_alert (with code t_crash)");
+        PLAT_abort();
+    }
+    if (code == t_fatal) exit(0);
+}
+
+void MACIBM_alert(int popup_to_reopen, const std::string& line1, const std::string& line2,
+                  const std::string& line3, const std::string& line4, int code, const char* file, int line)
+{
+    // Only the main thread shows alerts: another thread hands its alert over and, for fatal and
+    // crash codes, ends there.
+    if (THREAD_is_inited() && !THREAD_is_main_thread()) {
+        THREAD_forward_exception(exce_class(line1, line2, line3, line4, file, line, code));
+        return;
+    }
+
+    const std::string lines[4] = {line1, line2, line3, line4};
+    const std::string where = ALERT_location_text(file, line);
+
+    if (CMDLINE_has_option("--fps_test") || CMDLINE_has_option("--qa_script")) {
+        log_lines(lines, where);
+        if (code == t_fatal || code == t_crash) PLAT_exit_now(1);
+        return;
+    }
+
+    if (!sPresenter) {
+        present_without_frame(lines, code, where);
+        return;
+    }
+    sPresenter(popup_to_reopen, lines, code, where);
+    // A presenter that came back from an alert that ends the program has not ended it.
+    if (code == t_crash) PLAT_abort();
+    if (code == t_fatal) exit(0);
+}

@@ -1,0 +1,21 @@
+// The program's one user-facing message and error routine, as every unit calls it. The entry
+// point hands alerts of other threads to the main thread and only logs in automation mode; what
+// is shown and what follows is the presenter's, which the frame registers at start-up.
+#pragma once
+#include <string>
+
+enum alert_code { t_language = 0, t_note = 1, t_fatal = 2, t_crash = 3 };
+
+// Lines are already translated by the caller. t_fatal and t_crash do not return.
+void MACIBM_alert(int popup_to_reopen, const std::string& line1, const std::string& line2,
+                  const std::string& line3, const std::string& line4, int code, const char* file, int line);
+
+// "(" + base name of the source file + ":" + line + ")", at most the last eight digits of the line.
+std::string ALERT_location_text(const char* file, int line);
+
+// Shows an alert that reached the main thread outside automation mode, logs it and, by code,
+// ends the program; it must not return for t_fatal and t_crash. where is the location text.
+typedef void (*ALERT_presenter)(int popup_to_reopen, const std::string (&lines)[4], int code,
+                                const std::string& where);
+// null takes the presenter away: alerts are then logged and written to standard error only.
+void ALERT_set_presenter(ALERT_presenter presenter);
