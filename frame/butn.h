@@ -15,5 +15,7 @@ int BTN_label_lines(const std::string& text, int align, std::string& first, std:
 
 // Starts the keyboard focus ring of this frame.
 void BTN_focus_begin_frame();
+// Takes the keyboard focus from whatever widget holds it.
+void BTN_clear_focus();
 // Draws the open popup's two close boxes, pressed or not.
 void BTN_corner_boxes(int pressed);

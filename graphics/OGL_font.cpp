@@ -404,18 +404,11 @@ static void upload_atlas(OGL_font_obj* f)
     f->atlas_uploaded = gTextures.load_bitmap(4, f->manual_ref, 0x80203, 2, "scratch_array-fonts") != 0;
 }
 
-// The colour table's entry; white until the colour table joins the colour scheme.
-static void colour_entry(int, float rgb[3])
-{
-    rgb[0] = rgb[1] = rgb[2] = 1.0f;
-}
-
 // The state, colour and texture of one line's quad batch.
 static void begin_line(OGL_font_obj* f, int colour)
 {
     OGL_set_state(1, 1, 1, 1, 1, 1);
-    float rgb[3];
-    colour_entry(colour, rgb);
+    const float* rgb = gColors[clamp_int(colour, 0, COL_COLOR_COUNT - 1)];
     gInterface.OGL_set_color(rgb[0], rgb[1], rgb[2], 1.0f, colour >= 43);
     gTextures.bind_tex(f->manual_ref, 0, 0);
     glBegin(GL_QUADS);

@@ -41,10 +41,11 @@ Page parse(const std::string& out, int page)
     return items;
 }
 
-// The screen as one byte per pixel, non-zero where any channel holds ink.
+// The screen as one byte per pixel, non-zero where any channel holds ink, and its colours.
 struct Ink {
     int w = 0, h = 0;
     std::vector<unsigned char> on;
+    std::string rgb;
     // UI (ux, uy) of the 1024 x 768 window at the screen's top-left corner.
     bool at(int ux, int uy) const
     {
@@ -62,6 +63,7 @@ Ink screenshot(const TS_xvfb& x, const std::string& png)
     const std::string rgb = TS_read_file(png + ".rgb");
     ink.w = 1280;
     ink.h = 1024;
+    ink.rgb = rgb;
     if (rgb.size() != (size_t)ink.w * ink.h * 3) return Ink();
     ink.on.resize((size_t)ink.w * ink.h);
     for (size_t i = 0; i < ink.on.size(); ++i) ink.on[i] = rgb[i * 3] || rgb[i * 3 + 1] || rgb[i * 3 + 2];
@@ -254,6 +256,20 @@ TEST(FontDraw, PagesOfTextAndLabelsUnderXvfb)
     }
     EXPECT_NEAR(b["os"].lines[0].x0 + b["os"].lines[0].width, 400, 0.01);
     EXPECT_NEAR(body_ink(two, b["copy"].lines[1]).left, 420, 2);
+    // Label ink is colour 52 where the glyphs cover whole pixels.
+    int want[3] = {-1, -1, -1};
+    sscanf(p.proc.out.c_str() + p.proc.out.find("colour 52: ") + 11, "%d %d %d", &want[0], &want[1], &want[2]);
+    int best[3] = {0, 0, 0};
+    for (const Line& l : b["os"].lines)
+        for (int ux = (int)l.x0; ux < (int)l.x1; ++ux)
+            for (int uy = (int)l.base; uy < (int)l.base + 8; ++uy) {
+                const size_t o = ((size_t)(767 - uy) * two.w + ux) * 3;
+                if ((unsigned char)two.rgb[o] + (unsigned char)two.rgb[o + 1] + (unsigned char)two.rgb[o + 2] >
+                    best[0] + best[1] + best[2])
+                    for (int k = 0; k < 3; ++k) best[k] = (unsigned char)two.rgb[o + k];
+            }
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(best[k], want[k], 1) << k;
+    EXPECT_NE(want[0] + want[1] + want[2], 3 * 255);
 
     // The window closes as a window manager would close it.
     const TS_result info = TS_run({"xwininfo", "-name", "Hangaron"}, env, 20);

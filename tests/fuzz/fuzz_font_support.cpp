@@ -25,6 +25,7 @@ unsigned char* gScratchPixels = (unsigned char*)malloc(TMAN_SCRATCH_BYTES);
 int gScratchWidth = 0, gScratchHeight = 0;
 tman gTextures;
 COL_scheme gInterface;
+float (&gColors)[COL_COLOR_COUNT][3] = gInterface.colors;
 
 static int sLanguage = 0;
 static int sInBatch = 0;
@@ -106,7 +107,16 @@ void OGL_set_state(int, int, int, int, int, int)
 {
 }
 
+int clamp_int(int value, int lo, int hi)
+{
+    return value < lo ? lo : value > hi ? hi : value;
+}
+
 COL_scheme::COL_scheme()
+{
+}
+
+COL_scheme::~COL_scheme()
 {
 }
 

@@ -9,9 +9,11 @@
 // Options: --timeout=S ends after S seconds in any case (default 60, exit code 3).
 #include "foundation/options.h"
 #include "frame/butn.h"
+#include "frame/hl_colors.h"
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
+#include "graphics/COL_scheme.h"
 #include "graphics/OGL_extensions.h"
 #include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
@@ -27,7 +29,7 @@
 #include <unistd.h>
 #include <vector>
 
-static const int kWhite = 117; // set raw to pure white below
+static const int kWhite = 117; // set to pure white below; entries from 43 up are drawn raw
 
 struct Item {
     const char* name;
@@ -204,6 +206,11 @@ int main(int argc, char** argv)
     gGLSettings.RENO_reset_options();
     gTextures.init();
     say("size: " + std::to_string(gWindowW) + "x" + std::to_string(gWindowH));
+    COL_set_color(kWhite, 1, 1, 1);
+    // Labels draw in colour 52, black by default: here a colour that shows on black.
+    COL_set_color(52, 1.0f, 0.75f, 0.5f);
+    say("colour 52: " + std::to_string(lroundf(gColors[52][0] * 255)) + " " + std::to_string(lroundf(gColors[52][1] * 255)) +
+        " " + std::to_string(lroundf(gColors[52][2] * 255)));
 
     const int timeout_s = CMDLINE_has_option("--timeout") ? atoi(CMDLINE_get_option("--timeout").c_str()) : 60;
     auto start = std::chrono::steady_clock::now();
