@@ -7,6 +7,11 @@
 #include <cmath>
 #include <cstring>
 
+static_assert(PLAT_KEY_BACKSPACE == (int)SDLK_BACKSPACE && PLAT_KEY_RETURN == (int)SDLK_RETURN &&
+                  PLAT_KEY_ESCAPE == (int)SDLK_ESCAPE && PLAT_KEY_DELETE == (int)SDLK_DELETE &&
+                  PLAT_KEY_KP_ENTER == (int)SDLK_KP_ENTER,
+              "the key symbols are SDL's");
+
 static PLAT_window_proc gProc = nullptr;
 static Uint32 gCreateEvent = (Uint32)-1; // the event type that carries PLAT_EV_CREATE
 static const char* kFormatKey = "plat_gl_format";

@@ -450,13 +450,17 @@ TEST_F(View, ClickInPlace)
 TEST_F(View, FrameClearsThePerFrameFlags)
 {
     gPopup = -1;
+    gMouseHeld = 1;
+    hl_do_frame();
+    EXPECT_EQ(gPopup, 0);
+    // The first frame has laid out the whole window, which drops a press held from before; what
+    // follows outlives every later frame.
     gMouseDown = gMouseUp = gKeyDown = gKeyEnter = gKeyEscape = gKeyDelete = 1;
     gCursorKind = 3;
     gMouseHeld = 1;
     gMouseWheel = 4;
     gKeyHeld = 1;
     hl_do_frame();
-    EXPECT_EQ(gPopup, 0);
     EXPECT_EQ(gMouseDown + gMouseUp + gKeyDown + gKeyEnter + gKeyEscape + gKeyDelete + gCursorKind, 0);
     // These outlive the frame.
     EXPECT_EQ(gMouseHeld, 1);
