@@ -19,6 +19,7 @@
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
+#include "graphics/startup_message.h"
 #include "platform/plat_paths.h"
 #include "platform/plat_window.h"
 
@@ -159,13 +160,14 @@ void hl_startup(int /*argc*/, const char** argv)
 
     gLanguage = -1;
     gLanguage = LANG_choose_language();
+    gGLSettings.texture_level = 5;
 
     // Here come the window and its OpenGL context, then driver detection
-    // (gCaps.OGL_init_extensions), the render options and the texture manager. Start-up does not
-    // make the window yet, so the program runs without a display. Detection always clears
-    // threaded_avail, which gives the worker pool no workers; until it runs here, start-up
-    // clears the flag itself. When the window creation lands, call gCaps.OGL_init_extensions()
-    // right behind it and drop this line.
+    // (gCaps.OGL_init_extensions), the render options (gGLSettings.RENO_reset_options) and the
+    // texture manager (gTextures.init). Start-up does not make the window yet, so the program runs
+    // without a display. Detection always clears threaded_avail, which gives the worker pool no
+    // workers; until it runs here, start-up clears the flag itself. When the window creation
+    // lands, call those three right behind it and drop this line.
     gCaps.threaded_avail = 0;
     THREAD_init_workers();
 
@@ -186,4 +188,9 @@ void hl_startup(int /*argc*/, const char** argv)
     CMD_init_builtin(0);
 
     load_installer_text();
+}
+
+// The start-up screen comes with the start-up sequence; until then there is nothing to draw on.
+void draw_startup_message(const std::string&, float*)
+{
 }

@@ -1,0 +1,47 @@
+#!/bin/sh
+# Runs one image-reader fuzz target.
+#   run.sh replay BIN FINDS_DIR                    feeds it every kept find once
+#   run.sh fuzz BIN KIND SECONDS FINDS_DIR WORK    fuzzes for SECONDS from pictures made by convert
+# A crash input is written into WORK; keep it under FINDS_DIR so that the replay runs it for good.
+set -eu
+mode=$1
+bin=$2
+if [ "$mode" = replay ]; then
+    set -- "$3"/*
+    [ -e "$1" ] || exit 0
+    exec "$bin" "$@"
+fi
+kind=$3 secs=$4 finds=$5 work=$6
+rm -rf "$work"
+mkdir -p "$work/corpus" "$work/seeds"
+s=$work/seeds
+plasma="-size 13x7 -seed 1 plasma: -depth 8"
+alpha="( -size 13x7 gradient: ) -compose CopyOpacity -composite"
+case $kind in
+png)
+    convert $plasma $alpha PNG32:"$s/rgba.png"
+    convert $plasma PNG24:"$s/rgb.png"
+    convert $plasma -colorspace gray -define png:color-type=0 "$s/grey.png"
+    convert $plasma -colorspace gray -depth 2 -define png:bit-depth=2 -define png:color-type=0 "$s/grey2.png"
+    convert $plasma -colorspace gray $alpha -define png:color-type=4 "$s/greya.png"
+    convert $plasma -colors 20 PNG8:"$s/pal.png"
+    convert $plasma -fill black -draw "rectangle 2,2 5,5" -transparent black -colors 20 PNG8:"$s/palt.png"
+    convert -size 13x7 -seed 1 plasma: $alpha PNG64:"$s/rgba16.png"
+    convert $plasma -interlace PNG PNG24:"$s/inter.png"
+    convert $plasma -define png:exclude-chunk=gAMA,cHRM,sRGB,bKGD -set comment NORMAL_SEPARATE_ALPHA PNG24:"$s/comment.png"
+    ;;
+bmp)
+    convert $plasma -type TrueColor BMP3:"$s/odd.bmp"
+    convert -size 12x7 -seed 1 plasma: -depth 8 -type TrueColor BMP3:"$s/even.bmp"
+    convert $plasma -colors 200 BMP3:"$s/pal.bmp"
+    convert $plasma -alpha set BMP:"$s/argb.bmp"
+    ;;
+dds)
+    convert -size 16x8 -seed 1 plasma: -depth 8 -alpha set -define dds:compression=dxt1 "$s/dxt1.dds"
+    convert -size 16x8 -seed 1 plasma: -depth 8 -alpha set -define dds:compression=dxt5 "$s/dxt5.dds"
+    convert -size 16x8 -seed 1 plasma: -depth 8 -alpha set -define dds:compression=none "$s/bgra.dds"
+    convert -size 12x6 -seed 1 plasma: -depth 8 -alpha off -define dds:compression=none -define dds:mipmaps=0 "$s/bgr.dds"
+    ;;
+esac
+exec "$bin" -max_total_time="$secs" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1 \
+    -artifact_prefix="$work/" "$work/corpus" "$s" "$finds"
