@@ -23,8 +23,10 @@
 #include "frame/hl_popup.h"
 #include "frame/hl_shutdown.h"
 #include "graphics/OGL_extensions.h"
+#include "graphics/TEX_png.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
+#include "graphics/tman.h"
 #include "platform/plat_window.h"
 
 #include <chrono>
@@ -60,9 +62,22 @@ static void probe_window_proc(const PLAT_event& ev)
     }
 }
 
-// Until the drawing units are there the sheets and colours have nowhere to go.
-static void load_interface()
+// Start-up's interface steps: the texture manager, the interface sheet decoded into the scratch
+// buffer and loaded from there into slot 1020, and the colours sampled from it.
+static bool load_interface()
 {
+    gGLSettings.RENO_reset_options();
+    gTextures.init();
+    xmap_file view("RESOURCE:interface.png");
+    TEX_image_info info;
+    unsigned char* pixels = gScratchPixels;
+    if (!view.begin || !TEX_load_png("interface.png", view, &pixels, TMAN_SCRATCH_BYTES, GL_RGBA, 0, 0,
+                                     TEX_rule_keep, 1, info, nullptr))
+        return false;
+    gScratchWidth = info.width;
+    gScratchHeight = info.height;
+    gTextures.load_bitmap(0, 1020, 0x80242, 2, "scratch_array-interface");
+    return gTextures.is_loaded(1020);
 }
 
 static std::string decisions()
@@ -160,7 +175,10 @@ int main(int argc, char** argv)
     gWindows.hl_set_window_count(1);
     hl_update_layout();
     gCaps.OGL_init_extensions();
-    load_interface();
+    if (!load_interface()) {
+        say("interface: failed");
+        return 1;
+    }
     hl_open_window(-1);
     hl_update_layout();
     gUIReady = 1;
