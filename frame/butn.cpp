@@ -50,7 +50,6 @@ void BTN_clear_focus()
 {
 }
 
-
 // ---------------------------------------------------------------------------------------------
 // Drawing on the sprite sheets and text. The primitives come with the drawing units; until then
 // widgets hit-test and draw nothing.
