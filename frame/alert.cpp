@@ -12,6 +12,7 @@
 #include "frame/hl_init.h"
 #include "frame/hl_popup.h"
 #include "frame/hl_shutdown.h"
+#include "graphics/OGL_back_tex.h"
 #include "graphics/OGL_view.h"
 #include "platform/plat_system.h"
 
@@ -36,9 +37,13 @@ std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit)
     return text;
 }
 
-// The drawing of the alert's frames comes with the drawing units.
+// The backdrop, the window, its panel and, but in the language chooser, the lines of text (with
+// the location for the codes that end the program). Text drawing comes with its own unit.
 static void draw_alert(const std::string (&)[4], int, const std::string&)
 {
+    OGL_fill_backdrop();
+    BTN_window_frame(1, 24);
+    BTN_panel(0, 16, 10, 35, -1, -1, "", nullptr, nullptr);
 }
 
 // Popup 994 until the user accepts: the button, Return, or Escape (not in the language chooser).

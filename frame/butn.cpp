@@ -6,6 +6,7 @@
 #include "frame/cursor.h"
 #include "frame/hl_event.h"
 #include "frame/mbar.h"
+#include "graphics/OGL_draw.h"
 #include "graphics/OGL_view.h"
 
 #include <cmath>
@@ -51,15 +52,23 @@ void BTN_clear_focus()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Drawing on the sprite sheets and text. The primitives come with the drawing units; until then
-// widgets hit-test and draw nothing.
+// Drawing on the sprite sheets and text. Text drawing comes with its own unit; until then
+// labels and titles are left out.
 
 static const int kInterfaceSheet = 1020; // texture slots of the two sheets
 static const int kElementsSheet = 1023;
 
-// One quad of a sheet: window position (x0, y0)-(x1, y1), texture coordinates (s0, t0)-(s1, t1).
-static void sheet_quad(int, int, float, float, float, float, float, float, float, float, float)
+// One quad of a sheet: window position (x0, y0)-(x1, y1), texture coordinates (s0, t0)-(s1, t1),
+// with one texture unit and blending. Corners go lower-left, upper-left, upper-right, lower-right.
+static void sheet_quad(int sheet, int colour, float alpha, float x0, float y0, float x1, float y1, float s0,
+                       float t0, float s1, float t1)
 {
+    // The quad primitive adds the popup origin itself.
+    x0 -= gPopupX;
+    x1 -= gPopupX;
+    y0 -= gPopupY;
+    y1 -= gPopupY;
+    OGL_draw_tex_quad(sheet, colour, alpha, x0, y0, s0, t0, x0, y1, s0, t1, x1, y1, s1, t1, x1, y0, s1, t0, 1, 1, 0);
 }
 
 static void draw_text(int, float, float, const std::string&, float, int)

@@ -6,6 +6,7 @@
 #include "frame/cursor.h"
 #include "frame/hl_event.h"
 #include "frame/mbar.h"
+#include "graphics/OGL_back_tex.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
 
@@ -83,10 +84,12 @@ void hl_open_window(int id)
 // ---------------------------------------------------------------------------------------------
 // The engine's two questions, drawn in their popups
 
-// The backdrop and the texts come with the drawing units.
 static void fill_backdrop()
 {
+    OGL_fill_backdrop();
 }
+
+// Text drawing comes with its own unit.
 
 static void draw_text(float, float, const std::string&, float)
 {

@@ -1,5 +1,6 @@
-// Popups laid out and centred in the window, what opening one resets, the keys the frame reads
-// for them, the message-box text and the widgets' hit-testing edges.
+// Popups laid out and centred in the window, what opening one resets, the message-box text, and,
+// in a real window under Xvfb (the widgets draw on the interface sheet), the keys the frame reads
+// for popups and the widgets' hit-testing edges.
 #include "frame/alert.h"
 #include "frame/butn.h"
 #include "frame/cursor.h"
@@ -9,8 +10,36 @@
 #include "frame/mbar.h"
 #include "graphics/OGL_view.h"
 #include "platform/plat_window.h"
+#include "support/test_support.h"
+#include "tools/ui_window.h"
 
 #include <gtest/gtest.h>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// One Xvfb and one window for the whole program.
+class PopupWindow : public testing::Test {
+protected:
+    static std::unique_ptr<TS_xvfb> x;
+    static bool ready;
+    static void SetUpTestSuite()
+    {
+        x = std::make_unique<TS_xvfb>();
+        if (!TS_xvfb_start(*x, "1280x1024x24")) return;
+        setenv("DISPLAY", x->display.c_str(), 1);
+        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+        unsetenv("WAYLAND_DISPLAY");
+        hl_register_window_class();
+        ready = UI_open_window();
+    }
+    void SetUp() override { ASSERT_TRUE(ready) << "no window under Xvfb"; }
+};
+std::unique_ptr<TS_xvfb> PopupWindow::x;
+bool PopupWindow::ready = false;
+
+} // namespace
 
 static void open_in(int win_w, int win_h, int id)
 {
@@ -92,7 +121,7 @@ static void clear_keys()
     gKeyEnter = gKeyEscape = gKeyDelete = 0;
 }
 
-TEST(Popup, ReturnAndEscapeCloseOrdinaryPopupsAndStayWithTheAlert)
+TEST_F(PopupWindow, ReturnAndEscapeCloseOrdinaryPopupsAndStayWithTheAlert)
 {
     open_in(800, 600, 2);
     clear_keys();
@@ -150,7 +179,7 @@ static void mouse(float x, float y, int down)
     gMouseDown = down;
 }
 
-TEST(Popup, WidgetEdges)
+TEST_F(PopupWindow, WidgetEdges)
 {
     open_in(800, 600, 994);
     gMenus.open = -1;

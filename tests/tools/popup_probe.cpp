@@ -22,12 +22,8 @@
 #include "frame/hl_init.h"
 #include "frame/hl_popup.h"
 #include "frame/hl_shutdown.h"
-#include "graphics/OGL_extensions.h"
-#include "graphics/TEX_png.h"
-#include "graphics/OGL_view.h"
-#include "graphics/hl_window.h"
-#include "graphics/tman.h"
 #include "platform/plat_window.h"
+#include "ui_window.h"
 
 #include <chrono>
 #include <cstdio>
@@ -60,24 +56,6 @@ static void probe_window_proc(const PLAT_event& ev)
     } else if (ev.key == 'n') {
         MACIBM_alert(0, "A nested note.", "", "", "", t_note, "probe", 31);
     }
-}
-
-// Start-up's interface steps: the texture manager, the interface sheet decoded into the scratch
-// buffer and loaded from there into slot 1020, and the colours sampled from it.
-static bool load_interface()
-{
-    gGLSettings.RENO_reset_options();
-    gTextures.init();
-    xmap_file view("RESOURCE:interface.png");
-    TEX_image_info info;
-    unsigned char* pixels = gScratchPixels;
-    if (!view.begin || !TEX_load_png("interface.png", view, &pixels, TMAN_SCRATCH_BYTES, GL_RGBA, 0, 0,
-                                     TEX_rule_keep, 1, info, nullptr))
-        return false;
-    gScratchWidth = info.width;
-    gScratchHeight = info.height;
-    gTextures.load_bitmap(0, 1020, 0x80242, 2, "scratch_array-interface");
-    return gTextures.is_loaded(1020);
 }
 
 static std::string decisions()
@@ -164,24 +142,10 @@ int main(int argc, char** argv)
     CMDLINE_parse(cmd.c_str());
     PLAT_register_window_class("Hangaron", probe_window_proc);
 
-    gWindowedW = 800;
-    gWindowedH = 600;
-    gGLSettings.texture_level = 5;
-    hl_fit_window_to_screen(1);
-    if (!gWindows.hl_create_gl_window(0)) {
+    if (!UI_open_window()) {
         say("window: failed");
         return 1;
     }
-    gWindows.hl_set_window_count(1);
-    hl_update_layout();
-    gCaps.OGL_init_extensions();
-    if (!load_interface()) {
-        say("interface: failed");
-        return 1;
-    }
-    hl_open_window(-1);
-    hl_update_layout();
-    gUIReady = 1;
     // A few frames, so the window is up before the test looks.
     for (int i = 0; i < 3; ++i) hl_do_frame();
     say("ready");
