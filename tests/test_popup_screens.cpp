@@ -1,6 +1,7 @@
 // The alert, the language chooser and the engine's two questions in the real window under Xvfb
-// with Mesa: each is looked at in a screenshot and answered with xdotool, one run of the test
-// program walking through all of them, plus a crash alert and an alert raised inside an alert.
+// with Mesa: each is looked at in a screenshot (backdrop around a centred popup, frame, title,
+// texts and buttons) and answered with xdotool, one run of the test program walking through all
+// of them, plus a crash alert and an alert raised inside an alert.
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -87,6 +88,81 @@ std::string read_log(const ProbeRun& r)
     return TS_read_file(r.dir + kLog);
 }
 
+// The window's 800 x 600 pixels as 8-bit RGB rows from the top; the PNG is kept beside them.
+struct Shot {
+    std::string rgb;
+    bool ok() const { return rgb.size() == 800u * 600u * 3u; }
+    // The pixel at UI (ux, uy), from the window's bottom-left corner, as "r,g,b".
+    std::string at(int ux, int uy) const
+    {
+        if (!ok() || ux < 0 || ux >= 800 || uy < 0 || uy >= 600) return "";
+        const size_t o = ((size_t)(599 - uy) * 800 + ux) * 3;
+        return std::to_string((unsigned char)rgb[o]) + "," + std::to_string((unsigned char)rgb[o + 1]) + "," +
+               std::to_string((unsigned char)rgb[o + 2]);
+    }
+};
+
+Shot screenshot(const ProbeRun& r, const std::string& name)
+{
+    Shot s;
+    const std::string png = r.dir + name + ".png", raw = r.dir + name + ".rgb";
+    if (TS_run({"import", "-window", "root", "-crop", "800x600+0+0", "+repage", png}, env_for(*r.x), 60).exit_code != 0)
+        return s;
+    if (TS_run({"convert", png, "-depth", "8", "rgb:" + raw}, {}, 60).exit_code != 0) return s;
+    s.rgb = TS_read_file(raw);
+    return s;
+}
+
+const std::string kBackdrop = "68,85,105"; // colour 43 of the interface sheet
+const std::string kTitleBand = "23,40,60";
+const std::string kWhite = "255,255,255";
+
+// Takes screenshots until the probe (a pixel) shows, for at most ten seconds.
+Shot wait_for_screen(const ProbeRun& r, const std::string& name, int ux, int uy, const std::string& rgb)
+{
+    Shot s;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    do {
+        s = screenshot(r, name);
+        if (s.at(ux, uy) == rgb) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < until);
+    return s;
+}
+
+// The backdrop fills the window around a popup of w x h centred at its origin o, whose frame
+// reaches a few units beyond it, with the dark title band at its top.
+void expect_popup(const Shot& s, Origin o, int w, int h, const std::string& what)
+{
+    ASSERT_TRUE(s.ok()) << what;
+    for (auto p : {std::pair<int, int>{1, 1}, {798, 598}, {1, 598}, {798, 1}, {o.x - 12, o.y + h / 2},
+                   {o.x + w + 11, o.y + h / 2}, {o.x + w / 2, o.y - 17}, {o.x + w / 2, o.y + h + 6}})
+        EXPECT_EQ(s.at(p.first, p.second), kBackdrop) << what << " at " << p.first << "," << p.second;
+    int left = -1, right = -1, bottom = -1, top = -1;
+    for (int x = 0; x < 800; ++x)
+        if (s.at(x, o.y + h / 2) != kBackdrop) (left < 0 ? left : right) = x;
+    for (int y = 0; y < 600; ++y)
+        if (s.at(o.x + w / 2, y) != kBackdrop) (bottom < 0 ? bottom : top) = y;
+    // Centred across: the frame's edges lie as far left of the popup as right of it.
+    EXPECT_NEAR(left + right, 2 * o.x + w - 1, 1) << what;
+    EXPECT_GE(left, o.x - 9) << what;
+    EXPECT_LE(left, o.x) << what;
+    EXPECT_GE(bottom, o.y - 14) << what;
+    EXPECT_LE(bottom, o.y) << what;
+    EXPECT_GE(top, o.y + h - 10) << what;
+    EXPECT_LE(top, o.y + h + 4) << what;
+    EXPECT_EQ(s.at(o.x + 20, o.y + h - 10), kTitleBand) << what;
+}
+
+// A push button centred at (x, y) of the popup at o, w wide: its white face ends at its edges.
+void expect_button(const Shot& s, Origin o, int x, int y, int w, const std::string& what)
+{
+    EXPECT_EQ(s.at(o.x + x - w / 2 + 4, o.y + y + 8), kWhite) << what;
+    EXPECT_EQ(s.at(o.x + x + w / 2 - 5, o.y + y + 8), kWhite) << what;
+    EXPECT_NE(s.at(o.x + x - w / 2 - 3, o.y + y + 8), kWhite) << what;
+    EXPECT_NE(s.at(o.x + x + w / 2 + 2, o.y + y + 8), kWhite) << what;
+}
+
 // Waits until the log holds n "File: " lines (one per question asked).
 bool wait_for_questions(const ProbeRun& r, int n)
 {
@@ -136,6 +212,15 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
 
     // A note: Understood, then Return, then Escape accept it; each goes back to the whole window.
     ASSERT_TRUE(wait_for(r, "alert note-click\n"));
+    Shot s = wait_for_screen(r, "note", kAlert.x + 20, kAlert.y + 250, kTitleBand);
+    expect_popup(s, kAlert, 420, 260, "note");
+    EXPECT_EQ(s.at(400, 300), kWhite); // the panel
+    // Understood, sized to its label and centred under the panel.
+    int face_left = -1, face_right = -1;
+    for (int x = 300; x < 500; ++x)
+        if (s.at(x, kAlert.y + 26) == kWhite) (face_left < 0 ? face_left : face_right) = x;
+    EXPECT_NEAR(face_left + face_right, 799, 1);
+    EXPECT_GT(face_right - face_left, 10);
     click(r, kAlert, 210, 18);
     ASSERT_TRUE(wait_for(r, "returned note-click popup 0\n")) << r.proc.out;
     ASSERT_TRUE(wait_for(r, "alert note-return\n"));
@@ -148,9 +233,18 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
 
     // The language chooser: Escape leaves it open; a radio button, then Accept.
     ASSERT_TRUE(wait_for(r, "alert language\n"));
+    // Six radio buttons from (185, 180) down, 20 apart; the mark shows on English.
+    const std::string mark = "144,226,187";
+    auto radio = [&](const Shot& shot, int i) { return shot.at(kAlert.x + 181, kAlert.y + 183 - 20 * i); };
+    s = wait_for_screen(r, "chooser", kAlert.x + 181, kAlert.y + 183, mark);
+    expect_popup(s, kAlert, 420, 260, "chooser");
+    for (int i = 1; i < 6; ++i) EXPECT_EQ(radio(s, i), kWhite) << i;
     key(r, "Escape");
     EXPECT_TRUE(still_waiting(r, "language ")) << r.proc.out;
     click(r, kAlert, 185, 164); // French, the second of six
+    s = wait_for_screen(r, "chooser-french", kAlert.x + 181, kAlert.y + 163, mark);
+    EXPECT_EQ(radio(s, 1), mark);
+    EXPECT_EQ(radio(s, 0), kWhite);
     click(r, kAlert, 210, 18);
     ASSERT_TRUE(wait_for(r, "language 1 popup -1\n")) << r.proc.out;
 
@@ -161,6 +255,17 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     } answers[5] = {{96, 53}, {96, 28}, {308, 53}, {308, 28}, {584, 28}}; // 1, 2, 4, 5 then 3 (cancel)
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(wait_for_questions(r, i + 1)) << read_log(r);
+        if (i == 0 || i == 3) {
+            // The install form, then (for a file no longer used) the delete form.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            const std::string name = i == 0 ? "modified-install" : "modified-delete";
+            s = wait_for_screen(r, name, kModified.x + 20, kModified.y + 136, kTitleBand);
+            expect_popup(s, kModified, 750, 146, name);
+            for (int b = 0; b < 5; ++b) {
+                const int widths[5] = {160, 160, 260, 260, 200};
+                expect_button(s, kModified, answers[b].x, answers[b].y, widths[b], name + " button " + std::to_string(b));
+            }
+        }
         if (i == 0) {
             // Neither key answers a question.
             move(r, kModified, 300, 100);
@@ -180,6 +285,10 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
 
     // The two-button question: the first button, then the second; keys answer nothing.
     ASSERT_TRUE(wait_for(r, "question first\n"));
+    s = wait_for_screen(r, "two", kTwo.x + 20, kTwo.y + 196, kTitleBand);
+    expect_popup(s, kTwo, 700, 206, "two");
+    expect_button(s, kTwo, 96, 56, 100, "first button");
+    expect_button(s, kTwo, 96, 31, 100, "second button");
     move(r, kTwo, 300, 100);
     key(r, "Return");
     key(r, "Escape");
@@ -195,6 +304,9 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     move(r, kTwo, 300, 100);
     key(r, "a");
     ASSERT_TRUE(wait_for(r, "over: mouse before 300 101\n")) << r.proc.out;
+    s = wait_for_screen(r, "over", kAlert.x + 20, kAlert.y + 250, kTitleBand);
+    expect_popup(s, kAlert, 420, 260, "alert over the question");
+    EXPECT_EQ(s.at(kTwo.x + 20, kTwo.y + 196), kBackdrop); // the question is hidden
     click(r, kAlert, 210, 18);
     ASSERT_TRUE(wait_for(r, "over: mouse after 300 101 popup 0\n")) << r.proc.out;
     ASSERT_TRUE(wait_for(r, "answer over 3 popup 0\n")) << r.proc.out;
