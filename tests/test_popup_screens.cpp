@@ -342,11 +342,13 @@ TEST_F(PopupScreens, CrashAndNestedAlertsEndBySigabrt)
     ProbeRun r;
     start(r, x, {"--scene=crash"});
     ASSERT_TRUE(wait_for(r, "alert crash\n"));
+    TS_write_file(r.dir + "stack_crawl.txt", "an earlier crawl\n");
     click(r, kAlert, 210, 18);
     TS_result end = TS_finish(r.proc, 60);
     EXPECT_EQ(end.signal, 6) << end.out << end.err;
     EXPECT_EQ(end.out.find("crash returned"), std::string::npos);
     const std::string crawl = TS_read_file(r.dir + "stack_crawl.txt");
+    EXPECT_EQ(crawl.rfind("an earlier crawl\n", 0), 0u) << crawl; // appended
     EXPECT_NE(crawl.find("ALERT_present"), std::string::npos) << crawl;
     EXPECT_EQ(TS_read_file(r.dir + "crash_log.txt"), ""); // the crash handler wrote no report
     EXPECT_NE(TS_read_file(r.dir + "MemoryLog.txt"), "");
