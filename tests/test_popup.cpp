@@ -108,6 +108,35 @@ TEST(Popup, OpeningResetsThePreviousPopupsInput)
     EXPECT_EQ(gPopupOpen, 0);
 }
 
+TEST_F(PopupWindow, PressInTheCloseBoxClosesThePopup)
+{
+    // A press inside the box closes the popup, which also drops the Return and Escape flags.
+    gWindowH = 600;
+    gPopup = 2;
+    gPopupX = 50;
+    gPopupY = 110;
+    gPopupW = 700;
+    gPopupH = 380;
+    PLAT_event m;
+    m.kind = PLAT_EV_MOUSE_MOVE;
+    m.x = 50 + 5;
+    m.y = 600 - (110 + 375);
+    hl_window_proc(m);
+    gKeyEnter = gKeyEscape = 1;
+    PLAT_event b;
+    b.kind = PLAT_EV_BUTTON_DOWN;
+    b.button = PLAT_BUTTON_LEFT;
+    hl_window_proc(b);
+    EXPECT_EQ(gPopup, 0);
+    EXPECT_EQ(gKeyEnter, 0);
+    EXPECT_EQ(gKeyEscape, 0);
+    gPopup = 994;
+    gKeyEnter = 1;
+    hl_window_proc(b);
+    EXPECT_EQ(gKeyEnter, 1);
+    EXPECT_EQ(gPopup, 994);
+}
+
 static void key(int kind, int symbol)
 {
     PLAT_event ev;

@@ -195,6 +195,14 @@ std::string make_install(const std::string& root, std::string& directory)
     return install;
 }
 
+// The child is still running (not yet ended, not a zombie).
+bool running(pid_t pid)
+{
+    const std::string stat = TS_read_file("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
 class PopupScreens : public testing::Test {
 protected:
     TS_xvfb x;
@@ -354,17 +362,32 @@ TEST_F(PopupScreens, CrashAndNestedAlertsEndBySigabrt)
     EXPECT_NE(TS_read_file(r.dir + "MemoryLog.txt"), "");
     EXPECT_NE(read_log(r).find("\nThe first line of a crash alert.\n\n\n\n(probe:41)\n"), std::string::npos);
 
-    // An alert inside an alert goes to the message box (standard error here, with no dialog tool
-    // on the display), writes the memory report and aborts.
+    // An alert inside an alert goes to the message box, writes the memory report and aborts. The
+    // box is SDL's (with zenity on the display: it is answered with Return), or standard error
+    // where SDL cannot show one.
     ProbeRun n;
     start(n, x, {"--scene=nested"});
     ASSERT_TRUE(wait_for(n, "alert outer\n"));
     move(n, kAlert, 100, 100);
     key(n, "n");
+    bool box = false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!box && running(n.proc.pid) && std::chrono::steady_clock::now() < until) {
+        TS_result found = TS_run({"xdotool", "search", "--name", "^Hangaron Message$"}, env_for(x), 10);
+        if (found.exit_code == 0 && !found.out.empty()) {
+            box = true;
+            const std::string id = found.out.substr(0, found.out.find('\n'));
+            xdo(n, {"windowfocus", "--sync", id});
+            xdo(n, {"key", "--window", id, "Return"});
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     end = TS_finish(n.proc, 60);
     EXPECT_EQ(end.signal, 6) << end.out << end.err;
-    EXPECT_NE(end.err.find("Hangaron Message\n\nA nested note.\n"), std::string::npos) << end.err;
-    EXPECT_EQ(end.err.find("(probe:31)"), std::string::npos); // the box shows no location
+    if (!box) {
+        EXPECT_NE(end.err.find("Hangaron Message\n\nA nested note.\n"), std::string::npos) << end.err;
+        EXPECT_EQ(end.err.find("(probe:31)"), std::string::npos); // the box shows no location
+    }
     EXPECT_NE(TS_read_file(n.dir + "MemoryLog.txt"), "");
     EXPECT_NE(read_log(n).find("\nA nested note.\n\n\n\n(probe:31)\n"), std::string::npos) << read_log(n);
     EXPECT_EQ(TS_read_file(n.dir + "stack_crawl.txt"), "");
