@@ -13,6 +13,7 @@
 #include "frame/hl_popup.h"
 #include "frame/hl_shutdown.h"
 #include "graphics/OGL_back_tex.h"
+#include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 #include "platform/plat_system.h"
 
@@ -38,12 +39,16 @@ std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit)
 }
 
 // The backdrop, the window, its panel and, but in the language chooser, the lines of text (with
-// the location for the codes that end the program). Text drawing comes with its own unit.
-static void draw_alert(const std::string (&)[4], int, const std::string&)
+// the location for the codes that end the program).
+static void draw_alert(const std::string (&lines)[4], int code, const std::string& where)
 {
     OGL_fill_backdrop();
     BTN_window_frame(1, 24);
     BTN_panel(0, 16, 10, 35, -1, -1, "", nullptr, nullptr);
+    if (code == t_language) return;
+    const float x = gPopupW * 0.5f, wrap = gPopupW * 0.9f;
+    for (int i = 0; i < 4; ++i) OGL_draw_string(52, x, 215 - 40 * (float)i, lines[i], wrap, font_regular, align_center);
+    if (code == t_fatal || code == t_crash) OGL_draw_string(52, x, 55, where, wrap, font_regular, align_center);
 }
 
 // Popup 994 until the user accepts: the button, Return, or Escape (not in the language chooser).

@@ -96,8 +96,7 @@ void BTN_clear_focus()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Drawing on the sprite sheets and text. Text drawing comes with its own unit; until then
-// labels and titles are left out.
+// Drawing on the sprite sheets and text
 
 static const int kInterfaceSheet = 1020; // texture slots of the two sheets
 static const int kElementsSheet = 1023;
@@ -115,17 +114,19 @@ static void sheet_quad(int sheet, int colour, float alpha, float x0, float y0, f
     OGL_draw_tex_quad(sheet, colour, alpha, x0, y0, s0, t0, x0, y1, s0, t1, x1, y1, s1, t1, x1, y0, s1, t0, 1, 1, 0);
 }
 
-static void draw_text(int, float, float, const std::string&, float, int)
+static void draw_text(int colour, float x, float y, const std::string& text, float wrap, int align)
 {
+    if (!text.empty()) OGL_draw_string(colour, x, y, text, wrap, font_regular, (unsigned char)align);
 }
 
-static float measure_text(const std::string&)
+static float measure_text(const std::string& text)
 {
-    return 0;
+    return OGL_measure_string(text);
 }
 
-static void draw_label(float, float, int, const std::string&, int)
+static void draw_label(float x, float y, int align, const std::string& text, int highlight)
 {
+    BTN_draw_label(x, y, align, text, highlight);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "frame/hl_event.h"
 #include "frame/mbar.h"
 #include "graphics/OGL_back_tex.h"
+#include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
 
@@ -89,10 +90,9 @@ static void fill_backdrop()
     OGL_fill_backdrop();
 }
 
-// Text drawing comes with its own unit.
-
-static void draw_text(float, float, const std::string&, float)
+static void draw_text(float x, float y, const std::string& text, float wrap)
 {
+    OGL_draw_string(52, x, y, text, wrap, font_regular, align_left);
 }
 
 int install_modified_file_frame(const std::string& line1, const std::string& path, const std::string& line3,

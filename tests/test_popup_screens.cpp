@@ -5,7 +5,9 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <thread>
 
@@ -111,6 +113,53 @@ Shot screenshot(const ProbeRun& r, const std::string& name)
     if (TS_run({"convert", png, "-depth", "8", "rgb:" + raw}, {}, 60).exit_code != 0) return s;
     s.rgb = TS_read_file(raw);
     return s;
+}
+
+// Ink of text in a box of the window (UI rows y0 to y1, columns x0 to x1, ends included): dark
+// pixels on a light ground, or light ones on a dark ground.
+struct Ink {
+    int count = 0, left = 9999, right = -1, bottom = 9999, top = -1;
+    std::string extreme; // the darkest (or lightest) pixel
+};
+
+Ink ink(const Shot& s, int x0, int x1, int y0, int y1, bool dark)
+{
+    Ink k;
+    int best = dark ? 9999 : -1;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            const std::string c = s.at(x, y);
+            int r = 0, g = 0, b = 0;
+            if (sscanf(c.c_str(), "%d,%d,%d", &r, &g, &b) != 3) continue;
+            const int sum = r + g + b;
+            if (dark ? sum >= 450 : sum <= 500) continue;
+            ++k.count;
+            k.left = std::min(k.left, x);
+            k.right = std::max(k.right, x);
+            k.bottom = std::min(k.bottom, y);
+            k.top = std::max(k.top, y);
+            if (dark ? sum < best : sum > best) {
+                best = sum;
+                k.extreme = c;
+            }
+        }
+    return k;
+}
+
+const std::string kText = "49,57,71";    // colour 52, the texts
+const std::string kTitle = "241,241,241"; // colour 49, the title of a window with a title band
+
+// A line of text drawn with its baseline at UI y, centred on x (left-aligned from x when left is
+// set): its ink lies on that line in the text colour.
+void expect_line(const Shot& s, int x, int y, bool left, const std::string& what)
+{
+    const Ink k = ink(s, left ? x - 10 : 30, 770, y - 4, y + 11, true);
+    EXPECT_GT(k.count, 20) << what;
+    EXPECT_EQ(k.extreme, kText) << what;
+    if (left)
+        EXPECT_NEAR(k.left, x + 1, 2) << what;
+    else
+        EXPECT_NEAR(k.left + k.right, 2 * x - 1, 3) << what;
 }
 
 const std::string kBackdrop = "68,85,105"; // colour 43 of the interface sheet
@@ -223,6 +272,13 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     Shot s = wait_for_screen(r, "note", kAlert.x + 20, kAlert.y + 250, kTitleBand);
     expect_popup(s, kAlert, 420, 260, "note");
     EXPECT_EQ(s.at(400, 300), kWhite); // the panel
+    // The title in its band, the four lines 40 apart, centred, and no location line.
+    const Ink title = ink(s, 200, 600, kAlert.y + 242, kAlert.y + 262, false);
+    EXPECT_EQ(title.extreme, kTitle);
+    EXPECT_NEAR(title.left + title.right, 799, 3);
+    for (int i = 0; i < 4; ++i) expect_line(s, 400, kAlert.y + 215 - 40 * i, false, "note line " + std::to_string(i));
+    EXPECT_EQ(ink(s, 200, 600, kAlert.y + 45, kAlert.y + 80, true).count, 0);
+    EXPECT_EQ(ink(s, 200, 600, kAlert.y + 184, kAlert.y + 210, true).count, 0); // between the lines
     // Understood, sized to its label and centred under the panel.
     int face_left = -1, face_right = -1;
     for (int x = 300; x < 500; ++x)
@@ -258,6 +314,7 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
 
     // The modified-file questions: every answer once; folder answers are not asked again.
     ASSERT_TRUE(wait_for(r, "question decide\n"));
+    int third_line_end[2] = {0, 0};
     const struct {
         int x, y;
     } answers[5] = {{96, 53}, {96, 28}, {308, 53}, {308, 28}, {584, 28}}; // 1, 2, 4, 5 then 3 (cancel)
@@ -272,7 +329,14 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
             for (int b = 0; b < 5; ++b) {
                 const int widths[5] = {160, 160, 260, 260, 200};
                 expect_button(s, kModified, answers[b].x, answers[b].y, widths[b], name + " button " + std::to_string(b));
+                // The label centred on its button.
+                const int bx = kModified.x + answers[b].x, by = kModified.y + answers[b].y;
+                const Ink label = ink(s, bx - widths[b] / 2 + 3, bx + widths[b] / 2 - 3, by - 7, by + 6, true);
+                EXPECT_NEAR(label.left + label.right, 2 * bx - 1, 4) << name << " label " << b;
             }
+            for (int l = 0; l < 3; ++l) expect_line(s, kModified.x + 20, kModified.y + 100 - 10 * l, true, name);
+            // The third line of the delete form is the longer one.
+            third_line_end[i == 0 ? 0 : 1] = ink(s, 40, 770, kModified.y + 77, kModified.y + 85, true).right;
         }
         if (i == 0) {
             // Neither key answers a question.
@@ -285,6 +349,7 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
         click(r, kModified, answers[i].x, answers[i].y);
     }
     ASSERT_TRUE(wait_for(r, "decided 0 D-DD----\n")) << r.proc.out;
+    EXPECT_GT(third_line_end[1], third_line_end[0] + 100);
     const std::string log = read_log(r);
     for (const char* f : {"dirA/f1", "dirA/f2", "dirB/f3", "dirC/f5", "dirD/f7"})
         EXPECT_EQ(TS_count(log, "File: " + install + f + "  sig_want="), 1) << f << log;
@@ -297,6 +362,9 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     expect_popup(s, kTwo, 700, 206, "two");
     expect_button(s, kTwo, 96, 56, 100, "first button");
     expect_button(s, kTwo, 96, 31, 100, "second button");
+    expect_line(s, kTwo.x + 20, kTwo.y + 160, true, "top line");
+    expect_line(s, kTwo.x + 150, kTwo.y + 53, true, "first text");
+    expect_line(s, kTwo.x + 150, kTwo.y + 28, true, "second text");
     move(r, kTwo, 300, 100);
     key(r, "Return");
     key(r, "Escape");
@@ -330,6 +398,10 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
 
     // A fatal alert: logged, shut down, exit code 0.
     ASSERT_TRUE(wait_for(r, "alert fatal\n"));
+    s = wait_for_screen(r, "fatal", kAlert.x + 20, kAlert.y + 250, kTitleBand);
+    expect_popup(s, kAlert, 420, 260, "fatal");
+    for (int i : {0, 1, 3}) expect_line(s, 400, kAlert.y + 215 - 40 * i, false, "fatal line " + std::to_string(i));
+    expect_line(s, 400, kAlert.y + 55, false, "location line");
     click(r, kAlert, 210, 18);
     TS_result end = TS_finish(r.proc, 60);
     EXPECT_FALSE(end.timed_out);
