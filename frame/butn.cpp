@@ -119,23 +119,8 @@ static void draw_text(int colour, float x, float y, const std::string& text, flo
     if (!text.empty()) OGL_draw_string(colour, x, y, text, wrap, font_regular, (unsigned char)align);
 }
 
-static float measure_text(const std::string& text)
-{
-    return OGL_measure_string(text);
-}
-
-static void draw_label(float x, float y, int align, const std::string& text, int highlight)
-{
-    BTN_draw_label(x, y, align, text, highlight);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Bars and boxes
-
-static float round_half_away(float v)
-{
-    return std::round(v);
-}
 
 // v mapped from [a0, a1] onto [b0, b1], clamped between b0 and b1; their middle when a0 is a1.
 static float lerp_clamped(float a0, float b0, float a1, float b1, float v)
@@ -204,8 +189,8 @@ void BTN_frame1(int style, float x, float y, float width, int colour)
         MACIBM_alert(0, "Bad BTN_frame1 call!", "", "", "", t_crash, "butn", 517);
         return;
     }
-    x = round_half_away(x);
-    width = round_half_away(width / 2) * 2;
+    x = std::round(x); // halves away from zero, as is the half width below
+    width = std::round(width / 2) * 2;
     if (style == 9 || style == 10) width += 4;
     if (style == 0 || style == 1) y -= 3;
     x += gPopupX;
@@ -260,7 +245,7 @@ void BTN_frame2(int style, float x, float y, float w, float h, const std::string
         MACIBM_alert(0, "Bad BTN_frame2 call!", "", "", title, t_crash, "butn", 582);
         return;
     }
-    const float title_x = style == 23 ? x + 10 : x + w / 2 - measure_text(title) / 2;
+    const float title_x = style == 23 ? x + 10 : x + w / 2 - OGL_measure_string(title) / 2;
     const float title_y = style == 14 ? y + h - 13 : y + h - 16;
 
     const float left = gPopupX + x - b->pad_x, width = w + 2 * b->pad_x;
@@ -343,11 +328,11 @@ int BTN_push_button(float x, float y, float w, int down, int kind, const std::st
 {
     std::string text = label, face, second, help;
     BTN_split_label(text, face, second, help);
-    if (w <= 0) w = measure_text(face) + 21;
+    if (w <= 0) w = OGL_measure_string(face) + 21;
 
     BTN_frame1(2, x, y, w, 61);
     if (down) BTN_frame1(3, x, y, w, 61);
-    draw_label(x, y - 3, 1, face, kind == 2 && down);
+    BTN_draw_label(x, y - 3, 1, face, kind == 2 && down);
     if (side_text != "-" && !side_text.empty()) draw_text(54, x + w / 2 + 10, y + 7, side_text, 500, 0);
 
     if (!mouse_free() || !mouse_in(x - w / 2, y - 10, x + w / 2, y + 10)) return 0;
@@ -356,7 +341,7 @@ int BTN_push_button(float x, float y, float w, int down, int kind, const std::st
     if (!down && kind != 0) {
         // The press shows before the caller acts on it, which may take a while.
         BTN_frame1(3, x, y, w, 61);
-        draw_label(x, y - 3, 1, face, kind == 2);
+        BTN_draw_label(x, y - 3, 1, face, kind == 2);
         OGL_swap_buffers();
     }
     return 1;
@@ -370,8 +355,8 @@ int BTN_check_box(float x, float y, int* value, const std::string& label, int lo
     const float v = look == 1 ? 132 : 187;
     BTN_draw_sprite(x, y + 3, u, v, 9, 9, 61);
     if (*value) BTN_draw_sprite(x, y + 3, u, v + 19, 9, 9, 61);
-    draw_label(x - 12, y, 0, left, 0);
-    draw_label(x + 12, y, 2, right, 0);
+    BTN_draw_label(x - 12, y, 0, left, 0);
+    BTN_draw_label(x + 12, y, 2, right, 0);
 
     if (!mouse_free() || !mouse_in(x - 8, y - 4, x + 8, y + 12)) return 0;
     gHoverHelp = help;

@@ -85,11 +85,6 @@ void hl_open_window(int id)
 // ---------------------------------------------------------------------------------------------
 // The engine's two questions, drawn in their popups
 
-static void fill_backdrop()
-{
-    OGL_fill_backdrop();
-}
-
 static void draw_text(float x, float y, const std::string& text, float wrap)
 {
     OGL_draw_string(52, x, y, text, wrap, font_regular, align_left);
@@ -98,7 +93,7 @@ static void draw_text(float x, float y, const std::string& text, float wrap)
 int install_modified_file_frame(const std::string& line1, const std::string& path, const std::string& line3,
                                 const std::vector<std::string>& labels)
 {
-    fill_backdrop();
+    OGL_fill_backdrop();
     BTN_window_frame(1, 24);
     const float wrap = gPopupW - 40;
     draw_text(20, 100, line1, wrap);
@@ -126,7 +121,7 @@ int install_modified_file_frame(const std::string& line1, const std::string& pat
 int install_two_choices_frame(const std::string& top, const std::string& label1, const std::string& text1,
                               const std::string& label2, const std::string& text2)
 {
-    fill_backdrop();
+    OGL_fill_backdrop();
     BTN_window_frame(1, 24);
     draw_text(20, 160, top, gPopupW - 40);
     draw_text(150, 53, text1, gPopupW - 210);
