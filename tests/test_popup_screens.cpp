@@ -304,13 +304,19 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     expect_popup(s, kAlert, 420, 260, "chooser");
     for (int i = 1; i < 6; ++i) EXPECT_EQ(radio(s, i), kWhite) << i;
     key(r, "Escape");
-    EXPECT_TRUE(still_waiting(r, "language ")) << r.proc.out;
+    EXPECT_TRUE(still_waiting(r, "language: ")) << r.proc.out;
     click(r, kAlert, 185, 164); // French, the second of six
     s = wait_for_screen(r, "chooser-french", kAlert.x + 181, kAlert.y + 163, mark);
     EXPECT_EQ(radio(s, 1), mark);
     EXPECT_EQ(radio(s, 0), kWhite);
     click(r, kAlert, 210, 18);
-    ASSERT_TRUE(wait_for(r, "language 1 popup -1\n")) << r.proc.out;
+    ASSERT_TRUE(wait_for(r, "language: 1 popup -1\n")) << r.proc.out;
+    // Again: it opens on the language chosen, and Return accepts it.
+    ASSERT_TRUE(wait_for(r, "alert language-again\n"));
+    s = wait_for_screen(r, "chooser-again", kAlert.x + 181, kAlert.y + 163, mark);
+    EXPECT_EQ(radio(s, 0), kWhite);
+    key(r, "Return");
+    ASSERT_TRUE(wait_for(r, "language-again: 1 popup -1\n")) << r.proc.out;
 
     // The modified-file questions: every answer once; folder answers are not asked again.
     ASSERT_TRUE(wait_for(r, "question decide\n"));

@@ -6,7 +6,7 @@
 // the question 997) and "n" (a note).
 //
 // Options (besides the program's own):
-//   --scene=dialogs    note (three times), language chooser, modified-file questions on the
+//   --scene=dialogs    note (three times), language chooser (twice), modified-file questions on the
 //                      install folder, the two-button question (twice, then with an alert over
 //                      it, twice), then a fatal alert
 //   --scene=crash      one crash alert
@@ -106,10 +106,12 @@ static int dialogs()
     note("note-escape");
 
     gLanguage = 0;
-    say("alert language");
-    MACIBM_alert(-1, "-", "-", "-", "-", t_language, "hl_init", 940);
-    say("language " + std::to_string(gLanguage) + " popup " + std::to_string(gPopup));
-    hl_open_window(0);
+    for (const char* name : {"language", "language-again"}) {
+        say(std::string("alert ") + name);
+        MACIBM_alert(-1, "-", "-", "-", "-", t_language, "hl_init", 940);
+        say(std::string(name) + ": " + std::to_string(gLanguage) + " popup " + std::to_string(gPopup));
+        hl_open_window(0);
+    }
 
     if (!scan_install(CMDLINE_get_option("--install"), CMDLINE_get_option("--directory"))) {
         say("scan failed");
