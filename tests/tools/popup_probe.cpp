@@ -9,7 +9,6 @@
 //   --scene=dialogs    note (three times), language chooser (twice), modified-file questions on the
 //                      install folder, the two-button question (twice, then with an alert over
 //                      it, twice), then a fatal alert
-//   --scene=fatal      one fatal alert
 //   --scene=crash      one crash alert
 //   --scene=nested     one note, to be interrupted by "n"
 //   --install=DIR/ --directory=FILE   the install folder and its directory file (dialogs)
@@ -161,10 +160,6 @@ int main(int argc, char** argv)
         say("alert crash");
         MACIBM_alert(0, "The first line of a crash alert.", "", "", "", t_crash, "probe", 41);
         say("crash returned");
-    } else if (scene == "fatal") {
-        say("alert fatal");
-        MACIBM_alert(0, "The first line of a fatal alert.", "", "", "", t_fatal, "probe", 51);
-        say("fatal returned");
     } else if (scene == "nested") {
         note("outer");
     }
