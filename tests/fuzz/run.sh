@@ -1,8 +1,8 @@
 #!/bin/sh
-# Runs one fuzz target (png, bmp, dds or font).
+# Runs one fuzz target (png, bmp, dds, font or server_list).
 #   run.sh replay BIN FINDS_DIR                    feeds it every kept find once
 #   run.sh fuzz BIN KIND SECONDS FINDS_DIR WORK    fuzzes for SECONDS from pictures made by convert
-#                                                  or, for font, a few texts
+#                                                  or, for font and server_list, a few texts
 # A crash input is written into WORK; keep it under FINDS_DIR so that the replay runs it for good.
 set -eu
 mode=$1
@@ -50,6 +50,11 @@ dds)
     convert -size 16x8 -seed 1 plasma: -depth 8 -alpha set -define dds:compression=dxt5 "$s/dxt5.dds"
     convert -size 16x8 -seed 1 plasma: -depth 8 -alpha set -define dds:compression=none "$s/bgra.dds"
     convert -size 12x6 -seed 1 plasma: -depth 8 -alpha off -define dds:compression=none -define dds:mipmaps=0 "$s/bgr.dds"
+    ;;
+server_list)
+    printf 'BETA Corvane10b\r\nFINAL Corvane10\r\nINS_VERSION 30002 http://a.test/x\r\n' > "$s/head.txt"
+    printf 'SERVER a.test\n/r/\nA\n  SERVER\tb.test  \n\n/s/\n\nB\nENDOFLIST\nSERVER c\n/c/\nc\n' > "$s/servers.txt"
+    printf 'INS_VERSION -+99999999999999999999 file:///x y\nSERVERS\nSERVER x/\nrel\n\0n' > "$s/hostile.txt"
     ;;
 esac
 exec "$bin" -max_total_time="$secs" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1 \

@@ -32,8 +32,10 @@ the second, when it is a number, is the body size:
                 by the text S, percent-decoded (for example "5x", or "5 x" from "%20x"), then the
                 last chunk; kept alive
   endlesschunk  a chunked body whose chunks never end (until the client goes, or 4 GiB)
-  slow/N[/MS]   200, Content-Length N, then the body one byte at a time, every MS milliseconds
-                (1000 when not given)
+  slow/N[/MS[/WAIT]]  200, Content-Length N, then the body one byte at a time, every MS
+                milliseconds (1000 when not given); with WAIT, the reply begins only after WAIT ms
+  _lookup_10_/  the updater's server list: <folder>/lookup.txt when the test has written it,
+                else 503 Service Unavailable
 
 The body of N bytes is byte i = (i * 7 + 3) mod 256. The server ends by itself when its
 parent goes or after LIFETIME seconds.
@@ -196,6 +198,8 @@ def serve(sock, conn_id, mode, n, path, names):
         return False
     if mode == "slow":
         pause = int(names[2]) / 1000.0 if len(names) > 2 and names[2].isdigit() else 1.0
+        if len(names) > 3 and names[3].isdigit():
+            time.sleep(int(names[3]) / 1000.0)
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)])
         try:
             for b in body(n):
@@ -207,6 +211,16 @@ def serve(sock, conn_id, mode, n, path, names):
     if mode == "continue":
         sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n" +
                      b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % n + body(n))
+        return True
+    if mode == "_lookup_10_":
+        name = os.path.join(folder, "lookup.txt")
+        if os.path.exists(name):
+            with open(name, "rb") as f:
+                data = f.read()
+            reply(sock, "HTTP/1.1 200 OK", [("Content-Length", len(data))], data)
+        else:
+            page = b"busy\n"
+            reply(sock, "HTTP/1.1 503 Service Unavailable", [("Content-Length", len(page)), ("Retry-After", "1")], page)
         return True
     page = ("no such file: %s\n" % path).encode("latin-1", "replace")
     reply(sock, "HTTP/1.1 404 Not Found", [("Content-Length", len(page)), ("Content-Type", "text/plain")], page)

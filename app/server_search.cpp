@@ -1,0 +1,114 @@
+// Update-server discovery (see server_search.h).
+#include "app/server_search.h"
+
+#include "app/main.h"
+#include "app/server_list.h"
+#include "engine/http.h"
+#include "engine/utils.h"
+#include "engine/worklist.h"
+#include "foundation/FILE_compress.h"
+#include "foundation/alert.h"
+#include "foundation/frame_clock.h"
+#include "foundation/log.h"
+#include "foundation/options.h"
+#include "foundation/translation.h"
+
+#include <cstdlib>
+
+int gServerIndex = 0;
+int gSearchPhase = 0;
+
+// After a failed unpacking the archive is asked for again only after the engine's rest: at
+// once, the alert would come back before Back or Quit could be reached.
+static float gArchiveResume = -1e30f;
+
+void server_search_reset_rest()
+{
+    gArchiveResume = -1e30f;
+}
+
+void server_apply_options()
+{
+    if (CMDLINE_has_option("--install_name")) gInstallName = CMDLINE_get_option("--install_name");
+    if (CMDLINE_has_option("--server")) {
+        const ServerRecord r = server_record_from_option(CMDLINE_get_option("--server"), gInstallName);
+        if (server_record_usable(r, "--server")) {
+            gServers.clear();
+            gServers.push_back(r);
+        }
+    }
+    if (CMDLINE_has_option("--add_server")) {
+        const ServerRecord r = server_record_from_option(CMDLINE_get_option("--add_server"), gInstallName);
+        if (server_record_usable(r, "--add_server")) gServers.push_back(r);
+    }
+    if (CMDLINE_has_option("--server_clone")) {
+        const size_t n = server_clone_count(CMDLINE_get_option("--server_clone"), gServers.size());
+        for (size_t i = 0; i < n; ++i) gServers.push_back(gServers[0]);
+    }
+}
+
+static void fetch_server_list()
+{
+    std::string host = LOOKUP_HOST, path = SERVER_LIST_PATH, list = gTempFolder + "server_list_10.txt";
+    if (gNet.net_check(SERVER_LIST_SLOT, host, path, list, SERVER_LIST_MAX_BYTES) != 1) return;
+
+    xmap_file f(list);
+    static const int versions[] = {SERVER_LIST_VERSION, 0};
+    if (!f.begin || check_file(f, FILE_KIND_TEXT, versions, "SERVERS", nullptr) != SERVER_LIST_VERSION) {
+        f.close();
+        install_need_new_installer_dialog(list);
+        return;
+    }
+    std::string page;
+    const server_list_end end = server_list_read_body(f, gServers, gInstallName, gWantBetas, page);
+    f.close();
+    if (end == server_list_newer) {
+        install_newer_updater_dialog(page);
+        return;
+    }
+    server_apply_options();
+    gLog.flush();
+}
+
+static void unpack_directory(const std::string& archive, const std::string& directory)
+{
+    // An archive without the file must not leave the last run's file to be read as its own.
+    FILE_delete_file(directory);
+    const FILE_result err = FILE_unzip_to_dir(archive, gTempFolder);
+    if (!err)
+        gSearchPhase = search_unpacked;
+    else {
+        MACIBM_alert(0, LANG_translate("The installer cannot extract a file."),
+                     LANG_substitute_1(LANG_translate("Error: %1:message%."), FILE_error_text(err)),
+                     LANG_substitute_1(LANG_translate("Compressed File  %1:file%."), archive),
+                     LANG_substitute_1(LANG_translate("Destination Path: %1:file%."), gTempFolder), t_note,
+                     "main.cpp", 619);
+        gArchiveResume = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
+    }
+    FILE_delete_file(archive);
+}
+
+static void fetch_directory(const std::string& archive, const std::string& directory)
+{
+    if (gTimer.hl_timer_real_time < gArchiveResume) return;
+    if (gServerIndex < 0 || (size_t)gServerIndex >= gServers.size()) gServerIndex = 0;
+    const ServerRecord& rec = gServers[(size_t)gServerIndex];
+    std::string host = rec.host, path = rec.dir + "directory.txt.zip", local = archive;
+    const int r = gNet.net_check(DIRECTORY_SLOT, host, path, local, DIRECTORY_ARCHIVE_MAX_BYTES);
+    if (r == 2)
+        gServerIndex = gServers.size() == 1 ? 0 : rand() % (int)gServers.size();
+    else if (r == 1)
+        unpack_directory(archive, directory);
+}
+
+void find_update_servers()
+{
+    const std::string archive = gTempFolder + "directory.txt.zip";
+    const std::string directory = gTempFolder + "directory.txt";
+    if (gServers.empty())
+        fetch_server_list();
+    else if (gSearchPhase == search_fetching)
+        fetch_directory(archive, directory);
+    else if (gSearchPhase == search_unpacked)
+        gSearchPhase = install_read_directory_file(directory);
+}

@@ -1,0 +1,500 @@
+// The server list read from real files through every case of its format, hostile records and
+// version lines included; the server options; then the discovery polled once per frame against
+// nginx on 127.0.0.1 (the look-up host and three update servers) and the fault server, with the
+// archives made by the real zip and a stand-in xdg-open that records what would be opened.
+#include "app/main.h"
+#include "app/server_list.h"
+#include "app/server_search.h"
+#include "engine/http.h"
+#include "engine/utils.h"
+#include "foundation/alert.h"
+#include "foundation/frame_clock.h"
+#include "foundation/options.h"
+#include "foundation/quit.h"
+#include "frame/hl_init.h"
+#include "support/test_servers.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+using steady = std::chrono::steady_clock;
+const char kListHeader[] = "I\n1000 Corvane server list\nSERVERS\n";
+
+std::string log_path()
+{
+    return TS_scratch() + "server-list-log.txt";
+}
+
+std::string read_log()
+{
+    gLog.flush();
+    return TS_read_file(log_path());
+}
+
+struct Alert {
+    std::string lines[4];
+    int code = -1;
+    std::string where;
+};
+std::vector<Alert> gAlerts;
+
+void record_alert(int, const std::string (&lines)[4], int code, const std::string& where)
+{
+    Alert a;
+    for (int i = 0; i < 4; ++i) a.lines[i] = lines[i];
+    a.code = code;
+    a.where = where;
+    gAlerts.push_back(a);
+}
+
+// What reading one list file gave.
+struct Read {
+    std::vector<ServerRecord> servers;
+    std::string name = "Not Yet Scanned";
+    server_list_end end = server_list_read;
+    std::string page;
+    int warnings = 0;
+    bool header_ok = false;
+};
+
+Read read_list(const std::string& bytes, int want_betas)
+{
+    static int n = 0;
+    const std::string path = TS_new_dir("lists") + "list" + std::to_string(++n) + ".txt";
+    TS_write_file(path, bytes);
+    const int warnings_before = TS_count(read_log(), "WARNING: ");
+    Read r;
+    xmap_file f(path);
+    static const int versions[] = {1000, 0};
+    r.header_ok = f.begin && check_file(f, FILE_KIND_TEXT, versions, "SERVERS", nullptr) == 1000;
+    if (r.header_ok) r.end = server_list_read_body(f, r.servers, r.name, want_betas, r.page);
+    r.warnings = TS_count(read_log(), "WARNING: ") - warnings_before;
+    return r;
+}
+
+std::string records(const std::vector<ServerRecord>& v)
+{
+    std::string out;
+    for (const ServerRecord& r : v) out += "[" + r.host + "|" + r.dir + "|" + r.name + "]";
+    return out;
+}
+
+struct ServerList : testing::Test {
+    void SetUp() override
+    {
+        hl_open_log(log_path());
+        gAlerts.clear();
+        ALERT_set_presenter(record_alert);
+    }
+    void TearDown() override { ALERT_set_presenter(nullptr); }
+};
+
+TEST_F(ServerList, ReadsEveryCaseOfTheFormat)
+{
+    // BETA or FINAL by the beta box; a SERVER entry takes the name standing when it is read: the
+    // first one "Not Yet Scanned". Leading blanks and TABs, CR LF, empty lines inside an entry,
+    // trailing blanks kept, a NUL as a line end, "SERVERS" as a body line, unknown lines.
+    const std::string body = std::string("SERVER early.test\n/early/\nfirst\n") +
+                             "  BETA  Corvane10b\r\n\tFINAL Corvane10\r\n" + "SERVERS\njunk line\n\n" +
+                             "SERVER\ta.test\r\n\r\n   /files/  \r\n\r\nname a \r\n" +
+                             "SERVER b.test\n/b/\nb" + std::string(1, '\0') + "INS_VERSION 30002 http://old.test/ x\n" +
+                             "INS_VERSION\nINS_VERSION30003 http://p/\nSERVER c.test\n/c/\nc\n" +
+                             "ENDOFLIST\nSERVER after.test\n/after/\nlate\n";
+    Read fin = read_list(kListHeader + body, 0);
+    ASSERT_TRUE(fin.header_ok);
+    EXPECT_EQ(fin.end, server_list_read);
+    EXPECT_EQ(fin.name, "Corvane10");
+    EXPECT_EQ(records(fin.servers), "[early.test|/early/Not Yet Scanned/|first][a.test|/files/  Corvane10/|name a ]"
+                                    "[b.test|/b/Corvane10/|b][c.test|/c/Corvane10/|c]");
+    EXPECT_EQ(fin.warnings, 0);
+    Read beta = read_list(kListHeader + body, 1);
+    EXPECT_EQ(beta.name, "Corvane10b");
+    EXPECT_EQ(beta.servers[1].dir, "/files/  Corvane10b/");
+
+    // A keyword with nothing behind it sets an empty name; the data may end inside a line.
+    EXPECT_EQ(read_list(std::string(kListHeader) + "FINAL\nSERVER h\n/d/\nn", 0).servers[0].dir, "/d//");
+    Read end = read_list(std::string(kListHeader) + "FINAL Last", 0);
+    EXPECT_EQ(end.name, "Last");
+    EXPECT_EQ(read_list(std::string(kListHeader) + "SERVER lone.test", 0).servers.size(), 0u);
+
+    // A wrong header is not read at all.
+    EXPECT_FALSE(read_list("I\n1001 list\nSERVERS\nSERVER x\n/y/\nz\n", 0).header_ok);
+    EXPECT_FALSE(read_list("I\n1000 list\nSERVER\nSERVER x\n/y/\nz\n", 0).header_ok);
+    EXPECT_FALSE(read_list("", 0).header_ok);
+}
+
+TEST_F(ServerList, DropsHostileRecordsAndReadsVersionsSafely)
+{
+    // Records the HTTP client would refuse with its crash alert are dropped, each with its line.
+    const std::string body = "FINAL R\nSERVER\n/nohost/\nn1\nSERVER slash.test/\n/d/\nn2\n"
+                             "SERVER back.test\\\n/d/\nn3\nSERVER rel.test\nrelative/\nn4\n"
+                             "SERVER good.test\n/ok/\nn6\nSERVER nodir.test\n\n\n";
+    Read r = read_list(kListHeader + body, 0);
+    EXPECT_EQ(records(r.servers), "[good.test|/ok/R/|n6]");
+    EXPECT_EQ(r.warnings, 5) << read_log();
+    EXPECT_TRUE(gAlerts.empty());
+
+    // The version: 30002 reads on, 30003 ends with its page, "-" then "+" is positive, TABs are
+    // blanks; anything but digits is no version and reading goes on; too many digits are above.
+    struct {
+        const char* line;
+        server_list_end end;
+        const char* page;
+    } cases[] = {{"INS_VERSION 30002 http://a/", server_list_read, ""},
+                 {"INS_VERSION 30003 http://new.test/get extra words", server_list_newer, "http://new.test/get"},
+                 {"INS_VERSION\t-+30003\thttp://t/", server_list_newer, "http://t/"},
+                 {"INS_VERSION -30003 http://n/", server_list_read, ""},
+                 {"INS_VERSION 3000x3 http://x/", server_list_read, ""},
+                 {"INS_VERSION - http://x/", server_list_read, ""},
+                 {"INS_VERSION 99999999999999999999999 http://big/", server_list_newer, "http://big/"},
+                 {"INS_VERSION -99999999999999999999999 http://neg/", server_list_read, ""},
+                 {"INS_VERSION 30003", server_list_newer, ""},
+                 {"INS_VERSION 30003 file:///etc/passwd", server_list_newer, "file:///etc/passwd"}};
+    for (const auto& c : cases) {
+        Read v = read_list(std::string(kListHeader) + "SERVER s.test\n/s/\ns\n" + c.line + "\nSERVER t.test\n/t/\nt\n", 0);
+        EXPECT_EQ(v.end, c.end) << c.line;
+        EXPECT_EQ(v.page, c.page) << c.line;
+        // Records read before a newer version stay; after it nothing is read.
+        EXPECT_EQ(v.servers.size(), c.end == server_list_newer ? 1u : 2u) << c.line;
+    }
+    long long value = 0;
+    EXPECT_EQ(server_list_version("2147483648", value), 1);
+    EXPECT_EQ(value, 2147483647);
+    EXPECT_EQ(server_list_version("-2147483649", value), 1);
+    EXPECT_EQ(value, -2147483647 - 1);
+    EXPECT_EQ(server_list_version("", value), 0);
+    EXPECT_EQ(server_list_version("+", value), 0);
+    EXPECT_TRUE(gAlerts.empty());
+}
+
+TEST_F(ServerList, ServerOptions)
+{
+    auto set = [](std::map<std::string, std::string> o) {
+        gOptions.opts = o;
+    };
+    // "--server_clone" 3 with two listed servers: five records; "--install_name" renames only the
+    // records the options make.
+    gInstallName = "Listed";
+    gServers = {{"one.test", "/r/Listed/", "1"}, {"two.test", "/r/Listed/", "2"}};
+    set({{"--server_clone", "3"}, {"--install_name", "Named"}, {"--add_server", "add.test/deep/er"}});
+    server_apply_options();
+    EXPECT_EQ(gInstallName, "Named");
+    EXPECT_EQ(records(gServers), "[one.test|/r/Listed/|1][two.test|/r/Listed/|2][add.test|/deep/erNamed/|add.test/deep/er]"
+                                 "[one.test|/r/Listed/|1][one.test|/r/Listed/|1][one.test|/r/Listed/|1]");
+
+    // "--server" replaces the list; a value without '/' is all host, the release at the root.
+    set({{"--server", "solo.test"}});
+    server_apply_options();
+    EXPECT_EQ(records(gServers), "[solo.test|/Named/|solo.test]");
+
+    // Unusable values are dropped with their line; clone does nothing without servers and never
+    // passes 64 records, however many digits it is given.
+    const int before = TS_count(read_log(), "WARNING: ");
+    set({{"--server", "/nohost"}, {"--add_server", "back\\"}});
+    server_apply_options();
+    EXPECT_EQ(records(gServers), "[solo.test|/Named/|solo.test]");
+    EXPECT_EQ(TS_count(read_log(), "WARNING: ") - before, 2);
+    set({{"--server_clone", "99999999999999999999999999"}});
+    server_apply_options();
+    EXPECT_EQ(gServers.size(), 64u);
+    server_apply_options();
+    EXPECT_EQ(gServers.size(), 64u);
+    gServers.clear();
+    server_apply_options();
+    EXPECT_TRUE(gServers.empty());
+    EXPECT_EQ(server_clone_count("12abc", 1), 12u);
+    EXPECT_EQ(server_clone_count("abc", 1), 0u);
+    EXPECT_EQ(server_clone_count("-3", 1), 0u);
+    EXPECT_EQ(server_clone_count("63", 1), 63u);
+    gOptions.opts.clear();
+    EXPECT_TRUE(gAlerts.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The discovery against real servers
+
+// One request of nginx's log: host, status and path.
+struct Logged {
+    std::string host, path;
+    int status = 0;
+};
+
+std::vector<Logged> requests(const TS_server& nginx)
+{
+    std::vector<Logged> out;
+    for (const std::string& line : TS_nginx_access_lines(nginx)) {
+        std::istringstream in(line);
+        std::string conn, nreq, bytes;
+        Logged r;
+        in >> conn >> nreq >> r.host >> r.status >> bytes;
+        const size_t url = line.find("http://");
+        const size_t slash = url == std::string::npos ? url : line.find('/', url + 7);
+        const size_t end = line.rfind(" HTTP/");
+        if (slash != std::string::npos && end != std::string::npos && end > slash) r.path = line.substr(slash, end - slash);
+        out.push_back(r);
+    }
+    return out;
+}
+
+int count_requests(const TS_server& nginx, const std::string& host, const std::string& path_end, int status = 0)
+{
+    int n = 0;
+    for (const Logged& r : requests(nginx))
+        if (r.host == host && r.path.size() >= path_end.size() &&
+            r.path.compare(r.path.size() - path_end.size(), path_end.size(), path_end) == 0 &&
+            (status == 0 || r.status == status))
+            ++n;
+    return n;
+}
+
+void write_file(const std::string& path, const std::string& text)
+{
+    TS_sh("mkdir -p \"$(dirname '" + path + "')\"");
+    TS_write_file(path, text);
+}
+
+// The zip of one directory file, made with the real zip, at path.
+void publish_directory(const std::string& path, const std::string& records_text)
+{
+    const std::string dir = TS_new_dir("dirfile");
+    TS_write_file(dir + "directory.txt", "I\n1000 Corvane release\nINSTALLER\n" + records_text);
+    TS_sh("mkdir -p \"$(dirname '" + path + "')\"");
+    const TS_result r = TS_run({"zip", "-q", "-X", "-j", path, dir + "directory.txt"}, {}, 60);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
+struct Discovery : ServerList {
+    TS_server nginx;
+    std::string lookup, s1, s2, s3; // nginx roots
+    std::string bin, opened;        // the stand-in xdg-open and its record
+
+    void SetUp() override
+    {
+        ServerList::SetUp();
+        gOptions.opts.clear();
+        gQuit = 0;
+        gServers.clear();
+        gServerIndex = 0;
+        gSearchPhase = 0;
+        gWantBetas = 0;
+        gInstallName = "Not Yet Scanned";
+        gTempFolder = TS_new_dir("temp");
+        gInstallPath = TS_new_dir("install");
+        gTimer.hl_timer_real_time = 1000;
+        server_search_reset_rest();
+        gNet.cancel_slot(SERVER_LIST_SLOT);
+        gNet.cancel_slot(DIRECTORY_SLOT);
+        lookup = TS_new_dir("lookup");
+        s1 = TS_new_dir("s1");
+        s2 = TS_new_dir("s2");
+        s3 = TS_new_dir("s3");
+        ASSERT_TRUE(TS_nginx_start(nginx, {{LOOKUP_HOST, lookup}, {"s1.test", s1}, {"s2.test", s2}, {"s3.test", s3}}));
+        gNet._proxy_host = "127.0.0.1";
+        gNet._proxy_port_int = nginx.port;
+        // xdg-open is looked up on PATH when a page is opened.
+        const std::string dir = TS_new_dir("xdg");
+        bin = dir + "bin/";
+        opened = dir + "opened.txt";
+        mkdir(bin.c_str(), 0755);
+        TS_write_file(bin + "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + opened + "'\n");
+        chmod((bin + "xdg-open").c_str(), 0755);
+        static std::string path_env = std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
+        setenv("PATH", (bin + ":" + path_env).c_str(), 1);
+    }
+    void TearDown() override
+    {
+        gNet.cancel_slot(SERVER_LIST_SLOT);
+        gNet.cancel_slot(DIRECTORY_SLOT);
+        gServers.clear();
+        gQuit = 0;
+        ServerList::TearDown();
+    }
+    void list(const std::string& body) { write_file(lookup + "_lookup_10_/server_list_10.txt", kListHeader + body); }
+
+    // Calls the discovery once per frame until done() holds, at most frames times.
+    template <class F>
+    bool poll(F done, int frames = 20000, double seconds = 30)
+    {
+        const auto start = steady::now();
+        for (int i = 0; i < frames && steady::now() - start < std::chrono::duration<double>(seconds); ++i) {
+            find_update_servers();
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+        return done();
+    }
+    // What the stand-in xdg-open was asked to open (it runs detached: wait a little for it).
+    std::string opened_pages(double wait_s)
+    {
+        const auto start = steady::now();
+        while (steady::now() - start < std::chrono::duration<double>(wait_s) && TS_read_file(opened).empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return TS_read_file(opened);
+    }
+};
+
+TEST_F(Discovery, FetchesTheListOnceAndAsksAgainForA404Archive)
+{
+    // One server whose archive is missing at first: it is asked again and again, the list once.
+    list("FINAL Corvane10\nSERVER s1.test\n/rel/\nOne\n");
+    ASSERT_TRUE(poll([] { return !gServers.empty(); }));
+    EXPECT_EQ(records(gServers), "[s1.test|/rel/Corvane10/|One]");
+    EXPECT_EQ(gInstallName, "Corvane10");
+    EXPECT_EQ(TS_read_file(gTempFolder + "server_list_10.txt"), kListHeader + std::string("FINAL Corvane10\nSERVER s1.test\n/rel/\nOne\n"));
+    ASSERT_TRUE(poll([&] { return count_requests(nginx, "s1.test", "/rel/Corvane10/directory.txt.zip", 404) >= 3; }));
+    EXPECT_EQ(gServerIndex, 0);
+    EXPECT_EQ(gSearchPhase, 0);
+
+    // The archive appears: unpacked, read into the plan, the zip deleted, the file kept.
+    publish_directory(s1 + "rel/Corvane10/directory.txt.zip", "FILE 1 0 0 3 5 " + std::string(32, 'a') + " a.txt\n");
+    ASSERT_TRUE(poll([] { return gSearchPhase == 3; }));
+    EXPECT_EQ(gPlan.install_groups.size(), 1u);
+    EXPECT_FALSE(TS_read_file(gTempFolder + "directory.txt").empty());
+    EXPECT_EQ(TS_sh("ls '" + gTempFolder + "'"), "directory.txt\nserver_list_10.txt\n");
+    for (int i = 0; i < 50; ++i) find_update_servers();
+    EXPECT_EQ(count_requests(nginx, LOOKUP_HOST, "/_lookup_10_/server_list_10.txt"), 1);
+    EXPECT_EQ(count_requests(nginx, "s1.test", "directory.txt.zip", 200), 1);
+    EXPECT_TRUE(gAlerts.empty());
+    EXPECT_EQ(gQuit, 0);
+}
+
+TEST_F(Discovery, AnotherOfThreeServersAfterA404AndOptionsApplied)
+{
+    // Two of three servers lack the archive; the others are chosen at random until the third.
+    list("FINAL Corvane10\nSERVER s1.test\n/r/\n1\nSERVER s2.test\n/r/\n2\nSERVER s3.test\n/r/\n3\n");
+    publish_directory(s3 + "r/Corvane10/directory.txt.zip", "");
+    srand(7);
+    ASSERT_TRUE(poll([] { return gSearchPhase == 3; }));
+    EXPECT_EQ(gServerIndex, 2);
+    const std::vector<Logged> log = requests(nginx);
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0].host, LOOKUP_HOST);
+    EXPECT_EQ(log[1].host, "s1.test"); // the first server first
+    EXPECT_EQ(log[1].status, 404);
+    EXPECT_EQ(log.back().host, "s3.test");
+    EXPECT_EQ(log.back().status, 200);
+    EXPECT_EQ(count_requests(nginx, "s3.test", "", 200), 1);
+
+    // Server options apply after the list: "--server" alone, the root release without '/'.
+    gNet.cancel_slot(DIRECTORY_SLOT);
+    gServers.clear();
+    gSearchPhase = 0;
+    gServerIndex = 0;
+    gOptions.opts = {{"--server", "s2.test"}, {"--install_name", "Opt"}};
+    publish_directory(s2 + "Opt/directory.txt.zip", "");
+    ASSERT_TRUE(poll([] { return gSearchPhase == 3; }));
+    EXPECT_EQ(records(gServers), "[s2.test|/Opt/|s2.test]");
+    EXPECT_EQ(count_requests(nginx, "s2.test", "/Opt/directory.txt.zip", 200), 1);
+    EXPECT_TRUE(gAlerts.empty());
+}
+
+TEST_F(Discovery, BusyListRetriedThenWrongHeaderAndNewerUpdaterAlerts)
+{
+    // The fault server answers 503 for the list until it has one: asked again each time.
+    TS_server fault;
+    ASSERT_TRUE(TS_fault_server_start(fault));
+    gNet._proxy_port_int = fault.port;
+    ASSERT_TRUE(poll([&] { return TS_fault_requests(fault).size() >= 3; }));
+    EXPECT_TRUE(gServers.empty());
+    EXPECT_TRUE(gAlerts.empty());
+    TS_write_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL F\nSERVER s1.test\n/f/\nf\n");
+    ASSERT_TRUE(poll([] { return !gServers.empty(); }));
+    EXPECT_EQ(records(gServers), "[s1.test|/f/F/|f]");
+    gNet.cancel_slot(SERVER_LIST_SLOT);
+    gNet.cancel_slot(DIRECTORY_SLOT);
+    gNet._proxy_port_int = nginx.port;
+
+    // "INS_VERSION 30003 file:///etc/passwd": the newer-updater alert, and nothing is opened.
+    gServers.clear();
+    list("SERVER s1.test\n/a/\nkept\nINS_VERSION 30003 file:///etc/passwd\nSERVER s2.test\n/b/\nunread\n");
+    ASSERT_TRUE(poll([] { return gQuit != 0; }));
+    ASSERT_EQ(gAlerts.size(), 1u);
+    EXPECT_EQ(gAlerts[0].lines[0], "There is a newer version of the Corvane web updater available.");
+    EXPECT_EQ(gAlerts[0].code, t_note);
+    EXPECT_EQ(records(gServers), "[s1.test|/a/F/|kept]");
+    EXPECT_NE(read_log().find("WARNING: not opening \"file:///etc/passwd\""), std::string::npos);
+    EXPECT_EQ(opened_pages(1.0), "");
+
+    // With a web address the page is opened.
+    gQuit = 0;
+    gServers.clear();
+    list("INS_VERSION 40000 http://127.0.0.1/newer\n");
+    ASSERT_TRUE(poll([] { return gQuit != 0; }));
+    EXPECT_EQ(opened_pages(10), "http://127.0.0.1/newer\n");
+    TS_write_file(opened, "");
+
+    // A wrong header: the new-installer alert naming the list, the download page, quit.
+    gQuit = 0;
+    gAlerts.clear();
+    write_file(lookup + "_lookup_10_/server_list_10.txt", "I\n999 old\nSERVERS\nSERVER s1.test\n/a/\nx\n");
+    ASSERT_TRUE(poll([] { return gQuit != 0; }));
+    ASSERT_EQ(gAlerts.size(), 1u);
+    EXPECT_EQ(gAlerts[0].lines[1], "In other words, you need to get a new installer!");
+    EXPECT_EQ(gAlerts[0].lines[3], gTempFolder + "server_list_10.txt");
+    EXPECT_TRUE(gServers.empty());
+    EXPECT_NE(opened_pages(10).find("https://"), std::string::npos);
+}
+
+TEST_F(Discovery, BrokenArchivesRestAndWriteNothingOutside)
+{
+    list("FINAL R\nSERVER s1.test\n/x/\nx\n");
+    // Not a zip: the extraction note, the archive deleted, and asked again only after the rest.
+    write_file(s1 + "x/R/directory.txt.zip", "this is not a zip archive");
+    ASSERT_TRUE(poll([] { return !gAlerts.empty(); }));
+    ASSERT_EQ(gAlerts.size(), 1u);
+    EXPECT_EQ(gAlerts[0].code, t_note);
+    EXPECT_EQ(gAlerts[0].where, "(main.cpp:619)");
+    EXPECT_EQ(gAlerts[0].lines[0], "The installer cannot extract a file.");
+    EXPECT_EQ(gAlerts[0].lines[1].rfind("Error: ", 0), 0u);
+    EXPECT_EQ(gAlerts[0].lines[2], "Compressed File  " + gTempFolder + "directory.txt.zip.");
+    EXPECT_EQ(gAlerts[0].lines[3], "Destination Path: " + gTempFolder + ".");
+    EXPECT_FALSE(TS_sh("ls '" + gTempFolder + "'").find("directory.txt.zip") != std::string::npos);
+    for (int i = 0; i < 200; ++i) find_update_servers();
+    EXPECT_EQ(count_requests(nginx, "s1.test", "directory.txt.zip"), 1);
+    gTimer.hl_timer_real_time += 29;
+    for (int i = 0; i < 200; ++i) find_update_servers();
+    EXPECT_EQ(count_requests(nginx, "s1.test", "directory.txt.zip"), 1);
+    gTimer.hl_timer_real_time += 1.5f;
+    ASSERT_TRUE(poll([] { return gAlerts.size() == 2; }));
+    EXPECT_EQ(count_requests(nginx, "s1.test", "directory.txt.zip"), 2);
+
+    // A hostile archive: entries climbing out, an absolute one and a link; nothing is written
+    // outside the temporary folder. Made with Python's zipfile, which stores names as given.
+    const std::string evil = s1 + "x/R/directory.txt.zip";
+    TS_sh("/usr/bin/python3 -c \"import zipfile,sys\n"
+          "z=zipfile.ZipFile(sys.argv[1],'w')\n"
+          "z.writestr('directory.txt','I\\n1000 x\\nINSTALLER\\n')\n"
+          "z.writestr('../evil-up.txt','x')\n"
+          "z.writestr('" + TS_scratch() + "evil-abs.txt','x')\n"
+          "i=zipfile.ZipInfo('evil-link'); i.external_attr=(0o120777<<16); z.writestr(i,'" + TS_scratch() + "')\n"
+          "z.writestr('evil-link/evil-through.txt','x')\n"
+          "z.close()\" '" + evil + "'");
+    gTimer.hl_timer_real_time += 31;
+    ASSERT_TRUE(poll([] { return gAlerts.size() == 3 || gSearchPhase != 0; }));
+    EXPECT_EQ(gAlerts.size(), 3u);
+    EXPECT_EQ(gSearchPhase, 0);
+    EXPECT_EQ(TS_sh("find '" + TS_scratch() + "' -name '*evil*' -not -path '" + gTempFolder + "*' -not -path '" + s1 +
+                    "*'"),
+              "");
+
+    // A good archive without "directory.txt": the last run's file is gone before it is unpacked.
+    gTimer.hl_timer_real_time += 31;
+    server_search_reset_rest();
+    gSearchPhase = 0;
+    write_file(gTempFolder + "directory.txt", "I\n1000 stale\nINSTALLER\nFILE 1 0 0 3 5 x stale.txt\n");
+    const std::string stage = TS_new_dir("nodir");
+    TS_write_file(stage + "other.txt", "not the list");
+    TS_sh("rm -f '" + evil + "' && zip -q -X -j '" + evil + "' '" + stage + "other.txt'");
+    ASSERT_TRUE(poll([] { return gSearchPhase == 1; }));
+    EXPECT_EQ(TS_sh("ls '" + gTempFolder + "'"), "other.txt\nserver_list_10.txt\n");
+}
+
+} // namespace
