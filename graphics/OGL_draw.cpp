@@ -78,18 +78,7 @@ void OGL_draw_tex_quad(int tex, int color, float alpha, float x1, float y1, floa
 
     // The one cached enable state that OGL_set_state keeps, read from OpenGL where still unknown.
     OGL_state_cache& c = gOGLState;
-    if (!c.fog_known) {
-        c.fog_off = glIsEnabled(GL_FOG) ? 0 : 1;
-        c.fog_known = 1;
-    }
-    if (!c.tex_units_known) {
-        c.tex_units = glIsEnabled(GL_TEXTURE_2D) ? c.last_tex_units : 0;
-        c.tex_units_known = 1;
-    }
-    if (!c.lighting_known) {
-        c.lighting_off = glIsEnabled(GL_LIGHTING) ? 0 : 1;
-        c.lighting_known = 1;
-    }
+    OGL_learn_enable_state();
 
     if (!c.fog_off) glDisable(GL_FOG);
 

@@ -80,12 +80,9 @@ static int select_unit(int unit)
     return 1;
 }
 
-void OGL_set_state(int fog_off, int tex_units, int lighting_off, int blend_mode, int depth_test_off, int depth_write_off)
+void OGL_learn_enable_state()
 {
     OGL_state_cache& c = gOGLState;
-    OGL_set_blend(blend_mode);
-    OGL_set_depth(depth_test_off, depth_write_off);
-
     if (!c.fog_known) {
         c.fog_off = glIsEnabled(GL_FOG) ? 0 : 1;
         c.fog_known = 1;
@@ -98,6 +95,15 @@ void OGL_set_state(int fog_off, int tex_units, int lighting_off, int blend_mode,
         c.lighting_off = glIsEnabled(GL_LIGHTING) ? 0 : 1;
         c.lighting_known = 1;
     }
+}
+
+void OGL_set_state(int fog_off, int tex_units, int lighting_off, int blend_mode, int depth_test_off, int depth_write_off)
+{
+    OGL_state_cache& c = gOGLState;
+    OGL_set_blend(blend_mode);
+    OGL_set_depth(depth_test_off, depth_write_off);
+
+    OGL_learn_enable_state();
 
     if (c.fog_off != fog_off) set_cap(GL_FOG, fog_off == 0);
 

@@ -26,6 +26,8 @@ extern OGL_state_cache gOGLState;
 
 // blend mode 0 none, 1 blending, 2 alpha test, 3 both; any other value touches neither and
 // records both as off.
+// Reads from OpenGL the fog, texture and lighting enables that the cache does not know yet.
+void OGL_learn_enable_state();
 void OGL_set_state(int fog_off, int tex_units, int lighting_off, int blend_mode, int depth_test_off, int depth_write_off);
 void OGL_set_blend(int blend_mode);
 void OGL_set_depth(int depth_test_off, int depth_write_off);
