@@ -12,3 +12,16 @@ void BTN_focus_begin_frame();
 void BTN_clear_focus();
 // Draws the open popup's two close boxes, pressed or not.
 void BTN_corner_boxes(int pressed);
+
+// The drop-down chooser: a box at (x, y) (the centre of the chosen item's text, popup units)
+// showing item *selection of items, each item ended by separator (the text after the last one
+// is the last item), with label's left and right texts beside it. A press on the box opens the
+// items as a pop-up list; returns 1 on the frame the choice is written into *selection. The
+// selection is clamped to the items and, while the list shows near a popup edge, moves with the
+// list: a caller whose value must not change until a choice passes a copy.
+int BTN_text_list(float x, float y, int* selection, const std::string& items, const std::string& label,
+                  char separator);
+// The id of the drop-down at (x, y): the owner recorded in the menu table.
+int BTN_text_list_id(float x, float y);
+// The drawn width of a list whose widest item measures w units, in UI language language.
+float BTN_text_list_width(float w, int language);
