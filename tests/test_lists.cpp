@@ -1,0 +1,167 @@
+// Text lists, hover help and the pointer in the real window under Xvfb with Mesa: a test program
+// runs the frame with lists in the main window and in popup 2, xdotool presses, holds, drags and
+// types, and the test reads what the program printed, the pointer image through XFixes and the
+// screen.
+#include "support/test_support.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+std::map<std::string, std::string> env_for(const TS_xvfb& x)
+{
+    return {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"SDL_VIDEODRIVER", ""}};
+}
+
+class Lists : public testing::Test {
+protected:
+    TS_xvfb x;
+    TS_proc p;
+    std::string win, dir;
+    size_t mark = 0; // where the output not yet looked at begins
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24")) << "Xvfb did not start";
+        dir = TS_new_dir("lists");
+    }
+    void TearDown() override
+    {
+        if (p.pid > 0) {
+            TS_run({CORVANE_X_CLOSE_EXE, win}, env_for(x), 20);
+            TS_finish(p, 20);
+        }
+    }
+
+    void xdo(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> argv = {"xdotool"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        TS_result r = TS_run(argv, env_for(x), 20);
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+    }
+    // Pointer to (x, y) in the window's UI units (y up from the bottom of the 800 x 600 window).
+    void move(int ux, int uy) { xdo({"mousemove", "--window", win, std::to_string(ux), std::to_string(600 - uy)}); }
+    void click(int ux, int uy)
+    {
+        move(ux, uy);
+        xdo({"click", "1"});
+    }
+    void pause(double s) { std::this_thread::sleep_for(std::chrono::milliseconds((long)(s * 1000))); }
+
+    // Waits until text shows in the output after the mark; the mark then moves past it.
+    bool expect_line(const std::string& text, double timeout_s = 10)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+        for (;;) {
+            size_t at = p.out.find(text, mark);
+            if (at != std::string::npos) {
+                mark = at + text.size();
+                return true;
+            }
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            TS_wait_for_output(p, "\x01never", 0.1);
+        }
+    }
+    // The output that arrived after the mark within s seconds (the mark moves to its end).
+    std::string settle(double s)
+    {
+        TS_wait_for_output(p, "\x01never", s);
+        std::string rest = p.out.substr(mark);
+        mark = p.out.size();
+        return rest;
+    }
+
+    std::string pointer()
+    {
+        TS_result r = TS_run({CORVANE_X_CURSOR_EXE}, env_for(x), 20);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        return r.out;
+    }
+    static bool hidden(const std::string& img) { return img.find("opaque=0\n") != std::string::npos; }
+
+    void start()
+    {
+        ASSERT_TRUE(TS_start(p, {CORVANE_LIST_PROBE_EXE}, env_for(x), dir));
+        ASSERT_TRUE(TS_wait_for_output(p, "ready\n", 60)) << p.out << p.err;
+        TS_result r = TS_run({"xdotool", "search", "--name", "Hangaron"}, env_for(x), 20);
+        std::istringstream in(r.out);
+        in >> win;
+        ASSERT_FALSE(win.empty());
+        mark = p.out.size();
+    }
+};
+
+} // namespace
+
+TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
+{
+    start();
+    // Outside the window the root window's pointer; over it the arrow, not a hidden one.
+    xdo({"mousemove", "1200", "1000"});
+    const std::string root = pointer();
+    move(100, 100);
+    pause(0.3);
+    const std::string arrow = pointer();
+    EXPECT_NE(arrow, root);
+    EXPECT_FALSE(hidden(arrow)) << arrow;
+
+    // A press on the box opens the list with its value's line over it; the widget drawn over the
+    // box after the list does not see that press.
+    click(210, 403);
+    ASSERT_TRUE(expect_line("list A open value=1\n")) << p.out;
+    // The quick click left the list open: a second press on a line chooses it, once.
+    click(210, 380);
+    ASSERT_TRUE(expect_line("choice A 3\nlist A closed value=3\n")) << p.out;
+    // Held for a second, the release chooses the line under the pointer.
+    move(210, 403);
+    xdo({"mousedown", "1"});
+    ASSERT_TRUE(expect_line("list A open value=3\n")) << p.out;
+    pause(1.2);
+    move(210, 440);
+    pause(0.2);
+    xdo({"mouseup", "1"});
+    ASSERT_TRUE(expect_line("choice A 0\n")) << p.out;
+    // Moved 3 units or more before a quick release: the release chooses too.
+    move(210, 403);
+    xdo({"mousedown", "1"});
+    ASSERT_TRUE(expect_line("list A open value=0\n")) << p.out;
+    move(210, 392);
+    xdo({"mouseup", "1"});
+    ASSERT_TRUE(expect_line("choice A 1\n")) << p.out;
+    // A press outside closes it without a choice.
+    click(210, 403);
+    ASSERT_TRUE(expect_line("list A open value=1\n")) << p.out;
+    click(650, 100);
+    std::string rest = settle(0.5);
+    EXPECT_NE(rest.find("list A closed value=1\n"), std::string::npos) << rest;
+    EXPECT_EQ(rest.find("choice"), std::string::npos) << rest;
+    EXPECT_EQ(p.out.find("after clicked"), std::string::npos) << p.out;
+
+    // The caller that passes a copy keeps 0 through an open and a close without a choice, and
+    // takes a choice.
+    click(210, 303);
+    ASSERT_TRUE(expect_line("target 0 open\n")) << p.out;
+    click(650, 100);
+    ASSERT_TRUE(expect_line("target 0\n")) << p.out;
+    click(210, 303);
+    ASSERT_TRUE(expect_line("target 0 open\n")) << p.out;
+    click(210, 303 - 24);
+    ASSERT_TRUE(expect_line("target 3\n")) << p.out;
+
+    // Idle for more than 10 s the pointer hides over the main window; a move shows the arrow.
+    move(400, 200);
+    pause(11);
+    EXPECT_TRUE(hidden(pointer()));
+    EXPECT_TRUE(expect_line("cursor shown=0")) << p.out;
+    move(401, 200);
+    pause(0.3);
+    EXPECT_EQ(pointer(), arrow);
+    // Show and hide alternate: the platform never got the same call twice in a row.
+    EXPECT_NE(p.out.find("repeats=0"), std::string::npos);
+    EXPECT_EQ(p.out.find("repeats=1"), std::string::npos) << p.out;
+}
