@@ -133,11 +133,21 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     move(210, 392);
     xdo({"mouseup", "1"});
     ASSERT_TRUE(expect_line("choice A 1\n")) << p.out;
-    // A press outside closes it without a choice.
+    // While it shows, a press on its line over the widget drawn after it chooses the line and
+    // reaches no widget, and widgets under the pointer set no help.
     click(210, 403);
     ASSERT_TRUE(expect_line("list A open value=1\n")) << p.out;
+    click(210, 403);
+    ASSERT_TRUE(expect_line("choice A 1\n")) << p.out;
+    click(210, 403);
+    ASSERT_TRUE(expect_line("list A open value=1\n")) << p.out;
+    move(510, 460);
+    EXPECT_EQ(settle(0.5).find("help"), std::string::npos);
+    // A press outside closes it without a choice.
     click(650, 100);
     std::string rest = settle(0.5);
+    move(510, 460);
+    EXPECT_TRUE(expect_line("help help text help t\n")) << p.out;
     EXPECT_NE(rest.find("list A closed value=1\n"), std::string::npos) << rest;
     EXPECT_EQ(rest.find("choice"), std::string::npos) << rest;
     EXPECT_EQ(p.out.find("after clicked"), std::string::npos) << p.out;

@@ -5,7 +5,7 @@
 // popup 2 with a list in its middle and one at its bottom edge; "x" opens popup 994, "z" goes
 // back to the whole window. The program prints what changes, frame by frame:
 //   ready | popup N | list NAME open value=V | list NAME closed value=V | choice NAME V |
-//   target T | after clicked | help NAME | cursor shown=S shows=N hides=N repeats=N
+//   target T | after clicked | help FIRST-16-BYTES | cursor shown=S shows=N hides=N repeats=N
 #include "foundation/options.h"
 #include "frame/butn.h"
 #include "frame/cursor.h"
@@ -151,6 +151,11 @@ int main(int argc, char** argv)
         glClear(GL_COLOR_BUFFER_BIT);
         if (gPopup == 2) popup_scene();
         else if (gPopup == 0 || gPopup == -1) main_scene();
+        // The help the widgets asked for this frame, before the cursor module uses it up.
+        static std::string last_help;
+        const std::string help = gHoverHelp.substr(0, 16);
+        if (help != last_help && !help.empty()) say("help " + help);
+        last_help = help;
         hl_do_frame();
 
         if (gPopup != last_popup) say("popup " + std::to_string(gPopup));
