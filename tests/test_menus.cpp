@@ -1,6 +1,7 @@
 // Menus, pop-up lists, text lists and the cursor without a window: presses and releases go
 // through the window procedure as the desktop would send them, the clock is set by hand, and
 // the platform's pointer calls are counted.
+#include "foundation/alert.h"
 #include "frame/butn.h"
 #include "frame/cursor.h"
 #include "frame/hl_event.h"
@@ -94,6 +95,15 @@ int list_frame(float x, float y, int* sel, const std::string& items, const std::
     gMouseDown = 0;
     gMouseUp = 0;
     return r;
+}
+
+struct alert_raised {
+    std::string first, where;
+    int code;
+};
+void throwing_presenter(int, const std::string (&lines)[4], int code, const std::string& where)
+{
+    throw alert_raised{lines[0], where, code};
 }
 
 } // namespace
@@ -356,6 +366,24 @@ TEST_F(Menus, TextListOpensChoosesAndKeepsItsValueUntilAChoice)
     move_to(x + 10, y);
     list_frame(x, y, &sel, "A-B-C", "left|right{the help");
     EXPECT_EQ(gHoverHelp, "the help");
+
+    // 300 items are the most; one more separator is a crash alert.
+    std::string items(299, '-');
+    sel = 400;
+    list_frame(x, y, &sel, items);
+    EXPECT_EQ(sel, 299);
+    ALERT_set_presenter(throwing_presenter);
+    bool raised = false;
+    try {
+        list_frame(x, y, &sel, items + "-");
+    } catch (const alert_raised& a) {
+        raised = true;
+        EXPECT_EQ(a.first, "BTN_text_list overflow!");
+        EXPECT_EQ(a.where, "(butn:978)");
+        EXPECT_EQ(a.code, t_crash);
+    }
+    ALERT_set_presenter(nullptr);
+    EXPECT_TRUE(raised);
 
     // Width factors by language: German 100 draws 90, a product not above 20 draws 20.
     EXPECT_EQ(BTN_text_list_width(100, 0), 100);
