@@ -7,8 +7,10 @@
 #include "frame/hl_init.h"
 #include "frame/hl_timer.h"
 #include "frame/mbar.h"
+#include "graphics/OGL_font.h"
 
 #include <cmath>
+#include <cstdlib>
 
 // Removes one blank directly before (before = true) or after each occurrence of the marker.
 static void drop_blank_beside(std::string& label, char marker, bool before)
@@ -40,6 +42,48 @@ void BTN_split_label(std::string& label, std::string& first, std::string& second
     help = brace < len ? label.substr(brace + 1) : std::string();
 }
 
+int BTN_label_lines(const std::string& text, int align, std::string& first, std::string& second)
+{
+    std::string s = text;
+    size_t limit = 12;
+    if (!s.empty() && s[0] == '-') {
+        limit = 9999;
+        s.erase(0, 1);
+    }
+    first = s;
+    second.clear();
+    if (align == 1 || s.size() <= limit) return 0;
+
+    // The candidate nearest the middle wins, measured against the current choice's second-line
+    // start; a blank is dropped, a '-' or '/' stays at the end of the first line.
+    const long len = (long)s.size(), mid = len / 2;
+    long first_end = -1, second_start = 0;
+    for (long i = 0; i < len; ++i) {
+        const char c = s[(size_t)i];
+        if (c != ' ' && c != '-' && c != '/') continue;
+        if (labs(i - mid) < labs(second_start - mid)) {
+            first_end = c == ' ' ? i : i + 1;
+            second_start = i + 1;
+        }
+    }
+    if (first_end <= 0 || first_end >= len - 1 || second_start <= 0 || second_start >= len - 1) return 0;
+    first = s.substr(0, (size_t)first_end);
+    second = s.substr((size_t)second_start);
+    return 1;
+}
+
+void BTN_draw_label(float x, float y, int align, const std::string& text, int highlight)
+{
+    if (text.empty()) return;
+    std::string first, second;
+    const int broken = BTN_label_lines(text, align, first, second);
+    if (broken) y += 5;
+    const unsigned char how = align == 0 ? align_right : align == 1 ? align_center : align_left;
+    const int colour = highlight ? 95 : 52;
+    OGL_draw_string(colour, x, y - 1, first, 9999, font_regular, how);
+    if (broken) OGL_draw_string(colour, x, y - 11, second, 9999, font_regular, how);
+}
+
 // No widget takes the focus yet.
 void BTN_focus_begin_frame()
 {
@@ -56,23 +100,10 @@ void BTN_corner_boxes(int)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Text lists. Drawing comes with the widget and text units.
+// Text lists. The box's bar comes with the widget unit.
 
 static void list_box(float, float, float)
 {
-}
-
-static void list_label(float, float, int, const std::string&)
-{
-}
-
-static void list_text(float, float, const std::string&)
-{
-}
-
-static float list_measure(const std::string&)
-{
-    return 0;
 }
 
 int BTN_text_list_id(float x, float y)
@@ -117,12 +148,12 @@ int BTN_text_list(float x, float y, int* selection, const std::string& items, co
     if (*selection > last) *selection = last;
 
     float w = 20;
-    for (int i = 0; i <= last; ++i) w = std::fmax(w, std::trunc(list_measure(table[i])));
+    for (int i = 0; i <= last; ++i) w = std::fmax(w, std::trunc(OGL_measure_string(table[i])));
     const float ws = BTN_text_list_width(w, gLanguage);
 
     list_box(x + 10, y + 5, ws + 28);
-    list_label(x - ws / 2 - 5, y, 0, left);
-    list_label(x + ws / 2 + 30, y, 2, right);
+    BTN_draw_label(x - ws / 2 - 5, y, 0, left, 0);
+    BTN_draw_label(x + ws / 2 + 30, y, 2, right, 0);
 
     const int id = BTN_text_list_id(x, y);
     const bool over = x + 10 - w / 2 - 15 <= gMouseX && gMouseX <= x + 10 + w / 2 + 15 && y - 2 <= gMouseY &&
@@ -146,7 +177,7 @@ int BTN_text_list(float x, float y, int* selection, const std::string& items, co
     if (gMenus.dropdown_owner == id) {
         MENU_popup_list(x, y, w, last, table, *selection);
     } else {
-        list_text(x, y, table[*selection]);
+        OGL_draw_string(47, x, y, table[*selection], 9999, font_regular, align_center);
         // An open menu or list keeps the help of what lies under it.
         if (over && gMenus.open == -1) gHoverHelp = help;
     }

@@ -4,6 +4,7 @@
 #include "frame/hl_event.h"
 #include "frame/hl_timer.h"
 #include "graphics/OGL_draw.h"
+#include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 #include "platform/plat_cursor.h"
 
@@ -20,8 +21,9 @@ static void draw_help_frame(float, float, float, float)
 {
 }
 
-static void draw_help_text(float, float, const std::string&)
+static void draw_help_text(float x, float y, const std::string& text)
 {
+    OGL_draw_string(56, x, y, text, 394, font_regular, align_left);
 }
 
 // ---------------------------------------------------------------------------------------------

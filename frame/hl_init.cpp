@@ -16,6 +16,7 @@
 #include "platform/plat_map.h"
 #include "frame/hl_event.h"
 #include "graphics/OGL_extensions.h"
+#include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
@@ -146,6 +147,8 @@ void hl_startup(int /*argc*/, const char** argv)
 {
     // Before anything can raise one, the frame takes over showing alerts.
     ALERT_set_presenter(ALERT_present);
+    gFontFrameLink.language = &gLanguage;
+    gFontFrameLink.ui_ready = &gUIReady;
     CRASH_install_handler();
     xmap_set_granularity(PLAT_map_granularity());
     hl_get_app_path(gAppFolder, 0);

@@ -5,6 +5,7 @@
 #include "frame/hl_event.h"
 #include "frame/hl_timer.h"
 #include "graphics/OGL_draw.h"
+#include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 
 #include <cmath>
@@ -23,8 +24,9 @@ static void draw_bar(float, float, float)
 {
 }
 
-static void draw_text(int, float, float, const std::string&)
+static void draw_text(int colour, float x, float y, const std::string& text)
 {
+    OGL_draw_string(colour, x, y, text, 9999, font_regular, align_left);
 }
 
 static void draw_arrow(float, float)

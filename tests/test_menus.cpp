@@ -8,10 +8,13 @@
 #include "frame/hl_init.h"
 #include "frame/hl_timer.h"
 #include "frame/mbar.h"
+#include "graphics/OGL_font.h"
+#include "graphics/OGL_extensions.h"
 #include "graphics/OGL_view.h"
 #include "platform/plat_cursor.h"
 #include "platform/plat_window.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -78,6 +81,9 @@ protected:
         gPopupW = 800;
         gPopupH = 600;
         gLanguage = 0;
+        // The lists draw their text with no context current: OpenGL ignores it, the size check
+        // before the atlas goes up must still pass.
+        gCaps.max_tex_size = 4096;
         gMouseDown = gMouseUp = 0;
         gMenus = MENU_table();
         MENU_init(1);
@@ -384,6 +390,22 @@ TEST_F(Menus, TextListOpensChoosesAndKeepsItsValueUntilAChoice)
     }
     ALERT_set_presenter(nullptr);
     EXPECT_TRUE(raised);
+
+    // The press area is the widest item's measured width plus 30 around x + 10, edges included,
+    // whatever the language draws.
+    gLanguage = 2;
+    const float w = std::trunc(OGL_measure_string("Macintosh"));
+    ASSERT_GT(w, 20);
+    for (float dx : {-w / 2 - 15 - 0.5f, -w / 2 - 15, w / 2 + 15, w / 2 + 15 + 0.5f}) {
+        gMenus.dropdown_owner = 0;
+        gMenus.open = -1;
+        gMouseX = x + 10 + dx;
+        gMouseY = y + 8;
+        gMouseDown = 1;
+        list_frame(x, y, &sel, "Mac-Macintosh-Win");
+        EXPECT_EQ(gMenus.dropdown_owner == id, std::fabs(dx) <= w / 2 + 15) << dx;
+    }
+    gLanguage = 0;
 
     // Width factors by language: German 100 draws 90, a product not above 20 draws 20.
     EXPECT_EQ(BTN_text_list_width(100, 0), 100);
