@@ -82,6 +82,44 @@ protected:
         EXPECT_EQ(r.exit_code, 0) << r.err;
         return r.out;
     }
+    // The window's picture as 8-bit RGB rows from the top; the PNG stays to be looked at.
+    struct Shot {
+        std::string rgb;
+        // Pixels in the UI rectangle (x0, y0)-(x1, y1), ends included, that are not the
+        // program's clear colour.
+        int marked(int x0, int y0, int x1, int y1) const
+        {
+            int n = 0;
+            for (int y = y0; y <= y1; ++y)
+                for (int x = x0; x <= x1; ++x) {
+                    const size_t o = ((size_t)(599 - y) * 800 + x) * 3;
+                    if (o + 2 >= rgb.size()) return -1;
+                    n += !((unsigned char)rgb[o] == 51 && (unsigned char)rgb[o + 1] == 76 &&
+                           (unsigned char)rgb[o + 2] == 102);
+                }
+            return n;
+        }
+        // The highest UI row with a marked pixel between x0 and x1, or -1.
+        int top_row(int x0, int x1) const
+        {
+            for (int y = 599; y >= 0; --y)
+                if (marked(x0, y, x1, y) > 0) return y;
+            return -1;
+        }
+    };
+    Shot shot(const std::string& name)
+    {
+        const std::string png = dir + name + ".png";
+        TS_result r = TS_run({"import", "-window", win, png}, env_for(x), 60);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        TS_result c = TS_run({"convert", png, "-depth", "8", "rgb:" + dir + name + ".rgb"}, {}, 60);
+        EXPECT_EQ(c.exit_code, 0) << c.err;
+        Shot s;
+        s.rgb = TS_read_file(dir + name + ".rgb");
+        EXPECT_EQ(s.rgb.size(), (size_t)800 * 600 * 3);
+        return s;
+    }
+
     static bool hidden(const std::string& img) { return img.find("opaque=0\n") != std::string::npos; }
 
     void start()
@@ -112,8 +150,16 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
 
     // A press on the box opens the list with its value's line over it; the widget drawn over the
     // box after the list does not see that press.
+    const Shot closed = shot("list-closed");
+    EXPECT_EQ(closed.marked(180, 412, 240, 421), 0);
+    EXPECT_GT(closed.marked(180, 397, 220, 408), 20); // "Beta" in the box
     click(210, 403);
     ASSERT_TRUE(expect_line("list A open value=1\n")) << p.out;
+    pause(0.2);
+    const Shot open = shot("list-open");
+    EXPECT_GT(open.marked(180, 409, 240, 421), 20);  // "Alpha" above the box
+    EXPECT_GT(open.marked(180, 373, 240, 384), 20);  // "Delta" two lines below
+    EXPECT_EQ(open.marked(180, 350, 240, 371), 0);   // nothing after the last line
     // The quick click left the list open: a second press on a line chooses it, once.
     click(210, 380);
     ASSERT_TRUE(expect_line("choice A 3\nlist A closed value=3\n")) << p.out;
@@ -148,6 +194,23 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     std::string rest = settle(0.5);
     move(510, 460);
     EXPECT_TRUE(expect_line("help help text help t\n")) << p.out;
+    // The help shows only after the pointer rests more than a second, at a height that follows
+    // its length, and goes with the next move.
+    pause(0.3);
+    EXPECT_EQ(shot("help-early").marked(250, 300, 490, 590), 0);
+    const int bytes[4] = {249, 250, 300, 1400};
+    const int baseline[4] = {524, 484, 444, 569}; // first line at y + h - 11, y = mouse + 15 at most 580 - h
+    for (int i = 0; i < 4; ++i) {
+        move(510, 460 - 50 * i);
+        pause(1.4);
+        const Shot s = shot("help-" + std::to_string(bytes[i]));
+        const int top = s.top_row(250, 490);
+        EXPECT_GE(top, baseline[i] + 4) << bytes[i];
+        EXPECT_LE(top, baseline[i] + 12) << bytes[i];
+    }
+    move(511, 310);
+    pause(0.2);
+    EXPECT_EQ(shot("help-moved").marked(250, 200, 490, 590), 0);
     EXPECT_NE(rest.find("list A closed value=1\n"), std::string::npos) << rest;
     EXPECT_EQ(rest.find("choice"), std::string::npos) << rest;
     EXPECT_EQ(p.out.find("after clicked"), std::string::npos) << p.out;
