@@ -99,6 +99,13 @@ protected:
                 }
             return n;
         }
+        // The leftmost UI column with a marked pixel between rows y0 and y1, or -1.
+        int left_col(int y0, int y1) const
+        {
+            for (int x = 0; x < 800; ++x)
+                if (marked(x, y0, x, y1) > 0) return x;
+            return -1;
+        }
         // The highest UI row with a marked pixel between x0 and x1, or -1.
         int top_row(int x0, int x1) const
         {
@@ -208,6 +215,15 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
         EXPECT_GE(top, baseline[i] + 4) << bytes[i];
         EXPECT_LE(top, baseline[i] + 12) << bytes[i];
     }
+    // Near the window's bottom-left corner the box keeps 10 units inside: text from x 13, its
+    // first line at 15 + 15 + 60 - 11.
+    move(15, 15);
+    pause(1.4);
+    const Shot corner = shot("help-corner");
+    EXPECT_GE(corner.left_col(30, 120), 13);
+    EXPECT_LE(corner.left_col(30, 120), 14);
+    EXPECT_GT(corner.marked(30, 79 + 4, 300, 79 + 12), 20);
+    EXPECT_EQ(corner.marked(30, 79 + 13, 300, 150), 0);
     move(511, 310);
     pause(0.2);
     EXPECT_EQ(shot("help-moved").marked(250, 200, 490, 590), 0);
