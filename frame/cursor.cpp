@@ -1,6 +1,7 @@
 // The mouse cursor and hover help (see cursor.h).
 #include "frame/cursor.h"
 
+#include "frame/butn.h"
 #include "frame/hl_event.h"
 #include "frame/hl_timer.h"
 #include "graphics/OGL_draw.h"
@@ -15,10 +16,11 @@ int gCursorShown = 1;
 int gCursorLeftAlone = 0;
 
 // ---------------------------------------------------------------------------------------------
-// Drawing that the widgets and the text unit provide; they come with their own units.
+// Drawing
 
-static void draw_help_frame(float, float, float, float)
+static void draw_help_frame(float x, float y, float w, float h)
 {
+    BTN_frame2(17, x, y, w, h, "", 1.0f);
 }
 
 static void draw_help_text(float x, float y, const std::string& text)

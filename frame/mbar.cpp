@@ -2,6 +2,7 @@
 #include "frame/mbar.h"
 
 #include "frame/app_frame.h"
+#include "frame/butn.h"
 #include "frame/hl_event.h"
 #include "frame/hl_timer.h"
 #include "graphics/OGL_draw.h"
@@ -14,14 +15,16 @@ MENU_table gMenus;
 void (*gMenuCommandHook)(int32_t id) = app_menu_command;
 
 // ---------------------------------------------------------------------------------------------
-// Drawing that the widgets and the text unit provide; they come with their own units.
+// Drawing
 
-static void draw_box(int, float, float, float, float)
+static void draw_box(int style, float x, float y, float w, float h)
 {
+    BTN_frame2(style, x, y, w, h, "", 1.0f);
 }
 
-static void draw_bar(float, float, float)
+static void draw_bar(float x, float y, float w)
 {
+    BTN_frame1(0, x, y, w, 61);
 }
 
 static void draw_text(int colour, float x, float y, const std::string& text)
@@ -29,8 +32,10 @@ static void draw_text(int colour, float x, float y, const std::string& text)
     OGL_draw_string(colour, x, y, text, 9999, font_regular, align_left);
 }
 
-static void draw_arrow(float, float)
+// The sub-menu arrow: a 9 x 9 cell of the interface sheet centred at (x, y).
+static void draw_arrow(float x, float y)
 {
+    BTN_draw_sprite(x, y, 167, 187, 4.5f, 4.5f, 61);
 }
 
 // ---------------------------------------------------------------------------------------------

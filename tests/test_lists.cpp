@@ -99,18 +99,24 @@ protected:
                 }
             return n;
         }
-        // The leftmost UI column with a marked pixel between rows y0 and y1, or -1.
-        int left_col(int y0, int y1) const
+        // The lowest and the highest marked UI row of column x between rows y0 and y1, or -1.
+        int low_row(int x, int y0, int y1) const
         {
-            for (int x = 0; x < 800; ++x)
-                if (marked(x, y0, x, y1) > 0) return x;
+            for (int y = y0; y <= y1; ++y)
+                if (marked(x, y, x, y) > 0) return y;
             return -1;
         }
-        // The highest UI row with a marked pixel between x0 and x1, or -1.
-        int top_row(int x0, int x1) const
+        int high_row(int x, int y0, int y1) const
         {
-            for (int y = 599; y >= 0; --y)
-                if (marked(x0, y, x1, y) > 0) return y;
+            for (int y = y1; y >= y0; --y)
+                if (marked(x, y, x, y) > 0) return y;
+            return -1;
+        }
+        // The rightmost marked UI column of row y between columns x0 and x1, or -1.
+        int right_col(int y, int x0, int x1) const
+        {
+            for (int x = x1; x >= x0; --x)
+                if (marked(x, y, x, y) > 0) return x;
             return -1;
         }
     };
@@ -158,15 +164,15 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     // A press on the box opens the list with its value's line over it; the widget drawn over the
     // box after the list does not see that press.
     const Shot closed = shot("list-closed");
-    EXPECT_EQ(closed.marked(180, 412, 240, 421), 0);
+    EXPECT_EQ(closed.marked(176, 419, 230, 430), 0);
     EXPECT_GT(closed.marked(180, 397, 220, 408), 20); // "Beta" in the box
     click(210, 403);
     ASSERT_TRUE(expect_line("list A open value=1\n")) << p.out;
     pause(0.2);
     const Shot open = shot("list-open");
-    EXPECT_GT(open.marked(180, 409, 240, 421), 20);  // "Alpha" above the box
+    EXPECT_GT(open.marked(176, 419, 230, 430), 20);  // the list and "Alpha" above the box
     EXPECT_GT(open.marked(180, 373, 240, 384), 20);  // "Delta" two lines below
-    EXPECT_EQ(open.marked(180, 350, 240, 371), 0);   // nothing after the last line
+    EXPECT_EQ(open.marked(180, 330, 240, 350), 0);   // nothing after the last line
     // The quick click left the list open: a second press on a line chooses it, once.
     click(210, 380);
     ASSERT_TRUE(expect_line("choice A 3\nlist A closed value=3\n")) << p.out;
@@ -198,38 +204,50 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     EXPECT_EQ(settle(0.5).find("help"), std::string::npos);
     // A press outside closes it without a choice.
     click(650, 100);
-    std::string rest = settle(0.5);
+    const std::string rest = settle(0.5);
+    EXPECT_NE(rest.find("list A closed value=1\n"), std::string::npos) << rest;
+    EXPECT_EQ(rest.find("choice"), std::string::npos) << rest;
+    EXPECT_EQ(p.out.find("after clicked"), std::string::npos) << p.out;
+
+    // The help of a check box shows only after the pointer rests more than a second, and goes
+    // with the next move. Its box (x, y, h) has its frame from y - 10 to y + h + 10 less the
+    // artwork's own margin; h follows the length, y = mouse y + 15 at most 580 - h, x = mouse x
+    // - 415 at least 10.
     move(510, 460);
     EXPECT_TRUE(expect_line("help help text help t\n")) << p.out;
-    // The help shows only after the pointer rests more than a second, at a height that follows
-    // its length, and goes with the next move.
     pause(0.3);
-    EXPECT_EQ(shot("help-early").marked(250, 300, 490, 590), 0);
+    EXPECT_EQ(shot("help-early").marked(260, 320, 490, 590), 0);
     const int bytes[4] = {249, 250, 300, 1400};
-    const int baseline[4] = {524, 484, 444, 569}; // first line at y + h - 11, y = mouse + 15 at most 580 - h
+    const int height[4] = {60, 70, 80, 300};
+    const int box_y[4] = {475, 425, 375, 280};
+    int margin_below = 0, margin_above = 0, right_at_95 = 0;
     for (int i = 0; i < 4; ++i) {
         move(510, 460 - 50 * i);
         pause(1.4);
         const Shot s = shot("help-" + std::to_string(bytes[i]));
-        const int top = s.top_row(250, 490);
-        EXPECT_GE(top, baseline[i] + 4) << bytes[i];
-        EXPECT_LE(top, baseline[i] + 12) << bytes[i];
+        const int low = s.low_row(300, 0, 599), high = s.high_row(300, 0, 599);
+        if (i == 0) {
+            margin_below = low - (box_y[0] - 10);
+            margin_above = (box_y[0] + height[0] + 10) - high;
+            right_at_95 = s.right_col(low + 20, 300, 799);
+            EXPECT_GE(margin_below, -14);
+            EXPECT_LE(margin_below, 6);
+            EXPECT_GE(margin_above, -4);
+            EXPECT_LE(margin_above, 6);
+        }
+        EXPECT_EQ(low, box_y[i] - 10 + margin_below) << bytes[i];
+        EXPECT_EQ(high, box_y[i] + height[i] + 10 - margin_above) << bytes[i];
     }
-    // Near the window's bottom-left corner the box keeps 10 units inside: text from x 13, its
-    // first line at 15 + 15 + 60 - 11.
+    // Near the window's bottom-left corner x stays at 10: the frame's right edge lies 85 units
+    // left of where it was for x = 95.
     move(15, 15);
     pause(1.4);
     const Shot corner = shot("help-corner");
-    EXPECT_GE(corner.left_col(30, 120), 13);
-    EXPECT_LE(corner.left_col(30, 120), 14);
-    EXPECT_GT(corner.marked(30, 79 + 4, 300, 79 + 12), 20);
-    EXPECT_EQ(corner.marked(30, 79 + 13, 300, 150), 0);
+    EXPECT_EQ(corner.low_row(300, 0, 599), 30 - 10 + margin_below);
+    EXPECT_EQ(corner.right_col(30 - 10 + margin_below + 20, 100, 799), right_at_95 - 85);
     move(511, 310);
     pause(0.2);
-    EXPECT_EQ(shot("help-moved").marked(250, 200, 490, 590), 0);
-    EXPECT_NE(rest.find("list A closed value=1\n"), std::string::npos) << rest;
-    EXPECT_EQ(rest.find("choice"), std::string::npos) << rest;
-    EXPECT_EQ(p.out.find("after clicked"), std::string::npos) << p.out;
+    EXPECT_EQ(shot("help-moved").marked(260, 320, 490, 590), 0);
 
     // The caller that passes a copy keeps 0 through an open and a close without a choice, and
     // takes a choice.
@@ -250,6 +268,47 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     move(401, 200);
     pause(0.3);
     EXPECT_EQ(pointer(), arrow);
+    // Hidden again, popup 994 brings the arrow back without a move.
+    pause(11);
+    EXPECT_TRUE(hidden(pointer()));
+    xdo({"key", "x"});
+    ASSERT_TRUE(expect_line("popup 994\n")) << p.out;
+    pause(0.3);
+    EXPECT_EQ(pointer(), arrow);
+    xdo({"key", "z"});
+    ASSERT_TRUE(expect_line("popup 0\n")) << p.out;
+    pause(0.3);
+    EXPECT_TRUE(hidden(pointer()));
+    // Popup 2 never hides it, however long the pointer rests.
+    xdo({"key", "p"});
+    ASSERT_TRUE(expect_line("popup 2\n")) << p.out;
+    pause(0.3);
+    EXPECT_EQ(pointer(), arrow);
+
+
+    // Popup 2 (700 x 380) sits at (50, 110). A list opened at its bottom edge rises a line per
+    // frame until its last line is inside, its value never past its last item.
+    click(410, 133);
+    ASSERT_TRUE(expect_line("list B open value=1\n")) << p.out;
+    ASSERT_TRUE(expect_line("list B open value=4\n")) << p.out;
+    pause(0.3);
+    settle(0.3);
+    EXPECT_EQ(p.out.find("list B open value=5"), std::string::npos) << p.out;
+    const Shot rising = shot("popup-list");
+    EXPECT_GT(rising.marked(360, 115, 440, 187), 100);
+    EXPECT_EQ(rising.marked(300, 0, 500, 99), 0); // only the frame's margin passes the edge
+    click(410, 133);
+    ASSERT_TRUE(expect_line("choice B 4\n")) << p.out;
+
+    // Escape closes popup 2 together with the list open in it.
+    click(410, 363);
+    ASSERT_TRUE(expect_line("list P open value=0\n")) << p.out;
+    xdo({"key", "Escape"});
+    ASSERT_TRUE(expect_line("popup 0\n")) << p.out;
+    pause(0.3);
+    const Shot after = shot("popup-closed");
+    EXPECT_EQ(after.marked(300, 220, 460, 380), 0);
+
     // Show and hide alternate: the platform never got the same call twice in a row.
     EXPECT_NE(p.out.find("repeats=0"), std::string::npos);
     EXPECT_EQ(p.out.find("repeats=1"), std::string::npos) << p.out;

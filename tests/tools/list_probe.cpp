@@ -1,7 +1,7 @@
 // Test program: text lists, hover help and the pointer in the real window, run by the frame.
 // The main window holds two lists (one edits its value directly, one through a copy as the
 // preferences window does), a widget drawn over the first list's box after it, and widgets with
-// help texts of 249, 250, 300 and 1,400 bytes and two near the window's corners. Key "p" opens
+// help texts of 249, 250, 300 and 1,400 bytes and one near the window's corner. Key "p" opens
 // popup 2 with a list in its middle and one at its bottom edge; "x" opens popup 994, "z" goes
 // back to the whole window. The program prints what changes, frame by frame:
 //   ready | popup N | list NAME open value=V | list NAME closed value=V | choice NAME V |
@@ -21,6 +21,7 @@
 #include "graphics/tman.h"
 #include "platform/plat_cursor.h"
 #include "platform/plat_window.h"
+#include "ui_window.h"
 
 #include <GL/gl.h>
 #include <cstdio>
@@ -44,35 +45,11 @@ static void probe_window_proc(const PLAT_event& ev)
     if (ev.key == 'z') gWantPopup = 0;
 }
 
-static void make_window()
+// A check box with a help text; its value is of no interest.
+static int check(float x, float y, const std::string& help)
 {
-    PLAT_register_window_class("Hangaron", probe_window_proc);
-    gWindowedW = 800;
-    gWindowedH = 600;
-    hl_fit_window_to_screen(1);
-    if (!gWindows.hl_create_gl_window(0)) {
-        say("window: failed");
-        app_shutdown(1);
-        exit(1);
-    }
-    gWindows.hl_set_window_count(1);
-    hl_update_layout();
-    gCaps.OGL_init_extensions();
-    gGLSettings.RENO_reset_options();
-    gTextures.init();
-    MENU_init(1);
-    gPopupW = (float)gWindowW;
-    gPopupH = (float)gWindowH;
-}
-
-// A plain widget: a grey box that takes a click and sets its help while no menu is open.
-static int probe_widget(float x, float y, float w, float h, const std::string& help)
-{
-    OGL_draw_rect(0, 0.4f, x, y, w, h);
-    if (gMenus.open != -1) return 0;
-    if (gMouseX < x || gMouseX > x + w || gMouseY < y || gMouseY > y + h) return 0;
-    gHoverHelp = help;
-    return gMouseDown;
+    static int value = 0;
+    return BTN_check_box(x, y, &value, "{" + help, 0);
 }
 
 static std::string text_of(size_t bytes)
@@ -107,7 +84,7 @@ static int gTargetCopyOpen = 0;
 static void main_scene()
 {
     watch(gA, 200, 400, BTN_text_list(200, 400, &gA.value, "Alpha-Beta-Gamma-Delta", "Aircraft|{Choose one", '-'));
-    if (probe_widget(180, 395, 60, 16, "")) say("after clicked");
+    if (check(210, 403, "")) say("after clicked");
 
     int copy = gTarget - 1;
     const int chosen = BTN_text_list(200, 300, &copy, "Macintosh-Windows-Linux", "Target", '-');
@@ -117,9 +94,8 @@ static void main_scene()
     gTargetCopyOpen = open;
 
     static const size_t kBytes[4] = {249, 250, 300, 1400};
-    for (int i = 0; i < 4; ++i) probe_widget(500, 450 - 50.0f * i, 20, 20, text_of(kBytes[i]));
-    probe_widget(5, 5, 20, 20, "corner help");
-    probe_widget(770, 570, 20, 20, "top corner help");
+    for (int i = 0; i < 4; ++i) check(510, 456 - 50.0f * i, text_of(kBytes[i]));
+    check(15, 11, "corner help");
 }
 
 static void popup_scene()
@@ -127,7 +103,7 @@ static void popup_scene()
     OGL_draw_rect(0, 0.15f, 0, 0, gPopupW, gPopupH);
     watch(gP, 350, 250, BTN_text_list(350, 250, &gP.value, "One-Two-Three", "", '-'));
     watch(gB, 350, 20, BTN_text_list(350, 20, &gB.value, "L0-L1-L2-L3-L4-L5", "", '-'));
-    probe_widget(600, 240, 20, 20, "popup help");
+    check(600, 246, "popup help");
 }
 
 int main(int argc, char** argv)
@@ -138,8 +114,12 @@ int main(int argc, char** argv)
     gAppFolder = std::string(cwd) + "/";
     hl_open_log(gAppFolder + LOG_FILE_NAME);
     CMDLINE_parse(cmd.c_str());
-    gGLSettings.texture_level = 5;
-    make_window();
+    PLAT_register_window_class("Hangaron", probe_window_proc);
+    if (!UI_open_window()) {
+        say("window: failed");
+        return 1;
+    }
+    MENU_init(1);
 
     int frames = 0, last_popup = -2, last_shown = -1;
     while (!gQuit) {
