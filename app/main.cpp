@@ -5,6 +5,7 @@
 #include "foundation/paths.h"
 #include "foundation/pref.h"
 #include "foundation/shared_paths.h"
+#include "frame/app_frame.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
 
@@ -39,6 +40,11 @@ static void log_os_folders()
 
 // The wizard and its steps are filled in by their own unit later.
 void wizard_draw_frame()
+{
+}
+
+// The program makes no menus, so no menu item is ever chosen.
+void app_menu_command(int32_t)
 {
 }
 

@@ -5,6 +5,8 @@
 #include "foundation/alert.h"
 #include "frame/cursor.h"
 #include "frame/hl_event.h"
+#include "frame/hl_init.h"
+#include "frame/hl_timer.h"
 #include "frame/mbar.h"
 #include "graphics/OGL_draw.h"
 #include "graphics/OGL_font.h"
@@ -371,4 +373,85 @@ int BTN_radio_button(float x, float y, int* value, int choice, const std::string
     const int clicked = BTN_check_box(x, y, &chosen, label, 1);
     if (chosen) *value = choice;
     return clicked;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text lists
+
+int BTN_text_list_id(float x, float y)
+{
+    return (int)std::trunc(y * 1024 + x);
+}
+
+float BTN_text_list_width(float w, int language)
+{
+    static const float kFactor[6] = {1.0f, 0.95f, 0.9f, 0.9f, 0.95f, 0.95f};
+    if (language <= 0 || language > 5) return w;
+    const float ws = w * kFactor[language];
+    return ws > 20 ? ws : 20;
+}
+
+// Lists are short: more items than this is a caller's fault.
+static const int kMaxListItems = 300;
+
+int BTN_text_list(float x, float y, int* selection, const std::string& items, const std::string& label,
+                  char separator)
+{
+    std::string text = label, left, right, help;
+    BTN_split_label(text, left, right, help);
+
+    // This runs every frame: the table keeps its strings' storage between calls.
+    static std::string table[kMaxListItems];
+    int last = 0;
+    table[0].clear();
+    for (char c : items) {
+        if (c != separator) {
+            table[last] += c;
+            continue;
+        }
+        if (++last >= kMaxListItems) {
+            MACIBM_alert(0, "BTN_text_list overflow!", items, "", label, t_crash, "butn", 978);
+            return 0;
+        }
+        table[last].clear();
+    }
+
+    if (*selection < 0) *selection = 0;
+    if (*selection > last) *selection = last;
+
+    float w = 20;
+    for (int i = 0; i <= last; ++i) w = std::fmax(w, std::trunc(OGL_measure_string(table[i])));
+    const float ws = BTN_text_list_width(w, gLanguage);
+
+    BTN_frame1(10, x + 10, y + 5, ws + 28, 61);
+    BTN_draw_label(x - ws / 2 - 5, y, 0, left, 0);
+    BTN_draw_label(x + ws / 2 + 30, y, 2, right, 0);
+
+    const int id = BTN_text_list_id(x, y);
+    const bool over = x + 10 - w / 2 - 15 <= gMouseX && gMouseX <= x + 10 + w / 2 + 15 && y - 2 <= gMouseY &&
+                      gMouseY <= y + 8;
+    if (gMouseDown && gMenus.dropdown_owner != id && over) {
+        gMouseDownTime = gTimer.hl_timer_real_time;
+        gMousePressX = gMouseX;
+        gMousePressY = gMouseY;
+        // The press is used up: no widget drawn later in this frame sees it.
+        gMouseDown = 0;
+        gMenus.dropdown_owner = id;
+    }
+
+    int chosen = 0;
+    if (gMenus.chosen_owner == id) {
+        *selection = gMenus.chosen_index < 0 ? 0 : gMenus.chosen_index > last ? last : gMenus.chosen_index;
+        gMenus.chosen_owner = 0;
+        chosen = 1;
+    }
+
+    if (gMenus.dropdown_owner == id) {
+        MENU_popup_list(x, y, w, last, table, *selection);
+    } else {
+        OGL_draw_string(47, x, y, table[*selection], 9999, font_regular, align_center);
+        // An open menu or list keeps the help of what lies under it.
+        if (over && gMenus.open == -1) gHoverHelp = help;
+    }
+    return chosen;
 }

@@ -51,3 +51,16 @@ int BTN_push_button(float x, float y, float w, int down, int kind, const std::st
 int BTN_check_box(float x, float y, int* value, const std::string& label, int look);
 // A radio button standing for choice; a click makes *value choice (a chosen one stays as it is).
 int BTN_radio_button(float x, float y, int* value, int choice, const std::string& label);
+
+// The drop-down chooser: a box at (x, y) (the centre of the chosen item's text, popup units)
+// showing item *selection of items, each item ended by separator (the text after the last one
+// is the last item), with label's left and right texts beside it. A press on the box opens the
+// items as a pop-up list; returns 1 on the frame the choice is written into *selection. The
+// selection is clamped to the items and, while the list shows near a popup edge, moves with the
+// list: a caller whose value must not change until a choice passes a copy.
+int BTN_text_list(float x, float y, int* selection, const std::string& items, const std::string& label,
+                  char separator);
+// The id of the drop-down at (x, y): the owner recorded in the menu table.
+int BTN_text_list_id(float x, float y);
+// The drawn width of a list whose widest item measures w units, in UI language language.
+float BTN_text_list_width(float w, int language);

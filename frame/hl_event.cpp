@@ -16,6 +16,7 @@
 #include "graphics/hl_window.h"
 #include "graphics/qtim.h"
 #include "graphics/tman.h"
+#include "platform/plat_cursor.h"
 #include "platform/plat_window.h"
 
 #include <cmath>
@@ -91,6 +92,8 @@ void hl_window_proc(const PLAT_event& ev)
         KEY_handle_message(ev);
         break;
     case PLAT_EV_MOUSE_MOVE:
+        // The arrow holds between frames too; a hidden pointer stays hidden.
+        if (gCursorKind == 0) PLAT_cursor_set_arrow();
         // Positions come signed: a pointer held outside the window is left of or below it.
         gMouseX = (float)ev.x / gUIScale;
         gMouseY = (float)(gWindowH - ev.y) / gUIScale;
@@ -149,7 +152,7 @@ void hl_draw_overlays()
             gTextures.ack_missing_other();
         }
     }
-    hl_draw_cursor(gPopup);
+    hl_draw_cursor(gHoverHelp, gPopup);
     MENU_draw_bar();
     MENU_draw();
 }

@@ -54,7 +54,7 @@ void hl_open_window(int id)
 {
     BTN_focus_begin_frame();
     gLayoutReady = 1;
-    hl_draw_cursor(id);
+    hl_draw_cursor(gHoverHelp, id);
     // Without a window there is no context to load a projection into.
     if (gWindows.window[gWindows.current]) OGL_set_projection(2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0f, 0, 1);
 

@@ -1,6 +1,7 @@
 // Windows, OpenGL contexts, display modes and window events on SDL2 (see plat_window.h).
 #include "platform/plat_window.h"
 
+#include "platform/plat_cursor.h"
 #include "platform/plat_system.h"
 
 #include <SDL.h>
@@ -48,7 +49,10 @@ void PLAT_unregister_window_class(const char* /*name*/)
 {
     gProc = nullptr;
     // Closing the connection while a window still exists would pull it away from its owner.
-    if (SDL_WasInit(SDL_INIT_VIDEO) && gLiveWindows == 0) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (SDL_WasInit(SDL_INIT_VIDEO) && gLiveWindows == 0) {
+        PLAT_cursor_release();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
 }
 
 static bool translate(const SDL_Event& e, PLAT_event& out)
