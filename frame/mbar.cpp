@@ -26,3 +26,7 @@ void MENU_draw_bar()
 void MENU_draw()
 {
 }
+
+void MENU_init(int)
+{
+}

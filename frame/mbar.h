@@ -10,3 +10,5 @@ void MENU_release();
 void MENU_clear_dropdown_owner();
 void MENU_draw_bar();
 void MENU_draw();
+// Makes the menu table; this program creates no menus.
+void MENU_init(int first);
