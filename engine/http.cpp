@@ -100,7 +100,8 @@ static int hex_value(char c)
     return -1;
 }
 
-// A chunk-size line: hex digits, then nothing, blanks or a ';' extension.
+// A chunk-size line: hex digits alone, or followed by optional blanks and a ';' extension.
+// Anything else after the digits ("5 garbage", "5 ") is no size, however the digits read.
 static bool parse_chunk_size(const std::string& line, int64_t& out)
 {
     size_t i = 0;
@@ -112,7 +113,10 @@ static bool parse_chunk_size(const std::string& line, int64_t& out)
         v = v * 16 + d;
     }
     if (i == 0) return false;
-    if (i < line.size() && line[i] != ';' && line[i] != ' ' && line[i] != '\t') return false;
+    if (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i == line.size() || line[i] != ';') return false;
+    }
     out = v;
     return true;
 }
@@ -141,7 +145,9 @@ const char* const http_failure_names[HTTP_FAILURE_COUNT] = {
     "body cut short",
     "body without a length",
     "output file failed",
-    "time-out"};
+    "body larger than allowed",
+    "time-out",
+    "too slow"};
 
 static bool is_body_state(http_state s)
 {
@@ -220,6 +226,8 @@ void HTTPConnection::SendRequest(const char* path, bool post, const std::map<std
     status_text.clear();
     bytes_received = 0;
     last_activity = net_now();
+    limits = http_limits();
+    body_start = 0;
     os_error = 0;
     failure = http_fail_none;
     close_file(false);
@@ -273,9 +281,16 @@ static http_failure ended_early(http_state s, int64_t reply_bytes)
 void HTTPConnection::Pump()
 {
     if (state == http_resolving || state == http_done || state == http_failed) return;
-    // The one time-out: no progress for too long, whatever the transfer waits for.
-    if (net_now() - last_activity > NET_TIMEOUT_SECONDS) {
+    // The time-outs: no progress for too long, whatever the transfer waits for; or a body that
+    // trickles in too slowly on average once it has lasted long enough to tell.
+    const float now = net_now();
+    if (now - last_activity > NET_TIMEOUT_SECONDS) {
         fail(http_fail_timeout);
+        return;
+    }
+    if (is_body_state(state) && now - body_start > limits.slow_seconds &&
+        (double)bytes_received < (double)limits.slow_rate * (double)(now - body_start)) {
+        fail(http_fail_slow);
         return;
     }
 
@@ -443,6 +458,11 @@ void HTTPConnection::begin_body()
     } else {
         set_state(http_body_close);
     }
+    body_start = net_now();
+    if (limits.max_body >= 0 && content_length > limits.max_body) {
+        fail(http_fail_body_size, err_net_bad_state);
+        return;
+    }
 
     if (!local_name.empty()) {
         int err = 0;
@@ -469,6 +489,11 @@ size_t HTTPConnection::take_plain(const char* data, size_t size)
 void HTTPConnection::write_body(const char* data, size_t size)
 {
     if (size == 0) return;
+    // Whatever the framing promised, a body past the limit is not what was asked for.
+    if (limits.max_body >= 0 && (int64_t)size > limits.max_body - bytes_received) {
+        fail(http_fail_body_size, err_net_bad_state);
+        return;
+    }
     bytes_received += (int64_t)size;
     if (file >= 0) {
         // A write that fails without a system error number still fails, with our own code.
@@ -624,11 +649,16 @@ static uint16_t request_port(int32_t proxy_port)
     return 80;
 }
 
-static void log_timeout(const std::string& local_file, const std::string& server, const std::string& path)
+static void log_timeout(const HTTPConnection& c, const std::string& local_file, const std::string& server,
+                        const std::string& path)
 {
     gLog << "Timeout for " << local_file << "\n";
     gLog << "   server     =" << server << "\n";
     gLog << "   file       =" << path << "\n";
+    // A body that came too slowly is told from one that stopped.
+    if (c.failure == http_fail_slow)
+        gLog << "   failure    =" << http_failure_names[c.failure] << ": " << c.bytes_received << " bytes in "
+             << (int)(net_now() - c.body_start) << " s\n";
     gLog << "\n";
 }
 
@@ -667,6 +697,8 @@ void net_client::cancel_slot(int32_t slot)
     rq.server.clear();
     rq.path.clear();
     rq.local_file.clear();
+    rq.max_body = -1;
+    rq.file_error = 0;
     rq.retried = 0;
     net_set_state(rq, net_slot_idle);
 }
@@ -681,7 +713,25 @@ static bool host_known(const std::map<std::string, net_host>& cache, const std::
            (it->second.address != 0 || (now >= it->second.when && now - it->second.when < NET_LOOKUP_RETRY_SECONDS));
 }
 
-uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file)
+int32_t net_client::local_error(int32_t slot)
+{
+    if (slot < 0) return 0;
+    reserve_slot(slot);
+    return requests[(size_t)slot].file_error;
+}
+
+// The limits of the slot's current request, given to each connection that carries it.
+static http_limits request_limits(const net_client& net, const net_request& rq)
+{
+    http_limits l;
+    l.max_body = rq.max_body;
+    l.slow_seconds = net.slow_seconds;
+    l.slow_rate = net.slow_rate;
+    return l;
+}
+
+uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file,
+                              int64_t max_body)
 {
     if (slot < 0) return 2;
     reserve_slot(slot);
@@ -747,7 +797,10 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
             rq.server = server;
             rq.path = path;
             rq.local_file = local_file;
+            rq.max_body = max_body;
+            rq.file_error = 0;
             rq.retried = 0;
+            c->limits = request_limits(*this, rq);
             net_set_state(rq, net_slot_running);
             break;
         }
@@ -778,6 +831,7 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
                 connections[s] = std::make_unique<HTTPConnection>(address, port);
                 connections[s]->SendRequest(rq.path.c_str(), false, request_headers(rq.server, rq.path), nullptr, 0,
                                             rq.local_file.c_str());
+                connections[s]->limits = request_limits(*this, rq);
                 return 0;
             }
             if (c->state == http_done && c->status >= 200 && c->status <= 299) {
@@ -785,10 +839,11 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
                 return 1;
             }
             if (c->state != http_done && c->state != http_failed) return 0;
-            if (c->failure == http_fail_timeout)
-                log_timeout(local_file, server, path);
+            if (c->failure == http_fail_timeout || c->failure == http_fail_slow)
+                log_timeout(*c, local_file, server, path);
             else
                 log_error(*c, local_file, server, path);
+            if (c->failure == http_fail_file) rq.file_error = c->GetOSErr();
             connections[s].reset();
             net_set_state(rq, net_slot_resting);
             return 2;

@@ -19,6 +19,9 @@ inline constexpr const char* NET_BETA_HOST = CORVANE_BETA_HOST;
 inline constexpr float NET_TIMEOUT_SECONDS = 60.0f;      // no progress for longer fails a fetch
 inline constexpr float NET_LOOKUP_RETRY_SECONDS = 10.0f; // a failed look-up is asked again after this
 inline constexpr int64_t HTTP_MAX_HEADER_BYTES = 65536;  // a longer reply header block fails
+// A body that has lasted longer than this at a lower average rate is given up as a time-out.
+inline constexpr float NET_SLOW_SECONDS = 600.0f;
+inline constexpr float NET_SLOW_BYTES_PER_SECOND = 1024.0f;
 
 // Orders header names without regard to ASCII case, as HTTP compares them.
 struct http_nocase_less {
@@ -59,10 +62,20 @@ enum http_failure : uint8_t {
     http_fail_body_cut,    // the connection ended before the announced body did
     http_fail_no_length,   // a body without a length: its end cannot be told
     http_fail_file,        // the output file could not be opened, written or closed
-    http_fail_timeout      // no progress for NET_TIMEOUT_SECONDS
+    http_fail_body_size,   // the body passed (or announced more than) the request's limit
+    http_fail_timeout,     // no progress for NET_TIMEOUT_SECONDS
+    http_fail_slow         // the body lasted past the slow window below the least average rate
 };
-inline constexpr int HTTP_FAILURE_COUNT = http_fail_timeout + 1;
+inline constexpr int HTTP_FAILURE_COUNT = http_fail_slow + 1;
 extern const char* const http_failure_names[HTTP_FAILURE_COUNT];
+
+// What one request may cost: the most body bytes it may bring (-1: no limit), and the least
+// average rate its body must keep once it has lasted slow_seconds.
+struct http_limits {
+    int64_t max_body = -1;
+    float slow_seconds = NET_SLOW_SECONDS;
+    float slow_rate = NET_SLOW_BYTES_PER_SECOND;
+};
 
 // Where a chunked reply body stands, inside http_body_chunked.
 enum http_chunk_phase : uint8_t { chunk_size = 0, chunk_data, chunk_data_end, chunk_trailer, chunk_done };
@@ -85,6 +98,8 @@ public:
     int64_t content_length = -1;        // announced body length; -1 while none is known
     int64_t bytes_received = 0;         // body bytes handed to the output file
     float last_activity = 0;            // gTimer real time of the request start and latest body bytes
+    http_limits limits;                 // of the current request; set after SendRequest
+    float body_start = 0;               // gTimer real time at which the body began
 
     http_state state = http_resolving;  // changed by set_state only
     http_state failed_in = http_resolving; // the state a failed transfer was in
@@ -166,6 +181,8 @@ enum net_slot_state : uint8_t {
 // The request a slot is working on, as net_check was given it.
 struct net_request {
     std::string server, path, local_file;
+    int64_t max_body = -1;  // the most body bytes the request may bring; -1: no limit
+    int32_t file_error = 0; // the last request failed writing its local file: the system's error
     uint8_t retried = 0; // sent again on a fresh connection already
     net_slot_state state = net_slot_idle; // changed by net_set_state only
 };
@@ -181,11 +198,19 @@ struct net_client {
     // (The look-up jobs of the worker pool would sit beside them; the look-up runs inline.)
     std::vector<net_request> requests;                        // per slot: the request under way
     std::map<std::string, net_host> host_cache;               // by server name
+    // A body slower than slow_rate on average once it has lasted slow_seconds fails (tests shorten it).
+    float slow_seconds = NET_SLOW_SECONDS;
+    float slow_rate = NET_SLOW_BYTES_PER_SECOND;
 
     // Advances the download of path from server into local_file by one step. A call after the
     // slot's request ended, or with a server, path or file other than the one under way, starts
-    // a new request; '\' becomes '/' in server and path, in the caller's strings.
-    uint8_t net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file);
+    // a new request; '\' becomes '/' in server and path, in the caller's strings. A new request
+    // whose body passes max_body bytes (when not -1) fails as soon as that is known.
+    uint8_t net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file,
+                      int64_t max_body = -1);
+    // The system's error when the slot's last request failed because its local file could not be
+    // opened, written or closed (a full disk, not a server fault); else 0.
+    int32_t local_error(int32_t slot);
     // Makes the slot's entries exist.
     void reserve_slot(int32_t slot);
     // 0 without a connection, -1 while no length is known, else 100 x received / length.

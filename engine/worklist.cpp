@@ -15,11 +15,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 
 int install_action = action_skip_unneeded;
 std::string gCurrentFileName;
 float gCurrentFileFraction = 0;
 int gInstallFailed = 0;
+
+// Folders this run wrote or deleted a file in; the clean-up at the end looks there for the
+// temporaries of killed runs.
+static std::set<std::string> sTouchedFolders;
 
 // ---------------------------------------------------------------------------------------------
 // Paths: whatever the plan, the server or the disk holds, the worklist writes, clears and
@@ -97,6 +102,42 @@ std::string install_stream_archive(int s)
     return gTempFolder + std::to_string(s) + ".zip";
 }
 
+int64_t install_download_limit(const install_entry& e)
+{
+    // Sizes are kilobytes; a size beyond any real file still gives a limit (2^50 bytes).
+    const double listed = std::min(std::max(0.0, (double)e.download_size) * 1024.0, (double)(1ll << 50));
+    const double slack = std::max(1024.0 * 1024.0, listed / 10.0);
+    return (int64_t)(listed + slack);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stale temporaries and the check of what was extracted
+
+void install_remove_stale_temporaries(const std::string& folder, const std::string& name)
+{
+    // Only in the install folder and its folders, and never through a link that leads out.
+    std::string rel;
+    if (folder != gInstallPath && !relative_part(folder, true, rel)) return;
+    if (folder.empty() || folder.back() != '/' || !resolves_inside(folder, true)) return;
+    std::vector<std::string> removed;
+    PLAT_remove_replace_temps(folder, name, removed);
+    for (const std::string& n : removed)
+        gLog << "Removed the temporary file " << printable(folder + n) << " that an earlier run left\n";
+}
+
+FILE_result install_check_md5(const std::string& extracted, const std::string& sig_want, const std::string& local)
+{
+    std::string have;
+    if (FILE_result err = FILE_md5_of_file(extracted, have)) return err;
+    std::string want = sig_want;
+    for (char& c : want)
+        if (c >= 'A' && c <= 'F') c = (char)(c - 'A' + 'a');
+    if (have == want) return 0;
+    gLog << "WARNING: the file " << printable(local) << " was not installed: the archive holds a file whose MD5 is "
+         << have << ", the directory file lists " << printable(sig_want) << "; the old file stays\n";
+    return EBADMSG;
+}
+
 // ---------------------------------------------------------------------------------------------
 // One file's work
 
@@ -107,21 +148,35 @@ static void clear_read_only_inside(const std::string& local)
     if (resolves_inside(local, false)) FILE_clear_read_only(local);
 }
 
-int install_extract_file(const std::string& archive, const std::string& local)
+int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want)
 {
     int r = 0;
+    bool wrong_file = false;
     if (!local_file_allowed(local)) {
         r = EPERM;
     } else {
         clear_read_only_inside(local);
         const std::string folder = folder_of(local);
+        const std::string name = local.substr(folder.size());
+        install_remove_stale_temporaries(folder, name);
+        // The new file waits beside the old one until its signature is known to be the listed one.
+        PLAT_replace_file out;
         if (archive.size() >= 3 && archive.compare(archive.size() - 3, 3, ".7z") == 0)
-            r = FILE_un7z_to_dir(archive, folder);
+            r = FILE_un7z_file(archive, name, local, out);
         else
-            r = FILE_unzip_to_dir(archive, folder);
+            r = FILE_unzip_file(archive, name, local, out);
+        if (r == 0) {
+            r = install_check_md5(out.temp, sig_want, local);
+            wrong_file = r == EBADMSG;
+        }
+        if (r == 0)
+            r = PLAT_replace_commit(out);
+        else
+            PLAT_replace_abort(out);
     }
-    if (r != 0) {
-        gInstallFailed = 1;
+    // A wrong file has said so in its own line; the note is for what could not be extracted.
+    if (r != 0) gInstallFailed = 1;
+    if (r != 0 && !wrong_file) {
         MACIBM_alert(0, LANG_translate("The installer cannot extract a file."),
                      LANG_translate("Error: ") + FILE_error_text(r), LANG_translate("Compressed File: ") + archive,
                      LANG_translate("Destination: ") + local, t_note, "utils", 433);
@@ -129,6 +184,18 @@ int install_extract_file(const std::string& archive, const std::string& local)
     if (gLogActions) gLog << "EXPANDING file " << local << ", with result=" << r << ".\n";
     FILE_delete_file(archive);
     return r;
+}
+
+// A download that could not be written to the temporary folder (a full disk, above all) fails
+// on every server alike: the install stops, as it does for an archive it cannot extract.
+static void install_download_write_failed(int32_t err)
+{
+    // Streams that find the disk full in the same turn stop with the first one's note.
+    if (gInstallFailed) return;
+    gInstallFailed = 1;
+    MACIBM_alert(0, LANG_translate("The installer cannot write a downloaded file."),
+                 LANG_translate("Error: ") + FILE_error_text(err), LANG_translate("Temporary Folder: ") + gTempFolder,
+                 "", t_note, "utils", 434);
 }
 
 // Deletes the local file and records its folders up to the install folder as emptied.
@@ -143,6 +210,7 @@ static void delete_local_file(const std::string& local)
     if (gLogActions)
         gLog << "now we want to nuke a file: DELETING  file " << local << ", with result=" << r << ".\n";
     if (!allowed) return;
+    sTouchedFolders.insert(folder_of(local));
     std::string folder = folder_of(local);
     while (folder.size() > gInstallPath.size()) {
         gEmptiedFolders.insert(folder);
@@ -237,7 +305,7 @@ static bool stream_turn(size_t s, install_stream& st)
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
     std::string host = server.host;
     std::string archive = install_stream_archive((int)s);
-    const uint8_t r = gNet.net_check(slot, host, remote, archive);
+    const uint8_t r = gNet.net_check(slot, host, remote, archive, install_download_limit(e));
     if (r == 0) {
         const float fraction = gNet.percent_done(slot) * 0.01f;
         gCurrentFileFraction = fraction;
@@ -246,6 +314,12 @@ static bool stream_turn(size_t s, install_stream& st)
         return false;
     }
     if (r != 1) {
+        // What a failed transfer left (part of an archive, an error page) is of no use.
+        FILE_delete_file(archive);
+        if (const int32_t err = gNet.local_error(slot)) {
+            install_download_write_failed(err);
+            return true;
+        }
         gPlan.requeue.push_back(st.group);
         st.need_next = 1;
         st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
@@ -253,7 +327,8 @@ static bool stream_turn(size_t s, install_stream& st)
         return false;
     }
     // A file whose archive could not be extracted is not the listed version.
-    if (install_extract_file(archive, local) == 0) e.up_to_date = 1;
+    sTouchedFolders.insert(folder_of(local));
+    if (install_extract_file(archive, local, e.sig_want) == 0) e.up_to_date = 1;
     gPlan.downloaded_bytes += e.download_size;
     st.bytes_done += e.download_size;
     gPlan.installed_bytes += e.disk_size;
@@ -294,6 +369,7 @@ int install_run_worklist()
     for (size_t s = 0; s < gServers.size() && s < plan.streams.size(); ++s)
         if (plan.streams[s].group >= 0 && plan.streams[s].group < ngroups) return gInstallFailed;
 
+    for (const std::string& folder : sTouchedFolders) install_remove_stale_temporaries(folder, "");
     remove_emptied_folders();
     // A download that failed last leaves the server's error page behind.
     for (size_t s = 0; s < plan.streams.size(); ++s) FILE_delete_file(install_stream_archive((int)s));
@@ -308,6 +384,7 @@ void install_reset_worklist()
         gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);
         if (is_rooted_folder(gTempFolder)) FILE_delete_file(install_stream_archive((int)s));
     }
+    sTouchedFolders.clear();
     plan.next_group = 0;
     plan.requeue.clear();
     plan.streams.clear();

@@ -6,6 +6,7 @@
 // readable; the plan and the stream records are declared in utils.h.
 #pragma once
 #include "engine/utils.h"
+#include "foundation/FILE_ops.h"
 
 #include <string>
 
@@ -30,10 +31,25 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // 1: an extraction failed, stop). Main thread only; never waits for the network.
 int install_run_worklist();
 
-// Extracts a downloaded archive (7z when its name ends in ".7z", else zip) into the local file's
-// folder and deletes the archive whatever happened. A failure sets gInstallFailed and raises a
-// note. 0 or the error code. Nothing outside the install folder is written.
-int install_extract_file(const std::string& archive, const std::string& local);
+// Extracts the local file out of its downloaded archive (7z when the name ends in ".7z", else
+// zip) and deletes the archive whatever happened. The file replaces the old one only when its MD5
+// is sig_want; other entries of the archive are never written. A failure sets gInstallFailed and
+// raises a note; a wrong file (EBADMSG) only logs its warning. 0 or the error code. Nothing
+// outside the install folder is written.
+int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want);
+
+// 0 when the extracted file (the temporary not yet in place) has the MD5 sig_want; EBADMSG, with a
+// "WARNING: " line naming the local file and both signatures, when not; else the read's error.
+FILE_result install_check_md5(const std::string& extracted, const std::string& sig_want, const std::string& local);
+
+// Deletes the temporaries that a killed run left in the folder (ending in '/', inside the install
+// folder): those of the file called name, or with name empty of every file. Only names of the
+// exact temporary form go; each removal is logged.
+void install_remove_stale_temporaries(const std::string& folder, const std::string& name);
+
+// The most bytes a file's archive may bring: its listed download size (kilobytes), plus 1 MiB or
+// a tenth of it, whichever is larger.
+int64_t install_download_limit(const install_entry& e);
 
 // The temporary archive of stream s: gTempFolder + s + ".zip".
 std::string install_stream_archive(int s);

@@ -20,6 +20,11 @@
 static const size_t kChunk = 256 * 1024;
 static const size_t kMd5Chunk = 1024 * 1024;
 
+static bool is_link_entry(uint32_t external_attr)
+{
+    return ((external_attr >> 16) & 0xA000) == 0xA000;
+}
+
 static bool begins_with(const std::string& s, const char* prefix)
 {
     return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
@@ -92,18 +97,34 @@ static std::string printable(const std::string& name)
     return s;
 }
 
+static FILE_result refuse_entry(const std::string& archive, const std::string& rel, const std::string& why)
+{
+    gLog << "WARNING: refusing the entry \"" << printable(rel) << "\" of the archive " << archive << ": " << why
+         << "\n";
+    return err_unzip_open;
+}
+
 // 0 when the entry may be written at the folder + rel; else the refusal is logged and the
 // archive counts as damaged.
 static FILE_result vet_entry(const std::string& archive, const std::string& out_dir, const std::string& rel)
 {
-    std::string why;
-    if (!FILE_is_safe_relative_path(rel, true))
-        why = "its name is not a plain relative path";
-    else if (!lands_inside(FILE_abs_path(out_dir), FILE_abs_path(out_dir + rel)))
-        why = "it would land outside the folder " + out_dir;
-    if (why.empty()) return 0;
-    gLog << "WARNING: refusing the entry \"" << printable(rel) << "\" of the archive " << archive << ": " << why
-         << "\n";
+    if (!FILE_is_safe_relative_path(rel, true)) return refuse_entry(archive, rel, "its name is not a plain relative path");
+    if (!lands_inside(FILE_abs_path(out_dir), FILE_abs_path(out_dir + rel)))
+        return refuse_entry(archive, rel, "it would land outside the folder " + out_dir);
+    return 0;
+}
+
+// An archive fetched for one file that holds anything else: the rest is never written.
+static void log_other_entry(const std::string& archive, const std::string& entry, const std::string& name)
+{
+    gLog << "WARNING: the archive " << archive << " holds the entry \"" << printable(entry)
+         << "\", which is not the file \"" << printable(name) << "\" it was fetched for; it is not written\n";
+}
+
+static FILE_result log_file_missing(const std::string& archive, const std::string& name)
+{
+    gLog << "WARNING: the archive " << archive << " does not hold the file \"" << printable(name)
+         << "\" it was fetched for\n";
     return err_unzip_open;
 }
 
@@ -116,16 +137,17 @@ static void log_entry_failure(FILE_result err, int line, const std::string& out_
          << ". inFile=" << out_path << "\n";
 }
 
-FILE_result zip_to_file(void* zip, const std::string& out_path, const FILE_zip_entry& info)
+// Streams the zip's current entry into a temporary beside out_path, checked (size and CRC) but
+// not yet renamed over it: out holds it for the caller. On failure the temporary is gone and
+// line holds the failing step's location.
+static FILE_result zip_entry_to_temp(unzFile zf, const std::string& out_path, const FILE_zip_entry& info,
+                                     PLAT_replace_file& out, int& line)
 {
-    unzFile zf = (unzFile)zip;
     FILE_result err = unzOpenCurrentFile(zf);
     if (err != UNZ_OK) {
-        log_entry_failure(err, 399, out_path);
+        line = 399;
         return err;
     }
-    int line = 0;
-    PLAT_replace_file out;
     std::unique_ptr<char[]> buf(new (std::nothrow) char[kChunk]);
     if (!buf) {
         err = ENOMEM;
@@ -159,11 +181,17 @@ FILE_result zip_to_file(void* zip, const std::string& out_path, const FILE_zip_e
         err = closed;
         line = 406;
     }
+    if (err) PLAT_replace_abort(out);
+    return err;
+}
+
+FILE_result zip_to_file(void* zip, const std::string& out_path, const FILE_zip_entry& info)
+{
+    PLAT_replace_file out;
+    int line = 0;
+    FILE_result err = zip_entry_to_temp((unzFile)zip, out_path, info, out, line);
     if (!err && (err = PLAT_replace_commit(out)) != 0) line = 420;
-    if (err) {
-        PLAT_replace_abort(out);
-        log_entry_failure(err, line, out_path);
-    }
+    if (err) log_entry_failure(err, line, out_path);
     return err;
 }
 
@@ -211,8 +239,16 @@ static FILE_result unzip_entry(unzFile zf, const std::string& abs_zip, const std
         if (skip < e.name.size() && (e.name[skip] == '/' || e.name[skip] == '\\')) ++skip;
         return FILE_unzip_resource_fork(zf, out_dir + e.name.substr(skip), e);
     }
-    if (((e.external_attr >> 16) & 0xA000) == 0xA000) return FILE_unzip_symlink(zf, out_path, e);
+    if (is_link_entry(e.external_attr)) return FILE_unzip_symlink(zf, out_path, e);
     return zip_to_file(zf, out_path, e);
+}
+
+static void log_zip_open_failure(const std::string& abs_zip)
+{
+    gLog << "OK I am about to report that I could not open a zip file for extraction!\n"
+         << "That incoming file is " << abs_zip << "\n"
+         << "In c-form, it is " << abs_zip << "\n"
+         << "The size is " << abs_zip.size() << "\n";
 }
 
 FILE_result FILE_unzip_to_dir(const std::string& zip_path, const std::string& out_dir, std::string* first_name,
@@ -223,10 +259,7 @@ FILE_result FILE_unzip_to_dir(const std::string& zip_path, const std::string& ou
     int line = 0;
     unzFile zf = unzOpen64(abs_zip.c_str());
     if (!zf) {
-        gLog << "OK I am about to report that I could not open a zip file for extraction!\n"
-             << "That incoming file is " << abs_zip << "\n"
-             << "In c-form, it is " << abs_zip << "\n"
-             << "The size is " << abs_zip.size() << "\n";
+        log_zip_open_failure(abs_zip);
         result = err_unzip_open;
         line = 600;
     } else {
@@ -258,6 +291,49 @@ FILE_result FILE_unzip_to_dir(const std::string& zip_path, const std::string& ou
     if (result)
         gLog << "Zip to file failed with error err = " << result << ". file = FILE_compress line = " << line
              << ". zip_file=" << abs_zip << ", out_dir=" << out_dir << "\n";
+    return result;
+}
+
+FILE_result FILE_unzip_file(const std::string& zip_path, const std::string& name, const std::string& target,
+                            PLAT_replace_file& out)
+{
+    const std::string abs_zip = FILE_abs_path(zip_path);
+    unzFile zf = unzOpen64(abs_zip.c_str());
+    if (!zf) {
+        log_zip_open_failure(abs_zip);
+        return err_unzip_open;
+    }
+    FILE_result result = 0;
+    bool found = false;
+    int walk = unzGoToFirstFile(zf);
+    while (walk == UNZ_OK) {
+        FILE_zip_entry e;
+        walk = read_entry_info(zf, e);
+        if (walk != UNZ_OK) {
+            gLog << "unzGetCurrentFileInfo err != UNZ_OK! err=" << walk << "\n";
+            break;
+        }
+        // A hostile name marks the whole archive as damaged, written or not.
+        if (!FILE_is_safe_relative_path(e.name, true)) {
+            result = refuse_entry(abs_zip, e.name, "its name is not a plain relative path");
+            break;
+        }
+        if (found || e.name != name || is_link_entry(e.external_attr)) {
+            log_other_entry(abs_zip, e.name, name);
+        } else {
+            int line = 0;
+            if ((result = zip_entry_to_temp(zf, target, e, out, line)) != 0) {
+                log_entry_failure(result, line, target);
+                break;
+            }
+            found = true;
+        }
+        walk = unzGoToNextFile(zf);
+    }
+    if (!result && walk != UNZ_END_OF_LIST_OF_FILE && walk != UNZ_OK) result = walk;
+    unzClose(zf);
+    if (!result && !found) result = log_file_missing(abs_zip, name);
+    if (result) PLAT_replace_abort(out);
     return result;
 }
 
@@ -297,25 +373,37 @@ static la_int64_t FILE_7z_seek(struct archive* a, void* client, la_int64_t offse
     return pos;
 }
 
+// Streams the current item's bytes into a temporary beside the output path, left in out.
+static FILE_result un7z_item_to_temp(struct archive* a, const sz_stream& s, const std::string& abs_out, char* buf,
+                                     PLAT_replace_file& out)
+{
+    if (FILE_result err = PLAT_replace_begin(out, abs_out)) return err;
+    for (;;) {
+        la_ssize_t n = archive_read_data(a, buf, kChunk);
+        FILE_result err = n < 0 ? (s.err ? s.err : err_unzip_read) : 0;
+        if (!err && n > 0) err = PLAT_replace_write(out, buf, (size_t)n);
+        if (err) {
+            PLAT_replace_abort(out);
+            return err;
+        }
+        if (n == 0) return 0;
+    }
+}
+
 // Streams the current item's bytes into the output path.
 static FILE_result un7z_item(struct archive* a, const sz_stream& s, const std::string& abs_out, char* buf)
 {
     PLAT_replace_file out;
-    if (FILE_result err = PLAT_replace_begin(out, abs_out)) return err;
-    for (;;) {
-        la_ssize_t n = archive_read_data(a, buf, kChunk);
-        if (n < 0) return s.err ? s.err : err_unzip_read;
-        if (n == 0) break;
-        if (FILE_result err = PLAT_replace_write(out, buf, (size_t)n)) return err;
-    }
+    if (FILE_result err = un7z_item_to_temp(a, s, abs_out, buf, out)) return err;
     return PLAT_replace_commit(out);
 }
 
-FILE_result FILE_un7z_to_dir(const std::string& path, const std::string& out_dir, std::string* path_out,
-                             int use_path_out)
+// Walks the regular-file items of a 7z archive; visit(archive, stream, name, buffer)
+// handles each and a non-zero answer ends the walk with it. Folders, links and other special
+// items are passed over.
+template <typename Visit>
+static FILE_result walk_7z(const std::string& abs_7z, Visit visit)
 {
-    const std::string abs_7z = FILE_abs_path(path);
-    const std::string abs_out = FILE_abs_path(out_dir);
     sz_stream s;
     uint64_t size = 0;
     if (FILE_result err = PLAT_read_open(abs_7z, s.fd, size)) return err;
@@ -349,11 +437,7 @@ FILE_result FILE_un7z_to_dir(const std::string& path, const std::string& out_dir
         if (archive_entry_filetype(entry) != AE_IFREG) continue;
         const char* name = archive_entry_pathname_utf8(entry);
         if (!name) name = archive_entry_pathname(entry);
-        std::string rel = (use_path_out && path_out) ? *path_out : std::string(name ? name : "");
-        if ((result = vet_entry(abs_7z, abs_out, rel)) != 0) break;
-        const std::string item_out = abs_out + rel;
-        if (path_out) *path_out = item_out;
-        result = un7z_item(a, s, item_out, data.get());
+        result = visit(a, s, std::string(name ? name : ""), data.get());
     }
     archive_read_free(a);
     if (utf8) {
@@ -361,5 +445,39 @@ FILE_result FILE_un7z_to_dir(const std::string& path, const std::string& out_dir
         freelocale(utf8);
     }
     PLAT_read_close(s.fd);
+    return result;
+}
+
+FILE_result FILE_un7z_to_dir(const std::string& path, const std::string& out_dir, std::string* path_out,
+                             int use_path_out)
+{
+    const std::string abs_7z = FILE_abs_path(path);
+    const std::string abs_out = FILE_abs_path(out_dir);
+    return walk_7z(abs_7z, [&](struct archive* a, const sz_stream& s, const std::string& name, char* buf) {
+        const std::string rel = (use_path_out && path_out) ? *path_out : name;
+        if (FILE_result err = vet_entry(abs_7z, abs_out, rel)) return err;
+        const std::string item_out = abs_out + rel;
+        if (path_out) *path_out = item_out;
+        return un7z_item(a, s, item_out, buf);
+    });
+}
+
+FILE_result FILE_un7z_file(const std::string& path, const std::string& name, const std::string& target,
+                           PLAT_replace_file& out)
+{
+    const std::string abs_7z = FILE_abs_path(path);
+    bool found = false;
+    FILE_result result =
+        walk_7z(abs_7z, [&](struct archive* a, const sz_stream& s, const std::string& entry, char* buf) -> FILE_result {
+            if (!FILE_is_safe_relative_path(entry, true)) return refuse_entry(abs_7z, entry, "its name is not a plain relative path");
+            if (found || entry != name) {
+                log_other_entry(abs_7z, entry, name);
+                return 0;
+            }
+            found = true;
+            return un7z_item_to_temp(a, s, FILE_abs_path(target), buf, out);
+        });
+    if (!result && !found) result = log_file_missing(abs_7z, name);
+    if (result) PLAT_replace_abort(out);
     return result;
 }

@@ -3,6 +3,7 @@
 // renamed over it only when complete and checked, so a failure never damages an existing file.
 #pragma once
 #include "foundation/FILE_ops.h"
+#include "platform/plat_fileio.h"
 
 #include <cstdint>
 #include <string>
@@ -29,6 +30,16 @@ FILE_result FILE_unzip_to_dir(const std::string& zip_path, const std::string& ou
 // to the folder + the name path_out holds on entry instead.
 FILE_result FILE_un7z_to_dir(const std::string& path, const std::string& out_dir, std::string* path_out = nullptr,
                              int use_path_out = 0);
+
+// The one file an archive was fetched for: the entry called name (a plain file name) is written
+// to a temporary beside target and left there, uncommitted, in out, so that the caller can check
+// it before PLAT_replace_commit puts it in place (or PLAT_replace_abort drops it). Every other
+// entry is skipped with a "WARNING: " line; an entry whose name is not a plain relative path
+// fails the archive (err_unzip_open), as does an archive without the file.
+FILE_result FILE_unzip_file(const std::string& zip_path, const std::string& name, const std::string& target,
+                            PLAT_replace_file& out);
+FILE_result FILE_un7z_file(const std::string& path, const std::string& name, const std::string& target,
+                           PLAT_replace_file& out);
 
 // Writes the zip's current entry (zip is an open minizip handle) to the output path.
 FILE_result zip_to_file(void* zip, const std::string& out_path, const FILE_zip_entry& info);

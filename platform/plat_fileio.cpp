@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -123,6 +124,10 @@ int PLAT_out_close(int fd)
     return 0;
 }
 
+static const size_t kTempBaseMax = 64;    // the temporary keeps this much of the target's name
+static const char kTempMark[] = ".part-"; // between the name and the suffix
+static const size_t kTempSuffix = 6;
+
 // Six letters that differ between calls and between processes.
 static std::string temp_suffix(unsigned attempt)
 {
@@ -136,7 +141,7 @@ static std::string temp_suffix(unsigned attempt)
     x ^= x >> 33;
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string s;
-    for (int i = 0; i < 6; ++i) {
+    for (size_t i = 0; i < kTempSuffix; ++i) {
         s += kLetters[x % 36];
         x /= 36;
     }
@@ -144,6 +149,44 @@ static std::string temp_suffix(unsigned attempt)
 }
 
 void (*PLAT_replace_hook)(const std::string& temp_path) = nullptr;
+
+
+bool PLAT_is_replace_temp(const std::string& name, const std::string& target_name)
+{
+    const size_t mark = sizeof kTempMark - 1;
+    if (name.size() < 2 + mark + kTempSuffix || name[0] != '.') return false;
+    const size_t suffix_at = name.size() - kTempSuffix;
+    for (size_t i = suffix_at; i < name.size(); ++i)
+        if (!((name[i] >= 'a' && name[i] <= 'z') || (name[i] >= '0' && name[i] <= '9'))) return false;
+    if (name.compare(suffix_at - mark, mark, kTempMark) != 0) return false;
+    if (target_name.empty()) return true;
+    const std::string base = target_name.substr(0, kTempBaseMax);
+    return name.size() == 1 + base.size() + mark + kTempSuffix && name.compare(1, base.size(), base) == 0;
+}
+
+int PLAT_remove_replace_temps(const std::string& folder, const std::string& target_name,
+                              std::vector<std::string>& removed)
+{
+    DIR* d = opendir(folder.c_str());
+    if (!d) return last_error();
+    const int fd = dirfd(d);
+    std::vector<std::string> found;
+    for (;;) {
+        errno = 0;
+        struct dirent* e = readdir(d);
+        if (!e) break;
+        if (PLAT_is_replace_temp(e->d_name, target_name)) found.push_back(e->d_name);
+    }
+    int err = errno;
+    // Removed after the listing: unlinking while reading a folder may skip entries.
+    for (const std::string& name : found) {
+        struct stat st;
+        if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (unlinkat(fd, name.c_str(), 0) == 0) removed.push_back(name);
+    }
+    closedir(d);
+    return err;
+}
 
 PLAT_replace_file::~PLAT_replace_file()
 {
@@ -159,9 +202,9 @@ int PLAT_replace_begin(PLAT_replace_file& f, const std::string& target)
     std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     // The target's own name may already be as long as the file system allows; the temporary
     // keeps only its start.
-    if (base.size() > 64) base.resize(64);
+    if (base.size() > kTempBaseMax) base.resize(kTempBaseMax);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        std::string temp = dir + "." + base + ".part-" + temp_suffix(attempt);
+        std::string temp = dir + "." + base + kTempMark + temp_suffix(attempt);
         // 0666 so the umask gives the new file the same permissions as any file made directly.
         int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
         if (fd >= 0) {

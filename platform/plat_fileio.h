@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Opens a file for reading; fd is -1 on failure. A folder gives EISDIR; a pipe never blocks
 // the open. size is the file's size as the system reports it (0 for pipes and devices).
@@ -53,6 +54,16 @@ int PLAT_replace_write(PLAT_replace_file& f, const void* data, size_t n);
 int PLAT_replace_commit(PLAT_replace_file& f);
 // Closes and removes the temporary; the target is untouched. Harmless when nothing is open.
 void PLAT_replace_abort(PLAT_replace_file& f);
+
+// True when name (a name alone, no folder) has the exact form of a temporary that
+// PLAT_replace_begin makes: "." + the target's name (its first 64 bytes) + ".part-" + six
+// lower-case letters or digits. With target_name empty, a temporary of any target.
+bool PLAT_is_replace_temp(const std::string& name, const std::string& target_name);
+// Deletes the regular files of the folder whose names PLAT_is_replace_temp accepts for
+// target_name (links and folders of such names stay) and appends each deleted name to removed.
+// 0, or the system's error when the folder cannot be listed.
+int PLAT_remove_replace_temps(const std::string& folder, const std::string& target_name,
+                              std::vector<std::string>& removed);
 
 // Called, when set, once the temporary file is complete and on disk and before it is renamed
 // over the target. Only tests set it, to end the process at that point.

@@ -1,12 +1,15 @@
 // The program's artwork: tools/make_artwork.py reproduces the committed pictures byte for byte,
 // and the pictures hold what start-up samples and what the widgets cut from them.
 #include "foundation/resources.h"
+#include "foundation/xmap.h"
+#include "graphics/TEX_png.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -32,34 +35,28 @@ struct Picture {
     const unsigned char* at_top(int x, int y) const { return at(x, h - 1 - y); }
 };
 
-// Decodes through ImageMagick, whose bytes equal the program's reader's with gamma correction on or
-// off for a file with a gAMA of 1/2.5 (checked below). When TEX_load_png exists, this decodes
-// with it twice (gamma on and off) and the checks run on both.
+// Decodes with the program's own PNG reader into 8-bit RGBA, gamma correction off and on: a picture
+// with a gAMA of 1/2.5 keeps its bytes either way, so what start-up samples is what the file holds.
 Picture decode(const std::string& path)
 {
-    Picture p;
-    TS_result r = TS_run({"convert", path, "-alpha", "on", "-depth", "8", "pam:-"}, {}, 60);
-    EXPECT_EQ(r.exit_code, 0) << path << ": " << r.err;
-    // PAM header: lines up to ENDHDR, then rows top first.
-    const size_t end = r.out.find("ENDHDR\n");
-    if (end == std::string::npos)
-        return p;
-    const std::string head = r.out.substr(0, end);
-    int depth = 0;
-    sscanf(head.c_str() + head.find("WIDTH"), "WIDTH %d", &p.w);
-    sscanf(head.c_str() + head.find("HEIGHT"), "HEIGHT %d", &p.h);
-    sscanf(head.c_str() + head.find("DEPTH"), "DEPTH %d", &depth);
-    EXPECT_EQ(depth, 4) << path;
-    const size_t row = (size_t)p.w * 4, start = end + 7;
-    if (depth != 4 || r.out.size() != start + row * p.h) {
-        ADD_FAILURE() << path << ": short PAM output";
-        p.w = p.h = 0;
-        return p;
+    Picture pics[2];
+    for (int gamma = 0; gamma < 2; ++gamma) {
+        xmap_file view(path);
+        unsigned char* px = nullptr;
+        TEX_image_info info;
+        const int ok = TEX_load_png(path, view, &px, 0, TEX_GL_RGBA, 0, 0, TEX_rule_keep, gamma, info, nullptr);
+        EXPECT_EQ(ok, 1) << path;
+        EXPECT_EQ(info.format, TEX_GL_RGBA) << path;
+        EXPECT_EQ(info.row_pad, 0) << path;
+        if (ok == 1 && px) {
+            pics[gamma].w = info.width;
+            pics[gamma].h = info.height;
+            pics[gamma].px.assign(px, px + (size_t)info.width * info.height * 4);
+        }
+        free(px);
     }
-    p.px.resize(row * p.h);
-    for (int y = 0; y < p.h; ++y)
-        std::copy_n(r.out.data() + start + row * y, row, p.px.data() + row * (p.h - 1 - y));
-    return p;
+    EXPECT_TRUE(pics[0].px == pics[1].px) << path << ": gamma correction changed the bytes";
+    return pics[1];
 }
 
 // The chunk names of a PNG file in order, with its colour type and gAMA value.

@@ -254,12 +254,13 @@ protected:
     }
 
     // Calls net_check until it answers 1 or 2 (at most 30 s and 2,000,000 calls); -1 when it did not.
-    static int fetch(int slot, const std::string& server, const std::string& path, const std::string& file)
+    static int fetch(int slot, const std::string& server, const std::string& path, const std::string& file,
+                     int64_t max_body = -1)
     {
         std::string srv = server, pth = path, loc = file;
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < 2000000; ++i) {
-            int r = gNet.net_check(slot, srv, pth, loc);
+            int r = gNet.net_check(slot, srv, pth, loc, max_body);
             if (r != 0) return r;
             if (std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) break;
             if (i % 64 == 63) usleep(200);
@@ -384,9 +385,15 @@ TEST_F(NetFetch, FullDiskOrMissingFolderIsAFailureNotADownload)
     size_t mark = log_mark();
     EXPECT_EQ(fetch(3, "alpha.test", "/data/big.bin", "/dev/full"), 2);
     EXPECT_NE(log_since(mark).find("   GetOSErr   =" + std::to_string(ENOSPC) + "\n"), std::string::npos);
+    EXPECT_EQ(gNet.local_error(3), ENOSPC); // the caller tells a local fault from the server's
     mark = log_mark();
     EXPECT_EQ(fetch(3, "alpha.test", "/same.txt", out + "no/such/folder.txt"), 2);
     EXPECT_NE(log_since(mark).find("   GetOSErr   =" + std::to_string(ENOENT) + "\n"), std::string::npos);
+    EXPECT_EQ(gNet.local_error(3), ENOENT);
+    EXPECT_EQ(fetch(3, "alpha.test", "/same.txt", out + "same.txt"), 1);
+    EXPECT_EQ(gNet.local_error(3), 0);
+    EXPECT_EQ(fetch(3, "alpha.test", "/missing.txt", out + "missing.txt"), 2);
+    EXPECT_EQ(gNet.local_error(3), 0);
 }
 
 TEST_F(NetFetch, RequestBytesAreExact)
@@ -719,7 +726,8 @@ TEST_F(NetFetch, HttpTenWithoutKeepAliveIsNotReusedThoughTheServerStaysOpen)
 
 TEST_F(NetFetch, ChunkSizeLineWithJunkAfterTheDigitsFailsAndStoresNothing)
 {
-    for (const char* junk : {"x", "garbage"}) {
+    // A blank or a tab after the digits may only lead to an extension: "5 garbage" is no size 5.
+    for (const char* junk : {"x", "garbage", "%20garbage", "%09x", "%20%20"}) {
         SCOPED_TRACE(junk);
         const std::string path = std::string("/badchunk/5/") + junk, f = out + junk;
         const size_t mark = log_mark();
@@ -733,5 +741,88 @@ TEST_F(NetFetch, ChunkSizeLineWithJunkAfterTheDigitsFailsAndStoresNothing)
     // The same reply with an extension after the digits is a good one.
     EXPECT_EQ(fetch(3, "files.test", "/badchunk/5/;name=value", out + "ext"), 1);
     EXPECT_EQ(TS_read_file(out + "ext"), pattern(5));
-    EXPECT_EQ(conns().size(), 3u);
+    EXPECT_EQ(fetch(3, "files.test", "/badchunk/5/%20%09;name=value", out + "blank-ext"), 1);
+    EXPECT_EQ(TS_read_file(out + "blank-ext"), pattern(5));
+    const std::vector<int> c = conns(); // one request each, the good replies on one connection
+    ASSERT_EQ(c.size(), 7u);
+    EXPECT_EQ(c[5], c[6]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Limits of one request: the most body bytes it may bring, and the least average rate of a body
+// that has lasted ten minutes.
+
+TEST_F(NetFetch, BodyPastItsLimitFailsAtOnceWhateverItsFraming)
+{
+    struct Case {
+        const char* path;
+        int64_t limit;
+        int result;
+        int64_t most_written; // the local file holds at most this much
+    };
+    const Case cases[] = {{"/ok/5000", 5000, 1, 5000},          // exactly the limit is fine
+                          {"/ok/5000", 4999, 2, 0},             // announced past it: not a byte
+                          {"/chunked/5000", 4999, 2, 4999},     // chunks add up past it
+                          {"/nolen/300000", 100000, 2, 100000}, // no length, and more than allowed
+                          {"/endlesschunk", 200000, 2, 200000}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string f = out + "limit" + std::to_string(n++);
+        const size_t mark = log_mark();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(fetch(3, "files.test", c.path, f, c.limit), c.result);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+        const std::string got = TS_read_file(f);
+        EXPECT_LE((int64_t)got.size(), c.most_written);
+        EXPECT_EQ(got, pattern(got.size()));
+        const std::string log = log_since(mark);
+        if (c.result == 1) {
+            EXPECT_EQ(log, "");
+            continue;
+        }
+        EXPECT_EQ(TS_count(log, "HTTP Error for " + f + "\n"), 1);
+        EXPECT_EQ(TS_count(log, "   GetOSErr   =20008\n"), 1);
+        EXPECT_EQ(TS_count(log, "   failure    =body larger than allowed\n\n"), 1);
+        EXPECT_EQ(gNet.local_error(3), 0); // the server's fault, not the disk's
+    }
+}
+
+TEST_F(NetFetch, TricklingBodyFailsAfterTenMinutesBelowOneKilobyteASecond)
+{
+    // One byte every 20 ms of real time; the frame clock moves 50 s between bytes, so each byte
+    // is progress within the sixty seconds and the body's average stays far below 1 KiB/s.
+    std::string server = "files.test", path = "/slow/100000/20", file = out + "slow.bin";
+    auto wait_for_byte = [&](int64_t after) {
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+            if (gNet.net_check(9, server, path, file) != 0) return false;
+            if (gNet.connections[9] && gNet.connections[9]->bytes_received > after) return true;
+            usleep(1000);
+        }
+        return false;
+    };
+    ASSERT_EQ(gNet.net_check(9, server, path, file), 0);
+    ASSERT_TRUE(wait_for_byte(0));
+    const float begun = gNet.connections[9]->body_start;
+    EXPECT_EQ(begun, 1000.0f);
+    for (int t = 50; t <= 550; t += 50) {
+        gTimer.hl_timer_real_time = begun + (float)t;
+        ASSERT_TRUE(wait_for_byte(gNet.connections[9]->bytes_received)) << t;
+    }
+    gTimer.hl_timer_real_time = begun + 599.5f;
+    EXPECT_EQ(gNet.net_check(9, server, path, file), 0); // not yet ten minutes
+    const size_t mark = log_mark();
+    gTimer.hl_timer_real_time = begun + 600.5f;
+    int r = 0;
+    for (int i = 0; i < 100 && r == 0; ++i) r = gNet.net_check(9, server, path, file);
+    EXPECT_EQ(r, 2);
+    const std::string log = log_since(mark);
+    EXPECT_EQ(log.rfind("Timeout for " + file + "\n   server     =files.test\n   file       =" + path +
+                            "\n   failure    =too slow: ",
+                        0),
+              0u)
+        << log;
+    EXPECT_EQ(TS_count(log, " bytes in 600 s\n\n"), 1) << log;
+    EXPECT_EQ(gNet.connections[9], nullptr);
 }

@@ -15,6 +15,7 @@
 #include "frame/hl_init.h"
 #include "frame/hl_timer.h"
 #include "graphics/OGL_view.h"
+#include "platform/plat_fileio.h"
 #include "support/test_servers.h"
 #include "support/test_support.h"
 
@@ -22,6 +23,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <map>
 #include <set>
 #include <sstream>
@@ -196,6 +201,25 @@ RunStats run_worklist(double wall_limit_s = 90)
     }
     ADD_FAILURE() << "the worklist did not end";
     return run;
+}
+
+// Bytes that do not pack, so an archive is as large as its file.
+std::string random_bytes(size_t n, uint64_t seed)
+{
+    std::string out(n, 0);
+    uint64_t x = 88172645463325252ull ^ (seed * 0x9E3779B97F4A7C15ull);
+    for (char& c : out) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        c = (char)(x >> 24);
+    }
+    return out;
+}
+
+std::string md5_of_file(const std::string& path)
+{
+    return TS_sh("md5sum < '" + path + "' | cut -c1-32").substr(0, 32);
 }
 
 // Polls a fetch to its end (bounded).
@@ -602,18 +626,35 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
     }
 }
 
-// The archive the worklist would name for a 7z file is extracted with the 7z reader.
+// The archive the worklist would name for a 7z file is extracted with the 7z reader, under the
+// same rules: its other items are not written, and a file with other bytes does not replace the old.
 TEST_F(Worklist, SevenZipArchiveIsExtractedOverTheLocalFile)
 {
     const std::string d = TS_new_dir("sz");
     TS_write_file(d + "tex.txt", "seven zip content");
-    const TS_result r = TS_run({"7z", "a", "-bd", "-y", d + "tex.7z", d + "tex.txt"}, {}, 60);
-    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    TS_write_file(d + "extra.txt", "extra");
+    auto pack = [&] {
+        const TS_result r = TS_run({"7z", "a", "-bd", "-y", d + "tex.7z", d + "tex.txt", d + "extra.txt"}, {}, 60);
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    };
+    pack();
     write_file(gInstallPath + "Textures/tex.txt", "old");
-    EXPECT_EQ(install_extract_file(d + "tex.7z", gInstallPath + "Textures/tex.txt"), 0);
+    EXPECT_EQ(install_extract_file(d + "tex.7z", gInstallPath + "Textures/tex.txt", TS_md5_of_text("seven zip content")), 0);
     EXPECT_EQ(TS_read_file(gInstallPath + "Textures/tex.txt"), "seven zip content");
-    EXPECT_EQ(TS_sh("ls '" + d + "'"), "tex.txt\n"); // the archive is gone
+    EXPECT_EQ(TS_sh("ls '" + gInstallPath + "Textures'"), "tex.txt\n");
+    EXPECT_EQ(TS_sh("ls '" + d + "'"), "extra.txt\ntex.txt\n"); // the archive is gone
     EXPECT_EQ(TS_count(read_log(), "EXPANDING file " + gInstallPath + "Textures/tex.txt, with result=0.\n"), 1);
+    EXPECT_EQ(TS_count(read_log(), "holds the entry \"extra.txt\", which is not the file \"tex.txt\""), 1);
+
+    TS_write_file(d + "tex.txt", "other bytes");
+    pack();
+    EXPECT_EQ(install_extract_file(d + "tex.7z", gInstallPath + "Textures/tex.txt", TS_md5_of_text("v3")), EBADMSG);
+    EXPECT_EQ(gInstallFailed, 1);
+    EXPECT_EQ(TS_sh("ls -A '" + gInstallPath + "Textures'"), "tex.txt\n");
+    EXPECT_EQ(TS_read_file(gInstallPath + "Textures/tex.txt"), "seven zip content");
+    EXPECT_EQ(TS_count(read_log(), "MD5 is " + TS_md5_of_text("other bytes") + ", the directory file lists " +
+                                       TS_md5_of_text("v3")),
+              1);
 }
 
 // The reset in the middle of a download: the transfer stops, the stream's archive goes, and
@@ -717,7 +758,7 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
         TS_write_file(d + "file.txt", "written through the link");
         return Release::zip_of(d + "file.txt");
     }();
-    EXPECT_EQ(install_extract_file(zip, I + "sib/file.txt"), EPERM);
+    EXPECT_EQ(install_extract_file(zip, I + "sib/file.txt", TS_md5_of_text("written through the link")), EPERM);
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(tree(sibling), sibling_before);
     const std::string log = read_log();
@@ -733,6 +774,311 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     EXPECT_EQ(install_run_worklist(), 1);
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_TRUE(gPlan.streams.empty());
+}
+
+
+// ---------------------------------------------------------------------------------------------
+// The update under faults: runaway downloads, a full temporary disk, a wrong file, killed runs.
+
+// Downloads that would never end, that end far larger than the directory file lists, or that
+// trickle in at one byte a second: each fails as a transfer within its limit (the server rests,
+// the file waits in the re-queue, the old file stays) and leaves no archive behind.
+TEST_F(Worklist, RunawayDownloadsFailWithinTheirLimitsAndLeaveNoArchive)
+{
+    TS_server faults;
+    ASSERT_TRUE(TS_fault_server_start(faults));
+    struct Case {
+        const char* dir; // on the fault server: how it answers
+        const char* report;
+        const char* failure;
+    };
+    const Case cases[] = {{"/endlesschunk/", "HTTP Error for ", "body larger than allowed"},
+                          {"/ok/5000000/", "HTTP Error for ", "body larger than allowed"},   // announced
+                          {"/nolen/5000000/", "HTTP Error for ", "body larger than allowed"}, // not announced
+                          {"/slow/100000/", "Timeout for ", "too slow: "}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dir);
+        TearDown();
+        SetUp();
+        gNet._proxy_host = "127.0.0.1";
+        gNet._proxy_port_int = faults.port;
+        gNet.slow_seconds = 3; // ten minutes in a real run; the rate stays 1 KiB/s
+        Release rel;
+        write_file(gInstallPath + "data/f.bin", "old");
+        rel.record("data/f.bin", TS_md5_of_text("old"));
+        rel.record("data/f.bin", TS_md5_of_text("new")); // 3 KB listed: at most 1 MiB + 3 KiB
+        TS_write_file(TS_scratch() + "wl-runaway.txt", kHeader + rel.body);
+        gServers = {{"faults.test", c.dir, ""}};
+        ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-runaway.txt"));
+        const size_t mark = read_log().size();
+
+        const auto start = steady::now();
+        auto last = start;
+        while ((gPlan.streams.empty() || gPlan.streams[0].error_message.empty()) &&
+               steady::now() - start < std::chrono::seconds(30)) {
+            ASSERT_EQ(install_run_worklist(), 0);
+            const auto now = steady::now();
+            gTimer.hl_timer_real_time += std::chrono::duration<float>(now - last).count();
+            last = now;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        EXPECT_LT(steady::now() - start, std::chrono::seconds(10));
+        ASSERT_EQ(gPlan.streams.size(), 1u);
+        EXPECT_EQ(gPlan.streams[0].error_message, "Server is not responding normally.");
+        EXPECT_EQ(gPlan.requeue, std::deque<int32_t>{0});
+        EXPECT_EQ(gInstallFailed, 0);
+        EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
+        EXPECT_EQ(TS_read_file(gInstallPath + "data/f.bin"), "old");
+        const std::string log = read_log().substr(mark);
+        EXPECT_EQ(TS_count(log, c.report + gTempFolder + "0.zip\n   server     =faults.test\n"), 1) << log;
+        EXPECT_EQ(TS_count(log, std::string("   failure    =") + c.failure), 1) << log;
+    }
+    gNet.slow_seconds = NET_SLOW_SECONDS;
+}
+
+// The temporary folder on a small tmpfs, two streams: the archives larger than the room left
+// cannot be written. That is no server's fault: the install stops at once with one note, the
+// system's text and the temporary folder named, and every file is old or new, none cut.
+TEST_F(Worklist, FullTemporaryDiskStopsTheInstallWithEveryFileWhole)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs for the temporary folder needs root";
+    struct Mount {
+        std::string dir;
+        bool mounted = false;
+        ~Mount()
+        {
+            if (mounted) TS_run({"umount", dir}, {}, 30);
+        }
+    } tmp{TS_new_dir("smalltmp")};
+    const TS_result m = TS_run({"mount", "-t", "tmpfs", "-o", "size=512k,mode=0700", "tmpfs", tmp.dir}, {}, 30);
+    ASSERT_EQ(m.exit_code, 0) << m.err;
+    tmp.mounted = true;
+    gTempFolder = tmp.dir;
+
+    Release rel;
+    const std::string I = gInstallPath;
+    const std::vector<std::pair<std::string, std::string>> files = {{"a/one.txt", "one v2"},
+                                                                    {"a/two.txt", "two v2"},
+                                                                    {"b/big.bin", random_bytes(1536 * 1024, 1)},
+                                                                    {"b/big2.bin", random_bytes(1536 * 1024, 2)},
+                                                                    {"c/three.txt", "three v2"}};
+    for (const auto& [path, content] : files) {
+        write_file(I + path, "old " + path);
+        rel.record(path, TS_md5_of_text("old " + path));
+        rel.record(path, TS_md5_of_text(content), 0, (int)content.size() / 1024 + 3, (int)content.size() / 1024 + 1);
+        rel.publish(path, content);
+    }
+    TS_write_file(TS_scratch() + "wl-full.txt", kHeader + rel.body);
+    ASSERT_TRUE(TS_nginx_start(nginx, {{"good.test", rel.root}, {"mirror.test", rel.root}}));
+    gNet._proxy_host = "127.0.0.1";
+    gNet._proxy_port_int = nginx.port;
+    gServers = {{"good.test", kReleaseDir, ""}, {"mirror.test", kReleaseDir, ""}};
+    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-full.txt"));
+
+    const auto start = steady::now();
+    const RunStats run = run_worklist(30);
+    EXPECT_LT(steady::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(gInstallFailed, 1);
+    EXPECT_EQ(run.rests_skipped, 0);
+    for (const install_stream& st : gPlan.streams) EXPECT_EQ(st.error_message, ""); // no server's fault
+    EXPECT_TRUE(gPlan.requeue.empty());
+    const std::string log = read_log();
+    EXPECT_EQ(TS_count(log, "The installer cannot write a downloaded file.\nError: " + FILE_error_text(ENOSPC) +
+                                "\nTemporary Folder: " + tmp.dir + "\n\n(utils:434)\n"),
+              1)
+        << log;
+    EXPECT_EQ(TS_count(log, "The installer cannot"), 1);
+    // Before the big files: new; the big ones and what follows: old. Nothing cut, nothing left over.
+    for (const auto& [path, content] : files) {
+        const bool before = path[0] == 'a';
+        EXPECT_EQ(md5_of_file(I + path), TS_md5_of_text(before ? content : "old " + path)) << path;
+    }
+    // The other stream's archive goes as the Install step ends the run.
+    install_reset_worklist();
+    EXPECT_EQ(TS_sh("ls -A '" + tmp.dir + "'"), "");
+    EXPECT_EQ(TS_sh("find '" + I + "' -name '*.part-*'"), "");
+}
+
+// What is installed is what the directory file asked for. An archive with the right file and an
+// extra entry installs the file alone; one holding other bytes under the file's name plus an
+// "evil.sh" writes neither: the old file stays, the warnings name the file, both signatures and
+// the extra entries, and the install counts as failed, so it does not end as a success.
+TEST_F(Worklist, OnlyTheListedFileWithItsListedSignatureIsInstalled)
+{
+    Release rel;
+    const std::string I = gInstallPath;
+    auto zip_two = [](const std::string& name, const std::string& content, const std::string& extra) {
+        const std::string d = TS_new_dir("two");
+        TS_write_file(d + name, content);
+        TS_write_file(d + extra, "#!/bin/sh\nrm -rf ~\n");
+        const TS_result r = TS_run({"zip", "-q", "-X", "-j", d + "a.zip", d + name, d + extra}, {}, 60);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        return d + "a.zip";
+    };
+    write_file(I + "bin/tool.sh", "tool v1");
+    rel.record("bin/tool.sh", TS_md5_of_text("tool v1"));
+    rel.record("bin/tool.sh", TS_md5_of_text("tool v2"));
+    rel.publish_archive("bin/tool.sh", zip_two("tool.sh", "tool v2", "extra.txt"));
+    write_file(I + "bin/run.sh", "run v1");
+    rel.record("bin/run.sh", TS_md5_of_text("run v1"));
+    rel.record("bin/run.sh", TS_md5_of_text("run v2"));
+    rel.publish_archive("bin/run.sh", zip_two("run.sh", "tampered", "evil.sh"));
+    TS_write_file(TS_scratch() + "wl-wrong.txt", kHeader + rel.body);
+    serve(rel);
+    gServers = {{"good.test", kReleaseDir, ""}};
+    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-wrong.txt"));
+
+    const RunStats run = run_worklist();
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(gInstallFailed, 1);
+    EXPECT_EQ(TS_read_file(I + "bin/tool.sh"), "tool v2");
+    EXPECT_EQ(TS_read_file(I + "bin/run.sh"), "run v1");
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find . -type f | sort"), "./bin/run.sh\n./bin/tool.sh\n");
+    EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
+    const std::string log = read_log();
+    EXPECT_EQ(TS_count(log, "WARNING: the archive " + gTempFolder + "0.zip holds the entry \"extra.txt\", which is "
+                            "not the file \"tool.sh\" it was fetched for; it is not written\n"),
+              1);
+    EXPECT_EQ(TS_count(log, "holds the entry \"evil.sh\", which is not the file \"run.sh\""), 1);
+    EXPECT_EQ(TS_count(log, "WARNING: the file " + I + "bin/run.sh was not installed: the archive holds a file whose "
+                            "MD5 is " + TS_md5_of_text("tampered") + ", the directory file lists " +
+                            TS_md5_of_text("run v2") + "; the old file stays\n"),
+              1)
+        << log;
+    EXPECT_EQ(TS_count(log, "The installer cannot extract a file."), 0);
+    EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "bin/tool.sh, with result=0.\n"), 1);
+    EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "bin/run.sh, with result=" + std::to_string(EBADMSG) + ".\n"), 1);
+    // The wrong file is still to be fetched.
+    EXPECT_EQ(gPlan.install_groups.at(0).back().up_to_date, 1);
+    EXPECT_EQ(gPlan.install_groups.at(1).back().up_to_date, 0);
+    install_count_totals();
+    EXPECT_EQ(gFilesToFetch, 1);
+}
+
+int gKillAtCommit = 0; // the child kills itself when this many temporaries were complete
+int gCommits = 0;
+
+void kill_at_commit(const std::string&)
+{
+    if (++gCommits == gKillAtCommit) raise(SIGKILL);
+}
+
+// Runs killed with SIGKILL while they extract (as a finished temporary is about to be renamed, and
+// at a few moments into a run): afterwards every file is old or new, and the next run leaves no
+// temporary: it removes those of each file it installs and, at the end, those of any file in the
+// folders it worked in. Names of any other form, links and temporaries elsewhere stay.
+TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
+{
+    Release rel;
+    const std::string I = gInstallPath;
+    std::map<std::string, std::string> content;
+    for (int i = 0; i < 6; ++i) {
+        const std::string path = std::string(i % 2 ? "x/" : "y/") + "f" + std::to_string(i) + ".bin";
+        content[path] = random_bytes(1024 * 1024 + 4096 * i, 10 + i);
+        write_file(I + path, "old " + path);
+        rel.record(path, TS_md5_of_text("old " + path));
+        rel.record(path, TS_md5_of_text(content[path]), 0, (int)content[path].size() / 1024 + 3,
+                   (int)content[path].size() / 1024);
+        rel.publish(path, content[path]);
+    }
+    // Not of the exact form, a link, or in a folder no run works in: these stay.
+    const std::vector<std::string> stay = {"x/.f1.bin.part-ABCDEF", "x/f1.bin.part-abcdef", "x/.f1.bin.part-abcde",
+                                           "x/.f1.bin.part-abcdefg", "x/.part-abcdef", "z/.q.bin.part-abcdef"};
+    for (const std::string& p : stay) write_file(I + p, "not a stale temporary");
+    TS_sh("mkdir '" + I + "x/.d.part-abcdef' && ln -s '" + outside + "sentinel.txt' '" + I + "x/.l.part-abcdef'");
+    // A temporary of a file no longer listed, in a folder the run works in: goes at the end.
+    write_file(I + "y/.gone.dat.part-q1w2e3", "stale");
+    TS_write_file(TS_scratch() + "wl-kill.txt", kHeader + rel.body);
+    serve(rel);
+    gServers = {{"good.test", kReleaseDir, ""}};
+    auto own_temps = [&] {
+        return TS_sh("cd '" + I + "' && find . -name '.f*.bin.part-*' -type f | grep -E 'part-[a-z0-9]{6}$' | sort");
+    };
+
+    // The temporaries in x/ and y/ now.
+    auto temporaries = [&] {
+        std::set<std::string> out;
+        for (const char* dir : {"x", "y"}) {
+            std::error_code ec;
+            for (const auto& e : std::filesystem::directory_iterator(I + dir, ec))
+                if (PLAT_is_replace_temp(e.path().filename().string(), "")) out.insert(e.path().string());
+        }
+        return out;
+    };
+
+    int killed = 0, temps_seen = 0;
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        // Rounds 2 to 4 start from the old copy again, so that their child has every file to do.
+        if (round >= 2)
+            for (const auto& [path, text] : content) write_file(I + path, "old " + path);
+        ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-kill.txt"));
+        install_stop_md5_pool(); // the child starts with this one thread
+        gLog.flush();
+        const std::set<std::string> before = temporaries();
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // Rounds 0 and 1: killed as the first, then the second temporary is complete.
+            if (round < 2) {
+                gKillAtCommit = round + 1;
+                PLAT_replace_hook = kill_at_commit;
+            }
+            const auto start = steady::now();
+            while (steady::now() - start < std::chrono::seconds(20) && install_run_worklist() == 0) {
+            }
+            gLog.flush();
+            _exit(0);
+        }
+        if (round >= 2) {
+            // Killed a moment after the child's first extraction began, a different moment each round.
+            const auto begun = steady::now();
+            while (temporaries() == before && steady::now() - begun < std::chrono::seconds(10))
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            std::this_thread::sleep_for(std::chrono::milliseconds(3 * (round - 2)));
+            kill(pid, SIGKILL);
+        }
+        int status = 0;
+        const auto start = steady::now();
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (steady::now() - start > std::chrono::seconds(30)) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        killed += WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        const std::string temps = own_temps();
+        temps_seen += (int)std::count(temps.begin(), temps.end(), '\n');
+        for (const auto& [path, text] : content) {
+            const std::string sum = md5_of_file(I + path);
+            EXPECT_TRUE(sum == TS_md5_of_text(text) || sum == TS_md5_of_text("old " + path)) << path;
+        }
+    }
+    EXPECT_GE(killed, 3);
+    EXPECT_GE(temps_seen, 2);
+
+    // The next run, whole. It works in y/ (a file there is old again) and finds a temporary of a
+    // file no longer listed there (a run that ended in a round above may have removed the first).
+    write_file(I + "y/f0.bin", "old y/f0.bin");
+    write_file(I + "y/.gone.dat.part-q1w2e3", "stale");
+    std::istringstream left(own_temps());
+    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-kill.txt"));
+    const size_t mark = read_log().size();
+    const RunStats run = run_worklist();
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(gInstallFailed, 0);
+    for (const auto& [path, text] : content) EXPECT_EQ(md5_of_file(I + path), TS_md5_of_text(text)) << path;
+    EXPECT_EQ(own_temps(), "");
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find . -name '*.part-*' | sort"),
+              "./x/.d.part-abcdef\n./x/.f1.bin.part-ABCDEF\n./x/.f1.bin.part-abcde\n./x/.f1.bin.part-abcdefg\n"
+              "./x/.l.part-abcdef\n./x/.part-abcdef\n./x/f1.bin.part-abcdef\n./z/.q.bin.part-abcdef\n");
+    const std::string log = read_log().substr(mark);
+    for (std::string t; std::getline(left, t);)
+        EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + t.substr(2) + " that an earlier run left\n"), 1) << t;
+    EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + "y/.gone.dat.part-q1w2e3 that an earlier run left\n"), 1);
 }
 
 } // namespace

@@ -29,7 +29,11 @@ the second, when it is a number, is the body size:
   bare/N        "HTTP/1.1 200" without a reason phrase, headers without a blank after ':'
   extra/N       200, Content-Length N, and ten stray bytes after the body in the same send
   badchunk/N/S  chunked body of one chunk of N bytes whose size line is the size in hex followed
-                by the text S (for example "5x"), then the last chunk; kept alive
+                by the text S, percent-decoded (for example "5x", or "5 x" from "%20x"), then the
+                last chunk; kept alive
+  endlesschunk  a chunked body whose chunks never end (until the client goes, or 4 GiB)
+  slow/N[/MS]   200, Content-Length N, then the body one byte at a time, every MS milliseconds
+                (1000 when not given)
 
 The body of N bytes is byte i = (i * 7 + 3) mod 256. The server ends by itself when its
 parent goes or after LIFETIME seconds.
@@ -40,6 +44,7 @@ import struct
 import sys
 import threading
 import time
+import urllib.parse
 
 LIFETIME = 900
 MAX_HEAD = 65536
@@ -176,10 +181,29 @@ def serve(sock, conn_id, mode, n, path, names):
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)], body(n) + b"0123456789")
         return True
     if mode == "badchunk":
-        suffix = names[2] if len(names) > 2 else ""
+        suffix = urllib.parse.unquote(names[2]) if len(names) > 2 else ""
         reply(sock, "HTTP/1.1 200 OK", [("Transfer-Encoding", "chunked")],
               b"%x%s\r\n" % (n, suffix.encode("latin-1")) + body(n) + b"\r\n0\r\n\r\n")
         return True
+    if mode == "endlesschunk":
+        reply(sock, "HTTP/1.1 200 OK", [("Transfer-Encoding", "chunked")])
+        piece = b"%x\r\n" % 65536 + body(65536) + b"\r\n"
+        try:
+            for _ in range(65536):
+                sock.sendall(piece)
+        except OSError:
+            pass
+        return False
+    if mode == "slow":
+        pause = int(names[2]) / 1000.0 if len(names) > 2 and names[2].isdigit() else 1.0
+        reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)])
+        try:
+            for b in body(n):
+                sock.sendall(bytes([b]))
+                time.sleep(pause)
+        except OSError:
+            pass
+        return False
     if mode == "continue":
         sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n" +
                      b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % n + body(n))
