@@ -22,6 +22,8 @@
 #include "frame/hl_popup.h"
 #include "frame/mbar.h"
 #include "graphics/TEX_png.h"
+#include "graphics/startup_message.h"
+#include "graphics/tman.h"
 #include "platform/plat_clock.h"
 #include "platform/plat_paths.h"
 #include "platform/plat_sysinfo.h"
@@ -193,20 +195,12 @@ int hl_interface_color_samples(const unsigned char* rgba, int width, int height,
     return 1;
 }
 
-// The interface picture is decoded here; the texture manager's scratch buffer takes its place
-// once that exists.
-static unsigned char* interface_buffer()
-{
-    static unsigned char* buffer = (unsigned char*)calloc(1, HL_SCRATCH_BYTES);
-    return buffer;
-}
-
 void hl_load_interface_picture(const std::string& path, xmap_file& view, TEX_image_info& info)
 {
-    unsigned char* pixels = interface_buffer();
+    unsigned char* pixels = gScratchPixels;
     int ok = 0;
-    if (view.map(path) && pixels)
-        ok = TEX_load_png(path, view, &pixels, HL_SCRATCH_BYTES, TEX_GL_RGBA, 0, 0, TEX_rule_keep, 0, info, nullptr);
+    if (view.map(path))
+        ok = TEX_load_png(path, view, &pixels, TMAN_SCRATCH_BYTES, TEX_GL_RGBA, 0, 0, TEX_rule_keep, 0, info, nullptr);
     // The colours are sampled at fixed places, so a picture of another size cannot be used.
     if (!ok || info.width != HL_INTERFACE_SIDE || info.height != HL_INTERFACE_SIDE)
         MACIBM_alert(0, "I cannot open the graphics interface file!",
@@ -216,25 +210,7 @@ void hl_load_interface_picture(const std::string& path, xmap_file& view, TEX_ima
                      "", t_fatal, "hl_init", 878);
 }
 
-const unsigned char* hl_interface_pixels()
-{
-    return interface_buffer();
-}
-
-// Waiting for their units: the render options with the texture manager, the two pictures
-// loaded as textures, and the colour table.
-static void init_render_options_and_textures()
-{
-}
-
-static void load_map_and_background()
-{
-}
-
-static void load_interface_texture(const TEX_image_info&)
-{
-}
-
+// Waiting for its unit: the colour table.
 static void set_interface_colors(const hl_color_sample*)
 {
 }
@@ -309,18 +285,22 @@ void hl_startup(int /*argc*/, const char** argv)
     gWindows.hl_set_window_count(1);
     hl_update_layout();
     gCaps.OGL_init_extensions();
-    init_render_options_and_textures();
+    gGLSettings.RENO_reset_options();
+    // The scratch pointer already names the manager's static buffer.
+    gTextures.init();
     THREAD_init_workers();
     seed_random();
-    load_map_and_background();
+    gTextures.load_bitmap(4, 1024, 0x90242, 2, "RESOURCE:map.png");
+    gTextures.load_bitmap(4, 1025, 0x90241, 2, "RESOURCE:background.png");
 
     xmap_file interface_view;
     TEX_image_info info;
     hl_load_interface_picture("RESOURCE:interface.png", interface_view, info);
-    load_interface_texture(info);
+    gScratchWidth = info.width;
+    gScratchHeight = info.height;
+    gTextures.load_bitmap(0, 1020, 0x80242, 2, "scratch_array-interface");
     hl_color_sample samples[HL_COLOR_SAMPLES];
-    if (hl_interface_color_samples(hl_interface_pixels(), info.width, info.height, samples))
-        set_interface_colors(samples);
+    if (hl_interface_color_samples(gScratchPixels, info.width, info.height, samples)) set_interface_colors(samples);
 
     MENU_init(1);
     hl_open_window(-1);

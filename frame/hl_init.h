@@ -7,6 +7,8 @@
 #include "foundation/log.h"
 #include "foundation/quit.h"
 #include "foundation/version.h"
+// draw_startup_message is declared where the texture manager calls it.
+#include "graphics/startup_message.h"
 
 #include <ostream>
 #include <string>
@@ -50,17 +52,10 @@ const int HL_COLOR_SAMPLES = 14;   // thirteen pixels and colour 48, the mean of
 int hl_interface_color_samples(const unsigned char* rgba, int width, int height,
                                hl_color_sample out[HL_COLOR_SAMPLES]);
 
-// The texture manager's scratch buffer size, which the interface picture must fit.
-const int HL_SCRATCH_BYTES = 16777216;
-// Views the interface picture and decodes it as RGBA, bottom row first, into the buffer that
-// hl_interface_pixels answers; a missing, broken or not 512 x 512 picture ends the program with
-// the fatal alert. The view stays open for the caller to close.
+// Views the interface picture and decodes it as RGBA, bottom row first, into the texture
+// manager's scratch buffer; a missing, broken or not 512 x 512 picture ends the program with the
+// fatal alert. The view stays open for the caller to close.
 void hl_load_interface_picture(const std::string& path, xmap_file& view, TEX_image_info& info);
-const unsigned char* hl_interface_pixels();
-
-// Draws the framed start-up message screen with the text (and a progress bar when progress is
-// given) and presents it at once. Nothing until the first popup has been opened.
-void draw_startup_message(const std::string& text, float* progress);
 
 // argc/argv as the runtime hands them; the first element is the command-line text.
 void hl_startup(int argc, const char** argv);

@@ -347,6 +347,36 @@ struct OGL_settings {
     int use_vsync2 = 0;
     int fsaa_wanted = 0;   // 0 none, 1 to 4 ask for 2, 4, 8 or 16 samples
     int fsaa_achieved = 0; // the level the window got, 0 to 4
+
+    // The render options, each published as the tunable "reno/" + its name (render_opts). Only
+    // comp_texes has a reader here: non-zero lets the texture loader prefer ".dds" files.
+    int aniso_filter = 0;
+    int diff_FOV = 0;
+    int master_view_setting = 0;
+    int draw_for_05 = 0;
+    float LOD_bias_rat = 0.0f;
+    int draw_objs_06 = 0;
+    int draw_vecs_03 = 0;
+    int draw_detail_apt_03 = 0;
+    int draw_cars_05 = 0;
+    int draw_planet = 0;
+    int draw_view_ind = 0;
+    int draw_gload = 0;
+    int comp_texes = 0;
+    int sloped_runways = 0;
+    int draw_reflect_water05 = 0;
+    int draw_volume_fog01 = 0;
+    int draw_per_pix_liting = 0;
+    int draw_HDR = 0;
+    int draw_scattering = 0;
+    int draw_water3d = 0;
+    int draw_fft_water = 0;
+    int use_bump_maps = 0;
+    int use_detail_textures = 0;
+
+    // Gives the render options their defaults; once, right after driver detection, which
+    // settles the shader flags and the anisotropy they depend on.
+    void RENO_reset_options();
 };
 
 extern OGL_settings gGLSettings;

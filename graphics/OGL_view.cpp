@@ -262,7 +262,7 @@ void OGL_swap_buffers()
     // Before the window exists there is no context to set a colour in and nothing to present.
     if (!win) return;
     float r = 1, g = 1, b = 1, a = 1;
-    OGL_adjust_color(&r, &g, &b, &a, 1);
+    gInterface.OGL_adjust_color(&r, &g, &b, &a, 1);
     if (a > 0.99f)
         glColor3f(r, g, b);
     else

@@ -5,6 +5,7 @@
 #include "foundation/xmap.h"
 #include "frame/hl_init.h"
 #include "graphics/TEX_utils.h"
+#include "graphics/tman.h"
 #include "platform/plat_sysinfo.h"
 #include "support/test_support.h"
 
@@ -367,7 +368,7 @@ TEST(InterfacePicture, ColourSamplesAndSizeCheck)
     TEX_image_info info;
     hl_load_interface_picture("RESOURCE:interface.png", view, info);
     hl_color_sample s[HL_COLOR_SAMPLES];
-    ASSERT_EQ(hl_interface_color_samples(hl_interface_pixels(), info.width, info.height, s), 1);
+    ASSERT_EQ(hl_interface_color_samples(gScratchPixels, info.width, info.height, s), 1);
     const int expected[13][4] = {{43, 68, 85, 105},   {44, 97, 97, 92},    {45, 23, 40, 60},   {46, 142, 143, 139},
                                  {47, 255, 255, 255}, {49, 241, 241, 241}, {50, 23, 40, 60},   {51, 112, 118, 128},
                                  {52, 49, 57, 71},    {54, 55, 60, 69},    {55, 51, 59, 71},   {56, 144, 226, 187},
@@ -381,7 +382,7 @@ TEST(InterfacePicture, ColourSamplesAndSizeCheck)
     EXPECT_EQ(s[13].index, 48);
     EXPECT_FLOAT_EQ(s[13].r, (255 / 255.0f + 97 / 255.0f) / 2);
     EXPECT_FLOAT_EQ(s[13].b, (255 / 255.0f + 92 / 255.0f) / 2);
-    EXPECT_EQ(hl_interface_color_samples(hl_interface_pixels(), 512, 511, s), 0);
+    EXPECT_EQ(hl_interface_color_samples(gScratchPixels, 512, 511, s), 0);
     EXPECT_EQ(hl_interface_color_samples(nullptr, 512, 512, s), 0);
 
     // A 256 x 256 picture in its place ends the start-up with the alert (logged in automation).
