@@ -102,3 +102,21 @@ template <class T> T QUEUE_pop(UTL_queue<T>* q, int32_t timeout)
         if (timeout >= 0) return T();
     }
 }
+
+// As QUEUE_pop, but tells a null item from a time-out: 1 with the front item in *out, 0 when
+// none came within the time-out (*out untouched).
+template <class T> int32_t QUEUE_pop_item(UTL_queue<T>* q, int32_t timeout, T* out)
+{
+    for (;;) {
+        if (!SEM_wait(q->items, timeout)) return 0;
+        MUTEX_lock(&q->lock);
+        if (!q->list.empty()) {
+            *out = q->list.front();
+            q->list.pop_front();
+            MUTEX_unlock(&q->lock);
+            return 1;
+        }
+        MUTEX_unlock(&q->lock);
+        if (timeout >= 0) return 0;
+    }
+}

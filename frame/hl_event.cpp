@@ -195,7 +195,7 @@ void hl_do_frame()
 
     hl_draw_overlays();
 
-    QT_movie_tick();
+    QT_movie_tick(&gMovieRecorder);
     gTimer.perf_mark("sbuff", 0);
 
     TEX_flush_deleted_textures();

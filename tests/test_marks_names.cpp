@@ -123,6 +123,7 @@ TEST(QuickTimeAlert, AutomationLogsTheLinesAndEndsWithOne)
             _exit(0);
         },
         testing::ExitedWithCode(1), "");
-    EXPECT_EQ(TS_read_file(log), "Could not CreateMovieFile to file: Hangaron_1.mov\n(CreateMovieFile failed)\n\n"
+    EXPECT_EQ(TS_read_file(log), "Movie error -2147483648: Error number -2147483648 occurred\n"
+                                 "Could not CreateMovieFile to file: Hangaron_1.mov\n(CreateMovieFile failed)\n\n"
                                  "-47483648\n(qtim:90)\n");
 }
