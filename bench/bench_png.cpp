@@ -1,9 +1,9 @@
 // PNG decoding: TEX_load_png on a 2048 x 2048 RGBA picture against ImageMagick's convert decoding
-// the same file to raw RGBA, in one run. The picture is made by convert in a temporary folder, and
-// both decodings are compared before timing starts.
+// the same file to raw RGBA, runs taken in turn, medians printed. The picture is made by convert in
+// a temporary folder, and both decodings are compared before timing starts. $CORVANE_BENCH_ROUNDS
+// sets the runs per side (default 7).
+#include "bench/bench_support.h"
 #include "graphics/TEX_png.h"
-
-#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,24 +53,7 @@ static int decode(std::string* pixels)
     return ok;
 }
 
-static void BM_TEX_load_png(benchmark::State& state)
-{
-    for (auto _ : state)
-        if (!decode(nullptr)) state.SkipWithError("TEX_load_png failed");
-    state.SetBytesProcessed((int64_t)state.iterations() * kSide * kSide * 4);
-}
-
-static void BM_convert_rgba(benchmark::State& state)
-{
-    for (auto _ : state)
-        if (!run({"convert", gPath, "-depth", "8", "rgba:-"}, nullptr)) state.SkipWithError("convert failed");
-    state.SetBytesProcessed((int64_t)state.iterations() * kSide * kSide * 4);
-}
-
-BENCHMARK(BM_TEX_load_png)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK(BM_convert_rgba)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-
-int main(int argc, char** argv)
+int main()
 {
     const char* tmp = getenv("TMPDIR");
     gPath = std::string(tmp && *tmp ? tmp : "/tmp") + "/corvane-png-bench-" + std::to_string(getpid()) + ".png";
@@ -93,9 +76,11 @@ int main(int argc, char** argv)
         fprintf(stderr, "TEX_load_png and convert decode %s differently\n", gPath.c_str());
         rc = 1;
     } else {
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
+        std::vector<BENCH_side> sides = {
+            {"TEX_load_png", [] { return decode(nullptr) != 0; }, {}},
+            {"convert to raw RGBA", [] { return run({"convert", gPath, "-depth", "8", "rgba:-"}, nullptr); }, {}},
+        };
+        if (!BENCH_alternate("Decoding a 2048 x 2048 RGBA PNG", sides, BENCH_rounds(7))) rc = 1;
     }
     unlink(gPath.c_str());
     return rc;

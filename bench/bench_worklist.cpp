@@ -1,11 +1,13 @@
-// Time of an update by the install engine: the Install step's work (decisions, folders, then the
-// download, extract and delete worklist called in a tight loop) over a copy whose every file is
-// an older listed version. bench/worklist_update.sh makes the release, starts nginx, runs this
-// beside curl and unzip and prints the times; on its own it needs CORVANE_BENCH_PORT (the proxy
-// port on 127.0.0.1), CORVANE_BENCH_HOSTS (server names, comma-separated: one stream each),
-// CORVANE_BENCH_RELEASE (the release folder on the servers, "/Corvane10/"), CORVANE_BENCH_DIRECTORY
-// (the directory file), CORVANE_BENCH_INSTALL and CORVANE_BENCH_TEMP (folders ending in '/') and
-// CORVANE_BENCH_LOG (the log file).
+// One update by the install engine, timed: the Install step's work (decisions, folders, then the
+// download, extract and delete worklist called for up to 0.02 s per frame, frame after frame)
+// over a copy whose every file is an older listed version. Prints one line: the seconds from the
+// first worklist call to the last, the longest frame and the longest single call in
+// milliseconds, and the frames. bench/worklist_update.sh makes the release, starts nginx, runs
+// this beside curl and unzip and prints medians; on its own it needs CORVANE_BENCH_PORT (the
+// proxy port on 127.0.0.1), CORVANE_BENCH_HOSTS (server names, comma-separated: one stream
+// each), CORVANE_BENCH_RELEASE (the release folder on the servers, "/Corvane10/"),
+// CORVANE_BENCH_DIRECTORY (the directory file), CORVANE_BENCH_INSTALL and CORVANE_BENCH_TEMP
+// (folders ending in '/') and CORVANE_BENCH_LOG (the log file).
 #include "app/main.h"
 #include "engine/checksum_task.h"
 #include "engine/http.h"
@@ -15,12 +17,14 @@
 #include "frame/hl_init.h"
 #include "frame/hl_timer.h"
 
-#include <benchmark/benchmark.h>
-
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
+
+using steady = std::chrono::steady_clock;
 
 static std::string env_text(const char* name)
 {
@@ -28,7 +32,12 @@ static std::string env_text(const char* name)
     return v ? v : "";
 }
 
-static void BM_install_update(benchmark::State& state)
+static double ms_between(steady::time_point a, steady::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+int main()
 {
     const std::string port = env_text("CORVANE_BENCH_PORT"), hosts = env_text("CORVANE_BENCH_HOSTS"),
                       release = env_text("CORVANE_BENCH_RELEASE"), directory = env_text("CORVANE_BENCH_DIRECTORY"),
@@ -37,8 +46,8 @@ static void BM_install_update(benchmark::State& state)
     gTempFolder = env_text("CORVANE_BENCH_TEMP");
     if (port.empty() || hosts.empty() || release.empty() || directory.empty() || gInstallPath.empty() ||
         gTempFolder.empty() || log.empty()) {
-        state.SkipWithError("run through bench/worklist_update.sh");
-        return;
+        fprintf(stderr, "run through bench/worklist_update.sh\n");
+        return 2;
     }
     hl_open_log(log);
     gOptions.opts["--qa_script"] = ""; // alerts go to the log only
@@ -56,38 +65,43 @@ static void BM_install_update(benchmark::State& state)
 
     // The search step's work, outside the timing.
     if (install_read_directory_file(directory) != 3) {
-        state.SkipWithError("the directory file was not read");
-        return;
+        fprintf(stderr, "the directory file was not read\n");
+        return 1;
     }
     int next = 0;
     float progress = 0;
     while (install_scan_md5(next, progress) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     install_count_totals();
-
-    for (auto _ : state) {
-        gTimer.hl_timer_update();
-        if (install_decide_actions() != 1 || install_make_folders() != 0) {
-            state.SkipWithError("the install could not start");
-            return;
-        }
-        install_reset_worklist();
-        const auto start = std::chrono::steady_clock::now();
-        int r = 0;
-        while (r == 0) {
-            gTimer.hl_timer_update();
-            r = install_run_worklist();
-            if (std::chrono::steady_clock::now() - start > std::chrono::minutes(10)) break;
-        }
-        if (r != 1 || gInstallFailed) {
-            state.SkipWithError("the update failed or took more than 10 minutes; see the log");
-            return;
-        }
+    gTimer.hl_timer_update();
+    if (install_decide_actions() != 1 || install_make_folders() != 0) {
+        fprintf(stderr, "the install could not start\n");
+        return 1;
     }
-    // The directory file's sizes are kilobytes.
-    state.SetBytesProcessed((int64_t)gPlan.downloaded_bytes * 1024);
-    state.counters["files"] = (double)gFilesToFetch;
     install_reset_worklist();
-}
-BENCHMARK(BM_install_update)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+    // Frames as the Install step makes them: worklist calls for up to 0.02 s, then the next frame
+    // at once (drawing and the wait for input are left out, so the network is never idle).
+    const auto start = steady::now();
+    double longest_frame = 0, longest_call = 0;
+    long frames = 0;
+    int r = 0;
+    while (r == 0 && steady::now() - start < std::chrono::minutes(10)) {
+        const auto frame_start = steady::now();
+        ++frames;
+        do {
+            gTimer.hl_timer_update();
+            const auto call_start = steady::now();
+            r = install_run_worklist();
+            longest_call = std::max(longest_call, ms_between(call_start, steady::now()));
+        } while (r == 0 && steady::now() - frame_start < std::chrono::milliseconds(20));
+        longest_frame = std::max(longest_frame, ms_between(frame_start, steady::now()));
+    }
+    const double seconds = ms_between(start, steady::now()) / 1000.0;
+    if (r != 1 || gInstallFailed) {
+        fprintf(stderr, "the update failed or took more than 10 minutes; see the log %s\n", log.c_str());
+        return 1;
+    }
+    printf("%.3f %.1f %.1f %ld %.0f\n", seconds, longest_frame, longest_call, frames, (double)gPlan.downloaded_bytes);
+    install_reset_worklist();
+    return 0;
+}

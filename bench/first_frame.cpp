@@ -3,6 +3,8 @@
 // window "Hangaron" is mapped and until the window first shows drawn pixels (its centre is no
 // longer black), then closes the window as a window manager does and waits for the end.
 // Usage: first_frame RUNS PROGRAM [ARGS...]   Prints one line per run and the medians.
+#include "bench_support.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -125,8 +127,8 @@ int main(int argc, char** argv)
         if (t_map >= 0) mapped.push_back(t_map);
         if (t_draw >= 0) drawn.push_back(t_draw);
     }
-    printf("median of %d runs: window mapped %.1f ms (%zu runs), first frame on screen %.1f ms (%zu runs)\n", runs,
-           median(mapped), mapped.size(), median(drawn), drawn.size());
+    printf("median of %d runs: window mapped %.1f ms (%zu runs), first frame on screen %.1f ms (%zu runs); %s\n",
+           runs, median(mapped), mapped.size(), median(drawn), drawn.size(), BENCH_load().c_str());
     XCloseDisplay(d);
     return drawn.size() == (size_t)runs ? 0 : 1;
 }

@@ -86,12 +86,14 @@ int install_scan_md5(int& next_group, float& progress)
     }
     if (next_group < 0) next_group = 0;
 
+    // Finished jobs are taken back before the refill, so that their room goes to new jobs in
+    // this same poll instead of idling the workers until the next frame.
+    while (UTL_work_task* job = gScanPool->poll_done()) delete job;
     while (next_group < count && gScanPool->has_room()) {
         const int n = std::min(kGroupsPerJob, count - next_group);
         gScanPool->add_task(new checksum_task(next_group, next_group + n, gScanRoot, gScanTarget, &gScanStop));
         next_group += n;
     }
-    while (UTL_work_task* job = gScanPool->poll_done()) delete job;
 
     progress = count > 0 ? (float)next_group / (float)count : 0.0f;
 

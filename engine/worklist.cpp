@@ -11,11 +11,13 @@
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/translation.h"
+#include "foundation/work_queue.h"
 #include "platform/plat_fileio.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <set>
+#include <sstream>
 
 int install_action = action_skip_unneeded;
 std::string gCurrentFileName;
@@ -85,13 +87,13 @@ static bool local_file_allowed(const std::string& local)
 {
     std::string rel;
     if (!relative_part(local, false, rel)) {
-        gLog << "WARNING: the install engine refuses the path \"" << printable(local)
-             << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
+        LOG_out() << "WARNING: the install engine refuses the path \"" << printable(local)
+                  << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
         return false;
     }
     if (!resolves_inside(folder_of(local), true)) {
-        gLog << "WARNING: the install engine refuses the path \"" << printable(local)
-             << "\": its folder leads out of the install folder " << gInstallPath << "\n";
+        LOG_out() << "WARNING: the install engine refuses the path \"" << printable(local)
+                  << "\": its folder leads out of the install folder " << gInstallPath << "\n";
         return false;
     }
     return true;
@@ -122,7 +124,7 @@ void install_remove_stale_temporaries(const std::string& folder, const std::stri
     std::vector<std::string> removed;
     PLAT_remove_replace_temps(folder, name, removed);
     for (const std::string& n : removed)
-        gLog << "Removed the temporary file " << printable(folder + n) << " that an earlier run left\n";
+        LOG_out() << "Removed the temporary file " << printable(folder + n) << " that an earlier run left\n";
 }
 
 FILE_result install_check_md5(const std::string& extracted, const std::string& sig_want, const std::string& local)
@@ -133,8 +135,9 @@ FILE_result install_check_md5(const std::string& extracted, const std::string& s
     for (char& c : want)
         if (c >= 'A' && c <= 'F') c = (char)(c - 'A' + 'a');
     if (have == want) return 0;
-    gLog << "WARNING: the file " << printable(local) << " was not installed: the archive holds a file whose MD5 is "
-         << have << ", the directory file lists " << printable(sig_want) << "; the old file stays\n";
+    LOG_out() << "WARNING: the file " << printable(local)
+              << " was not installed: the archive holds a file whose MD5 is " << have
+              << ", the directory file lists " << printable(sig_want) << "; the old file stays\n";
     return EBADMSG;
 }
 
@@ -148,10 +151,14 @@ static void clear_read_only_inside(const std::string& local)
     if (resolves_inside(local, false)) FILE_clear_read_only(local);
 }
 
-int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want)
+// The part of an extraction that may run on any thread: it writes, checks and puts in place the
+// new file, deletes the archive, and writes its log lines to LOG_out. wrong_file is set when the
+// archive held other bytes than the listed file.
+static int extract_in_place(const std::string& archive, const std::string& local, const std::string& sig_want,
+                            bool& wrong_file)
 {
     int r = 0;
-    bool wrong_file = false;
+    wrong_file = false;
     if (!local_file_allowed(local)) {
         r = EPERM;
     } else {
@@ -174,6 +181,14 @@ int install_extract_file(const std::string& archive, const std::string& local, c
         else
             PLAT_replace_abort(out);
     }
+    // The stream downloads its next file under the same name once this returns.
+    FILE_delete_file(archive);
+    return r;
+}
+
+// What an extraction reports, on the main thread: the failure flag, the note and the log line.
+static void report_extraction(const std::string& archive, const std::string& local, int r, bool wrong_file)
+{
     // A wrong file has said so in its own line; the note is for what could not be extracted.
     if (r != 0) gInstallFailed = 1;
     if (r != 0 && !wrong_file) {
@@ -182,8 +197,101 @@ int install_extract_file(const std::string& archive, const std::string& local, c
                      LANG_translate("Destination: ") + local, t_note, "utils", 433);
     }
     if (gLogActions) gLog << "EXPANDING file " << local << ", with result=" << r << ".\n";
-    FILE_delete_file(archive);
+}
+
+int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want)
+{
+    bool wrong_file = false;
+    const int r = extract_in_place(archive, local, sig_want, wrong_file);
+    report_extraction(archive, local, r, wrong_file);
     return r;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Extraction off the main thread: inflating, writing, hashing and syncing a large file takes
+// seconds, which inside the frame would freeze the window and stall every other stream's
+// download. A stream hands its archive to a worker and takes no turn until the main thread has
+// taken the job back and reported it.
+
+class install_extract_task : public UTL_work_task {
+public:
+    install_extract_task(size_t s, int32_t g, const std::string& a, const std::string& l, const std::string& sig)
+        : stream(s), group(g), archive(a), local(l), sig_want(sig)
+    {
+    }
+    void run() override
+    {
+        LOG_capture(&log);
+        result = extract_in_place(archive, local, sig_want, wrong_file);
+        LOG_capture(nullptr);
+    }
+    std::string name() override { return "install_extract_task"; }
+
+    const size_t stream;
+    const int32_t group;
+    const std::string archive, local, sig_want;
+    // Written by the worker, read by the main thread once the job is back.
+    int result = 0;
+    bool wrong_file = false;
+    std::ostringstream log;
+};
+
+static UTL_work_queue* sExtractPool = nullptr;
+// Per stream: its extraction on a worker, or null.
+static std::vector<install_extract_task*> sExtracting;
+
+static void start_extraction(size_t s, int32_t group, const std::string& archive, const std::string& local,
+                             const std::string& sig_want)
+{
+    if (!sExtractPool) {
+        // One extraction per stream at most; more threads than processors would only take turns.
+        const int32_t streams = (int32_t)std::max<size_t>(gServers.size(), 1);
+        sExtractPool = new UTL_work_queue(std::min(streams, THREAD_cpu_count()), streams);
+    }
+    if (sExtracting.size() <= s) sExtracting.resize(s + 1, nullptr);
+    install_extract_task* job = new install_extract_task(s, group, archive, local, sig_want);
+    sExtracting[s] = job;
+    sExtractPool->add_task(job);
+}
+
+// The results of a finished extraction, as the Part's single-threaded worklist had them.
+static void finish_extraction(install_extract_task* job)
+{
+    gLog << job->log.str();
+    report_extraction(job->archive, job->local, job->result, job->wrong_file);
+    auto& plan = gPlan;
+    if (job->stream < sExtracting.size()) sExtracting[job->stream] = nullptr;
+    // A file whose archive could not be extracted is not the listed version.
+    if ((size_t)job->group < plan.install_groups.size() && !plan.install_groups[(size_t)job->group].empty()) {
+        install_entry& e = plan.install_groups[(size_t)job->group].back();
+        if (job->result == 0) e.up_to_date = 1;
+        plan.installed_bytes += e.disk_size;
+    }
+    if (job->stream < plan.streams.size()) plan.streams[job->stream].need_next = 1;
+    delete job;
+}
+
+// Takes back the finished extractions (with wait, every one still out) and reports them.
+static void collect_extractions(bool wait)
+{
+    if (!sExtractPool) return;
+    while (UTL_work_task* job = wait ? sExtractPool->wait_done() : sExtractPool->poll_done())
+        finish_extraction(static_cast<install_extract_task*>(job));
+}
+
+static bool extracting(size_t s)
+{
+    return s < sExtracting.size() && sExtracting[s] != nullptr;
+}
+
+// Waits for every extraction still out, reports it, and ends the workers.
+static void end_extractions()
+{
+    collect_extractions(true);
+    delete sExtractPool;
+    sExtractPool = nullptr;
+    // A job whose worker was stopped at shutdown never comes back; its stream is forgotten.
+    sExtracting.clear();
 }
 
 // A download that could not be written to the temporary folder (a full disk, above all) fails
@@ -326,13 +434,12 @@ static bool stream_turn(size_t s, install_stream& st)
         st.error_message = LANG_translate("Server is not responding normally.");
         return false;
     }
-    // A file whose archive could not be extracted is not the listed version.
     sTouchedFolders.insert(folder_of(local));
-    if (install_extract_file(archive, local, e.sig_want) == 0) e.up_to_date = 1;
     gPlan.downloaded_bytes += e.download_size;
     st.bytes_done += e.download_size;
-    gPlan.installed_bytes += e.disk_size;
-    return true;
+    start_extraction(s, st.group, archive, local, e.sig_want);
+    // The stream keeps the file until its extraction is back.
+    return false;
 }
 
 int install_run_worklist()
@@ -350,8 +457,10 @@ int install_run_worklist()
     const float now = gTimer.hl_timer_real_time;
     plan.inflight_bytes = 0;
     for (install_stream& st : plan.streams) st.progress = 0;
+    collect_extractions(false);
 
     for (size_t s = 0; s < gServers.size(); ++s) {
+        if (extracting(s)) continue;
         if (s < plan.streams.size() && now < plan.streams[s].resume_time) continue;
         if (s >= plan.streams.size()) plan.streams.resize(s + 1, new_stream(now));
         install_stream& st = plan.streams[s];
@@ -369,6 +478,7 @@ int install_run_worklist()
     for (size_t s = 0; s < gServers.size() && s < plan.streams.size(); ++s)
         if (plan.streams[s].group >= 0 && plan.streams[s].group < ngroups) return gInstallFailed;
 
+    end_extractions();
     for (const std::string& folder : sTouchedFolders) install_remove_stale_temporaries(folder, "");
     remove_emptied_folders();
     // A download that failed last leaves the server's error page behind.
@@ -379,6 +489,8 @@ int install_run_worklist()
 void install_reset_worklist()
 {
     auto& plan = gPlan;
+    // An extraction still out finishes and is reported before its stream's archive goes.
+    end_extractions();
     for (size_t s = 0; s < plan.streams.size(); ++s) {
         // The transfer ends first, so that nothing writes the archive after it is gone.
         gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);

@@ -28,10 +28,12 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 
 // One turn of every stream that is ready (one file step each). 1 when every stream is past the
 // last group (after the emptied folders are removed); otherwise gInstallFailed (0: call again,
-// 1: an extraction failed, stop). Main thread only; never waits for the network.
+// 1: an extraction failed, stop). Main thread only; never waits for the network nor for an
+// extraction: a downloaded archive is extracted on a worker thread while its stream waits, and
+// the call that takes the job back sets the file's results, logs and raises its note.
 int install_run_worklist();
 
-// Extracts the local file out of its downloaded archive (7z when the name ends in ".7z", else
+// Extracts, on the calling thread, the local file out of its downloaded archive (7z when the name ends in ".7z", else
 // zip) and deletes the archive whatever happened. The file replaces the old one only when its MD5
 // is sig_want; other entries of the archive are never written. A failure sets gInstallFailed and
 // raises a note; a wrong file (EBADMSG) only logs its warning. 0 or the error code. Nothing
@@ -54,7 +56,8 @@ int64_t install_download_limit(const install_entry& e);
 // The temporary archive of stream s: gTempFolder + s + ".zip".
 std::string install_stream_archive(int s);
 
-// Ends an install run, or prepares a new one: cancels every stream's transfer, deletes each
+// Ends an install run, or prepares a new one: waits for the extractions still running and
+// reports them, cancels every stream's transfer, deletes each
 // stream's temporary archive, and resets the plan's worklist members (next group, re-queue,
 // streams, byte sums; start time = the clock now). Touches nothing in the install folder.
 void install_reset_worklist();

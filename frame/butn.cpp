@@ -36,6 +36,11 @@ void BTN_focus_begin_frame()
 {
 }
 
+// No widget holds the focus yet.
+void BTN_clear_focus()
+{
+}
+
 // The close boxes are drawn from the interface artwork, which is not loaded yet.
 void BTN_corner_boxes(int)
 {

@@ -8,5 +8,7 @@
 
 // Starts the keyboard focus ring of this frame.
 void BTN_focus_begin_frame();
+// Takes the keyboard focus from whatever widget holds it.
+void BTN_clear_focus();
 // Draws the open popup's two close boxes, pressed or not.
 void BTN_corner_boxes(int pressed);

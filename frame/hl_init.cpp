@@ -19,6 +19,7 @@
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
+#include "frame/hl_colors.h"
 #include "frame/hl_popup.h"
 #include "frame/mbar.h"
 #include "graphics/TEX_png.h"
@@ -210,9 +211,9 @@ void hl_load_interface_picture(const std::string& path, xmap_file& view, TEX_ima
                      "", t_fatal, "hl_init", 878);
 }
 
-// Waiting for its unit: the colour table.
-static void set_interface_colors(const hl_color_sample*)
+static void set_interface_colors(const hl_color_sample* samples)
 {
+    for (int i = 0; i < HL_COLOR_SAMPLES; ++i) COL_set_color(samples[i].index, samples[i].r, samples[i].g, samples[i].b);
 }
 
 void draw_startup_message(const std::string&, float*)

@@ -1,5 +1,13 @@
-// The frame timer, ticked once per frame. Its type and clock are declared where the lower
-// layers read them (foundation/frame_clock.h); frame times and mouse press timing are filled
-// in by its own unit later.
+// The frame timer, the program's one clock: real time since the first frame, the smoothed frame
+// time, the per-frame mouse press timing of the input state and the pulsing colours, all brought
+// up to date by one tick per frame. Its type and clock are declared where the lower layers read
+// them (foundation/frame_clock.h).
 #pragma once
 #include "foundation/frame_clock.h"
+
+// What the tick reads the clock through: hl_timer_clock_us, or a test's stand-in.
+extern int64_t (*gTimerClock)();
+
+// The frame-time bounds: a frame counts as at least the first and at most the second.
+const float kTimerMinFrame = 0.0010001f;
+const float kTimerMaxFrame = 0.05025126f;

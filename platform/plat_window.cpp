@@ -128,6 +128,12 @@ void PLAT_wait_event(int ms)
         SDL_Delay((Uint32)ms);
 }
 
+// SDL cannot read the desktop's setting; its own double-click time is 500 ms.
+int PLAT_double_click_ms()
+{
+    return 500;
+}
+
 // ---- monitors and display modes ----
 
 static void to_plat(const SDL_DisplayMode& m, PLAT_display_mode* out)

@@ -47,6 +47,8 @@ void PLAT_unregister_window_class(const char* name);
 int PLAT_pump_events();
 // Sleeps until an event is waiting or ms milliseconds have passed; takes no event.
 void PLAT_wait_event(int ms);
+// The longest time between two presses that makes them a double click, in milliseconds.
+int PLAT_double_click_ms();
 
 // ---- monitors and display modes; every call answers -1 when there is no display ----
 struct PLAT_display_mode {

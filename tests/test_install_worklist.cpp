@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -28,6 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -1079,6 +1081,108 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     for (std::string t; std::getline(left, t);)
         EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + t.substr(2) + " that an earlier run left\n"), 1) << t;
     EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + "y/.gone.dat.part-q1w2e3 that an earlier run left\n"), 1);
+}
+
+// Holds the big file at its commit until the test lets it go; records the threads that commit.
+std::atomic<int> gHoldRelease{0};
+std::atomic<int> gHeldCommits{0};
+std::mutex gCommitThreadsLock;
+std::set<uint32_t> gCommitThreads;
+
+void hold_big_commit(const std::string& temp)
+{
+    {
+        std::lock_guard<std::mutex> lock(gCommitThreadsLock);
+        gCommitThreads.insert(THREAD_current_id());
+    }
+    // Every other file waits until the big one is held, so that the order of the story is fixed.
+    const bool is_big = temp.find("/.big.bin.part-") != std::string::npos;
+    if (is_big) ++gHeldCommits;
+    const auto start = steady::now();
+    while (!(is_big ? gHoldRelease.load() : gHeldCommits.load()) && steady::now() - start < std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// Extraction runs beside the frame: while a worker is held inside the big file's extraction, the
+// worklist's calls return, the other server's stream installs file after file, and the big file
+// counts as neither installed nor logged. A broken archive on that stream ends the install; its
+// note and the extractor's own log lines reach the log from the main thread. The reset then waits
+// for the held extraction, which completes, is logged and leaves no temporary and no archive.
+TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
+{
+    Release rel;
+    const std::string I = gInstallPath;
+    const std::string big = random_bytes(4 * 1024 * 1024, 77);
+    write_file(I + "big.bin", "old big");
+    rel.record("big.bin", TS_md5_of_text("old big"));
+    rel.record("big.bin", TS_md5_of_text(big), 0, (int)big.size() / 1024 + 3, (int)big.size() / 1024);
+    rel.publish("big.bin", big);
+    std::vector<std::string> small;
+    for (int i = 0; i < 5; ++i) {
+        const std::string path = "s/small" + std::to_string(i) + ".txt";
+        small.push_back(path);
+        write_file(I + path, "old " + path);
+        rel.record(path, TS_md5_of_text("old " + path));
+        rel.record(path, TS_md5_of_text("new " + path), 0, 3, 1);
+        rel.publish(path, "new " + path);
+    }
+    // Listed last, so that it comes while the big file is still held: not an archive at all.
+    write_file(I + "s/broken.txt", "old broken");
+    rel.record("s/broken.txt", TS_md5_of_text("old broken"));
+    rel.record("s/broken.txt", TS_md5_of_text("new broken"), 0, 3, 1);
+    write_file(rel.root + (kReleaseDir + 1) + "s/broken.txt.zip", "this is no zip archive");
+    TS_write_file(TS_scratch() + "wl-beside.txt", kHeader + rel.body);
+    ASSERT_TRUE(TS_nginx_start(nginx, {{"good.test", rel.root}, {"mirror.test", rel.root}}));
+    gNet._proxy_host = "127.0.0.1";
+    gNet._proxy_port_int = nginx.port;
+    gServers = {{"good.test", kReleaseDir, ""}, {"mirror.test", kReleaseDir, ""}};
+    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-beside.txt"));
+    const size_t mark = read_log().size();
+
+    gHoldRelease = 0;
+    gHeldCommits = 0;
+    gCommitThreads.clear();
+    PLAT_replace_hook = hold_big_commit;
+    int result = 0, calls = 0;
+    const auto start = steady::now();
+    while (result == 0 && steady::now() - start < std::chrono::seconds(60)) {
+        result = install_run_worklist();
+        ++calls;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(gInstallFailed, 1);
+    EXPECT_EQ(gHeldCommits.load(), 1);
+    EXPECT_GT(calls, 5);
+    for (const std::string& path : small) EXPECT_EQ(md5_of_file(I + path), TS_md5_of_text("new " + path)) << path;
+    EXPECT_EQ(TS_read_file(I + "s/broken.txt"), "old broken");
+    // Held: not in place, not counted, not logged.
+    EXPECT_EQ(TS_read_file(I + "big.bin"), "old big");
+    EXPECT_EQ(gPlan.install_groups[0].back().up_to_date, 0);
+    std::string log = read_log().substr(mark);
+    EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "big.bin"), 0);
+    EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "s/small"), 5);
+    EXPECT_EQ(TS_count(log, "OK I am about to report that I could not open a zip file for extraction!\n"
+                            "That incoming file is " + gTempFolder + "1.zip\n"),
+              1)
+        << log;
+    EXPECT_EQ(TS_count(log, "The installer cannot extract a file.\nError: "), 1);
+    EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "s/broken.txt, with result=20001.\n"), 1);
+    // The extractor's lines come before the note and the action line of the same file.
+    EXPECT_LT(log.find("OK I am about to report"), log.find("The installer cannot extract a file."));
+    EXPECT_LT(log.find("The installer cannot extract a file."), log.find("EXPANDING file " + I + "s/broken.txt"));
+
+    gHoldRelease = 1;
+    install_reset_worklist();
+    PLAT_replace_hook = nullptr;
+    EXPECT_EQ(md5_of_file(I + "big.bin"), TS_md5_of_text(big));
+    EXPECT_EQ(gPlan.install_groups[0].back().up_to_date, 1);
+    log = read_log().substr(mark);
+    EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "big.bin, with result=0.\n"), 1);
+    EXPECT_EQ(TS_sh("find '" + I + "' -name '*.part-*'"), "");
+    EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
+    EXPECT_FALSE(gCommitThreads.empty());
+    EXPECT_EQ(gCommitThreads.count(THREAD_current_id()), 0u) << "a file was committed on the main thread";
 }
 
 } // namespace

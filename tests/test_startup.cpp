@@ -10,6 +10,7 @@
 #include "support/test_support.h"
 
 #include <csignal>
+#include <map>
 #include <gtest/gtest.h>
 #include <regex.h>
 #include <sstream>
@@ -418,4 +419,47 @@ TEST(InterfacePicture, ColourSamplesAndSizeCheck)
             << name;
         EXPECT_NE(TS_read_file(dir + "log.txt").find("\n\n(hl_init:878)\n"), std::string::npos) << name;
     }
+}
+
+namespace {
+// The start-up test program in a folder of its own, running under x until it printed "ready".
+struct StartupProbe {
+    TS_proc proc;
+    std::string dir;
+};
+
+bool start_probe(StartupProbe& p, const TS_xvfb& x, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env = {})
+{
+    p.dir = TS_new_dir("startup-probe");
+    std::vector<std::string> argv = {CORVANE_STARTUP_PROBE_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::map<std::string, std::string> all = TS_xvfb_env(x);
+    for (const auto& e : env) all[e.first] = e.second;
+    return TS_start(p.proc, argv, all, p.dir) && TS_wait_for_output(p.proc, "ready\n", 60);
+}
+
+TS_result close_probe(StartupProbe& p, const TS_xvfb& x)
+{
+    EXPECT_TRUE(TS_close_window(x, TS_find_window(x, "Hangaron", 10)));
+    return TS_finish(p.proc, 60);
+}
+} // namespace
+
+// The colour table after the real start-up holds the interface picture's samples.
+TEST(Startup, ColourTableFromTheInterfacePicture)
+{
+    TS_xvfb x;
+    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
+    StartupProbe p;
+    ASSERT_TRUE(start_probe(p, x, {})) << p.proc.out << p.proc.err;
+    EXPECT_NE(p.proc.out.find("colors: 43=68,85,105 44=97,97,92 45=23,40,60 46=142,143,139 47=255,255,255 "
+                              "48=176,176,174 49=241,241,241 50=23,40,60 51=112,118,128 52=49,57,71 53=226,226,226 "
+                              "54=55,60,69 55=51,59,71 56=144,226,187\n"),
+              std::string::npos)
+        << p.proc.out;
+    EXPECT_NE(p.proc.out.find("color 48 exact: yes\n"), std::string::npos) << p.proc.out;
+    EXPECT_NE(p.proc.out.find("language: 0\n"), std::string::npos) << p.proc.out;
+    TS_result r = close_probe(p, x);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }

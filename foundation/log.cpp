@@ -1,0 +1,14 @@
+// The per-thread redirection of log lines (see log.h).
+#include "foundation/log.h"
+
+static thread_local std::ostream* tCapture = nullptr;
+
+std::ostream& LOG_out()
+{
+    return tCapture ? *tCapture : static_cast<std::ostream&>(gLog);
+}
+
+void LOG_capture(std::ostream* buffer)
+{
+    tCapture = buffer;
+}
