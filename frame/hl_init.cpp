@@ -15,6 +15,7 @@
 #include "foundation/xmap.h"
 #include "platform/plat_map.h"
 #include "frame/hl_event.h"
+#include "graphics/OGL_back_tex.h"
 #include "graphics/OGL_extensions.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
@@ -216,8 +217,23 @@ static void set_interface_colors(const hl_color_sample* samples)
     for (int i = 0; i < HL_COLOR_SAMPLES; ++i) COL_set_color(samples[i].index, samples[i].r, samples[i].g, samples[i].b);
 }
 
-void draw_startup_message(const std::string&, float*)
+// Set once start-up has opened its first popup: before that there is no view to draw in.
+static int gStartupScreenReady = 0;
+
+void draw_startup_message(const std::string& text, float* progress)
 {
+    if (!gStartupScreenReady) return;
+    const float x0 = gLayoutLeft;
+    OGL_fill_backdrop();
+    // A progress that is not a number counts as none done.
+    float p = progress ? *progress : (float)(gStartupScreens++) / 100.0f;
+    if (!(p >= 0.02f)) p = 0.02f;
+    if (p > 1.0f) p = 1.0f;
+    const float left = x0 + 8, right = x0 + 1024 - 8, width = right - left;
+    const int fill = OGL_trunc(p * width + left);
+    (void)text;
+    (void)fill;
+    OGL_swap_buffers();
 }
 
 // The runtime's generator, from which the server choice draws: seeded from the microsecond
@@ -305,6 +321,7 @@ void hl_startup(int /*argc*/, const char** argv)
 
     MENU_init(1);
     hl_open_window(-1);
+    gStartupScreenReady = 1;
     hl_update_layout();
     gUIReady = 1;
     language_check();
