@@ -17,6 +17,7 @@
 #include "frame/hl_event.h"
 #include "graphics/OGL_back_tex.h"
 #include "graphics/OGL_extensions.h"
+#include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
@@ -225,14 +226,15 @@ void draw_startup_message(const std::string& text, float* progress)
     if (!gStartupScreenReady) return;
     const float x0 = gLayoutLeft;
     OGL_fill_backdrop();
+    OGL_draw_string(61, x0 + 22, 210, CORVANE_WEB_HOST, 440, 0, 0);
     // A progress that is not a number counts as none done.
     float p = progress ? *progress : (float)(gStartupScreens++) / 100.0f;
     if (!(p >= 0.02f)) p = 0.02f;
     if (p > 1.0f) p = 1.0f;
     const float left = x0 + 8, right = x0 + 1024 - 8, width = right - left;
     const int fill = OGL_trunc(p * width + left);
-    (void)text;
     (void)fill;
+    OGL_draw_string(73, x0 + 22, 60, text, 440, 0, 0);
     OGL_swap_buffers();
 }
 
@@ -262,6 +264,8 @@ void hl_startup(int /*argc*/, const char** argv)
 {
     // Before anything can raise one, the frame takes over showing alerts.
     ALERT_set_presenter(ALERT_present);
+    gFontFrameLink.language = &gLanguage;
+    gFontFrameLink.ui_ready = &gUIReady;
     CRASH_install_handler();
     hl_register_window_class();
     // No system dialogs to switch off on Linux; only the mapping granularity is taken.

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Runs one image-reader fuzz target.
+# Runs one fuzz target (png, bmp, dds or font).
 #   run.sh replay BIN FINDS_DIR                    feeds it every kept find once
 #   run.sh fuzz BIN KIND SECONDS FINDS_DIR WORK    fuzzes for SECONDS from pictures made by convert
+#                                                  or, for font, a few texts
 # A crash input is written into WORK; keep it under FINDS_DIR so that the replay runs it for good.
 set -eu
 mode=$1
@@ -18,6 +19,14 @@ s=$work/seeds
 plasma="-size 13x7 -seed 1 plasma: -depth 8"
 alpha="( -size 13x7 gradient: ) -compose CopyOpacity -composite"
 case $kind in
+font)
+    # Four parameter bytes (style, alignment, wrap width, language and colour), then the text.
+    printf '\000\000\000\064Hello, world: the quick brown fox.' >"$s/english"
+    printf '\001\001\005\200\320\237\321\200\320\270\320\262\320\265\321\202, \320\274\320\270\321\200' >"$s/russian"
+    printf '\002\002\004\000 D\303\251j\303\240 vu\tGr\303\266\303\237e\r\nCR\rLF\n\303\234ber Stra\303\237e' >"$s/accents"
+    printf '\004\001\003\000Supercalifragilisticexpialidocious and more' >"$s/cut"
+    printf '\000\000\001\000\342\202\254 \360\235\204\236 \200\277 \377\376 \303' >"$s/broken"
+    ;;
 png)
     convert $plasma $alpha PNG32:"$s/rgba.png"
     convert $plasma PNG24:"$s/rgb.png"
