@@ -188,7 +188,13 @@ TS_result TS_finish(TS_proc& p, double timeout_s)
 
 std::map<std::string, std::string> TS_xvfb_env(const TS_xvfb& x)
 {
-    return {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"SDL_VIDEODRIVER", ""}};
+    // Mesa's rasterizer threads synchronise in ways ThreadSanitizer cannot see: without them the
+    // program's own threads are the only ones a ThreadSanitizer run checks.
+    return {{"DISPLAY", x.display},
+            {"WAYLAND_DISPLAY", ""},
+            {"LIBGL_ALWAYS_SOFTWARE", "1"},
+            {"SDL_VIDEODRIVER", ""},
+            {"LP_NUM_THREADS", "0"}};
 }
 
 bool TS_wait_for_file_text(TS_proc& p, const std::string& path, const std::string& text, double timeout_s)

@@ -58,7 +58,7 @@ struct TS_xvfb {
 bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s = 20);
 void TS_xvfb_stop(TS_xvfb& x);
 
-// The environment for a program that draws on x with Mesa's software OpenGL.
+// The environment for a program that draws on x with Mesa's software OpenGL (one thread).
 std::map<std::string, std::string> TS_xvfb_env(const TS_xvfb& x);
 // Collects the child's output until the file holds the text; false when the time ran out or the
 // child ended first.
