@@ -16,6 +16,7 @@
 #include "foundation/shared_paths.h"
 #include "foundation/text_reader.h"
 #include "foundation/translation.h"
+#include "foundation/version.h"
 #include "foundation/xmap.h"
 
 #include <cerrno>
@@ -32,7 +33,7 @@ install_two_choices_frame_fn gTwoChoicesFrameHook = nullptr;
 install_modified_file_frame_fn gModifiedFileFrameHook = nullptr;
 
 // Where the need-new-installer alert sends the user.
-static const char kProductHost[] = "www.corvane-sim.com";
+static const char kProductHost[] = CORVANE_WEB_HOST;
 static const char kDownloadPage[] = "https://www.corvane-sim.com/download/";
 
 // The popups of the modified-file question and the two-button question.
@@ -391,20 +392,10 @@ int install_decide_actions()
     return 1;
 }
 
-// The question window's own frame. The drawing and the push buttons come with the widgets;
-// until they exist no button can be clicked.
-static int modified_file_frame(const std::string&, const std::string&, const std::string&,
-                               const std::vector<std::string>&)
-{
-    const int clicked = 0;
-    if (!clicked) hl_do_frame();
-    return clicked;
-}
-
 install_answer install_ask_modified_file(const std::string& path, int delete_form)
 {
     hl_open_window(kModifiedFilePopup);
-    install_modified_file_frame_fn frame = gModifiedFileFrameHook ? gModifiedFileFrameHook : modified_file_frame;
+    install_modified_file_frame_fn frame = gModifiedFileFrameHook ? gModifiedFileFrameHook : install_modified_file_frame;
     while (gPopup == kModifiedFilePopup) {
         // Translated in every frame, as the language may change under an open window.
         std::string line1, line3;
@@ -554,22 +545,11 @@ void install_need_new_installer_dialog(const std::string& path)
     gQuit = 1;
 }
 
-// The question window's own frame: backdrop, window frame, the top line and the two buttons
-// with their texts, then, when no button was clicked, one frame of the program. The drawing and
-// the push buttons come with the widgets; until they exist no button can be clicked.
-static int two_choices_frame(const std::string&, const std::string&, const std::string&, const std::string&,
-                             const std::string&)
-{
-    const int clicked = 0;
-    if (!clicked) hl_do_frame();
-    return clicked;
-}
-
 int install_ask_two_choices(const std::string& top, const std::string& label1, const std::string& text1,
                             const std::string& label2, const std::string& text2)
 {
     hl_open_window(kTwoChoicesPopup);
-    install_two_choices_frame_fn frame = gTwoChoicesFrameHook ? gTwoChoicesFrameHook : two_choices_frame;
+    install_two_choices_frame_fn frame = gTwoChoicesFrameHook ? gTwoChoicesFrameHook : install_two_choices_frame;
     while (gPopup == kTwoChoicesPopup) {
         const int clicked = frame(top, label1, text1, label2, text2);
         if (clicked == 1 || clicked == 2) {

@@ -1,35 +1,122 @@
-// The alert's presenter: shows the message, logs it, and ends the program for fatal and crash
-// codes. Until the popup exists it always uses the system message box.
+// The alert's presenter: the system message box before the window can show popups or while
+// another alert is showing, otherwise popup 994 with its own frame loop (also the language
+// chooser); then the log lines and, by code, the memory report, the stack crawl and the end of
+// the program.
 #include "frame/alert.h"
 
+#include "foundation/crash_handler.h"
 #include "foundation/hl_memory.h"
+#include "foundation/translation.h"
+#include "frame/butn.h"
+#include "frame/hl_event.h"
 #include "frame/hl_init.h"
+#include "frame/hl_popup.h"
 #include "frame/hl_shutdown.h"
+#include "graphics/OGL_back_tex.h"
+#include "graphics/OGL_font.h"
+#include "graphics/OGL_view.h"
 #include "platform/plat_system.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 int gAlertShowing = 0;
 
-void ALERT_present(int /*popup_to_reopen*/, const std::string (&lines)[4], int code, const std::string& where)
+static const int kAlertPopup = 994;
+// The longest message-box text; a longer one is cut.
+static const size_t kMessageBoxLimit = 2000;
+
+std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit)
+{
+    std::string text = lines[0] + "\n\n" + lines[1] + "\n\n" + lines[2] + "\n\n" + lines[3];
+    if (text.size() <= limit) return text;
+    // Never in the middle of a character: step back over continuation bytes.
+    size_t cut = limit;
+    while (cut > 0 && ((unsigned char)text[cut] & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+    return text;
+}
+
+// The backdrop, the window, its panel and, but in the language chooser, the lines of text (with
+// the location for the codes that end the program).
+static void draw_alert(const std::string (&lines)[4], int code, const std::string& where)
+{
+    OGL_fill_backdrop();
+    BTN_window_frame(1, 24);
+    BTN_panel(0, 16, 10, 35, -1, -1, "", nullptr, nullptr);
+    if (code == t_language) return;
+    const float x = gPopupW * 0.5f, wrap = gPopupW * 0.9f;
+    for (int i = 0; i < 4; ++i) OGL_draw_string(52, x, 215 - 40 * (float)i, lines[i], wrap, font_regular, align_center);
+    if (code == t_fatal || code == t_crash) OGL_draw_string(52, x, 55, where, wrap, font_regular, align_center);
+}
+
+// Popup 994 until the user accepts: the button, Return, or Escape (not in the language chooser).
+static void alert_popup(int popup_to_reopen, const std::string (&lines)[4], int code, const std::string& where)
+{
+    OGL_reset_drawing_state();
+    const float mouse_x = gMouseX, mouse_y = gMouseY;
+    hl_open_window(kAlertPopup);
+    while (gPopup == kAlertPopup) {
+        draw_alert(lines, code, where);
+        std::string label;
+        if (code == t_language) {
+            std::vector<int> languages;
+            LANG_get_languages(languages);
+            for (size_t i = 0; i < languages.size(); ++i)
+                BTN_radio_button(gPopupW / 2 - 25, 180 - 20 * (float)i, &gLanguage, languages[i],
+                                 LANG_get_label(languages[i]));
+            // Shown from the second pass on: the frame above was drawn with the old title.
+            gPopupTitle = "Language/";
+            label = "Accept";
+        } else {
+            label = LANG_translate("Understood");
+        }
+        const int clicked = BTN_push_button(gPopupW / 2, 18, 0, 0, 1, label, "-");
+        if (clicked || gKeyEnter || (code != t_language && gKeyEscape)) {
+            gKeyEnter = 0;
+            gKeyEscape = 0;
+            // The popup stays open behind the shutdown.
+            if (code == t_fatal || code == t_crash) return;
+            hl_open_window(popup_to_reopen);
+            gMouseX = mouse_x;
+            gMouseY = mouse_y;
+        }
+        if (gPopup == kAlertPopup) hl_do_frame();
+    }
+}
+
+static void write_stack_crawl()
+{
+    FILE* f = fopen("stack_crawl.txt", "a");
+    if (!f) return;
+    CRASH_write_stack_crawl(f, nullptr, nullptr);
+    fclose(f);
+}
+
+void ALERT_present(int popup_to_reopen, const std::string (&lines)[4], int code, const std::string& where)
 {
     const int nested = gAlertShowing;
     gAlertShowing = 1;
 
-    std::string text = lines[0] + "\n\n" + lines[1] + "\n\n" + lines[2] + "\n\n" + lines[3];
-    if (text.size() > 2000) text.resize(2000);
-    PLAT_message_box("Hangaron Message", text);
+    if (!gUIReady || nested) {
+        PLAT_message_box("Hangaron Message", ALERT_message_box_text(lines, kMessageBoxLimit));
+    } else if (!(lines[0].empty() && lines[1].empty() && lines[2].empty() && lines[3].empty())) {
+        alert_popup(popup_to_reopen, lines, code, where);
+    }
 
-    if (code == t_crash || (nested && code == t_note)) MEM_dump_info("MACIBM_alert (with code t_crash)");
     if (code != t_language || nested) {
+        if (code == t_crash || (nested && code == t_note)) MEM_dump_info("MACIBM_alert (with code t_crash)");
         gLog << "\n";
         for (const std::string& l : lines) gLog << l << "\n";
         gLog << where << "\n";
         gLog.flush();
     }
+    if (code == t_crash) write_stack_crawl();
     if (code == t_fatal || code == t_crash || nested) {
         app_shutdown(0);
         gQuit = 1;
+        // An abnormal end: SIGABRT, which the crash handler leaves alone.
         if (code == t_crash || nested) PLAT_abort();
         exit(0);
     }

@@ -3,9 +3,17 @@
 #pragma once
 #include "foundation/alert.h"
 
-extern int gAlertShowing;
+#include <cstddef>
+#include <string>
+
+extern int gAlertShowing; // 1 while an alert is being shown
 
 // The presenter that start-up registers with ALERT_set_presenter before anything else: the
-// system message box (the popup comes later), the log lines and, by code, the shutdown and the
-// end of the process.
+// system message box until the window can show popups (or while another alert is showing), else
+// popup 994; then the log lines and, by code, the memory report, the stack crawl, the shutdown
+// and the end of the process (SIGABRT for t_crash and nested alerts).
 void ALERT_present(int popup_to_reopen, const std::string (&lines)[4], int code, const std::string& where);
+
+// The message box's text: the four lines with blank lines between them, cut to at most limit
+// bytes, never inside a UTF-8 character.
+std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit);

@@ -1,8 +1,16 @@
-// Widgets and their labels (see butn.h).
+// Widgets and their labels (see butn.h): frames and panels cut from the sprite sheets, push
+// buttons, check boxes and radio buttons.
 #include "frame/butn.h"
 
+#include "foundation/alert.h"
+#include "frame/cursor.h"
+#include "frame/hl_event.h"
+#include "frame/mbar.h"
+#include "graphics/OGL_draw.h"
 #include "graphics/OGL_font.h"
+#include "graphics/OGL_view.h"
 
+#include <cmath>
 #include <cstdlib>
 
 // Removes one blank directly before (before = true) or after each occurrence of the marker.
@@ -87,7 +95,280 @@ void BTN_clear_focus()
 {
 }
 
-// The close boxes are drawn from the interface artwork, which is not loaded yet.
-void BTN_corner_boxes(int)
+// ---------------------------------------------------------------------------------------------
+// Drawing on the sprite sheets and text
+
+static const int kInterfaceSheet = 1020; // texture slots of the two sheets
+static const int kElementsSheet = 1023;
+
+// One quad of a sheet: window position (x0, y0)-(x1, y1), texture coordinates (s0, t0)-(s1, t1),
+// with one texture unit and blending. Corners go lower-left, upper-left, upper-right, lower-right.
+static void sheet_quad(int sheet, int colour, float alpha, float x0, float y0, float x1, float y1, float s0,
+                       float t0, float s1, float t1)
 {
+    // The quad primitive adds the popup origin itself.
+    x0 -= gPopupX;
+    x1 -= gPopupX;
+    y0 -= gPopupY;
+    y1 -= gPopupY;
+    OGL_draw_tex_quad(sheet, colour, alpha, x0, y0, s0, t0, x0, y1, s0, t1, x1, y1, s1, t1, x1, y0, s1, t0, 1, 1, 0);
+}
+
+static void draw_text(int colour, float x, float y, const std::string& text, float wrap, int align)
+{
+    if (!text.empty()) OGL_draw_string(colour, x, y, text, wrap, font_regular, (unsigned char)align);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bars and boxes
+
+// v mapped from [a0, a1] onto [b0, b1], clamped between b0 and b1; their middle when a0 is a1.
+static float lerp_clamped(float a0, float b0, float a1, float b1, float v)
+{
+    if (a0 == a1) return (b0 + b1) * 0.5f;
+    float t = b0 + (v - a0) / (a1 - a0) * (b1 - b0);
+    const float lo = std::fmin(b0, b1), hi = std::fmax(b0, b1);
+    return std::fmin(std::fmax(t, lo), hi);
+}
+
+// One axis of a three-slice layout: the spans of the low band, the middle tiles and the high
+// band, each with its texel range. A middle tile that passes the high band is cut there.
+struct slice_span {
+    float p0, p1; // position
+    float t0, t1; // texels
+};
+
+static int slice_axis(float start, float length, float tex, float size, float low, float high, int tiles,
+                      slice_span* out, int max_out)
+{
+    int n = 0;
+    const float mid = size - low - high;
+    const float stop = start + length - high;
+    if (n < max_out) out[n++] = {start, start + low, tex, tex + low};
+    for (int i = 0; i <= tiles && n < max_out - 1; ++i) {
+        float a = start + low + (float)i * mid, b = a + mid;
+        float tb = tex + size - high;
+        if (b > stop) {
+            tb = lerp_clamped(a, tex + low, b, tex + size - high, stop);
+            b = stop;
+        }
+        if (b <= a) break;
+        out[n++] = {a, b, tex + low, tb};
+    }
+    if (n < max_out) out[n++] = {stop, start + length, tex + size - high, tex + size};
+    return n;
+}
+
+// The most spans one axis can have: wider windows than this many tiles are not drawn whole.
+static const int kMaxSpans = 256;
+
+struct bar_style {
+    int sheet;
+    float cap, width, height, u, v;
+};
+
+static const bar_style* find_bar(int style)
+{
+    static const bar_style kBars[14] = {
+        {kInterfaceSheet, 10, 100, 26, 1, 487},   {kInterfaceSheet, 20, 100, 26, 102, 487},
+        {kInterfaceSheet, 10, 52, 26, 304, 486},  {kInterfaceSheet, 10, 52, 26, 304, 459},
+        {kInterfaceSheet, 10, 28, 16, 112, 161},  {kInterfaceSheet, 10, 28, 16, 83, 161},
+        {0, 0, 0, 0, 0, 0},                       {kInterfaceSheet, 10, 65, 24, 240, 242},
+        {kInterfaceSheet, 7, 16, 16, 289, 219},   {kInterfaceSheet, 10, 51, 26, 262, 133},
+        {kInterfaceSheet, 26, 68, 24, 357, 488},  {kElementsSheet, 16, 48, 31, 926, 192},
+        {kElementsSheet, 16, 48, 31, 975, 192},   {kElementsSheet, 16, 48, 31, 877, 192},
+    };
+    if (style < 0 || style > 13 || style == 6) return nullptr;
+    return &kBars[style];
+}
+
+void BTN_frame1(int style, float x, float y, float width, int colour)
+{
+    const bar_style* b = find_bar(style);
+    if (!b) {
+        MACIBM_alert(0, "Bad BTN_frame1 call!", "", "", "", t_crash, "butn", 517);
+        return;
+    }
+    x = std::round(x); // halves away from zero, as is the half width below
+    width = std::round(width / 2) * 2;
+    if (style == 9 || style == 10) width += 4;
+    if (style == 0 || style == 1) y -= 3;
+    x += gPopupX;
+    y += gPopupY;
+
+    const float span = b->width - 2 * b->cap;
+    const float left = x - width / 2;
+    const int tiles = span > 0 ? (int)std::trunc((width - 2 * b->cap) / span) : 0;
+    slice_span cols[kMaxSpans];
+    const int n = slice_axis(left, width, b->u, b->width, b->cap, b->cap, tiles, cols, kMaxSpans);
+    const float su = 1.0f / (b->sheet == kElementsSheet ? 1024 : 512);
+    const float sv = 1.0f / (b->sheet == kElementsSheet ? 256 : 512);
+    for (int i = 0; i < n; ++i)
+        sheet_quad(b->sheet, colour, 1.0f, cols[i].p0, y - b->height / 2, cols[i].p1, y + b->height / 2,
+                   cols[i].t0 * su, b->v * sv, cols[i].t1 * su, (b->v + b->height) * sv);
+}
+
+struct box_style {
+    int sheet;
+    float u, v, tile, pad_x, pad_below, pad_above, side, bottom, top;
+    int title_colour;
+};
+
+static const box_style* find_box(int style)
+{
+    static const box_style kBoxes[10] = {
+        {kInterfaceSheet, 1, 358, 100, 9, 14, 4, 35, 30, 30, 49},
+        {kInterfaceSheet, 102, 358, 100, 9, 14, 4, 35, 30, 30, 52},
+        {kInterfaceSheet, 203, 358, 100, 9, 14, 4, 35, 30, 30, 52},
+        {kInterfaceSheet, 304, 358, 100, 9, 14, 4, 35, 30, 30, 52},
+        {kInterfaceSheet, 405, 358, 100, 9, 14, 4, 35, 30, 30, 56},
+        {kInterfaceSheet, 1, 289, 68, 2, 2, 2, 23.8f, 20.4f, 20.4f, 52},
+        {kInterfaceSheet, 70, 315, 42, 8, 13, 2, 20, 26, 14, 52},
+        {kInterfaceSheet, 113, 315, 42, 8, 13, 2, 14.7f, 12.6f, 12.6f, 52},
+        {kInterfaceSheet, 440, 12, 44, 6, 9, 4, 15.4f, 13.2f, 13.2f, 52},
+        {kElementsSheet, 982, 2, 41, 1, 1, 1, 14.35f, 12.3f, 12.3f, 52},
+    };
+    if (style < 14 || style > 23) return nullptr;
+    return &kBoxes[style - 14];
+}
+
+// Popups that have a title bar with close boxes: any but the whole window and 994 to 999.
+static bool popup_has_close_boxes()
+{
+    return gPopup > 0 && !(gPopup >= 994 && gPopup <= 999);
+}
+
+void BTN_frame2(int style, float x, float y, float w, float h, const std::string& title, float alpha)
+{
+    const box_style* b = find_box(style);
+    if (!b) {
+        MACIBM_alert(0, "Bad BTN_frame2 call!", "", "", title, t_crash, "butn", 582);
+        return;
+    }
+    const float title_x = style == 23 ? x + 10 : x + w / 2 - OGL_measure_string(title) / 2;
+    const float title_y = style == 14 ? y + h - 13 : y + h - 16;
+
+    const float left = gPopupX + x - b->pad_x, width = w + 2 * b->pad_x;
+    const float bottom = gPopupY + y - b->pad_below, height = h + b->pad_below + b->pad_above;
+    const float col_span = b->tile - 2 * b->side, row_span = b->tile - b->top - b->bottom;
+    const int cols_n = col_span > 0 ? (int)std::trunc((width - 2 * b->side) / col_span) : 0;
+    int rows_n = row_span > 0 ? (int)std::trunc((height - b->top - b->bottom) / row_span) : 0;
+    if (rows_n < 1) rows_n = 0;
+    slice_span cols[kMaxSpans], rows[kMaxSpans];
+    const int nc = slice_axis(left, width, b->u, b->tile, b->side, b->side, cols_n, cols, kMaxSpans);
+    const int nr = slice_axis(bottom, height, b->v, b->tile, b->bottom, b->top, rows_n, rows, kMaxSpans);
+    const float su = 1.0f / (b->sheet == kElementsSheet ? 1024 : 512);
+    const float sv = 1.0f / (b->sheet == kElementsSheet ? 128 : 512);
+    for (int r = 0; r < nr; ++r)
+        for (int c = 0; c < nc; ++c)
+            sheet_quad(b->sheet, 61, alpha, cols[c].p0, rows[r].p0, cols[c].p1, rows[r].p1, cols[c].t0 * su,
+                       rows[r].t0 * sv, cols[c].t1 * su, rows[r].t1 * sv);
+
+    draw_text(b->title_colour, title_x, title_y, title, 9999, 0);
+    if (style == 14 && popup_has_close_boxes()) BTN_corner_boxes(0);
+}
+
+void BTN_window_frame(int look, int inner)
+{
+    BTN_frame2(look == 0 ? 15 : 14, 0, 0, gPopupW, gPopupH, gPopupTitle, 1.0f);
+    if (inner == 1)
+        BTN_frame1(1, gPopupW * 0.5f, gPopupH - 50, gPopupW, 61);
+    else if (inner != 24)
+        BTN_frame2(inner, 10, 10, gPopupW - 20, gPopupH - 40, "", 1.0f);
+}
+
+void BTN_panel(float reserve, int style, float x, float y, float w, float h, const std::string& title,
+               float* out_right, float* out_top)
+{
+    if (x < 0) x = 10;
+    if (y < 0) y = 10;
+    if (w < 0) w = gPopupW - 10 - x;
+    if (h < 0) h = gPopupH - 28 - y - reserve;
+    BTN_frame2(style, x, y, w, h, title, 1.0f);
+    if (out_right) *out_right = x + w + 10;
+    if (out_top) *out_top = y + h + 10;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sprites and widgets
+
+void BTN_draw_sprite(float x, float y, float u, float v, float half_w, float half_h, int colour)
+{
+    const float s = 1.0f / 512;
+    sheet_quad(kInterfaceSheet, colour, 1.0f, gPopupX + x - half_w, gPopupY + y - half_h, gPopupX + x + half_w,
+               gPopupY + y + half_h, (u - half_w) * s, (v - half_h) * s, (u + half_w) * s, (v + half_h) * s);
+}
+
+// Widgets see the mouse only while no menu or pop-up list is open.
+static bool mouse_free()
+{
+    return gMenus.open == -1;
+}
+
+static bool mouse_in(float x0, float y0, float x1, float y1)
+{
+    return gMouseX >= x0 && gMouseX <= x1 && gMouseY >= y0 && gMouseY <= y1;
+}
+
+int BTN_corner_boxes(int pressed)
+{
+    const float v = pressed ? 206 : 187;
+    const float cx[2] = {16, gPopupW - 16};
+    const float cy = gPopupH - 10;
+    int hit = 0;
+    for (float x : cx) {
+        BTN_draw_sprite(x, cy, 129, v, 9, 9, 61);
+        if (gMouseDown && mouse_in(x - 9, cy - 9, x + 9, cy + 9)) hit = 1;
+    }
+    return hit;
+}
+
+int BTN_push_button(float x, float y, float w, int down, int kind, const std::string& label,
+                    const std::string& side_text)
+{
+    std::string text = label, face, second, help;
+    BTN_split_label(text, face, second, help);
+    if (w <= 0) w = OGL_measure_string(face) + 21;
+
+    BTN_frame1(2, x, y, w, 61);
+    if (down) BTN_frame1(3, x, y, w, 61);
+    BTN_draw_label(x, y - 3, 1, face, kind == 2 && down);
+    if (side_text != "-" && !side_text.empty()) draw_text(54, x + w / 2 + 10, y + 7, side_text, 500, 0);
+
+    if (!mouse_free() || !mouse_in(x - w / 2, y - 10, x + w / 2, y + 10)) return 0;
+    gHoverHelp = help;
+    if (!gMouseDown) return 0;
+    if (!down && kind != 0) {
+        // The press shows before the caller acts on it, which may take a while.
+        BTN_frame1(3, x, y, w, 61);
+        BTN_draw_label(x, y - 3, 1, face, kind == 2);
+        OGL_swap_buffers();
+    }
+    return 1;
+}
+
+int BTN_check_box(float x, float y, int* value, const std::string& label, int look)
+{
+    std::string text = label, left, right, help;
+    BTN_split_label(text, left, right, help);
+    const float u = look == 1 ? 92 : 148;
+    const float v = look == 1 ? 132 : 187;
+    BTN_draw_sprite(x, y + 3, u, v, 9, 9, 61);
+    if (*value) BTN_draw_sprite(x, y + 3, u, v + 19, 9, 9, 61);
+    BTN_draw_label(x - 12, y, 0, left, 0);
+    BTN_draw_label(x + 12, y, 2, right, 0);
+
+    if (!mouse_free() || !mouse_in(x - 8, y - 4, x + 8, y + 12)) return 0;
+    gHoverHelp = help;
+    if (!gMouseDown) return 0;
+    *value = *value == 0 ? 1 : 0;
+    return 1;
+}
+
+int BTN_radio_button(float x, float y, int* value, int choice, const std::string& label)
+{
+    int chosen = *value == choice ? 1 : 0;
+    const int clicked = BTN_check_box(x, y, &chosen, label, 1);
+    if (chosen) *value = choice;
+    return clicked;
 }

@@ -17,5 +17,37 @@ int BTN_label_lines(const std::string& text, int align, std::string& first, std:
 void BTN_focus_begin_frame();
 // Takes the keyboard focus from whatever widget holds it.
 void BTN_clear_focus();
-// Draws the open popup's two close boxes, pressed or not.
-void BTN_corner_boxes(int pressed);
+// Draws the two close boxes of the open popup's title bar, pressed or not; 1 when the mouse went
+// down this frame inside either.
+int BTN_corner_boxes(int pressed);
+
+// ---- frames, panels and widgets: coordinates in UI units from the open popup's origin ----
+// A widget draws itself, hit-tests the mouse (bounds included) while no menu is open, assigns its
+// help text to gHoverHelp while under the mouse, and returns 1 on the frame of the click.
+
+// One textured quad of the interface sheet centred at (x, y), showing the texels u +- half_w,
+// v +- half_h, in a colour-table colour.
+void BTN_draw_sprite(float x, float y, float u, float v, float half_w, float half_h, int colour);
+// A bar of bar style 0 to 5 or 7 to 13, centred at (x, y), width wide. Another style is a crash
+// alert.
+void BTN_frame1(int style, float x, float y, float width, int colour);
+// A box of box style 14 to 23 around the rectangle (x, y, w, h), with its title. Another style is
+// a crash alert.
+void BTN_frame2(int style, float x, float y, float w, float h, const std::string& title, float alpha);
+// Frames the whole open popup with its title: box style 15 for look 0, else 14. inner 1 adds the
+// top bar, 24 nothing, any other value a box of that style inside.
+void BTN_window_frame(int look, int inner);
+// A titled panel: negative x or y become 10, a negative w reaches the popup's right edge less 10,
+// a negative h its top less 28 and reserve. out_right and out_top (when given) receive where the
+// next panel may start.
+void BTN_panel(float reserve, int style, float x, float y, float w, float h, const std::string& title,
+               float* out_right, float* out_top);
+// A push button centred at (x, y); a width of 0 or less fits the face text. down draws it held;
+// kind 0 never flashes, 2 highlights the face while down. side_text ("-" none) is drawn right of it.
+int BTN_push_button(float x, float y, float w, int down, int kind, const std::string& label,
+                    const std::string& side_text);
+// A check box (look 0) or a box with radio-button artwork (look 1) at (x, y); a click flips *value
+// between 0 and 1.
+int BTN_check_box(float x, float y, int* value, const std::string& label, int look);
+// A radio button standing for choice; a click makes *value choice (a chosen one stays as it is).
+int BTN_radio_button(float x, float y, int* value, int choice, const std::string& label);

@@ -21,6 +21,7 @@
 #include "graphics/OGL_view.h"
 #include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
+#include "frame/butn.h"
 #include "frame/hl_colors.h"
 #include "frame/hl_popup.h"
 #include "frame/mbar.h"
@@ -226,6 +227,7 @@ void draw_startup_message(const std::string& text, float* progress)
     if (!gStartupScreenReady) return;
     const float x0 = gLayoutLeft;
     OGL_fill_backdrop();
+    BTN_frame2(18, x0 + 10, 31, 460, 200, "", 1.0f);
     OGL_draw_string(61, x0 + 22, 210, CORVANE_WEB_HOST, 440, 0, 0);
     // A progress that is not a number counts as none done.
     float p = progress ? *progress : (float)(gStartupScreens++) / 100.0f;
@@ -233,7 +235,8 @@ void draw_startup_message(const std::string& text, float* progress)
     if (p > 1.0f) p = 1.0f;
     const float left = x0 + 8, right = x0 + 1024 - 8, width = right - left;
     const int fill = OGL_trunc(p * width + left);
-    (void)fill;
+    BTN_frame1(4, (left + right) / 2, 15, width, 61);
+    BTN_frame1(5, (left + (float)fill) / 2, 15, (float)fill - left, 61);
     OGL_draw_string(73, x0 + 22, 60, text, 440, 0, 0);
     OGL_swap_buffers();
 }

@@ -1,7 +1,133 @@
 // Popup windows (see hl_popup.h).
 #include "frame/hl_popup.h"
 
-// Without popups the whole window stays as the layout left it.
-void hl_open_window(int)
+#include "foundation/translation.h"
+#include "frame/butn.h"
+#include "frame/cursor.h"
+#include "frame/hl_event.h"
+#include "frame/mbar.h"
+#include "graphics/OGL_back_tex.h"
+#include "graphics/OGL_font.h"
+#include "graphics/OGL_view.h"
+#include "graphics/hl_window.h"
+
+#include <cmath>
+
+static const hl_popup_info kPopups[] = {
+    {1, "EULA", 500, 300},
+    {2, "Prefs", 700, 380},
+    {992, "Livery", 900, 760},
+    {993, "Version and Updates", 600, 400},
+    {994, "BE ADVISED", 420, 260},
+    {995, "SAY INTENTIONS", 300, 166},
+    {996, "SAY INTENTIONS", 750, 146},
+    {997, "SAY INTENTIONS", 700, 206},
+    {998, "Open", 561, 474},
+    {999, "Save", 330, 474},
+};
+
+const hl_popup_info* hl_find_popup(int id)
 {
+    for (const hl_popup_info& p : kPopups)
+        if (p.id == id) return &p;
+    return nullptr;
+}
+
+// One axis: centred to the nearest pixel (halves away from zero), then whole units, at least 0.
+static float center_axis(float window, float size, float scale)
+{
+    const float px = std::round((window - size * scale) * 0.5f);
+    const float units = std::trunc(px / scale);
+    return units > 0 ? units : 0;
+}
+
+void hl_center_popup(int win_w, int win_h, float pw, float ph, float scale, float* x, float* y)
+{
+    float w = (float)win_w;
+    const float h = (float)win_h;
+    if (w > 2 * h && w < 3 * h) w = w / 2;
+    *x = center_axis(w, pw, scale);
+    *y = center_axis(h, ph, scale);
+}
+
+void hl_open_window(int id)
+{
+    BTN_focus_begin_frame();
+    gLayoutReady = 1;
+    hl_draw_cursor(id);
+    // Without a window there is no context to load a projection into.
+    if (gWindows.window[gWindows.current]) OGL_set_projection(2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0f, 0, 1);
+
+    gPopupOpen = 0;
+    gPopupW = (float)gWindowW;
+    gPopupH = (float)gWindowH;
+    if (const hl_popup_info* p = hl_find_popup(id)) {
+        gPopupTitle = LANG_translate(p->title);
+        gPopupW = p->w;
+        gPopupH = p->h;
+        gPopupOpen = 1;
+    }
+
+    BTN_clear_focus();
+    gMenus.open = -1;
+    gPopup = id;
+
+    hl_center_popup(gWindowW, gWindowH, gPopupW, gPopupH, gUIScale, &gPopupX, &gPopupY);
+
+    // A press that opened this popup must not count as a press inside it.
+    gMouseHeld = 0;
+    gMouseDown = 0;
+    gMouseWheel = 0;
+
+    MENU_clear_rects();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The engine's two questions, drawn in their popups
+
+static void draw_text(float x, float y, const std::string& text, float wrap)
+{
+    OGL_draw_string(52, x, y, text, wrap, font_regular, align_left);
+}
+
+int install_modified_file_frame(const std::string& line1, const std::string& path, const std::string& line3,
+                                const std::vector<std::string>& labels)
+{
+    OGL_fill_backdrop();
+    BTN_window_frame(1, 24);
+    const float wrap = gPopupW - 40;
+    draw_text(20, 100, line1, wrap);
+    draw_text(20, 90, path, wrap);
+    draw_text(20, 80, line3, wrap);
+
+    // Labels come as act, keep, act for the folder, keep for the folder, cancel.
+    struct button {
+        float x, y, w;
+        int answer;
+    };
+    static const button kButtons[5] = {{96, 53, 160, 1}, {96, 28, 160, 2}, {308, 53, 260, 4}, {308, 28, 260, 5},
+                                       {584, 28, 200, 3}};
+    int answer = 0;
+    for (size_t i = 0; i < 5; ++i) {
+        const std::string& label = i < labels.size() ? labels[i] : std::string();
+        // Every button is drawn; the first one clicked wins.
+        if (BTN_push_button(kButtons[i].x, kButtons[i].y, kButtons[i].w, 0, 1, label, "-") && !answer)
+            answer = kButtons[i].answer;
+    }
+    if (!answer) hl_do_frame();
+    return answer;
+}
+
+int install_two_choices_frame(const std::string& top, const std::string& label1, const std::string& text1,
+                              const std::string& label2, const std::string& text2)
+{
+    OGL_fill_backdrop();
+    BTN_window_frame(1, 24);
+    draw_text(20, 160, top, gPopupW - 40);
+    draw_text(150, 53, text1, gPopupW - 210);
+    draw_text(150, 28, text2, gPopupW - 210);
+    if (BTN_push_button(96, 56, 100, 0, 1, label1, "-")) return 1;
+    if (BTN_push_button(96, 31, 100, 0, 1, label2, "-")) return 2;
+    hl_do_frame();
+    return 0;
 }

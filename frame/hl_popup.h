@@ -1,4 +1,21 @@
-// Popup windows inside the main window. Filled in by their own unit later. hl_open_window is
+// Popup windows: rectangles of the one window, centred, in which a dialog lays out its widgets.
+// Opening one sets its title, size and origin in the display state, drops the input that
+// belonged to the previous one and closes menus and keyboard focus. hl_open_window itself is
 // declared where the engine's questions call it.
 #pragma once
 #include "engine/modal_frame.h"
+
+// A popup with a size of its own, in UI units, and its title before translation.
+struct hl_popup_info {
+    int id;
+    const char* title;
+    float w, h;
+};
+
+// The popup's row of the table, or null for ids without one (0, the whole window, among them).
+const hl_popup_info* hl_find_popup(int id);
+
+// The origin (whole UI units, never below 0) that centres a popup of pw x ph UI units in a window
+// of win_w x win_h pixels at scale pixels per unit. A window between two and three times as wide
+// as high is taken as two screens side by side: the popup is centred on the left one.
+void hl_center_popup(int win_w, int win_h, float pw, float ph, float scale, float* x, float* y);

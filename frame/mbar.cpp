@@ -1,6 +1,8 @@
 // Menus and pop-up lists (see mbar.h).
 #include "frame/mbar.h"
 
+MENU_table gMenus;
+
 // No menu exists yet, so none is ever open.
 int MENU_mouse_over_title()
 {
@@ -24,6 +26,10 @@ void MENU_draw_bar()
 }
 
 void MENU_draw()
+{
+}
+
+void MENU_clear_rects()
 {
 }
 

@@ -4,6 +4,7 @@
 #include "foundation/frame_clock.h"
 #include "foundation/tunables.h"
 #include "graphics/OGL_draw.h"
+#include "graphics/OGL_extensions.h"
 #include "graphics/hl_window.h"
 #include "platform/plat_window.h"
 
@@ -26,6 +27,8 @@ float gViewLeft = 0, gViewBottom = 0, gViewRight = 0, gViewTop = 0;
 // The scale is 1.0 from the start: the window procedure divides by it for events that can come
 // before the first layout.
 float gUIScale = 1.0f;
+std::string gPopupTitle;
+int gLayoutReady = 0;
 
 OGL_camera gCamera;
 
@@ -270,4 +273,19 @@ void OGL_swap_buffers()
     gTimer.perf_mark("sb1", 0);
     PLAT_gl_swap(win);
     gTimer.perf_mark("sb2", 0);
+}
+
+void OGL_reset_drawing_state()
+{
+    if (!gWindows.window[gWindows.current]) return;
+    // Outside a primitive or a list these two only raise errors, which the loop below drops.
+    glEnd();
+    glEndList();
+    for (int i = 0; i < 30; ++i) glGetError();
+    // Nothing in this program draws into several colour attachments, so the draw buffers stay.
+    if (gCaps.glsl_avail && gCaps.glUseProgramObjectARB) gCaps.glUseProgramObjectARB(0);
+    if (gCaps.framebuf_avail && gCaps.glBindFramebufferEXT) gCaps.glBindFramebufferEXT(0x8D40, 0);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_SCISSOR_TEST);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 }

@@ -2,6 +2,7 @@
 // from it, the camera with its projection and model-view matrices, scissor clipping, and the
 // presentation of a finished frame.
 #pragma once
+#include <string>
 
 // ---- display state ----
 extern int gPopupCopy;     // a copy of the open popup's id
@@ -18,6 +19,8 @@ extern int gColorBits;         // the desktop's bits per pixel
 extern float gLayoutLeft;      // left edge of a 1024-unit page layout centred in the window
 extern float gViewLeft, gViewBottom, gViewRight, gViewTop; // the 2D view in UI units
 extern float gUIScale;                                       // pixels per UI unit, always 1.0
+extern std::string gPopupTitle; // the open popup's translated title (kept when the whole window opens)
+extern int gLayoutReady;        // 1 once any popup has been laid out
 
 // ---- camera ----
 struct OGL_camera {
@@ -69,6 +72,11 @@ void hl_update_view_bounds();
 
 // Presents the finished frame on the main window.
 void OGL_swap_buffers();
+
+// Puts back what a caller interrupted in the middle of drawing may have left: an open primitive
+// or display list, pending errors, a bound program or framebuffer, another blend function, the
+// scissor test, line or point polygons. A modal screen calls it before it draws.
+void OGL_reset_drawing_state();
 
 // A float turned into an int toward zero, bounded to the int range (NaN gives 0).
 int OGL_trunc(float v);

@@ -7,6 +7,11 @@
 #include <cmath>
 #include <cstring>
 
+static_assert(PLAT_KEY_BACKSPACE == (int)SDLK_BACKSPACE && PLAT_KEY_RETURN == (int)SDLK_RETURN &&
+                  PLAT_KEY_ESCAPE == (int)SDLK_ESCAPE && PLAT_KEY_DELETE == (int)SDLK_DELETE &&
+                  PLAT_KEY_KP_ENTER == (int)SDLK_KP_ENTER,
+              "the key symbols are SDL's");
+
 static PLAT_window_proc gProc = nullptr;
 static Uint32 gCreateEvent = (Uint32)-1; // the event type that carries PLAT_EV_CREATE
 static const char* kFormatKey = "plat_gl_format";
@@ -122,10 +127,20 @@ int PLAT_pump_events()
 void PLAT_wait_event(int ms)
 {
     if (ms <= 0) return;
-    if (SDL_WasInit(SDL_INIT_VIDEO))
-        SDL_WaitEventTimeout(nullptr, ms);
-    else
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Delay((Uint32)ms);
+        return;
+    }
+    // Not SDL_WaitEventTimeout: when it times out it stays armed to wake the window it waited on,
+    // so a later event (a window being destroyed pushes some) sends a message to that window over
+    // a second connection, which can reach the server after the window is gone; Xlib then ends
+    // the process with status 1. Looking every millisecond costs next to nothing.
+    const Uint64 until = SDL_GetTicks64() + (Uint64)ms;
+    do {
+        SDL_PumpEvents();
+        if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) return;
+        SDL_Delay(1);
+    } while (SDL_GetTicks64() < until);
 }
 
 // SDL cannot read the desktop's setting; its own double-click time is 500 ms.

@@ -21,6 +21,14 @@ enum PLAT_event_kind {
 enum { PLAT_BUTTON_LEFT = 1, PLAT_BUTTON_RIGHT = 2, PLAT_BUTTON_MIDDLE = 3 };
 enum { PLAT_MOD_SHIFT = 1, PLAT_MOD_ALT = 2, PLAT_MOD_CTRL = 4 };
 enum { PLAT_WHEEL_STEP = 120 }; // wheel travel of one notch
+// Key symbols of the keys the frame reacts to by themselves (the layout's symbol of any key).
+enum {
+    PLAT_KEY_BACKSPACE = 8,
+    PLAT_KEY_RETURN = 13,
+    PLAT_KEY_ESCAPE = 27,
+    PLAT_KEY_DELETE = 127,
+    PLAT_KEY_KP_ENTER = (1 << 30) | 88,
+};
 
 struct PLAT_event {
     int kind = PLAT_EV_NONE;

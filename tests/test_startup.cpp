@@ -431,8 +431,10 @@ struct StartupProbe {
 bool start_probe(StartupProbe& p, const TS_xvfb& x, const std::vector<std::string>& args,
                  const std::map<std::string, std::string>& env = {})
 {
+    // A copy in a folder of its own, where its log and the crash files land.
     p.dir = TS_new_dir("startup-probe");
-    std::vector<std::string> argv = {CORVANE_STARTUP_PROBE_EXE};
+    TS_sh(std::string("cp '") + CORVANE_STARTUP_PROBE_EXE + "' '" + p.dir + "startup_probe'");
+    std::vector<std::string> argv = {p.dir + "startup_probe"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::map<std::string, std::string> all = TS_xvfb_env(x);
     for (const auto& e : env) all[e.first] = e.second;
@@ -462,4 +464,173 @@ TEST(Startup, ColourTableFromTheInterfacePicture)
     EXPECT_NE(p.proc.out.find("language: 0\n"), std::string::npos) << p.proc.out;
     TS_result r = close_probe(p, x);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+}
+
+namespace {
+// The window's 800 x 600 pixels (the window lies at the screen's top-left corner), kept as a PNG
+// in dir to be looked at.
+struct Shot {
+    std::string rgb;
+    bool ok() const { return rgb.size() == 800u * 600u * 3u; }
+    // The pixel at UI (ux, uy), from the window's bottom-left corner, as "r,g,b".
+    std::string at(int ux, int uy) const
+    {
+        if (!ok() || ux < 0 || ux >= 800 || uy < 0 || uy >= 600) return "";
+        const size_t o = ((size_t)(599 - uy) * 800 + (size_t)ux) * 3;
+        return std::to_string((unsigned char)rgb[o]) + "," + std::to_string((unsigned char)rgb[o + 1]) + "," +
+               std::to_string((unsigned char)rgb[o + 2]);
+    }
+};
+
+Shot screenshot(const TS_xvfb& x, const std::string& png)
+{
+    Shot s;
+    if (TS_run({"import", "-window", "root", "-crop", "800x600+0+0", "+repage", png}, TS_xvfb_env(x), 60).exit_code != 0)
+        return s;
+    if (TS_run({"convert", png, "-depth", "8", "rgb:" + png + ".rgb"}, {}, 60).exit_code == 0)
+        s.rgb = TS_read_file(png + ".rgb");
+    return s;
+}
+
+// Takes screenshots until the pixel at UI (ux, uy) has the colour (at most 10 s).
+Shot wait_for_pixel(const TS_xvfb& x, const std::string& png, int ux, int uy, const std::string& rgb)
+{
+    Shot s;
+    for (int i = 0; i < 50; ++i) {
+        s = screenshot(x, png);
+        if (s.at(ux, uy) == rgb) break;
+        usleep(200 * 1000);
+    }
+    return s;
+}
+
+void xdo(const TS_xvfb& x, const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    EXPECT_EQ(TS_run(argv, TS_xvfb_env(x), 20).exit_code, 0);
+}
+
+// A click at UI (ux, uy) of the window; the pointer first moves beside it so the window sees a move.
+void click(const TS_xvfb& x, int ux, int uy)
+{
+    xdo(x, {"mousemove", std::to_string(ux + 1), std::to_string(599 - uy)});
+    xdo(x, {"mousemove", std::to_string(ux), std::to_string(599 - uy)});
+    xdo(x, {"click", "1"});
+}
+
+const char* const kBackdrop = "68,85,105";
+const char* const kMark = "144,226,187"; // a chosen radio button
+const int kAlertX = 190, kAlertY = 170;  // popup 994 in the 800 x 600 window
+} // namespace
+
+// A language the program has no table for raises the chooser with English marked; the language
+// clicked, then Accept, becomes current. A known or English locale starts without it.
+TEST(Startup, LanguageChooser)
+{
+    TS_xvfb x;
+    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
+    std::string d = program_copy();
+    std::map<std::string, std::string> env = TS_xvfb_env(x);
+    env["LANG"] = "ja_JP.UTF-8";
+    TS_proc p;
+    ASSERT_TRUE(TS_start(p, {d + "corvane-updater"}, env));
+    const std::string png = d + "chooser.png";
+    Shot s = wait_for_pixel(x, png, kAlertX + 181, kAlertY + 183, kMark);
+    ASSERT_TRUE(s.ok());
+    EXPECT_EQ(s.at(5, 5), kBackdrop);
+    EXPECT_EQ(s.at(kAlertX + 181, kAlertY + 183), kMark); // English
+    EXPECT_NE(s.at(kAlertX + 181, kAlertY + 143), kMark); // German
+    EXPECT_EQ(TS_read_file(d + TS_LOG_NAME).find("os_dir_"), std::string::npos); // start-up waits
+    click(x, kAlertX + 185, kAlertY + 144); // German, the third
+    s = wait_for_pixel(x, d + "chooser-german.png", kAlertX + 181, kAlertY + 143, kMark);
+    EXPECT_EQ(s.at(kAlertX + 181, kAlertY + 143), kMark);
+    EXPECT_NE(s.at(kAlertX + 181, kAlertY + 183), kMark);
+    click(x, kAlertX + 210, kAlertY + 18); // Accept
+    ASSERT_TRUE(TS_wait_for_file_text(p, d + TS_LOG_NAME, "os_dir_prefs\t", 30));
+    EXPECT_TRUE(TS_close_window(x, TS_find_window(x, "Hangaron", 10)));
+    TS_result r = TS_finish(p, 60);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const std::string log = TS_read_file(d + TS_LOG_NAME);
+    EXPECT_NE(log.find(" ==== CHANGING LANGUAGE TO: Deutsch. ====\n"), std::string::npos) << log;
+
+    // LANG=C: English at once, no chooser (the window shows the start-up screen, no popup).
+    StartupProbe q;
+    ASSERT_TRUE(start_probe(q, x, {"--progress=0.5"}, {{"LANG", "C"}})) << q.proc.out << q.proc.err;
+    EXPECT_NE(q.proc.out.find("language: 0\n"), std::string::npos) << q.proc.out;
+    s = screenshot(x, q.dir + "english.png");
+    EXPECT_EQ(s.at(kAlertX + 181, kAlertY + 183), kBackdrop);
+    r = close_probe(q, x);
+    EXPECT_EQ(r.exit_code, 0);
+}
+
+// The fatal and crash alerts raised after the real start-up: Understood ends the first with 0
+// after its log lines, the second by SIGABRT with a stack crawl in the working folder.
+TEST(Startup, FatalAndCrashAlertsAfterStartUp)
+{
+    TS_xvfb x;
+    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
+    for (const char* kind : {"fatal", "crash"}) {
+        const bool crash = std::string(kind) == "crash";
+        StartupProbe p;
+        ASSERT_TRUE(start_probe(p, x, {std::string("--alert=") + kind})) << p.proc.out << p.proc.err;
+        // Popup 994 over the backdrop: its dark title band and white panel.
+        const Shot s = wait_for_pixel(x, p.dir + kind + ".png", kAlertX + 20, kAlertY + 250, "23,40,60");
+        EXPECT_EQ(s.at(kAlertX + 20, kAlertY + 250), "23,40,60") << kind;
+        EXPECT_EQ(s.at(5, 5), kBackdrop) << kind;
+        EXPECT_EQ(s.at(400, 300), "255,255,255") << kind;
+        click(x, kAlertX + 210, kAlertY + 18); // Understood
+        TS_result r = TS_finish(p.proc, 60);
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_EQ(r.out.find("the alert returned"), std::string::npos);
+        const std::string log = TS_read_file(p.dir + TS_LOG_NAME);
+        const std::string tail = std::string(crash ? "Probe crash." : "Probe fatal.") + "\n\n\n\n(startup_probe:" +
+                                 (crash ? "3" : "2") + ")\n";
+        EXPECT_NE(log.find(tail), std::string::npos) << log;
+        EXPECT_EQ(log.find("Clean exit from threads."), std::string::npos) << log;
+        if (crash) {
+            EXPECT_EQ(r.signal, SIGABRT);
+            EXPECT_NE(TS_read_file(p.dir + "stack_crawl.txt"), "");
+            EXPECT_NE(log.find("MACIBM_alert (with code t_crash)"), std::string::npos);
+        } else {
+            EXPECT_EQ(r.signal, 0);
+            EXPECT_EQ(r.exit_code, 0);
+            EXPECT_EQ(log.substr(log.size() - std::min(log.size(), tail.size())), tail) << log;
+            EXPECT_FALSE(TS_read_file(p.dir + "stack_crawl.txt").size());
+        }
+    }
+}
+
+// The start-up screen: backdrop, box, bar. The bar runs from 8 to 1016 units (past the 800-unit
+// window) and fills to 2, 50 and 100 % for progress -1, 0.5 and 5.0; without a value the n-th
+// screen fills n % (start-up itself drew two).
+TEST(Startup, StartupScreenProgressBar)
+{
+    TS_xvfb x;
+    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
+    const char* const fill = "144,226,187";
+    const char* const trough = "226,226,226";
+    const struct {
+        const char* progress;
+        int end; // first unit past the filled part
+    } cases[] = {{"-1", 28}, {"0.5", 512}, {"5.0", 1016}, {"none", 48}};
+    for (const auto& c : cases) {
+        StartupProbe p;
+        ASSERT_TRUE(start_probe(p, x, {std::string("--progress=") + c.progress})) << p.proc.out << p.proc.err;
+        const Shot s = wait_for_pixel(x, p.dir + "progress.png", 200, 400, kBackdrop);
+        ASSERT_TRUE(s.ok());
+        EXPECT_EQ(s.at(6, 15), kBackdrop) << c.progress; // left of the bar
+        EXPECT_EQ(s.at(12, 15), fill) << c.progress;
+        EXPECT_EQ(s.at(std::min(c.end, 800) - 4, 15), fill) << c.progress;
+        if (c.end < 800) {
+            EXPECT_EQ(s.at(c.end + 3, 15), trough) << c.progress;
+        }
+        EXPECT_EQ(s.at(600, 15), c.end > 600 ? fill : trough) << c.progress;
+        // The box from (10, 31) to (470, 231), dark inside, with the backdrop right of it.
+        EXPECT_NE(s.at(240, 130), kBackdrop) << c.progress;
+        EXPECT_EQ(s.at(600, 130), kBackdrop) << c.progress;
+        EXPECT_EQ(s.at(240, 300), kBackdrop) << c.progress;
+        TS_result r = close_probe(p, x);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+    }
 }
