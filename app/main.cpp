@@ -6,6 +6,7 @@
 #include "foundation/pref.h"
 #include "foundation/shared_paths.h"
 #include "frame/app_frame.h"
+#include "frame/hl_event.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
 
@@ -68,10 +69,8 @@ int WinMain(const char* cmd_line)
     PREF_read_write(11, 0);
     if (cmd_line && cmd_line[0]) gCmdLinePath = cmd_line;
 
-    while (!gQuit) {
-        // The frame loop arrives with the window; until then one pass ends the run.
-        gQuit = 1;
-    }
+    // The flag is tested before every frame, so one set during start-up runs none.
+    while (!gQuit) hl_do_frame();
     app_shutdown(1);
     return 0;
 }

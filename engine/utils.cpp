@@ -16,6 +16,7 @@
 #include "foundation/shared_paths.h"
 #include "foundation/text_reader.h"
 #include "foundation/translation.h"
+#include "foundation/version.h"
 #include "foundation/xmap.h"
 
 #include <cerrno>
@@ -32,7 +33,7 @@ install_two_choices_frame_fn gTwoChoicesFrameHook = nullptr;
 install_modified_file_frame_fn gModifiedFileFrameHook = nullptr;
 
 // Where the need-new-installer alert sends the user.
-static const char kProductHost[] = "www.corvane-sim.com";
+static const char kProductHost[] = CORVANE_WEB_HOST;
 static const char kDownloadPage[] = "https://www.corvane-sim.com/download/";
 
 // The popups of the modified-file question and the two-button question.

@@ -7,13 +7,22 @@
 #include "foundation/log.h"
 #include "foundation/quit.h"
 #include "foundation/version.h"
+// draw_startup_message is declared where the texture manager calls it.
+#include "graphics/startup_message.h"
 
+#include <ostream>
 #include <string>
 
 #define LOG_FILE_NAME "Corvane Installer Log.txt"
 
+struct PLAT_system_info;
+struct TEX_image_info;
+struct xmap_file;
+
 extern int gUIReady;           // 1 once the window can show popups
 extern int gLanguage;          // UI language index 0 to 5 (see LANG_table), -1 while not known
+extern int gCaseSensitive;     // 1: file names differ by case, as on Linux file systems
+extern int gStartupScreens;    // start-up screens drawn without a progress value of their own
 
 // Opens the log at this path, replacing an older file; a failed open is silent.
 void hl_open_log(const std::string& path);
@@ -27,6 +36,26 @@ void hl_unregister_window_class();
 // 0 at shutdown: back to windowed and the desktop's own mode.
 void hl_fit_window_to_screen(int starting);
 extern int gDesktopColorBits; // the desktop's bits per pixel, as the last fit read them
+
+// The log's header and the system report, everything written before the options are echoed.
+void hl_write_log_header(std::ostream& log, const PLAT_system_info& sys, const std::string& app_folder);
+
+// One colour the start-up takes from the interface picture.
+struct hl_color_sample {
+    int index;     // entry of the colour table
+    float r, g, b; // 0 to 1
+};
+const int HL_INTERFACE_SIDE = 512; // the interface picture's width and height
+const int HL_COLOR_SAMPLES = 14;   // thirteen pixels and colour 48, the mean of 47 and 44
+// The samples in the order they are set, from the decoded interface picture (RGBA bytes, bottom
+// row first, rows packed); 0 and nothing filled unless the picture is 512 x 512.
+int hl_interface_color_samples(const unsigned char* rgba, int width, int height,
+                               hl_color_sample out[HL_COLOR_SAMPLES]);
+
+// Views the interface picture and decodes it as RGBA, bottom row first, into the texture
+// manager's scratch buffer; a missing, broken or not 512 x 512 picture ends the program with the
+// fatal alert. The view stays open for the caller to close.
+void hl_load_interface_picture(const std::string& path, xmap_file& view, TEX_image_info& info);
 
 // argc/argv as the runtime hands them; the first element is the command-line text.
 void hl_startup(int argc, const char** argv);

@@ -405,14 +405,17 @@ TEST_F(Pref, KilledWhileSavingLargeFilesLeavesOneWholeFile)
 // The program reads the file at start and writes it back at a normal end, but not in automation.
 TEST(PrefProgram, ReadAtStartWrittenAtEnd)
 {
+    TS_xvfb x;
+    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
     const std::string prog = TS_new_dir("prog");
     TS_sh(std::string("cp '") + CORVANE_UPDATER_EXE + "' '" + prog + "corvane-updater'");
     const std::string data = TS_new_dir("data");
-    const std::map<std::string, std::string> env = {{"DISPLAY", ""}, {"XDG_DATA_HOME", data}};
+    const std::map<std::string, std::string> env = {{"XDG_DATA_HOME", data}};
     const std::string path = data + "Corvane Installer.prf";
     TS_write_file(path, kHeader + "_message_2 kept\n_proxy_host proxy.local\n_proxy_port_int 3128\n");
 
-    TS_result r = TS_run({prog + "corvane-updater", "--pref:_get_beta=1", "--pref:_stream_count=4"}, env, 30);
+    TS_result r = TS_run_updater_closed(prog + "corvane-updater", {"--pref:_get_beta=1", "--pref:_stream_count=4"},
+                                        env, x);
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     const std::string saved = kHeader +
@@ -420,9 +423,9 @@ TEST(PrefProgram, ReadAtStartWrittenAtEnd)
                               "_proxy_port_int 3128\n_get_beta 1\n";
     EXPECT_EQ(TS_read_file(path), saved);
 
-    r = TS_run({prog + "corvane-updater", "--qa_script=x.txt", "--pref:_get_beta=0"}, env, 30);
+    r = TS_run_updater_closed(prog + "corvane-updater", {"--qa_script=x.txt", "--pref:_get_beta=0"}, env, x);
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    r = TS_run({prog + "corvane-updater", "--fps_test=1", "--pref:_get_beta=0"}, env, 30);
+    r = TS_run_updater_closed(prog + "corvane-updater", {"--fps_test=1", "--pref:_get_beta=0"}, env, x);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(TS_read_file(path), saved);
 }

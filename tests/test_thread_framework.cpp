@@ -602,14 +602,18 @@ TEST(ThreadInit, LockMainThreadKeepsItOnTheFirstProcessor)
 
 TEST(ThreadExit, TheProgramStartsAndEndsTheFramework)
 {
+    TS_xvfb x;
+    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
     std::string d = TS_new_dir("prog");
     TS_sh(std::string("cp '") + CORVANE_UPDATER_EXE + "' '" + d + "corvane-updater'");
-    TS_result r = TS_run({d + "corvane-updater", "--num_workers=3"}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}, 60);
+    TS_result r = TS_run_updater_closed(d + "corvane-updater", {"--num_workers=3"}, {}, x);
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     std::string log = TS_read_file(d + "Corvane Installer Log.txt");
-    EXPECT_NE(log.find("     '--num_workers'='3'\nCPU count        : " + std::to_string(THREAD_cpu_count()) + "\n"),
-              std::string::npos)
+    // The workers start after the window and driver detection.
+    const size_t echo = log.find("     '--num_workers'='3'\n");
+    EXPECT_NE(echo, std::string::npos) << log;
+    EXPECT_NE(log.find("\nCPU count        : " + std::to_string(THREAD_cpu_count()) + "\n", echo), std::string::npos)
         << log;
     const std::string end = "Clean exit from threads.\n";
     EXPECT_EQ(log.compare(log.size() - std::min(log.size(), end.size()), end.size(), end), 0) << log;

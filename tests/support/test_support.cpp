@@ -186,6 +186,67 @@ TS_result TS_finish(TS_proc& p, double timeout_s)
     return r;
 }
 
+std::map<std::string, std::string> TS_xvfb_env(const TS_xvfb& x)
+{
+    // Mesa's rasterizer threads synchronise in ways ThreadSanitizer cannot see: without them the
+    // program's own threads are the only ones a ThreadSanitizer run checks.
+    return {{"DISPLAY", x.display},
+            {"WAYLAND_DISPLAY", ""},
+            {"LIBGL_ALWAYS_SOFTWARE", "1"},
+            {"SDL_VIDEODRIVER", ""},
+            {"LP_NUM_THREADS", "0"}};
+}
+
+bool TS_wait_for_file_text(TS_proc& p, const std::string& path, const std::string& text, double timeout_s)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    for (;;) {
+        if (TS_read_file(path).find(text) != std::string::npos) return true;
+        long left = ms_left(deadline);
+        if (left <= 0) return false;
+        // Outputs closed: the child has ended.
+        if (!read_some(p, (int)std::min<long>(left, 100))) return TS_read_file(path).find(text) != std::string::npos;
+    }
+}
+
+std::string TS_find_window(const TS_xvfb& x, const std::string& name, double timeout_s)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    for (;;) {
+        TS_result r = TS_run({"xdotool", "search", "--name", "^" + name + "$"}, TS_xvfb_env(x), 20);
+        std::istringstream in(r.out);
+        std::string id;
+        if (r.exit_code == 0 && (in >> id)) return id;
+        if (ms_left(deadline) <= 0) return "";
+        usleep(100 * 1000);
+    }
+}
+
+bool TS_close_window(const TS_xvfb& x, const std::string& id)
+{
+    return TS_run({CORVANE_X_CLOSE_EXE, id}, TS_xvfb_env(x), 20).exit_code == 0;
+}
+
+const char* const TS_LOG_NAME = "Corvane Installer Log.txt";
+
+TS_result TS_run_updater_closed(const std::string& program, const std::vector<std::string>& args,
+                                const std::map<std::string, std::string>& env, const TS_xvfb& x, double timeout_s)
+{
+    std::map<std::string, std::string> all = TS_xvfb_env(x);
+    for (const auto& e : env) all[e.first] = e.second;
+    std::vector<std::string> argv = {program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const std::string log = program.substr(0, program.rfind('/') + 1) + TS_LOG_NAME;
+    unlink(log.c_str());
+    TS_proc p;
+    if (!TS_start(p, argv, all)) return TS_result();
+    if (TS_wait_for_file_text(p, log, "os_dir_prefs\t", timeout_s)) {
+        const std::string id = TS_find_window(x, "Hangaron", 10);
+        if (!id.empty()) TS_close_window(x, id);
+    }
+    return TS_finish(p, timeout_s);
+}
+
 TS_result TS_run(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                  double timeout_s, const std::string& cwd, const std::string& stdin_text)
 {

@@ -58,6 +58,25 @@ struct TS_xvfb {
 bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s = 20);
 void TS_xvfb_stop(TS_xvfb& x);
 
+// The environment for a program that draws on x with Mesa's software OpenGL (one thread).
+std::map<std::string, std::string> TS_xvfb_env(const TS_xvfb& x);
+// Collects the child's output until the file holds the text; false when the time ran out or the
+// child ended first.
+bool TS_wait_for_file_text(TS_proc& p, const std::string& path, const std::string& text, double timeout_s);
+// The id of the first window of that name on x ("" when none shows within timeout_s).
+std::string TS_find_window(const TS_xvfb& x, const std::string& name, double timeout_s);
+// Asks the window to close, as a window manager's close button does.
+bool TS_close_window(const TS_xvfb& x, const std::string& id);
+
+// The updater's log file name, beside the program.
+extern const char* const TS_LOG_NAME;
+// Runs a copy of the updater (program is its path; its log lands beside it) under x with extra
+// environment settings, waits until start-up is over (the log holds the OS-folder lines), closes
+// its window and waits for its end.
+TS_result TS_run_updater_closed(const std::string& program, const std::vector<std::string>& args,
+                                const std::map<std::string, std::string>& env, const TS_xvfb& x,
+                                double timeout_s = 60);
+
 // How often part stands in text (overlapping matches counted).
 int TS_count(const std::string& text, const std::string& part);
 
