@@ -39,11 +39,6 @@ static void log_os_folders()
     gLog.flush();
 }
 
-// The wizard and its steps are filled in by their own unit later.
-void wizard_draw_frame()
-{
-}
-
 // The program makes no menus, so no menu item is ever chosen.
 void app_menu_command(int32_t)
 {

@@ -1,0 +1,14 @@
+// The list of installed copies this computer knows, kept in a small file in the XDG data folder,
+// and the test whether a folder is a copy at all.
+#pragma once
+#include <string>
+#include <vector>
+
+extern std::vector<std::string> gInstalledCopies; // registered folders that exist, in file order
+
+// Refills gInstalledCopies from the registry file.
+void read_install_registry();
+// Appends gInstallPath to the registry file unless a line already names it.
+void register_install_folder();
+// 1 when gInstallPath holds the folders a copy of the simulator has.
+int is_installed_copy();

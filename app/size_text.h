@@ -1,0 +1,15 @@
+// The sizes, rates, durations and counts the wizard pages show, in words the translation tables
+// can turn, and the disk-space panel of Check Disk Space.
+#pragma once
+#include <string>
+
+std::string format_bytes(float kb);
+std::string format_int(int n);
+std::string format_rate(float kb_per_second);
+std::string format_duration(float seconds);
+std::string format_float_pair(const char* format, float a, float b);
+float round_half_away(float x);
+unsigned int power_of_ten(int n);
+void format_digits(int value, std::string& out, int digits, unsigned char mode, int minus);
+// Draws the disk's size, free space and what the update needs; true when the space suffices.
+bool draw_disk_space(const std::string& enough_text, const std::string& short_text);

@@ -1,0 +1,37 @@
+// The wizard's page record, its step functions and the step list the left panel shows.
+#pragma once
+#include <string>
+#include <vector>
+
+struct StepPage;
+// A wizard step: fills the page every frame; non-zero sends the wizard to page.next.
+typedef int (*StepFunc)(int entering, StepPage* page);
+
+// What a step puts on the page; made fresh every frame, so nothing on it lasts.
+struct StepPage {
+    std::string title;
+    std::string text;
+    StepFunc back = nullptr;
+    StepFunc next = nullptr; // step_quit turns Next into Quit and hides Quit and Preferences
+    float progress = -1.0f;  // below 0: no bar
+    std::string caption;
+    int prefs_allowed = 0;
+    std::vector<std::string> choice_labels;
+    std::vector<StepFunc> choice_steps; // parallel to choice_labels
+    bool (*confirm_quit)() = nullptr;
+};
+
+extern StepFunc gCurStep;  // step_welcome from the program's start
+extern StepFunc gPrevStep; // the step called on the previous frame
+extern std::vector<std::string> gStepTitles;
+extern std::vector<StepFunc> gStepFuncs; // parallel to gStepTitles
+
+// The steps, in the order the left panel lists them.
+int step_welcome(int entering, StepPage* page);
+int step_pick_destination(int entering, StepPage* page);
+int step_search_updates(int entering, StepPage* page);
+int step_check_disk_space(int entering, StepPage* page);
+int step_install_updates(int entering, StepPage* page);
+int step_finish(int entering, StepPage* page);
+// Next of the last page: sets gQuit and returns 1.
+int step_quit(int entering, StepPage* page);
