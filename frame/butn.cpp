@@ -455,3 +455,9 @@ int BTN_text_list(float x, float y, int* selection, const std::string& items, co
     }
     return chosen;
 }
+
+// Text field: filled in with the text engine.
+int BTN_text_field(float, float, std::string&, unsigned, const std::string&, float, int)
+{
+    return 0;
+}

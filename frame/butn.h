@@ -64,3 +64,9 @@ int BTN_text_list(float x, float y, int* selection, const std::string& items, co
 int BTN_text_list_id(float x, float y);
 // The drawn width of a list whose widest item measures w units, in UI language language.
 float BTN_text_list_width(float w, int language);
+
+// The one-line text field: edits text in place through the shared text engine while it holds
+// the keyboard focus; max_length in bytes; want_focus asks for the focus when no widget has it.
+// Returns 1 when the text changed during this call.
+int BTN_text_field(float x, float y, std::string& text, unsigned max_length, const std::string& label, float width,
+                   int want_focus);
