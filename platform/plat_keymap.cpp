@@ -128,7 +128,8 @@ int PLAT_key_pc_scan(SDL_Scancode sc)
 }
 
 static Display* gKeyDisplay = nullptr;
-static unsigned gKeyCode = 0; // X key code of the last native key event, 0 for none
+static unsigned gKeyCode = 0;  // X key code of the last native key event, 0 for none
+static unsigned gKeyState = 0; // its modifier state
 
 void PLAT_key_watch_native()
 {
@@ -143,6 +144,15 @@ void PLAT_key_note_native(const SDL_Event& e)
     if (x.type != KeyPress && x.type != KeyRelease) return;
     gKeyDisplay = x.xkey.display;
     gKeyCode = x.xkey.keycode;
+    gKeyState = x.xkey.state;
+}
+
+int PLAT_key_altgr()
+{
+    if (!gKeyDisplay) return 0;
+    const unsigned level3 = XkbKeysymToModifiers(gKeyDisplay, XKB_KEY_ISO_Level3_Shift) |
+                            XkbKeysymToModifiers(gKeyDisplay, XKB_KEY_Mode_switch);
+    return (gKeyState & level3) ? 1 : 0;
 }
 
 // The level of the key's type that the modifiers select in this group (XKB's own rule).

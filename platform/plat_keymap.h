@@ -12,6 +12,8 @@ int PLAT_key_pc_scan(SDL_Scancode sc);
 void PLAT_key_watch_native();
 // Notes the X key code of a native key event; the key event SDL makes of it follows.
 void PLAT_key_note_native(const SDL_Event& e);
+// 1 when the key last noted came with the layout's third-level shift (AltGr) down.
+int PLAT_key_altgr();
 // The current layout's characters of the key last noted (unshifted and shifted), as code points;
 // 0 for none. Falls back on SDL's symbol for the unshifted one when no X key was noted.
 void PLAT_key_layout_chars(SDL_Keycode sym, int* plain, int* shifted);

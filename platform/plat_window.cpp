@@ -136,7 +136,6 @@ static int key_mods(Uint16 m)
 {
     int mods = ((m & KMOD_SHIFT) ? PLAT_MOD_SHIFT : 0) | ((m & KMOD_ALT) ? PLAT_MOD_ALT : 0) |
                ((m & KMOD_CTRL) ? PLAT_MOD_CTRL : 0);
-    // AltGr (the layout's third level) is Ctrl and Alt on the desktop that the program knows.
     if (m & KMOD_MODE) mods |= PLAT_MOD_CTRL | PLAT_MOD_ALT;
     return mods;
 }
@@ -149,13 +148,16 @@ static void translate_key(const SDL_Event& e, PLAT_event& out)
     out.window = plat(SDL_GetWindowFromID(e.key.windowID));
     out.key = k.sym;
     out.scancode = k.scancode;
-    out.mods = key_mods(k.mod);
+    // AltGr (the layout's third level) is Ctrl and Alt on the desktop that the program knows,
+    // and types its characters rather than being a desktop key.
+    const bool altgr = (k.mod & KMOD_MODE) || ((k.mod & KMOD_RALT) && PLAT_key_altgr());
+    out.mods = key_mods(k.mod) | (altgr ? PLAT_MOD_CTRL | PLAT_MOD_ALT : 0);
     out.repeat = down && e.key.repeat ? 1 : 0;
     out.vk = PLAT_key_vk(k.scancode, (k.mod & KMOD_NUM) ? 1 : 0);
     out.pc_scan = PLAT_key_pc_scan(k.scancode);
     PLAT_key_layout_chars(k.sym, &out.ch_plain, &out.ch_shifted);
     // Alt without Ctrl, and F10, belong to the desktop (its menu keys).
-    const bool sys = ((k.mod & KMOD_ALT) && !(k.mod & (KMOD_CTRL | KMOD_MODE))) || k.scancode == SDL_SCANCODE_F10;
+    const bool sys = ((k.mod & KMOD_ALT) && !(k.mod & KMOD_CTRL) && !altgr) || k.scancode == SDL_SCANCODE_F10;
     out.kind = sys ? (down ? PLAT_EV_SYS_KEY_DOWN : PLAT_EV_SYS_KEY_UP) : (down ? PLAT_EV_KEY_DOWN : PLAT_EV_KEY_UP);
     if (k.mod & KMOD_CTRL) {
         // With Ctrl a letter types its control code (Ctrl+C is 3), anything else nothing.
