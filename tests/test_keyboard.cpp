@@ -306,7 +306,11 @@ TEST_F(KeyboardX, CodesCharactersAndFlagsOnThreeLayouts)
     EXPECT_TRUE(expect("key 101 ch=98 code=66 flags=16\n"));
 
     // Accented and Cyrillic text on a layout without those keys: characters without a key.
-    run({"xdotool", "type", "--delay", "30", "éж"});
+    // xdotool reads its text in the locale's encoding.
+    std::map<std::string, std::string> env = env_for(x);
+    env["LC_ALL"] = "C.UTF-8";
+    TS_result typed = TS_run({"xdotool", "type", "--delay", "30", "éж"}, env, 20);
+    EXPECT_EQ(typed.exit_code, 0) << typed.err;
     EXPECT_TRUE(expect("key 101 ch=233 code=0 flags=8\n")) << p.out.substr(mark);
     EXPECT_TRUE(expect("key 101 ch=1078 code=0 flags=8\n")) << p.out.substr(mark);
 
