@@ -6,12 +6,10 @@
 // Alt+h hides or shows box 103. It prints, frame by frame:
 //   ready | bindings N: KEY/MODS ... | key ID ch=C code=K flags=F | enter | escape | delete |
 //   popup N | focus ID | held INDEX=0|1
-#include "foundation/options.h"
+#include "probe_common.h"
 #include "frame/butn.h"
 #include "frame/hl_event.h"
-#include "frame/hl_init.h"
 #include "frame/hl_keyboard.h"
-#include "frame/hl_shutdown.h"
 #include "frame/mbar.h"
 #include "graphics/OGL_draw.h"
 #include "graphics/OGL_view.h"
@@ -19,15 +17,7 @@
 #include "ui_window.h"
 
 #include <GL/gl.h>
-#include <cstdio>
 #include <string>
-#include <unistd.h>
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
 
 static int gWantPopup = -1; // a popup the test's keys asked for, opened between frames
 static int gHideLast = 0;
@@ -73,10 +63,8 @@ static test_box gBoxes[3] = {{101, 100, 400, 0x7fe, {}, {}, {}, {}}, {102, 340, 
 int main(int argc, char** argv)
 {
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return 2;
-    gAppFolder = std::string(cwd) + "/";
-    hl_open_log(gAppFolder + LOG_FILE_NAME);
+    gAppFolder = probe_open_log();
+    if (gAppFolder.empty()) return 2;
     CMDLINE_parse(cmd.c_str());
     PLAT_register_window_class("Hangaron", probe_window_proc);
     if (!UI_open_window()) {
