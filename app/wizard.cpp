@@ -9,6 +9,7 @@
 #include "graphics/OGL_draw.h"
 #include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
+#include "graphics/tman.h"
 
 #include <algorithm>
 
@@ -25,6 +26,7 @@ int step_quit(int, StepPage*)
 
 static const int kBackgroundSlot = 1025;
 static const int kWhite = 117;
+static const int kElementsSlot = 1023;
 
 // The background picture one texel per unit from its lower-left corner, cut at the window's edges.
 static void draw_backdrop()
@@ -54,6 +56,10 @@ static void draw_progress(const StepPage& page)
 
 void wizard_draw_frame()
 {
+    // The panels and buttons are cut from the language's sheet, which only WinMain loads: a
+    // program that runs frames without WinMain (the frame's own test tools) shows no wizard
+    // rather than meet the texture manager's crash alert for an empty slot.
+    if (!gTextures.is_loaded(kElementsSlot)) return;
     draw_backdrop();
     BTN_frame2(23, 10, 50, 190, 453, "", 1.0f);
     BTN_frame2(23, 210, 50, 580, 453, "", 1.0f);
