@@ -6,6 +6,7 @@
 #include "support/wizard_run.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -72,6 +73,10 @@ struct Lang {
     int index;
     const char* env;
 };
+void PrintTo(const Lang& l, std::ostream* os)
+{
+    *os << "LANG=" << l.env;
+}
 
 class WizardScreens : public testing::TestWithParam<Lang> {
 protected:

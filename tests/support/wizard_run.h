@@ -11,7 +11,8 @@
 // Each run gets its own folder below the test program's scratch folder (WR_run::dir) holding
 //   prog/    a copy of the updater (its log "Corvane Installer Log.txt" lands there),
 //   home/    HOME,  data/  XDG_DATA_HOME (preferences and install registry: WR_run::data),
-//   tmp/     TMPDIR,  shots/  every screenshot as NAME.png (look at them when a check fails).
+//   tmp/     TMPDIR,  shots/  every screenshot as NAME.png (look at them when a check fails),
+//   bin/     first on PATH: stand-ins such as zenity or xdg-open written with WR_stand_in.
 // Files a scenario needs before the start (a registry, preferences) go into r.data after
 // WR_prepare and before WR_launch; WR_start does both at once.
 //
@@ -30,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -114,6 +116,8 @@ inline std::map<std::string, std::string> WR_env(const WR_run& r, const std::map
     env["XDG_DATA_HOME"] = r.data;
     env["XDG_CONFIG_HOME"] = r.dir + "config";
     env["TMPDIR"] = r.tmp;
+    const char* path = getenv("PATH");
+    env["PATH"] = r.dir + "bin:" + (path ? path : "/usr/bin:/bin");
     env["LANG"] = "en_US.UTF-8";
     env["LANGUAGE"] = "";
     env["LC_ALL"] = "";
@@ -131,9 +135,20 @@ inline bool WR_prepare(WR_run& r, const TS_xvfb& x, const std::string& name)
     r.tmp = r.dir + "tmp/";
     r.program = r.dir + "prog/corvane-updater";
     TS_sh("mkdir -p '" + r.dir + "prog' '" + r.dir + "home' '" + r.data + "' '" + r.tmp + "' '" + r.dir + "config' '" +
-          r.dir + "shots'");
+          r.dir + "shots' '" + r.dir + "bin'");
     TS_sh(std::string("cp '") + CORVANE_UPDATER_EXE + "' '" + r.program + "'");
     return access(r.program.c_str(), X_OK) == 0;
+}
+
+// A program the updater finds first on PATH (a stand-in for zenity or xdg-open): a /bin/sh
+// script with that body. A stand-in that records its arguments can write them, one a line, with
+//   for a in "$@"; do printf '%s\n' "$a"; done >> "$0.args"
+// and the test reads r.dir + "bin/NAME.args".
+inline void WR_stand_in(const WR_run& r, const std::string& name, const std::string& body)
+{
+    const std::string path = r.dir + "bin/" + name;
+    TS_write_file(path, "#!/bin/sh\n" + body + "\n");
+    chmod(path.c_str(), 0755);
 }
 
 inline std::string WR_log(const WR_run& r)
@@ -184,6 +199,16 @@ inline bool WR_release(const WR_run& r)
 inline bool WR_click(const WR_run& r, int ux, int uy)
 {
     return WR_move(r, ux, uy) && WR_xdo(r, {"click", "1"});
+}
+
+// Keys and text as xdotool names and types them ("Return", "ctrl+v").
+inline bool WR_key(const WR_run& r, const std::string& key)
+{
+    return WR_xdo(r, {"key", key});
+}
+inline bool WR_type(const WR_run& r, const std::string& text)
+{
+    return WR_xdo(r, {"type", "--delay", "20", text});
 }
 
 // One screenshot of the window, kept as shots/NAME.png.
