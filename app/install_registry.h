@@ -6,6 +6,10 @@
 
 extern std::vector<std::string> gInstalledCopies; // registered folders that exist, in file order
 
+// The form every registered folder has: absolute (a relative path is taken from the program's
+// folder) and ending in '/'. Empty for an empty path.
+std::string install_folder_path(const std::string& path);
+
 // Refills gInstalledCopies from the registry file.
 void read_install_registry();
 // Appends gInstallPath to the registry file unless a line already names it.
