@@ -35,27 +35,15 @@ static bool registry_file(std::string& path)
     return true;
 }
 
-// The registry's usable lines in file order, each in install_folder_path form, whether the
-// folder exists or not. A line ends at LF and is cut at its first NUL or CR; empty lines, lines
-// not beginning with '/' and lines too long to be a path are dropped whole. ends_open is set when
-// the file's last line has no line end (an append must not run on from it).
+// The registry's usable lines; ends_open is set when the file's last line has no line end (an
+// append must not run on from it).
 static void read_registry_lines(const std::string& file, std::vector<std::string>& lines, bool& ends_open)
 {
     ends_open = false;
     xmap_file view(file);
     if (!view.begin) return;
     ends_open = view.end[-1] != '\n';
-    for (const char* p = view.begin; p < view.end;) {
-        const char* eol = p;
-        while (eol < view.end && *eol != '\n') ++eol;
-        const char* cut = p;
-        while (cut < eol && *cut != '\0' && *cut != '\r') ++cut;
-        const size_t length = (size_t)(cut - p);
-        // A relative line would be read against the program's folder: a copy nobody registered.
-        if (length > 0 && length < PLAT_PATH_MAX && *p == '/')
-            lines.push_back(install_folder_path(std::string(p, length)));
-        p = eol < view.end ? eol + 1 : eol;
-    }
+    install_registry_lines(view.begin, view.end, lines);
 }
 
 void read_install_registry()
