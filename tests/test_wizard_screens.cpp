@@ -2,7 +2,6 @@
 // Russian, on Welcome with a command-line folder and with one registered copy. Screenshots are
 // read where the wizard draws: backdrop, panels, step list with the current title, beta box,
 // picture buttons dimmed, under the pointer and held; then the beta box and Quit.
-#include "app/install_registry.h"
 #include "support/wizard_run.h"
 
 #include <gtest/gtest.h>
@@ -206,13 +205,6 @@ TEST_P(WizardScreens, WelcomeWithOneRegisteredCopy)
 {
     const Lang lang = GetParam();
     const Buttons b = buttons_for(lang.index);
-    {
-        // The registry's reader fills the list from the file in the preferences folder.
-        const std::string probe = TS_new_dir("probe-copy");
-        TS_write_file(TS_scratch() + "data/corvane_install_10.txt", probe + "\n");
-        read_install_registry();
-        if (gInstalledCopies.empty()) GTEST_SKIP() << "the install registry is not read yet";
-    }
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "registered"));
     const std::string copy = TS_new_dir("Sim Copy");
