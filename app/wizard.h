@@ -33,5 +33,8 @@ int step_search_updates(int entering, StepPage* page);
 int step_check_disk_space(int entering, StepPage* page);
 int step_install_updates(int entering, StepPage* page);
 int step_finish(int entering, StepPage* page);
+// The wizard frame calls this when it leaves Search for Updates for another step: the scan's
+// workers are stopped and joined before that step can change the folder or the plan.
+void step_search_updates_left();
 // Next of the last page: sets gQuit and returns 1.
 int step_quit(int entering, StepPage* page);
