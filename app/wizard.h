@@ -36,5 +36,9 @@ int step_finish(int entering, StepPage* page);
 // The wizard frame calls this when it leaves Search for Updates for another step: the scan's
 // workers are stopped and joined before that step can change the folder or the plan.
 void step_search_updates_left();
+// Where the progress bar's filled part ends (x, UI units) for a progress of 0 to 1; at least 4
+// percent of the track, at most all of it.
+float wizard_bar_end(float progress);
+
 // Next of the last page: sets gQuit and returns 1.
 int step_quit(int entering, StepPage* page);
