@@ -3,6 +3,7 @@
 // prints what each answered. Its window procedure prints the pointer moves and presses it gets,
 // so the test sees them arrive while a dialog is up; after each dialog it prints whether a press
 // was left over for the rest of the frame.
+#include "probe_common.h"
 #include "foundation/crash_handler.h"
 #include "frame/alert.h"
 #include "frame/file_dialogs.h"
@@ -14,13 +15,6 @@
 
 #include <cstdio>
 #include <string>
-#include <unistd.h>
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
 
 static void probe_window_proc(const PLAT_event& ev)
 {
@@ -36,11 +30,10 @@ static void probe_window_proc(const PLAT_event& ev)
 
 int main(int argc, char** argv)
 {
-    char cwd[4096];
-    if (argc < 2 || !getcwd(cwd, sizeof cwd)) return 2;
+    if (argc < 2) return 2;
     ALERT_set_presenter(ALERT_present);
     CRASH_install_handler();
-    hl_open_log(std::string(cwd) + "/" + LOG_FILE_NAME);
+    if (probe_open_log().empty()) return 2;
     PLAT_register_window_class("Hangaron", probe_window_proc);
     if (!UI_open_window()) {
         say("window: failed");
