@@ -24,49 +24,6 @@ TEST(PrefsWindow, PortTexts)
     EXPECT_EQ(prefs_port_number("-"), -1);
 }
 
-// Screen pixel (sx, sy) of the 800 x 600 window at the screen's corner, dark (the open list)?
-static bool dark_at(const TS_shot& s, int sx, int sy)
-{
-    int c[3] = {255, 255, 255};
-    s.rgb_at(sx, sy, c);
-    return c[0] + c[1] + c[2] < 300;
-}
-
-// Started with "--os=ALL", the window shows the first item without choosing it: closing keeps the
-// platform 0; picking "Linux" from the list makes it 3. The popup is 700 x 380 at (50, 110) of the
-// window, so its list box is at screen (310, 184) and its right close box at (734, 119).
-TEST(PrefsWindow, AllStaysUntilPicked)
-{
-    TS_xvfb x;
-    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
-    const std::string dir = TS_new_dir("prefs-os");
-    TS_proc p;
-    ASSERT_TRUE(TS_start(p, {CORVANE_PREFS_PROBE_EXE, "--os=ALL"}, TS_xvfb_env(x), dir));
-    ASSERT_TRUE(TS_wait_for_output(p, "target 0\n", 60)) << p.out << p.err;
-    auto xdo = [&](const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {"xdotool"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return TS_run(argv, TS_xvfb_env(x), 20).exit_code == 0;
-    };
-    EXPECT_TRUE(xdo({"key", "Escape"}));
-    ASSERT_TRUE(TS_wait_for_output(p, "closed 0\n", 30)) << p.out;
-
-    // Press on the box, hold while the list opens, let go over its third line.
-    EXPECT_TRUE(xdo({"mousemove", "311", "184", "mousemove", "310", "184", "mousedown", "1"}));
-    TS_shot open;
-    for (int i = 0; i < 60 && !(open.ok() && dark_at(open, 322, 206)); ++i)
-        open = TS_screenshot(x, dir + "list-open.png", 800, 600);
-    EXPECT_TRUE(dark_at(open, 322, 206)) << dir << "list-open.png";
-    EXPECT_TRUE(xdo({"mousemove", "290", "200", "mousemove", "290", "212", "mouseup", "1"}));
-    TS_shot picked;
-    for (int i = 0; i < 60 && !(picked.ok() && !dark_at(picked, 322, 206)); ++i)
-        picked = TS_screenshot(x, dir + "linux.png", 800, 600);
-    EXPECT_TRUE(xdo({"mousemove", "734", "119", "click", "1"}));
-    ASSERT_TRUE(TS_wait_for_output(p, "closed 3\n", 30)) << p.out;
-    TS_result r = TS_finish(p, 30);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-}
-
 namespace {
 
 // The wizard's buttons in English (centres, UI units) and the preferences popup's origin in the
@@ -119,6 +76,34 @@ std::string saved_prefs(const std::string& port_text, int port)
 }
 
 } // namespace
+
+// Started with "--os=ALL", the window shows the first item without choosing it: closing keeps the
+// platform 0; picking "Linux" from the list makes it 3.
+TEST(PrefsWindow, AllStaysUntilPicked)
+{
+    TS_xvfb x;
+    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
+    WR_run r;
+    r.x = &x;
+    r.dir = TS_new_dir("prefs-os");
+    TS_sh("mkdir -p '" + r.dir + "shots'");
+    ASSERT_TRUE(TS_start(r.proc, {CORVANE_PREFS_PROBE_EXE, "--os=ALL"}, TS_xvfb_env(x), r.dir));
+    ASSERT_TRUE(TS_wait_for_output(r.proc, "target 0\n", 60)) << r.proc.out << r.proc.err;
+    EXPECT_TRUE(WR_key(r, "Escape"));
+    ASSERT_TRUE(TS_wait_for_output(r.proc, "closed 0\n", 30)) << r.proc.out;
+
+    // Press on the box, hold while the list opens below it, let go over its third line.
+    ASSERT_TRUE(WR_press(r, kPopupX + 260, kPopupY + 305));
+    WR_shot s = WR_wait_for(r, "list", list_open);
+    EXPECT_TRUE(list_open(s)) << s.png;
+    ASSERT_TRUE(WR_move(r, kPopupX + 240, kPopupY + 283));
+    ASSERT_TRUE(WR_release(r));
+    s = WR_wait_for(r, "linux", [](const WR_shot& s) { return !list_open(s); });
+    ASSERT_TRUE(WR_click(r, kPopupX + 684, kPopupY + 370)); // the right close box
+    ASSERT_TRUE(TS_wait_for_output(r.proc, "closed 3\n", 30)) << r.proc.out;
+    TS_result end = WR_finish(r, 30);
+    EXPECT_EQ(end.exit_code, 0) << end.err;
+}
 
 // The real updater on Welcome: Preferences opens the window with its panels, list, check box and
 // fields where they belong; Linux is picked, the log box ticked, the proxy typed, the close box
