@@ -140,19 +140,17 @@ protected:
     int focus() { return std::stoi(state()["focus"]); }
 
     // The CLIPBOARD selection as xclip reads it (the program answers from its frames).
-    std::string clip_out(int* status = nullptr)
-    {
-        TS_result r = TS_run({"xclip", "-o", "-selection", "clipboard"}, env_for(x), 30);
-        if (status) *status = r.exit_code;
-        return r.out;
-    }
-    // xclip takes the CLIPBOARD with these bytes and keeps serving them in the background.
+    std::string clip_out() { return TS_run({"xclip", "-o", "-selection", "clipboard"}, env_for(x), 30).out; }
+    // xclip takes the CLIPBOARD with these bytes and keeps serving them in the background; its
+    // child takes it after the parent has ended, so the bytes are there once xclip reads them.
     void clip_in(const std::string& bytes)
     {
         TS_write_file(dir + "clip.bin", bytes);
         TS_sh("DISPLAY=" + x.display + " xclip -selection clipboard -i '" + dir + "clip.bin' >/dev/null 2>&1");
-        int status = -1;
-        EXPECT_EQ(clip_out(&status), bytes);
+        std::string got;
+        for (int i = 0; i < 100 && (got = clip_out()) != bytes; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(got, bytes);
     }
 
     TS_shot shot(const std::string& name) { return TS_screenshot(x, dir + name + ".png", 800, 600); }
