@@ -85,7 +85,9 @@ protected:
     {
         std::vector<std::string> argv = {"xdotool"};
         argv.insert(argv.end(), args.begin(), args.end());
-        TS_result r = TS_run(argv, env_for(x), 30);
+        auto env = env_for(x);
+        env["LC_ALL"] = "C.UTF-8"; // xdotool reads typed text in the locale's encoding
+        TS_result r = TS_run(argv, env, 30);
         EXPECT_EQ(r.exit_code, 0) << r.err;
     }
     void key(const std::string& k) { xdo({"key", "--delay", "20", k}); }
