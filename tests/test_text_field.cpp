@@ -322,11 +322,15 @@ TEST_F(TextField, MouseScrollingClippingAndThePulsingCaret)
     click(500, 43);
     type("!");
     EXPECT_EQ(host(), "Qproxy.example!");
-    // Dragging from the left edge to beyond the text selects all of it.
+    // Dragging from the left edge to beyond the text selects all of it. The widgets poll the
+    // mouse once a frame, so each step waits for a frame of its own.
     move(86, 43);
     xdo({"mousedown", "1"});
+    sync();
     move(300, 44);
+    sync();
     move(500, 44);
+    sync();
     xdo({"mouseup", "1"});
     key("ctrl+c");
     sync();

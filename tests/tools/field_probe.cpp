@@ -1,11 +1,12 @@
 // Test program: text fields in popup 2, run by the frame. Two fields stand where the preferences
 // window draws the proxy host and port (x 85, y 40 and 20, width 455, max_length 65, want_focus
 // 1), a narrow one (x 85, y 200, width 40) above them. Starting texts come from the hex in
-// FIELD_HOST, FIELD_PORT and FIELD_NARROW. F12 asks for a sync line; F2 makes the caller cut the
-// host text to its first two bytes. The program prints, after the frame's drawing:
+// FIELD_HOST, FIELD_PORT and FIELD_NARROW. F12 asks for a sync line, printed once the keys before
+// it are drawn and on the screen; F2 makes the caller cut the host text to its first two bytes.
+// The program prints:
 //   ready popup=X,Y c54=R,G,B c66=R,G,B | state focus=ID host=HEX port=HEX narrow=HEX |
 //   changed NAME | sync N
-#include "foundation/options.h"
+#include "probe_common.h"
 #include "frame/butn.h"
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
@@ -17,16 +18,7 @@
 #include "ui_window.h"
 
 #include <GL/gl.h>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
 
 static std::string hex(const std::string& s)
 {
@@ -65,10 +57,7 @@ static void probe_window_proc(const PLAT_event& ev)
 int main(int argc, char** argv)
 {
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return 2;
-    gAppFolder = std::string(cwd) + "/";
-    hl_open_log(gAppFolder + LOG_FILE_NAME);
+    gAppFolder = probe_open_log();
     CMDLINE_parse(cmd.c_str());
     PLAT_register_window_class("Hangaron", probe_window_proc);
     if (!UI_open_window()) {
@@ -98,11 +87,14 @@ int main(int argc, char** argv)
                                   " port=" + hex(port) + " narrow=" + hex(narrow);
         if (state != last_state) say(state);
         last_state = state;
-        while (syncs < gSyncAsked) say("sync " + std::to_string(++syncs));
         if (++frames == 5)
             say("ready popup=" + std::to_string((int)gPopupX) + "," + std::to_string((int)gPopupY) +
                 " c54=" + rgb(54) + " c66=" + rgb(66));
+        // The keys before an F12 were taken by the fields just drawn; the sync goes out once
+        // that frame is on the screen.
+        const int drawn = gSyncAsked;
         hl_do_frame();
+        while (syncs < drawn) say("sync " + std::to_string(++syncs));
     }
     app_shutdown(1);
     say("shut down");
