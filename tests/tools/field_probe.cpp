@@ -56,14 +56,7 @@ static void probe_window_proc(const PLAT_event& ev)
 
 int main(int argc, char** argv)
 {
-    std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    gAppFolder = probe_open_log();
-    CMDLINE_parse(cmd.c_str());
-    PLAT_register_window_class("Hangaron", probe_window_proc);
-    if (!UI_open_window()) {
-        say("window: failed");
-        return 1;
-    }
+    if (!probe_start_ui(argc, argv, probe_window_proc)) return 1;
     MENU_init(1);
     hl_open_window(2);
 
