@@ -9,24 +9,15 @@
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
-#include "platform/plat_window.h"
 #include "probe_common.h"
-#include "ui_window.h"
 
 #include <string>
 
 int main(int argc, char** argv)
 {
-    const std::string cmd = CMDLINE_text_from_argv(argc, argv);
     ALERT_set_presenter(ALERT_present);
     CRASH_install_handler();
-    if (probe_open_log().empty()) return 2;
-    CMDLINE_parse(cmd.c_str());
-    PLAT_register_window_class("Hangaron", hl_window_proc);
-    if (!UI_open_window()) {
-        say("window: failed");
-        return 1;
-    }
+    if (!probe_start_ui(argc, argv, hl_window_proc)) return 1;
     const std::string os = opt_str("--os");
     gTargetOS = os == "ALL" ? 0 : os == "APL" ? 1 : os == "LIN" ? 3 : 2;
     for (int i = 0; i < 3; ++i) hl_do_frame();
