@@ -221,7 +221,6 @@ TEST(PrefsWindow, WizardEditsTheProxyAndTheNextFetchUsesIt)
     EXPECT_FALSE(end.timed_out);
     EXPECT_EQ(end.exit_code, 0) << end.err;
     EXPECT_EQ(TS_read_file(r.data + "Corvane Installer.prf"), saved_prefs(port, nginx.port));
-
 }
 
 // "80a" with the number of a valid port beside it, as an older file might hold: the open window
