@@ -1,0 +1,444 @@
+// tsan: yes
+// Check Disk Space, Install Updates and Finish called once per frame with a fresh page, as the
+// wizard calls them, on releases that scripts/make-release makes with the real zip, served by
+// nginx on 127.0.0.1 under two server names through the proxy settings (one of them forwarded to
+// the fault server where a server fails). The server list and the directory file are fetched and
+// the copy scanned by the engine first, as Search for Updates does; the copy is then checked
+// with md5sum and the scratch folder outside it found unchanged.
+#include "app/main.h"
+#include "app/server_search.h"
+#include "app/size_text.h"
+#include "app/wizard.h"
+#include "engine/checksum_task.h"
+#include "engine/http.h"
+#include "engine/modal_frame.h"
+#include "engine/utils.h"
+#include "engine/worklist.h"
+#include "foundation/FILE_ops.h"
+#include "foundation/alert.h"
+#include "foundation/frame_clock.h"
+#include "foundation/options.h"
+#include "foundation/quit.h"
+#include "frame/hl_init.h"
+#include "support/test_servers.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <map>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+using steady = std::chrono::steady_clock;
+const char kMakeRelease[] = CORVANE_TEST_SOURCE_DIR "/../scripts/make-release";
+const char kS1[] = "s1.corvane.test";
+const char kS2[] = "s2.corvane.test";
+
+std::string log_path()
+{
+    return TS_scratch() + "update-steps-log.txt";
+}
+
+std::string read_log()
+{
+    gLog.flush();
+    return TS_read_file(log_path());
+}
+
+std::vector<std::string> gAlerts; // first lines of the alerts raised
+void record_alert(int, const std::string (&lines)[4], int, const std::string&)
+{
+    gAlerts.push_back(lines[0] + "|" + lines[1] + "|" + lines[2]);
+}
+
+// Scripted answers of the modified-file question by local path (absent: cancel).
+std::map<std::string, int> gAnswers;
+std::vector<std::string> gAsked;
+int scripted_question(const std::string&, const std::string& path, const std::string&, const std::vector<std::string>&)
+{
+    gAsked.push_back(path);
+    auto it = gAnswers.find(path);
+    return it == gAnswers.end() ? answer_cancel : it->second;
+}
+int gTwoChoicesAnswer = 0;
+int scripted_two_choices(const std::string&, const std::string&, const std::string&, const std::string&,
+                         const std::string&)
+{
+    return gTwoChoicesAnswer;
+}
+
+// What the pages of one walk showed.
+struct Walk {
+    StepFunc step = nullptr; // where the walk stopped
+    StepPage last;           // the last page of the walk
+    std::vector<std::string> captions, texts;
+    int frames = 0;
+    bool bar_ok = true; // every bar value was within 0 to 1
+};
+
+struct UpdateSteps : testing::Test {
+    TS_server nginx, fault;
+    std::string rel;        // make-release's folder
+    std::string outside;    // beside the copy: nothing may change there
+    std::string outside_before;
+
+    void SetUp() override
+    {
+        hl_open_log(log_path());
+        ALERT_set_presenter(record_alert);
+        gAlerts.clear();
+        gAnswers.clear();
+        gAsked.clear();
+        gModifiedFileFrameHook = scripted_question;
+        gTwoChoicesFrameHook = scripted_two_choices;
+        gQuit = 0;
+        gTargetOS = 2;
+        gLogActions = 1;
+        gInstallFailed = 0;
+        gInstallProgress = 0;
+        gTimer.hl_timer_real_time = 1000.0f;
+        gServers.clear();
+        gServerIndex = 0;
+        gSearchPhase = 0;
+        gInstallName = "Not Yet Scanned";
+        gTempFolder = TS_new_dir("temp");
+        server_search_reset_rest();
+        outside = TS_new_dir("outside");
+        TS_write_file(outside + "sentinel.txt", "must stay");
+        outside_before = scratch_state();
+    }
+    void TearDown() override
+    {
+        install_reset_worklist();
+        install_stop_md5_pool();
+        gNet.cancel_slot(SERVER_LIST_SLOT);
+        gNet.cancel_slot(DIRECTORY_SLOT);
+        gModifiedFileFrameHook = nullptr;
+        gTwoChoicesFrameHook = nullptr;
+        ALERT_set_presenter(nullptr);
+        gPopup = 0;
+        gServers.clear();
+        EXPECT_EQ(scratch_state(), outside_before);
+        EXPECT_EQ(TS_sh("ls /tmp | grep corvane-escaped"), "");
+    }
+
+    // The folder beside the copy, and whatever escaped anywhere in the scratch folder.
+    std::string scratch_state()
+    {
+        return TS_sh("md5sum '" + outside + "'*; find '" + TS_scratch() + "' -name '*escaped*'");
+    }
+
+    // The release of that kind with the servers; nginx serves it, the second server through the
+    // fault server when bad_dir is given (as that server's folder).
+    void make(const std::string& kind, int files, const std::string& bad_dir = "")
+    {
+        rel = TS_new_dir("release-" + kind);
+        std::vector<std::string> argv = {"/usr/bin/python3", kMakeRelease, rel, "--kind", kind, "--files",
+                                         std::to_string(files), "--server", kS1,
+                                         std::string("--server=") + kS2 + (bad_dir.empty() ? "" : "=" + bad_dir)};
+        const TS_result r = TS_run(argv, {}, 120);
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        std::map<std::string, std::string> roots = {{LOOKUP_HOST, rel + "www/lookup"}, {kS1, rel + "www/release"},
+                                                    {kS2, rel + "www/release"}};
+        if (!bad_dir.empty()) {
+            ASSERT_TRUE(TS_fault_server_start(fault));
+            roots[kS2] = "http://127.0.0.1:" + std::to_string(fault.port);
+        }
+        ASSERT_TRUE(TS_nginx_start(nginx, roots));
+        gNet._proxy_host = "127.0.0.1";
+        gNet._proxy_port_int = nginx.port;
+        gInstallPath = rel + "copy/";
+    }
+
+    // What Search for Updates does before Check Disk Space: list, directory file, scan, totals.
+    void search()
+    {
+        const auto start = steady::now();
+        while (gSearchPhase != search_read && steady::now() - start < std::chrono::seconds(60)) {
+            find_update_servers();
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+        ASSERT_EQ(gSearchPhase, search_read) << read_log();
+        int next = 0, done = 0;
+        float fraction = 0;
+        while (!done && steady::now() - start < std::chrono::seconds(120)) {
+            done = install_scan_md5(next, fraction);
+            if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(done, 1);
+        install_count_totals();
+    }
+
+    // Calls the current step once per frame with a fresh page and changes steps as the wizard
+    // does on a non-zero result, until the step is stop (or frames or time run out). Between
+    // frames the clock moves with real time; skip_rests moves it on to the end of a rest when
+    // every stream with work waits.
+    Walk walk(StepFunc from, StepFunc stop, bool skip_rests = false, int max_frames = 100000, double seconds = 120)
+    {
+        Walk w;
+        StepFunc cur = from, prev = nullptr;
+        const auto start = steady::now();
+        auto last = start;
+        while (w.frames < max_frames && steady::now() - start < std::chrono::duration<double>(seconds)) {
+            ++w.frames;
+            StepPage page;
+            const int r = cur(cur != prev, &page);
+            prev = cur;
+            if (page.progress > 1.0f || (page.progress < 0.0f && page.progress != -1.0f) || std::isnan(page.progress))
+                w.bar_ok = false;
+            if (!page.caption.empty() && (w.captions.empty() || w.captions.back() != page.caption))
+                w.captions.push_back(page.caption);
+            if (!page.text.empty() && (w.texts.empty() || w.texts.back() != page.text)) w.texts.push_back(page.text);
+            w.last = page;
+            if (r && page.next) cur = page.next;
+            w.step = cur;
+            if (cur == stop) break;
+            const auto now = steady::now();
+            gTimer.hl_timer_real_time += std::chrono::duration<float>(now - last).count();
+            last = now;
+            if (skip_rests) {
+                float first = 1e30f;
+                bool all_rest = true, any = false;
+                for (const install_stream& st : gPlan.streams) {
+                    if (st.group >= (int)gPlan.install_groups.size()) continue;
+                    any = true;
+                    if (st.resume_time <= gTimer.hl_timer_real_time) all_rest = false;
+                    first = std::min(first, st.resume_time);
+                }
+                if (any && all_rest) gTimer.hl_timer_real_time = first;
+            }
+        }
+        return w;
+    }
+
+    // md5sum -c of the copy against the release's list, and the files it must no longer hold.
+    void expect_copy_is_release()
+    {
+        const TS_result r = TS_run({"md5sum", "--quiet", "-c", rel + "expected.md5"}, {}, 120, gInstallPath);
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        for (const std::string& p : lines(TS_read_file(rel + "gone.txt")))
+            EXPECT_FALSE(TS_sh("ls -d '" + gInstallPath + p + "' 2>/dev/null").size()) << p;
+    }
+    static std::vector<std::string> lines(const std::string& text)
+    {
+        std::vector<std::string> out;
+        size_t at = 0;
+        for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1) out.push_back(text.substr(at, nl - at));
+        return out;
+    }
+    // Requests for the release's file archives (the directory archive not counted).
+    int archive_requests()
+    {
+        int n = 0;
+        for (const std::string& l : TS_nginx_access_lines(nginx))
+            if (l.find(".zip") != std::string::npos && l.find("directory.txt.zip") == std::string::npos) ++n;
+        return n;
+    }
+};
+
+bool contains(const std::vector<std::string>& v, const std::string& part)
+{
+    for (const std::string& s : v)
+        if (s.find(part) != std::string::npos) return true;
+    return false;
+}
+
+TEST_F(UpdateSteps, UpdatesACopyThroughTheSteps)
+{
+    make("update", 120);
+    search();
+    EXPECT_GT(gFilesToFetch, 0);
+    EXPECT_GT(gFilesToDelete, 0);
+
+    // Check Disk Space: the download size and the install name; Next to Install Updates.
+    StepPage check;
+    EXPECT_EQ(step_check_disk_space(1, &check), 0);
+    EXPECT_EQ(check.title, "Check Disk Space");
+    EXPECT_EQ(check.back, step_search_updates);
+    EXPECT_EQ(check.next, step_install_updates);
+    EXPECT_EQ(check.text, "You are about to download " + format_bytes(gDownloadSize) +
+                              " of compressed data to update to Corvane10.");
+
+    // Both changed files are overwritten or deleted; the walk ends on Finish.
+    gAnswers[gInstallPath + "Instructions/user/notes.txt"] = answer_act;
+    gAnswers[gInstallPath + "Resources/user/tweaks.txt"] = answer_act;
+    Walk w = walk(step_install_updates, step_finish);
+    ASSERT_EQ(w.step, step_finish) << read_log();
+    EXPECT_EQ(gAsked, (std::vector<std::string>{gInstallPath + "Instructions/user/notes.txt",
+                                                gInstallPath + "Resources/user/tweaks.txt"}));
+    EXPECT_TRUE(w.bar_ok);
+    EXPECT_EQ(w.last.back, nullptr);
+    EXPECT_EQ(w.last.next, step_finish);
+    EXPECT_TRUE(contains(w.captions, "Downloading and installing ")) << testing::PrintToString(w.captions);
+    EXPECT_TRUE(contains(w.captions, "% done with that file."));
+    if (!w.texts.empty()) {
+        // Two servers: the plural headline, then one part per server.
+        const std::string& t = w.texts.back();
+        EXPECT_EQ(t.rfind("About ", 0), 0u) << t;
+        EXPECT_NE(t.find(" simultaneous servers."), std::string::npos) << t;
+        EXPECT_EQ(TS_count(t, "\n\n"), 2) << t;
+        EXPECT_NE(t.find(kS1), std::string::npos) << t;
+        EXPECT_NE(t.find(kS2), std::string::npos) << t;
+    }
+    EXPECT_GT(gInstallProgress, 0.0f);
+    EXPECT_TRUE(gPlan.streams.empty()); // the reset ran at the end
+    expect_copy_is_release();
+    EXPECT_TRUE(gAlerts.empty()) << testing::PrintToString(gAlerts);
+
+    // Finish: the finished text naming the copy, the launch choice, no Back, Next quits.
+    StepPage fin;
+    EXPECT_EQ(step_finish(1, &fin), 0);
+    EXPECT_EQ(fin.title, "Finshed Web Update");
+    EXPECT_EQ(fin.text, "I have finished updating " + gInstallPath + ".");
+    EXPECT_EQ(fin.back, nullptr);
+    EXPECT_EQ(fin.next, step_quit);
+    ASSERT_EQ(fin.choice_labels, std::vector<std::string>{"Fly Corvane Now"});
+    EXPECT_EQ(fin.choice_steps, std::vector<StepFunc>{launch_simulator});
+
+    // The launch starts the copy's program, which writes its marker, and the process ends with 1.
+    EXPECT_EXIT(
+        {
+            StepPage p;
+            launch_simulator(1, &p);
+        },
+        testing::ExitedWithCode(1), "");
+    const auto start = steady::now();
+    while (TS_read_file(gInstallPath + "Output/launched.txt").empty() && steady::now() - start < std::chrono::seconds(10))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(TS_read_file(gInstallPath + "Output/launched.txt"), "started\n");
+
+    // Without the program: one note naming the file and the error, and back to Finish.
+    TS_sh("rm '" + gInstallPath + "Corvane.exe'");
+    StepPage p;
+    EXPECT_EQ(launch_simulator(1, &p), 1);
+    EXPECT_EQ(p.next, step_finish);
+    ASSERT_EQ(gAlerts.size(), 1u);
+    EXPECT_EQ(gAlerts[0], "I could not start Corvane.|" + gInstallPath + "Corvane.exe|Error: " + FILE_error_text(ENOENT));
+}
+
+TEST_F(UpdateSteps, CancelReturnsToCheckDiskSpaceThenKeepingAChangedFile)
+{
+    make("update", 30);
+    search();
+    // No answer scripted: the first question is cancelled, nothing is fetched.
+    Walk w = walk(step_install_updates, step_check_disk_space, false, 5);
+    EXPECT_EQ(w.step, step_check_disk_space);
+    EXPECT_EQ(w.frames, 1);
+    EXPECT_EQ(gAsked.size(), 1u);
+    EXPECT_EQ(archive_requests(), 0);
+    const std::string notes = gInstallPath + "Instructions/user/notes.txt";
+    EXPECT_EQ(TS_read_file(notes), "notes the user wrote himself\n");
+
+    // Keeping the changed file and deleting the other: the rest is brought level.
+    gAsked.clear();
+    gAnswers[notes] = answer_keep;
+    gAnswers[gInstallPath + "Resources/user/tweaks.txt"] = answer_act_dir;
+    w = walk(step_install_updates, step_finish);
+    ASSERT_EQ(w.step, step_finish);
+    EXPECT_EQ(gAsked.size(), 2u);
+    EXPECT_EQ(TS_read_file(notes), "notes the user wrote himself\n");
+    TS_sh("grep -v 'Instructions/user/notes.txt' '" + rel + "expected.md5' > '" + rel + "kept.md5'");
+    const TS_result r = TS_run({"md5sum", "--quiet", "-c", rel + "kept.md5"}, {}, 60, gInstallPath);
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    StepPage fin;
+    step_finish(1, &fin);
+    EXPECT_EQ(fin.text, "I have finished updating " + gInstallPath + ".");
+}
+
+TEST_F(UpdateSteps, UpToDateAndDeleteOnlyCopies)
+{
+    // Up to date: Check Disk Space passes straight on to Finish, which says so.
+    make("uptodate", 20);
+    search();
+    EXPECT_EQ(gSpaceNeeded, 0.0f);
+    Walk w = walk(step_check_disk_space, step_finish, false, 5);
+    EXPECT_EQ(w.step, step_finish);
+    EXPECT_EQ(w.frames, 1);
+    EXPECT_EQ(w.last.next, step_finish);
+    StepPage fin;
+    step_finish(1, &fin);
+    EXPECT_EQ(fin.text, "This copy of Corvane (" + gInstallPath + ") is already up to date.");
+    EXPECT_EQ(fin.choice_labels.size(), 1u);
+    EXPECT_EQ(archive_requests(), 0);
+    expect_copy_is_release();
+
+    // Delete-only: nothing to fetch and no space needed, yet the install runs and deletes.
+    TS_server_stop(nginx);
+    gServers.clear();
+    gSearchPhase = 0;
+    gServerIndex = 0;
+    server_search_reset_rest();
+    gNet.cancel_slot(SERVER_LIST_SLOT);
+    gNet.cancel_slot(DIRECTORY_SLOT);
+    make("deleteonly", 20);
+    search();
+    EXPECT_EQ(gSpaceNeeded, 0.0f);
+    EXPECT_EQ(gFilesToFetch, 0);
+    EXPECT_EQ(gFilesToDelete, 3);
+    StepPage check;
+    EXPECT_EQ(step_check_disk_space(1, &check), 0);
+    EXPECT_EQ(check.next, step_install_updates);
+    w = walk(step_install_updates, step_finish);
+    ASSERT_EQ(w.step, step_finish);
+    EXPECT_TRUE(w.bar_ok); // no share of 0 kilobytes: never NaN
+    EXPECT_EQ(gInstallProgress, gInstallProgress);
+    StepPage done;
+    step_finish(1, &done);
+    EXPECT_EQ(done.text, "I have finished updating " + gInstallPath + ".");
+    expect_copy_is_release();
+    EXPECT_EQ(archive_requests(), 0);
+}
+
+TEST_F(UpdateSteps, AFailingServerRestsWhileTheOtherFinishes)
+{
+    make("update", 40, "/missing/");
+    search();
+    gAnswers[gInstallPath + "Instructions/user/notes.txt"] = answer_act;
+    gAnswers[gInstallPath + "Resources/user/tweaks.txt"] = answer_act;
+    Walk w = walk(step_install_updates, step_finish, true);
+    ASSERT_EQ(w.step, step_finish) << read_log();
+    // While the second server rests its part counts down (the engine's message ends in its own
+    // full stop); the first one runs or is finished.
+    EXPECT_TRUE(contains(w.texts, std::string("\n\n") + kS2 + ": Server is not responding normally..  Will retry in "))
+        << testing::PrintToString(w.texts);
+    EXPECT_TRUE(contains(w.texts, " seconds."));
+    EXPECT_TRUE(contains(w.texts, std::string("\n\n") + kS1 + " is finished.") ||
+                contains(w.texts, std::string("\n\nDownloading at ")));
+    EXPECT_FALSE(TS_fault_requests(fault).empty());
+    expect_copy_is_release();
+    StepPage fin;
+    step_finish(1, &fin);
+    EXPECT_EQ(fin.text, "I have finished updating " + gInstallPath + ".");
+
+    // The stop question: Continue and a closed window go on, Stop quits.
+    gTwoChoicesAnswer = 2;
+    EXPECT_FALSE(confirm_stop_update());
+    gTwoChoicesAnswer = 1;
+    EXPECT_TRUE(confirm_stop_update());
+}
+
+TEST_F(UpdateSteps, HostileReleaseEndsWithTheProblemText)
+{
+    make("hostile", 30);
+    search();
+    gAnswers[gInstallPath + "Instructions/user/notes.txt"] = answer_act;
+    gAnswers[gInstallPath + "Resources/user/tweaks.txt"] = answer_act;
+    Walk w = walk(step_install_updates, step_finish);
+    ASSERT_EQ(w.step, step_finish);
+    EXPECT_EQ(gInstallFailed, 1);
+    StepPage fin;
+    step_finish(1, &fin);
+    EXPECT_EQ(fin.text, "There were problems updating Corvane.  You can try this updater again using a different server.");
+    EXPECT_TRUE(fin.choice_labels.empty());
+    EXPECT_EQ(fin.next, step_quit);
+    EXPECT_GE(TS_count(read_log(), "WARNING: the directory file lists an unsafe path"), 5);
+    EXPECT_EQ(TS_sh("find '" + gInstallPath + "' -name '*escaped*'"), "");
+    gInstallFailed = 0;
+}
+
+} // namespace
