@@ -33,29 +33,11 @@ std::string window_id(const TS_xvfb& x)
 }
 
 // The screen as 8-bit RGB rows from the top; the PNG stays beside it to be looked at.
-struct Shot {
-    int w = 0, h = 0;
-    std::string rgb;
-    bool ok() const { return w > 0 && rgb.size() == (size_t)w * h * 3; }
-    void at(int sx, int sy, int c[3]) const
-    {
-        size_t o = ((size_t)sy * w + sx) * 3;
-        for (int i = 0; i < 3; ++i) c[i] = (unsigned char)rgb[o + i];
-    }
-};
+using Shot = TS_shot;
 
 Shot screenshot(const TS_xvfb& x, int w, int h, const std::string& dir)
 {
-    Shot s;
-    std::string png = dir + "screen.png";
-    TS_result r = TS_run({"import", "-window", "root", png}, env_for(x), 60);
-    if (r.exit_code != 0) return s;
-    TS_result c = TS_run({"convert", png, "-depth", "8", "rgb:" + dir + "screen.rgb"}, {}, 60);
-    if (c.exit_code != 0) return s;
-    s.w = w;
-    s.h = h;
-    s.rgb = TS_read_file(dir + "screen.rgb");
-    return s;
+    return TS_screenshot(x, dir + "screen.png", w, h);
 }
 
 // Raw RGBA of a picture as ImageMagick decodes it, rows from the top.
@@ -136,7 +118,7 @@ TEST_F(Draw, PrimitivesColoursAndTexturedQuadsOnScreen)
     // UI (ux, uy) from the window's bottom-left corner is screen (ux, 767 - uy).
     auto expect_at = [&](int ux, int uy, int r, int g, int b, int tol, const char* what) {
         int c[3];
-        s.at(ux, 767 - uy, c);
+        s.rgb_at(ux, 767 - uy, c);
         EXPECT_TRUE(std::abs(c[0] - r) <= tol && std::abs(c[1] - g) <= tol && std::abs(c[2] - b) <= tol)
             << what << " at (" << ux << ", " << uy << "): " << c[0] << "," << c[1] << "," << c[2] << " wanted " << r
             << "," << g << "," << b;

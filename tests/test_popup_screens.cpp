@@ -91,28 +91,11 @@ std::string read_log(const ProbeRun& r)
 }
 
 // The window's 800 x 600 pixels as 8-bit RGB rows from the top; the PNG is kept beside them.
-struct Shot {
-    std::string rgb;
-    bool ok() const { return rgb.size() == 800u * 600u * 3u; }
-    // The pixel at UI (ux, uy), from the window's bottom-left corner, as "r,g,b".
-    std::string at(int ux, int uy) const
-    {
-        if (!ok() || ux < 0 || ux >= 800 || uy < 0 || uy >= 600) return "";
-        const size_t o = ((size_t)(599 - uy) * 800 + ux) * 3;
-        return std::to_string((unsigned char)rgb[o]) + "," + std::to_string((unsigned char)rgb[o + 1]) + "," +
-               std::to_string((unsigned char)rgb[o + 2]);
-    }
-};
+using Shot = TS_shot;
 
 Shot screenshot(const ProbeRun& r, const std::string& name)
 {
-    Shot s;
-    const std::string png = r.dir + name + ".png", raw = r.dir + name + ".rgb";
-    if (TS_run({"import", "-window", "root", "-crop", "800x600+0+0", "+repage", png}, env_for(*r.x), 60).exit_code != 0)
-        return s;
-    if (TS_run({"convert", png, "-depth", "8", "rgb:" + raw}, {}, 60).exit_code != 0) return s;
-    s.rgb = TS_read_file(raw);
-    return s;
+    return TS_screenshot(*r.x, r.dir + name + ".png", 800, 600);
 }
 
 // Ink of text in a box of the window (UI rows y0 to y1, columns x0 to x1, ends included): dark
@@ -128,7 +111,7 @@ Ink ink(const Shot& s, int x0, int x1, int y0, int y1, bool dark)
     int best = dark ? 9999 : -1;
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x) {
-            const std::string c = s.at(x, y);
+            const std::string c = s.ui(x, y);
             int r = 0, g = 0, b = 0;
             if (sscanf(c.c_str(), "%d,%d,%d", &r, &g, &b) != 3) continue;
             const int sum = r + g + b;
@@ -173,7 +156,7 @@ Shot wait_for_screen(const ProbeRun& r, const std::string& name, int ux, int uy,
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     do {
         s = screenshot(r, name);
-        if (s.at(ux, uy) == rgb) break;
+        if (s.ui(ux, uy) == rgb) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     } while (std::chrono::steady_clock::now() < until);
     return s;
@@ -186,12 +169,12 @@ void expect_popup(const Shot& s, Origin o, int w, int h, const std::string& what
     ASSERT_TRUE(s.ok()) << what;
     for (auto p : {std::pair<int, int>{1, 1}, {798, 598}, {1, 598}, {798, 1}, {o.x - 12, o.y + h / 2},
                    {o.x + w + 11, o.y + h / 2}, {o.x + w / 2, o.y - 17}, {o.x + w / 2, o.y + h + 6}})
-        EXPECT_EQ(s.at(p.first, p.second), kBackdrop) << what << " at " << p.first << "," << p.second;
+        EXPECT_EQ(s.ui(p.first, p.second), kBackdrop) << what << " at " << p.first << "," << p.second;
     int left = -1, right = -1, bottom = -1, top = -1;
     for (int x = 0; x < 800; ++x)
-        if (s.at(x, o.y + h / 2) != kBackdrop) (left < 0 ? left : right) = x;
+        if (s.ui(x, o.y + h / 2) != kBackdrop) (left < 0 ? left : right) = x;
     for (int y = 0; y < 600; ++y)
-        if (s.at(o.x + w / 2, y) != kBackdrop) (bottom < 0 ? bottom : top) = y;
+        if (s.ui(o.x + w / 2, y) != kBackdrop) (bottom < 0 ? bottom : top) = y;
     // Centred across: the frame's edges lie as far left of the popup as right of it.
     EXPECT_NEAR(left + right, 2 * o.x + w - 1, 1) << what;
     EXPECT_GE(left, o.x - 9) << what;
@@ -200,16 +183,16 @@ void expect_popup(const Shot& s, Origin o, int w, int h, const std::string& what
     EXPECT_LE(bottom, o.y) << what;
     EXPECT_GE(top, o.y + h - 10) << what;
     EXPECT_LE(top, o.y + h + 4) << what;
-    EXPECT_EQ(s.at(o.x + 20, o.y + h - 10), kTitleBand) << what;
+    EXPECT_EQ(s.ui(o.x + 20, o.y + h - 10), kTitleBand) << what;
 }
 
 // A push button centred at (x, y) of the popup at o, w wide: its white face ends at its edges.
 void expect_button(const Shot& s, Origin o, int x, int y, int w, const std::string& what)
 {
-    EXPECT_EQ(s.at(o.x + x - w / 2 + 4, o.y + y + 8), kWhite) << what;
-    EXPECT_EQ(s.at(o.x + x + w / 2 - 5, o.y + y + 8), kWhite) << what;
-    EXPECT_NE(s.at(o.x + x - w / 2 - 3, o.y + y + 8), kWhite) << what;
-    EXPECT_NE(s.at(o.x + x + w / 2 + 2, o.y + y + 8), kWhite) << what;
+    EXPECT_EQ(s.ui(o.x + x - w / 2 + 4, o.y + y + 8), kWhite) << what;
+    EXPECT_EQ(s.ui(o.x + x + w / 2 - 5, o.y + y + 8), kWhite) << what;
+    EXPECT_NE(s.ui(o.x + x - w / 2 - 3, o.y + y + 8), kWhite) << what;
+    EXPECT_NE(s.ui(o.x + x + w / 2 + 2, o.y + y + 8), kWhite) << what;
 }
 
 // Waits until the log holds n "File: " lines (one per question asked).
@@ -271,7 +254,7 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     ASSERT_TRUE(wait_for(r, "alert note-click\n"));
     Shot s = wait_for_screen(r, "note", kAlert.x + 20, kAlert.y + 250, kTitleBand);
     expect_popup(s, kAlert, 420, 260, "note");
-    EXPECT_EQ(s.at(400, 300), kWhite); // the panel
+    EXPECT_EQ(s.ui(400, 300), kWhite); // the panel
     // The title in its band, the four lines 40 apart, centred, and no location line.
     const Ink title = ink(s, 200, 600, kAlert.y + 242, kAlert.y + 262, false);
     EXPECT_EQ(title.extreme, kTitle);
@@ -282,7 +265,7 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     // Understood, sized to its label and centred under the panel.
     int face_left = -1, face_right = -1;
     for (int x = 300; x < 500; ++x)
-        if (s.at(x, kAlert.y + 26) == kWhite) (face_left < 0 ? face_left : face_right) = x;
+        if (s.ui(x, kAlert.y + 26) == kWhite) (face_left < 0 ? face_left : face_right) = x;
     EXPECT_NEAR(face_left + face_right, 799, 1);
     EXPECT_GT(face_right - face_left, 10);
     click(r, kAlert, 210, 18);
@@ -299,7 +282,7 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     ASSERT_TRUE(wait_for(r, "alert language\n"));
     // Six radio buttons from (185, 180) down, 20 apart; the mark shows on English.
     const std::string mark = "144,226,187";
-    auto radio = [&](const Shot& shot, int i) { return shot.at(kAlert.x + 181, kAlert.y + 183 - 20 * i); };
+    auto radio = [&](const Shot& shot, int i) { return shot.ui(kAlert.x + 181, kAlert.y + 183 - 20 * i); };
     s = wait_for_screen(r, "chooser", kAlert.x + 181, kAlert.y + 183, mark);
     expect_popup(s, kAlert, 420, 260, "chooser");
     for (int i = 1; i < 6; ++i) EXPECT_EQ(radio(s, i), kWhite) << i;
@@ -388,7 +371,7 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     ASSERT_TRUE(wait_for(r, "over: mouse before 300 101\n")) << r.proc.out;
     s = wait_for_screen(r, "over", kAlert.x + 20, kAlert.y + 250, kTitleBand);
     expect_popup(s, kAlert, 420, 260, "alert over the question");
-    EXPECT_EQ(s.at(kTwo.x + 20, kTwo.y + 196), kBackdrop); // the question is hidden
+    EXPECT_EQ(s.ui(kTwo.x + 20, kTwo.y + 196), kBackdrop); // the question is hidden
     click(r, kAlert, 210, 18);
     ASSERT_TRUE(wait_for(r, "over: mouse after 300 101 popup 0\n")) << r.proc.out;
     ASSERT_TRUE(wait_for(r, "answer over 3 popup 0\n")) << r.proc.out;

@@ -469,36 +469,19 @@ TEST(Startup, ColourTableFromTheInterfacePicture)
 namespace {
 // The window's 800 x 600 pixels (the window lies at the screen's top-left corner), kept as a PNG
 // in dir to be looked at.
-struct Shot {
-    std::string rgb;
-    bool ok() const { return rgb.size() == 800u * 600u * 3u; }
-    // The pixel at UI (ux, uy), from the window's bottom-left corner, as "r,g,b".
-    std::string at(int ux, int uy) const
-    {
-        if (!ok() || ux < 0 || ux >= 800 || uy < 0 || uy >= 600) return "";
-        const size_t o = ((size_t)(599 - uy) * 800 + (size_t)ux) * 3;
-        return std::to_string((unsigned char)rgb[o]) + "," + std::to_string((unsigned char)rgb[o + 1]) + "," +
-               std::to_string((unsigned char)rgb[o + 2]);
-    }
-};
+using Shot = TS_shot;
 
 Shot screenshot(const TS_xvfb& x, const std::string& png)
 {
-    Shot s;
-    if (TS_run({"import", "-window", "root", "-crop", "800x600+0+0", "+repage", png}, TS_xvfb_env(x), 60).exit_code != 0)
-        return s;
-    if (TS_run({"convert", png, "-depth", "8", "rgb:" + png + ".rgb"}, {}, 60).exit_code == 0)
-        s.rgb = TS_read_file(png + ".rgb");
-    return s;
+    return TS_screenshot(x, png, 800, 600);
 }
 
-// Takes screenshots until the pixel at UI (ux, uy) has the colour (at most 10 s).
 Shot wait_for_pixel(const TS_xvfb& x, const std::string& png, int ux, int uy, const std::string& rgb)
 {
     Shot s;
     for (int i = 0; i < 50; ++i) {
         s = screenshot(x, png);
-        if (s.at(ux, uy) == rgb) break;
+        if (s.ui(ux, uy) == rgb) break;
         usleep(200 * 1000);
     }
     return s;
@@ -538,14 +521,14 @@ TEST(Startup, LanguageChooser)
     const std::string png = d + "chooser.png";
     Shot s = wait_for_pixel(x, png, kAlertX + 181, kAlertY + 183, kMark);
     ASSERT_TRUE(s.ok());
-    EXPECT_EQ(s.at(5, 5), kBackdrop);
-    EXPECT_EQ(s.at(kAlertX + 181, kAlertY + 183), kMark); // English
-    EXPECT_NE(s.at(kAlertX + 181, kAlertY + 143), kMark); // German
+    EXPECT_EQ(s.ui(5, 5), kBackdrop);
+    EXPECT_EQ(s.ui(kAlertX + 181, kAlertY + 183), kMark); // English
+    EXPECT_NE(s.ui(kAlertX + 181, kAlertY + 143), kMark); // German
     EXPECT_EQ(TS_read_file(d + TS_LOG_NAME).find("os_dir_"), std::string::npos); // start-up waits
     click(x, kAlertX + 185, kAlertY + 144); // German, the third
     s = wait_for_pixel(x, d + "chooser-german.png", kAlertX + 181, kAlertY + 143, kMark);
-    EXPECT_EQ(s.at(kAlertX + 181, kAlertY + 143), kMark);
-    EXPECT_NE(s.at(kAlertX + 181, kAlertY + 183), kMark);
+    EXPECT_EQ(s.ui(kAlertX + 181, kAlertY + 143), kMark);
+    EXPECT_NE(s.ui(kAlertX + 181, kAlertY + 183), kMark);
     click(x, kAlertX + 210, kAlertY + 18); // Accept
     ASSERT_TRUE(TS_wait_for_file_text(p, d + TS_LOG_NAME, "os_dir_prefs\t", 30));
     EXPECT_TRUE(TS_close_window(x, TS_find_window(x, "Hangaron", 10)));
@@ -559,7 +542,7 @@ TEST(Startup, LanguageChooser)
     ASSERT_TRUE(start_probe(q, x, {"--progress=0.5"}, {{"LANG", "C"}})) << q.proc.out << q.proc.err;
     EXPECT_NE(q.proc.out.find("language: 0\n"), std::string::npos) << q.proc.out;
     s = screenshot(x, q.dir + "english.png");
-    EXPECT_EQ(s.at(kAlertX + 181, kAlertY + 183), kBackdrop);
+    EXPECT_EQ(s.ui(kAlertX + 181, kAlertY + 183), kBackdrop);
     r = close_probe(q, x);
     EXPECT_EQ(r.exit_code, 0);
 }
@@ -576,9 +559,9 @@ TEST(Startup, FatalAndCrashAlertsAfterStartUp)
         ASSERT_TRUE(start_probe(p, x, {std::string("--alert=") + kind})) << p.proc.out << p.proc.err;
         // Popup 994 over the backdrop: its dark title band and white panel.
         const Shot s = wait_for_pixel(x, p.dir + kind + ".png", kAlertX + 20, kAlertY + 250, "23,40,60");
-        EXPECT_EQ(s.at(kAlertX + 20, kAlertY + 250), "23,40,60") << kind;
-        EXPECT_EQ(s.at(5, 5), kBackdrop) << kind;
-        EXPECT_EQ(s.at(400, 300), "255,255,255") << kind;
+        EXPECT_EQ(s.ui(kAlertX + 20, kAlertY + 250), "23,40,60") << kind;
+        EXPECT_EQ(s.ui(5, 5), kBackdrop) << kind;
+        EXPECT_EQ(s.ui(400, 300), "255,255,255") << kind;
         click(x, kAlertX + 210, kAlertY + 18); // Understood
         TS_result r = TS_finish(p.proc, 60);
         EXPECT_FALSE(r.timed_out);
@@ -619,17 +602,17 @@ TEST(Startup, StartupScreenProgressBar)
         ASSERT_TRUE(start_probe(p, x, {std::string("--progress=") + c.progress})) << p.proc.out << p.proc.err;
         const Shot s = wait_for_pixel(x, p.dir + "progress.png", 200, 400, kBackdrop);
         ASSERT_TRUE(s.ok());
-        EXPECT_EQ(s.at(6, 15), kBackdrop) << c.progress; // left of the bar
-        EXPECT_EQ(s.at(12, 15), fill) << c.progress;
-        EXPECT_EQ(s.at(std::min(c.end, 800) - 4, 15), fill) << c.progress;
+        EXPECT_EQ(s.ui(6, 15), kBackdrop) << c.progress; // left of the bar
+        EXPECT_EQ(s.ui(12, 15), fill) << c.progress;
+        EXPECT_EQ(s.ui(std::min(c.end, 800) - 4, 15), fill) << c.progress;
         if (c.end < 800) {
-            EXPECT_EQ(s.at(c.end + 3, 15), trough) << c.progress;
+            EXPECT_EQ(s.ui(c.end + 3, 15), trough) << c.progress;
         }
-        EXPECT_EQ(s.at(600, 15), c.end > 600 ? fill : trough) << c.progress;
+        EXPECT_EQ(s.ui(600, 15), c.end > 600 ? fill : trough) << c.progress;
         // The box from (10, 31) to (470, 231), dark inside, with the backdrop right of it.
-        EXPECT_NE(s.at(240, 130), kBackdrop) << c.progress;
-        EXPECT_EQ(s.at(600, 130), kBackdrop) << c.progress;
-        EXPECT_EQ(s.at(240, 300), kBackdrop) << c.progress;
+        EXPECT_NE(s.ui(240, 130), kBackdrop) << c.progress;
+        EXPECT_EQ(s.ui(600, 130), kBackdrop) << c.progress;
+        EXPECT_EQ(s.ui(240, 300), kBackdrop) << c.progress;
         TS_result r = close_probe(p, x);
         EXPECT_EQ(r.exit_code, 0) << r.err;
     }

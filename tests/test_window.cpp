@@ -52,31 +52,11 @@ WinInfo xwininfo(const TS_xvfb& x)
 }
 
 // The whole screen as 8-bit RGB rows from the top; also kept as a PNG beside it.
-struct Shot {
-    int w = 0, h = 0;
-    std::string rgb;
-    bool ok() const { return w > 0 && rgb.size() == (size_t)w * h * 3; }
-    // The pixel at screen (sx, sy) as "r,g,b".
-    std::string at(int sx, int sy) const
-    {
-        size_t o = ((size_t)sy * w + sx) * 3;
-        return std::to_string((unsigned char)rgb[o]) + "," + std::to_string((unsigned char)rgb[o + 1]) + "," +
-               std::to_string((unsigned char)rgb[o + 2]);
-    }
-};
+using Shot = TS_shot;
 
 Shot screenshot(const TS_xvfb& x, int w, int h, const std::string& dir)
 {
-    Shot s;
-    std::string png = dir + "screen.png";
-    TS_result r = TS_run({"import", "-window", "root", png}, env_for(x), 60);
-    if (r.exit_code != 0) return s;
-    TS_result c = TS_run({"convert", png, "-depth", "8", "rgb:" + dir + "screen.rgb"}, {}, 60);
-    if (c.exit_code != 0) return s;
-    s.w = w;
-    s.h = h;
-    s.rgb = TS_read_file(dir + "screen.rgb");
-    return s;
+    return TS_screenshot(x, dir + "screen.png", w, h);
 }
 
 // The probe, running in its own folder (where its log lands) until it has drawn a few frames.

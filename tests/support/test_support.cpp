@@ -390,3 +390,29 @@ int main(int argc, char** argv)
     if (rc == 0 && !getenv("CORVANE_KEEP_SCRATCH")) TS_sh("rm -rf '" + gScratch + "'");
     return rc;
 }
+
+std::string TS_shot::at(int sx, int sy) const
+{
+    if (!ok() || sx < 0 || sx >= w || sy < 0 || sy >= h) return "";
+    const size_t o = ((size_t)sy * w + (size_t)sx) * 3;
+    return std::to_string((unsigned char)rgb[o]) + "," + std::to_string((unsigned char)rgb[o + 1]) + "," +
+           std::to_string((unsigned char)rgb[o + 2]);
+}
+
+void TS_shot::rgb_at(int sx, int sy, int c[3]) const
+{
+    const size_t o = ((size_t)sy * w + (size_t)sx) * 3;
+    for (int i = 0; i < 3; ++i) c[i] = ok() && sx >= 0 && sx < w && sy >= 0 && sy < h ? (unsigned char)rgb[o + i] : -1;
+}
+
+TS_shot TS_screenshot(const TS_xvfb& x, const std::string& png, int w, int h)
+{
+    TS_shot s;
+    const std::string crop = std::to_string(w) + "x" + std::to_string(h) + "+0+0";
+    if (TS_run({"import", "-window", "root", "-crop", crop, "+repage", png}, TS_xvfb_env(x), 60).exit_code != 0) return s;
+    if (TS_run({"convert", png, "-depth", "8", "rgb:" + png + ".rgb"}, {}, 60).exit_code != 0) return s;
+    s.rgb = TS_read_file(png + ".rgb");
+    s.w = w;
+    s.h = h;
+    return s;
+}

@@ -85,3 +85,17 @@ std::string TS_md5_of_text(const std::string& text);
 
 // Runs a command line through /bin/sh (for tools like md5sum or df in tests only); returns stdout.
 std::string TS_sh(const std::string& cmd);
+
+// A screenshot of the top-left w x h pixels of x's screen, as 8-bit RGB rows from the top.
+struct TS_shot {
+    int w = 0, h = 0;
+    std::string rgb;
+    bool ok() const { return w > 0 && rgb.size() == (size_t)w * h * 3; }
+    // The pixel at screen (sx, sy), from the top-left corner, as "r,g,b"; "" outside.
+    std::string at(int sx, int sy) const;
+    // The pixel at UI (ux, uy), from the bottom-left corner of the shot, as "r,g,b"; "" outside.
+    std::string ui(int ux, int uy) const { return at(ux, h - 1 - uy); }
+    void rgb_at(int sx, int sy, int c[3]) const;
+};
+// Takes it with ImageMagick's import into png (kept for a person to look at).
+TS_shot TS_screenshot(const TS_xvfb& x, const std::string& png, int w, int h);

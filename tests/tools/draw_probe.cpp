@@ -15,6 +15,7 @@
 //                       with --after_popup, a frame opens the whole window, intro.png
 //                       is removed and a third build writes tiles-c.rgba. The tiles' texture names
 //                       are printed after each build.
+#include "probe_common.h"
 #include "foundation/HL_THREAD.h"
 #include "foundation/app_folder.h"
 #include "foundation/options.h"
@@ -42,35 +43,6 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
-
-static std::string opt_str(const char* name)
-{
-    return CMDLINE_has_option(name) ? CMDLINE_get_option(name) : std::string();
-}
-
-static void make_window()
-{
-    hl_register_window_class();
-    gWindowedW = 1024;
-    gWindowedH = 768;
-    hl_fit_window_to_screen(1);
-    if (!gWindows.hl_create_gl_window(0)) {
-        say("window: failed");
-        app_shutdown(1);
-        exit(1);
-    }
-    gWindows.hl_set_window_count(1);
-    hl_update_layout();
-    gCaps.OGL_init_extensions();
-    gGLSettings.RENO_reset_options();
-    gTextures.init();
-}
 
 // ---- the drawing scenario ----
 
@@ -264,15 +236,13 @@ static void scenario_backtex()
 int main(int argc, char** argv)
 {
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return 2;
-    gAppFolder = std::string(cwd) + "/";
-    hl_open_log(gAppFolder + LOG_FILE_NAME);
+    gAppFolder = probe_open_log();
+    if (gAppFolder.empty()) return 2;
     CMDLINE_parse(cmd.c_str());
     gGLSettings.texture_level = 5;
     const std::string scenario = opt_str("--scenario");
     if (CMDLINE_has_option("--thread")) THREAD_init();
-    make_window();
+    probe_make_window(1024, 768);
     if (scenario == "draw") scenario_draw();
     if (scenario == "backtex") scenario_backtex();
     app_shutdown(1);

@@ -7,6 +7,7 @@
 // the second page: the same strings narrowed, and the label parts of BTN_draw_label.
 //
 // Options: --timeout=S ends after S seconds in any case (default 60, exit code 3).
+#include "probe_common.h"
 #include "foundation/options.h"
 #include "frame/butn.h"
 #include "frame/hl_colors.h"
@@ -107,12 +108,6 @@ static std::vector<Label> labels()
     };
 }
 
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
-
 static std::string num(float v)
 {
     char buf[32];
@@ -184,9 +179,7 @@ static void draw_page(int page, bool report)
 int main(int argc, char** argv)
 {
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return 2;
-    hl_open_log(std::string(cwd) + "/" + LOG_FILE_NAME);
+    if (probe_open_log().empty()) return 2;
     CMDLINE_parse(cmd.c_str());
     hl_register_window_class();
     gFontFrameLink.language = &gLanguage;

@@ -6,6 +6,7 @@
 // back to the whole window. The program prints what changes, frame by frame:
 //   ready | popup N | list NAME open value=V | list NAME closed value=V | choice NAME V |
 //   target T | after clicked | help FIRST-16-BYTES | cursor shown=S shows=N hides=N repeats=N
+#include "probe_common.h"
 #include "foundation/options.h"
 #include "frame/butn.h"
 #include "frame/cursor.h"
@@ -27,12 +28,6 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
 
 static int gWantPopup = -1; // a popup the test's keys asked for, opened between frames
 
@@ -109,10 +104,8 @@ static void popup_scene()
 int main(int argc, char** argv)
 {
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return 2;
-    gAppFolder = std::string(cwd) + "/";
-    hl_open_log(gAppFolder + LOG_FILE_NAME);
+    gAppFolder = probe_open_log();
+    if (gAppFolder.empty()) return 2;
     CMDLINE_parse(cmd.c_str());
     PLAT_register_window_class("Hangaron", probe_window_proc);
     if (!UI_open_window()) {

@@ -16,6 +16,7 @@
 //                       "shot P" and waits (at most 30 s) for a file "go_P" in the working folder
 //   --pace=MS           sleeps MS milliseconds after every frame
 //   --file_limit=BYTES  the largest file the process may write (writes beyond it fail)
+#include "probe_common.h"
 #include "foundation/HL_THREAD.h"
 #include "foundation/app_folder.h"
 #include "foundation/frame_clock.h"
@@ -37,18 +38,6 @@
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
-
-static int opt_int(const char* name, int def)
-{
-    if (!CMDLINE_has_option(name)) return def;
-    return atoi(CMDLINE_get_option(name).c_str());
-}
 
 static const unsigned char kColors[6][3] = {{200, 40, 40},  {40, 180, 60},  {50, 70, 210},
                                             {230, 200, 40}, {40, 190, 200}, {190, 60, 190}};

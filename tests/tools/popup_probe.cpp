@@ -12,6 +12,7 @@
 //   --scene=crash      one crash alert
 //   --scene=nested     one note, to be interrupted by "n"
 //   --install=DIR/ --directory=FILE   the install folder and its directory file (dialogs)
+#include "probe_common.h"
 #include "engine/checksum_task.h"
 #include "engine/update_state.h"
 #include "engine/utils.h"
@@ -30,12 +31,6 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
 
 static std::string mouse_text()
 {

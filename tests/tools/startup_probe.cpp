@@ -4,6 +4,7 @@
 //   --progress=P      draws the start-up screen with progress P (or, with "none", without one,
 //                     three times) and waits without drawing again until the window is closed
 //   --alert=fatal     runs a few frames, then raises a fatal alert (crash: a crash alert)
+#include "probe_common.h"
 #include "foundation/options.h"
 #include "frame/alert.h"
 #include "frame/hl_event.h"
@@ -15,12 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
 
 static int byte_of(float v)
 {

@@ -14,6 +14,7 @@
 //   --scenario=alert     --which=W: one range alert (no window)
 //   --level=N            texture-resolution level (default 5)
 //   --seed=N --steps=N   the random run
+#include "probe_common.h"
 #include "foundation/HL_THREAD.h"
 #include "foundation/options.h"
 #include "frame/hl_event.h"
@@ -38,23 +39,6 @@
 #include <unistd.h>
 
 extern float gPerfKillTex;
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
-
-static int opt_int(const char* name, int def)
-{
-    if (!CMDLINE_has_option(name)) return def;
-    return atoi(CMDLINE_get_option(name).c_str());
-}
-
-static std::string opt_str(const char* name)
-{
-    return CMDLINE_has_option(name) ? CMDLINE_get_option(name) : std::string();
-}
 
 // ---- the random run ----
 
@@ -611,30 +595,10 @@ static void scenario_draw()
     }
 }
 
-static void make_window()
-{
-    hl_register_window_class();
-    gWindowedW = 800;
-    gWindowedH = 600;
-    hl_fit_window_to_screen(1);
-    if (!gWindows.hl_create_gl_window(0)) {
-        say("window: failed");
-        app_shutdown(1);
-        exit(1);
-    }
-    gWindows.hl_set_window_count(1);
-    hl_update_layout();
-    gCaps.OGL_init_extensions();
-    gGLSettings.RENO_reset_options();
-    gTextures.init();
-}
-
 int main(int argc, char** argv)
 {
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return 2;
-    hl_open_log(std::string(cwd) + "/" + LOG_FILE_NAME);
+    if (probe_open_log().empty()) return 2;
     CMDLINE_parse(cmd.c_str());
     gGLSettings.texture_level = opt_int("--level", 5);
     const std::string scenario = opt_str("--scenario");
@@ -644,7 +608,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (CMDLINE_has_option("--threads")) THREAD_init();
-    make_window();
+    probe_make_window(800, 600);
     if (scenario == "state") scenario_state();
     if (scenario == "repeat") scenario_repeat();
     if (scenario == "manager") scenario_manager();

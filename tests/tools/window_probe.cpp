@@ -18,6 +18,7 @@
 //                           objects, before driver detection, and prints what both threads had
 //   --detect                runs driver detection after the window is made and prints what the
 //                           rest of the program reads afterwards
+#include "probe_common.h"
 #include "foundation/HL_THREAD.h"
 #include "foundation/options.h"
 #include "frame/hl_event.h"
@@ -42,18 +43,6 @@
 #ifndef GL_SAMPLES
 #define GL_SAMPLES 0x80A9
 #endif
-
-static void say(const std::string& line)
-{
-    fprintf(stdout, "%s\n", line.c_str());
-    fflush(stdout);
-}
-
-static int opt_int(const char* name, int def)
-{
-    if (!CMDLINE_has_option(name)) return def;
-    return atoi(CMDLINE_get_option(name).c_str());
-}
 
 static void dirty_bind_cache()
 {
@@ -222,9 +211,7 @@ static bool parse_size(const std::string& s, int* v, int n)
 int main(int argc, char** argv)
 {
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return 2;
-    hl_open_log(std::string(cwd) + "/" + LOG_FILE_NAME);
+    if (probe_open_log().empty()) return 2;
     CMDLINE_parse(cmd.c_str());
     if (CMDLINE_has_option("--threads")) THREAD_init();
     if (!CMDLINE_has_option("--no_window_class")) hl_register_window_class();

@@ -1,0 +1,63 @@
+// What the window test programs share: a line to the test on standard output, the options they
+// read, the log in the working folder, and the window as start-up makes it.
+#pragma once
+#include "foundation/options.h"
+#include "frame/hl_init.h"
+#include "frame/hl_shutdown.h"
+#include "graphics/OGL_extensions.h"
+#include "graphics/hl_window.h"
+#include "graphics/OGL_view.h"
+#include "graphics/render_opts.h"
+#include "graphics/tman.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+// The tests read the program's answers line by line, so every line goes out at once.
+inline void say(const std::string& line)
+{
+    fprintf(stdout, "%s\n", line.c_str());
+    fflush(stdout);
+}
+
+inline int opt_int(const char* name, int def)
+{
+    if (!CMDLINE_has_option(name)) return def;
+    return atoi(CMDLINE_get_option(name).c_str());
+}
+
+inline std::string opt_str(const char* name)
+{
+    return CMDLINE_has_option(name) ? CMDLINE_get_option(name) : std::string();
+}
+
+// The working folder, ending in '/', with the log opened in it; empty when it cannot be read.
+inline std::string probe_open_log()
+{
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return std::string();
+    std::string folder = std::string(cwd) + "/";
+    hl_open_log(folder + LOG_FILE_NAME);
+    return folder;
+}
+
+// A w x h window with its context, driver detection, render options and texture manager.
+inline void probe_make_window(int w, int h)
+{
+    hl_register_window_class();
+    gWindowedW = w;
+    gWindowedH = h;
+    hl_fit_window_to_screen(1);
+    if (!gWindows.hl_create_gl_window(0)) {
+        say("window: failed");
+        app_shutdown(1);
+        exit(1);
+    }
+    gWindows.hl_set_window_count(1);
+    hl_update_layout();
+    gCaps.OGL_init_extensions();
+    gGLSettings.RENO_reset_options();
+    gTextures.init();
+}
