@@ -6,6 +6,7 @@
 #include "app/wizard.h"
 #include "engine/utils.h"
 #include "engine/worklist.h"
+#include "foundation/log.h"
 #include "foundation/translation.h"
 
 int step_check_disk_space(int entering, StepPage* page)
@@ -21,6 +22,7 @@ int step_check_disk_space(int entering, StepPage* page)
     // A release that only deletes files needs no space, yet still has work to do: only both
     // counts at 0 mean the copy is up to date.
     if (gFilesToFetch == 0 && gFilesToDelete == 0) {
+        if (entering) gLog << "Check Disk Space: nothing to fetch or delete.\n" << std::flush;
         page->next = step_finish;
         return 1;
     }
@@ -38,5 +40,11 @@ int step_check_disk_space(int entering, StepPage* page)
                                                       "data to update to %2:install name%."),
                                        format_bytes(gDownloadSize), gInstallName);
     }
+    // What the user was offered, for a support request.
+    if (entering)
+        gLog << "Check Disk Space: " << gFilesToFetch << " files to fetch, " << gFilesToDelete << " to delete, "
+             << gDownloadSize << " KB to download, " << gSpaceNeeded << " KB needed, "
+             << (enough ? "enough space" : "not enough space") << ".\n"
+             << std::flush;
     return 0;
 }

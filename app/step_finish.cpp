@@ -6,9 +6,10 @@
 #include "engine/worklist.h"
 #include "foundation/FILE_ops.h"
 #include "foundation/alert.h"
+#include "foundation/log.h"
 #include "foundation/translation.h"
 
-int step_finish(int, StepPage* page)
+int step_finish(int entering, StepPage* page)
 {
     page->back = nullptr;
     page->next = step_quit;
@@ -18,6 +19,7 @@ int step_finish(int, StepPage* page)
     if (gInstallFailed) {
         page->text = LANG_translate("There were problems updating Corvane.  You can try this updater again using a "
                                     "different server.");
+        if (entering) gLog << "Finish: " << page->text << "\n" << std::flush;
         return 0;
     }
     if (nothing_to_do)
@@ -27,6 +29,7 @@ int step_finish(int, StepPage* page)
         page->text = LANG_substitute_1(LANG_translate("I have finished updating %1:install path%."), gInstallPath);
     page->choice_labels.push_back(LANG_translate("Fly Corvane Now"));
     page->choice_steps.push_back(launch_simulator);
+    if (entering) gLog << "Finish: " << page->text << "\n" << std::flush;
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "engine/utils.h"
 #include "engine/worklist.h"
 #include "foundation/frame_clock.h"
+#include "foundation/log.h"
 #include "foundation/translation.h"
 
 #include <cmath>
@@ -100,10 +101,12 @@ int step_install_updates(int entering, StepPage* page)
         // A cancel in the modified-file question, or a folder that cannot be made (the engine has
         // shown its alert), goes back to Check Disk Space before anything is fetched.
         if (!install_decide_actions() || install_make_folders() != 0) {
+            gLog << "Install Updates: not started; back to Check Disk Space.\n" << std::flush;
             page->next = step_check_disk_space;
             return 1;
         }
         install_reset_worklist();
+        gLog << "Install Updates: started with " << gServers.size() << " download streams.\n" << std::flush;
     }
 
     page->title = LANG_translate("Installing");
