@@ -1,14 +1,23 @@
 // The updater's start, update-state defaults and main loop (see main.h).
 #include "app/main.h"
 
+#include "app/install_registry.h"
+#include "app/server_search.h"
+#include "engine/utils.h"
+#include "engine/worklist.h"
+#include "foundation/FILE_ops.h"
+#include "foundation/app_folder.h"
+#include "foundation/log.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
 #include "foundation/pref.h"
+#include "foundation/quit.h"
 #include "foundation/shared_paths.h"
 #include "frame/app_frame.h"
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
+#include "graphics/tman.h"
 
 std::string gInstallPath;
 std::vector<ServerRecord> gServers;
@@ -20,7 +29,40 @@ int gWantBetas = 0;
 int gLogActions = 0;
 int gStreamCount = 0;
 
-static void log_os_folders()
+// Linux has no product disc to run from.
+static std::string find_disc_root()
+{
+    return "";
+}
+
+int runs_from_disc(const std::string& disc_root, const std::string& program, const std::string& temp_folder)
+{
+    if (disc_root.empty() || program.compare(0, disc_root.size(), disc_root) != 0) return 0;
+    // The copy made for the relaunch lives in the temporary folder; starting it again from there
+    // would copy and relaunch for ever (a root of "/" matches every path).
+    if (!temp_folder.empty() && program.compare(0, temp_folder.size(), temp_folder) == 0) return 0;
+    return 1;
+}
+
+int target_os_from_option(bool present, const std::string& value)
+{
+    if (!present) return 2;
+    if (value == "ALL") return 0;
+    if (value == "APL") return 1;
+    if (value == "LIN") return 3;
+    return 2;
+}
+
+std::string command_line_folder(const char* cmd_line)
+{
+    if (!cmd_line || !cmd_line[0]) return "";
+    std::string folder = cmd_line;
+    FILE_make_abs_path(folder);
+    if (folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::string os_folder_lines()
 {
     static const struct {
         const char* label;
@@ -30,13 +72,13 @@ static void log_os_folders()
                 {"os_dir_default_apps\t", os_dir_default_apps},
                 {"os_dir_temp\t\t\t", os_dir_temp},
                 {"os_dir_prefs\t\t\t", os_dir_prefs}};
+    std::string out;
     for (const auto& r : rows) {
         std::string dir;
         FILE_get_special_dir(r.kind, dir);
-        gLog << r.label << "=" << dir << "\n";
+        out += std::string(r.label) + "=" + dir + "\n";
     }
-    gLog << "\n";
-    gLog.flush();
+    return out + "\n";
 }
 
 // The program makes no menus, so no menu item is ever chosen.
@@ -44,25 +86,48 @@ void app_menu_command(int32_t)
 {
 }
 
+// The sheet of the language's button pictures; a language without one keeps English.
+static void load_elements_sheet()
+{
+    static const char* const sheets[] = {"RESOURCE:elements_English.png", "RESOURCE:elements_French.png",
+                                         "RESOURCE:elements_German.png",  "RESOURCE:elements_Russian.png",
+                                         "RESOURCE:elements_Italian.png", "RESOURCE:elements_Spanish.png"};
+    const int lang = (gLanguage >= 1 && gLanguage <= 5) ? gLanguage : 0;
+    gTextures.load_bitmap(4, 1023, 0x90242, 2, sheets[lang]);
+}
+
 int WinMain(const char* cmd_line)
 {
+    std::string temp, program;
+    FILE_get_special_dir(os_dir_temp, temp);
+    FILE_get_special_dir(os_dir_app_file, program);
+    if (runs_from_disc(find_disc_root(), program, temp)) {
+        std::string name;
+        FILE_split_path(name, program);
+        (void)FILE_copy(program, temp + name);
+        // Ends the process when the copy starts; a failed start goes on from the disc.
+        (void)FILE_launch(temp + name, "", 0);
+    }
+
     const char* argv[1] = {cmd_line};
     hl_startup(1, argv);
-    log_os_folders();
+    load_elements_sheet();
+    gLog << os_folder_lines();
+    gLog.flush();
 
     FILE_get_special_dir(os_dir_temp, gTempFolder);
     gInstallName = NOT_SCANNED_NAME;
+    gServerIndex = 0;
+    gSearchPhase = 0;
+    install_action = action_skip_unneeded;
+    gCurrentFileFraction = 0;
     gStreamCount = 0;
-    gTargetOS = 2;
-    if (CMDLINE_has_option("--os")) {
-        std::string os = CMDLINE_get_option("--os");
-        if (os == "ALL") gTargetOS = 0;
-        if (os == "APL") gTargetOS = 1;
-        if (os == "IBM") gTargetOS = 2;
-        if (os == "LIN") gTargetOS = 3;
-    }
+    gDownloadSize = 0;
+    gSpaceNeeded = 0;
+    gTargetOS = target_os_from_option(CMDLINE_has_option("--os"), CMDLINE_get_option("--os"));
     PREF_read_write(11, 0);
-    if (cmd_line && cmd_line[0]) gCmdLinePath = cmd_line;
+    gCmdLinePath = command_line_folder(cmd_line);
+    read_install_registry();
 
     // The flag is tested before every frame, so one set during start-up runs none.
     while (!gQuit) hl_do_frame();

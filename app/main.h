@@ -11,6 +11,17 @@ extern std::string gCmdLinePath;
 extern int gWantBetas;   // look for beta releases as well ("_get_beta")
 extern int gStreamCount; // only carried from preference file to preference file ("_stream_count")
 
+// 1 when the program file lies under the product disc's root (the whole root, byte for byte)
+// and not in the temporary folder, where the relaunched copy runs.
+int runs_from_disc(const std::string& disc_root, const std::string& program, const std::string& temp_folder);
+// gTargetOS for the "--os" option: ALL 0, APL 1, IBM 2, LIN 3 (exact case); 2 when absent or other.
+int target_os_from_option(bool present, const std::string& value);
+// The folder to update named by the command-line text: absolute (a relative one is taken from
+// the program's folder) and ending in '/'; "" for no text.
+std::string command_line_folder(const char* cmd_line);
+// The five log lines of the OS folders, the last followed by an empty line.
+std::string os_folder_lines();
+
 // Returns the process exit code.
 int WinMain(const char* cmd_line);
 

@@ -1,10 +1,59 @@
 // Picture buttons and the preferences window (see prefs_window.h).
 #include "app/prefs_window.h"
 
-int BTN_elements_button(float, float, int, int, int* out_width, int, int)
+#include "frame/butn.h"
+#include "frame/hl_colors.h"
+#include "frame/hl_event.h"
+#include "frame/hl_init.h"
+#include "graphics/OGL_draw.h"
+#include "graphics/OGL_view.h"
+
+static const int kElementsSlot = 1023;
+static const int kWhite = 117;
+
+// Left edge of each picture on the sheet, pixels, by language (English, French, German, Russian,
+// Italian, Spanish); picture i runs to the next row's edge.
+static const int elements_u_table[8][6] = {
+    {0, 0, 0, 0, 0, 0},           {56, 91, 96, 75, 54, 60},     {145, 172, 181, 144, 212, 156},
+    {246, 284, 256, 211, 312, 269}, {357, 477, 422, 346, 480, 421}, {489, 695, 611, 422, 673, 606},
+    {605, 874, 762, 501, 840, 789}, {691, 958, 859, 616, 921, 892}};
+
+// The sheet's bands, lowest pixel row of each, 22 rows high.
+static const float kBandNormal = 46, kBandHover = 0, kBandHeld = 23;
+
+int BTN_elements_button(float x, float y, int picture, int align, int* out_width, int enabled, int look)
 {
-    if (out_width) *out_width = 0;
-    return 0;
+    const int lang = (gLanguage >= 0 && gLanguage <= 5) ? gLanguage : 0;
+    if (picture < 0 || picture > 6) picture = 0;
+    const int u0 = elements_u_table[picture][lang], u1 = elements_u_table[picture + 1][lang];
+    const float w = (float)(u1 - u0);
+    if (out_width) *out_width = (int)(w + 20);
+
+    float left, right;
+    if (align == -1) {
+        left = (float)(int)(x - w);
+        right = (float)(int)x;
+    } else {
+        left = (float)(int)(align == 0 ? x - w / 2 : x);
+        right = (float)(int)(left + w);
+    }
+    const float top = y + 22;
+
+    COL_set_color(kWhite, 1, 1, 1);
+    const bool inside = gMouseX >= left && gMouseX <= right && gMouseY >= y && gMouseY <= top;
+    int style = look == 2 ? 13 : 11;
+    float band = kBandNormal;
+    if (enabled && inside) {
+        style = gMouseHeld ? 12 : 11;
+        band = gMouseHeld ? kBandHeld : kBandHover;
+    }
+    BTN_frame1(style, (left + right) / 2, (y + top) / 2 - 0.5f, w + 20, 0);
+
+    const float s0 = (float)u0 / 1024.0f, s1 = (float)u1 / 1024.0f;
+    const float t0 = band / 128.0f, t1 = (band + 22) / 128.0f;
+    OGL_draw_tex_quad(kElementsSlot, kWhite, look == 2 ? 0.5f : 1.0f, left, y, s0, t0, left, top, s0, t1, right, top,
+                      s1, t1, right, y, s1, t0, 1, 1, 0);
+    return gMouseDown && inside;
 }
 
 void run_prefs_window()

@@ -33,6 +33,10 @@ int step_search_updates(int entering, StepPage* page);
 int step_check_disk_space(int entering, StepPage* page);
 int step_install_updates(int entering, StepPage* page);
 int step_finish(int entering, StepPage* page);
+// Where the progress bar's filled part ends (x, UI units) for a progress of 0 to 1; at least 4
+// percent of the track, at most all of it.
+float wizard_bar_end(float progress);
+
 // Next of the last page: sets gQuit and returns 1.
 int step_quit(int entering, StepPage* page);
 

@@ -12,6 +12,7 @@
 #include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -87,14 +88,90 @@ void BTN_draw_label(float x, float y, int align, const std::string& text, int hi
     if (broken) OGL_draw_string(colour, x, y - 11, second, 9999, font_regular, how);
 }
 
-// No widget takes the focus yet.
+// ---------------------------------------------------------------------------------------------
+// Keyboard focus
+
+BTN_key_queue gFieldKeys;
+int gFocusId = 0;
+std::vector<BTN_focus_entry> gFocusRing;
+
 void BTN_focus_begin_frame()
 {
+    gFocusRing.clear();
 }
 
-// No widget holds the focus yet.
 void BTN_clear_focus()
 {
+    gFocusId = 0;
+}
+
+int BTN_register_focus(int id, int* chars, int* keys, int* flags, int* ids, int* count, int capacity, int mask,
+                       int take)
+{
+    gFocusRing.push_back({id, chars, keys, flags, ids, count, capacity, mask});
+    if (take) gFocusId = id;
+    return gFocusId == id ? 1 : 0;
+}
+
+int BTN_key_class(int character, int key, int modifiers)
+{
+    switch (key) {
+    case 8: return key_filter_delete;
+    case 9: return key_filter_tab;
+    case 13: return key_filter_enter;
+    case 27: return key_filter_escape;
+    case 46: return key_filter_delete;
+    case 187: return key_filter_enter;
+    default: break;
+    }
+    if (key >= 33 && key <= 40) return key_filter_move;
+    const int c = character;
+    if (c == '+' || c == '-') return key_filter_sign;
+    if (c >= '0' && c <= '9') return key_filter_digits;
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return key_filter_letters;
+    // The C classifiers are defined only for the unsigned-char range; everything above is text.
+    if (c >= 128 || (c >= 0 && isprint(c))) return key_filter_printable;
+    if ((key == 86 || key == 67 || key == 88) && (modifiers & 4)) return key_filter_clipboard;
+    return key_filter_other;
+}
+
+int BTN_handle_key(int character, int key, int modifiers)
+{
+    if (gPopup == 994) return 0; // the alert has Return and Escape whatever held the focus
+    const bool tab_press = key == 9 && !(modifiers & 16);
+    const BTN_focus_entry* e = nullptr;
+    int at = 0;
+    if (gFocusId != 0) {
+        for (; at < (int)gFocusRing.size(); ++at)
+            if (gFocusRing[(size_t)at].id == gFocusId) break;
+        if (at < (int)gFocusRing.size()) e = &gFocusRing[(size_t)at];
+        else gFocusId = 0; // the widget was not drawn last frame
+    }
+    if (!e) {
+        // Shift+Tab too starts at the first widget.
+        if (tab_press && !gFocusRing.empty()) {
+            gFocusId = gFocusRing[0].id;
+            return 1;
+        }
+        return 0;
+    }
+    if (!(e->mask & key_filter_tab) && tab_press) {
+        const int n = (int)gFocusRing.size();
+        const int next = (at + ((modifiers & 1) ? n - 1 : 1)) % n;
+        gFocusId = gFocusRing[(size_t)next].id;
+        return 1;
+    }
+    if (!(e->mask & BTN_key_class(character, key, modifiers))) return 0;
+    // A queue still full from frames its widget did not drain drops the key: nothing is written
+    // past its end, and the key counts as taken so that it raises no flag and no binding.
+    const int i = *e->count;
+    if (i < 0 || i >= e->capacity) return 1;
+    e->chars[i] = character;
+    e->keys[i] = key;
+    e->flags[i] = modifiers;
+    e->ids[i] = gFocusId;
+    *e->count = i + 1;
+    return 1;
 }
 
 // ---------------------------------------------------------------------------------------------

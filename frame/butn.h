@@ -5,6 +5,7 @@
 #include "foundation/label_split.h"
 
 #include <string>
+#include <vector>
 
 // Draws one part of a label: align 0 ends it at x, 1 centres it on x, 2 starts it at x; in colour
 // 95 when highlighted, else 52. A long part (more than 12 bytes, unless it begins with "-", which
@@ -13,10 +14,63 @@ void BTN_draw_label(float x, float y, int align, const std::string& text, int hi
 // The lines BTN_draw_label draws: 1 with the part broken into first and second, 0 with one line.
 int BTN_label_lines(const std::string& text, int align, std::string& first, std::string& second);
 
+// ---- keyboard focus ----
+// Focus is a widget id plus the ring of the focusable widgets drawn in the last frame, in drawing
+// order (the Tab order). Each registers every frame with its key queue and the keys it takes.
+
+// Which keys a widget takes; a key no bit covers goes on to the rest of the keyboard handling.
+enum BTN_key_filter {
+    key_filter_tab = 0x1,         // key code 9
+    key_filter_enter = 0x2,       // key codes 13 and 187
+    key_filter_delete = 0x4,      // Backspace 8 and Delete 46
+    key_filter_escape = 0x8,      // key code 27
+    key_filter_move = 0x10,       // key codes 33 to 40: pages, End, Home, arrows
+    key_filter_letters = 0x20,    // characters A to Z and a to z
+    key_filter_digits = 0x40,     // characters 0 to 9
+    key_filter_sign = 0x80,       // characters + and -
+    key_filter_printable = 0x100, // other printable characters below 128, and every one from 128
+    key_filter_clipboard = 0x200, // Ctrl with key codes 67, 86, 88
+    key_filter_other = 0x400,     // everything else
+};
+
+// One focusable widget of the ring: its id and its key queue (arrays the widget owns).
+struct BTN_focus_entry {
+    int id;
+    int* chars;
+    int* keys;
+    int* flags;
+    int* ids; // the focused id at the time each key was queued
+    int* count;
+    int capacity;
+    int mask; // BTN_key_filter bits
+};
+
+// The key queue all text fields share.
+enum { BTN_FIELD_KEYS = 64 };
+struct BTN_key_queue {
+    int chars[BTN_FIELD_KEYS];
+    int keys[BTN_FIELD_KEYS];
+    int flags[BTN_FIELD_KEYS];
+    int ids[BTN_FIELD_KEYS];
+    int count;
+};
+extern BTN_key_queue gFieldKeys;
+
+extern int gFocusId; // the widget holding the focus, 0 for none
+extern std::vector<BTN_focus_entry> gFocusRing;
+
 // Starts the keyboard focus ring of this frame.
 void BTN_focus_begin_frame();
 // Takes the keyboard focus from whatever widget holds it.
 void BTN_clear_focus();
+// Adds a widget to this frame's ring; with take it gets the focus. 1 when it holds the focus.
+int BTN_register_focus(int id, int* chars, int* keys, int* flags, int* ids, int* count, int capacity, int mask,
+                       int take);
+// The BTN_key_filter bit that a key falls under.
+int BTN_key_class(int character, int key, int modifiers);
+// Offers a key to the focused widget (Tab moves the focus when that widget does not take it).
+// 1 when taken: the keyboard translation then does nothing more with it.
+int BTN_handle_key(int character, int key, int modifiers);
 // Draws the two close boxes of the open popup's title bar, pressed or not; 1 when the mouse went
 // down this frame inside either.
 int BTN_corner_boxes(int pressed);

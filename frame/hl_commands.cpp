@@ -1,5 +1,6 @@
 // The built-in commands, the command name registry and the default key bindings (see hl_commands.h).
 #include "frame/hl_commands.h"
+#include "frame/hl_keyboard.h"
 
 #include <algorithm>
 
@@ -34,7 +35,6 @@ const CMD_builtin_row CMD_builtin_table[cmnd_count] = {
     {"cmnd_v_rot_RGT", "sim/general/rot_right_fast", "General command: pan right fast.", 3, 69, 1},
 };
 
-std::vector<KEY_binding> gKeyBindings;
 
 // Built on first use so that code running during static construction finds it complete.
 const CMD_registry& CMD_get_registry()
@@ -95,5 +95,5 @@ void CMD_init_builtin(int flag)
     std::vector<KEY_binding> b;
     for (const CMD_builtin_row& row : CMD_builtin_table)
         if (row.key != 0) b.push_back({row.key, row.modifiers, CMD_find(row.name), 0});
-    gKeyBindings = b;
+    gKeyboard.bindings = b;
 }

@@ -72,9 +72,6 @@ struct KEY_binding {
     int32_t command;   // index into the registry
     int32_t held;
 };
-// The key bindings of the keyboard, filled by CMD_init_builtin.
-extern std::vector<KEY_binding> gKeyBindings;
-
-// With 0 (start-up) loads the default bindings of every table row that has a key; with any
-// other value (shutdown) changes nothing.
+// With 0 (start-up) loads the keyboard's (gKeyboard) default bindings from every table row that
+// has a key; with any other value (shutdown) changes nothing.
 void CMD_init_builtin(int flag);

@@ -102,6 +102,19 @@ int PLAT_out_open(const std::string& path, int& err)
     return fd;
 }
 
+int PLAT_append_open(const std::string& path, int& err)
+{
+    err = 0;
+    int fd;
+    do {
+        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) err = last_error();
+    return fd;
+}
+
+const size_t PLAT_PATH_MAX = PATH_MAX;
+
 int PLAT_out_write(int fd, const void* data, size_t n)
 {
     const char* p = (const char*)data;

@@ -32,6 +32,12 @@ int PLAT_out_open(const std::string& path, int& err);
 int PLAT_out_write(int fd, const void* data, size_t n);
 // Closes the file; 0, or the errno value when the system reports that earlier writes failed.
 int PLAT_out_close(int fd);
+// Opens a file for appending, creating it when missing; every write lands at the file's end.
+// The descriptor (write with PLAT_out_write, close with PLAT_out_close), or -1 with err set.
+int PLAT_append_open(const std::string& path, int& err);
+
+// The longest path the system takes, its terminating NUL included.
+extern const size_t PLAT_PATH_MAX;
 
 // One replacement in progress. The temporary file is hidden (a leading dot) and made with the
 // usual permissions of a new file.

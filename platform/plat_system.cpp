@@ -2,9 +2,12 @@
 #include "platform/plat_system.h"
 
 #include <SDL.h>
+#include <clocale>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <locale.h>
 #include <unistd.h>
 
 bool PLAT_has_display()
@@ -65,4 +68,18 @@ void PLAT_abort()
     fflush(stdout);
     fflush(stderr);
     abort();
+}
+
+int PLAT_format_c(char* buf, size_t n, const char* format, ...)
+{
+    // The thread's own locale is switched for the one call, so other threads and the process
+    // locale are left alone; without a "C" locale object the call runs in whatever is current.
+    static const locale_t c_numeric = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
+    const locale_t old = c_numeric ? uselocale(c_numeric) : (locale_t)0;
+    va_list args;
+    va_start(args, format);
+    const int r = vsnprintf(buf, n, format, args);
+    va_end(args);
+    if (old) uselocale(old);
+    return r;
 }

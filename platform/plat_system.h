@@ -1,5 +1,6 @@
 // Small facts and services of the running system: the message box, the display, process ends.
 #pragma once
+#include <cstddef>
 #include <string>
 
 // True when a graphical display is named in the environment.
@@ -14,6 +15,10 @@ void PLAT_message_box(const char* caption, const std::string& text);
 // "en" when that value is "C" or "POSIX" (with or without a suffix) or none is set; "" when the
 // value does not begin with a language code.
 std::string PLAT_ui_language_code();
+
+// printf into a buffer of n bytes (cut to fit, always terminated) with the "C" numeric rules,
+// whatever locale the process runs in: "1.0 GB", never "1,0 GB". The result is vsnprintf's.
+int PLAT_format_c(char* buf, size_t n, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // Ends the process at once with this code (no static destructors, no shutdown).
 [[noreturn]] void PLAT_exit_now(int code);

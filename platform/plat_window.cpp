@@ -2,6 +2,7 @@
 #include "platform/plat_window.h"
 
 #include "platform/plat_cursor.h"
+#include "platform/plat_keymap.h"
 #include "platform/plat_system.h"
 
 #include <SDL.h>
@@ -37,6 +38,10 @@ static bool video_ready()
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     if (gCreateEvent == (Uint32)-1) gCreateEvent = SDL_RegisterEvents(1);
+    // Characters come as text events behind their key-downs; the native events carry the key
+    // code that the layout's characters are looked up by.
+    SDL_StartTextInput();
+    PLAT_key_watch_native();
     return true;
 }
 
@@ -93,18 +98,6 @@ static bool translate(const SDL_Event& e, PLAT_event& out)
         out.wheel = (int)std::lround(travel);
         return true;
     }
-    case SDL_KEYDOWN:
-    case SDL_KEYUP: {
-        out.kind = e.type == SDL_KEYDOWN ? PLAT_EV_KEY_DOWN : PLAT_EV_KEY_UP;
-        out.window = plat(SDL_GetWindowFromID(e.key.windowID));
-        out.key = e.key.keysym.sym;
-        out.scancode = e.key.keysym.scancode;
-        Uint16 m = e.key.keysym.mod;
-        out.mods = ((m & KMOD_SHIFT) ? PLAT_MOD_SHIFT : 0) | ((m & KMOD_ALT) ? PLAT_MOD_ALT : 0) |
-                   ((m & KMOD_CTRL) ? PLAT_MOD_CTRL : 0);
-        out.repeat = e.key.repeat ? 1 : 0;
-        return true;
-    }
     default:
         if (e.type == gCreateEvent) {
             out.kind = PLAT_EV_CREATE;
@@ -112,6 +105,65 @@ static bool translate(const SDL_Event& e, PLAT_event& out)
             return out.window != nullptr; // a window destroyed before its event came is gone
         }
         return false;
+    }
+}
+
+// The first character of UTF-8 text as a code point; *len receives its length in bytes (0 at the
+// end). A byte that starts no valid sequence stands for itself, one byte long.
+static int next_code_point(const char* s, int* len)
+{
+    const unsigned char* u = (const unsigned char*)s;
+    *len = 0;
+    if (!u[0]) return 0;
+    int n = u[0] < 0x80 ? 1 : (u[0] >> 5) == 6 ? 2 : (u[0] >> 4) == 14 ? 3 : (u[0] >> 3) == 30 ? 4 : 0;
+    int cp = n == 1 ? u[0] : n == 2 ? (u[0] & 0x1F) : n == 3 ? (u[0] & 0x0F) : (u[0] & 0x07);
+    for (int i = 1; i < n; ++i) {
+        if ((u[i] & 0xC0) != 0x80) {
+            n = 0;
+            break;
+        }
+        cp = (cp << 6) | (u[i] & 0x3F);
+    }
+    if (n == 0) {
+        *len = 1;
+        return u[0];
+    }
+    *len = n;
+    return cp;
+}
+
+static int key_mods(Uint16 m)
+{
+    int mods = ((m & KMOD_SHIFT) ? PLAT_MOD_SHIFT : 0) | ((m & KMOD_ALT) ? PLAT_MOD_ALT : 0) |
+               ((m & KMOD_CTRL) ? PLAT_MOD_CTRL : 0);
+    if (m & KMOD_MODE) mods |= PLAT_MOD_CTRL | PLAT_MOD_ALT;
+    return mods;
+}
+
+// A key event with everything the translation reads; the key-down's text comes separately.
+static void translate_key(const SDL_Event& e, PLAT_event& out)
+{
+    const SDL_Keysym& k = e.key.keysym;
+    const bool down = e.type == SDL_KEYDOWN;
+    out.window = plat(SDL_GetWindowFromID(e.key.windowID));
+    out.key = k.sym;
+    out.scancode = k.scancode;
+    // AltGr (the layout's third level) is Ctrl and Alt on the desktop that the program knows,
+    // and types its characters rather than being a desktop key.
+    const bool altgr = (k.mod & KMOD_MODE) || ((k.mod & KMOD_RALT) && PLAT_key_altgr());
+    out.mods = key_mods(k.mod) | (altgr ? PLAT_MOD_CTRL | PLAT_MOD_ALT : 0);
+    out.repeat = down && e.key.repeat ? 1 : 0;
+    out.vk = PLAT_key_vk(k.scancode, (k.mod & KMOD_NUM) ? 1 : 0);
+    out.pc_scan = PLAT_key_pc_scan(k.scancode);
+    PLAT_key_layout_chars(k.sym, &out.ch_plain, &out.ch_shifted);
+    // Alt without Ctrl, and F10, belong to the desktop (its menu keys).
+    const bool sys = ((k.mod & KMOD_ALT) && !(k.mod & KMOD_CTRL) && !altgr) || k.scancode == SDL_SCANCODE_F10;
+    out.kind = sys ? (down ? PLAT_EV_SYS_KEY_DOWN : PLAT_EV_SYS_KEY_UP) : (down ? PLAT_EV_KEY_DOWN : PLAT_EV_KEY_UP);
+    if (k.mod & KMOD_CTRL) {
+        // With Ctrl a letter types its control code (Ctrl+C is 3), anything else nothing.
+        out.ch = out.ch_plain >= 'a' && out.ch_plain <= 'z' ? out.ch_plain - 'a' + 1 : 0;
+    } else if (!down) {
+        out.ch = (k.mod & KMOD_SHIFT) ? out.ch_shifted : out.ch_plain;
     }
 }
 
@@ -123,7 +175,49 @@ int PLAT_pump_events()
     while (SDL_PollEvent(&e)) {
         ++n;
         PLAT_event pe;
-        if (translate(e, pe) && gProc) gProc(pe);
+        if (e.type == SDL_SYSWMEVENT) {
+            PLAT_key_note_native(e);
+            continue;
+        }
+        const char* text = nullptr; // characters still to deliver
+        char kept[sizeof e.text.text];
+        if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP) {
+            translate_key(e, pe);
+            // The text a key-down typed is queued right behind it.
+            SDL_Event next;
+            if (e.type == SDL_KEYDOWN && SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+                next.type == SDL_TEXTINPUT) {
+                SDL_PollEvent(&next);
+                memcpy(kept, next.text.text, sizeof kept);
+                kept[sizeof kept - 1] = 0;
+                text = kept;
+                int len = 0;
+                const int cp = next_code_point(text, &len);
+                if (!(e.key.keysym.mod & KMOD_CTRL)) pe.ch = cp;
+                text += len;
+                // Ctrl types nothing at all, and the desktop's keys type nothing in the program.
+                if ((e.key.keysym.mod & KMOD_CTRL) || pe.kind == PLAT_EV_SYS_KEY_DOWN) text = nullptr;
+            }
+            if (gProc) gProc(pe);
+        } else if (e.type == SDL_TEXTINPUT) {
+            memcpy(kept, e.text.text, sizeof kept);
+            kept[sizeof kept - 1] = 0;
+            text = kept;
+        } else if (translate(e, pe) && gProc) {
+            gProc(pe);
+        }
+        // Text without a key of its own: one key-down per character.
+        while (text && *text) {
+            int len = 0;
+            PLAT_event te;
+            te.kind = PLAT_EV_KEY_DOWN;
+            te.window = plat(SDL_GetKeyboardFocus());
+            te.mods = key_mods((Uint16)SDL_GetModState());
+            te.ch = te.ch_plain = te.ch_shifted = next_code_point(text, &len);
+            te.text_only = 1;
+            text += len;
+            if (gProc) gProc(te);
+        }
     }
     return n;
 }

@@ -14,8 +14,12 @@ enum PLAT_event_kind {
     PLAT_EV_BUTTON_DOWN, // button, x, y
     PLAT_EV_BUTTON_UP,   // button, x, y
     PLAT_EV_WHEEL,       // wheel
-    PLAT_EV_KEY_DOWN,    // key, scancode, mods, repeat
-    PLAT_EV_KEY_UP,      // key, scancode, mods
+    PLAT_EV_KEY_DOWN,    // key, scancode, mods, repeat and the key's translation fields
+    PLAT_EV_KEY_UP,      // the same, without repeat
+    // A key pressed or released with Alt and without Ctrl, or F10: the desktop's own keys, which
+    // the program's keyboard translation leaves alone. Same fields as the plain key events.
+    PLAT_EV_SYS_KEY_DOWN,
+    PLAT_EV_SYS_KEY_UP,
 };
 
 enum { PLAT_BUTTON_LEFT = 1, PLAT_BUTTON_RIGHT = 2, PLAT_BUTTON_MIDDLE = 3 };
@@ -40,6 +44,27 @@ struct PLAT_event {
     int scancode = 0;              // the physical key
     int mods = 0;                  // PLAT_MOD_... bits held with the key
     int repeat = 0;                // 1 for a key-down repeated by the keyboard
+    // What the keyboard translation reads of a key, as the desktop's own key messages carry it:
+    int vk = 0;         // virtual-key number of the keys coded by it (PLAT_VK_...), else 0
+    int pc_scan = 0;    // PC scan code, set 1, without the E0 prefix of the extended keys
+    int ch = 0;         // the character the key typed (a code point), 0 for none
+    int ch_plain = 0;   // the layout's character for the key without modifiers, 0 for none
+    int ch_shifted = 0; // the layout's character for the key with Shift, 0 for none
+    int text_only = 0;  // 1: a character that came without a key of its own (compose, input
+                        // method, a key code made up by the sender); vk and pc_scan are 0
+};
+
+// The virtual-key numbers set in PLAT_event::vk: Backspace 8, Tab 9, Clear 12 (keypad 5 without
+// Num Lock), Return 13 (also keypad Enter), Escape 27, Space 32, Page Up 33 ... Help 47, keypad
+// digits 96 to 105 with Num Lock (else the navigation key they carry), keypad operators 106 to
+// 111, F1 to F24 112 to 135, and the modifier keys below, which the translation skips.
+enum {
+    PLAT_VK_SHIFT = 16,
+    PLAT_VK_CONTROL = 17,
+    PLAT_VK_ALT = 18,
+    PLAT_VK_CAPS_LOCK = 20,
+    PLAT_VK_NUM_LOCK = 144,
+    PLAT_VK_SCROLL_LOCK = 145,
 };
 
 typedef void (*PLAT_window_proc)(const PLAT_event& ev);

@@ -142,6 +142,8 @@ static void key(int kind, int symbol)
     PLAT_event ev;
     ev.kind = kind;
     ev.key = symbol;
+    ev.vk = symbol == PLAT_KEY_DELETE ? 46 : symbol == PLAT_KEY_KP_ENTER ? 13 : symbol < 128 && symbol != 'a' ? symbol : 0;
+    ev.ch_plain = symbol == 'a' ? 'a' : 0;
     hl_window_proc(ev);
 }
 

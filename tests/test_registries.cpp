@@ -4,6 +4,7 @@
 #include "foundation/options.h"
 #include "foundation/tunables.h"
 #include "frame/hl_commands.h"
+#include "frame/hl_keyboard.h"
 
 #include <gtest/gtest.h>
 
@@ -177,10 +178,10 @@ TEST(Commands, ListUnderPrefix)
 TEST(Commands, DefaultBindings)
 {
     CMD_init_builtin(0);
-    ASSERT_EQ(gKeyBindings.size(), 26u);
+    ASSERT_EQ(gKeyboard.bindings.size(), 26u);
     // Rows 0 and 3 have no key; the rest keep table order with their own command index.
     int row = 0;
-    for (const KEY_binding& b : gKeyBindings) {
+    for (const KEY_binding& b : gKeyboard.bindings) {
         while (row == cmnd_nothing || row == cmnd_quit) ++row;
         EXPECT_EQ(b.command, row);
         EXPECT_EQ(b.key, CMD_builtin_table[row].key);
@@ -188,17 +189,17 @@ TEST(Commands, DefaultBindings)
         EXPECT_EQ(b.held, 0);
         ++row;
     }
-    EXPECT_EQ(gKeyBindings[0].key, 32);
-    EXPECT_EQ(gKeyBindings[0].modifiers, 1);
-    EXPECT_EQ(gKeyBindings[1].modifiers, 4);
-    EXPECT_EQ(gKeyBindings[25].key, 69);
-    EXPECT_EQ(gKeyBindings[25].command, cmnd_v_rot_RGT);
+    EXPECT_EQ(gKeyboard.bindings[0].key, 32);
+    EXPECT_EQ(gKeyboard.bindings[0].modifiers, 1);
+    EXPECT_EQ(gKeyboard.bindings[1].modifiers, 4);
+    EXPECT_EQ(gKeyboard.bindings[25].key, 69);
+    EXPECT_EQ(gKeyboard.bindings[25].command, cmnd_v_rot_RGT);
 
     // Loading again replaces rather than adds; the shutdown call changes nothing.
     CMD_init_builtin(0);
-    EXPECT_EQ(gKeyBindings.size(), 26u);
-    gKeyBindings[0].held = 1;
+    EXPECT_EQ(gKeyboard.bindings.size(), 26u);
+    gKeyboard.bindings[0].held = 1;
     CMD_init_builtin(1);
-    EXPECT_EQ(gKeyBindings.size(), 26u);
-    EXPECT_EQ(gKeyBindings[0].held, 1);
+    EXPECT_EQ(gKeyboard.bindings.size(), 26u);
+    EXPECT_EQ(gKeyboard.bindings[0].held, 1);
 }

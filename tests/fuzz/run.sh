@@ -1,8 +1,9 @@
 #!/bin/sh
-# Runs one fuzz target (png, bmp, dds, font or server_list).
+# Runs one fuzz target (png, bmp, dds, font, server_list or install_registry).
 #   run.sh replay BIN FINDS_DIR                    feeds it every kept find once
 #   run.sh fuzz BIN KIND SECONDS FINDS_DIR WORK    fuzzes for SECONDS from pictures made by convert
-#                                                  or, for font and server_list, a few texts
+#                                                  or, for font, server_list and install_registry,
+#                                                  a few texts
 # A crash input is written into WORK; keep it under FINDS_DIR so that the replay runs it for good.
 set -eu
 mode=$1
@@ -55,6 +56,10 @@ server_list)
     printf 'BETA Corvane10b\r\nFINAL Corvane10\r\nINS_VERSION 30002 http://a.test/x\r\n' > "$s/head.txt"
     printf 'SERVER a.test\n/r/\nA\n  SERVER\tb.test  \n\n/s/\n\nB\nENDOFLIST\nSERVER c\n/c/\nc\n' > "$s/servers.txt"
     printf 'INS_VERSION -+99999999999999999999 file:///x y\nSERVERS\nSERVER x/\nrel\n\0n' > "$s/hostile.txt"
+    ;;
+install_registry)
+    printf '/home/a/Corvane 10/\r\n/home/b/Corvane\n\nrelative/c/\n/no/end' > "$s/lines.txt"
+    printf '/a\0/b\r/c\n\r\n\0\n/' > "$s/cuts.txt"
     ;;
 esac
 exec "$bin" -max_total_time="$secs" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1 \
