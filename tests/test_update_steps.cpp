@@ -391,15 +391,62 @@ TEST_F(UpdateSteps, UpToDateAndDeleteOnlyCopies)
     StepPage check;
     EXPECT_EQ(step_check_disk_space(1, &check), 0);
     EXPECT_EQ(check.next, step_install_updates);
+    gInstallProgress = 0.5f;
     w = walk(step_install_updates, step_finish);
     ASSERT_EQ(w.step, step_finish);
     EXPECT_TRUE(w.bar_ok); // no share of 0 kilobytes: never NaN
-    EXPECT_EQ(gInstallProgress, gInstallProgress);
+    EXPECT_FALSE(std::isnan(gInstallProgress));
     StepPage done;
     step_finish(1, &done);
     EXPECT_EQ(done.text, "I have finished updating " + gInstallPath + ".");
     expect_copy_is_release();
     EXPECT_EQ(archive_requests(), 0);
+}
+
+TEST_F(UpdateSteps, PageTextWithoutARateAndStreamsOutsideThePlan)
+{
+    // Two files nobody fetches; server 1 rests after a failure, server 2 stands past the end,
+    // server 3 has a stream whose group lies outside the plan. Nothing downloaded: no rate, so
+    // no headline, only the servers' parts.
+    gInstallPath = TS_new_dir("copy");
+    gServers = {{"a.test", "/r/", "a"}, {"b.test", "/r/", "b"}, {"c.test", "/r/", "c"}};
+    gPlan = install_plan();
+    gPlan.install_groups.resize(2, install_group(1));
+    gPlan.install_groups[0][0].path = "one.txt";
+    gPlan.install_groups[1][0].path = "two.txt";
+    gPlan.streams.resize(3);
+    gPlan.start_time = gTimer.hl_timer_real_time;
+    gPlan.streams[0].need_next = 0;
+    gPlan.streams[0].resume_time = gTimer.hl_timer_real_time + 1.5f;
+    gPlan.streams[0].error_message = "Server is not responding normally.";
+    gPlan.streams[1].need_next = 0;
+    gPlan.streams[1].group = 2;
+    gPlan.streams[2].need_next = 0;
+    gPlan.streams[2].group = 99;
+    gPlan.streams[2].resume_time = 0;
+    // Half the space installed (the bar moves toward that share), nothing downloaded.
+    gSpaceNeeded = 10;
+    gPlan.installed_bytes = 5;
+    StepPage page;
+    EXPECT_EQ(step_install_updates(0, &page), 0);
+    EXPECT_EQ(page.text, "\n\na.test: Server is not responding normally..  Will retry in 1 second."
+                         "\n\nb.test is finished.\n\nc.test is finished.");
+    EXPECT_EQ(page.title, "Installing");
+    EXPECT_EQ(page.back, step_check_disk_space);
+    EXPECT_EQ(page.next, nullptr);
+    EXPECT_EQ(page.confirm_quit, confirm_stop_update);
+    EXPECT_NEAR(page.progress, 0.5f, 0.01f);
+    // Half a second left counts as 0 seconds, in the plural.
+    gPlan.streams[0].resume_time = gTimer.hl_timer_real_time + 0.5f;
+    StepPage later;
+    step_install_updates(0, &later);
+    EXPECT_NE(later.text.find("Will retry in 0 seconds."), std::string::npos) << later.text;
+    // Until the bar passes 1 % the page has no text.
+    gPlan.installed_bytes = 0;
+    StepPage early;
+    step_install_updates(0, &early);
+    EXPECT_EQ(early.text, "");
+    gPlan = install_plan();
 }
 
 TEST_F(UpdateSteps, AFailingServerRestsWhileTheOtherFinishes)
