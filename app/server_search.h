@@ -26,6 +26,7 @@ enum search_phase {
 
 extern int gServerIndex; // the record the directory archive is fetched from
 extern int gSearchPhase; // a search_phase
+extern int gFilesScanned; // groups handed to the scan so far; 0 when a scan starts again
 
 // One polled step: the server list while gServers is empty, else the directory archive, its
 // unpacking and reading. Never waits on the network.

@@ -107,4 +107,6 @@ void wizard_draw_frame()
         gCurStep = page.back;
 
     if (r && page.next) gCurStep = page.next;
+    // The scan's workers run only while Search for Updates is current.
+    if (gPrevStep == step_search_updates && gCurStep != step_search_updates) step_search_updates_left();
 }

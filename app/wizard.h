@@ -33,6 +33,9 @@ int step_search_updates(int entering, StepPage* page);
 int step_check_disk_space(int entering, StepPage* page);
 int step_install_updates(int entering, StepPage* page);
 int step_finish(int entering, StepPage* page);
+// The wizard frame calls this when it leaves Search for Updates for another step: the scan's
+// workers are stopped and joined before that step can change the folder or the plan.
+void step_search_updates_left();
 // Where the progress bar's filled part ends (x, UI units) for a progress of 0 to 1; at least 4
 // percent of the track, at most all of it.
 float wizard_bar_end(float progress);

@@ -1,18 +1,25 @@
 // Starting other programs (see plat_process.h).
 #include "platform/plat_process.h"
 
+#include "platform/plat_window.h"
+
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
 
 // The started program gets a clean start: none of our open files or sockets, no blocked
 // signals, and default handlers for everything (ignored signals would otherwise carry over).
-static int spawn_detached(const char* file, bool search_path, const std::vector<std::string>& argv)
+// With out_fd set, the program reads /dev/null and writes its standard output to out_fd.
+static int spawn_child(const char* file, bool search_path, const std::vector<std::string>& argv, bool new_session,
+                       int out_fd, pid_t* pid_out)
 {
     posix_spawn_file_actions_t fa;
     posix_spawnattr_t attr;
@@ -21,15 +28,22 @@ static int spawn_detached(const char* file, bool search_path, const std::vector<
         posix_spawn_file_actions_destroy(&fa);
         return err;
     }
-    int err = posix_spawn_file_actions_addclosefrom_np(&fa, 3);
+    int err = 0;
+    if (out_fd >= 0) {
+        err = posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+        if (!err) err = posix_spawn_file_actions_adddup2(&fa, out_fd, 1);
+    }
+    if (!err) err = posix_spawn_file_actions_addclosefrom_np(&fa, 3);
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
     sigdelset(&all, SIGKILL);
     sigdelset(&all, SIGSTOP);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (new_session) flags |= POSIX_SPAWN_SETSID;
     if (!err) err = posix_spawnattr_setsigmask(&attr, &none);
     if (!err) err = posix_spawnattr_setsigdefault(&attr, &all);
-    if (!err) err = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    if (!err) err = posix_spawnattr_setflags(&attr, flags);
     if (!err) {
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -37,10 +51,16 @@ static int spawn_detached(const char* file, bool search_path, const std::vector<
         pid_t pid;
         err = search_path ? posix_spawnp(&pid, file, &fa, &attr, args.data(), environ)
                           : posix_spawn(&pid, file, &fa, &attr, args.data(), environ);
+        if (!err && pid_out) *pid_out = pid;
     }
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&fa);
     return err;
+}
+
+static int spawn_detached(const char* file, bool search_path, const std::vector<std::string>& argv)
+{
+    return spawn_child(file, search_path, argv, true, -1, nullptr);
 }
 
 int PLAT_launch(const std::string& path, const std::vector<std::string>& args)
@@ -61,4 +81,67 @@ int PLAT_open_url(const std::string& url)
     const bool web = strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
     if (!web || url.find('\0') != std::string::npos) return EINVAL;
     return spawn_detached("xdg-open", true, {"xdg-open", url});
+}
+
+// Reads what the pipe holds now without waiting; false once it is at its end (or broken).
+static bool drain(int fd, std::string* out, size_t max_out, bool* too_long)
+{
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            // Read on to the end all the same, or the program would block on a full pipe.
+            if (!*too_long && out->size() + (size_t)n <= max_out) out->append(chunk, (size_t)n);
+            else *too_long = true;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        return n < 0 && errno == EAGAIN;
+    }
+}
+
+int PLAT_run_modal(const std::vector<std::string>& argv, std::string* out, int* status, size_t max_out)
+{
+    out->clear();
+    *status = -1;
+    if (argv.empty()) return EINVAL;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return errno;
+    pid_t pid = -1;
+    const int err = spawn_child(argv[0].c_str(), true, argv, false, fds[1], &pid);
+    close(fds[1]);
+    if (err) {
+        close(fds[0]);
+        return err;
+    }
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+
+    // The window's events are handed on every few milliseconds, so the desktop never takes the
+    // window for hung; they only change the input state, which the next frame starts afresh.
+    // The wait ends when the program ends, not when its output closes: a process it left behind
+    // may hold the pipe open.
+    int fd = fds[0];
+    bool too_long = false;
+    for (;;) {
+        PLAT_pump_events();
+        pollfd p{fd, POLLIN, 0};
+        poll(&p, fd >= 0 ? 1 : 0, 10);
+        if (fd >= 0 && !drain(fd, out, max_out, &too_long)) {
+            close(fd);
+            fd = -1;
+        }
+        int st = 0;
+        const pid_t r = waitpid(pid, &st, WNOHANG);
+        if (r == pid) {
+            *status = WIFEXITED(st) ? WEXITSTATUS(st) : WIFSIGNALED(st) ? 128 + WTERMSIG(st) : -1;
+            break;
+        }
+        if (r < 0 && errno != EINTR) break; // reaped elsewhere; its status is lost (-1)
+    }
+    if (fd >= 0) {
+        drain(fd, out, max_out, &too_long);
+        close(fd);
+    }
+    if (too_long) out->clear();
+    return 0;
 }

@@ -1,5 +1,5 @@
 // Starting other programs: a program file directly, anything else through the desktop's
-// opener (xdg-open), and web pages. Never through a shell.
+// opener (xdg-open), web pages, and dialog programs waited for. Never through a shell.
 #pragma once
 #include <string>
 #include <vector>
@@ -16,3 +16,13 @@ int PLAT_launch(const std::string& path, const std::vector<std::string>& args);
 // other text gives EINVAL and nothing is started. 0 once xdg-open is started, else the error
 // number. The child is not reaped: the callers end the program right afterwards.
 int PLAT_open_url(const std::string& url);
+
+// Runs a program found on PATH (argv[0] its name) as a modal dialog: waits for it to end while
+// handing the events of the program's windows to the window procedure, so the window keeps
+// answering, but runs no frame. Its standard input is /dev/null and its standard output is
+// collected in *out; an output longer than max_out bytes is dropped whole (*out empty).
+// Answers 0 once the program has ended and been reaped, with *status its exit status (128 plus
+// the signal number when a signal ended it); otherwise the error number of the start (ENOENT
+// when no such program is on PATH), and nothing is left running.
+int PLAT_run_modal(const std::vector<std::string>& argv, std::string* out, int* status,
+                   size_t max_out = 65536);
