@@ -39,8 +39,8 @@ int launch_simulator(int, StepPage* page)
     // Does not come back when the simulator starts: the program shuts down with exit code 1.
     const int err = FILE_launch(program, "", 1);
     // Tried once: the wizard returns to Finish instead of launching again on every frame.
-    MACIBM_alert(0, LANG_translate("I could not start Corvane."), program, LANG_translate("Error: ") + FILE_error_text(err),
-                 "", t_note, __FILE__, __LINE__);
+    MACIBM_alert(0, LANG_translate("I could not start Corvane."), program,
+                 LANG_translate("Error: ") + FILE_error_text(err), "", t_note, __FILE__, __LINE__);
     page->next = step_finish;
     return 1;
 }

@@ -230,7 +230,8 @@ struct UpdateSteps : testing::Test {
     {
         std::vector<std::string> out;
         size_t at = 0;
-        for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1) out.push_back(text.substr(at, nl - at));
+        for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+            out.push_back(text.substr(at, nl - at));
         return out;
     }
     // Requests for the release's file archives (the directory archive not counted).
@@ -312,7 +313,8 @@ TEST_F(UpdateSteps, UpdatesACopyThroughTheSteps)
     EXPECT_EQ(launch_simulator(1, &p), 1);
     EXPECT_EQ(p.next, step_finish);
     ASSERT_EQ(gAlerts.size(), 1u);
-    EXPECT_EQ(gAlerts[0], "I could not start Corvane.|" + gInstallPath + "Corvane.exe|Error: " + FILE_error_text(ENOENT));
+    EXPECT_EQ(gAlerts[0],
+              "I could not start Corvane.|" + gInstallPath + "Corvane.exe|Error: " + FILE_error_text(ENOENT));
 }
 
 TEST_F(UpdateSteps, CancelReturnsToCheckDiskSpaceThenKeepingAChangedFile)

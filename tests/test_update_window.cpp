@@ -47,7 +47,8 @@ std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> out;
     size_t at = 0;
-    for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1) out.push_back(text.substr(at, nl - at));
+    for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+        out.push_back(text.substr(at, nl - at));
     return out;
 }
 
@@ -80,7 +81,8 @@ struct UpdateWindow : testing::Test {
 
     std::string scratch_state()
     {
-        return TS_sh("md5sum '" + outside + "'*; find '" + TS_scratch() + "' -name '*escaped*'; ls /tmp | grep escaped");
+        return TS_sh("md5sum '" + outside + "'*; find '" + TS_scratch() +
+                     "' -name '*escaped*'; ls /tmp | grep escaped");
     }
 
     // The release, nginx serving it (the second server through the fault server with bad_dir),
