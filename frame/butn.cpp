@@ -1,13 +1,16 @@
 // Widgets and their labels (see butn.h): frames and panels cut from the sprite sheets, push
-// buttons, check boxes and radio buttons.
+// buttons, check boxes and radio buttons, the keyboard focus ring and the one-line text field.
 #include "frame/butn.h"
 
 #include "foundation/alert.h"
+#include "frame/clipboard.h"
 #include "frame/cursor.h"
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
+#include "frame/hl_keyboard.h"
 #include "frame/hl_timer.h"
 #include "frame/mbar.h"
+#include "frame/text_engine.h"
 #include "graphics/OGL_draw.h"
 #include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
@@ -533,8 +536,298 @@ int BTN_text_list(float x, float y, int* selection, const std::string& items, co
     return chosen;
 }
 
-// Text field: filled in with the text engine.
-int BTN_text_field(float, float, std::string&, unsigned, const std::string&, float, int)
+// ---------------------------------------------------------------------------------------------
+// Text field: every field shares one text engine, which edits the focused field through the
+// host record below.
+
+struct BTN_field_host {
+    int x = 0, y = 0;             // left edge and text height of the focused field
+    std::string* text = nullptr;  // the caller's string
+    int width = 0;
+    int changed = 0;              // the engine replaced bytes during this call
+    float scroll_x = 0, scroll_y = 0;
+};
+
+static TE_engine* gTextEngine = nullptr;
+static BTN_field_host gFieldHost;
+static int gLastFieldId = 0; // the field that had the focus last: a change is a focus arrival
+
+static const int kFieldKeyMask = 0x3f4;
+static const float kFieldLine = 11;
+
+static std::string& field_text()
 {
-    return 0;
+    static std::string none;
+    return gFieldHost.text ? *gFieldHost.text : none;
+}
+
+static void field_frame(TE_engine*, TE_rect* r)
+{
+    r->left = (float)gFieldHost.x;
+    r->bottom = (float)gFieldHost.y - 2;
+    r->right = (float)(gFieldHost.x + gFieldHost.width);
+    r->top = r->bottom + kFieldLine;
+}
+
+// The frame moved by the scroll and made 1024 wider, so that a field's text never wraps.
+static void field_text_rect(TE_engine* e, TE_rect* r)
+{
+    field_frame(e, r);
+    r->left -= gFieldHost.scroll_x;
+    r->right -= gFieldHost.scroll_x;
+    r->bottom -= gFieldHost.scroll_y;
+    r->top -= gFieldHost.scroll_y;
+    r->right += 1024;
+}
+
+static void field_layout_changed(TE_engine*, float)
+{
+}
+
+static void field_set_scroll(TE_engine*, float x, float y)
+{
+    gFieldHost.scroll_x = x;
+    gFieldHost.scroll_y = y;
+}
+
+static void field_get_text(TE_engine*, const char** first, const char** end)
+{
+    const std::string& t = field_text();
+    *first = t.data();
+    *end = t.data() + t.size();
+}
+
+static void field_replace_text(TE_engine*, int from, int to, const char* first, const char* end)
+{
+    std::string& t = field_text();
+    gFieldHost.changed = 1;
+    const int len = (int)t.size();
+    from = from < 0 ? 0 : from > len ? len : from;
+    to = to < from ? from : to > len ? len : to;
+    t.replace((size_t)from, (size_t)(to - from), first, (size_t)(end - first));
+}
+
+static float field_line_height(TE_engine*)
+{
+    return kFieldLine;
+}
+
+static float field_measure(TE_engine*, const char* first, const char* end)
+{
+    return OGL_measure_range(first, end);
+}
+
+static int field_fit_forward(TE_engine*, const char* first, const char* end, float width)
+{
+    return (int)(OGL_fit_range(first, end, width) - first);
+}
+
+static int field_fit_backward(TE_engine*, const char* first, const char* end, float width)
+{
+    return (int)(end - OGL_fit_range_back(first, end, width));
+}
+
+// The whole run at the field's own place; the engine's position is the same line.
+static void field_draw_run(TE_engine*, const char* first, const char* end, float, float)
+{
+    OGL_draw_string(54, (float)gFieldHost.x - gFieldHost.scroll_x, (float)gFieldHost.y - gFieldHost.scroll_y,
+                    std::string(first, end), 9999, font_regular, align_left);
+}
+
+// A zero-width rectangle is the caret, which pulses with the colour scheme.
+static void field_draw_selection(TE_engine*, const TE_rect* r)
+{
+    if (r->right == r->left)
+        OGL_draw_line(54, gInterface.pulse, r->left, r->bottom, r->right, r->top);
+    else
+        OGL_draw_rect(66, 1.0f, r->left, r->bottom, r->right - r->left, r->top - r->bottom);
+}
+
+static const char* field_next_word(TE_engine*, const char* p, const char* end)
+{
+    while (p < end && isspace((unsigned char)*p)) ++p;
+    while (p < end && !isspace((unsigned char)*p)) ++p;
+    return p;
+}
+
+static const char* field_next_char_ptr(TE_engine*, const char* p)
+{
+    const std::string& t = field_text();
+    const int len = (int)t.size();
+    long at = p - t.data();
+    at = at < 0 ? 0 : at > len ? len : at;
+    return t.data() + TE_utf8_next(t.data(), len, (int)at);
+}
+
+static int field_next_char(TE_engine*, int pos)
+{
+    const std::string& t = field_text();
+    return TE_utf8_next(t.data(), (int)t.size(), pos);
+}
+
+static int field_prev_char(TE_engine*, int pos)
+{
+    const std::string& t = field_text();
+    return TE_utf8_prev(t.data(), (int)t.size(), pos);
+}
+
+static const TE_callbacks BTN_text_field_callbacks = {
+    field_frame,          field_text_rect,   field_layout_changed, field_set_scroll,
+    field_get_text,       field_replace_text, field_line_height,   field_measure,
+    field_fit_forward,    field_fit_backward, field_draw_run,      field_draw_selection,
+    field_next_word,      field_next_char_ptr, field_next_char,    field_prev_char,
+};
+
+// The UTF-8 bytes of a typed character; 0 for what a one-line field must not hold: control
+// characters other than Backspace and the arrows (8, 28 to 31, which the engine takes as keys),
+// DEL, surrogates and code points past U+10FFFF.
+static int field_encode(int c, char out[4])
+{
+    if ((c < 0x20 && c != 8 && (c < 28 || c > 31)) || c == 0x7F) return 0;
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return 0;
+    if (c < 0x80) {
+        out[0] = (char)c;
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = (char)(0xC0 | (c >> 6));
+        out[1] = (char)(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = (char)(0xE0 | (c >> 12));
+        out[1] = (char)(0x80 | ((c >> 6) & 0x3F));
+        out[2] = (char)(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = (char)(0xF0 | (c >> 18));
+    out[1] = (char)(0x80 | ((c >> 12) & 0x3F));
+    out[2] = (char)(0x80 | ((c >> 6) & 0x3F));
+    out[3] = (char)(0x80 | (c & 0x3F));
+    return 4;
+}
+
+static std::string field_selected_bytes()
+{
+    int s = 0, e = 0;
+    TE_get_selection(gTextEngine, &s, &e);
+    return field_text().substr((size_t)s, (size_t)(e - s));
+}
+
+// One queued key for the focused field.
+static void field_key(int ch, int key, int flags)
+{
+    if (flags & key_flag_up) return;
+    if (flags & key_flag_control) {
+        if (key == 88) {
+            int s = 0, e = 0;
+            TE_get_selection(gTextEngine, &s, &e);
+            if (s == e) return;
+            CLIP_put_text(field_selected_bytes());
+            TE_key(gTextEngine, 8, 0);
+            return;
+        }
+        if (key == 67) {
+            CLIP_put_text(field_selected_bytes());
+            return;
+        }
+        if (key == 86) {
+            std::string pasted;
+            if (!CLIP_get_text(pasted)) return;
+            // Another program's text may hold line breaks, control bytes or broken UTF-8: the
+            // proxy host goes into HTTP requests and the preference file.
+            TE_clean_line_text(pasted);
+            if (pasted.empty()) return;
+            int s = 0, e = 0;
+            TE_get_selection(gTextEngine, &s, &e);
+            TE_text_replaced(gTextEngine, s, e, pasted.data(), pasted.data() + pasted.size());
+            return;
+        }
+    }
+    if (ch == 0) return;
+    char bytes[4];
+    const int n = field_encode(ch, bytes);
+    if (n) TE_type_text(gTextEngine, n, bytes, flags & key_flag_shift);
+}
+
+int BTN_text_field(float x, float y, std::string& text, unsigned max_length, const std::string& label, float width,
+                   int want_focus)
+{
+    const int ix = (int)x, iy = (int)y;
+    const int id = ix * 8192 + iy;
+    if (!gTextEngine) gTextEngine = TE_create(BTN_text_field_callbacks, nullptr);
+
+    const int clicked =
+        gMenus.open == -1 && gMouseDown && x <= gMouseX && gMouseX <= x + width && y <= gMouseY && gMouseY <= y + 8;
+    const int take = clicked || (want_focus && gFocusId == 0);
+    BTN_key_queue& q = gFieldKeys;
+    const int focused = BTN_register_focus(id, q.chars, q.keys, q.flags, q.ids, &q.count, BTN_FIELD_KEYS,
+                                           kFieldKeyMask, take);
+    gFieldHost.changed = 0;
+
+    if (focused) {
+        gFieldHost.x = ix;
+        gFieldHost.y = (int)(y - 1);
+        gFieldHost.text = &text;
+        gFieldHost.width = (int)width;
+        if (gLastFieldId != id) {
+            gFieldHost.scroll_x = gFieldHost.scroll_y = 0;
+            if (!clicked) TE_set_selection(gTextEngine, 0, (int)text.size());
+        }
+        gLastFieldId = id;
+        // The caller may have changed its text since the last frame.
+        int s = 0, e = 0;
+        TE_get_selection(gTextEngine, &s, &e);
+        const int len = (int)text.size();
+        e = e < 0 ? 0 : e > len ? len : e;
+        s = s < 0 ? 0 : s > e ? e : s;
+        TE_set_selection(gTextEngine, s, e);
+        TE_relayout(gTextEngine);
+
+        if (gMouseDown)
+            TE_click(gTextEngine, gMouseX, gMouseY, 0);
+        else if (gMouseHeld)
+            TE_drag(gTextEngine, gMouseX, gMouseY);
+    }
+
+    // Only the focused field's engine may take keys: an unfocused field drops its own entries,
+    // the focused one also those of fields that lost the focus or are no longer drawn.
+    int live = 0;
+    const int count = q.count < 0 ? 0 : q.count > BTN_FIELD_KEYS ? BTN_FIELD_KEYS : q.count;
+    for (int i = 0; i < count; ++i) {
+        if (q.ids[i] == 0) continue;
+        if (q.ids[i] != id && !focused) {
+            ++live;
+            continue;
+        }
+        if (q.ids[i] == id && focused && (q.chars[i] != 0 || q.keys[i] != 0))
+            field_key(q.chars[i], q.keys[i], q.flags[i]);
+        q.chars[i] = q.keys[i] = q.flags[i] = q.ids[i] = 0;
+    }
+    if (live == 0) q.count = 0;
+
+    std::string lbl = label, left, right, help;
+    BTN_split_label(lbl, left, right, help);
+    BTN_frame1(9, x + width / 2 - 2, y + 3, width + 10, 61);
+    BTN_draw_label(x - 12, y, 0, left, 0);
+    BTN_draw_label(x + width + 6, y, 2, right, 0);
+
+    OGL_set_scissor(x - 1, y - 3, width + 2, 11);
+    if (focused)
+        TE_draw(gTextEngine, 1);
+    else
+        OGL_draw_string(54, x, y - 1, text, 9999, font_regular, align_left);
+    OGL_clear_scissor();
+
+    if (x <= gMouseX && gMouseX <= x + width && y - 5 <= gMouseY && gMouseY <= y + 15) gHoverHelp = help;
+
+    if (gFieldHost.changed && text.size() > max_length) {
+        // Never half a character: at most max_length bytes, cut where a character begins.
+        text.resize(TE_cut_length(text, max_length));
+        int s = 0, e = 0;
+        TE_get_selection(gTextEngine, &s, &e);
+        TE_set_selection(gTextEngine, s, e);
+        TE_relayout(gTextEngine);
+    }
+    return gFieldHost.changed;
 }

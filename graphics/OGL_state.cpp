@@ -136,8 +136,9 @@ void OGL_set_state(int fog_off, int tex_units, int lighting_off, int blend_mode,
 void COL_scheme::OGL_set_color(float r, float g, float b, float a, int raw)
 {
     OGL_adjust_color(&r, &g, &b, &a, raw);
-    if (a > 0.99f)
-        glColor3f(r, g, b);
-    else
-        glColor4f(r, g, b, a);
+    // Opaque is passed as an explicit alpha of 1, never as the three-component call: Mesa's
+    // immediate mode (22.x, llvmpipe and softpipe alike) lets a glColor3f that follows a glColor4f
+    // with no flush in between keep the older alpha, so a dimmed half-alpha picture would leave
+    // the next opaque quad drawn at half alpha too.
+    glColor4f(r, g, b, a > 0.99f ? 1.0f : a);
 }

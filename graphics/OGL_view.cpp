@@ -264,12 +264,8 @@ void OGL_swap_buffers()
     PLAT_window* win = gWindows.window[gWindows.current];
     // Before the window exists there is no context to set a colour in and nothing to present.
     if (!win) return;
-    float r = 1, g = 1, b = 1, a = 1;
-    gInterface.OGL_adjust_color(&r, &g, &b, &a, 1);
-    if (a > 0.99f)
-        glColor3f(r, g, b);
-    else
-        glColor4f(r, g, b, a);
+    // The scheme's white, raw, through the one colour call (which never leaves a stale alpha).
+    gInterface.OGL_set_color(1, 1, 1, 1, 1);
     gTimer.perf_mark("sb1", 0);
     PLAT_gl_swap(win);
     gTimer.perf_mark("sb2", 0);

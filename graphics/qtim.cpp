@@ -95,7 +95,7 @@ static void qt_draw_frame_quad(const QT_recorder* r)
     const float t1 = (float)r->capture_height / kMaxCapture;
     const float w = (float)r->width, h = (float)r->height;
     // Environment mode 0 modulates the texture by the colour, so the colour is white.
-    glColor3f(1, 1, 1);
+    glColor4f(1, 1, 1, 1); // four components: see COL_scheme::OGL_set_color
     // Clockwise, the window's front face.
     glBegin(GL_QUADS);
     glTexCoord2f(0, t1);

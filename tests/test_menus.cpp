@@ -78,13 +78,7 @@ protected:
     static bool ready;
     static void SetUpTestSuite()
     {
-        x = std::make_unique<TS_xvfb>();
-        if (!TS_xvfb_start(*x, "1280x1024x24")) return;
-        setenv("DISPLAY", x->display.c_str(), 1);
-        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-        unsetenv("WAYLAND_DISPLAY");
-        hl_register_window_class();
-        ready = UI_open_window();
+        ready = UI_open_window_on_xvfb(x);
     }
     void SetUp() override
     {

@@ -237,9 +237,10 @@ TEST_F(Textures, ARepeatedCallReachesOpenGLOnce)
     EXPECT_TRUE(has(first, "glActiveTextureARB(texture = GL_TEXTURE2)\nglEnable(cap = GL_TEXTURE_2D)\n"
                            "glActiveTextureARB(texture = GL_TEXTURE0)\n"))
         << first;
-    // The colour call: opaque above alpha 0.99.
+    // The colour call: opaque above alpha 0.99, given as an explicit alpha of 1.
     ASSERT_EQ(sections[20].size(), 2u);
-    EXPECT_TRUE(has(sections[20][0], "glColor3f(red = 0.25, green = 0.5, blue = 0.75)")) << sections[20][0];
+    EXPECT_TRUE(has(sections[20][0], "glColor4f(red = 0.25, green = 0.5, blue = 0.75, alpha = 1)"))
+        << sections[20][0];
     EXPECT_TRUE(has(sections[20][1], "glColor4f(red = 0.25, green = 0.5, blue = 0.75, alpha = 0.99)"))
         << sections[20][1];
     for (size_t i = 10; i < 20; i += 2) {

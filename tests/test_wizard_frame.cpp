@@ -1,8 +1,8 @@
 // The wizard frame driven in-process in a real window under Xvfb: which step a frame leaves
 // current when buttons and the step's result disagree, the entering flag, the progress bar's end
-// read back from the drawn pixels, the last page's Quit-only buttons and the picture buttons'
-// edges. Also start-up's pure pieces: "--os", the command-line folder, the disc relaunch test
-// and the five OS-folder log lines.
+// read back from the drawn pixels, the last page's Quit-only buttons, the picture buttons'
+// edges and an enabled Back drawn unchanged after a dimmed Next. Also start-up's pure pieces:
+// "--os", the command-line folder, the disc relaunch test and the five OS-folder log lines.
 #include "app/main.h"
 #include "app/prefs_window.h"
 #include "app/wizard.h"
@@ -97,13 +97,8 @@ protected:
     static bool ready;
     static void SetUpTestSuite()
     {
-        x = std::make_unique<TS_xvfb>();
-        if (!TS_xvfb_start(*x, "1280x1024x24")) return;
-        setenv("DISPLAY", x->display.c_str(), 1);
-        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-        unsetenv("WAYLAND_DISPLAY");
-        hl_register_window_class();
-        ready = UI_open_window();
+        ready = UI_open_window_on_xvfb(x);
+        if (!ready) return;
         gTextures.load_bitmap(4, 1025, 0x90241, 2, "RESOURCE:background.png");
         gTextures.load_bitmap(4, 1023, 0x90242, 2, "RESOURCE:elements_English.png");
         gLanguage = 0;
@@ -250,6 +245,17 @@ TEST_F(WizardFrame, LastPageShowsOnlyQuitAtNextsPlace)
 
 TEST_F(WizardFrame, PictureButtonEdgesAndPressesWhileDisabled)
 {
+    // A dimmed Next drawn just before Back leaves nothing behind: Back, enabled, looks as it
+    // does beside an enabled Next, its bar full white and its word in the normal navy.
+    gScript[0].next = step_b;
+    gScript[0].back = step_c;
+    frame();
+    const std::vector<int> back_normal = box(540, 650, 8, 38);
+    gScript[0].next = nullptr;
+    frame();
+    EXPECT_EQ(box(540, 650, 8, 38), back_normal);
+    EXPECT_EQ(px(560, 29), 0xFFFFFF);
+
     struct Probe {
         float x, y;
         int align, enabled, hit;

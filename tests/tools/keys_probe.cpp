@@ -62,15 +62,7 @@ static test_box gBoxes[3] = {{101, 100, 400, 0x7fe, {}, {}, {}, {}}, {102, 340, 
 
 int main(int argc, char** argv)
 {
-    std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    gAppFolder = probe_open_log();
-    if (gAppFolder.empty()) return 2;
-    CMDLINE_parse(cmd.c_str());
-    PLAT_register_window_class("Hangaron", probe_window_proc);
-    if (!UI_open_window()) {
-        say("window: failed");
-        return 1;
-    }
+    if (!probe_start_ui(argc, argv, probe_window_proc)) return 1;
     MENU_init(1);
     CMD_init_builtin(0);
     std::string list = "bindings " + std::to_string(gKeyboard.bindings.size()) + ":";

@@ -103,15 +103,7 @@ static void popup_scene()
 
 int main(int argc, char** argv)
 {
-    std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    gAppFolder = probe_open_log();
-    if (gAppFolder.empty()) return 2;
-    CMDLINE_parse(cmd.c_str());
-    PLAT_register_window_class("Hangaron", probe_window_proc);
-    if (!UI_open_window()) {
-        say("window: failed");
-        return 1;
-    }
+    if (!probe_start_ui(argc, argv, probe_window_proc)) return 1;
     MENU_init(1);
 
     int frames = 0, last_popup = -2, last_shown = -1;

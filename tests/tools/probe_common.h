@@ -9,6 +9,8 @@
 #include "graphics/OGL_view.h"
 #include "graphics/render_opts.h"
 #include "graphics/tman.h"
+#include "platform/plat_window.h"
+#include "ui_window.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -60,4 +62,21 @@ inline void probe_make_window(int w, int h)
     gCaps.OGL_init_extensions();
     gGLSettings.RENO_reset_options();
     gTextures.init();
+}
+
+// The interface test programs' start: log and options as above, then the 800 x 600 interface
+// window (ui_window.h) with proc as its window procedure; false, with the test told, when the
+// window cannot be made.
+inline bool probe_start_ui(int argc, char** argv, PLAT_window_proc proc)
+{
+    const std::string cmd = CMDLINE_text_from_argv(argc, argv);
+    gAppFolder = probe_open_log();
+    if (gAppFolder.empty()) return false;
+    CMDLINE_parse(cmd.c_str());
+    PLAT_register_window_class("Hangaron", proc);
+    if (!UI_open_window()) {
+        say("window: failed");
+        return false;
+    }
+    return true;
 }

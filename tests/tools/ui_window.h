@@ -13,7 +13,11 @@
 #include "graphics/hl_window.h"
 #include "graphics/tman.h"
 
+#include "../support/test_support.h"
+
 #include <GL/gl.h>
+#include <cstdlib>
+#include <memory>
 
 // Decodes the interface picture into the scratch buffer, samples the thirteen colours (and 48)
 // and loads the sheet into slot 1020.
@@ -60,4 +64,18 @@ inline bool UI_open_window()
     hl_update_layout();
     gUIReady = 1;
     return true;
+}
+
+// For tests that open the window in their own process: a fresh Xvfb in x, the program's
+// environment pointed at it with Mesa's software rasterizer, the window class with the frame's
+// procedure, and the window. False when any of them fails.
+inline bool UI_open_window_on_xvfb(std::unique_ptr<TS_xvfb>& x)
+{
+    x = std::make_unique<TS_xvfb>();
+    if (!TS_xvfb_start(*x, "1280x1024x24")) return false;
+    setenv("DISPLAY", x->display.c_str(), 1);
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    unsetenv("WAYLAND_DISPLAY");
+    hl_register_window_class();
+    return UI_open_window();
 }
