@@ -2,6 +2,7 @@
 // Russian, on Welcome with a command-line folder and with one registered copy. Screenshots are
 // read where the wizard draws: backdrop, panels, step list with the current title, beta box,
 // picture buttons dimmed, under the pointer and held; then the beta box and Quit.
+#include "support/test_servers.h"
 #include "support/wizard_run.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +140,10 @@ TEST_P(WizardScreens, WelcomeWithACommandLineFolder)
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "cmdline"));
     const std::string copy = TS_new_dir("My Sim");
+    // Next starts the server look-up: through a proxy on a closed local port, so no test asks the
+    // network.
+    TS_write_file(r.data + "Corvane Installer.prf",
+                  "I\n10 version\n_proxy_host 127.0.0.1\n_proxy_port_int " + std::to_string(TS_free_port()) + "\n");
     ASSERT_TRUE(WR_launch(r, {copy}, {{"LANG", lang.env}})) << r.proc.err;
 
     // Pointer away from every button.
