@@ -1,0 +1,149 @@
+// A tour of every screen the updater shows, in English and in Russian: the real program under Xvfb
+// with Mesa walked from Welcome to Search for Updates, with the alert of Pick Destination on the
+// way. Each screen is kept as a screenshot under shots/ (they are there to be looked at) and
+// checked at a few pixels: the current step's title, the page title's ink, the buttons' states,
+// and that no text runs out of its panel (Russian texts are the longest).
+#include "support/test_servers.h"
+#include "support/wizard_run.h"
+
+#include <gtest/gtest.h>
+#include <ostream>
+
+namespace {
+
+const WR_rgb kTitle77 = {51, 51, 204}; // the current step's title
+const WR_rgb kNavy = {23, 40, 60};     // an enabled picture button's words
+
+// The language and its picture buttons' centres (Quit, Preferences, Back, Next at y 23).
+struct Lang {
+    const char* env;
+    int quit, prefs, back, next;
+};
+void PrintTo(const Lang& l, std::ostream* os)
+{
+    *os << "LANG=" << l.env;
+}
+
+int exact(const WR_shot& s, int x0, int x1, int y0, int y1, WR_rgb c)
+{
+    return s.count(x0, x1, y0, y1, [c](WR_rgb p) { return p == c; });
+}
+bool current(const WR_shot& s, int row)
+{
+    return exact(s, 28, 195, 476 - 20 * row, 491 - 20 * row, kTitle77) > 5;
+}
+bool enabled(const WR_shot& s, int x)
+{
+    return exact(s, x - 20, x + 20, 14, 32, kNavy) > 10;
+}
+bool alert_shows(const WR_shot& s)
+{
+    return s.at(300, 420).sum() < 200; // the title band, left of its word
+}
+
+class TourScreens : public testing::TestWithParam<Lang> {
+protected:
+    static TS_xvfb x;
+    static WR_shot picture; // background.png as the window shows it
+    static void SetUpTestSuite()
+    {
+        if (!TS_xvfb_start(x, "1280x1024x24")) return;
+        const std::string raw = TS_scratch() + "tour-background.rgb";
+        TS_run({"convert", std::string(CORVANE_TEST_SOURCE_DIR) + "/../resources/background.png", "-crop",
+                "800x600+0+424", "+repage", "-depth", "8", "rgb:" + raw});
+        picture.rgb = TS_read_file(raw);
+    }
+    static void TearDownTestSuite() { TS_xvfb_stop(x); }
+    void SetUp() override
+    {
+        ASSERT_FALSE(x.display.empty()) << "no Xvfb";
+        ASSERT_TRUE(picture.ok());
+    }
+
+    // A wizard page: the step in `row` current, a title centred on 500, Back and Next as said,
+    // and the backdrop untouched right of the page panel and between the panels.
+    void expect_page(const WR_shot& s, int row, bool back, bool next)
+    {
+        const Lang l = GetParam();
+        EXPECT_TRUE(current(s, row)) << s.png;
+        const WR_shot::Box t = s.extent(214, 786, 472, 500, [](WR_rgb c) { return c.sum() < 300; });
+        EXPECT_GT(t.right - t.left, 30) << "title " << s.png;
+        EXPECT_NEAR((t.left + t.right) / 2.0, 500, 6) << "title " << s.png;
+        EXPECT_EQ(enabled(s, l.back), back) << "Back " << s.png;
+        EXPECT_EQ(enabled(s, l.next), next) << "Next " << s.png;
+        int stray = 0;
+        for (int y = 40; y < 510; ++y)
+            for (int xx : {201, 202, 203, 204, 205, 206, 207, 208, 793, 794, 795, 796, 797, 798, 799})
+                stray += !s.at(xx, y).near(picture.at(xx, y), 3);
+        EXPECT_LT(stray, 5) << "drawn outside the panels " << s.png;
+    }
+    // A modal screen: nothing but its opaque ground right of `edge`.
+    static void expect_modal_within(const WR_shot& s, int edge)
+    {
+        const WR_rgb ground = s.at(799, 300);
+        EXPECT_EQ(s.count(edge, 799, 0, 599, [&](WR_rgb c) { return !c.near(ground, 8); }), 0) << s.png;
+    }
+};
+TS_xvfb TourScreens::x;
+WR_shot TourScreens::picture;
+
+} // namespace
+
+TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
+{
+    const Lang l = GetParam();
+    TS_server fault;
+    ASSERT_TRUE(TS_fault_server_start(fault));
+    WR_run r;
+    ASSERT_TRUE(WR_prepare(r, x, "tour"));
+    const std::string copy = r.dir + "sims/Corvane 10/", elsewhere = r.dir + "sims/elsewhere/";
+    TS_sh("mkdir -p '" + elsewhere + "' && cd '" + r.dir + "sims' && mkdir -p 'Corvane 10' && cd 'Corvane 10' && "
+          "mkdir Airfoils Instructions Output Resources");
+    TS_write_file(r.data + "corvane_install_10.txt", copy + "\n");
+    TS_write_file(r.data + "Corvane Installer.prf",
+                  "I\n10 version\n_proxy_host 127.0.0.1\n_proxy_port_int " + std::to_string(fault.port) + "\n");
+    WR_stand_in(r, "zenity", "echo '" + elsewhere + "'");
+    ASSERT_TRUE(WR_launch(r, {}, {{"LANG", l.env}})) << r.proc.err;
+    ASSERT_TRUE(WR_move(r, 500, 250));
+
+    WR_shot s = WR_wait_for(r, "1-welcome", [&](const WR_shot& s) { return current(s, 0) && enabled(s, l.next); });
+    expect_page(s, 0, false, true);
+    EXPECT_TRUE(enabled(s, l.quit) && enabled(s, l.prefs)) << s.png;
+    EXPECT_GT(s.ink(262, 786, 380, 420, true), 100) << "beta label " << s.png;
+
+    ASSERT_TRUE(WR_click(r, l.next, 23));
+    ASSERT_TRUE(WR_move(r, 500, 250));
+    s = WR_wait_for(r, "2-pick-destination", [&](const WR_shot& s) { return current(s, 1) && enabled(s, l.next); });
+    expect_page(s, 1, true, true);
+    EXPECT_EQ(s.at(250, 403), kNavy) << "the copy marked " << s.png;
+
+    // Find It (its edges' grey, right of the question under the one copy) with a folder inside no copy: the alert.
+    const WR_shot::Box b = s.extent(300, 780, 366, 390, [](WR_rgb c) { return c == WR_rgb{200, 204, 210}; });
+    ASSERT_TRUE(WR_click(r, (b.left + b.right) / 2, 378));
+    ASSERT_TRUE(WR_move(r, 500, 150));
+    s = WR_wait_for(r, "3-alert", alert_shows);
+    ASSERT_TRUE(alert_shows(s)) << s.png;
+    expect_modal_within(s, 620);
+    for (int i = 0; i < 4; ++i) EXPECT_GT(s.ink(200, 600, 380 - 40 * i, 396 - 40 * i, true), 30) << i << s.png;
+    ASSERT_TRUE(WR_click(r, 400, 188));
+    ASSERT_TRUE(WR_move(r, 500, 150));
+    s = WR_wait_for(r, "2-pick-again", [&](const WR_shot& s) { return current(s, 1) && enabled(s, l.next); });
+    ASSERT_FALSE(alert_shows(s)) << s.png;
+
+    // Search for Updates while the look-up host answers 503: the contacting sentence, no bar.
+    ASSERT_TRUE(WR_click(r, l.next, 23));
+    ASSERT_TRUE(WR_move(r, 500, 250));
+    s = WR_wait_for(r, "4-search-contacting", [&](const WR_shot& s) {
+        return current(s, 2) && s.ink(228, 772, 400, 452, true) > 100 && TS_fault_requests(fault).size() >= 2;
+    });
+    expect_page(s, 2, true, false);
+    EXPECT_GT(s.ink(228, 772, 400, 452, true), 100) << s.png;
+
+    ASSERT_TRUE(WR_click(r, l.quit, 23));
+    const TS_result end = WR_finish(r, 60);
+    EXPECT_EQ(end.exit_code, 0) << end.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, TourScreens,
+                         testing::Values(Lang{"en_US.UTF-8", 58, 159, 595, 720}, Lang{"ru_RU.UTF-8", 67, 192, 639, 737}),
+                         [](const testing::TestParamInfo<Lang>& i) { return i.index ? "Russian" : "English"; });
