@@ -8,6 +8,7 @@
 #include "foundation/log.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
+#include "foundation/screen_prefs.h"
 #include "foundation/shared_paths.h"
 #include "foundation/text_reader.h"
 #include "foundation/xmap.h"
@@ -20,6 +21,18 @@ static const int kPrefVersion = 10;
 // The four message texts of the installer file mean nothing to this program; they are only
 // carried from one file to the next.
 static std::string sMessages[4];
+
+// The screen-resolution file's three display profiles: only ALL is tied to the display; PLN and
+// WRL belong to the wider product and pass from file to file. The two flags likewise.
+enum { kProfilePLN, kProfileWRL, kProfileALL, kProfileCount };
+struct screen_profile {
+    int windowed_w = 0, windowed_h = 0, full_w = 0, full_h = 0;
+    int full_screen = 0, full_bits = 0, full_hz = 0;
+};
+static screen_profile sProfiles[kProfileCount];
+static const char* const kProfileNames[kProfileCount] = {"PLN", "WRL", "ALL"};
+static int sKeylistUp = 1;
+static int sPrefsFound = 0;
 
 // The part of a value that fits on one line.
 static std::string one_line(const std::string& value)
@@ -153,13 +166,62 @@ std::string PREF_file_path(int kind)
     }
 }
 
+static void exchange_profile_int(pref_file& f, int& variable, const char* field, int profile)
+{
+    exchange_int(f, variable, (std::string(field) + kProfileNames[profile]).c_str());
+}
+
+static void screen_resolution_tags(pref_file& f)
+{
+    PREF_screen_vars v;
+    PREF_get_screen_vars(v);
+    screen_profile& all = sProfiles[kProfileALL];
+    if (f.mode == 1) {
+        sPrefsFound = 1;
+        all = {*v.windowed_w, *v.windowed_h, *v.full_w, *v.full_h, *v.full_screen, *v.full_bits, *v.full_hz};
+    }
+    for (int p = 0; p < kProfileCount; ++p) {
+        exchange_profile_int(f, sProfiles[p].windowed_w, "_x_res_wind_", p);
+        exchange_profile_int(f, sProfiles[p].windowed_h, "_y_res_wind_", p);
+        exchange_profile_int(f, sProfiles[p].full_w, "_x_res_full_", p);
+        exchange_profile_int(f, sProfiles[p].full_h, "_y_res_full_", p);
+    }
+    for (int p = 0; p < kProfileCount; ++p) {
+        exchange_profile_int(f, sProfiles[p].full_screen, "_is_full_", p);
+        exchange_profile_int(f, sProfiles[p].full_bits, "_bpp_full_", p);
+        exchange_profile_int(f, sProfiles[p].full_hz, "_hz_full_", p);
+    }
+    if (f.mode == 0) {
+        *v.windowed_w = all.windowed_w;
+        *v.windowed_h = all.windowed_h;
+        *v.full_w = all.full_w;
+        *v.full_h = all.full_h;
+        *v.full_hz = all.full_hz;
+        *v.full_bits = all.full_bits;
+        *v.full_screen = all.full_screen;
+    }
+    exchange_int(f, *v.use_vsync1, "_use_vsync1");
+    exchange_int(f, *v.use_vsync2, "_use_vsync2");
+    exchange_int(f, *v.language, "_lang");
+    exchange_int(f, *v.fsaa_wanted, "_alias_req");
+    exchange_int(f, sKeylistUp, "_keylist_up");
+    exchange_int(f, sPrefsFound, "_prefs_found");
+    // Written, the flag tells whether two windows were open; it never survives into the program,
+    // which opens the second window only when asked anew.
+    *v.second_wanted = v.window_count == 2 ? 1 : 0;
+    exchange_int(f, *v.second_wanted, "_sec_mon_inuse");
+    *v.second_wanted = 0;
+    // A window smaller than the updater's pages (or absurdly large) falls back to 1024 x 768.
+    if (*v.windowed_w < 600 || *v.windowed_w > 9999) *v.windowed_w = 1024;
+    if (*v.windowed_h < 600 || *v.windowed_h > 9999) *v.windowed_h = 768;
+}
+
 void PREF_read_write(int kind, int direction)
 {
-    // The screen-resolution file (10) exchanges the window's display profiles and OpenGL
-    // settings, whose units this program does not have; like unknown kinds it is not touched.
-    if (kind != 11 && kind != 12) return;
+    if (kind < 10 || kind > 12) return;
     const int mode = direction == 1 ? 1 : 0;
     pref_file f(PREF_file_path(kind), mode);
+    if (kind == 10) screen_resolution_tags(f);
     if (kind == 11) {
         exchange_text(f, sMessages[0], "_message_1");
         exchange_text(f, sMessages[1], "_message_2");

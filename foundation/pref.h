@@ -34,8 +34,9 @@ private:
 };
 
 // Reads (direction 0) or writes (1) the preference file of a kind, exchanging every tag of the
-// kind with the variable it belongs to. 11: the installer preferences; 12: the calibration file
-// (header only). Other kinds change nothing.
+// kind with the variable it belongs to. 10: the screen resolution, OpenGL wishes and language;
+// 11: the installer preferences; 12: the calibration file (header only). Other kinds change
+// nothing. The program itself uses only 11.
 void PREF_read_write(int kind, int direction);
 
 // Where a kind's file lives: absolute for 11, relative to the program's folder for 10 and 12.

@@ -5,6 +5,9 @@
 #include "foundation/pref.h"
 #include "foundation/shared_paths.h"
 #include "frame/hl_init.h"
+#include "graphics/OGL_extensions.h"
+#include "graphics/OGL_view.h"
+#include "graphics/hl_window.h"
 #include "platform/plat_fileio.h"
 #include "support/test_support.h"
 
@@ -312,6 +315,78 @@ TEST_F(Pref, FilesOfTheProgramFolderLandInThePreferencesFolder)
     EXPECT_NE(log.find("folder listed in the path above.\n(FILE_ops:1160)\n"), std::string::npos) << log;
     EXPECT_FALSE(TS_sh("ls -A '" + gAppFolder + "'").size());
     gAppFolder = saved;
+}
+
+// The screen-resolution file: display settings in the ALL profile, the other two profiles and the
+// flags carried along, the language override, the second-window flag and the size fallback.
+TEST_F(Pref, ScreenResolutionFile)
+{
+    const std::string saved_folder = gAppFolder;
+    const int saved_language = gLanguage;
+    gAppFolder = TS_new_dir("app-screen");
+    TS_sh("mkdir -p '" + gAppFolder + PREFERENCES_FOLDER + "'");
+    const std::string path = gAppFolder + PREFERENCES_FOLDER + "Corvane Screen Res.prf";
+
+    gWindowedW = 1280, gWindowedH = 900, gFullScreenW = 1600, gFullScreenH = 1200;
+    gFullScreenHz = 75, gFullScreenBits = 32, gFullScreen = 1;
+    gGLSettings.use_vsync1 = 1, gGLSettings.use_vsync2 = 0, gGLSettings.fsaa_wanted = 2;
+    gLanguage = 2;
+    gWindowCount = 2;
+    PREF_read_write(10, 1);
+    EXPECT_EQ(TS_read_file(path), kHeader +
+                                      "_x_res_wind_PLN 0\n_y_res_wind_PLN 0\n_x_res_full_PLN 0\n_y_res_full_PLN 0\n"
+                                      "_x_res_wind_WRL 0\n_y_res_wind_WRL 0\n_x_res_full_WRL 0\n_y_res_full_WRL 0\n"
+                                      "_x_res_wind_ALL 1280\n_y_res_wind_ALL 900\n_x_res_full_ALL 1600\n"
+                                      "_y_res_full_ALL 1200\n"
+                                      "_is_full_PLN 0\n_bpp_full_PLN 0\n_hz_full_PLN 0\n"
+                                      "_is_full_WRL 0\n_bpp_full_WRL 0\n_hz_full_WRL 0\n"
+                                      "_is_full_ALL 1\n_bpp_full_ALL 32\n_hz_full_ALL 75\n"
+                                      "_use_vsync1 1\n_use_vsync2 0\n_lang 2\n_alias_req 2\n_keylist_up 1\n"
+                                      "_prefs_found 1\n_sec_mon_inuse 1\n");
+    EXPECT_EQ(gWindows.second_wanted, 0);
+
+    // Reading: a window too small for the pages falls back to 1024 x 768, the command line's
+    // language wins over the file's, and the second-window wish is dropped.
+    const std::string others = "_x_res_wind_PLN 640\n_y_res_wind_PLN 480\n_x_res_full_PLN 800\n_y_res_full_PLN 600\n"
+                               "_x_res_wind_WRL 1920\n_y_res_wind_WRL 1200\n_x_res_full_WRL 2560\n"
+                               "_y_res_full_WRL 1440\n";
+    const std::string other_modes = "_is_full_PLN 1\n_bpp_full_PLN 16\n_hz_full_PLN 60\n"
+                                    "_is_full_WRL 1\n_bpp_full_WRL 24\n_hz_full_WRL 144\n";
+    TS_write_file(path, kHeader + others +
+                            "_x_res_wind_ALL 500\n_y_res_wind_ALL 400\n_x_res_full_ALL 1920\n_y_res_full_ALL 1080\n" +
+                            other_modes +
+                            "_is_full_ALL 0\n_bpp_full_ALL 24\n_hz_full_ALL 60\n_use_vsync1 0\n_use_vsync2 1\n"
+                            "_lang 1\n_alias_req 3\n_keylist_up 0\n_prefs_found 1\n_sec_mon_inuse 1\n");
+    options("--pref:_lang=3");
+    gWindows.second_wanted = 1;
+    PREF_read_write(10, 0);
+    EXPECT_EQ(gWindowedW, 1024);
+    EXPECT_EQ(gWindowedH, 768);
+    EXPECT_EQ(gFullScreenW, 1920);
+    EXPECT_EQ(gFullScreenH, 1080);
+    EXPECT_EQ(gFullScreenBits, 24);
+    EXPECT_EQ(gFullScreenHz, 60);
+    EXPECT_EQ(gFullScreen, 0);
+    EXPECT_EQ(gGLSettings.use_vsync1, 0);
+    EXPECT_EQ(gGLSettings.use_vsync2, 1);
+    EXPECT_EQ(gGLSettings.fsaa_wanted, 3);
+    EXPECT_EQ(gLanguage, 3);
+    EXPECT_EQ(gWindows.second_wanted, 0);
+
+    // Written back with one window: the other profiles and the flags pass unchanged.
+    gWindowCount = 1;
+    PREF_read_write(10, 1);
+    EXPECT_EQ(TS_read_file(path), kHeader + others +
+                                      "_x_res_wind_ALL 1024\n_y_res_wind_ALL 768\n_x_res_full_ALL 1920\n"
+                                      "_y_res_full_ALL 1080\n" +
+                                      other_modes +
+                                      "_is_full_ALL 0\n_bpp_full_ALL 24\n_hz_full_ALL 60\n_use_vsync1 0\n"
+                                      "_use_vsync2 1\n_lang 3\n_alias_req 3\n_keylist_up 0\n_prefs_found 1\n"
+                                      "_sec_mon_inuse 0\n");
+    EXPECT_EQ(gWindows.second_wanted, 0);
+
+    gAppFolder = saved_folder;
+    gLanguage = saved_language;
 }
 
 // Hidden files the writer left beside the preference file.
