@@ -111,6 +111,16 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     EXPECT_TRUE(enabled(s, l.quit) && enabled(s, l.prefs)) << s.png;
     EXPECT_GT(s.ink(262, 786, 380, 420, true), 100) << "beta label " << s.png;
 
+    // The preferences window (700 x 380 at (50, 110)): its title bar where the page panel was.
+    ASSERT_TRUE(WR_click(r, l.prefs, 23));
+    ASSERT_TRUE(WR_move(r, 5, 300));
+    s = WR_wait_for(r, "1-preferences", [](const WR_shot& s) { return s.at(700, 480).sum() < 200; });
+    ASSERT_LT(s.at(700, 480).sum(), 200) << s.png;
+    expect_modal_within(s, 760);
+    EXPECT_GT(s.ink(60, 740, 120, 480, true), 1000) << s.png;
+    ASSERT_TRUE(WR_key(r, "Escape"));
+    s = WR_wait_for(r, "1-welcome-again", [&](const WR_shot& s) { return current(s, 0); });
+
     ASSERT_TRUE(WR_click(r, l.next, 23));
     ASSERT_TRUE(WR_move(r, 500, 250));
     s = WR_wait_for(r, "2-pick-destination", [&](const WR_shot& s) { return current(s, 1) && enabled(s, l.next); });
