@@ -42,3 +42,11 @@ float wizard_bar_end(float progress);
 
 // Next of the last page: sets gQuit and returns 1.
 int step_quit(int entering, StepPage* page);
+
+// Install Updates' smoothed progress; never reset, so a later run starts where the last one left it.
+extern float gInstallProgress;
+// Install Updates' quit confirmation: true only when the user chose to stop the update.
+bool confirm_stop_update();
+// Finish's choice: starts the simulator in the copy and ends the program; when it cannot be
+// started, a note names the file and the error, and the wizard goes back to Finish.
+int launch_simulator(int entering, StepPage* page);

@@ -142,7 +142,10 @@ static std::string nginx_config(const TS_server& s, const std::map<std::string, 
     for (const auto& [host, root] : roots) {
         if (host.empty()) continue;
         c += "    server {\n        listen " + listen + ";\n        server_name " + host + ";\n";
-        c += "        root " + root + ";\n    }\n";
+        if (root.rfind("http://", 0, 7) == 0)
+            c += "        location / { proxy_pass " + root + "; proxy_buffering off; }\n    }\n";
+        else
+            c += "        root " + root + ";\n    }\n";
     }
     c += "}\n";
     return c;

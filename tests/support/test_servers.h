@@ -18,8 +18,9 @@ struct TS_server {
 };
 
 // Starts nginx serving roots (host name -> folder); the name "" gives the folder for every other
-// host, which otherwise gets 404. Waits at most timeout_s until it takes connections; false (and
-// nothing left running) when it does not come up.
+// host, which otherwise gets 404. A "folder" beginning with "http://" (the fault server's
+// "http://127.0.0.1:PORT") forwards that host's requests there instead. Waits at most timeout_s
+// until it takes connections; false (and nothing left running) when it does not come up.
 bool TS_nginx_start(TS_server& s, const std::map<std::string, std::string>& roots, double timeout_s = 20);
 // nginx's access log, one line per request:
 // "<connection number> <request number on it> <host> <status> <body bytes> "<request line>"".
