@@ -1,8 +1,11 @@
 // A tour of every screen the updater shows, in English and in Russian: the real program under Xvfb
-// with Mesa walked from Welcome to Search for Updates, with the alert of Pick Destination on the
-// way. Each screen is kept as a screenshot under shots/ (they are there to be looked at) and
-// checked at a few pixels: the current step's title, the page title's ink, the buttons' states,
-// and that no text runs out of its panel (Russian texts are the longest).
+// with Mesa walked from Welcome through the preferences window, Pick Destination and its alert,
+// Search for Updates, Check Disk Space, the changed-file questions, Install Updates with a resting
+// server and the stop question, to Finish, on a release from scripts/make-release. Each screen is
+// kept under shots/ to be looked at and checked at a few pixels: the current step's title, the
+// page title's ink, the buttons' states, and that no text runs out of its panel (Russian texts
+// are the longest).
+#include "app/server_search.h"
 #include "support/test_servers.h"
 #include "support/wizard_run.h"
 
@@ -13,11 +16,14 @@ namespace {
 
 const WR_rgb kTitle77 = {51, 51, 204}; // the current step's title
 const WR_rgb kNavy = {23, 40, 60};     // an enabled picture button's words
+const int kQuestionRight = 782;        // right of the two-button question
+const char kMakeRelease[] = CORVANE_TEST_SOURCE_DIR "/../scripts/make-release";
 
 // The language and its picture buttons' centres (Quit, Preferences, Back, Next at y 23).
 struct Lang {
     const char* env;
     int quit, prefs, back, next;
+    int last_back, last_quit; // on Finish, where Next shows the Quit picture
 };
 void PrintTo(const Lang& l, std::ostream* os)
 {
@@ -35,6 +41,11 @@ bool current(const WR_shot& s, int row)
 bool enabled(const WR_shot& s, int x)
 {
     return exact(s, x - 20, x + 20, 14, 32, kNavy) > 10;
+}
+// A modal screen hides the wizard: no step title in colour 77, one plain ground at the corners.
+bool modal(const WR_shot& s)
+{
+    return exact(s, 28, 195, 370, 491, kTitle77) == 0 && s.at(5, 5) == s.at(795, 5) && s.at(5, 5) == s.at(5, 595);
 }
 bool alert_shows(const WR_shot& s)
 {
@@ -64,7 +75,8 @@ protected:
     // and the backdrop untouched right of the page panel and between the panels.
     void expect_page(const WR_shot& s, int row, bool back, bool next)
     {
-        const Lang l = GetParam();
+        Lang l = GetParam();
+        if (row == 5) l.back = l.last_back, l.next = l.last_quit;
         EXPECT_TRUE(current(s, row)) << s.png;
         const WR_shot::Box t = s.extent(214, 786, 472, 500, [](WR_rgb c) { return c.sum() < 300; });
         EXPECT_GT(t.right - t.left, 30) << "title " << s.png;
@@ -73,7 +85,7 @@ protected:
         EXPECT_EQ(enabled(s, l.next), next) << "Next " << s.png;
         int stray = 0;
         for (int y = 40; y < 510; ++y)
-            for (int xx : {201, 202, 203, 204, 205, 206, 207, 208, 793, 794, 795, 796, 797, 798, 799})
+            for (int xx = 201; xx < 800; xx = xx == 208 ? 791 : xx + 1)
                 stray += !s.at(xx, y).near(picture.at(xx, y), 3);
         EXPECT_LT(stray, 5) << "drawn outside the panels " << s.png;
     }
@@ -92,16 +104,29 @@ WR_shot TourScreens::picture;
 TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
 {
     const Lang l = GetParam();
-    TS_server fault;
+    // The sample release: s1 serves it, s2 fails (the fault server answers 404 there), and the
+    // look-up host answers 503 until the test hands it the server list.
+    TS_server nginx, fault;
     ASSERT_TRUE(TS_fault_server_start(fault));
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "tour"));
-    const std::string copy = r.dir + "sims/Corvane 10/", elsewhere = r.dir + "sims/elsewhere/";
-    TS_sh("mkdir -p '" + elsewhere + "' && cd '" + r.dir + "sims' && mkdir -p 'Corvane 10' && cd 'Corvane 10' && "
-          "mkdir Airfoils Instructions Output Resources");
-    TS_write_file(r.data + "corvane_install_10.txt", copy + "\n");
+    const std::string rel = r.dir + "release/", copy = rel + "copy/", elsewhere = r.dir + "elsewhere/";
+    const TS_result made = TS_run({"/usr/bin/python3", kMakeRelease, rel, "--files", "60", "--server", "s1.corvane.test",
+                                   "--server=s2.corvane.test=/missing/"},
+                                  {}, 300);
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+    const std::string forward = "http://127.0.0.1:" + std::to_string(fault.port);
+    ASSERT_TRUE(TS_nginx_start(nginx, {{LOOKUP_HOST, forward}, {"s1.corvane.test", rel + "www/release"},
+                                       {"s2.corvane.test", forward}}));
+    // A second copy, so Pick Destination shows its two-sentence text.
+    const std::string other = r.dir + "other/";
+    TS_sh("mkdir -p '" + elsewhere + "' && cd '" + r.dir + "' && mkdir -p other/Airfoils other/Instructions "
+          "other/Output other/Resources");
+    // The port's text too: the preferences window reads the number from it.
+    const std::string port = std::to_string(nginx.port);
+    TS_write_file(r.data + "corvane_install_10.txt", copy + "\n" + other + "\n");
     TS_write_file(r.data + "Corvane Installer.prf",
-                  "I\n10 version\n_proxy_host 127.0.0.1\n_proxy_port_int " + std::to_string(fault.port) + "\n");
+                  "I\n10 version\n_proxy_host 127.0.0.1\n_proxy_port " + port + "\n_proxy_port_int " + port + "\n");
     WR_stand_in(r, "zenity", "echo '" + elsewhere + "'");
     ASSERT_TRUE(WR_launch(r, {}, {{"LANG", l.env}})) << r.proc.err;
     ASSERT_TRUE(WR_move(r, 500, 250));
@@ -123,13 +148,13 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
 
     ASSERT_TRUE(WR_click(r, l.next, 23));
     ASSERT_TRUE(WR_move(r, 500, 250));
-    s = WR_wait_for(r, "2-pick-destination", [&](const WR_shot& s) { return current(s, 1) && enabled(s, l.next); });
-    expect_page(s, 1, true, true);
-    EXPECT_EQ(s.at(250, 403), kNavy) << "the copy marked " << s.png;
-
-    // Find It (its edges' grey, right of the question under the one copy) with a folder inside no copy: the alert.
-    const WR_shot::Box b = s.extent(300, 780, 366, 390, [](WR_rgb c) { return c == WR_rgb{200, 204, 210}; });
-    ASSERT_TRUE(WR_click(r, (b.left + b.right) / 2, 378));
+    s = WR_wait_for(r, "2-pick-destination", [&](const WR_shot& s) { return current(s, 1); });
+    expect_page(s, 1, true, false);
+    // The release's copy chosen; then Find It (its edges' grey, right of the question under the
+    // two copies) with a folder inside no copy: the alert.
+    ASSERT_TRUE(WR_click(r, 250, 403));
+    const WR_shot::Box b = s.extent(300, 780, 341, 365, [](WR_rgb c) { return c == WR_rgb{200, 204, 210}; });
+    ASSERT_TRUE(WR_click(r, (b.left + b.right) / 2, 353));
     ASSERT_TRUE(WR_move(r, 500, 150));
     s = WR_wait_for(r, "3-alert", alert_shows);
     ASSERT_TRUE(alert_shows(s)) << s.png;
@@ -139,6 +164,7 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     ASSERT_TRUE(WR_move(r, 500, 150));
     s = WR_wait_for(r, "2-pick-again", [&](const WR_shot& s) { return current(s, 1) && enabled(s, l.next); });
     ASSERT_FALSE(alert_shows(s)) << s.png;
+    EXPECT_EQ(s.at(250, 403), kNavy) << "the copy marked " << s.png;
 
     // Search for Updates while the look-up host answers 503: the contacting sentence, no bar.
     ASSERT_TRUE(WR_click(r, l.next, 23));
@@ -149,11 +175,51 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     expect_page(s, 2, true, false);
     EXPECT_GT(s.ink(228, 772, 400, 452, true), 100) << s.png;
 
+    // The list arrives; the scan ends on Check Disk Space with enough space.
+    TS_write_file(fault.dir + "lookup.txt", TS_read_file(rel + "www/lookup/_lookup_10_/server_list_10.txt"));
+    s = WR_wait_for(r, "5-check-disk-space", [&](const WR_shot& s) { return current(s, 3) && enabled(s, l.next); }, 90);
+    expect_page(s, 3, true, true);
+    EXPECT_GT(s.ink(228, 772, 300, 452, true), 300) << s.png;
+
+    // Next: the release replaces one file the user changed and deletes another; each question
+    // hides the wizard and is answered with its first button.
+    ASSERT_TRUE(WR_click(r, l.next, 23));
+    int q = 0;
+    for (const char* changed : {"Instructions/user/notes.txt", "Resources/user/tweaks.txt"}) {
+        ASSERT_TRUE(TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, "File: " + copy + std::string(changed), 60));
+        s = WR_wait_for(r, "6-question-" + std::to_string(++q), modal);
+        ASSERT_TRUE(modal(s)) << s.png;
+        expect_modal_within(s, kQuestionRight);
+        ASSERT_TRUE(WR_click(r, 121, 280));
+        ASSERT_TRUE(WR_move(r, 500, 250));
+    }
+    // Installing while s2 rests after its failure: the page text names both servers.
+    s = WR_wait_for(r, "7-install-updates", [&](const WR_shot& s) {
+        return current(s, 4) && s.ink(228, 772, 360, 452, true) > 400;
+    }, 60);
+    expect_page(s, 4, true, false);
+    EXPECT_FALSE(enabled(s, l.prefs)) << s.png;
+    // Quit asks first; Continue goes on.
     ASSERT_TRUE(WR_click(r, l.quit, 23));
+    ASSERT_TRUE(WR_move(r, 500, 250));
+    s = WR_wait_for(r, "7-stop-question", modal);
+    ASSERT_TRUE(modal(s)) << s.png;
+    expect_modal_within(s, kQuestionRight);
+    ASSERT_TRUE(WR_click(r, 146, 228));
+    ASSERT_TRUE(WR_move(r, 500, 250));
+
+    // Finish: Next drawn as Quit, no Quit or Preferences on the left, the launch choice.
+    ASSERT_TRUE(TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, "Finish: ", 150));
+    s = WR_wait_for(r, "8-finish", [&](const WR_shot& s) { return current(s, 5); });
+    expect_page(s, 5, false, true);
+    for (int bx : {l.quit, l.prefs}) EXPECT_TRUE(s.at(bx, 23).near(picture.at(bx, 23), 3)) << bx << s.png;
+    EXPECT_GT(s.ink(380, 620, 340, 360, true), 50) << "the choice " << s.png;
+    ASSERT_TRUE(WR_click(r, l.last_quit, 23));
     const TS_result end = WR_finish(r, 60);
     EXPECT_EQ(end.exit_code, 0) << end.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, TourScreens,
-                         testing::Values(Lang{"en_US.UTF-8", 58, 159, 595, 720}, Lang{"ru_RU.UTF-8", 67, 192, 639, 737}),
+                         testing::Values(Lang{"en_US.UTF-8", 58, 159, 595, 720, 640, 742},
+                                         Lang{"ru_RU.UTF-8", 67, 192, 639, 737, 631, 733}),
                          [](const testing::TestParamInfo<Lang>& i) { return i.index ? "Russian" : "English"; });
