@@ -370,7 +370,10 @@ OGL_text_line OGL_scan_line(OGL_font_obj* f, const char* start, const char* end,
             brk = p;
             brk_w = w;
         }
-        w += fixed_advance ? (float)fixed_advance : truncf(f->get_glyph(c));
+        // The drawing pen moves by the whole advance, so the line is measured by it too: a width
+        // cut to whole units made narrowed (Russian) lines wider than measured, past the wrap
+        // width and off centre.
+        w += fixed_advance ? (float)fixed_advance : f->get_glyph(c);
         p = q;
     }
     // The last line is never broken at a blank, and a word without a blank is cut where the

@@ -133,7 +133,7 @@ static void predict(const Item& it, float returned)
         for (const char* q = p; q < line.brk;) {
             const float a = f->get_glyph(OGL_utf8_next(q, end));
             ink_end = std::max(ink_end, pen + a);
-            last = fixed ? (float)fixed : truncf(a);
+            last = fixed ? (float)fixed : a;
             pen += fixed ? (float)fixed : a;
         }
         say(std::string("line ") + it.name + " " + num(x0) + " " + num(ink_end) + " " + num(y) + " " +
