@@ -1,0 +1,225 @@
+// A tour of every screen the updater shows, in English and in Russian: the real program under Xvfb
+// with Mesa walked from Welcome through the preferences window, Pick Destination and its alert,
+// Search for Updates, Check Disk Space, the changed-file questions, Install Updates with a resting
+// server and the stop question, to Finish, on a release from scripts/make-release. Each screen is
+// kept under shots/ to be looked at and checked at a few pixels: the current step's title, the
+// page title's ink, the buttons' states, and that no text runs out of its panel (Russian texts
+// are the longest).
+#include "app/server_search.h"
+#include "support/test_servers.h"
+#include "support/wizard_run.h"
+
+#include <gtest/gtest.h>
+#include <ostream>
+
+namespace {
+
+const WR_rgb kTitle77 = {51, 51, 204}; // the current step's title
+const WR_rgb kNavy = {23, 40, 60};     // an enabled picture button's words
+const int kQuestionRight = 782;        // right of the two-button question
+const char kMakeRelease[] = CORVANE_TEST_SOURCE_DIR "/../scripts/make-release";
+
+// The language and its picture buttons' centres (Quit, Preferences, Back, Next at y 23).
+struct Lang {
+    const char* env;
+    int quit, prefs, back, next;
+    int last_back, last_quit; // on Finish, where Next shows the Quit picture
+};
+void PrintTo(const Lang& l, std::ostream* os)
+{
+    *os << "LANG=" << l.env;
+}
+
+int exact(const WR_shot& s, int x0, int x1, int y0, int y1, WR_rgb c)
+{
+    return s.count(x0, x1, y0, y1, [c](WR_rgb p) { return p == c; });
+}
+bool current(const WR_shot& s, int row)
+{
+    return exact(s, 28, 195, 476 - 20 * row, 491 - 20 * row, kTitle77) > 5;
+}
+bool enabled(const WR_shot& s, int x)
+{
+    return exact(s, x - 20, x + 20, 14, 32, kNavy) > 10;
+}
+// A modal screen hides the wizard: no step title in colour 77, one plain ground at the corners.
+bool modal(const WR_shot& s)
+{
+    return exact(s, 28, 195, 370, 491, kTitle77) == 0 && s.at(5, 5) == s.at(795, 5) && s.at(5, 5) == s.at(5, 595);
+}
+bool alert_shows(const WR_shot& s)
+{
+    return s.at(300, 420).sum() < 200; // the title band, left of its word
+}
+
+class TourScreens : public testing::TestWithParam<Lang> {
+protected:
+    static TS_xvfb x;
+    static WR_shot picture; // background.png as the window shows it
+    static void SetUpTestSuite()
+    {
+        if (!TS_xvfb_start(x, "1280x1024x24")) return;
+        const std::string raw = TS_scratch() + "tour-background.rgb";
+        TS_run({"convert", std::string(CORVANE_TEST_SOURCE_DIR) + "/../resources/background.png", "-crop",
+                "800x600+0+424", "+repage", "-depth", "8", "rgb:" + raw});
+        picture.rgb = TS_read_file(raw);
+    }
+    static void TearDownTestSuite() { TS_xvfb_stop(x); }
+    void SetUp() override
+    {
+        ASSERT_FALSE(x.display.empty()) << "no Xvfb";
+        ASSERT_TRUE(picture.ok());
+    }
+
+    // A wizard page: the step in `row` current, a title centred on 500, Back and Next as said,
+    // and the backdrop untouched right of the page panel and between the panels.
+    void expect_page(const WR_shot& s, int row, bool back, bool next)
+    {
+        Lang l = GetParam();
+        if (row == 5) l.back = l.last_back, l.next = l.last_quit;
+        EXPECT_TRUE(current(s, row)) << s.png;
+        const WR_shot::Box t = s.extent(214, 786, 472, 500, [](WR_rgb c) { return c.sum() < 300; });
+        EXPECT_GT(t.right - t.left, 30) << "title " << s.png;
+        EXPECT_NEAR((t.left + t.right) / 2.0, 500, 6) << "title " << s.png;
+        EXPECT_EQ(enabled(s, l.back), back) << "Back " << s.png;
+        EXPECT_EQ(enabled(s, l.next), next) << "Next " << s.png;
+        int stray = 0;
+        for (int y = 40; y < 510; ++y)
+            for (int xx = 201; xx < 800; xx = xx == 208 ? 791 : xx + 1)
+                stray += !s.at(xx, y).near(picture.at(xx, y), 3);
+        EXPECT_LT(stray, 5) << "drawn outside the panels " << s.png;
+    }
+    // A modal screen: nothing but its opaque ground right of `edge`.
+    static void expect_modal_within(const WR_shot& s, int edge)
+    {
+        const WR_rgb ground = s.at(799, 300);
+        EXPECT_EQ(s.count(edge, 799, 0, 599, [&](WR_rgb c) { return !c.near(ground, 8); }), 0) << s.png;
+    }
+};
+TS_xvfb TourScreens::x;
+WR_shot TourScreens::picture;
+
+} // namespace
+
+TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
+{
+    const Lang l = GetParam();
+    // The sample release: s1 serves it, s2 fails (the fault server answers 404 there), and the
+    // look-up host answers 503 until the test hands it the server list.
+    TS_server nginx, fault;
+    ASSERT_TRUE(TS_fault_server_start(fault));
+    WR_run r;
+    ASSERT_TRUE(WR_prepare(r, x, "tour"));
+    const std::string rel = r.dir + "release/", copy = rel + "copy/", elsewhere = r.dir + "elsewhere/";
+    const TS_result made = TS_run({"/usr/bin/python3", kMakeRelease, rel, "--files", "60", "--server", "s1.corvane.test",
+                                   "--server=s2.corvane.test=/missing/"},
+                                  {}, 300);
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+    const std::string forward = "http://127.0.0.1:" + std::to_string(fault.port);
+    ASSERT_TRUE(TS_nginx_start(nginx, {{LOOKUP_HOST, forward}, {"s1.corvane.test", rel + "www/release"},
+                                       {"s2.corvane.test", forward}}));
+    // A second copy, so Pick Destination shows its two-sentence text.
+    const std::string other = r.dir + "other/";
+    TS_sh("mkdir -p '" + elsewhere + "' && cd '" + r.dir + "' && mkdir -p other/Airfoils other/Instructions "
+          "other/Output other/Resources");
+    // The port's text too: the preferences window reads the number from it.
+    const std::string port = std::to_string(nginx.port);
+    TS_write_file(r.data + "corvane_install_10.txt", copy + "\n" + other + "\n");
+    TS_write_file(r.data + "Corvane Installer.prf",
+                  "I\n10 version\n_proxy_host 127.0.0.1\n_proxy_port " + port + "\n_proxy_port_int " + port + "\n");
+    WR_stand_in(r, "zenity", "echo '" + elsewhere + "'");
+    ASSERT_TRUE(WR_launch(r, {}, {{"LANG", l.env}})) << r.proc.err;
+    ASSERT_TRUE(WR_move(r, 500, 250));
+
+    WR_shot s = WR_wait_for(r, "1-welcome", [&](const WR_shot& s) { return current(s, 0) && enabled(s, l.next); });
+    expect_page(s, 0, false, true);
+    EXPECT_TRUE(enabled(s, l.quit) && enabled(s, l.prefs)) << s.png;
+    EXPECT_GT(s.ink(262, 786, 380, 420, true), 100) << "beta label " << s.png;
+
+    // The preferences window (700 x 380 at (50, 110)): its title bar where the page panel was.
+    ASSERT_TRUE(WR_click(r, l.prefs, 23));
+    ASSERT_TRUE(WR_move(r, 5, 300));
+    s = WR_wait_for(r, "1-preferences", [](const WR_shot& s) { return s.at(700, 480).sum() < 200; });
+    ASSERT_LT(s.at(700, 480).sum(), 200) << s.png;
+    expect_modal_within(s, 760);
+    EXPECT_GT(s.ink(60, 740, 120, 480, true), 1000) << s.png;
+    ASSERT_TRUE(WR_key(r, "Escape"));
+    s = WR_wait_for(r, "1-welcome-again", [&](const WR_shot& s) { return current(s, 0); });
+
+    ASSERT_TRUE(WR_click(r, l.next, 23));
+    ASSERT_TRUE(WR_move(r, 500, 250));
+    s = WR_wait_for(r, "2-pick-destination", [&](const WR_shot& s) { return current(s, 1); });
+    expect_page(s, 1, true, false);
+    // The release's copy chosen; then Find It (its edges' grey, right of the question under the
+    // two copies) with a folder inside no copy: the alert.
+    ASSERT_TRUE(WR_click(r, 250, 403));
+    const WR_shot::Box b = s.extent(300, 780, 341, 365, [](WR_rgb c) { return c == WR_rgb{200, 204, 210}; });
+    ASSERT_TRUE(WR_click(r, (b.left + b.right) / 2, 353));
+    ASSERT_TRUE(WR_move(r, 500, 150));
+    s = WR_wait_for(r, "3-alert", alert_shows);
+    ASSERT_TRUE(alert_shows(s)) << s.png;
+    expect_modal_within(s, 620);
+    for (int i = 0; i < 4; ++i) EXPECT_GT(s.ink(200, 600, 380 - 40 * i, 396 - 40 * i, true), 30) << i << s.png;
+    ASSERT_TRUE(WR_click(r, 400, 188));
+    ASSERT_TRUE(WR_move(r, 500, 150));
+    s = WR_wait_for(r, "2-pick-again", [&](const WR_shot& s) { return current(s, 1) && enabled(s, l.next); });
+    ASSERT_FALSE(alert_shows(s)) << s.png;
+    EXPECT_EQ(s.at(250, 403), kNavy) << "the copy marked " << s.png;
+
+    // Search for Updates while the look-up host answers 503: the contacting sentence, no bar.
+    ASSERT_TRUE(WR_click(r, l.next, 23));
+    ASSERT_TRUE(WR_move(r, 500, 250));
+    s = WR_wait_for(r, "4-search-contacting", [&](const WR_shot& s) {
+        return current(s, 2) && s.ink(228, 772, 400, 452, true) > 100 && TS_fault_requests(fault).size() >= 2;
+    });
+    expect_page(s, 2, true, false);
+    EXPECT_GT(s.ink(228, 772, 400, 452, true), 100) << s.png;
+
+    // The list arrives; the scan ends on Check Disk Space with enough space.
+    TS_write_file(fault.dir + "lookup.txt", TS_read_file(rel + "www/lookup/_lookup_10_/server_list_10.txt"));
+    s = WR_wait_for(r, "5-check-disk-space", [&](const WR_shot& s) { return current(s, 3) && enabled(s, l.next); }, 90);
+    expect_page(s, 3, true, true);
+    EXPECT_GT(s.ink(228, 772, 300, 452, true), 300) << s.png;
+
+    // Next: the release replaces one file the user changed and deletes another; each question
+    // hides the wizard and is answered with its first button.
+    ASSERT_TRUE(WR_click(r, l.next, 23));
+    int q = 0;
+    for (const char* changed : {"Instructions/user/notes.txt", "Resources/user/tweaks.txt"}) {
+        ASSERT_TRUE(TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, "File: " + copy + std::string(changed), 60));
+        s = WR_wait_for(r, "6-question-" + std::to_string(++q), modal);
+        ASSERT_TRUE(modal(s)) << s.png;
+        expect_modal_within(s, kQuestionRight);
+        ASSERT_TRUE(WR_click(r, 121, 280));
+        ASSERT_TRUE(WR_move(r, 500, 250));
+    }
+    // Installing while s2 rests after its failure: the page text names both servers.
+    s = WR_wait_for(r, "7-install-updates", [&](const WR_shot& s) {
+        return current(s, 4) && s.ink(228, 772, 360, 452, true) > 400;
+    }, 60);
+    expect_page(s, 4, true, false);
+    EXPECT_FALSE(enabled(s, l.prefs)) << s.png;
+    // Quit asks first; Continue goes on.
+    ASSERT_TRUE(WR_click(r, l.quit, 23));
+    ASSERT_TRUE(WR_move(r, 500, 250));
+    s = WR_wait_for(r, "7-stop-question", modal);
+    ASSERT_TRUE(modal(s)) << s.png;
+    expect_modal_within(s, kQuestionRight);
+    ASSERT_TRUE(WR_click(r, 146, 228));
+    ASSERT_TRUE(WR_move(r, 500, 250));
+
+    // Finish: Next drawn as Quit, no Quit or Preferences on the left, the launch choice.
+    ASSERT_TRUE(TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, "Finish: ", 150));
+    s = WR_wait_for(r, "8-finish", [&](const WR_shot& s) { return current(s, 5); });
+    expect_page(s, 5, false, true);
+    for (int bx : {l.quit, l.prefs}) EXPECT_TRUE(s.at(bx, 23).near(picture.at(bx, 23), 3)) << bx << s.png;
+    EXPECT_GT(s.ink(380, 620, 340, 360, true), 50) << "the choice " << s.png;
+    ASSERT_TRUE(WR_click(r, l.last_quit, 23));
+    const TS_result end = WR_finish(r, 60);
+    EXPECT_EQ(end.exit_code, 0) << end.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, TourScreens,
+                         testing::Values(Lang{"en_US.UTF-8", 58, 159, 595, 720, 640, 742},
+                                         Lang{"ru_RU.UTF-8", 67, 192, 639, 737, 631, 733}),
+                         [](const testing::TestParamInfo<Lang>& i) { return i.index ? "Russian" : "English"; });
