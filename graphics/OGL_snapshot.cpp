@@ -5,11 +5,14 @@
 #include "graphics/TEX_units.h"
 
 #include <GL/gl.h>
+#include <cstddef>
+#include <vector>
 
 bool OGL_snapshot_take(OGL_snapshot& s, int width, int height)
 {
     if (width <= 0 || height <= 0) return false;
-    while (glGetError() != GL_NO_ERROR) {
+    // Errors left by earlier calls are not this copy's.
+    for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {
     }
     if (!s.name) glGenTextures(1, &s.name);
     // Through the unit cache, so that the texture manager's next binding is not skipped.
@@ -18,7 +21,18 @@ bool OGL_snapshot_take(OGL_snapshot& s, int width, int height)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 0, 0, width, height, 0);
+    // Through memory rather than glCopyTexImage2D: llvmpipe copies between the window's and the
+    // texture's pixel formats with a shader that it compiles on first use, some 35 ms in one frame.
+    std::vector<unsigned char> pixels((std::size_t)width * height * 4);
+    GLint pack = 4, unpack = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &pack);
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &unpack);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, pack);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, unpack);
     if (glGetError() != GL_NO_ERROR) {
         OGL_snapshot_free(s);
         return false;
