@@ -8,10 +8,14 @@
 #include "frame/hl_colors.h"
 #include "graphics/OGL_draw.h"
 #include "graphics/OGL_font.h"
+#include "graphics/OGL_snapshot.h"
 #include "graphics/OGL_view.h"
+#include "graphics/TEX_obj.h"
+#include "graphics/hl_window.h"
 #include "graphics/tman.h"
 
 #include <algorithm>
+#include <cstring>
 
 StepFunc gCurStep = step_welcome;
 StepFunc gPrevStep = nullptr;
@@ -37,6 +41,73 @@ static void draw_backdrop()
                       h / 1024.0f, w, 0, w / 1024.0f, 0, 1, 0, 0);
 }
 
+static const int kPanelColour = 61; // the colour BTN_frame2 draws its tiles in
+
+// What the backdrop and the two panels are drawn from. While it stays the same so do their
+// pixels, and the copy of them taken after the last frame that drew them is shown instead.
+struct PanelsKey {
+    void* context;
+    int window_w, window_h;
+    float popup_x, popup_y;
+    float white[4], panel[4]; // the colours as they reach OpenGL
+    struct Picture {
+        const void* obj;
+        unsigned gl_name, load_count;
+        int loaded;
+    } pictures[2];
+};
+
+static PanelsKey panels_key()
+{
+    PanelsKey k;
+    std::memset(&k, 0, sizeof k); // compared bytewise, padding included
+    k.context = gWindows.context[0];
+    k.window_w = gWindowW;
+    k.window_h = gWindowH;
+    k.popup_x = gPopupX;
+    k.popup_y = gPopupY;
+    const int colours[2] = {kWhite, kPanelColour};
+    float* out[2] = {k.white, k.panel};
+    for (int i = 0; i < 2; ++i) {
+        const float* c = gColors[colours[i]];
+        float* o = out[i];
+        o[0] = c[0], o[1] = c[1], o[2] = c[2], o[3] = 1.0f;
+        gInterface.OGL_adjust_color(&o[0], &o[1], &o[2], &o[3], colours[i] >= 43);
+    }
+    const int slots[2] = {kBackgroundSlot, kElementsSlot};
+    for (int i = 0; i < 2; ++i) {
+        if (TEX_obj* t = gTextures.get_tex(slots[i])) {
+            k.pictures[i].obj = t;
+            k.pictures[i].gl_name = t->gl_name.load();
+            k.pictures[i].load_count = t->load_count.load();
+            k.pictures[i].loaded = t->loaded.load();
+        }
+    }
+    return k;
+}
+
+static OGL_snapshot sPanels;
+static PanelsKey sPanelsKey;
+
+// The backdrop and the panels hold some 1,700 small tiles, whose set-up in Mesa's software
+// rasteriser cost more than half of an idle frame; they change only with the window, the
+// colours or the pictures, so they are drawn once and copied, and the copy is shown after.
+static void draw_backdrop_and_panels()
+{
+    COL_set_color(kWhite, 1, 1, 1);
+    const PanelsKey key = panels_key();
+    if (sPanels.name && std::memcmp(&key, &sPanelsKey, sizeof key) == 0) {
+        OGL_snapshot_draw(sPanels);
+        return;
+    }
+    draw_backdrop();
+    BTN_frame2(23, 10, 50, 190, 453, "", 1.0f);
+    BTN_frame2(23, 210, 50, 580, 453, "", 1.0f);
+    // A different context cannot use the old texture name at all.
+    if (sPanels.name && key.context != sPanelsKey.context) sPanels = OGL_snapshot();
+    if (OGL_snapshot_take(sPanels, gWindowW, gWindowH)) sPanelsKey = key;
+}
+
 float wizard_bar_end(float progress)
 {
     // The bar always shows its first 4 percent, so a started task never looks idle.
@@ -60,9 +131,7 @@ void wizard_draw_frame()
     // program that runs frames without WinMain (the frame's own test tools) shows no wizard
     // rather than meet the texture manager's crash alert for an empty slot.
     if (!gTextures.is_loaded(kElementsSlot)) return;
-    draw_backdrop();
-    BTN_frame2(23, 10, 50, 190, 453, "", 1.0f);
-    BTN_frame2(23, 210, 50, 580, 453, "", 1.0f);
+    draw_backdrop_and_panels();
 
     const StepFunc current = gCurStep;
     for (size_t i = 0; i < gStepTitles.size(); ++i) {

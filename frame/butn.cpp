@@ -196,6 +196,22 @@ static void sheet_quad(int sheet, int colour, float alpha, float x0, float y0, f
     OGL_draw_tex_quad(sheet, colour, alpha, x0, y0, s0, t0, x0, y1, s0, t1, x1, y1, s1, t1, x1, y0, s1, t0, 1, 1, 0);
 }
 
+// The tiles of a bar or a box are one batch: the quads sheet_quad would draw one by one, with
+// the same state set once (see OGL_begin_tex_quads).
+static void sheet_batch_begin(int sheet, int colour, float alpha)
+{
+    OGL_begin_tex_quads(sheet, colour, alpha, 1, 1, 0);
+}
+
+static void sheet_batch_quad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1)
+{
+    x0 -= gPopupX;
+    x1 -= gPopupX;
+    y0 -= gPopupY;
+    y1 -= gPopupY;
+    OGL_tex_quad_vertices(x0, y0, s0, t0, x0, y1, s0, t1, x1, y1, s1, t1, x1, y0, s1, t0);
+}
+
 static void draw_text(int colour, float x, float y, const std::string& text, float wrap, int align)
 {
     if (!text.empty()) OGL_draw_string(colour, x, y, text, wrap, font_regular, (unsigned char)align);
@@ -285,9 +301,12 @@ void BTN_frame1(int style, float x, float y, float width, int colour)
     const int n = slice_axis(left, width, b->u, b->width, b->cap, b->cap, tiles, cols, kMaxSpans);
     const float su = 1.0f / (b->sheet == kElementsSheet ? 1024 : 512);
     const float sv = 1.0f / (b->sheet == kElementsSheet ? 256 : 512);
+    if (n <= 0) return;
+    sheet_batch_begin(b->sheet, colour, 1.0f);
     for (int i = 0; i < n; ++i)
-        sheet_quad(b->sheet, colour, 1.0f, cols[i].p0, y - b->height / 2, cols[i].p1, y + b->height / 2,
-                   cols[i].t0 * su, b->v * sv, cols[i].t1 * su, (b->v + b->height) * sv);
+        sheet_batch_quad(cols[i].p0, y - b->height / 2, cols[i].p1, y + b->height / 2, cols[i].t0 * su, b->v * sv,
+                         cols[i].t1 * su, (b->v + b->height) * sv);
+    OGL_end_tex_quads();
 }
 
 struct box_style {
@@ -341,10 +360,14 @@ void BTN_frame2(int style, float x, float y, float w, float h, const std::string
     const int nr = slice_axis(bottom, height, b->v, b->tile, b->bottom, b->top, rows_n, rows, kMaxSpans);
     const float su = 1.0f / (b->sheet == kElementsSheet ? 1024 : 512);
     const float sv = 1.0f / (b->sheet == kElementsSheet ? 128 : 512);
-    for (int r = 0; r < nr; ++r)
-        for (int c = 0; c < nc; ++c)
-            sheet_quad(b->sheet, 61, alpha, cols[c].p0, rows[r].p0, cols[c].p1, rows[r].p1, cols[c].t0 * su,
-                       rows[r].t0 * sv, cols[c].t1 * su, rows[r].t1 * sv);
+    if (nr > 0 && nc > 0) {
+        sheet_batch_begin(b->sheet, 61, alpha);
+        for (int r = 0; r < nr; ++r)
+            for (int c = 0; c < nc; ++c)
+                sheet_batch_quad(cols[c].p0, rows[r].p0, cols[c].p1, rows[r].p1, cols[c].t0 * su, rows[r].t0 * sv,
+                                 cols[c].t1 * su, rows[r].t1 * sv);
+        OGL_end_tex_quads();
+    }
 
     draw_text(b->title_colour, title_x, title_y, title, 9999, 0);
     if (style == 14 && popup_has_close_boxes()) BTN_corner_boxes(0);

@@ -69,9 +69,7 @@ static bool select_unit(int unit)
     return true;
 }
 
-void OGL_draw_tex_quad(int tex, int color, float alpha, float x1, float y1, float s1, float t1, float x2, float y2,
-                       float s2, float t2, float x3, float y3, float s3, float t3, float x4, float y4, float s4,
-                       float t4, int tex_units, int blend_mode, int env_mode)
+void OGL_begin_tex_quads(int tex, int color, float alpha, int tex_units, int blend_mode, int env_mode)
 {
     OGL_set_blend(blend_mode);
     OGL_set_depth(1, 1);
@@ -118,6 +116,11 @@ void OGL_draw_tex_quad(int tex, int color, float alpha, float x1, float y1, floa
     set_table_color(color, alpha);
 
     glBegin(GL_QUADS);
+}
+
+void OGL_tex_quad_vertices(float x1, float y1, float s1, float t1, float x2, float y2, float s2, float t2, float x3,
+                           float y3, float s3, float t3, float x4, float y4, float s4, float t4)
+{
     glTexCoord2f(s1, t1);
     glVertex2f(gPopupX + x1, gPopupY + y1);
     glTexCoord2f(s2, t2);
@@ -126,5 +129,18 @@ void OGL_draw_tex_quad(int tex, int color, float alpha, float x1, float y1, floa
     glVertex2f(gPopupX + x3, gPopupY + y3);
     glTexCoord2f(s4, t4);
     glVertex2f(gPopupX + x4, gPopupY + y4);
+}
+
+void OGL_end_tex_quads()
+{
     glEnd();
+}
+
+void OGL_draw_tex_quad(int tex, int color, float alpha, float x1, float y1, float s1, float t1, float x2, float y2,
+                       float s2, float t2, float x3, float y3, float s3, float t3, float x4, float y4, float s4,
+                       float t4, int tex_units, int blend_mode, int env_mode)
+{
+    OGL_begin_tex_quads(tex, color, alpha, tex_units, blend_mode, env_mode);
+    OGL_tex_quad_vertices(x1, y1, s1, t1, x2, y2, s2, t2, x3, y3, s3, t3, x4, y4, s4, t4);
+    OGL_end_tex_quads();
 }

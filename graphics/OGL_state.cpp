@@ -140,5 +140,15 @@ void COL_scheme::OGL_set_color(float r, float g, float b, float a, int raw)
     // immediate mode (22.x, llvmpipe and softpipe alike) lets a glColor3f that follows a glColor4f
     // with no flush in between keep the older alpha, so a dimmed half-alpha picture would leave
     // the next opaque quad drawn at half alpha too.
-    glColor4f(r, g, b, a > 0.99f ? 1.0f : a);
+    a = a > 0.99f ? 1.0f : a;
+    // Mesa flushes the primitives it holds at every glColor between batches, so the same colour
+    // again (the lines of one text, the tiles of one button) is not passed on.
+    OGL_state_cache& c = gOGLState;
+    if (c.color_known && c.color[0] == r && c.color[1] == g && c.color[2] == b && c.color[3] == a) return;
+    c.color[0] = r;
+    c.color[1] = g;
+    c.color[2] = b;
+    c.color[3] = a;
+    c.color_known = 1;
+    glColor4f(r, g, b, a);
 }

@@ -20,6 +20,10 @@ struct OGL_state_cache {
     int lighting_off = 0;
     unsigned char lighting_known = 0;
     int last_tex_units = 1; // the last count set; what an enabled GL_TEXTURE_2D counts as when first read
+    // The current colour as COL_scheme::OGL_set_color last passed it; code that sets the colour
+    // by any other way clears color_known.
+    float color[4] = {0, 0, 0, 0};
+    unsigned char color_known = 0;
 };
 
 extern OGL_state_cache gOGLState;

@@ -403,6 +403,7 @@ static void upload_formats(int filter_type, int format, GLint* internal, GLenum*
 
 int TEX_obj::load()
 {
+    ++load_count;
     check_filter_type();
     GLenum asked = GL_RGB;
     int rule = 0;

@@ -105,6 +105,7 @@ public:
     GLenum target = GL_TEXTURE_2D;
     unsigned char png_kind = 0;
     std::atomic<int> loaded{0};
+    std::atomic<unsigned> load_count{0}; // loads begun: a picture kept from this texture is stale once it moves
     std::atomic<int> queued{0};
     std::atomic<int> ref_count{1};
 

@@ -31,6 +31,7 @@ int hl_make_current(PLAT_window* w, PLAT_gl_context* c)
 {
     int r = PLAT_gl_make_current(w, c);
     TEX_reset_bind_cache();
+    gOGLState.color_known = 0; // each context has a current colour of its own
     return r;
 }
 

@@ -96,6 +96,7 @@ static void qt_draw_frame_quad(const QT_recorder* r)
     const float w = (float)r->width, h = (float)r->height;
     // Environment mode 0 modulates the texture by the colour, so the colour is white.
     glColor4f(1, 1, 1, 1); // four components: see COL_scheme::OGL_set_color
+    gOGLState.color_known = 0;
     // Clockwise, the window's front face.
     glBegin(GL_QUADS);
     glTexCoord2f(0, t1);

@@ -6,8 +6,10 @@
 #include "platform/plat_system.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <cmath>
 #include <cstring>
+#include <poll.h>
 
 static_assert(PLAT_KEY_BACKSPACE == (int)SDLK_BACKSPACE && PLAT_KEY_RETURN == (int)SDLK_RETURN &&
                   PLAT_KEY_ESCAPE == (int)SDLK_ESCAPE && PLAT_KEY_DELETE == (int)SDLK_DELETE &&
@@ -222,6 +224,17 @@ int PLAT_pump_events()
     return n;
 }
 
+// The X server connection of the current window, -1 when there is none or it is not X11.
+static int x_connection_fd()
+{
+    SDL_Window* w = SDL_GL_GetCurrentWindow();
+    if (!w) return -1;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11 || !info.info.x11.display) return -1;
+    return ConnectionNumber(info.info.x11.display);
+}
+
 void PLAT_wait_event(int ms)
 {
     if (ms <= 0) return;
@@ -232,13 +245,24 @@ void PLAT_wait_event(int ms)
     // Not SDL_WaitEventTimeout: when it times out it stays armed to wake the window it waited on,
     // so a later event (a window being destroyed pushes some) sends a message to that window over
     // a second connection, which can reach the server after the window is gone; Xlib then ends
-    // the process with status 1. Looking every millisecond costs next to nothing.
+    // the process with status 1. Instead the wait sleeps on the X connection itself, which wakes
+    // it as soon as the server sends anything; every input arrives there, and the pump just before
+    // the sleep has taken in whatever the buffer swap read off the connection. Without X it looks
+    // every millisecond, which costs a pump and a wake-up each time (a sixth of an idle frame).
     const Uint64 until = SDL_GetTicks64() + (Uint64)ms;
-    do {
+    const int fd = x_connection_fd();
+    for (;;) {
         SDL_PumpEvents();
         if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) return;
-        SDL_Delay(1);
-    } while (SDL_GetTicks64() < until);
+        const Uint64 now = SDL_GetTicks64();
+        if (now >= until) return;
+        if (fd < 0) {
+            SDL_Delay(1);
+            continue;
+        }
+        pollfd p = {fd, POLLIN, 0};
+        (void)poll(&p, 1, (int)(until - now));
+    }
 }
 
 // SDL cannot read the desktop's setting; its own double-click time is 500 ms.

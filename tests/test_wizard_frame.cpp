@@ -1,7 +1,8 @@
 // The wizard frame driven in-process in a real window under Xvfb: which step a frame leaves
 // current when buttons and the step's result disagree, the entering flag, the progress bar's end
 // read back from the drawn pixels, the last page's Quit-only buttons, the picture buttons'
-// edges and an enabled Back drawn unchanged after a dimmed Next. Also start-up's pure pieces:
+// edges and an enabled Back drawn unchanged after a dimmed Next; the backdrop and panels shown
+// from their kept copy exactly as drawn, and drawn anew when a colour or picture changes. Also start-up's pure pieces:
 // "--os", the command-line folder, the disc relaunch test and the five OS-folder log lines.
 #include "app/main.h"
 #include "app/prefs_window.h"
@@ -9,6 +10,7 @@
 #include "foundation/app_folder.h"
 #include "foundation/paths.h"
 #include "foundation/quit.h"
+#include "frame/hl_colors.h"
 #include "frame/hl_event.h"
 #include "frame/mbar.h"
 #include "support/test_support.h"
@@ -282,6 +284,36 @@ TEST_F(WizardFrame, PictureButtonEdgesAndPressesWhileDisabled)
     gMouseX = 700;
     gMouseY = 20;
     EXPECT_EQ(BTN_elements_button(770, 12, 2, -1, nullptr, 1, 0), 0); // no press, no click
+}
+
+TEST_F(WizardFrame, PanelsFromTheirCopyMatchAFreshDrawAndFollowColourAndPicture)
+{
+    // Every change below makes the next frame draw the panels anew; the frame after it shows
+    // the copy, which must hold the very same pixels.
+    auto fresh_then_copy = [](const char* what) {
+        frame();
+        const std::vector<unsigned char> fresh = gPixels;
+        frame();
+        EXPECT_TRUE(gPixels == fresh) << what << ": the copy differs from the drawing";
+        return fresh;
+    };
+    const float r = gColors[61][0], g = gColors[61][1], b = gColors[61][2];
+    COL_set_color(61, 1, 0.5f, 0.25f);
+    const std::vector<unsigned char> tinted = fresh_then_copy("tinted panels");
+    const int tinted_page = px(500, 300), tinted_backdrop = px(5, 590);
+    COL_set_color(61, r, g, b);
+    const std::vector<unsigned char> plain = fresh_then_copy("plain panels");
+    EXPECT_EQ(px(500, 300), 0xFFFFFF); // the page's white ground again
+    EXPECT_NE(px(500, 300), tinted_page);
+    EXPECT_EQ(px(5, 590), tinted_backdrop); // outside the panels colour 61 plays no part
+
+    // Another picture in the backdrop's slot shows at once, and the old one comes back.
+    gTextures.load_bitmap(4, 1025, 0x90241, 2, "RESOURCE:elements_English.png");
+    fresh_then_copy("other backdrop");
+    EXPECT_NE(px(5, 590), tinted_backdrop);
+    gTextures.load_bitmap(4, 1025, 0x90241, 2, "RESOURCE:background.png");
+    fresh_then_copy("backdrop again");
+    EXPECT_TRUE(gPixels == plain);
 }
 
 TEST(Start, TargetOsCommandLineFolderAndDiscTest)
