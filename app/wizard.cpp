@@ -88,6 +88,12 @@ static PanelsKey panels_key()
 
 static OGL_snapshot sPanels;
 static PanelsKey sPanelsKey;
+static int sPanelsAge = 0; // frames shown from the copy since it was taken
+
+// Some drivers leave the parts of a window that another window covers undefined when they are
+// read back; a copy taken then would show them for as long as nothing changes, so it is taken
+// anew now and then (every two seconds or so, at 60 frames a second).
+static const int kPanelsMaxAge = 120;
 
 // The backdrop and the panels hold some 1,700 small tiles, whose set-up in Mesa's software
 // rasteriser cost more than half of an idle frame; they change only with the window, the
@@ -96,10 +102,11 @@ static void draw_backdrop_and_panels()
 {
     COL_set_color(kWhite, 1, 1, 1);
     const PanelsKey key = panels_key();
-    if (sPanels.name && std::memcmp(&key, &sPanelsKey, sizeof key) == 0) {
+    if (sPanels.name && ++sPanelsAge < kPanelsMaxAge && std::memcmp(&key, &sPanelsKey, sizeof key) == 0) {
         OGL_snapshot_draw(sPanels);
         return;
     }
+    sPanelsAge = 0;
     draw_backdrop();
     BTN_frame2(23, 10, 50, 190, 453, "", 1.0f);
     BTN_frame2(23, 210, 50, 580, 453, "", 1.0f);
