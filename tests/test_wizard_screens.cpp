@@ -85,11 +85,7 @@ protected:
     static void SetUpTestSuite()
     {
         if (!TS_xvfb_start(x, "1280x1024x24")) return;
-        // The 800 x 600 window shows the picture's bottom-left 800 x 600 texels.
-        const std::string raw = TS_scratch() + "background.rgb";
-        TS_run({"convert", std::string(CORVANE_TEST_SOURCE_DIR) + "/../resources/background.png", "-crop",
-                "800x600+0+424", "+repage", "-depth", "8", "rgb:" + raw});
-        picture.rgb = TS_read_file(raw);
+        picture = WR_backdrop_picture();
     }
     static void TearDownTestSuite() { TS_xvfb_stop(x); }
     void SetUp() override

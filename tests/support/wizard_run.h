@@ -126,6 +126,17 @@ inline std::map<std::string, std::string> WR_env(const WR_run& r, const std::map
     return env;
 }
 
+// background.png as the 800 x 600 window shows it: the picture's bottom-left 800 x 600 texels.
+inline WR_shot WR_backdrop_picture()
+{
+    WR_shot picture;
+    const std::string raw = TS_scratch() + "backdrop-picture.rgb";
+    TS_run({"convert", std::string(CORVANE_TEST_SOURCE_DIR) + "/../resources/background.png", "-crop", "800x600+0+424",
+            "+repage", "-depth", "8", "rgb:" + raw});
+    picture.rgb = TS_read_file(raw);
+    return picture;
+}
+
 // Makes the run's folders and copies the program; nothing is started.
 inline bool WR_prepare(WR_run& r, const TS_xvfb& x, const std::string& name)
 {
