@@ -80,29 +80,7 @@ void write_file(const std::string& path, const std::string& text)
     TS_write_file(path, text);
 }
 
-// One request of nginx's log: host, status and the path asked for (blanks decoded).
-struct Logged {
-    std::string host, path;
-    int status = 0;
-};
-
-std::vector<Logged> requests(const TS_server& nginx)
-{
-    std::vector<Logged> out;
-    for (const std::string& line : TS_nginx_access_lines(nginx)) {
-        std::istringstream in(line);
-        std::string conn, nreq, bytes;
-        Logged r;
-        in >> conn >> nreq >> r.host >> r.status >> bytes;
-        const size_t url = line.find("http://");
-        const size_t slash = url == std::string::npos ? url : line.find('/', url + 7);
-        const size_t end = line.rfind(" HTTP/");
-        if (slash != std::string::npos && end != std::string::npos && end > slash) r.path = line.substr(slash, end - slash);
-        for (size_t at = r.path.find("%20"); at != std::string::npos; at = r.path.find("%20")) r.path.replace(at, 3, " ");
-        out.push_back(r);
-    }
-    return out;
-}
+using Logged = TS_nginx_request;
 
 // The release on the servers and its directory file, made with the real zip.
 struct Release {
@@ -440,7 +418,7 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
     // server, and from the bad one only files that then came from the good one.
     std::multiset<std::string> good;
     int bad = 0;
-    for (const Logged& r : requests(nginx)) {
+    for (const Logged& r : TS_nginx_requests(nginx)) {
         if (r.host == "good.test") {
             EXPECT_EQ(r.status, 200) << r.path;
             good.insert(r.path);
@@ -522,7 +500,7 @@ TEST_F(Worklist, FinishedStreamTakesBackAFailedFile)
     EXPECT_GE(gTimer.hl_timer_real_time, 1000.0f + INSTALL_RETRY_SECONDS);
     EXPECT_EQ(TS_read_file(gInstallPath + "data/file.txt"), "new");
     std::vector<std::string> seen;
-    for (const Logged& r : requests(nginx)) seen.push_back(r.host + " " + std::to_string(r.status) + " " + r.path);
+    for (const Logged& r : TS_nginx_requests(nginx)) seen.push_back(r.host + " " + std::to_string(r.status) + " " + r.path);
     EXPECT_EQ(seen, (std::vector<std::string>{"bad.test 404 /Corvane10/data/file.txt.zip",
                                               "good.test 200 /Corvane10/data/file.txt.zip"}));
 }
@@ -613,7 +591,7 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
         install_reset_worklist();
         EXPECT_EQ(run_worklist().result, 1);
         int asked = 0;
-        for (const Logged& r : requests(nginx)) asked += r.path == std::string(kReleaseDir) + c.path + ".zip";
+        for (const Logged& r : TS_nginx_requests(nginx)) asked += r.path == std::string(kReleaseDir) + c.path + ".zip";
         EXPECT_EQ(asked, 2);
         install_count_totals();
         if (through_link) { // refused again

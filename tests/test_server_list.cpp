@@ -221,33 +221,12 @@ TEST_F(ServerList, ServerOptions)
 // ---------------------------------------------------------------------------------------------
 // The discovery against real servers
 
-// One request of nginx's log: host, status and path.
-struct Logged {
-    std::string host, path;
-    int status = 0;
-};
-
-std::vector<Logged> requests(const TS_server& nginx)
-{
-    std::vector<Logged> out;
-    for (const std::string& line : TS_nginx_access_lines(nginx)) {
-        std::istringstream in(line);
-        std::string conn, nreq, bytes;
-        Logged r;
-        in >> conn >> nreq >> r.host >> r.status >> bytes;
-        const size_t url = line.find("http://");
-        const size_t slash = url == std::string::npos ? url : line.find('/', url + 7);
-        const size_t end = line.rfind(" HTTP/");
-        if (slash != std::string::npos && end != std::string::npos && end > slash) r.path = line.substr(slash, end - slash);
-        out.push_back(r);
-    }
-    return out;
-}
+using Logged = TS_nginx_request;
 
 int count_requests(const TS_server& nginx, const std::string& host, const std::string& path_end, int status = 0)
 {
     int n = 0;
-    for (const Logged& r : requests(nginx))
+    for (const Logged& r : TS_nginx_requests(nginx))
         if (r.host == host && r.path.size() >= path_end.size() &&
             r.path.compare(r.path.size() - path_end.size(), path_end.size(), path_end) == 0 &&
             (status == 0 || r.status == status))
@@ -374,7 +353,7 @@ TEST_F(Discovery, AnotherOfThreeServersAfterA404AndOptionsApplied)
     srand(7);
     ASSERT_TRUE(poll([] { return gSearchPhase == 3; }));
     EXPECT_EQ(gServerIndex, 2);
-    const std::vector<Logged> log = requests(nginx);
+    const std::vector<Logged> log = TS_nginx_requests(nginx);
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[0].host, LOOKUP_HOST);
     EXPECT_EQ(log[1].host, "s1.test"); // the first server first

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
+#include <sstream>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/prctl.h>
@@ -190,6 +191,25 @@ std::vector<std::string> TS_nginx_access_lines(const TS_server& s)
         start = nl + 1;
     }
     return lines;
+}
+
+std::vector<TS_nginx_request> TS_nginx_requests(const TS_server& s)
+{
+    std::vector<TS_nginx_request> out;
+    for (const std::string& line : TS_nginx_access_lines(s)) {
+        std::istringstream in(line);
+        std::string conn, nreq, bytes;
+        TS_nginx_request r;
+        in >> conn >> nreq >> r.host >> r.status >> bytes;
+        // The request line names the path after the proxy form's "http://host".
+        const size_t url = line.find("http://");
+        const size_t slash = url == std::string::npos ? url : line.find('/', url + 7);
+        const size_t end = line.rfind(" HTTP/");
+        if (slash != std::string::npos && end != std::string::npos && end > slash) r.path = line.substr(slash, end - slash);
+        for (size_t at = r.path.find("%20"); at != std::string::npos; at = r.path.find("%20")) r.path.replace(at, 3, " ");
+        out.push_back(r);
+    }
+    return out;
 }
 
 bool TS_fault_server_start(TS_server& s, double timeout_s)

@@ -25,6 +25,12 @@ bool TS_nginx_start(TS_server& s, const std::map<std::string, std::string>& root
 // nginx's access log, one line per request:
 // "<connection number> <request number on it> <host> <status> <body bytes> "<request line>"".
 std::vector<std::string> TS_nginx_access_lines(const TS_server& s);
+// One request of that log: host, status and the path asked for, blanks ("%20") decoded.
+struct TS_nginx_request {
+    std::string host, path;
+    int status = 0;
+};
+std::vector<TS_nginx_request> TS_nginx_requests(const TS_server& s);
 
 // Starts the fault server (see fault_server.py for what each path answers).
 bool TS_fault_server_start(TS_server& s, double timeout_s = 20);
