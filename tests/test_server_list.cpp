@@ -299,12 +299,14 @@ struct Discovery : ServerList {
     }
     void list(const std::string& body) { write_file(lookup + "_lookup_10_/server_list_10.txt", kListHeader + body); }
 
-    // Calls the discovery once per frame until done() holds, at most frames times.
+    // Calls the discovery once per frame of 50 ms on the frame clock until done() holds, at most
+    // frames times.
     template <class F>
     bool poll(F done, int frames = 20000, double seconds = 30)
     {
         const auto start = steady::now();
         for (int i = 0; i < frames && steady::now() - start < std::chrono::duration<double>(seconds); ++i) {
+            gTimer.hl_timer_real_time += 0.05f;
             find_update_servers();
             if (done()) return true;
             std::this_thread::sleep_for(std::chrono::microseconds(300));
@@ -421,6 +423,41 @@ TEST_F(Discovery, BusyListRetriedThenWrongHeaderAndNewerUpdaterAlerts)
     EXPECT_EQ(gAlerts[0].lines[3], gTempFolder + "server_list_10.txt");
     EXPECT_TRUE(gServers.empty());
     EXPECT_NE(opened_pages(10).find("https://"), std::string::npos);
+}
+
+TEST_F(Discovery, ARefusedLookUpIsAskedLessAndLessOftenAndLoggedOnce)
+{
+    // 65 s of frames on the frame clock against a port nothing listens on: a handful of requests,
+    // one report.
+    gNet._proxy_port_int = TS_free_port();
+    const size_t before = read_log().size();
+    for (int i = 0; i < 65 * 30; ++i) {
+        gTimer.hl_timer_real_time += 1.0f / 30;
+        find_update_servers();
+    }
+    const std::string refused = read_log().substr(before);
+    EXPECT_LT(refused.size(), 4096u);
+    EXPECT_EQ(TS_count(refused, "HTTP Error for "), 1) << refused;
+
+    // The server comes back: the list within the longest wait, the repeats counted in one line;
+    // that success takes the wait away, so the archive's 404 is asked for again a second later.
+    TS_server fault;
+    ASSERT_TRUE(TS_fault_server_start(fault));
+    TS_write_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL F\nSERVER s1.test\n/missing/\nf\n");
+    gNet._proxy_port_int = fault.port;
+    const float back = gTimer.hl_timer_real_time;
+    ASSERT_TRUE(poll([] { return !gServers.empty(); }));
+    EXPECT_LE(gTimer.hl_timer_real_time - back, 31.0f);
+    EXPECT_EQ(TS_count(read_log(), "The failure above for " + gTempFolder + "server_list_10.txt came 6 more times."), 1);
+    auto archive_asks = [&] {
+        int n = 0;
+        for (const TS_request& q : TS_fault_requests(fault)) n += q.bytes.find("directory.txt.zip") != std::string::npos;
+        return n;
+    };
+    ASSERT_TRUE(poll([&] { return archive_asks() == 1; }));
+    const float first = gTimer.hl_timer_real_time;
+    ASSERT_TRUE(poll([&] { return archive_asks() == 2; }));
+    EXPECT_LT(gTimer.hl_timer_real_time - first, 5.0f);
 }
 
 TEST_F(Discovery, BrokenArchivesRestAndWriteNothingOutside)
