@@ -122,14 +122,12 @@ struct SearchStep : testing::Test {
         page = StepPage();
         return step_search_updates(entering, &page);
     }
-    // Frames until done(page, result) holds, bounded by count and time; the frame clock moves on
-    // by tick each frame.
+    // Frames until done(page, result) holds, bounded by count and time.
     template <class F>
-    bool frames_until(StepPage& page, F done, float tick = 0, int max_frames = 40000, double seconds = 60)
+    bool frames_until(StepPage& page, F done, int max_frames = 40000, double seconds = 60)
     {
         const auto start = steady::now();
         for (int i = 0; i < max_frames && steady::now() - start < std::chrono::duration<double>(seconds); ++i) {
-            gTimer.hl_timer_real_time += tick;
             const int r = frame(page);
             if (done(page, r)) return true;
             std::this_thread::sleep_for(std::chrono::microseconds(300));
@@ -186,7 +184,9 @@ TEST_F(SearchStep, EveryPageFromContactingToCheckDiskSpace)
     gNet._proxy_port_int = fault.port;
     StepPage p;
     EXPECT_EQ(frame(p, 1), 0);
-    ASSERT_TRUE(frames_until(p, [&](const StepPage&, int) { return TS_fault_requests(fault).size() >= 2; }, 0.05f));
+    // 50 ms frames, so that the list is asked for again after each rest.
+    auto tick = [] { return (gTimer.hl_timer_real_time += 0.05f) > 0; };
+    ASSERT_TRUE(frames_until(p, [&](const StepPage&, int) { return tick() && TS_fault_requests(fault).size() >= 2; }));
     EXPECT_EQ(p.title, "Search for Updates");
     EXPECT_EQ(p.text, std::string("I am contacting ") + LOOKUP_HOST + " to find an update server.");
     EXPECT_EQ(p.back, step_pick_destination);
@@ -198,7 +198,7 @@ TEST_F(SearchStep, EveryPageFromContactingToCheckDiskSpace)
     // The list names a server whose archive comes slowly: headers after 1.5 s, then a byte every
     // 4 ms. Before slot 1 has a connection the caption shows 0 % and an empty bar.
     TS_write_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL R\nSERVER slow.test\n/slow/500/4/1500/\nx\n");
-    ASSERT_TRUE(frames_until(p, [](const StepPage&, int) { return !gServers.empty(); }, 0.05f));
+    ASSERT_TRUE(frames_until(p, [&](const StepPage&, int) { return tick() && !gServers.empty(); }));
     EXPECT_EQ(p.text, "I am downloading patch info from slow.test.");
     EXPECT_EQ(p.caption, percent_caption(0));
     EXPECT_EQ(p.progress, 0.0f);

