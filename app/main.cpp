@@ -6,6 +6,7 @@
 #include "engine/utils.h"
 #include "engine/worklist.h"
 #include "foundation/FILE_ops.h"
+#include "foundation/alert.h"
 #include "foundation/app_folder.h"
 #include "foundation/log.h"
 #include "foundation/options.h"
@@ -13,11 +14,14 @@
 #include "foundation/pref.h"
 #include "foundation/quit.h"
 #include "foundation/shared_paths.h"
+#include "foundation/translation.h"
+#include "frame/alert.h"
 #include "frame/app_frame.h"
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
 #include "graphics/tman.h"
+#include "platform/plat_fileio.h"
 
 std::string gInstallPath;
 std::vector<ServerRecord> gServers;
@@ -96,6 +100,17 @@ static void load_elements_sheet()
     gTextures.load_bitmap(4, 1023, 0x90242, 2, sheets[lang]);
 }
 
+// The message box of a second start, in the user's language; the log is not open yet, so
+// nothing is written.
+static void tell_already_running()
+{
+    LANG_set_language(LANG_choose_language());
+    ALERT_set_presenter(ALERT_present);
+    MACIBM_alert(0, LANG_translate("The Corvane web updater is already running."),
+                 LANG_translate("Finish or quit it before you start it again."), "", "", t_note, "main.cpp",
+                 __LINE__);
+}
+
 int WinMain(const char* cmd_line)
 {
     std::string temp, program;
@@ -109,10 +124,22 @@ int WinMain(const char* cmd_line)
         (void)FILE_launch(temp + name, "", 0);
     }
 
+    // One updater per user: a second one would update the same copy through the same temporary
+    // archives and replace the first one's log. The lock goes with the process, however it ends.
+    int lock_error = 0;
+    const int locked = PLAT_lock_for_process(temp + UPDATER_LOCK_NAME, lock_error);
+    if (locked == 0) {
+        tell_already_running();
+        return 0;
+    }
+
     const char* argv[1] = {cmd_line};
     hl_startup(1, argv);
     load_elements_sheet();
     gLog << os_folder_lines();
+    if (locked < 0)
+        gLog << "WARNING: could not lock " << temp << UPDATER_LOCK_NAME << " (" << FILE_error_text(lock_error)
+             << "); a second updater would not be stopped.\n";
     gLog.flush();
 
     FILE_get_special_dir(os_dir_temp, gTempFolder);

@@ -22,6 +22,10 @@ std::string command_line_folder(const char* cmd_line);
 // The five log lines of the OS folders, the last followed by an empty line.
 std::string os_folder_lines();
 
-// Returns the process exit code.
+// The file in the user's temporary folder whose lock a running updater holds.
+#define UPDATER_LOCK_NAME "updater.lock"
+
+// Returns the process exit code: 0 at once, touching neither log nor copy, while another
+// updater of the same user runs.
 int WinMain(const char* cmd_line);
 

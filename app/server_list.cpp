@@ -85,6 +85,14 @@ static const char* host_fault(const std::string& host)
 
 static const char kNoSlash[] = "has a folder that does not begin with '/'";
 
+// A folder given without its final separator still names a folder: the release name goes
+// below it, never glued to its last name.
+static std::string as_folder(std::string dir)
+{
+    if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += '/';
+    return dir;
+}
+
 bool server_record_usable(const ServerRecord& r, const char* from)
 {
     const char* why = host_fault(r.host);
@@ -121,7 +129,7 @@ server_list_end server_list_read_body(xmap_file& f, std::vector<ServerRecord>& s
             ServerRecord r;
             r.host = take_value(f);
             const std::string line = take_value(f);
-            r.dir = line + install_name + "/";
+            r.dir = as_folder(line) + install_name + "/";
             r.name = take_value(f);
             // The folder line itself must begin with '/': the release name behind it could.
             const char* why = host_fault(r.host);
@@ -142,7 +150,7 @@ ServerRecord server_record_from_option(const std::string& value, const std::stri
     ServerRecord r;
     const size_t slash = value.find('/');
     r.host = value.substr(0, slash);
-    r.dir = (slash == std::string::npos ? std::string("/") : value.substr(slash)) + install_name + "/";
+    r.dir = (slash == std::string::npos ? std::string("/") : as_folder(value.substr(slash))) + install_name + "/";
     r.name = value;
     return r;
 }

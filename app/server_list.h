@@ -20,9 +20,10 @@ enum server_list_end {
 
 // Reads the body (the view's cursor stands behind the header) into servers and install_name:
 // "BETA" or "FINAL" (by want_betas) names the release, "SERVER" and its two lines add a record
-// whose dir ends in the release name the lines above gave. A record with an empty host, a host
-// ending in '/' or '\', or a folder line not beginning with '/' is dropped with a "WARNING: "
-// line. newer_page receives the page address of an "INS_VERSION" that asks for a newer updater.
+// whose dir is the folder line (given its final '/' when it lacks one) and the release name the
+// lines above gave. A record with an empty host, a host ending in '/' or '\', or a folder line
+// not beginning with '/' is dropped with a "WARNING: " line. newer_page receives the page
+// address of an "INS_VERSION" that asks for a newer updater.
 server_list_end server_list_read_body(xmap_file& f, std::vector<ServerRecord>& servers, std::string& install_name,
                                       int want_betas, std::string& newer_page);
 
@@ -35,7 +36,8 @@ int server_list_version(const std::string& text, long long& value);
 bool server_record_usable(const ServerRecord& r, const char* from);
 
 // The record a "--server" or "--add_server" value names: the host up to the first '/', the folder
-// from there on (the server's root when there is no '/') followed by install_name and '/'.
+// from there on (the server's root when there is no '/'), given its final '/' when it lacks one,
+// followed by install_name and '/'.
 ServerRecord server_record_from_option(const std::string& value, const std::string& install_name);
 
 // The number of copies "--server_clone" adds: the value's leading digits (0 without any), at most

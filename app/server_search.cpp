@@ -13,18 +13,39 @@
 #include "foundation/options.h"
 #include "foundation/translation.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 int gServerIndex = 0;
 int gSearchPhase = 0;
 
-// After a failed unpacking the archive is asked for again only after the engine's rest: at
-// once, the alert would come back before Back or Quit could be reached.
-static float gArchiveResume = -1e30f;
+// No request is started before this time. After a failed unpacking the archive is asked for
+// again only after the engine's rest: at once, the alert would come back before Back or Quit
+// could be reached. After a failed request the wait grows while failures go on, so that a
+// server that stays away is not asked fifty times a second.
+static float gResume = -1e30f;
+static float gRetryWait = 0; // the wait after the next failure is twice this (the first wait at least)
 
 void server_search_reset_rest()
 {
-    gArchiveResume = -1e30f;
+    gResume = -1e30f;
+    gRetryWait = 0;
+}
+
+static bool resting()
+{
+    return gTimer.hl_timer_real_time < gResume;
+}
+
+// Paces the requests by the result of the one that ended (0 while it runs).
+static void pace(int result)
+{
+    if (result == 1) {
+        gRetryWait = 0;
+    } else if (result == 2) {
+        gRetryWait = std::clamp(gRetryWait * 2, SEARCH_RETRY_FIRST_SECONDS, SEARCH_RETRY_LONGEST_SECONDS);
+        gResume = gTimer.hl_timer_real_time + gRetryWait;
+    }
 }
 
 void server_apply_options()
@@ -49,8 +70,11 @@ void server_apply_options()
 
 static void fetch_server_list()
 {
+    if (resting()) return;
     std::string host = LOOKUP_HOST, path = SERVER_LIST_PATH, list = gTempFolder + "server_list_10.txt";
-    if (gNet.net_check(SERVER_LIST_SLOT, host, path, list, SERVER_LIST_MAX_BYTES) != 1) return;
+    const int r = gNet.net_check(SERVER_LIST_SLOT, host, path, list, SERVER_LIST_MAX_BYTES);
+    pace(r);
+    if (r != 1) return;
 
     xmap_file f(list);
     static const int versions[] = {SERVER_LIST_VERSION, 0};
@@ -83,18 +107,19 @@ static void unpack_directory(const std::string& archive, const std::string& dire
                      LANG_substitute_1(LANG_translate("Compressed File  %1:file%."), archive),
                      LANG_substitute_1(LANG_translate("Destination Path: %1:file%."), gTempFolder), t_note,
                      "main.cpp", 619);
-        gArchiveResume = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
+        gResume = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
     }
     FILE_delete_file(archive);
 }
 
 static void fetch_directory(const std::string& archive, const std::string& directory)
 {
-    if (gTimer.hl_timer_real_time < gArchiveResume) return;
+    if (resting()) return;
     if (gServerIndex < 0 || (size_t)gServerIndex >= gServers.size()) gServerIndex = 0;
     const ServerRecord& rec = gServers[(size_t)gServerIndex];
     std::string host = rec.host, path = rec.dir + "directory.txt.zip", local = archive;
     const int r = gNet.net_check(DIRECTORY_SLOT, host, path, local, DIRECTORY_ARCHIVE_MAX_BYTES);
+    pace(r);
     if (r == 2)
         gServerIndex = gServers.size() == 1 ? 0 : rand() % (int)gServers.size();
     else if (r == 1)

@@ -15,6 +15,10 @@ inline constexpr int SERVER_LIST_SLOT = 0;      // the HTTP slot of the server l
 inline constexpr int DIRECTORY_SLOT = 1;        // the HTTP slot of the directory archive
 inline constexpr long long SERVER_LIST_MAX_BYTES = 1 << 20;
 inline constexpr long long DIRECTORY_ARCHIVE_MAX_BYTES = 256ll << 20;
+// After a failed server-list or archive request the next one waits this long, twice as long
+// after each further failure, up to the longest wait; a success takes the wait away.
+inline constexpr float SEARCH_RETRY_FIRST_SECONDS = 1.0f;
+inline constexpr float SEARCH_RETRY_LONGEST_SECONDS = 30.0f;
 
 // Where the discovery stands.
 enum search_phase {
@@ -36,5 +40,5 @@ void find_update_servers();
 // gInstallName and gServers.
 void server_apply_options();
 
-// Forgets the rest after a failed unpacking, so that the archive is fetched at the next call.
+// Forgets the rest after a failed unpacking or request, so that the next call asks at once.
 void server_search_reset_rest();

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 
 net_client gNet;
 
@@ -649,37 +650,71 @@ static uint16_t request_port(int32_t proxy_port)
     return 80;
 }
 
-static void log_timeout(const HTTPConnection& c, const std::string& local_file, const std::string& server,
-                        const std::string& path)
+static void write_timeout(std::ostream& log, const HTTPConnection& c, const std::string& local_file,
+                          const std::string& server, const std::string& path)
 {
-    gLog << "Timeout for " << local_file << "\n";
-    gLog << "   server     =" << server << "\n";
-    gLog << "   file       =" << path << "\n";
+    log << "Timeout for " << local_file << "\n";
+    log << "   server     =" << server << "\n";
+    log << "   file       =" << path << "\n";
     // A body that came too slowly is told from one that stopped.
     if (c.failure == http_fail_slow)
-        gLog << "   failure    =" << http_failure_names[c.failure] << ": " << c.bytes_received << " bytes in "
-             << (int)(net_now() - c.body_start) << " s\n";
-    gLog << "\n";
+        log << "   failure    =" << http_failure_names[c.failure] << ": " << c.bytes_received << " bytes in "
+            << (int)(net_now() - c.body_start) << " s\n";
+    log << "\n";
 }
 
-static void log_error(HTTPConnection& c, const std::string& local_file, const std::string& server,
-                      const std::string& path)
+static void write_error(std::ostream& log, HTTPConnection& c, const std::string& local_file,
+                        const std::string& server, const std::string& path)
 {
-    gLog << "HTTP Error for " << local_file << "\n";
-    gLog << "   server     =" << server << "\n";
-    gLog << "   file       =" << path << "\n";
-    gLog << "   IsDone     =" << (c.IsDone() ? 1 : 0) << "\n";
-    gLog << "   IsComplete =" << (c.IsComplete() ? 1 : 0) << "\n";
-    gLog << "   IsErr      =" << (c.IsErr() ? 1 : 0) << "\n";
-    gLog << "   GetStat    =" << c.GetStat() << "\n";
-    gLog << "   GetOSErr   =" << c.GetOSErr() << "\n";
-    gLog << "   response   =" << c.GetResponseText() << " (#" << c.status << ")\n";
+    log << "HTTP Error for " << local_file << "\n";
+    log << "   server     =" << server << "\n";
+    log << "   file       =" << path << "\n";
+    log << "   IsDone     =" << (c.IsDone() ? 1 : 0) << "\n";
+    log << "   IsComplete =" << (c.IsComplete() ? 1 : 0) << "\n";
+    log << "   IsErr      =" << (c.IsErr() ? 1 : 0) << "\n";
+    log << "   GetStat    =" << c.GetStat() << "\n";
+    log << "   GetOSErr   =" << c.GetOSErr() << "\n";
+    log << "   response   =" << c.GetResponseText() << " (#" << c.status << ")\n";
     // Several cases share one code (20008 above all), so the case is named. A connect that
     // failed is told by GetStat and the system's error number.
     if (c.state == http_failed && c.failure != http_fail_none && c.failure != http_fail_connect &&
         c.failure != http_fail_no_server)
-        gLog << "   failure    =" << http_failure_names[c.failure] << "\n";
-    gLog << "\n";
+        log << "   failure    =" << http_failure_names[c.failure] << "\n";
+    log << "\n";
+}
+
+// The count of the slot's unlogged repeats, once something else ends their run.
+static void end_repeats(net_request& rq)
+{
+    if (rq.repeats > 0)
+        gLog << "The failure above for " << rq.repeated_file << " came " << rq.repeats
+             << (rq.repeats == 1 ? " more time.\n\n" : " more times.\n\n") << std::flush;
+    rq.repeats = 0;
+    rq.last_report.clear();
+    rq.repeated_file.clear();
+}
+
+// The report of a failed request. One that repeats the slot's previous failure word for word is
+// only counted: a server that stays away would otherwise fill the log with the same lines.
+static void log_failure(net_request& rq, HTTPConnection& c, const std::string& local_file, const std::string& server,
+                        const std::string& path)
+{
+    std::ostringstream report;
+    if (c.failure == http_fail_timeout || c.failure == http_fail_slow)
+        write_timeout(report, c, local_file, server, path);
+    else
+        write_error(report, c, local_file, server, path);
+    if (report.str() == rq.last_report) {
+        ++rq.repeats;
+        return;
+    }
+    end_repeats(rq);
+    // With repeats left out the stream's buffer can take long to fill: the report is pushed out
+    // at once, to be read while the program runs.
+    gLog << report.str();
+    gLog.flush();
+    rq.last_report = report.str();
+    rq.repeated_file = local_file;
 }
 
 // The one place a slot's state changes.
@@ -694,6 +729,7 @@ void net_client::cancel_slot(int32_t slot)
     reserve_slot(slot);
     connections[(size_t)slot].reset();
     net_request& rq = requests[(size_t)slot];
+    end_repeats(rq);
     rq.server.clear();
     rq.path.clear();
     rq.local_file.clear();
@@ -835,14 +871,12 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
                 return 0;
             }
             if (c->state == http_done && c->status >= 200 && c->status <= 299) {
+                end_repeats(rq);
                 net_set_state(rq, net_slot_done);
                 return 1;
             }
             if (c->state != http_done && c->state != http_failed) return 0;
-            if (c->failure == http_fail_timeout || c->failure == http_fail_slow)
-                log_timeout(*c, local_file, server, path);
-            else
-                log_error(*c, local_file, server, path);
+            log_failure(rq, *c, local_file, server, path);
             if (c->failure == http_fail_file) rq.file_error = c->GetOSErr();
             connections[s].reset();
             net_set_state(rq, net_slot_resting);

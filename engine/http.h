@@ -185,6 +185,9 @@ struct net_request {
     int32_t file_error = 0; // the last request failed writing its local file: the system's error
     uint8_t retried = 0; // sent again on a fresh connection already
     net_slot_state state = net_slot_idle; // changed by net_set_state only
+    std::string last_report;   // the last failure's log report, while it repeats unlogged
+    std::string repeated_file; // the local file it was for
+    int32_t repeats = 0;       // times it came again since it was logged
 };
 
 // net_result: 0 pending, 1 done, 2 failed.
@@ -205,7 +208,9 @@ struct net_client {
     // Advances the download of path from server into local_file by one step. A call after the
     // slot's request ended, or with a server, path or file other than the one under way, starts
     // a new request; '\' becomes '/' in server and path, in the caller's strings. A new request
-    // whose body passes max_body bytes (when not -1) fails as soon as that is known.
+    // whose body passes max_body bytes (when not -1) fails as soon as that is known. A failure
+    // that repeats the slot's previous one is not logged again; its count is, when a success, a
+    // different failure or cancel_slot ends the run.
     uint8_t net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file,
                       int64_t max_body = -1);
     // The system's error when the slot's last request failed because its local file could not be
@@ -215,7 +220,8 @@ struct net_client {
     void reserve_slot(int32_t slot);
     // 0 without a connection, -1 while no length is known, else 100 x received / length.
     float percent_done(int32_t slot);
-    // Stops the slot's transfer; the output file keeps what was written. No log line.
+    // Stops the slot's transfer; the output file keeps what was written. No log line, but the
+    // count of a failure that repeated unlogged.
     void cancel_slot(int32_t slot);
 };
 

@@ -149,7 +149,8 @@ int make_loader_gl_context(PLAT_gl_context* /*main_context*/)
     return 1;
 }
 
-void hl_write_log_header(std::ostream& log, const PLAT_system_info& sys, const std::string& app_folder)
+void hl_write_log_header(std::ostream& log, const PLAT_system_info& sys, const std::string& app_folder,
+                         const std::string& log_folder)
 {
     log << "Installer log.txt for " << CORVANE_VERSION_TEXT << " compiled on " << __DATE__ << " " << __TIME__
         << "\n\n";
@@ -174,6 +175,8 @@ void hl_write_log_header(std::ostream& log, const PLAT_system_info& sys, const s
         log << "\n";
     }
     log << "\nHangaron folder:'" << app_folder << "', case sensitive=" << gCaseSensitive << "\n\n";
+    // Support is asked for this file: it may not lie beside the program.
+    log << "Log folder:'" << log_folder << "'\n\n";
     log.flush();
 }
 
@@ -275,13 +278,19 @@ void hl_startup(int /*argc*/, const char** argv)
     xmap_set_granularity(PLAT_map_granularity());
     hl_get_app_path(gAppFolder, 0);
 
-    std::string log_path;
-    FILE_get_special_dir(os_dir_this_app, log_path);
-    hl_open_log(log_path + LOG_FILE_NAME);
+    std::string log_folder;
+    FILE_get_special_dir(os_dir_this_app, log_folder);
+    hl_open_log(log_folder + LOG_FILE_NAME);
+    // An installed program's folder is seldom the user's to write: the log goes beside the
+    // preferences then.
+    if (!gLog.is_open()) {
+        FILE_get_special_dir(os_dir_prefs, log_folder);
+        hl_open_log(log_folder + LOG_FILE_NAME);
+    }
     MEM_set_log_stream(&gLog);
     PLAT_system_info sys;
     PLAT_get_system_info(sys);
-    hl_write_log_header(gLog, sys, gAppFolder);
+    hl_write_log_header(gLog, sys, gAppFolder, log_folder);
 
     CMDLINE_parse(argv[0]);
     gLog.flush();

@@ -37,8 +37,10 @@ void hl_unregister_window_class();
 void hl_fit_window_to_screen(int starting);
 extern int gDesktopColorBits; // the desktop's bits per pixel, as the last fit read them
 
-// The log's header and the system report, everything written before the options are echoed.
-void hl_write_log_header(std::ostream& log, const PLAT_system_info& sys, const std::string& app_folder);
+// The log's header and the system report, everything written before the options are echoed;
+// the report ends with the folder that holds the log.
+void hl_write_log_header(std::ostream& log, const PLAT_system_info& sys, const std::string& app_folder,
+                         const std::string& log_folder);
 
 // One colour the start-up takes from the interface picture.
 struct hl_color_sample {

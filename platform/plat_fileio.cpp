@@ -8,6 +8,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,6 +112,31 @@ int PLAT_append_open(const std::string& path, int& err)
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) err = last_error();
     return fd;
+}
+
+int PLAT_lock_for_process(const std::string& path, int& err)
+{
+    err = 0;
+    int fd;
+    do {
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        err = last_error();
+        return -1;
+    }
+    int r;
+    do {
+        r = flock(fd, LOCK_EX | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    if (r == 0) return 1; // the descriptor stays open: the lock lasts as long as the process
+    err = last_error();
+    close(fd);
+    if (err == EWOULDBLOCK) {
+        err = 0;
+        return 0;
+    }
+    return -1;
 }
 
 const size_t PLAT_PATH_MAX = PATH_MAX;

@@ -36,6 +36,11 @@ int PLAT_out_close(int fd);
 // The descriptor (write with PLAT_out_write, close with PLAT_out_close), or -1 with err set.
 int PLAT_append_open(const std::string& path, int& err);
 
+// Takes an exclusive advisory lock on the file (made when missing) for the rest of the process,
+// without waiting. The file stays open, closed on exec: the lock goes with the process, and no
+// program it starts inherits it. 1 taken; 0 another process holds it; -1 failed, with err set.
+int PLAT_lock_for_process(const std::string& path, int& err);
+
 // The longest path the system takes, its terminating NUL included.
 extern const size_t PLAT_PATH_MAX;
 

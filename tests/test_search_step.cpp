@@ -184,7 +184,9 @@ TEST_F(SearchStep, EveryPageFromContactingToCheckDiskSpace)
     gNet._proxy_port_int = fault.port;
     StepPage p;
     EXPECT_EQ(frame(p, 1), 0);
-    ASSERT_TRUE(frames_until(p, [&](const StepPage&, int) { return TS_fault_requests(fault).size() >= 2; }));
+    // 50 ms frames, so that the list is asked for again after each rest.
+    auto tick = [] { return (gTimer.hl_timer_real_time += 0.05f) > 0; };
+    ASSERT_TRUE(frames_until(p, [&](const StepPage&, int) { return tick() && TS_fault_requests(fault).size() >= 2; }));
     EXPECT_EQ(p.title, "Search for Updates");
     EXPECT_EQ(p.text, std::string("I am contacting ") + LOOKUP_HOST + " to find an update server.");
     EXPECT_EQ(p.back, step_pick_destination);
@@ -196,7 +198,7 @@ TEST_F(SearchStep, EveryPageFromContactingToCheckDiskSpace)
     // The list names a server whose archive comes slowly: headers after 1.5 s, then a byte every
     // 4 ms. Before slot 1 has a connection the caption shows 0 % and an empty bar.
     TS_write_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL R\nSERVER slow.test\n/slow/500/4/1500/\nx\n");
-    ASSERT_TRUE(frames_until(p, [](const StepPage&, int) { return !gServers.empty(); }));
+    ASSERT_TRUE(frames_until(p, [&](const StepPage&, int) { return tick() && !gServers.empty(); }));
     EXPECT_EQ(p.text, "I am downloading patch info from slow.test.");
     EXPECT_EQ(p.caption, percent_caption(0));
     EXPECT_EQ(p.progress, 0.0f);

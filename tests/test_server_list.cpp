@@ -101,23 +101,24 @@ TEST_F(ServerList, ReadsEveryCaseOfTheFormat)
 {
     // BETA or FINAL by the beta box; a SERVER entry takes the name standing when it is read: the
     // first one "Not Yet Scanned". Leading blanks and TABs, CR LF, empty lines inside an entry,
-    // trailing blanks kept, a NUL as a line end, "SERVERS" as a body line, unknown lines.
+    // trailing blanks kept, a NUL as a line end, "SERVERS" as a body line, unknown lines; a folder
+    // line without its final '/' gets it.
     const std::string body = std::string("SERVER early.test\n/early/\nfirst\n") +
                              "  BETA  Corvane10b\r\n\tFINAL Corvane10\r\n" + "SERVERS\njunk line\n\n" +
                              "SERVER\ta.test\r\n\r\n   /files/  \r\n\r\nname a \r\n" +
                              "SERVER b.test\n/b/\nb" + std::string(1, '\0') + "INS_VERSION 30002 http://old.test/ x\n" +
-                             "INS_VERSION\nINS_VERSION30003 http://p/\nSERVER c.test\n/c/\nc\n" +
+                             "INS_VERSION\nINS_VERSION30003 http://p/\nSERVER c.test\n/c\nc\n" +
                              "ENDOFLIST\nSERVER after.test\n/after/\nlate\n";
     Read fin = read_list(kListHeader + body, 0);
     ASSERT_TRUE(fin.header_ok);
     EXPECT_EQ(fin.end, server_list_read);
     EXPECT_EQ(fin.name, "Corvane10");
-    EXPECT_EQ(records(fin.servers), "[early.test|/early/Not Yet Scanned/|first][a.test|/files/  Corvane10/|name a ]"
+    EXPECT_EQ(records(fin.servers), "[early.test|/early/Not Yet Scanned/|first][a.test|/files/  /Corvane10/|name a ]"
                                     "[b.test|/b/Corvane10/|b][c.test|/c/Corvane10/|c]");
     EXPECT_EQ(fin.warnings, 0);
     Read beta = read_list(kListHeader + body, 1);
     EXPECT_EQ(beta.name, "Corvane10b");
-    EXPECT_EQ(beta.servers[1].dir, "/files/  Corvane10b/");
+    EXPECT_EQ(beta.servers[1].dir, "/files/  /Corvane10b/");
 
     // A keyword with nothing behind it sets an empty name; the data may end inside a line.
     EXPECT_EQ(read_list(std::string(kListHeader) + "FINAL\nSERVER h\n/d/\nn", 0).servers[0].dir, "/d//");
@@ -187,7 +188,7 @@ TEST_F(ServerList, ServerOptions)
     set({{"--server_clone", "3"}, {"--install_name", "Named"}, {"--add_server", "add.test/deep/er"}});
     server_apply_options();
     EXPECT_EQ(gInstallName, "Named");
-    EXPECT_EQ(records(gServers), "[one.test|/r/Listed/|1][two.test|/r/Listed/|2][add.test|/deep/erNamed/|add.test/deep/er]"
+    EXPECT_EQ(records(gServers), "[one.test|/r/Listed/|1][two.test|/r/Listed/|2][add.test|/deep/er/Named/|add.test/deep/er]"
                                  "[one.test|/r/Listed/|1][one.test|/r/Listed/|1][one.test|/r/Listed/|1]");
 
     // "--server" replaces the list; a value without '/' is all host, the release at the root.
@@ -298,12 +299,13 @@ struct Discovery : ServerList {
     }
     void list(const std::string& body) { write_file(lookup + "_lookup_10_/server_list_10.txt", kListHeader + body); }
 
-    // Calls the discovery once per frame until done() holds, at most frames times.
+    // Calls the discovery once per 50 ms frame until done() holds, at most frames times.
     template <class F>
     bool poll(F done, int frames = 20000, double seconds = 30)
     {
         const auto start = steady::now();
         for (int i = 0; i < frames && steady::now() - start < std::chrono::duration<double>(seconds); ++i) {
+            gTimer.hl_timer_real_time += 0.05f;
             find_update_servers();
             if (done()) return true;
             std::this_thread::sleep_for(std::chrono::microseconds(300));
@@ -420,6 +422,33 @@ TEST_F(Discovery, BusyListRetriedThenWrongHeaderAndNewerUpdaterAlerts)
     EXPECT_EQ(gAlerts[0].lines[3], gTempFolder + "server_list_10.txt");
     EXPECT_TRUE(gServers.empty());
     EXPECT_NE(opened_pages(10).find("https://"), std::string::npos);
+}
+
+TEST_F(Discovery, ARefusedLookUpIsAskedLessAndLessOftenAndLoggedOnce)
+{
+    // 65 s of frames against a port nothing listens on: a few requests, one report.
+    gNet._proxy_port_int = TS_free_port();
+    for (int i = 0; i < 65 * 30; ++i) {
+        gTimer.hl_timer_real_time += 1.0f / 30;
+        find_update_servers();
+    }
+    EXPECT_LT(read_log().size(), 4096u);
+    EXPECT_EQ(TS_count(read_log(), "HTTP Error for "), 1) << read_log();
+
+    // The server back: the list within the longest wait, the repeats counted in one line; the
+    // success takes the wait away, so the archive's 404 is asked for again a second later.
+    TS_server fault;
+    ASSERT_TRUE(TS_fault_server_start(fault));
+    TS_write_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL F\nSERVER s1.test\n/missing/\nf\n");
+    gNet._proxy_port_int = fault.port;
+    const float back = gTimer.hl_timer_real_time;
+    ASSERT_TRUE(poll([] { return !gServers.empty(); }));
+    EXPECT_LE(gTimer.hl_timer_real_time - back, 31.0f);
+    EXPECT_EQ(TS_count(read_log(), "The failure above for " + gTempFolder + "server_list_10.txt came 6 more times."), 1);
+    ASSERT_TRUE(poll([&] { return TS_fault_requests(fault).size() == 2; })); // the list, then the archive
+    const float first = gTimer.hl_timer_real_time;
+    ASSERT_TRUE(poll([&] { return TS_fault_requests(fault).size() == 3; }));
+    EXPECT_LT(gTimer.hl_timer_real_time - first, 5.0f);
 }
 
 TEST_F(Discovery, BrokenArchivesRestAndWriteNothingOutside)

@@ -96,6 +96,7 @@ TEST(Startup, LogInOrderAndTheWindowClosed)
         EXPECT_TRUE(ere_match(lines[i], head[i])) << i << ": " << lines[i];
     EXPECT_EQ(lines[head.size()], "Hangaron folder:'" + d + "', case sensitive=1");
     EXPECT_EQ(lines[head.size() + 1], "");
+    EXPECT_EQ(lines[head.size() + 2], "Log folder:'" + d + "'");
 
     // After it, the lines of the later steps in order: options, threads, window, driver, folders.
     std::string uid = std::to_string(getuid());
@@ -158,6 +159,11 @@ TEST(Startup, WithoutADisplay)
         EXPECT_EQ(log.find("os_dir_"), std::string::npos) << log;
         EXPECT_EQ(TS_read_file(data + "Corvane Installer.prf"), "");
     }
+    // A program folder the log cannot be written in: the log lies with the preferences and says so.
+    TS_sh("rm '" + d + TS_LOG_NAME + "' && mkdir '" + d + TS_LOG_NAME + "'");
+    EXPECT_EQ(TS_run({d + "corvane-updater"}, env, 30).exit_code, 0);
+    const std::string moved = TS_read_file(data + TS_LOG_NAME);
+    EXPECT_NE(moved.find("\nLog folder:'" + data + "'\n"), std::string::npos) << moved;
     TS_result v = TS_run({d + "corvane-updater", "--version"}, env, 30);
     EXPECT_EQ(v.exit_code, 0);
     EXPECT_EQ(v.out, "Corvane Web Updater 3.00r1\n");
@@ -315,7 +321,7 @@ TEST(SystemReport, LinesFromTheFacts)
                        &sys.cpu_family, sys.cpus);
     sys.total_memory = 8ull << 30;
     std::ostringstream out;
-    hl_write_log_header(out, sys, "/opt/Corvane Sim/");
+    hl_write_log_header(out, sys, "/opt/Corvane Sim/", "/home/me/.local/share/");
     const std::string text = out.str();
     const std::string report = "Linux 6.1 (build 0/x86_64) #1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)\n"
                                "CPU type: 6\n"
@@ -324,7 +330,8 @@ TEST(SystemReport, LinesFromTheFacts)
                                "CPU 0: Intel(R) Core(TM) i5 CPU  Speed (mhz): 2301\n"
                                "CPU 0: No Speed \n"
                                "CPU 0: \n"
-                               "\nHangaron folder:'/opt/Corvane Sim/', case sensitive=1\n\n";
+                               "\nHangaron folder:'/opt/Corvane Sim/', case sensitive=1\n\n"
+                               "Log folder:'/home/me/.local/share/'\n\n";
     ASSERT_GE(text.size(), report.size());
     EXPECT_EQ(text.substr(text.size() - report.size()), report);
     EXPECT_EQ(text.find("Installer log.txt for Corvane Web Updater 3.00r1 compiled on "), 0u);
@@ -334,7 +341,7 @@ TEST(SystemReport, LinesFromTheFacts)
         sys.total_memory = bytes;
         sys.cpus.clear();
         std::ostringstream o;
-        hl_write_log_header(o, sys, "/");
+        hl_write_log_header(o, sys, "/", "/");
         EXPECT_NE(o.str().find(bytes == 4294967295ull ? "Physical Memory: more than 4 GB.\n"
                                                        : "Physical Memory: " + std::to_string(bytes) + "\n"),
                   std::string::npos);

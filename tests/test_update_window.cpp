@@ -58,6 +58,7 @@ struct UpdateWindow : testing::Test {
     std::string rel, copy;     // make-release's folder and its copy
     std::string dir, log;      // this run's program folder (its log beside it) and its homes
     std::string outside, outside_before;
+    std::map<std::string, std::string> env; // the program's environment
     TS_proc app;
     int shots = 0;
 
@@ -122,7 +123,7 @@ struct UpdateWindow : testing::Test {
                           "\n_log_actions 1\n");
         TS_sh(std::string("cp '") + CORVANE_UPDATER_EXE + "' '" + dir + "corvane-updater'");
         log = dir + TS_LOG_NAME;
-        std::map<std::string, std::string> env = TS_xvfb_env(*sX);
+        env = TS_xvfb_env(*sX);
         env["HOME"] = dir + "home";
         env["XDG_DATA_HOME"] = dir + "data";
         env["XDG_CONFIG_HOME"] = dir + "config";
@@ -286,6 +287,17 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     make("update", 200, "", {"--kb-min", "20", "--kb-max", "120"});
     const std::string before = copy_sums();
     start();
+    // A second start while this one runs: the system's message box, status 0, the log left alone.
+    ASSERT_TRUE(wait_log("os_dir_prefs\t"));
+    const std::string started = read(log);
+    TS_proc second;
+    ASSERT_TRUE(TS_start(second, {dir + "corvane-updater"}, env, dir));
+    const std::string box = TS_find_window(*sX, "Hangaron Message", 30);
+    EXPECT_FALSE(box.empty());
+    shot("already-running");
+    TS_close_window(*sX, box);
+    EXPECT_EQ(TS_finish(second, 10).exit_code, 0);
+    EXPECT_EQ(read(log).substr(0, started.size()), started);
     to_search();
     wait_step(search, "search", 20);
     ASSERT_TRUE(wait_log("Check Disk Space: "));
@@ -309,6 +321,8 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     while (read(copy + "Output/launched.txt").empty() && steady::now() - t0 < std::chrono::seconds(10))
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(read(copy + "Output/launched.txt"), "started\n");
+    // The lock went with the process: the next start opens its window.
+    EXPECT_EQ(TS_run_updater_closed(dir + "corvane-updater", {}, env, *sX).exit_code, 0);
 }
 
 TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote)
