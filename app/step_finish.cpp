@@ -13,7 +13,7 @@ int step_finish(int entering, StepPage* page)
 {
     page->back = nullptr;
     page->next = step_quit;
-    page->title = LANG_translate("Finshed Web Update");
+    page->title = LANG_translate("Finished Web Update");
     // "Up to date" only when nothing was to be done, never after an install that failed.
     const bool nothing_to_do = gFilesToFetch == 0 && gFilesToDelete == 0;
     if (gInstallFailed) {

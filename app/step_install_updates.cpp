@@ -81,15 +81,23 @@ static std::string install_text()
         if (st && st->resume_time > now) {
             const float wait = st->resume_time - now;
             const int seconds = wait > 0.0f ? (wait < 2e9f ? (int)wait : 2000000000) : 0;
+            // The engine's message is a sentence of its own; the text adds its full stop.
+            std::string message = st->error_message;
+            if (!message.empty() && message.back() == '.') message.pop_back();
             text += LANG_substitute_3(
                 LANG_translate_plural(seconds, "\n\n%1:server%: %2:errormessage%.  Will retry in %3:seconds% second.",
                                       "\n\n%1:server%: %2:errormessage%.  Will retry in %3:seconds% seconds."),
-                host, st->error_message, format_int(seconds));
+                host, message, format_int(seconds));
         } else if (!st || st->group < 0 || st->group >= ngroups) {
             text += LANG_substitute_1(LANG_translate("\n\n%1:server% is finished."), host);
         } else {
-            text += LANG_substitute_2(LANG_translate("\n\nDownloading at %1:rate% from %2:server%."),
-                                      format_rate((st->bytes_done + st->progress) / elapsed), host);
+            // A stream still waiting for its reply counts its download as a negative share.
+            const float stream_rate = (st->bytes_done + st->progress) / elapsed;
+            if (stream_rate > 0.0f)
+                text += LANG_substitute_2(LANG_translate("\n\nDownloading at %1:rate% from %2:server%."),
+                                          format_rate(stream_rate), host);
+            else
+                text += LANG_substitute_1(LANG_translate("\n\nDownloading from %1:server%."), host);
         }
     }
     return text;

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <set>
 #include <sstream>
 
@@ -186,12 +187,14 @@ static int extract_in_place(const std::string& archive, const std::string& local
     return r;
 }
 
-// What an extraction reports, on the main thread: the failure flag, the note and the log line.
-static void report_extraction(const std::string& archive, const std::string& local, int r, bool wrong_file)
+// What an extraction reports, on the main thread: the failure flag, the note (unless the run
+// had already failed before the extraction began) and the log line.
+static void report_extraction(const std::string& archive, const std::string& local, int r, bool wrong_file,
+                              bool note = true)
 {
     // A wrong file has said so in its own line; the note is for what could not be extracted.
     if (r != 0) gInstallFailed = 1;
-    if (r != 0 && !wrong_file) {
+    if (r != 0 && !wrong_file && note) {
         MACIBM_alert(0, LANG_translate("The installer cannot extract a file."),
                      LANG_translate("Error: ") + FILE_error_text(r), LANG_translate("Compressed File: ") + archive,
                      LANG_translate("Destination: ") + local, t_note, "utils", 433);
@@ -210,13 +213,20 @@ int install_extract_file(const std::string& archive, const std::string& local, c
 // ---------------------------------------------------------------------------------------------
 // Extraction off the main thread: inflating, writing, hashing and syncing a large file takes
 // seconds, which inside the frame would freeze the window and stall every other stream's
-// download. A stream hands its archive to a worker and takes no turn until the main thread has
-// taken the job back and reported it.
+// download. A stream hands its archive to a worker and takes no turn until the job is back.
+//
+// The run must end as it would with each extraction done in the turn that finished its
+// download, whatever order the workers finish in. So the jobs are reported in the order they
+// began, each once every earlier one is reported; a failure ends the run with the call in which
+// its extraction began: no stream takes a turn after it, and the run ends once every job begun
+// up to that call is reported. A job begun later was never meant to run: its file and its log
+// line are kept, but it raises no note.
 
 class install_extract_task : public UTL_work_task {
 public:
-    install_extract_task(size_t s, int32_t g, const std::string& a, const std::string& l, const std::string& sig)
-        : stream(s), group(g), archive(a), local(l), sig_want(sig)
+    install_extract_task(size_t s, int32_t g, int64_t c, const std::string& a, const std::string& l,
+                         const std::string& sig)
+        : stream(s), group(g), call(c), archive(a), local(l), sig_want(sig)
     {
     }
     void run() override
@@ -229,16 +239,29 @@ public:
 
     const size_t stream;
     const int32_t group;
+    const int64_t call; // the worklist call in which the download finished
     const std::string archive, local, sig_want;
     // Written by the worker, read by the main thread once the job is back.
     int result = 0;
     bool wrong_file = false;
     std::ostringstream log;
+    bool back = false; // main thread only
 };
 
 static UTL_work_queue* sExtractPool = nullptr;
 // Per stream: its extraction on a worker, or null.
 static std::vector<install_extract_task*> sExtracting;
+// Every job not yet reported, in the order they began.
+static std::deque<install_extract_task*> sInTurn;
+// Calls of install_run_worklist in this run, and the call that the run's failure belongs to
+// (-1 while nothing failed).
+static int64_t sCall = 0;
+static int64_t sEndCall = -1;
+
+static void run_failed_in(int64_t call)
+{
+    if (sEndCall < 0 || call < sEndCall) sEndCall = call;
+}
 
 static void start_extraction(size_t s, int32_t group, const std::string& archive, const std::string& local,
                              const std::string& sig_want)
@@ -249,34 +272,49 @@ static void start_extraction(size_t s, int32_t group, const std::string& archive
         sExtractPool = new UTL_work_queue(std::min(streams, THREAD_cpu_count()), streams);
     }
     if (sExtracting.size() <= s) sExtracting.resize(s + 1, nullptr);
-    install_extract_task* job = new install_extract_task(s, group, archive, local, sig_want);
+    install_extract_task* job = new install_extract_task(s, group, sCall, archive, local, sig_want);
     sExtracting[s] = job;
+    sInTurn.push_back(job);
     sExtractPool->add_task(job);
 }
 
-// The results of a finished extraction, as the Part's single-threaded worklist had them.
+// A job is back from its worker: its stream is free for its next file; its report waits for
+// its turn.
+static void take_back(install_extract_task* job)
+{
+    job->back = true;
+    if (job->stream < sExtracting.size()) sExtracting[job->stream] = nullptr;
+    if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].need_next = 1;
+    if (job->result != 0) run_failed_in(job->call);
+}
+
+// The results of a finished extraction, as the single-threaded worklist had them.
 static void finish_extraction(install_extract_task* job)
 {
     gLog << job->log.str();
-    report_extraction(job->archive, job->local, job->result, job->wrong_file);
+    report_extraction(job->archive, job->local, job->result, job->wrong_file, sEndCall < 0 || job->call <= sEndCall);
     auto& plan = gPlan;
-    if (job->stream < sExtracting.size()) sExtracting[job->stream] = nullptr;
     // A file whose archive could not be extracted is not the listed version.
     if ((size_t)job->group < plan.install_groups.size() && !plan.install_groups[(size_t)job->group].empty()) {
         install_entry& e = plan.install_groups[(size_t)job->group].back();
         if (job->result == 0) e.up_to_date = 1;
         plan.installed_bytes += e.disk_size;
     }
-    if (job->stream < plan.streams.size()) plan.streams[job->stream].need_next = 1;
     delete job;
 }
 
-// Takes back the finished extractions (with wait, every one still out) and reports them.
+// Takes back the finished extractions (with wait, every one still out), then reports those
+// whose turn has come.
 static void collect_extractions(bool wait)
 {
-    if (!sExtractPool) return;
-    while (UTL_work_task* job = wait ? sExtractPool->wait_done() : sExtractPool->poll_done())
-        finish_extraction(static_cast<install_extract_task*>(job));
+    if (sExtractPool)
+        while (UTL_work_task* job = wait ? sExtractPool->wait_done() : sExtractPool->poll_done())
+            take_back(static_cast<install_extract_task*>(job));
+    while (!sInTurn.empty() && sInTurn.front()->back) {
+        install_extract_task* job = sInTurn.front();
+        sInTurn.pop_front();
+        finish_extraction(job);
+    }
 }
 
 static bool extracting(size_t s)
@@ -292,6 +330,7 @@ static void end_extractions()
     sExtractPool = nullptr;
     // A job whose worker was stopped at shutdown never comes back; its stream is forgotten.
     sExtracting.clear();
+    sInTurn.clear();
 }
 
 // A download that could not be written to the temporary folder (a full disk, above all) fails
@@ -455,11 +494,13 @@ int install_run_worklist()
     }
     const int ngroups = (int)plan.install_groups.size();
     const float now = gTimer.hl_timer_real_time;
+    ++sCall;
     plan.inflight_bytes = 0;
     for (install_stream& st : plan.streams) st.progress = 0;
     collect_extractions(false);
 
-    for (size_t s = 0; s < gServers.size(); ++s) {
+    // After a failure no stream takes a turn: the run ends with the call it failed in.
+    for (size_t s = 0; s < gServers.size() && sEndCall < 0; ++s) {
         if (extracting(s)) continue;
         if (s < plan.streams.size() && now < plan.streams[s].resume_time) continue;
         if (s >= plan.streams.size()) plan.streams.resize(s + 1, new_stream(now));
@@ -474,6 +515,10 @@ int install_run_worklist()
         }
         if (stream_turn(s, plan.streams[s])) plan.streams[s].need_next = 1;
     }
+
+    if (gInstallFailed) run_failed_in(sCall);
+    // What began before the failure is reported first, as it was done before it.
+    if (sEndCall >= 0 && !sInTurn.empty() && sInTurn.front()->call <= sEndCall) return 0;
 
     for (size_t s = 0; s < gServers.size() && s < plan.streams.size(); ++s)
         if (plan.streams[s].group >= 0 && plan.streams[s].group < ngroups) return gInstallFailed;
@@ -497,6 +542,8 @@ void install_reset_worklist()
         if (is_rooted_folder(gTempFolder)) FILE_delete_file(install_stream_archive((int)s));
     }
     sTouchedFolders.clear();
+    sCall = 0;
+    sEndCall = -1;
     plan.next_group = 0;
     plan.requeue.clear();
     plan.streams.clear();

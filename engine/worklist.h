@@ -29,8 +29,9 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // One turn of every stream that is ready (one file step each). 1 when every stream is past the
 // last group (after the emptied folders are removed); otherwise gInstallFailed (0: call again,
 // 1: an extraction failed, stop). Main thread only; never waits for the network nor for an
-// extraction: a downloaded archive is extracted on a worker thread while its stream waits, and
-// the call that takes the job back sets the file's results, logs and raises its note.
+// extraction: a downloaded archive is extracted on a worker thread while its stream waits. The
+// results are set, logged and noted in the order the extractions began, so the run ends as it
+// would with each one done in its turn, whatever order the workers finish in.
 int install_run_worklist();
 
 // Extracts, on the calling thread, the local file out of its downloaded archive (7z when the name ends in ".7z", else

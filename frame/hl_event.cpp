@@ -43,6 +43,18 @@ int gCursorKind = 0;
 
 static int gFirstFrame = 1;
 
+// Where the last move left the pointer in the first window, in UI units from its corner: an alert
+// that opens takes the mouse position from it, since no move may come before the next press.
+static float sPointerX = 0, sPointerY = 0;
+static bool sPointerKnown = false;
+
+void hl_mouse_follow_popup()
+{
+    if (!sPointerKnown) return;
+    gMouseX = sPointerX - gPopupX;
+    gMouseY = sPointerY - gPopupY;
+}
+
 int hl_in_close_box(int popup, float x, float y, float popup_w, float popup_h)
 {
     // Nothing opened yet (-1) has no close box either.
@@ -99,7 +111,11 @@ void hl_window_proc(const PLAT_event& ev)
         gMouseY = (float)(gWindowH - ev.y) / gUIScale;
         if (gWindows.hl_set_window_count(-1) == 2 && gWindows.window[1] && ev.window == gWindows.window[1]) {
             gMouseX += (float)gWindowW / gUIScale;
+            sPointerKnown = false;
         } else {
+            sPointerX = gMouseX;
+            sPointerY = gMouseY;
+            sPointerKnown = true;
             gMouseX -= gPopupX;
             gMouseY -= gPopupY;
         }

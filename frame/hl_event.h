@@ -34,6 +34,9 @@ void hl_window_proc(const PLAT_event& ev);
 void hl_draw_overlays();
 // Closes the open popup the way its close box does.
 void hl_close_window();
+// Puts the mouse position where the pointer last moved to, measured from the open popup's corner
+// (nothing before the first move).
+void hl_mouse_follow_popup();
 
 // 1 when (x, y), in popup units, lies in one of the two close boxes of the popup (ends included);
 // the whole window, the alert and the dialogs 994 to 999 have none.

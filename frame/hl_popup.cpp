@@ -70,6 +70,9 @@ void hl_open_window(int id)
 
     BTN_clear_focus();
     gMenus.open = -1;
+    // A drop-down list belongs to the window it was opened in: once that window closes (Escape
+    // and Return close it without a press), the list must not come back open with it.
+    if (id != gPopup) MENU_clear_dropdown_owner();
     gPopup = id;
 
     hl_center_popup(gWindowW, gWindowH, gPopupW, gPopupH, gUIScale, &gPopupX, &gPopupY);

@@ -270,6 +270,10 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     EXPECT_GT(face_right - face_left, 10);
     click(r, kAlert, 210, 18);
     ASSERT_TRUE(wait_for(r, "returned note-click popup 0\n")) << r.proc.out;
+    // The next one in the same place takes a click without the pointer moving.
+    ASSERT_TRUE(wait_for(r, "alert note-click-again\n"));
+    xdo(r, {"click", "1"});
+    ASSERT_TRUE(wait_for(r, "returned note-click-again popup 0\n")) << r.proc.out;
     ASSERT_TRUE(wait_for(r, "alert note-return\n"));
     move(r, kAlert, 100, 100);
     key(r, "Return");

@@ -78,7 +78,7 @@ std::string saved_prefs(const std::string& port_text, int port)
 } // namespace
 
 // Started with "--os=ALL", the window shows the first item without choosing it: closing keeps the
-// platform 0; picking "Linux" from the list makes it 3.
+// platform 0, also with its list left open, which does not come back with the window; "Linux" makes it 3.
 TEST(PrefsWindow, AllStaysUntilPicked)
 {
     TS_xvfb x;
@@ -89,8 +89,11 @@ TEST(PrefsWindow, AllStaysUntilPicked)
     TS_sh("mkdir -p '" + r.dir + "shots'");
     ASSERT_TRUE(TS_start(r.proc, {CORVANE_PREFS_PROBE_EXE, "--os=ALL"}, TS_xvfb_env(x), r.dir));
     ASSERT_TRUE(TS_wait_for_output(r.proc, "target 0\n", 60)) << r.proc.out << r.proc.err;
+    ASSERT_TRUE(WR_click(r, kPopupX + 260, kPopupY + 305));
+    ASSERT_TRUE(list_open(WR_wait_for(r, "left-open", list_open)));
     EXPECT_TRUE(WR_key(r, "Escape"));
     ASSERT_TRUE(TS_wait_for_output(r.proc, "closed 0\n", 30)) << r.proc.out;
+    EXPECT_FALSE(list_open(WR_wait_for(r, "reopened", list_open, 1.5)));
 
     // Press on the box, hold while the list opens below it, let go over its third line.
     ASSERT_TRUE(WR_press(r, kPopupX + 260, kPopupY + 305));

@@ -299,7 +299,7 @@ TEST_F(UpdateSteps, UpdatesACopyThroughTheSteps)
     // Finish: the finished text naming the copy, the launch choice, no Back, Next quits.
     StepPage fin;
     EXPECT_EQ(step_finish(1, &fin), 0);
-    EXPECT_EQ(fin.title, "Finshed Web Update");
+    EXPECT_EQ(fin.title, "Finished Web Update");
     EXPECT_EQ(fin.text, "I have finished updating " + gInstallPath + ".");
     EXPECT_EQ(fin.back, nullptr);
     EXPECT_EQ(fin.next, step_quit);
@@ -350,14 +350,20 @@ TEST_F(UpdateSteps, PageTextWithoutARateAndStreamsOutsideThePlan)
 {
     // Two files nobody fetches; server 1 rests after a failure, server 2 stands past the end,
     // server 3 has a stream whose group lies outside the plan. Nothing downloaded: no rate, so
-    // no headline, only the servers' parts.
+    // no headline, only the servers' parts; server 4 waits for a reply that never comes.
+    TS_server fault;
+    ASSERT_TRUE(TS_fault_server_start(fault));
+    gNet._proxy_host = "127.0.0.1";
+    gNet._proxy_port_int = fault.port;
     gInstallPath = TS_new_dir("copy");
-    gServers = {{"a.test", "/r/", "a"}, {"b.test", "/r/", "b"}, {"c.test", "/r/", "c"}};
+    gServers = {{"a.test", "/r/", "a"}, {"b.test", "/r/", "b"}, {"c.test", "/r/", "c"}, {"slow.test", "/stall/", "d"}};
     gPlan = install_plan();
     gPlan.install_groups.resize(2, install_group(1));
     gPlan.install_groups[0][0].path = "one.txt";
+    gPlan.install_groups[0][0].do_download = 1;
+    gPlan.install_groups[0][0].download_size = 200000;
     gPlan.install_groups[1][0].path = "two.txt";
-    gPlan.streams.resize(3);
+    gPlan.streams.resize(4);
     gPlan.start_time = gTimer.hl_timer_real_time;
     gPlan.streams[0].need_next = 0;
     gPlan.streams[0].resume_time = gTimer.hl_timer_real_time + 1.5f;
@@ -372,8 +378,8 @@ TEST_F(UpdateSteps, PageTextWithoutARateAndStreamsOutsideThePlan)
     gPlan.installed_bytes = 5;
     StepPage page;
     EXPECT_EQ(step_install_updates(0, &page), 0);
-    EXPECT_EQ(page.text, "\n\na.test: Server is not responding normally..  Will retry in 1 second."
-                         "\n\nb.test is finished.\n\nc.test is finished.");
+    EXPECT_EQ(page.text, "\n\na.test: Server is not responding normally.  Will retry in 1 second."
+                         "\n\nb.test is finished.\n\nc.test is finished.\n\nDownloading from slow.test.");
     EXPECT_EQ(page.title, "Installing");
     EXPECT_EQ(page.back, step_check_disk_space);
     EXPECT_EQ(page.next, nullptr);

@@ -6,7 +6,7 @@
 // the question 997) and "n" (a note).
 //
 // Options (besides the program's own):
-//   --scene=dialogs    note (three times), language chooser (twice), modified-file questions on the
+//   --scene=dialogs    note (four times), language chooser (twice), modified-file questions on the
 //                      install folder, the two-button question (twice, then with an alert over
 //                      it, twice), then a fatal alert
 //   --scene=crash      one crash alert
@@ -97,6 +97,7 @@ static void two_choices(const std::string& name)
 static int dialogs()
 {
     note("note-click");
+    note("note-click-again");
     note("note-return");
     note("note-escape");
 
