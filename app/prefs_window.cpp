@@ -94,13 +94,15 @@ void run_prefs_window()
         BTN_panel(0, 16, -1, general_y, -1, -1, LANG_translate("General Preferences"), nullptr, nullptr);
 
         // The list clamps what it is handed to its items, so it gets a copy: "ALL" (0) must not
-        // turn into Macintosh by merely opening this window.
-        int os_item = gTargetOS - 1;
-        if (BTN_text_list(250, 300, &os_item, LANG_translate("Macintosh-Windows-Linux"),
+        // turn into Macintosh by merely opening this window. While the platform is "ALL" an empty
+        // first item stands for it, so no platform shows until the user picks one.
+        const int all = gTargetOS == 0;
+        int os_item = gTargetOS - 1 + all;
+        if (BTN_text_list(250, 300, &os_item, (all ? "-" : "") + LANG_translate("Macintosh-Windows-Linux"),
                           LANG_translate("Operating System to download Corvane for:|(Install and copy the entire "
                                          "Corvane folder to another computer if you like)"),
                           '-'))
-            gTargetOS = os_item + 1;
+            gTargetOS = os_item + 1 - all;
 
         BTN_check_box(140, 250, &gLogActions,
                       LANG_translate("|Log installer actions. Turn this on to output the installer file downloads and "

@@ -22,14 +22,17 @@ static bool take_keyword(xmap_file& f, const char* word, bool blank_only = false
     return true;
 }
 
-// Blanks, the line's text up to its end (trailing blanks kept), then the line ends and the
-// blanks that begin the next line.
+// Blanks, the line's text up to its end without the blanks that end it (they would go into the
+// Host header, the paths and the release name), then the line ends and the blanks that begin the
+// next line.
 static std::string take_value(xmap_file& f)
 {
     TXT_skip_blanks(f);
     const char* start = f.cursor;
     TXT_skip_to_eol(f);
-    std::string v(start, (size_t)(f.cursor - start));
+    const char* end = f.cursor;
+    while (end > start && (end[-1] == ' ' || end[-1] == '\t')) --end;
+    std::string v(start, (size_t)(end - start));
     TXT_skip_line_ends(f);
     return v;
 }

@@ -574,6 +574,8 @@ struct BTN_field_host {
 static TE_engine* gTextEngine = nullptr;
 static BTN_field_host gFieldHost;
 static int gLastFieldId = 0; // the field that had the focus last: a change is a focus arrival
+// The field the focus last left, and its selection then, for keys it still has in the queue.
+static int gLeftFieldId = 0, gLeftStart = 0, gLeftEnd = 0;
 
 static const int kFieldKeyMask = 0x3f4;
 static const float kFieldLine = 11;
@@ -703,10 +705,10 @@ static const TE_callbacks BTN_text_field_callbacks = {
 
 // The UTF-8 bytes of a typed character; 0 for what a one-line field must not hold: control
 // characters other than Backspace and the arrows (8, 28 to 31, which the engine takes as keys),
-// DEL, surrogates and code points past U+10FFFF.
+// DEL, the C1 controls, the line and paragraph separators, surrogates and code points past U+10FFFF.
 static int field_encode(int c, char out[4])
 {
-    if ((c < 0x20 && c != 8 && (c < 28 || c > 31)) || c == 0x7F) return 0;
+    if ((c < 0x20 && c != 8 && (c < 28 || c > 31)) || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) return 0;
     if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return 0;
     if (c < 0x80) {
         out[0] = (char)c;
@@ -773,6 +775,38 @@ static void field_key(int ch, int key, int flags)
     if (n) TE_type_text(gTextEngine, n, bytes, flags & key_flag_shift);
 }
 
+// The engine's selection kept within the host's text (its caller may have changed it).
+static void field_clamp_selection(int s, int e)
+{
+    const int len = (int)field_text().size();
+    e = e < 0 ? 0 : e > len ? len : e;
+    s = s < 0 ? 0 : s > e ? e : s;
+    TE_set_selection(gTextEngine, s, e);
+    TE_relayout(gTextEngine);
+}
+
+// Points the engine at a field that is not focused, for keys queued while it was. Returns 2 when
+// another field's record and selection were put aside in kept and must come back afterwards.
+static int field_borrow(int id, const BTN_field_host& self, BTN_field_host* kept, int* s, int* e)
+{
+    const bool own = gLastFieldId == id; // no field took the engine since
+    *kept = gFieldHost;
+    TE_get_selection(gTextEngine, s, e);
+    gFieldHost.x = self.x;
+    gFieldHost.y = self.y;
+    gFieldHost.text = self.text;
+    gFieldHost.width = self.width;
+    if (own) {
+        field_clamp_selection(*s, *e);
+        return 1;
+    }
+    gFieldHost.scroll_x = gFieldHost.scroll_y = 0;
+    // A field the focus only passed through by Tab had its whole text selected.
+    const bool left = gLeftFieldId == id;
+    field_clamp_selection(left ? gLeftStart : 0, left ? gLeftEnd : (int)self.text->size());
+    return 2;
+}
+
 int BTN_text_field(float x, float y, std::string& text, unsigned max_length, const std::string& label, float width,
                    int want_focus)
 {
@@ -787,25 +821,29 @@ int BTN_text_field(float x, float y, std::string& text, unsigned max_length, con
     const int focused = BTN_register_focus(id, q.chars, q.keys, q.flags, q.ids, &q.count, BTN_FIELD_KEYS,
                                            kFieldKeyMask, take);
     gFieldHost.changed = 0;
+    BTN_field_host self;
+    self.x = ix;
+    self.y = (int)(y - 1);
+    self.text = &text;
+    self.width = (int)width;
 
+    const bool arrived = focused && gLastFieldId != id;
     if (focused) {
-        gFieldHost.x = ix;
-        gFieldHost.y = (int)(y - 1);
-        gFieldHost.text = &text;
-        gFieldHost.width = (int)width;
-        if (gLastFieldId != id) {
-            gFieldHost.scroll_x = gFieldHost.scroll_y = 0;
-            if (!clicked) TE_set_selection(gTextEngine, 0, (int)text.size());
-        }
-        gLastFieldId = id;
-        // The caller may have changed its text since the last frame.
         int s = 0, e = 0;
         TE_get_selection(gTextEngine, &s, &e);
-        const int len = (int)text.size();
-        e = e < 0 ? 0 : e > len ? len : e;
-        s = s < 0 ? 0 : s > e ? e : s;
-        TE_set_selection(gTextEngine, s, e);
-        TE_relayout(gTextEngine);
+        if (arrived) {
+            gLeftFieldId = gLastFieldId;
+            gLeftStart = s;
+            gLeftEnd = e;
+            self.scroll_x = self.scroll_y = 0;
+            if (!clicked) s = 0, e = (int)text.size();
+        } else {
+            self.scroll_x = gFieldHost.scroll_x;
+            self.scroll_y = gFieldHost.scroll_y;
+        }
+        gFieldHost = self;
+        gLastFieldId = id;
+        field_clamp_selection(s, e);
 
         if (gMouseDown)
             TE_click(gTextEngine, gMouseX, gMouseY, 0);
@@ -813,21 +851,32 @@ int BTN_text_field(float x, float y, std::string& text, unsigned max_length, con
             TE_drag(gTextEngine, gMouseX, gMouseY);
     }
 
-    // Only the focused field's engine may take keys: an unfocused field drops its own entries,
-    // the focused one also those of fields that lost the focus or are no longer drawn.
-    int live = 0;
+    // A key goes to the field that had the focus when it came, also when a Tab in the same frame
+    // moved the focus on. Other fields' entries wait for their own calls; from the frame after
+    // its focus arrived, the focused field drops them (their field is no longer drawn).
+    int live = 0, borrowed = 0, kept_s = 0, kept_e = 0;
+    BTN_field_host kept;
     const int count = q.count < 0 ? 0 : q.count > BTN_FIELD_KEYS ? BTN_FIELD_KEYS : q.count;
     for (int i = 0; i < count; ++i) {
         if (q.ids[i] == 0) continue;
-        if (q.ids[i] != id && !focused) {
-            ++live;
-            continue;
-        }
-        if (q.ids[i] == id && focused && (q.chars[i] != 0 || q.keys[i] != 0))
+        if (q.ids[i] != id) {
+            if (!focused || arrived) {
+                ++live;
+                continue;
+            }
+        } else if (q.chars[i] != 0 || q.keys[i] != 0) {
+            if (!focused && !borrowed) borrowed = field_borrow(id, self, &kept, &kept_s, &kept_e);
             field_key(q.chars[i], q.keys[i], q.flags[i]);
+        }
         q.chars[i] = q.keys[i] = q.flags[i] = q.ids[i] = 0;
     }
     if (live == 0) q.count = 0;
+    const int changed = gFieldHost.changed;
+    if (borrowed == 2) {
+        if (gLeftFieldId == id) TE_get_selection(gTextEngine, &gLeftStart, &gLeftEnd);
+        gFieldHost = kept;
+        field_clamp_selection(kept_s, kept_e);
+    }
 
     std::string lbl = label, left, right, help;
     BTN_split_label(lbl, left, right, help);
@@ -844,7 +893,7 @@ int BTN_text_field(float x, float y, std::string& text, unsigned max_length, con
 
     if (x <= gMouseX && gMouseX <= x + width && y - 5 <= gMouseY && gMouseY <= y + 15) gHoverHelp = help;
 
-    if (gFieldHost.changed && text.size() > max_length) {
+    if (changed && text.size() > max_length) {
         // Never half a character: at most max_length bytes, cut where a character begins.
         text.resize(TE_cut_length(text, max_length));
         int s = 0, e = 0;
@@ -852,5 +901,5 @@ int BTN_text_field(float x, float y, std::string& text, unsigned max_length, con
         TE_set_selection(gTextEngine, s, e);
         TE_relayout(gTextEngine);
     }
-    return gFieldHost.changed;
+    return changed;
 }

@@ -34,7 +34,6 @@
 #include "platform/plat_window.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <ios>
 #include <vector>
@@ -122,29 +121,35 @@ void hl_fit_window_to_screen(int starting)
     hl_get_desktop_mode(nullptr, nullptr, &gDesktopColorBits, nullptr);
 }
 
+// One failed step of the loader context: its text and the system's reason on one log line.
+static int loader_gl_failed(const char* text, const char* reason)
+{
+    gLog << text << reason << "\n";
+    gLog.flush();
+    return 0;
+}
+
 int make_loader_gl_context(PLAT_gl_context* /*main_context*/)
 {
+    PLAT_window* w = gWindows.window[0];
+    if (!w) return loader_gl_failed("Could not create/get compatible DC: ", "there is no main window");
+    if (PLAT_gl_use_window_format(w) != 0)
+        return loader_gl_failed("Could not set pixel format on worker DC: ", PLAT_gl_error());
     // The main thread has let go of its context for the hand-over: it is made current here for
     // a moment, so that the new context can share its objects, and then replaced by the new one.
-    PLAT_window* w = gWindows.window[0];
-    if (!w || PLAT_gl_make_current(w, gWindows.context[0]) != 0) {
-        gLog << "Could not create/get compatible DC: " << (unsigned)errno << "\n";
-        gLog.flush();
-        return 0;
-    }
+    if (PLAT_gl_make_current(w, gWindows.context[0]) != 0)
+        return loader_gl_failed("Could not share lists: ", PLAT_gl_error());
     PLAT_gl_context* c = PLAT_gl_create_context(w, 1);
     if (!c) {
+        const std::string reason = PLAT_gl_error();
         PLAT_gl_make_current(nullptr, nullptr);
-        gLog << "Could not make loader gl context: " << (unsigned)errno << "\n";
-        gLog.flush();
-        return 0;
+        return loader_gl_failed("Could not make loader gl context: ", reason.c_str());
     }
     if (hl_make_current(w, c) != 0) {
+        const std::string reason = PLAT_gl_error();
         PLAT_gl_make_current(nullptr, nullptr);
         PLAT_gl_delete_context(c);
-        gLog << "Could not set loader ctx: " << (unsigned)errno << "\n";
-        gLog.flush();
-        return 0;
+        return loader_gl_failed("Could not set loader ctx: ", reason.c_str());
     }
     return 1;
 }

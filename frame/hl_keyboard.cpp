@@ -70,26 +70,22 @@ static bool coded_by_vk(int vk)
     return vk == 8 || vk == 9 || vk == 12 || vk == 13 || vk == 27 || (vk >= 32 && vk <= 47) || (vk >= 96 && vk <= 135);
 }
 
-// The code a character names, or 0.
-static int code_of_char(int c)
+// The characters that name a key, in the order they are tried: the first one that either the
+// unshifted or the shifted character matches gives the code (a German ',' key shifts to ';', so
+// it is 181).
+static const struct {
+    char first, last;
+    int code;
+} kCharCodes[] = {{'.', '.', 185},  {' ', ' ', 32},  {'a', 'z', 65},  {'=', '=', 176}, {'-', '-', 177},
+                  {']', ']', 178},  {'[', '[', 179}, {'\'', '\'', 180}, {';', ';', 181}, {'\\', '\\', 182},
+                  {',', ',', 183},  {'/', '/', 184}, {'`', '`', 186},  {'0', '9', 48}};
+
+// The code the key's two characters name, or 0.
+static int code_of_chars(int plain, int shifted)
 {
-    if (c == '.') return 185;
-    if (c == ' ') return 32;
-    if (c >= 'a' && c <= 'z') return 65 + (c - 'a');
-    switch (c) {
-    case '=': return 176;
-    case '-': return 177;
-    case ']': return 178;
-    case '[': return 179;
-    case '\'': return 180;
-    case ';': return 181;
-    case '\\': return 182;
-    case ',': return 183;
-    case '/': return 184;
-    case '`': return 186;
-    default: break;
-    }
-    if (c >= '0' && c <= '9') return 48 + (c - '0');
+    for (const auto& e : kCharCodes)
+        for (int c = e.first; c <= e.last; ++c)
+            if (plain == c || shifted == c) return e.code + (c - e.first);
     return 0;
 }
 
@@ -130,8 +126,7 @@ void KEY_handle_message(const PLAT_event& ev)
     if (coded_by_vk(vk)) {
         code = vk;
     } else {
-        code = code_of_char(ev.ch_plain);
-        if (code == 0) code = code_of_char(ev.ch_shifted);
+        code = code_of_chars(ev.ch_plain, ev.ch_shifted);
         // A character without a key has no scan code to fall back on.
         if (code == 0 && !ev.text_only) code = KEY_free_code(gKeyboard, ev.pc_scan);
     }

@@ -563,7 +563,11 @@ void TE_clean_line_text(std::string& text)
             ++p; // a stray byte goes; what follows is read afresh
             continue;
         }
-        if (!(n == 1 && (*p < 0x20 || *p == 0x7F))) out.append((const char*)p, (size_t)n);
+        // C0, DEL, C1 (U+0080 to U+009F, NEL among them) and the line and paragraph separators.
+        const bool control = n == 1 ? *p < 0x20 || *p == 0x7F
+                                    : (n == 2 && p[0] == 0xC2 && p[1] < 0xA0) ||
+                                          (n == 3 && p[0] == 0xE2 && p[1] == 0x80 && (p[2] == 0xA8 || p[2] == 0xA9));
+        if (!control) out.append((const char*)p, (size_t)n);
         p += n;
     }
     text.swap(out);

@@ -370,6 +370,7 @@ OGL_text_line OGL_scan_line(OGL_font_obj* f, const char* start, const char* end,
             brk = p;
             brk_w = w;
         }
+        if (fixed_advance) f->get_glyph(c); // the glyph must be in the atlas before it is drawn
         // The drawing pen moves by the whole advance, so the line is measured by it too: a width
         // cut to whole units made narrowed (Russian) lines wider than measured, past the wrap
         // width and off centre.

@@ -86,9 +86,18 @@ void TEX_downsample(TEX_image_info& info, unsigned char* pixels, int x_factor, i
     case TEX_GL_RG: bytes = 2; break;
     case TEX_GL_RGB: case TEX_GL_BGR: bytes = 3; break;
     case TEX_GL_RGBA: case TEX_GL_BGRA: bytes = 4; break;
-    default: return; // wider channels or blocks: summing bytes would make noise of them
+    default:
+        // Any other format goes up to OpenGL as one unsigned byte per texel.
+        bytes = size_rule(info.format).bytes > 0 ? 1 : 0;
+        break;
     }
     if (!pixels || x_factor < 1 || y_factor < 1 || info.width < 1 || info.height < 1 || info.row_pad < 0) return;
+    if (!bytes) {
+        // Blocks or an unknown layout cannot be summed, but the sides still shrink, so a mip chain ends.
+        info.width /= x_factor;
+        info.height /= y_factor;
+        return;
+    }
     int shift = 0;
     while ((1 << shift) < x_factor && shift < 30) ++shift;
     int sy = 0;

@@ -411,6 +411,23 @@ void PLAT_destroy_window(PLAT_window* w)
     --gLiveWindows;
 }
 
+int PLAT_gl_use_window_format(PLAT_window* w)
+{
+    auto* f = w ? static_cast<PLAT_gl_format*>(SDL_GetWindowData(sdl(w), kFormatKey)) : nullptr;
+    if (!f) {
+        SDL_SetError("the window has no OpenGL surface");
+        return -1;
+    }
+    set_gl_attributes(*f, f->depth_bits);
+    return 0;
+}
+
+const char* PLAT_gl_error()
+{
+    const char* e = SDL_GetError();
+    return e && *e ? e : "no reason given";
+}
+
 PLAT_gl_context* PLAT_gl_create_context(PLAT_window* w, int share_with_current)
 {
     if (!w) return nullptr;

@@ -114,9 +114,14 @@ int PLAT_gl_format_available(const PLAT_gl_format& format);
 void PLAT_show_window(PLAT_window* w);
 void PLAT_destroy_window(PLAT_window* w);
 
+// Sets up the next context for the window's own surface format: 0, or -1 when the window has
+// no OpenGL surface.
+int PLAT_gl_use_window_format(PLAT_window* w);
 // A context for the window's surface; with share set it shares objects with the current context.
 // The new context is not left current.
 PLAT_gl_context* PLAT_gl_create_context(PLAT_window* w, int share_with_current);
+// Why the last failed window or OpenGL call of this thread failed, in the system's words.
+const char* PLAT_gl_error();
 void PLAT_gl_delete_context(PLAT_gl_context* c);
 // Makes c current on w (c null: no context current). 0 or -1.
 int PLAT_gl_make_current(PLAT_window* w, PLAT_gl_context* c);

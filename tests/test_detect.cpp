@@ -305,4 +305,8 @@ TEST_F(Detect, ThreadAskingForOpenGLSharesTheMainContextsObjects)
         << run.r.out;
     EXPECT_EQ(TS_count(run.log, "Could not"), 0) << run.log;
     EXPECT_EQ(TS_count(run.log, "problem setting up OpenGL"), 0) << run.log;
+    // A failed step is logged with the reason in words.
+    run = probe({"--thread_gl", "--thread_gl_no_window", "--threads"});
+    EXPECT_NE(run.r.out.find("thread context: no\n"), std::string::npos) << run.r.out;
+    EXPECT_EQ(TS_count(run.log, "Could not create/get compatible DC: there is no main window\n"), 1) << run.log;
 }

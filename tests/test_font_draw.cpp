@@ -206,6 +206,7 @@ TEST(FontDraw, PagesOfTextAndLabelsUnderXvfb)
     EXPECT_EQ(a["fixed6_WWW"].lines[0].width, 18);
     EXPECT_EQ(a["fixed8"].lines[0].width, 24);
     EXPECT_EQ(a["fixed10"].lines[0].width, 30);
+    EXPECT_NE(p.proc.out.find("W rendered: 1\n"), std::string::npos) << p.proc.out;
     std::vector<int> runs;
     for (int ux = 15, was = 0; ux < 50; ++ux) {
         int on = 0;

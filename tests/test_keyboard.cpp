@@ -256,6 +256,10 @@ TEST_F(KeyboardX, CodesCharactersAndFlagsOnThreeLayouts)
     // AltGr+Q types @ as Ctrl+Alt. Russian: that key is ж, the F key's "а" 91.
     run({"setxkbmap", "-display", x.display, "de"});
     press_expect({{"odiaeresis", "246 136 8"}, {"z", "122 90 8"}, {"at", "64 81 14"}});
+    // The first code in the list that either character names: ',' shifts to ';', ';' to '.'.
+    press_expect({{"comma", "44 181 8"}, {"7", "55 184 8"}, {"0", "48 176 8"}});
+    run({"setxkbmap", "-display", x.display, "fr"});
+    press_expect({{"semicolon", "59 185 8"}});
     run({"setxkbmap", "-display", x.display, "ru"});
     press_expect({{"Cyrillic_zhe", "1078 136 8"}, {"Cyrillic_a", "1072 91 8"}});
     run({"setxkbmap", "-display", x.display, "us"});

@@ -77,8 +77,9 @@ std::string saved_prefs(const std::string& port_text, int port)
 
 } // namespace
 
-// Started with "--os=ALL", the window shows the first item without choosing it: closing keeps the
-// platform 0, also with its list left open, which does not come back with the window; "Linux" makes it 3.
+// Started with "--os=ALL", the window shows no item until one is picked: closing keeps the
+// platform 0, also with its list left open, which does not come back with the window; picking
+// "Linux" from the list makes it 3.
 TEST(PrefsWindow, AllStaysUntilPicked)
 {
     TS_xvfb x;
@@ -89,17 +90,22 @@ TEST(PrefsWindow, AllStaysUntilPicked)
     TS_sh("mkdir -p '" + r.dir + "shots'");
     ASSERT_TRUE(TS_start(r.proc, {CORVANE_PREFS_PROBE_EXE, "--os=ALL"}, TS_xvfb_env(x), r.dir));
     ASSERT_TRUE(TS_wait_for_output(r.proc, "target 0\n", 60)) << r.proc.out << r.proc.err;
+    // No item's light text in the dark box, once the window's panel (at 650, 310) is drawn.
+    const WR_shot all = WR_wait_for(r, "all", [](const WR_shot& s) { return s.at(650, 310).sum() > 600; });
+    int ink = 0;
+    for (int i = 0; i < 51 * 9; ++i) ink += all.at(kPopupX + 225 + i % 51, kPopupY + 299 + i / 51).sum() > 450;
+    EXPECT_EQ(ink, 0) << all.png;
     ASSERT_TRUE(WR_click(r, kPopupX + 260, kPopupY + 305));
     ASSERT_TRUE(list_open(WR_wait_for(r, "left-open", list_open)));
     EXPECT_TRUE(WR_key(r, "Escape"));
     ASSERT_TRUE(TS_wait_for_output(r.proc, "closed 0\n", 30)) << r.proc.out;
     EXPECT_FALSE(list_open(WR_wait_for(r, "reopened", list_open, 1.5)));
 
-    // Press on the box, hold while the list opens below it, let go over its third line.
+    // Press on the box, hold while the list opens below it, let go over Linux, its fourth line.
     ASSERT_TRUE(WR_press(r, kPopupX + 260, kPopupY + 305));
     WR_shot s = WR_wait_for(r, "list", list_open);
     EXPECT_TRUE(list_open(s)) << s.png;
-    ASSERT_TRUE(WR_move(r, kPopupX + 240, kPopupY + 283));
+    ASSERT_TRUE(WR_move(r, kPopupX + 240, kPopupY + 267));
     ASSERT_TRUE(WR_release(r));
     s = WR_wait_for(r, "linux", [](const WR_shot& s) { return !list_open(s); });
     ASSERT_TRUE(WR_click(r, kPopupX + 684, kPopupY + 370)); // the right close box

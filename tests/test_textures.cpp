@@ -345,6 +345,7 @@ TEST_F(Textures, ManagerSlotsReloadsFailuresAndFlags)
     EXPECT_EQ(line_of(out, "scratch too large:"), "scratch too large: 0 object 0");
     EXPECT_EQ(line_of(out, "buffer:"), "buffer: 1038");
     EXPECT_EQ(line_of(out, "buffer to file: slot"), "buffer to file: slot 1038 64x64 loaded 64x64 format 0x1908 bytes 16384 file 1 refs 1");
+    EXPECT_EQ(line_of(out, "depth mips:"), "depth mips: 1043");
     EXPECT_EQ(line_of(out, "file to buffer: slot"), "file to buffer: slot 1038 4x4 loaded 4x4 format 0x1908 bytes 64 file 0 refs 1");
     // Resolution level 4: 512 x 512 uploads as 256 x 256, 1 x 1 stays, full resolution stays full.
     EXPECT_EQ(line_of(out, "level 4 big:"), "level 4 big: slot 1039 256x256 loaded 256x256 format 0x1907 bytes 196608 file 1 refs 1");

@@ -3,6 +3,7 @@
 // 1), a narrow one (x 85, y 200, width 40) above them. Starting texts come from the hex in
 // FIELD_HOST, FIELD_PORT and FIELD_NARROW. F12 asks for a sync line, printed once the keys before
 // it are drawn and on the screen; F2 makes the caller cut the host text to its first two bytes.
+// F3 holds the next pump a second after printing "hold N", so keys sent then come in one frame.
 // The program prints:
 //   ready popup=X,Y c54=R,G,B c66=R,G,B | state focus=ID host=HEX port=HEX narrow=HEX |
 //   changed NAME | sync N
@@ -19,6 +20,7 @@
 
 #include <GL/gl.h>
 #include <string>
+#include <unistd.h>
 
 static std::string hex(const std::string& s)
 {
@@ -44,7 +46,7 @@ static std::string rgb(int c)
     return b(0) + "," + b(1) + "," + b(2);
 }
 
-static int gSyncAsked = 0, gCutAsked = 0;
+static int gSyncAsked = 0, gCutAsked = 0, gHoldAsked = 0;
 
 static void probe_window_proc(const PLAT_event& ev)
 {
@@ -52,6 +54,7 @@ static void probe_window_proc(const PLAT_event& ev)
     if (ev.kind != PLAT_EV_KEY_DOWN) return;
     if (ev.vk == 123) ++gSyncAsked; // F12
     if (ev.vk == 113) gCutAsked = 1; // F2
+    if (ev.vk == 114) ++gHoldAsked; // F3
 }
 
 int main(int argc, char** argv)
@@ -86,6 +89,7 @@ int main(int argc, char** argv)
         // The keys before an F12 were taken by the fields just drawn; the sync goes out once
         // that frame is on the screen.
         const int drawn = gSyncAsked;
+        for (static int holds = 0; holds < gHoldAsked; usleep(1000000)) say("hold " + std::to_string(++holds));
         hl_do_frame();
         while (syncs < drawn) say("sync " + std::to_string(++syncs));
     }

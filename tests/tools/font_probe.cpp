@@ -156,6 +156,9 @@ static void draw_page(int page, bool report)
     }
     for (const Item& it : page == 1 ? page_one() : page_two()) {
         const float r = OGL_draw_string(kWhite, it.x, it.y, it.text, it.wrap, it.style, it.align);
+        // The draw itself renders a glyph new to the face, also with a fixed advance.
+        if (report && it.style == 2 && it.text == "WWW")
+            say("W rendered: " + std::to_string(gFonts[1]->glyphs.count('W')));
         if (report) predict(it, r);
     }
     if (page == 2) {

@@ -476,6 +476,8 @@ static void scenario_manager()
     report("buffer to file", 1038);
     say("file to buffer: " + std::to_string(gTextures.load_bitmap(0, 1038, 0x42, 2, "scratch_array-four")));
     report("file to buffer", 1038);
+    // Software mip levels of a depth buffer, too, run down to 1 x 1.
+    say("depth mips: " + std::to_string(gTextures.load_bitmap(0, 1043, 0x4027, 2, "scratch_array-depth")));
 
     // Resolution level 4 halves each side; a 1 x 1 picture stays.
     gGLSettings.texture_level = 4;

@@ -16,6 +16,7 @@
 //                           its workers after the window
 //   --thread_gl             starts a thread that asks for a context sharing the main one's
 //                           objects, before driver detection, and prints what both threads had
+//   --thread_gl_no_window   with --thread_gl: the thread finds no main window
 //   --detect                runs driver detection after the window is made and prints what the
 //                           rest of the program reads afterwards
 #include "probe_common.h"
@@ -156,7 +157,11 @@ static void run_gl_thread()
     glBindTexture(GL_TEXTURE_2D, 0);
     UTL_thread_handle t = nullptr, w = nullptr;
     uint32_t id = 0;
+    PLAT_window* main_window = gWindows.window[0];
+    if (CMDLINE_has_option("--thread_gl_no_window")) gWindows.window[0] = nullptr;
     THREAD_start(&gl_thread, nullptr, &t, &id, &w, 1);
+    gWindows.window[0] = main_window;
+    hl_make_current(main_window, gWindows.context[0]);
     say("thread exit code: " + std::to_string(THREAD_join(&t, &w)));
     const GLubyte* v = glGetString(GL_VERSION);
     say(std::string("main context back: ") + (v ? "yes" : "no"));
