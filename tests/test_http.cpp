@@ -302,6 +302,9 @@ protected:
                (failure.empty() ? "" : "   failure    =" + failure + "\n") + "\n";
     }
 
+    // A body paced as path asks, the frame clock moved 50 s a step while step more bytes come.
+    void expect_too_slow(std::string path, int64_t step);
+
     // The connections that carried the recorded requests, in order.
     static std::vector<int> conns()
     {
@@ -788,16 +791,24 @@ TEST_F(NetFetch, BodyPastItsLimitFailsAtOnceWhateverItsFraming)
     }
 }
 
+// One byte every 20 ms of real time; the frame clock moves 50 s between bytes, so each byte is
+// progress within the sixty seconds and the body's average stays far below 1 KiB/s.
 TEST_F(NetFetch, TricklingBodyFailsAfterTenMinutesBelowOneKilobyteASecond)
 {
-    // One byte every 20 ms of real time; the frame clock moves 50 s between bytes, so each byte
-    // is progress within the sixty seconds and the body's average stays far below 1 KiB/s.
-    std::string server = "files.test", path = "/slow/100000/20", file = out + "slow.bin";
+    expect_too_slow("/slow/100000/20", 1);
+    // Past 1 KiB in all, 1500 bytes a step (about 30 a second), it is too slow all the same.
+    expect_too_slow("/slow/1000000/0", 1500);
+}
+
+void NetFetch::expect_too_slow(std::string path, int64_t step)
+{
+    std::string server = "files.test", file = out + "slow.bin";
+    gTimer.hl_timer_real_time = 1000.0f;
     auto wait_for_byte = [&](int64_t after) {
         const auto start = std::chrono::steady_clock::now();
         while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
             if (gNet.net_check(9, server, path, file) != 0) return false;
-            if (gNet.connections[9] && gNet.connections[9]->bytes_received > after) return true;
+            if (gNet.connections[9] && gNet.connections[9]->bytes_received >= after + step) return true;
             usleep(1000);
         }
         return false;
@@ -812,6 +823,7 @@ TEST_F(NetFetch, TricklingBodyFailsAfterTenMinutesBelowOneKilobyteASecond)
     }
     gTimer.hl_timer_real_time = begun + 599.5f;
     EXPECT_EQ(gNet.net_check(9, server, path, file), 0); // not yet ten minutes
+    EXPECT_EQ(gNet.connections[9]->bytes_received > 1024, step > 1);
     const size_t mark = log_mark();
     gTimer.hl_timer_real_time = begun + 600.5f;
     int r = 0;

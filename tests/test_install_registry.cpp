@@ -2,6 +2,7 @@
 // the installed-copy test on real folders.
 #include "app/install_registry.h"
 #include "engine/update_state.h"
+#include "foundation/app_folder.h"
 #include "frame/hl_init.h"
 #include "foundation/log.h"
 #include "support/test_support.h"
@@ -55,10 +56,14 @@ TEST_F(InstallRegistry, ReadsWholeLinesAndAppendsEachFolderOnce)
     // Split into 2047-byte pieces, this line's second piece would name copy A.
     std::string long_line = "/x" + std::string(2045, 'x') + a;
     long_line += std::string(5000 - long_line.size(), '/');
-    TS_write_file(file, a + "\r\n" + b + "\n\n" + "relative/C/\n" + long_line + "\n" + gone + "/\n" + c);
+    // "C" names copy C from the program's folder, but a relative line is never a copy.
+    TS_write_file(file, a + "\r\n" + b + "\n\n" + "C\n" + long_line + "\n" + gone + "/\n" + c);
     rmdir(gone.c_str());
 
+    const std::string app_folder = gAppFolder;
+    gAppFolder = root;
     read_install_registry();
+    gAppFolder = app_folder;
     EXPECT_EQ(gInstalledCopies, (std::vector<std::string>{a, b + "/", c + "/"}));
 
     // Already in the file in some form (with or without '/', deleted, last line without line

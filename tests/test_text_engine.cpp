@@ -278,6 +278,9 @@ TEST(TextEngine, KeysClicksDragsAndPaste)
     TE_key(f.e, 28, 0);
     EXPECT_EQ(f.sel(), S(0, 0));
     TE_set_selection(f.e, 1, 3);
+    TE_key(f.e, 28, 0);
+    EXPECT_EQ(f.sel(), S(1, 1));
+    TE_set_selection(f.e, 1, 3);
     TE_key(f.e, 29, 0);
     EXPECT_EQ(f.sel(), S(3, 3));
     // Backspace takes the whole two-byte character before the caret.
