@@ -81,6 +81,7 @@ int prefs_port_number(const std::string& text)
 }
 
 static const int kPrefsPopup = 2;
+const prefs_places kPrefsPlaces = {250, 300, 140, 250, 85, 40, 20, 455};
 
 void run_prefs_window()
 {
@@ -96,20 +97,21 @@ void run_prefs_window()
         // The list clamps what it is handed to its items, so it gets a copy: "ALL" (0) must not
         // turn into Macintosh by merely opening this window. While the platform is "ALL" an empty
         // first item stands for it, so no platform shows until the user picks one.
+        const prefs_places& at = kPrefsPlaces;
         const int all = gTargetOS == 0;
         int os_item = gTargetOS - 1 + all;
-        if (BTN_text_list(250, 300, &os_item, (all ? "-" : "") + LANG_translate("Macintosh-Windows-Linux"),
+        if (BTN_text_list(at.list_x, at.list_y, &os_item, (all ? "-" : "") + LANG_translate("Macintosh-Windows-Linux"),
                           LANG_translate("Operating System to download Corvane for:|(Install and copy the entire "
                                          "Corvane folder to another computer if you like)"),
                           '-'))
             gTargetOS = os_item + 1 - all;
 
-        BTN_check_box(140, 250, &gLogActions,
+        BTN_check_box(at.check_x, at.check_y, &gLogActions,
                       LANG_translate("|Log installer actions. Turn this on to output the installer file downloads and "
                                      "stuff to the file log.txt."),
                       0);
-        BTN_text_field(85, 40, gNet._proxy_host, 65, LANG_translate("-proxy host"), 455, 1);
-        BTN_text_field(85, 20, gNet._proxy_port, 65, LANG_translate("-proxy port"), 455, 1);
+        BTN_text_field(at.field_x, at.host_y, gNet._proxy_host, 65, LANG_translate("-proxy host"), at.field_w, 1);
+        BTN_text_field(at.field_x, at.port_y, gNet._proxy_port, 65, LANG_translate("-proxy port"), at.field_w, 1);
         gNet._proxy_port_int = prefs_port_number(gNet._proxy_port);
 
         hl_do_frame();

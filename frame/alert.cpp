@@ -38,6 +38,23 @@ std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit)
     return text;
 }
 
+void ALERT_line_places(const std::string (&texts)[5], float popup_w, ALERT_place (&places)[5])
+{
+    // The texts' own places: the title band, then every 40 units; the location text lowest.
+    static const float kPlace[5] = {215, 175, 135, 95, 55};
+    // Two lines below the title band: capitals reach 8 units above their baseline, and the line
+    // between would cross the divider.
+    const float below_divider = kPlace[0] - 20;
+    float free_y = kPlace[0];
+    for (int i = 0; i < 5; ++i) {
+        places[i].lines = OGL_count_lines(texts[i], popup_w * 0.9f);
+        float y = kPlace[i] < free_y ? kPlace[i] : free_y;
+        if (i == 0 && places[i].lines > 1) y = below_divider;
+        places[i].y = y;
+        if (places[i].lines > 0) free_y = y - 10 * (float)(places[i].lines + 1);
+    }
+}
+
 // The backdrop, the window, its panel and, but in the language chooser, the lines of text (with
 // the location for the codes that end the program).
 static void draw_alert(const std::string (&lines)[4], int code, const std::string& where)
@@ -46,9 +63,12 @@ static void draw_alert(const std::string (&lines)[4], int code, const std::strin
     BTN_window_frame(1, 24);
     BTN_panel(0, 16, 10, 35, -1, -1, "", nullptr, nullptr);
     if (code == t_language) return;
-    const float x = gPopupW * 0.5f, wrap = gPopupW * 0.9f;
-    for (int i = 0; i < 4; ++i) OGL_draw_string(52, x, 215 - 40 * (float)i, lines[i], wrap, font_regular, align_center);
-    if (code == t_fatal || code == t_crash) OGL_draw_string(52, x, 55, where, wrap, font_regular, align_center);
+    const bool located = code == t_fatal || code == t_crash;
+    const std::string texts[5] = {lines[0], lines[1], lines[2], lines[3], located ? where : std::string()};
+    ALERT_place places[5];
+    ALERT_line_places(texts, gPopupW, places);
+    for (int i = 0; i < 5; ++i)
+        OGL_draw_string(52, gPopupW * 0.5f, places[i].y, texts[i], gPopupW * 0.9f, font_regular, align_center);
 }
 
 // Popup 994 until the user accepts: the button, Return, or Escape (not in the language chooser).

@@ -14,6 +14,19 @@ extern int gAlertShowing; // 1 while an alert is being shown
 // and the end of the process (SIGABRT for t_crash and nested alerts).
 void ALERT_present(int popup_to_reopen, const std::string (&lines)[4], int code, const std::string& where);
 
+// The height of the divider under the alert panel's title band, popup units.
+const float ALERT_DIVIDER_Y = 210.5f;
+
+// Where the alert draws its texts (the four lines, then the location text): each one's first
+// baseline and how many lines it wraps into at the popup's width. A first line that fits one
+// line sits in the panel's title band, a longer one wraps below the divider; a later text keeps
+// its own place unless the text above reaches it, and then starts a blank line below that text.
+struct ALERT_place {
+    float y;
+    int lines;
+};
+void ALERT_line_places(const std::string (&texts)[5], float popup_w, ALERT_place (&places)[5]);
+
 // The message box's text: the four lines with blank lines between them, cut to at most limit
 // bytes, never inside a UTF-8 character.
 std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit);

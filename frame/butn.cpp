@@ -494,6 +494,15 @@ float BTN_text_list_width(float w, int language)
     return ws > 20 ? ws : 20;
 }
 
+BTN_list_edges BTN_text_list_edges(float x, float ws)
+{
+    // Bar style 10 draws the box four units wider than asked.
+    const float half = (ws + 28 + 4) / 2;
+    // The left text ends as far from the box as the right text starts from its other side,
+    // instead of running into it.
+    return {x + 10 - half, x + 10 + half, x - ws / 2 - 10, x + ws / 2 + 30};
+}
+
 // Lists are short: more items than this is a caller's fault.
 static const int kMaxListItems = 300;
 
@@ -526,9 +535,10 @@ int BTN_text_list(float x, float y, int* selection, const std::string& items, co
     for (int i = 0; i <= last; ++i) w = std::fmax(w, std::trunc(OGL_measure_string(table[i])));
     const float ws = BTN_text_list_width(w, gLanguage);
 
+    const BTN_list_edges edges = BTN_text_list_edges(x, ws);
     BTN_frame1(10, x + 10, y + 5, ws + 28, 61);
-    BTN_draw_label(x - ws / 2 - 5, y, 0, left, 0);
-    BTN_draw_label(x + ws / 2 + 30, y, 2, right, 0);
+    BTN_draw_label(edges.left_end, y, 0, left, 0);
+    BTN_draw_label(edges.right_start, y, 2, right, 0);
 
     const int id = BTN_text_list_id(x, y);
     const bool over = x + 10 - w / 2 - 15 <= gMouseX && gMouseX <= x + 10 + w / 2 + 15 && y - 2 <= gMouseY &&

@@ -118,6 +118,12 @@ int BTN_text_list(float x, float y, int* selection, const std::string& items, co
 int BTN_text_list_id(float x, float y);
 // The drawn width of a list whose widest item measures w units, in UI language language.
 float BTN_text_list_width(float w, int language);
+// Where a drop-down at x with drawn width ws has its box's ends (about: the bar rounds them),
+// where its left text ends and where its right text starts.
+struct BTN_list_edges {
+    float box_left, box_right, left_end, right_start;
+};
+BTN_list_edges BTN_text_list_edges(float x, float ws);
 
 // The one-line text field: edits text in place through the shared text engine while it holds
 // the keyboard focus; max_length in bytes; want_focus asks for the focus when no widget has it.

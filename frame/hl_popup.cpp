@@ -88,6 +88,10 @@ void hl_open_window(int id)
 // ---------------------------------------------------------------------------------------------
 // The engine's two questions, drawn in their popups
 
+const hl_button_place kModifiedFileButtons[5] = {{96, 53, 160}, {96, 28, 160}, {308, 53, 260}, {308, 28, 260},
+                                                  {584, 28, 200}};
+const hl_button_place kTwoChoicesButtons[2] = {{96, 56, 100}, {96, 31, 100}};
+
 static void draw_text(float x, float y, const std::string& text, float wrap)
 {
     OGL_draw_string(52, x, y, text, wrap, font_regular, align_left);
@@ -104,18 +108,13 @@ int install_modified_file_frame(const std::string& line1, const std::string& pat
     draw_text(20, 80, line3, wrap);
 
     // Labels come as act, keep, act for the folder, keep for the folder, cancel.
-    struct button {
-        float x, y, w;
-        int answer;
-    };
-    static const button kButtons[5] = {{96, 53, 160, 1}, {96, 28, 160, 2}, {308, 53, 260, 4}, {308, 28, 260, 5},
-                                       {584, 28, 200, 3}};
+    static const int kAnswers[5] = {1, 2, 4, 5, 3};
     int answer = 0;
     for (size_t i = 0; i < 5; ++i) {
         const std::string& label = i < labels.size() ? labels[i] : std::string();
+        const hl_button_place& b = kModifiedFileButtons[i];
         // Every button is drawn; the first one clicked wins.
-        if (BTN_push_button(kButtons[i].x, kButtons[i].y, kButtons[i].w, 0, 1, label, "-") && !answer)
-            answer = kButtons[i].answer;
+        if (BTN_push_button(b.x, b.y, b.w, 0, 1, label, "-") && !answer) answer = kAnswers[i];
     }
     if (!answer) hl_do_frame();
     return answer;
@@ -129,8 +128,9 @@ int install_two_choices_frame(const std::string& top, const std::string& label1,
     draw_text(20, 160, top, gPopupW - 40);
     draw_text(150, 53, text1, gPopupW - 210);
     draw_text(150, 28, text2, gPopupW - 210);
-    if (BTN_push_button(96, 56, 100, 0, 1, label1, "-")) return 1;
-    if (BTN_push_button(96, 31, 100, 0, 1, label2, "-")) return 2;
+    const hl_button_place* b = kTwoChoicesButtons;
+    if (BTN_push_button(b[0].x, b[0].y, b[0].w, 0, 1, label1, "-")) return 1;
+    if (BTN_push_button(b[1].x, b[1].y, b[1].w, 0, 1, label2, "-")) return 2;
     hl_do_frame();
     return 0;
 }

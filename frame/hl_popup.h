@@ -15,6 +15,15 @@ struct hl_popup_info {
 // The popup's row of the table, or null for ids without one (0, the whole window, among them).
 const hl_popup_info* hl_find_popup(int id);
 
+// Where a question window puts a push button: its centre and width, popup units. The changed-file
+// question's five (act, keep, act for the folder, keep for the folder, cancel) and the two-button
+// question's two; a label keeps four units clear of its button's ends.
+struct hl_button_place {
+    float x, y, w;
+};
+extern const hl_button_place kModifiedFileButtons[5];
+extern const hl_button_place kTwoChoicesButtons[2];
+
 // The origin (whole UI units, never below 0) that centres a popup of pw x ph UI units in a window
 // of win_w x win_h pixels at scale pixels per unit. A window between two and three times as wide
 // as high is taken as two screens side by side: the popup is centred on the left one.

@@ -198,7 +198,11 @@ float OGL_font_obj::get_glyph(uint32_t code_point)
     int w = (int)bm.width, h = (int)bm.rows;
     if (w <= 0 || h <= 0 || !bm.buffer || bm.pixel_mode != FT_PIXEL_MODE_GRAY) w = h = 0;
 
-    g.left = (float)slot->metrics.horiBearingX * scale / 64;
+    // The bitmap's own left edge: the metrics are the unnarrowed outline's, so the narrowed bitmap
+    // of a Russian face starts up to a unit left of horiBearingX x scale, and glyphs placed by that
+    // drift off the pen by up to a unit each, opening blank-wide gaps inside words. For an
+    // unnarrowed face both are the same whole number.
+    g.left = w > 0 ? (float)slot->bitmap_left : (float)slot->metrics.horiBearingX * scale / 64;
     g.bottom = (float)(slot->metrics.horiBearingY - slot->metrics.height) / 64;
     g.advance = (float)slot->metrics.horiAdvance * scale / 64;
 
@@ -307,11 +311,23 @@ OGL_font_obj* OGL_font_get(int slot)
 
 // ---- measuring and fitting, always in the regular face ----
 
+// The pen after character c of this advance. After a blank it moves on to the next whole unit:
+// every word of a line starts on a whole unit and never left of where the font puts it, so the
+// narrowed (Russian) face's fractions cannot close a blank up to less than the gaps inside its
+// words. Whole advances (English) never move it.
+static float pen_after(float pen, uint32_t c, float advance)
+{
+    return c == 32 ? std::ceil(pen + advance - 0.001f) : pen + advance;
+}
+
 float OGL_measure_range(const char* begin, const char* end)
 {
     OGL_font_obj* f = OGL_font_get(0);
     float sum = 0;
-    for (const char* p = begin; p < end;) sum += f->get_glyph(OGL_utf8_next(p, end));
+    for (const char* p = begin; p < end;) {
+        const uint32_t c = OGL_utf8_next(p, end);
+        sum = pen_after(sum, c, f->get_glyph(c));
+    }
     return sum;
 }
 
@@ -327,7 +343,8 @@ const char* OGL_fit_range(const char* begin, const char* end, float width)
     float sum = 0;
     for (const char* p = begin; p < end;) {
         const char* at = p;
-        sum += f->get_glyph(OGL_utf8_next(p, end));
+        const uint32_t c = OGL_utf8_next(p, end);
+        sum = pen_after(sum, c, f->get_glyph(c));
         if (sum > width) return at;
     }
     return begin < end ? end : begin;
@@ -335,15 +352,12 @@ const char* OGL_fit_range(const char* begin, const char* end, float width)
 
 const char* OGL_fit_range_back(const char* begin, const char* end, float width)
 {
-    OGL_font_obj* f = OGL_font_get(0);
-    float sum = 0;
+    // A tail's blanks end on whole units counted from its own start, so each longer tail is
+    // measured afresh.
     const char* p = end;
     while (p > begin) {
         const char* at = OGL_utf8_prev(begin, p);
-        const char* q = at;
-        const float a = f->get_glyph(OGL_utf8_next(q, end));
-        if (sum + a > width) return p;
-        sum += a;
+        if (OGL_measure_range(at, end) > width) return p;
         p = at;
     }
     return begin;
@@ -376,6 +390,7 @@ OGL_text_line OGL_scan_line(OGL_font_obj* f, const char* start, const char* end,
         // width and off centre.
         w += fixed_advance ? (float)fixed_advance : f->get_glyph(c);
         p = q;
+        if (c == 32) w = pen_after(w, c, 0);
     }
     // The last line is never broken at a blank, and a word without a blank is cut where the
     // scan stopped.
@@ -396,6 +411,16 @@ OGL_text_line OGL_scan_line(OGL_font_obj* f, const char* start, const char* end,
         c = next < end ? OGL_utf8_next(q, end) : 0;
     }
     return {brk, brk_w, next};
+}
+
+int OGL_count_lines(const std::string& text, float wrap_width)
+{
+    OGL_font_obj* f = OGL_font_get(0);
+    const char* p = text.c_str();
+    const char* const end = p + strlen(p);
+    int n = 0;
+    for (; p < end; ++n) p = OGL_scan_line(f, p, end, wrap_width, 0).next;
+    return n;
 }
 
 // A changed atlas goes up through the texture manager's scratch buffer, into the face's slot.
@@ -444,9 +469,12 @@ float OGL_draw_string(int colour, float x, float y, const std::string& text, flo
                 x -= line.width / 2;
             else if (align == 2)
                 x -= line.width;
+            // From a whole unit, as the scan measured the line: its words then start on whole units.
+            x = std::floor(x);
             for (const char* q = p; q < line.brk;) {
-                const float a = f->draw_glyph(OGL_utf8_next(q, end), x, y);
-                x += fixed ? (float)fixed : a;
+                const uint32_t c = OGL_utf8_next(q, end);
+                const float a = f->draw_glyph(c, x, y);
+                x = pen_after(x, c, fixed ? (float)fixed : a);
             }
             glEnd();
         }

@@ -84,15 +84,18 @@ extern OGL_font_obj* gFonts[2];
 
 // Draws text with its first baseline at (x, y), popup coordinates, in colour-table entry colour;
 // wraps at blanks when 0 < wrap_width < 9999. Returns the y of the line below the last one drawn.
+// Each line starts on a whole unit, and so does each word after a blank.
 float OGL_draw_string(int colour, float x, float y, const std::string& text, float wrap_width,
                       unsigned char style, unsigned char align);
-// Sums of the regular face's advances.
+// Sums of the regular face's advances, each blank ending on a whole unit from begin.
 float OGL_measure_string(const std::string& text);
 float OGL_measure_range(const char* begin, const char* end);
 // The first character at which the running width passes width; end when everything fits.
 const char* OGL_fit_range(const char* begin, const char* end, float width);
 // The start of the longest tail of [begin, end) not wider than width.
 const char* OGL_fit_range_back(const char* begin, const char* end, float width);
+// How many lines OGL_draw_string draws the text in at this wrap width (0 for an empty text).
+int OGL_count_lines(const std::string& text, float wrap_width);
 // Reloads face 0 or 1 if it exists, or both for 2.
 void OGL_font_reload(unsigned char slot);
 

@@ -215,7 +215,7 @@ TEST_F(Decide, ChangedFilesAskWithTheFormAndLogTheirSignatures)
     EXPECT_EQ(install_decide_actions(), 1);
     LANG_clear();
     ASSERT_EQ(gAsked.size(), 2u);
-    EXPECT_EQ(gAsked[0].labels[0], "ALTE DATEI ÜBERSCHREIBEN");
+    EXPECT_EQ(gAsked[0].labels[0], "ALTE DATEI ERSETZEN");
     EXPECT_EQ(gAsked[1].line1, "Ich bin dabei, Folgendes zu LÖSCHEN:");
 }
 

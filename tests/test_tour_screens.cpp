@@ -1,4 +1,4 @@
-// A tour of every screen the updater shows, in English and in Russian: the real program under Xvfb
+// A tour of every screen the updater shows, in four languages: the real program under Xvfb
 // with Mesa walked from Welcome through the preferences window, Pick Destination and its alert,
 // Search for Updates, Check Disk Space, the changed-file questions, Install Updates with a resting
 // server and the stop question, to Finish, on a release from scripts/make-release. Each screen is
@@ -125,6 +125,8 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     TS_write_file(r.data + "Corvane Installer.prf",
                   "I\n10 version\n_proxy_host 127.0.0.1\n_proxy_port " + port + "\n_proxy_port_int " + port + "\n");
     WR_stand_in(r, "zenity", "echo '" + elsewhere + "'");
+    // A file where one of the simulator's folders belongs: the alert whose first line wraps.
+    TS_write_file(copy + "Output/FMS plans", "");
     ASSERT_TRUE(WR_launch(r, {}, {{"LANG", l.env}})) << r.proc.err;
     ASSERT_TRUE(WR_move(r, 500, 250));
 
@@ -190,6 +192,11 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
         ASSERT_TRUE(WR_click(r, 121, 280));
         ASSERT_TRUE(WR_move(r, 500, 250));
     }
+    s = WR_wait_for(r, "6-folder-alert", alert_shows);
+    ASSERT_TRUE(alert_shows(s)) << s.png;
+    EXPECT_EQ(s.ink(200, 600, 380, 381, true), 0) << "text over the divider " << s.png;
+    ASSERT_TRUE(WR_click(r, 400, 188));
+    ASSERT_TRUE(WR_move(r, 500, 250));
     // Installing while s2 rests after its failure: the page text names both servers.
     s = WR_wait_for(r, "7-install-updates", [&](const WR_shot& s) {
         return current(s, 4) && s.ink(228, 772, 360, 452, true) > 400;
@@ -218,5 +225,7 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
 
 INSTANTIATE_TEST_SUITE_P(Languages, TourScreens,
                          testing::Values(Lang{"en_US.UTF-8", 58, 159, 595, 720, 640, 742},
-                                         Lang{"ru_RU.UTF-8", 67, 192, 639, 737, 631, 733}),
-                         [](const testing::TestParamInfo<Lang>& i) { return i.index ? "Russian" : "English"; });
+                                         Lang{"ru_RU.UTF-8", 67, 192, 639, 737, 631, 733},
+                                         Lang{"fr_FR.UTF-8", 75, 193, 587, 714, 608, 724},
+                                         Lang{"de_DE.UTF-8", 78, 204, 622, 732, 601, 722}),
+                         [](const testing::TestParamInfo<Lang>& i) { return std::string(i.param.env, 2); });

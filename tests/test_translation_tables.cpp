@@ -1,13 +1,22 @@
 // Keeps the French, German and Russian tables whole: every text literal that the program's source
 // passes to LANG_translate or LANG_translate_plural must have a row in each table (a Russian
-// GENITIVE row too for a plural text), with the same parameters, numbers and names alike.
+// GENITIVE row too for a plural text), with the same parameters, numbers and names alike; and
+// every text of the dialogs fits where it is drawn in each language.
+#include "app/prefs_window.h"
+#include "app/wizard.h"
+#include "engine/utils.h"
 #include "foundation/resources.h"
 #include "foundation/translation.h"
+#include "frame/alert.h"
+#include "frame/butn.h"
+#include "frame/hl_popup.h"
+#include "graphics/OGL_font.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 
@@ -430,4 +439,80 @@ TEST(TranslatedTexts, EveryTextHasARowInEveryTable)
     const std::vector<std::string> table_problems = check_tables(uses, tables, "Russian.txt");
     problems.insert(problems.end(), table_problems.begin(), table_problems.end());
     EXPECT_TRUE(problems.empty()) << "The translation tables (resources/*.txt) need mending:\n" << joined(problems);
+}
+
+// Every text of the two questions, the alert, the language chooser and the preferences window in
+// each language, measured as drawn, inside the room its place leaves it: its button or panel less
+// four units a side, and four units short of the widgets beside it.
+TEST(TranslatedTexts, EveryTextFitsWhereItIsDrawn)
+{
+    static std::vector<std::string> t; // what the last question or alert was given to draw
+    gModifiedFileFrameHook = [](const std::string& a, const std::string&, const std::string& c,
+                                const std::vector<std::string>& d) { return t = {a, c}, t.insert(t.end(), d.begin(), d.end()), 2; };
+    gTwoChoicesFrameHook = [](const std::string& a, const std::string& b, const std::string& c, const std::string& d,
+                              const std::string& e) { return t = {a, b, c, d, e}, 2; };
+    ALERT_set_presenter([](int, const std::string (&l)[4], int, const std::string&) { t.assign(l, l + 4); });
+    int language = 0;
+    gFontFrameLink.language = &language;
+    std::string problems;
+    for (language = 0; language < 4; ++language) {
+        language ? LANG_set_language(language) : LANG_clear();
+        // A label's lines placed as BTN_draw_label places them: align 0 ends at x, 1 centres, 2 starts.
+        auto fits = [&](const std::string& label, float x, int align, float x0, float x1) {
+            std::string l[2];
+            BTN_label_lines(label, align, l[0], l[1]);
+            for (const std::string& s : l) {
+                const float w = OGL_measure_string(s), left = x - (align == 0 ? w : align == 1 ? w / 2 : 0);
+                if (!s.empty() && (left < x0 - 0.01f || left + w > x1 + 0.01f))
+                    problems += LANG_get_label(language) + " \"" + s + "\" " + std::to_string(left) + " to " +
+                                std::to_string(left + w) + ", room " + std::to_string(x0) + " to " + std::to_string(x1) + "\n";
+            }
+        };
+        auto on = [&](const std::string& label, hl_button_place b) { fits(label, b.x, 1, b.x - b.w / 2 + 4, b.x + b.w / 2 - 4); };
+        for (int id : {2, 994, 996, 997}) fits("-" + LANG_translate(hl_find_popup(id)->title), hl_find_popup(id)->w / 2, 1, 30, hl_find_popup(id)->w - 30);
+        for (int form : {0, 1}) { // the changed-file question: its two lines one line each, its buttons
+            install_ask_modified_file("/", form);
+            for (int i = 0; i < 7; ++i) i < 2 ? fits("-" + t[i], 20, 2, 20, 730) : on(t[i], kModifiedFileButtons[i - 2]);
+        }
+        confirm_stop_update(); // the stop question: its buttons, the texts beside them, the top above them
+        for (int i : {0, 1}) on(t[1 + 2 * i], kTwoChoicesButtons[i]), fits("-" + t[2 + 2 * i], 150, 2, 150, 640);
+        if (OGL_count_lines(t[0], 660) > 8) problems += t[0] + " reaches the buttons\n";
+        on(LANG_translate("Understood"), {210, 18, OGL_measure_string(LANG_translate("Understood")) + 21});
+        for (int l = 0; l < LANG_COUNT; ++l) fits("-" + LANG_get_label(l).substr(1), 197, 2, 197, 406);
+        // The alert whose first line wraps: each text below the one above, clear of the title band's
+        // divider and above the panel's bottom.
+        install_error_alert("/home/pilot/Corvane 10/Output/FMS plans/", 20);
+        ALERT_place at[5];
+        ALERT_line_places({t[0], t[1], t[2], t[3], ""}, 420, at);
+        for (int i = 0; i < 4; ++i) {
+            const float top = at[i].y + 10, bottom = at[i].y - 10 * (float)at[i].lines + 7;
+            if ((top > ALERT_DIVIDER_Y && bottom < ALERT_DIVIDER_Y) || bottom < 38 || (i && top > at[i - 1].y - 10 * (float)at[i - 1].lines))
+                problems += LANG_get_label(language) + " alert line " + std::to_string(i) + "\n";
+        }
+        // The preferences: the panels' titles, the list's items in its box (short of its arrow) and
+        // its texts beside it, the check box's text, the proxy fields' names left of their frames.
+        const prefs_places& pp = kPrefsPlaces;
+        for (const char* title : {"Proxy (if you are behind a firewall with a Proxy)", "General Preferences"})
+            fits("-" + LANG_translate(title), 350, 1, 14, 686);
+        std::vector<std::string> items(1);
+        for (char c : LANG_translate("Macintosh-Windows-Linux")) c == '-' ? items.emplace_back() : items.back() += c;
+        float w = 20;
+        for (const std::string& i : items) w = std::max(w, std::trunc(OGL_measure_string(i)));
+        const BTN_list_edges e = BTN_text_list_edges(pp.list_x, BTN_text_list_width(w, language));
+        for (const std::string& i : items) fits("-" + i, pp.list_x, 1, e.box_left + 2, e.box_right - 18);
+        std::string os = LANG_translate("Operating System to download Corvane for:|(Install and copy the entire Corvane folder "
+                                        "to another computer if you like)"), a, b, h;
+        BTN_split_label(os, a, b, h);
+        fits(a, e.left_end, 0, 14, e.box_left - 4), fits(b, e.right_start, 2, e.box_right + 4, 686);
+        std::string log = LANG_translate("|Log installer actions. Turn this on to output the installer file downloads and "
+                                         "stuff to the file log.txt.");
+        BTN_split_label(log, a, b, h);
+        fits(b, pp.check_x + 12, 2, pp.check_x + 12, 686);
+        for (const char* name : {"-proxy host", "-proxy port"}) fits(LANG_translate(name), pp.field_x - 12, 0, 14, pp.field_x - 12);
+    }
+    gModifiedFileFrameHook = nullptr;
+    gTwoChoicesFrameHook = nullptr;
+    ALERT_set_presenter(nullptr);
+    LANG_clear();
+    EXPECT_EQ(problems, "");
 }

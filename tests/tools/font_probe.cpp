@@ -129,12 +129,16 @@ static void predict(const Item& it, float returned)
         float x0 = it.x;
         if (it.align == 1) x0 -= line.width / 2;
         if (it.align == 2) x0 -= line.width;
+        // From a whole unit; after a blank the pen moves on to a whole unit.
+        x0 = std::floor(x0);
         float pen = x0, ink_end = x0, last = 0;
         for (const char* q = p; q < line.brk;) {
-            const float a = f->get_glyph(OGL_utf8_next(q, end));
+            const uint32_t c = OGL_utf8_next(q, end);
+            const float a = f->get_glyph(c);
             ink_end = std::max(ink_end, pen + a);
             last = fixed ? (float)fixed : a;
             pen += fixed ? (float)fixed : a;
+            if (c == ' ') pen = std::ceil(pen - 0.001f);
         }
         say(std::string("line ") + it.name + " " + num(x0) + " " + num(ink_end) + " " + num(y) + " " +
             num(line.width) + " " + num(line.width - last));
