@@ -103,28 +103,27 @@ int PLAT_out_open(const std::string& path, int& err)
     return fd;
 }
 
-int PLAT_append_open(const std::string& path, int& err)
+// open() retried while a signal interrupts it; -1 with err set when it fails.
+static int open_for_writing(const std::string& path, int flags, int mode, int& err)
 {
     err = 0;
     int fd;
     do {
-        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+        fd = open(path.c_str(), flags, mode);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) err = last_error();
     return fd;
 }
 
+int PLAT_append_open(const std::string& path, int& err)
+{
+    return open_for_writing(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666, err);
+}
+
 int PLAT_lock_for_process(const std::string& path, int& err)
 {
-    err = 0;
-    int fd;
-    do {
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        err = last_error();
-        return -1;
-    }
+    const int fd = open_for_writing(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600, err);
+    if (fd < 0) return -1;
     int r;
     do {
         r = flock(fd, LOCK_EX | LOCK_NB);
