@@ -1,5 +1,5 @@
-// The program's folder, as the path rules read it. The frame fills it: start-up sets
-// gAppFolder once, and the frame's hl_get_app_path answers the special folders of the program.
+// The program's folder, as the path rules read it, and the program file's path. Both live in the
+// path unit (paths.cpp); the frame's start-up sets gAppFolder once.
 #pragma once
 #include <string>
 

@@ -29,7 +29,6 @@
 #include "graphics/startup_message.h"
 #include "graphics/tman.h"
 #include "platform/plat_clock.h"
-#include "platform/plat_paths.h"
 #include "platform/plat_sysinfo.h"
 #include "platform/plat_window.h"
 
@@ -39,25 +38,11 @@
 #include <ios>
 #include <vector>
 
-std::string gAppFolder;
-std::ofstream gLog;
-int gQuit = 0;
 int gUIReady = 0;
 int gDesktopColorBits = 0;
 int gLanguage = -1;
 int gCaseSensitive = 1;
 int gStartupScreens = 0;
-
-void hl_get_app_path(std::string& out, int want_file)
-{
-    // The program file's path is used as the system gives it (no separator rewriting on Linux).
-    out = PLAT_exe_path();
-    if (want_file) return;
-    if (out.size() > 3) {
-        size_t slash = out.rfind('/');
-        if (slash != std::string::npos) out.erase(slash + 1);
-    }
-}
 
 void FILE_split_path(std::string& out, const std::string& path)
 {
