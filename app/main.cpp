@@ -25,9 +25,6 @@ std::string gTempFolder;
 std::string gInstallName;
 std::string gCmdLinePath;
 int gTargetOS = 2;
-int gWantBetas = 0;
-int gLogActions = 0;
-int gStreamCount = 0;
 
 // Linux has no product disc to run from.
 static std::string find_disc_root()

@@ -1,6 +1,8 @@
 // The updater's entry once the runtime is up: start-up, update state, main loop, shutdown.
 #pragma once
 #include "engine/update_state.h"
+// gWantBetas and gStreamCount live with the installer preference file that keeps them.
+#include "foundation/pref.h"
 #include "frame/app_frame.h"
 
 #include <string>
@@ -8,8 +10,6 @@
 
 extern std::string gInstallName;
 extern std::string gCmdLinePath;
-extern int gWantBetas;   // look for beta releases as well ("_get_beta")
-extern int gStreamCount; // only carried from preference file to preference file ("_stream_count")
 
 // 1 when the program file lies under the product disc's root (the whole root, byte for byte)
 // and not in the temporary folder, where the relaunched copy runs.

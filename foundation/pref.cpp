@@ -1,7 +1,6 @@
 // Preference files: reading, safe writing and the tag lists of each kind (see pref.h).
 #include "foundation/pref.h"
 
-#include "app/main.h"
 #include "engine/http.h"
 #include "foundation/FILE_ops.h"
 #include "foundation/alert.h"
@@ -17,6 +16,10 @@
 #include <climits>
 
 static const int kPrefVersion = 10;
+
+int gStreamCount = 0;
+int gLogActions = 0;
+int gWantBetas = 0;
 
 // The four message texts of the installer file mean nothing to this program; they are only
 // carried from one file to the next.
