@@ -19,12 +19,8 @@
 #include "frame/hl_shutdown.h"
 #include "graphics/tman.h"
 
-std::string gInstallPath;
-std::vector<ServerRecord> gServers;
-std::string gTempFolder;
 std::string gInstallName;
 std::string gCmdLinePath;
-int gTargetOS = 2;
 
 // Linux has no product disc to run from.
 static std::string find_disc_root()

@@ -1,5 +1,5 @@
-// The update state that the application owns and fills, as the install engine reads it.
-// The application defines these; the engine never sets them.
+// The update state that the application fills, as the install engine reads it. It lives here,
+// in the lowest layer that reads it; the engine never sets it.
 #pragma once
 // gLogActions lives with the installer preference file that keeps it.
 #include "foundation/pref.h"
