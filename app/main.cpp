@@ -6,7 +6,6 @@
 #include "engine/utils.h"
 #include "engine/worklist.h"
 #include "foundation/FILE_ops.h"
-#include "foundation/app_folder.h"
 #include "foundation/log.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"

@@ -9,7 +9,6 @@
 #include "engine/web_page.h"
 #include "foundation/FILE_ops.h"
 #include "foundation/alert.h"
-#include "foundation/app_folder.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/quit.h"
@@ -244,6 +243,19 @@ int install_read_directory_file(const std::string& path)
 
 // ---------------------------------------------------------------------------------------------
 // Tiles and the platform filter
+
+void FILE_split_path(std::string& out, const std::string& path)
+{
+    out.clear();
+    if (path.empty()) return;
+    long i = (long)path.size() - 1;
+    if (path.size() >= 3 && (path[(size_t)i] == '/' || path[(size_t)i] == '\\')) --i;
+    while (i >= 1 && path[(size_t)i] != '/' && path[(size_t)i] != '\\') --i;
+    if (path[(size_t)i] == '/' || path[(size_t)i] == '\\')
+        out = path.substr((size_t)i + 1);
+    else
+        out = path;
+}
 
 int char_digit_value(char c)
 {

@@ -7,6 +7,3 @@ extern std::string gAppFolder; // the program's folder, ends in '/'; set once at
 
 // The program file's path (want_file non-zero), or its folder ending in '/'.
 void hl_get_app_path(std::string& out, int want_file);
-// The file-name part of a path: the text after its last '/' or '\', one trailing separator
-// stepped over (so a folder's name keeps its separator).
-void FILE_split_path(std::string& out, const std::string& path);

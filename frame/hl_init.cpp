@@ -44,19 +44,6 @@ int gLanguage = -1;
 int gCaseSensitive = 1;
 int gStartupScreens = 0;
 
-void FILE_split_path(std::string& out, const std::string& path)
-{
-    out.clear();
-    if (path.empty()) return;
-    long i = (long)path.size() - 1;
-    if (path.size() >= 3 && (path[(size_t)i] == '/' || path[(size_t)i] == '\\')) --i;
-    while (i >= 1 && path[(size_t)i] != '/' && path[(size_t)i] != '\\') --i;
-    if (path[(size_t)i] == '/' || path[(size_t)i] == '\\')
-        out = path.substr((size_t)i + 1);
-    else
-        out = path;
-}
-
 void hl_open_log(const std::string& path)
 {
     if (gLog.is_open()) gLog.close();

@@ -1,6 +1,6 @@
 // Start-up of the application frame. The program's folder, the log stream and the quit flag that
-// it sets up live in the foundation, where every layer reaches them; their headers, and those of
-// the file-name helper and the loader context, come in below.
+// it sets up live in the foundation, where every layer reaches them; their headers, and that of
+// the loader context, come in below.
 #pragma once
 #include "foundation/app_folder.h"
 #include "foundation/gl_handoff.h"
