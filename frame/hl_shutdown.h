@@ -1,8 +1,6 @@
-// Shutdown of the application frame, the start-up's choice of the translation table, and
-// opening a web page before the program ends.
+// Shutdown of the application frame and the start-up's choice of the translation table.
 #pragma once
-// app_shutdown and open_url are declared where the lower layers call them.
-#include "engine/web_page.h"
+// app_shutdown is declared where the lower layers call it.
 #include "foundation/shutdown.h"
 
 #include <string>
