@@ -2,10 +2,10 @@
 // the popup that is open, opening another, and the drawing of the two question windows. The
 // frame and its display state fill these in.
 #pragma once
+#include "foundation/open_popup.h"
+
 #include <string>
 #include <vector>
-
-extern int gPopup; // the open popup: 0 the whole window, -1 none opened yet
 
 // Runs exactly one frame. Called by the main loop and by every modal loop.
 void hl_do_frame();
