@@ -191,7 +191,7 @@ FILE_result FILE_launch(const std::string& path, const std::string& params, int 
 {
     FILE_result err = PLAT_launch(FILE_abs_path(path), split_params(params));
     if (err) return err;
-    if (shutdown) app_shutdown(1);
+    if (shutdown && gShutdownHook) gShutdownHook(1);
     exit(1);
 }
 

@@ -22,6 +22,7 @@ std::atomic<int32_t> gThreadsInited{0};
 UTL_queue<exce_class*>* gThreadMessages = nullptr;
 UTL_queue<exce_class*>* gThreadErrors = nullptr;
 UTL_threadpool* gWorkerPool = nullptr;
+void (*gShutdownHook)(int full) = nullptr;
 
 // ---- alert records ----
 
@@ -46,7 +47,7 @@ void exce_class::report()
     for (const std::string& t : text) gLog << t << "\n";
     gLog.flush();
     gQuit = 1;
-    app_shutdown(1);
+    if (gShutdownHook) gShutdownHook(1);
     exit(0);
 }
 

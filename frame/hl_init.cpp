@@ -237,6 +237,7 @@ static void language_check()
 
 void hl_startup(int /*argc*/, const char** argv)
 {
+    hl_set_hooks();
     // Before anything can raise one, the frame takes over showing alerts.
     ALERT_set_presenter(ALERT_present);
     gFontFrameLink.language = &gLanguage;

@@ -57,5 +57,9 @@ int hl_interface_color_samples(const unsigned char* rgba, int width, int height,
 // fatal alert. The view stays open for the caller to close.
 void hl_load_interface_picture(const std::string& path, xmap_file& view, TEX_image_info& info);
 
+// Points the hooks of the layers below at the frame's answers (frame/hl_hooks.cpp). Start-up
+// calls it first; a program that runs parts of the frame without hl_startup calls it itself.
+void hl_set_hooks();
+
 // argc/argv as the runtime hands them; the first element is the command-line text.
 void hl_startup(int argc, const char** argv);

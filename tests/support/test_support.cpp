@@ -1,6 +1,8 @@
 // Shared test helpers and the test programs' main (see test_support.h).
 #include "support/test_support.h"
 
+#include "frame/hl_init.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -385,6 +387,8 @@ int main(int argc, char** argv)
 {
     signal(SIGPIPE, SIG_IGN);
     setup_scratch(argv[0]);
+    // The lower layers reach the frame through its hooks, as the program's start-up links them.
+    hl_set_hooks();
     testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();
     if (rc == 0 && !getenv("CORVANE_KEEP_SCRATCH")) TS_sh("rm -rf '" + gScratch + "'");
