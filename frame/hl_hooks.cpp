@@ -2,10 +2,13 @@
 // the graphics need from above reaches them only through these (see hl_set_hooks in hl_init.h).
 #include "frame/hl_init.h"
 
+#include "foundation/command_table.h"
 #include "foundation/shutdown.h"
+#include "frame/hl_commands.h"
 #include "frame/hl_shutdown.h"
 
 void hl_set_hooks()
 {
     gShutdownHook = app_shutdown;
+    gCommandTable = {CMD_count, CMD_get_name, CMD_get_description, CMD_list_prefix};
 }
