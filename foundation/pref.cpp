@@ -20,6 +20,7 @@ static const int kPrefVersion = 10;
 int gStreamCount = 0;
 int gLogActions = 0;
 int gWantBetas = 0;
+void (*gScreenVarsHook)(PREF_screen_vars& out) = nullptr;
 
 // The four message texts of the installer file mean nothing to this program; they are only
 // carried from one file to the next.
@@ -177,7 +178,8 @@ static void exchange_profile_int(pref_file& f, int& variable, const char* field,
 static void screen_resolution_tags(pref_file& f)
 {
     PREF_screen_vars v;
-    PREF_get_screen_vars(v);
+    if (!gScreenVarsHook) return;
+    gScreenVarsHook(v);
     screen_profile& all = sProfiles[kProfileALL];
     if (f.mode == 1) {
         sPrefsFound = 1;

@@ -5,10 +5,12 @@
 #include "foundation/command_table.h"
 #include "foundation/shutdown.h"
 #include "frame/hl_commands.h"
+#include "frame/screen_prefs.h"
 #include "frame/hl_shutdown.h"
 
 void hl_set_hooks()
 {
     gShutdownHook = app_shutdown;
     gCommandTable = {CMD_count, CMD_get_name, CMD_get_description, CMD_list_prefix};
+    gScreenVarsHook = PREF_get_screen_vars;
 }
