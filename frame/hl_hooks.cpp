@@ -2,15 +2,18 @@
 // the graphics need from above reaches them only through these (see hl_set_hooks in hl_init.h).
 #include "frame/hl_init.h"
 
+#include "engine/http.h"
 #include "foundation/command_table.h"
+#include "foundation/proxy_prefs.h"
 #include "foundation/shutdown.h"
 #include "frame/hl_commands.h"
-#include "frame/screen_prefs.h"
 #include "frame/hl_shutdown.h"
+#include "frame/screen_prefs.h"
 
 void hl_set_hooks()
 {
     gShutdownHook = app_shutdown;
     gCommandTable = {CMD_count, CMD_get_name, CMD_get_description, CMD_list_prefix};
     gScreenVarsHook = PREF_get_screen_vars;
+    gProxyVars = {&gNet._proxy_host, &gNet._proxy_port, &gNet._proxy_port_int};
 }
