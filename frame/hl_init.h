@@ -1,9 +1,7 @@
 // Start-up of the application frame. The program's folder, the log stream and the quit flag that
-// it sets up live in the foundation, where every layer reaches them; their headers, and that of
-// the loader context, come in below.
+// it sets up live in the foundation, where every layer reaches them; their headers come in below.
 #pragma once
 #include "foundation/app_folder.h"
-#include "foundation/gl_handoff.h"
 #include "foundation/log.h"
 #include "foundation/quit.h"
 #include "foundation/version.h"
@@ -15,6 +13,7 @@
 
 #define LOG_FILE_NAME "Corvane Installer Log.txt"
 
+struct PLAT_gl_context;
 struct PLAT_system_info;
 struct TEX_image_info;
 struct xmap_file;
@@ -36,6 +35,12 @@ void hl_unregister_window_class();
 // 0 at shutdown: back to windowed and the desktop's own mode.
 void hl_fit_window_to_screen(int starting);
 extern int gDesktopColorBits; // the desktop's bits per pixel, as the last fit read them
+
+// On the calling (new) thread: makes an OpenGL context sharing the main window's objects and
+// makes it current; 1 on success, 0 (with a log line) on failure. The argument is not read: the
+// main context comes from the window table. The thread framework reaches it through gThreadGL
+// (foundation/gl_handoff.h).
+int make_loader_gl_context(PLAT_gl_context* main_context);
 
 // The log's header and the system report, everything written before the options are echoed.
 void hl_write_log_header(std::ostream& log, const PLAT_system_info& sys, const std::string& app_folder);
