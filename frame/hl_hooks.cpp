@@ -3,11 +3,13 @@
 #include "frame/hl_init.h"
 
 #include "engine/http.h"
+#include "engine/modal_frame.h"
 #include "foundation/command_table.h"
 #include "foundation/gl_handoff.h"
 #include "foundation/proxy_prefs.h"
 #include "foundation/shutdown.h"
 #include "frame/hl_commands.h"
+#include "frame/hl_popup.h"
 #include "frame/hl_shutdown.h"
 #include "frame/screen_prefs.h"
 #include "graphics/OGL_extensions.h"
@@ -25,4 +27,5 @@ void hl_set_hooks()
     gThreadGL.release_context = [] { return hl_make_current(nullptr, nullptr); };
     gThreadGL.make_main_current = [] { return hl_make_current(gWindows.window[0], gWindows.context[0]); };
     gThreadGL.make_loader_context = make_loader_gl_context;
+    gInstallModal = {hl_open_window, install_modified_file_frame, install_two_choices_frame};
 }
