@@ -14,6 +14,7 @@
 #include "frame/screen_prefs.h"
 #include "graphics/OGL_extensions.h"
 #include "graphics/hl_window.h"
+#include "graphics/startup_message.h"
 
 void hl_set_hooks()
 {
@@ -28,4 +29,5 @@ void hl_set_hooks()
     gThreadGL.make_main_current = [] { return hl_make_current(gWindows.window[0], gWindows.context[0]); };
     gThreadGL.make_loader_context = make_loader_gl_context;
     gInstallModal = {hl_open_window, install_modified_file_frame, install_two_choices_frame};
+    gStartupMessageHook = draw_startup_message;
 }

@@ -26,7 +26,6 @@
 #include "frame/hl_popup.h"
 #include "frame/mbar.h"
 #include "graphics/TEX_png.h"
-#include "graphics/startup_message.h"
 #include "graphics/tman.h"
 #include "platform/plat_clock.h"
 #include "platform/plat_sysinfo.h"

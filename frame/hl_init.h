@@ -5,8 +5,6 @@
 #include "foundation/log.h"
 #include "foundation/quit.h"
 #include "foundation/version.h"
-// draw_startup_message is declared where the texture manager calls it.
-#include "graphics/startup_message.h"
 
 #include <ostream>
 #include <string>
@@ -41,6 +39,11 @@ extern int gDesktopColorBits; // the desktop's bits per pixel, as the last fit r
 // main context comes from the window table. The thread framework reaches it through gThreadGL
 // (foundation/gl_handoff.h).
 int make_loader_gl_context(PLAT_gl_context* main_context);
+
+// Draws the framed start-up message screen with the text (and a progress bar when progress is
+// given) and presents it at once. The texture manager reaches it through gStartupMessageHook
+// (graphics/startup_message.h).
+void draw_startup_message(const std::string& text, float* progress);
 
 // The log's header and the system report, everything written before the options are echoed.
 void hl_write_log_header(std::ostream& log, const PLAT_system_info& sys, const std::string& app_folder);
