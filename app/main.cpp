@@ -3,6 +3,7 @@
 
 #include "app/install_registry.h"
 #include "app/server_search.h"
+#include "app/wizard.h"
 #include "engine/utils.h"
 #include "engine/worklist.h"
 #include "foundation/FILE_ops.h"
@@ -16,6 +17,7 @@
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
+#include "frame/mbar.h"
 #include "graphics/tman.h"
 
 std::string gInstallName;
@@ -101,6 +103,9 @@ int WinMain(const char* cmd_line)
         (void)FILE_launch(temp + name, "", 0);
     }
 
+    // The frame reaches the application only through its hooks.
+    gAppFrameHook = wizard_draw_frame;
+    gMenuCommandHook = app_menu_command;
     const char* argv[1] = {cmd_line};
     hl_startup(1, argv);
     load_elements_sheet();

@@ -3,8 +3,8 @@
 #include "engine/update_state.h"
 // gWantBetas and gStreamCount live with the installer preference file that keeps them.
 #include "foundation/pref.h"
-#include "frame/app_frame.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +22,11 @@ std::string command_line_folder(const char* cmd_line);
 // The five log lines of the OS folders, the last followed by an empty line.
 std::string os_folder_lines();
 
-// Returns the process exit code.
+// A chosen item of an ordinary menu; this program has none, so it does nothing. The frame's menus
+// reach it through gMenuCommandHook, which WinMain sets.
+void app_menu_command(int32_t id);
+
+// Fills in the frame's hooks into the application, starts the frame, reads the update state and
+// runs the main loop. Returns the process exit code.
 int WinMain(const char* cmd_line);
 
