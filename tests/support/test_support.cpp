@@ -381,6 +381,9 @@ static void setup_scratch(const char* argv0)
     setenv("XDG_CONFIG_HOME", (gScratch + "config").c_str(), 1);
     setenv("TMPDIR", (gScratch + "tmp").c_str(), 1);
     if (!getenv("LANG")) setenv("LANG", "en_US.UTF-8", 1);
+    // What the code writes beside it when it has no folder of its own (the memory report of a
+    // crash alert, the stack crawl) lands here, not wherever the program was started.
+    if (chdir(gScratch.c_str()) != 0) perror(gScratch.c_str());
 }
 
 int main(int argc, char** argv)
