@@ -3,6 +3,7 @@
 
 #include "app/install_registry.h"
 #include "app/server_search.h"
+#include "app/wizard.h"
 #include "engine/utils.h"
 #include "engine/worklist.h"
 #include "foundation/FILE_ops.h"
@@ -20,18 +21,12 @@
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
 #include "frame/hl_shutdown.h"
+#include "frame/mbar.h"
 #include "graphics/tman.h"
 #include "platform/plat_fileio.h"
 
-std::string gInstallPath;
-std::vector<ServerRecord> gServers;
-std::string gTempFolder;
 std::string gInstallName;
 std::string gCmdLinePath;
-int gTargetOS = 2;
-int gWantBetas = 0;
-int gLogActions = 0;
-int gStreamCount = 0;
 
 // Linux has no product disc to run from.
 static std::string find_disc_root()
@@ -133,6 +128,9 @@ int WinMain(const char* cmd_line)
         return 0;
     }
 
+    // The frame reaches the application only through its hooks.
+    gAppFrameHook = wizard_draw_frame;
+    gMenuCommandHook = app_menu_command;
     const char* argv[1] = {cmd_line};
     hl_startup(1, argv);
     load_elements_sheet();

@@ -1,15 +1,15 @@
 // The updater's entry once the runtime is up: start-up, update state, main loop, shutdown.
 #pragma once
 #include "engine/update_state.h"
-#include "frame/app_frame.h"
+// gWantBetas and gStreamCount live with the installer preference file that keeps them.
+#include "foundation/pref.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 extern std::string gInstallName;
 extern std::string gCmdLinePath;
-extern int gWantBetas;   // look for beta releases as well ("_get_beta")
-extern int gStreamCount; // only carried from preference file to preference file ("_stream_count")
 
 // 1 when the program file lies under the product disc's root (the whole root, byte for byte)
 // and not in the temporary folder, where the relaunched copy runs.
@@ -25,7 +25,12 @@ std::string os_folder_lines();
 // The file in the user's temporary folder whose lock a running updater holds.
 #define UPDATER_LOCK_NAME "updater.lock"
 
-// Returns the process exit code: 0 at once, touching neither log nor copy, while another
-// updater of the same user runs.
+// A chosen item of an ordinary menu; this program has none, so it does nothing. The frame's menus
+// reach it through gMenuCommandHook, which WinMain sets.
+void app_menu_command(int32_t id);
+
+// Fills in the frame's hooks into the application, starts the frame, reads the update state and
+// runs the main loop. Returns the process exit code: 0 at once, touching neither log nor copy,
+// while another updater of the same user runs.
 int WinMain(const char* cmd_line);
 

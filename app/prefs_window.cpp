@@ -2,7 +2,6 @@
 #include "app/prefs_window.h"
 
 #include "engine/http.h"
-#include "engine/modal_frame.h"
 #include "engine/update_state.h"
 #include "engine/utils.h"
 #include "foundation/translation.h"
@@ -10,6 +9,7 @@
 #include "frame/hl_colors.h"
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
+#include "frame/hl_popup.h"
 #include "graphics/OGL_back_tex.h"
 #include "graphics/OGL_draw.h"
 #include "graphics/OGL_view.h"

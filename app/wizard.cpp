@@ -3,7 +3,6 @@
 
 #include "app/prefs_window.h"
 #include "foundation/quit.h"
-#include "frame/app_frame.h"
 #include "frame/butn.h"
 #include "frame/hl_colors.h"
 #include "graphics/OGL_draw.h"

@@ -40,6 +40,10 @@ void step_search_updates_left();
 // percent of the track, at most all of it.
 float wizard_bar_end(float progress);
 
+// Draws the current wizard step and its page; the frame runs it once per frame while no popup is
+// open, through gAppFrameHook, which WinMain sets.
+void wizard_draw_frame();
+
 // Next of the last page: sets gQuit and returns 1.
 int step_quit(int entering, StepPage* page);
 

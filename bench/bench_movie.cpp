@@ -52,6 +52,7 @@ static double cpu_seconds(const rusage& u)
 
 int main(int argc, char** argv)
 {
+    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
     hl_get_app_path(gAppFolder, 0);
     hl_open_log(gAppFolder + LOG_FILE_NAME);

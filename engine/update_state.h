@@ -1,6 +1,9 @@
-// The update state that the application owns and fills, as the install engine reads it.
-// The application defines these; the engine never sets them.
+// The update state that the application fills, as the install engine reads it. It lives here,
+// in the lowest layer that reads it; the engine never sets it.
 #pragma once
+// gLogActions lives with the installer preference file that keeps it.
+#include "foundation/pref.h"
+
 #include <string>
 #include <vector>
 
@@ -15,4 +18,3 @@ extern std::string gInstallPath;           // the copy being updated, ends in '/
 extern std::vector<ServerRecord> gServers; // one download stream per record
 extern std::string gTempFolder;            // downloads and the directory file go there, ends in '/'
 extern int gTargetOS;                      // 0 ALL, 1 APL, 2 IBM, 3 LIN
-extern int gLogActions;                    // log every file action of the install engine ("_log_actions")

@@ -9,7 +9,6 @@
 #include "engine/web_page.h"
 #include "foundation/FILE_ops.h"
 #include "foundation/alert.h"
-#include "foundation/app_folder.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/quit.h"
@@ -31,6 +30,14 @@ int gChosenTiles[INSTALL_TILE_LONS * INSTALL_TILE_LATS] = {};
 std::set<std::string> gEmptiedFolders;
 install_two_choices_frame_fn gTwoChoicesFrameHook = nullptr;
 install_modified_file_frame_fn gModifiedFileFrameHook = nullptr;
+install_modal_hooks gInstallModal;
+
+// Opens a question's popup (0 closes it) through the frame's hook; without the hook no popup
+// opens, so the question's loop ends at once.
+static void open_window(int id)
+{
+    if (gInstallModal.open_window) gInstallModal.open_window(id);
+}
 
 // Where the need-new-installer alert sends the user.
 static const char kProductHost[] = CORVANE_WEB_HOST;
@@ -245,6 +252,19 @@ int install_read_directory_file(const std::string& path)
 // ---------------------------------------------------------------------------------------------
 // Tiles and the platform filter
 
+void FILE_split_path(std::string& out, const std::string& path)
+{
+    out.clear();
+    if (path.empty()) return;
+    long i = (long)path.size() - 1;
+    if (path.size() >= 3 && (path[(size_t)i] == '/' || path[(size_t)i] == '\\')) --i;
+    while (i >= 1 && path[(size_t)i] != '/' && path[(size_t)i] != '\\') --i;
+    if (path[(size_t)i] == '/' || path[(size_t)i] == '\\')
+        out = path.substr((size_t)i + 1);
+    else
+        out = path;
+}
+
 int char_digit_value(char c)
 {
     if (c == '+') return 1;
@@ -394,9 +414,10 @@ int install_decide_actions()
 
 install_answer install_ask_modified_file(const std::string& path, int delete_form)
 {
-    hl_open_window(kModifiedFilePopup);
-    install_modified_file_frame_fn frame = gModifiedFileFrameHook ? gModifiedFileFrameHook : install_modified_file_frame;
-    while (gPopup == kModifiedFilePopup) {
+    open_window(kModifiedFilePopup);
+    install_modified_file_frame_fn frame =
+        gModifiedFileFrameHook ? gModifiedFileFrameHook : gInstallModal.modified_file_frame;
+    while (frame && gPopup == kModifiedFilePopup) {
         // Translated in every frame, as the language may change under an open window.
         std::string line1, line3;
         std::vector<std::string> labels;
@@ -418,7 +439,7 @@ install_answer install_ask_modified_file(const std::string& path, int delete_for
         }
         const int clicked = frame(line1, path, line3, labels);
         if (clicked >= answer_act && clicked <= answer_keep_dir) {
-            hl_open_window(0);
+            open_window(0);
             return (install_answer)clicked;
         }
     }
@@ -548,12 +569,12 @@ void install_need_new_installer_dialog(const std::string& path)
 int install_ask_two_choices(const std::string& top, const std::string& label1, const std::string& text1,
                             const std::string& label2, const std::string& text2)
 {
-    hl_open_window(kTwoChoicesPopup);
-    install_two_choices_frame_fn frame = gTwoChoicesFrameHook ? gTwoChoicesFrameHook : install_two_choices_frame;
-    while (gPopup == kTwoChoicesPopup) {
+    open_window(kTwoChoicesPopup);
+    install_two_choices_frame_fn frame = gTwoChoicesFrameHook ? gTwoChoicesFrameHook : gInstallModal.two_choices_frame;
+    while (frame && gPopup == kTwoChoicesPopup) {
         const int clicked = frame(top, label1, text1, label2, text2);
         if (clicked == 1 || clicked == 2) {
-            hl_open_window(0);
+            open_window(0);
             return clicked == 1 ? 1 : 0;
         }
     }

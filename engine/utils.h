@@ -75,6 +75,10 @@ extern std::set<std::string> gEmptiedFolders;
 // the program at the end of the frame). A missing or empty file is a fatal alert.
 int install_read_directory_file(const std::string& path);
 
+// The file-name part of a path: the text after its last '/' or '\', one trailing separator
+// stepped over (so a folder's name keeps its separator).
+void FILE_split_path(std::string& out, const std::string& path);
+
 // Reads a tile's indices from a file name such as +47-123.dsf (latitude, then longitude of its
 // south-west corner). Writes both indices always; 1 when they name a tile, else 0.
 int install_tile_from_path(int& lon, int& lat, const std::string& path);

@@ -1,4 +1,4 @@
-// The frame's web-page opener, as the engine's update alerts send the user to a download page.
+// The web-page opener, as the engine's update alerts send the user to a download page.
 #pragma once
 #include <string>
 

@@ -6,7 +6,6 @@
 #include "foundation/FILE_compress.h"
 #include "foundation/FILE_ops.h"
 #include "foundation/alert.h"
-#include "foundation/app_folder.h"
 #include "foundation/frame_clock.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"

@@ -191,7 +191,7 @@ FILE_result FILE_launch(const std::string& path, const std::string& params, int 
 {
     FILE_result err = PLAT_launch(FILE_abs_path(path), split_params(params));
     if (err) return err;
-    if (shutdown) app_shutdown(1);
+    if (shutdown && gShutdownHook) gShutdownHook(1);
     exit(1);
 }
 
@@ -285,7 +285,7 @@ int FILE_get_directory(const std::string& folder, int kind, std::vector<std::str
     // below the folder text, its next levels shown as folders.
     if (kind == 22) return 0;
     if (kind == 23) {
-        CMD_list_prefix(folder, names);
+        if (gCommandTable.list_prefix) gCommandTable.list_prefix(folder, names);
         for (std::string& name : names) {
             int32_t type = 23;
             if (!name.empty() && is_sep(name.back())) {

@@ -8,8 +8,6 @@
 #include "foundation/pref.h"
 #include "foundation/quit.h"
 #include "foundation/shutdown.h"
-#include "graphics/OGL_extensions.h"
-#include "graphics/hl_window.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -22,6 +20,8 @@ std::atomic<int32_t> gThreadsInited{0};
 UTL_queue<exce_class*>* gThreadMessages = nullptr;
 UTL_queue<exce_class*>* gThreadErrors = nullptr;
 UTL_threadpool* gWorkerPool = nullptr;
+void (*gShutdownHook)(int full) = nullptr;
+THREAD_gl_hooks gThreadGL;
 
 // ---- alert records ----
 
@@ -46,7 +46,7 @@ void exce_class::report()
     for (const std::string& t : text) gLog << t << "\n";
     gLog.flush();
     gQuit = 1;
-    app_shutdown(1);
+    if (gShutdownHook) gShutdownHook(1);
     exit(0);
 }
 
@@ -168,13 +168,19 @@ void THREAD_init()
     gThreadsInited = 1;
 }
 
+// Driver detection's verdict, through the hooks: none set counts as no threaded OpenGL.
+static int threaded_gl()
+{
+    return gThreadGL.threaded_avail ? gThreadGL.threaded_avail() : 0;
+}
+
 void THREAD_init_workers()
 {
     const int32_t cpus = THREAD_cpu_count();
     gLog << "CPU count        : " << cpus << "\n";
     const bool has = CMDLINE_has_option("--num_workers");
     gWorkerPool = new UTL_threadpool(
-        THREAD_worker_count(cpus, has, has ? CMDLINE_get_option("--num_workers") : std::string(), gCaps.threaded_avail));
+        THREAD_worker_count(cpus, has, has ? CMDLINE_get_option("--num_workers") : std::string(), threaded_gl()));
     RL_create();
 }
 
@@ -214,7 +220,7 @@ struct THREAD_start_rec {
 __attribute__((no_sanitize("null"))) static uint32_t THREAD_entry(void* p)
 {
     THREAD_start_rec* rec = (THREAD_start_rec*)p;
-    if (rec->use_gl && !make_loader_gl_context(rec->main_context)) rec->use_gl = 0;
+    if (rec->use_gl && !gThreadGL.make_loader_context(rec->main_context)) rec->use_gl = 0;
     UTL_thread_func func = rec->func;
     void* arg = rec->arg;
     QUEUE_push<void*>(rec->start_queue, nullptr);
@@ -237,27 +243,27 @@ __attribute__((no_sanitize("null"))) static uint32_t THREAD_entry(void* p)
 void THREAD_start(UTL_thread_func func, void* arg, UTL_thread_handle* out_thread, uint32_t* out_id,
                   UTL_thread_handle* out_wait, int32_t use_gl)
 {
-    if (!gCaps.threaded_avail) use_gl = 0;
+    if (!threaded_gl()) use_gl = 0;
     THREAD_start_rec rec = {func, arg, nullptr, use_gl, nullptr};
     if (use_gl) {
-        rec.main_context = gWindows.hl_get_gl_context();
+        rec.main_context = gThreadGL.main_context();
         if (!rec.main_context) {
             use_gl = 0;
             rec.use_gl = 0;
-            gCaps.OGL_setup_failed_alert();
+            gThreadGL.setup_failed_alert();
         }
     }
     rec.start_queue = QUEUE_create<void*>();
     // A context is current on one thread at a time: the new thread needs the main context for a
     // moment to share its objects.
-    if (use_gl && hl_make_current(nullptr, nullptr) != 0)
+    if (use_gl && gThreadGL.release_context() != 0)
         gLog << "Failed to release GL context from main thread: " << (unsigned)errno << "\n";
     THREAD_create(&THREAD_entry, &rec, out_thread, out_id, out_wait);
     // A thread that never started sends no start marker.
     if (*out_thread) QUEUE_pop(rec.start_queue, -1);
     QUEUE_destroy(rec.start_queue);
-    if (use_gl && !rec.use_gl) gCaps.OGL_setup_failed_alert();
-    if (use_gl && hl_make_current(gWindows.window[0], gWindows.context[0]) != 0)
+    if (use_gl && !rec.use_gl) gThreadGL.setup_failed_alert();
+    if (use_gl && gThreadGL.make_main_current() != 0)
         gLog << "Failed to release GL context frmo main thread: " << (unsigned)errno << "\n";
 }
 

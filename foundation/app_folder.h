@@ -1,5 +1,5 @@
-// The program's folder, as the path rules read it. The frame fills it: start-up sets
-// gAppFolder once, and the frame's hl_get_app_path answers the special folders of the program.
+// The program's folder, as the path rules read it, and the program file's path. Both live in the
+// path unit (paths.cpp); the frame's start-up sets gAppFolder once.
 #pragma once
 #include <string>
 
@@ -7,6 +7,3 @@ extern std::string gAppFolder; // the program's folder, ends in '/'; set once at
 
 // The program file's path (want_file non-zero), or its folder ending in '/'.
 void hl_get_app_path(std::string& out, int want_file);
-// The file-name part of a path: the text after its last '/' or '\', one trailing separator
-// stepped over (so a folder's name keeps its separator).
-void FILE_split_path(std::string& out, const std::string& path);

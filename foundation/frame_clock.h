@@ -1,5 +1,6 @@
 // The frame timer, the program's one clock, as the profiler marks, the network time-out, the
-// worklist and the MD5 scan read it. The frame defines gTimer and ticks it once per frame.
+// worklist and the MD5 scan read it. gTimer, its clock and its marks live here, below every
+// layer that reads them; the frame ticks it once per frame.
 #pragma once
 #include <cstdint>
 

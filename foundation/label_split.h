@@ -1,5 +1,5 @@
-// The widgets' label split, as the translation check compares English and translated labels.
-// The frame's widget unit fills it in.
+// The widgets' label split, as the widgets draw their labels and the translation check compares
+// English and translated labels. It lives here, below both.
 #pragma once
 #include <string>
 

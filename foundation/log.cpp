@@ -1,5 +1,7 @@
-// The per-thread redirection of log lines (see log.h).
+// The log stream and the per-thread redirection of its lines (see log.h).
 #include "foundation/log.h"
+
+std::ofstream gLog;
 
 static thread_local std::ostream* tCapture = nullptr;
 

@@ -1,5 +1,5 @@
-// The log stream, as the foundation writes it. The frame's start-up defines and opens it before
-// any other unit needs it, and its shutdown closes it.
+// The log stream, written by every layer. It lives here, in the lowest layer that writes it; the
+// frame's start-up opens it before any other unit needs it, and its shutdown closes it.
 #pragma once
 #include <fstream>
 #include <ostream>

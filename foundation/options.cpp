@@ -12,6 +12,7 @@
 #include <vector>
 
 CMDLINE_options gOptions;
+CMD_table_hooks gCommandTable;
 
 static bool is_white(char c)
 {
@@ -204,16 +205,16 @@ std::string CMDLINE_cmnds_text(const std::string& value)
 {
     std::string text;
     if (value == "all") {
-        int n = CMD_count();
+        int n = gCommandTable.count ? gCommandTable.count() : 0;
         for (int i = 0; i < n; ++i) {
-            std::string name = CMD_get_name(i);
+            std::string name = gCommandTable.get_name(i);
             if (name.size() < 50) name.append(50 - name.size(), ' ');
-            text += name + " " + CMD_get_description(i) + "\n";
+            text += name + " " + gCommandTable.get_description(i) + "\n";
         }
         return text;
     }
     std::vector<std::string> levels;
-    CMD_list_prefix(value, levels);
+    if (gCommandTable.list_prefix) gCommandTable.list_prefix(value, levels);
     std::sort(levels.begin(), levels.end());
     for (const std::string& l : levels) text += l + "\n";
     return text;

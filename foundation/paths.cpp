@@ -1,9 +1,22 @@
-// Path rules, special folders and UTF-8 / UTF-16 conversion (see paths.h).
+// Path rules, the program's folder, special folders and UTF-8 / UTF-16 conversion (see paths.h).
 #include "foundation/paths.h"
 
 #include "foundation/alert.h"
 #include "foundation/app_folder.h"
 #include "platform/plat_paths.h"
+
+std::string gAppFolder;
+
+void hl_get_app_path(std::string& out, int want_file)
+{
+    // The program file's path is used as the system gives it (no separator rewriting on Linux).
+    out = PLAT_exe_path();
+    if (want_file) return;
+    if (out.size() > 3) {
+        size_t slash = out.rfind('/');
+        if (slash != std::string::npos) out.erase(slash + 1);
+    }
+}
 
 // Where no folder of a kind can be found, the user's home, then /tmp/.
 static std::string fallback_dir()

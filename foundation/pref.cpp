@@ -1,13 +1,12 @@
 // Preference files: reading, safe writing and the tag lists of each kind (see pref.h).
 #include "foundation/pref.h"
 
-#include "app/main.h"
-#include "engine/http.h"
 #include "foundation/FILE_ops.h"
 #include "foundation/alert.h"
 #include "foundation/log.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
+#include "foundation/proxy_prefs.h"
 #include "foundation/screen_prefs.h"
 #include "foundation/shared_paths.h"
 #include "foundation/text_reader.h"
@@ -17,6 +16,12 @@
 #include <climits>
 
 static const int kPrefVersion = 10;
+
+int gStreamCount = 0;
+int gLogActions = 0;
+int gWantBetas = 0;
+void (*gScreenVarsHook)(PREF_screen_vars& out) = nullptr;
+PREF_proxy_vars gProxyVars;
 
 // The four message texts of the installer file mean nothing to this program; they are only
 // carried from one file to the next.
@@ -174,7 +179,8 @@ static void exchange_profile_int(pref_file& f, int& variable, const char* field,
 static void screen_resolution_tags(pref_file& f)
 {
     PREF_screen_vars v;
-    PREF_get_screen_vars(v);
+    if (!gScreenVarsHook) return;
+    gScreenVarsHook(v);
     screen_profile& all = sProfiles[kProfileALL];
     if (f.mode == 1) {
         sPrefsFound = 1;
@@ -229,9 +235,11 @@ void PREF_read_write(int kind, int direction)
         exchange_text(f, sMessages[3], "_message_4");
         exchange_int(f, gStreamCount, "_stream_count");
         exchange_int(f, gLogActions, "_log_actions");
-        exchange_text(f, gNet._proxy_host, "_proxy_host");
-        exchange_text(f, gNet._proxy_port, "_proxy_port");
-        exchange_int(f, gNet._proxy_port_int, "_proxy_port_int");
+        if (gProxyVars.host) {
+            exchange_text(f, *gProxyVars.host, "_proxy_host");
+            exchange_text(f, *gProxyVars.port, "_proxy_port");
+            exchange_int(f, *gProxyVars.port_int, "_proxy_port_int");
+        }
         exchange_int(f, gWantBetas, "_get_beta");
     }
     f.close();

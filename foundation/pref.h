@@ -33,6 +33,12 @@ private:
     int closed = 0;
 };
 
+// The installer preferences (kind 11) that are plain variables; the application and the install
+// engine read and set them.
+extern int gStreamCount; // only carried from preference file to preference file ("_stream_count")
+extern int gLogActions;  // log every file action of the install engine ("_log_actions")
+extern int gWantBetas;   // look for beta releases as well ("_get_beta")
+
 // Reads (direction 0) or writes (1) the preference file of a kind, exchanging every tag of the
 // kind with the variable it belongs to. 10: the screen resolution, OpenGL wishes and language;
 // 11: the installer preferences; 12: the calibration file (header only). Other kinds change

@@ -1,5 +1,5 @@
-// The quit flag, as the foundation sets it. The frame defines it; its main loop ends after the
-// current frame once the flag is non-zero.
+// The quit flag, set by every layer and defined in the lowest one that sets it; the main loop
+// ends after the current frame once the flag is non-zero.
 #pragma once
 
 extern int gQuit; // 0 while the program runs

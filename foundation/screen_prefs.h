@@ -1,5 +1,6 @@
 // The display settings that the screen-resolution preference file keeps, as the preference code
-// reaches them. Their owners live above the foundation: the frame fills this in.
+// reaches them. Their owners live above the foundation: the frame's start-up sets the hook below;
+// while it is null the screen-resolution file exchanges none of its tags.
 #pragma once
 
 // The live variables themselves, so that a read changes them in place.
@@ -19,4 +20,4 @@ struct PREF_screen_vars {
     int window_count;   // how many windows are open now
 };
 
-void PREF_get_screen_vars(PREF_screen_vars& out);
+extern void (*gScreenVarsHook)(PREF_screen_vars& out);

@@ -1,5 +1,5 @@
-// The line-end and blank tests that every hand-written text reader applies at a view's cursor.
-// The application's text helpers fill them in; the cursor moves below are shared by every reader.
+// The line-end and blank tests that every hand-written text reader applies at a view's cursor,
+// and the cursor moves built on them, shared by the readers of every layer.
 #pragma once
 #include "foundation/xmap.h"
 

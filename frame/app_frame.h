@@ -1,8 +1,7 @@
-// What the frame runs of the application. The application fills these in.
+// What the frame runs of the application. The application's start-up points the hook at its
+// frame; while it is null a frame draws no application.
 #pragma once
-#include <cstdint>
 
-// Draws the current wizard step and its page; called once per frame while no popup is open.
-void wizard_draw_frame();
-// A chosen item of an ordinary menu; this program has none, so it does nothing.
-void app_menu_command(int32_t id);
+// Draws the application's frame (the current wizard step and its page); called once per frame
+// while no popup is open.
+extern void (*gAppFrameHook)();

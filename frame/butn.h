@@ -1,7 +1,7 @@
 // Immediate-mode widgets and their labels. A label carries its own layout: the text left of the
 // widget, the text right of it after '|', and the hover help after '{'.
 #pragma once
-// BTN_split_label is declared where the translation check uses it.
+// BTN_split_label lives in the foundation, where the translation check uses it too.
 #include "foundation/label_split.h"
 
 #include <string>

@@ -1,5 +1,5 @@
-// The colour scheme: the one record of interface colours (declared in graphics/COL_scheme.h so
-// that drawing reaches it), built with its defaults when the program's statics are built.
+// The colour scheme: the one record of interface colours lives with the graphics
+// (graphics/COL_scheme.h), where drawing reads it; here is how the frame sets its entries.
 #pragma once
 #include "graphics/COL_scheme.h"
 

@@ -1,9 +1,6 @@
 // The built-in commands: their table with default keys, the command name registry and the
 // default key bindings that start-up loads from the table.
 #pragma once
-// The registry's name and listing calls are declared where "--cmnds" uses them.
-#include "foundation/command_table.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -64,6 +61,17 @@ const CMD_registry& CMD_get_registry();
 
 // Index of the command with exactly this name (lowest on ties), 0 ("sim/none/none") when none.
 int CMD_find(const std::string& name);
+
+// The registry's names and listing, as the foundation reaches them through gCommandTable
+// (foundation/command_table.h).
+int CMD_count();
+// Name and description of command index 0 to CMD_count() - 1; the caller guarantees the range.
+std::string CMD_get_name(int index);
+std::string CMD_get_description(int index);
+// Appends the distinct next-level entries of the names below the prefix, in order of first
+// appearance: the text behind the prefix up to and including the next '/', or the whole rest.
+// The output is not emptied first.
+void CMD_list_prefix(const std::string& prefix, std::vector<std::string>& out);
 
 // A key combination bound to a command; held is 1 while the combination is down.
 struct KEY_binding {

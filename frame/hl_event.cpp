@@ -40,6 +40,7 @@ int gKeyEnter = 0;
 int gKeyEscape = 0;
 int gKeyDelete = 0;
 int gCursorKind = 0;
+void (*gAppFrameHook)() = nullptr;
 
 static int gFirstFrame = 1;
 
@@ -210,7 +211,7 @@ void hl_do_frame()
     BTN_focus_begin_frame();
 
     // Under a popup the dialog's own loop draws; the application neither draws nor advances.
-    if (!gPopupOpen) wizard_draw_frame();
+    if (!gPopupOpen && gAppFrameHook) gAppFrameHook();
 
     hl_draw_overlays();
 

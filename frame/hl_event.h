@@ -2,8 +2,6 @@
 // overlays, presentation), and the window procedure that turns window events into the global
 // input state the widgets poll.
 #pragma once
-// hl_do_frame is declared where the engine's modal questions call it.
-#include "engine/modal_frame.h"
 
 struct PLAT_event;
 
@@ -28,6 +26,8 @@ extern int gKeyEscape;          // Escape went down this frame
 extern int gKeyDelete;          // Delete or Backspace went down this frame
 extern int gCursorKind;         // the cursor wanted this frame
 
+// Runs exactly one frame. Called by the main loop and by every modal loop.
+void hl_do_frame();
 // The window procedure registered with the window class.
 void hl_window_proc(const PLAT_event& ev);
 // What is drawn over every frame: queued alerts, missing-texture alerts, cursor, menus.

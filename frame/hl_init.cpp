@@ -26,10 +26,8 @@
 #include "frame/hl_popup.h"
 #include "frame/mbar.h"
 #include "graphics/TEX_png.h"
-#include "graphics/startup_message.h"
 #include "graphics/tman.h"
 #include "platform/plat_clock.h"
-#include "platform/plat_paths.h"
 #include "platform/plat_sysinfo.h"
 #include "platform/plat_window.h"
 
@@ -38,38 +36,11 @@
 #include <ios>
 #include <vector>
 
-std::string gAppFolder;
-std::ofstream gLog;
-int gQuit = 0;
 int gUIReady = 0;
 int gDesktopColorBits = 0;
 int gLanguage = -1;
 int gCaseSensitive = 1;
 int gStartupScreens = 0;
-
-void hl_get_app_path(std::string& out, int want_file)
-{
-    // The program file's path is used as the system gives it (no separator rewriting on Linux).
-    out = PLAT_exe_path();
-    if (want_file) return;
-    if (out.size() > 3) {
-        size_t slash = out.rfind('/');
-        if (slash != std::string::npos) out.erase(slash + 1);
-    }
-}
-
-void FILE_split_path(std::string& out, const std::string& path)
-{
-    out.clear();
-    if (path.empty()) return;
-    long i = (long)path.size() - 1;
-    if (path.size() >= 3 && (path[(size_t)i] == '/' || path[(size_t)i] == '\\')) --i;
-    while (i >= 1 && path[(size_t)i] != '/' && path[(size_t)i] != '\\') --i;
-    if (path[(size_t)i] == '/' || path[(size_t)i] == '\\')
-        out = path.substr((size_t)i + 1);
-    else
-        out = path;
-}
 
 void hl_open_log(const std::string& path)
 {
@@ -273,6 +244,7 @@ static void language_check()
 
 void hl_startup(int /*argc*/, const char** argv)
 {
+    hl_set_hooks();
     // Before anything can raise one, the frame takes over showing alerts.
     ALERT_set_presenter(ALERT_present);
     gFontFrameLink.language = &gLanguage;

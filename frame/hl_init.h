@@ -1,20 +1,17 @@
-// Start-up of the application frame and the small helpers it shares: the program's folder,
-// the log stream, the quit flag and the file-name part of a path. These shared ones, and the
-// loader context, are declared in the foundation headers below, where the lower layers use them.
+// Start-up of the application frame. The program's folder, the log stream and the quit flag that
+// it sets up live in the foundation, where every layer reaches them; their headers come in below.
 #pragma once
 #include "foundation/app_folder.h"
-#include "foundation/gl_handoff.h"
 #include "foundation/log.h"
 #include "foundation/quit.h"
 #include "foundation/version.h"
-// draw_startup_message is declared where the texture manager calls it.
-#include "graphics/startup_message.h"
 
 #include <ostream>
 #include <string>
 
 #define LOG_FILE_NAME "Corvane Installer Log.txt"
 
+struct PLAT_gl_context;
 struct PLAT_system_info;
 struct TEX_image_info;
 struct xmap_file;
@@ -37,6 +34,17 @@ void hl_unregister_window_class();
 void hl_fit_window_to_screen(int starting);
 extern int gDesktopColorBits; // the desktop's bits per pixel, as the last fit read them
 
+// On the calling (new) thread: makes an OpenGL context sharing the main window's objects and
+// makes it current; 1 on success, 0 (with a log line) on failure. The argument is not read: the
+// main context comes from the window table. The thread framework reaches it through gThreadGL
+// (foundation/gl_handoff.h).
+int make_loader_gl_context(PLAT_gl_context* main_context);
+
+// Draws the framed start-up message screen with the text (and a progress bar when progress is
+// given) and presents it at once. The texture manager reaches it through gStartupMessageHook
+// (graphics/startup_message.h).
+void draw_startup_message(const std::string& text, float* progress);
+
 // The log's header and the system report, everything written before the options are echoed;
 // the report ends with the folder that holds the log.
 void hl_write_log_header(std::ostream& log, const PLAT_system_info& sys, const std::string& app_folder,
@@ -58,6 +66,10 @@ int hl_interface_color_samples(const unsigned char* rgba, int width, int height,
 // manager's scratch buffer; a missing, broken or not 512 x 512 picture ends the program with the
 // fatal alert. The view stays open for the caller to close.
 void hl_load_interface_picture(const std::string& path, xmap_file& view, TEX_image_info& info);
+
+// Points the hooks of the layers below at the frame's answers (frame/hl_hooks.cpp). Start-up
+// calls it first; a program that runs parts of the frame without hl_startup calls it itself.
+void hl_set_hooks();
 
 // argc/argv as the runtime hands them; the first element is the command-line text.
 void hl_startup(int argc, const char** argv);

@@ -1,9 +1,24 @@
 // Popup windows: rectangles of the one window, centred, in which a dialog lays out its widgets.
 // Opening one sets its title, size and origin in the display state, drops the input that
-// belonged to the previous one and closes menus and keyboard focus. hl_open_window itself is
-// declared where the engine's questions call it.
+// belonged to the previous one and closes menus and keyboard focus. Also the frames of the
+// engine's two question windows, which the engine reaches through gInstallModal
+// (engine/modal_frame.h), as it reaches hl_open_window.
 #pragma once
-#include "engine/modal_frame.h"
+#include <string>
+#include <vector>
+
+// Selects the popup with this id (0 the whole window) and lays it out.
+void hl_open_window(int id);
+
+// One frame of the modified-file question (popup 996): draws the three lines and the five buttons
+// (labels in this order: act, keep, act for the folder, keep for the folder, cancel) and answers
+// the install_answer of the first button clicked, or, when none was, runs one frame and answers 0.
+int install_modified_file_frame(const std::string& line1, const std::string& path, const std::string& line3,
+                                const std::vector<std::string>& labels);
+// One frame of the two-button question (popup 997): 1 or 2 for the button clicked, or, when none
+// was, runs one frame and answers 0.
+int install_two_choices_frame(const std::string& top, const std::string& label1, const std::string& text1,
+                              const std::string& label2, const std::string& text2);
 
 // A popup with a size of its own, in UI units, and its title before translation.
 struct hl_popup_info {

@@ -2,16 +2,12 @@
 #include "frame/hl_shutdown.h"
 
 #include "engine/checksum_task.h"
-#include "foundation/FILE_ops.h"
 #include "foundation/HL_THREAD.h"
 #include "foundation/options.h"
 #include "foundation/pref.h"
 #include "foundation/translation.h"
 #include "frame/hl_init.h"
 #include "graphics/hl_window.h"
-#include "platform/plat_process.h"
-
-#include <cerrno>
 
 void app_shutdown(int full)
 {
@@ -36,14 +32,4 @@ void load_installer_text()
         LANG_clear();
     else
         LANG_set_language(gLanguage);
-}
-
-void open_url(const std::string& address)
-{
-    const int err = PLAT_open_url(address);
-    if (err == EINVAL)
-        gLog << "WARNING: not opening \"" << address << "\": only http:// and https:// addresses are opened.\n";
-    else if (err)
-        gLog << "WARNING: could not start xdg-open for " << address << ": " << FILE_error_text(err) << "\n";
-    gLog.flush();
 }

@@ -1,7 +1,6 @@
 // The frame timer (see hl_timer.h).
 #include "frame/hl_timer.h"
 
-#include "foundation/perf_marks.h"
 #include "frame/butn.h"
 #include "frame/hl_colors.h"
 #include "frame/hl_event.h"
@@ -12,13 +11,7 @@
 
 #include <cmath>
 
-hl_timer gTimer;
 int64_t (*gTimerClock)() = hl_timer_clock_us;
-
-int64_t hl_timer_clock_us()
-{
-    return PERF_clock_us();
-}
 
 // What the tick keeps between frames beside the timer object.
 static struct {
@@ -112,10 +105,4 @@ void hl_timer::hl_timer_update()
     update_frame_time(*this);
     update_mouse_timing(hl_timer_real_time);
     update_pulse(hl_timer_real_time);
-}
-
-// Nothing switches profiling on, so every mark returns at once.
-void hl_timer::perf_mark(const char* name, int last)
-{
-    PERF_mark(gLog, name, last);
 }

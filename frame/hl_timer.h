@@ -1,7 +1,7 @@
 // The frame timer, the program's one clock: real time since the first frame, the smoothed frame
 // time, the per-frame mouse press timing of the input state and the pulsing colours, all brought
-// up to date by one tick per frame. Its type and clock are declared where the lower layers read
-// them (foundation/frame_clock.h).
+// up to date by one tick per frame. Its type, the timer itself and its clock live where the lower
+// layers read them (foundation/frame_clock.h); the tick is the frame's.
 #pragma once
 #include "foundation/frame_clock.h"
 

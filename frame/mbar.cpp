@@ -1,7 +1,6 @@
 // Menus and pop-up lists (see mbar.h).
 #include "frame/mbar.h"
 
-#include "frame/app_frame.h"
 #include "frame/butn.h"
 #include "frame/hl_event.h"
 #include "frame/hl_timer.h"
@@ -12,7 +11,7 @@
 #include <cmath>
 
 MENU_table gMenus;
-void (*gMenuCommandHook)(int32_t id) = app_menu_command;
+void (*gMenuCommandHook)(int32_t id) = nullptr;
 
 // ---------------------------------------------------------------------------------------------
 // Drawing
@@ -124,7 +123,7 @@ int MENU_hit_item()
             gMenus.chosen_owner = gMenus.dropdown_owner;
             gMenus.dropdown_owner = 0;
         } else {
-            gMenuCommandHook(items[i].id);
+            if (gMenuCommandHook) gMenuCommandHook(items[i].id);
         }
         gMenus.open = -1;
         gMouseDown = 0;

@@ -32,7 +32,8 @@ struct MENU_table {
 };
 extern MENU_table gMenus;
 
-// Where a chosen item of an ordinary menu goes: app_menu_command, or a test's stand-in.
+// Where a chosen item of an ordinary menu goes: the application's start-up points it at
+// app_menu_command, a test at its stand-in; while it is null the choice goes nowhere.
 extern void (*gMenuCommandHook)(int32_t id);
 
 // With 1, empties the table and makes its 1520 free entries; any other value does nothing.

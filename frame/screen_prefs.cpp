@@ -1,5 +1,5 @@
 // Where the screen-resolution preferences find the display, OpenGL and language settings.
-#include "foundation/screen_prefs.h"
+#include "frame/screen_prefs.h"
 
 #include "frame/hl_init.h"
 #include "graphics/OGL_extensions.h"

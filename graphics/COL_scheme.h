@@ -1,7 +1,7 @@
 // The colour scheme record as drawing and the image readers see it: screen gamma and its two
 // gamma tables, the colour table that colour indexes name, the channel gains and the colour
-// modes. The record is built and kept by the frame's colour unit (frame/hl_colors); it is
-// declared here so that graphics code reads it without reaching up into the frame.
+// modes. The record and its defaults live here, where drawing and the image readers read them;
+// the frame's colour unit (frame/hl_colors) sets its entries.
 #pragma once
 #include <cstdint>
 

@@ -12,7 +12,6 @@
 #include <cmath>
 
 int gPopupCopy = 0;
-int gPopup = 0;
 int gPointerWindow = 0;
 int gPopupOpen = 0;
 float gPopupX = 0, gPopupY = 0, gPopupW = 0, gPopupH = 0;

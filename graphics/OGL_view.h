@@ -2,11 +2,13 @@
 // from it, the camera with its projection and model-view matrices, scissor clipping, and the
 // presentation of a finished frame.
 #pragma once
+// gPopup lives in the foundation, where the engine's questions read it too.
+#include "foundation/open_popup.h"
+
 #include <string>
 
 // ---- display state ----
 extern int gPopupCopy;     // a copy of the open popup's id
-extern int gPopup;         // the open popup: 0 the whole window, -1 none opened yet
 extern int gPointerWindow; // the window the pointer was last over
 extern int gPopupOpen;     // 1 while a popup with its own size is open
 extern float gPopupX, gPopupY, gPopupW, gPopupH; // the open popup in UI units

@@ -12,6 +12,7 @@
 #include <cstring>
 
 tman gTextures;
+void (*gStartupMessageHook)(const std::string& text, float* progress) = nullptr;
 
 alignas(16) static unsigned char sScratch[TMAN_SCRATCH_BYTES];
 unsigned char* gScratchPixels = sScratch;
@@ -120,7 +121,7 @@ int tman::load_bitmap(unsigned char policy, int manual_ref, int filter_type, uns
     const bool quiet_ref = manual_ref == 0 || manual_ref == 3 || manual_ref == 995 || manual_ref == 1020 ||
                            (manual_ref >= 1027 && manual_ref <= 1042);
     if (due && load_time == 2 && !is_scratch_name(name) && !quiet_ref)
-        draw_startup_message("Loading bitmap " + name + ".", nullptr);
+        if (gStartupMessageHook) gStartupMessageHook("Loading bitmap " + name + ".", nullptr);
 
     check_load_time(load_time, name);
     check_manual_ref(manual_ref, name);

@@ -3,6 +3,7 @@
 // pages (a stand-in xdg-open first on PATH records them) and the two-button question.
 #include "app/main.h"
 #include "engine/utils.h"
+#include "engine/web_page.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
 #include "foundation/translation.h"

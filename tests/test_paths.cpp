@@ -1,4 +1,5 @@
 // Path rules, special folders and the UTF-8 / UTF-16 conversions.
+#include "engine/utils.h"
 #include "foundation/options.h"
 #include "foundation/paths.h"
 #include "foundation/shared_paths.h"

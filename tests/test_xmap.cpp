@@ -1,7 +1,7 @@
 // File views, the data-file header check, the header writer and the text-reader tests.
-#include "app/text_reader.h"
 #include "foundation/options.h"
 #include "foundation/resources.h"
+#include "foundation/text_reader.h"
 #include "foundation/xmap.h"
 #include "frame/hl_init.h"
 #include "support/test_support.h"

@@ -1,6 +1,8 @@
 // Shared test helpers and the test programs' main (see test_support.h).
 #include "support/test_support.h"
 
+#include "frame/hl_init.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -379,12 +381,17 @@ static void setup_scratch(const char* argv0)
     setenv("XDG_CONFIG_HOME", (gScratch + "config").c_str(), 1);
     setenv("TMPDIR", (gScratch + "tmp").c_str(), 1);
     if (!getenv("LANG")) setenv("LANG", "en_US.UTF-8", 1);
+    // What the code writes beside it when it has no folder of its own (the memory report of a
+    // crash alert, the stack crawl) lands here, not wherever the program was started.
+    if (chdir(gScratch.c_str()) != 0) perror(gScratch.c_str());
 }
 
 int main(int argc, char** argv)
 {
     signal(SIGPIPE, SIG_IGN);
     setup_scratch(argv[0]);
+    // The lower layers reach the frame through its hooks, as the program's start-up links them.
+    hl_set_hooks();
     testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();
     if (rc == 0 && !getenv("CORVANE_KEEP_SCRATCH")) TS_sh("rm -rf '" + gScratch + "'");

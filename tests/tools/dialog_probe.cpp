@@ -30,6 +30,7 @@ static void probe_window_proc(const PLAT_event& ev)
 
 int main(int argc, char** argv)
 {
+    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     if (argc < 2) return 2;
     ALERT_set_presenter(ALERT_present);
     CRASH_install_handler();

@@ -235,6 +235,7 @@ static void scenario_backtex()
 
 int main(int argc, char** argv)
 {
+    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
     gAppFolder = probe_open_log();
     if (gAppFolder.empty()) return 2;

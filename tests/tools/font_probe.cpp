@@ -185,6 +185,7 @@ static void draw_page(int page, bool report)
 
 int main(int argc, char** argv)
 {
+    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
     if (probe_open_log().empty()) return 2;
     CMDLINE_parse(cmd.c_str());

@@ -118,6 +118,7 @@ static int record(int n, const std::string& stop)
 
 int main(int argc, char** argv)
 {
+    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
     char cwd[4096];
     if (!getcwd(cwd, sizeof cwd)) return 2;

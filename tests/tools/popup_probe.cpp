@@ -131,6 +131,7 @@ static int dialogs()
 
 int main(int argc, char** argv)
 {
+    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     const std::string cmd = CMDLINE_text_from_argv(argc, argv);
     char cwd[4096];
     if (!getcwd(cwd, sizeof cwd)) return 2;

@@ -215,6 +215,7 @@ static bool parse_size(const std::string& s, int* v, int n)
 
 int main(int argc, char** argv)
 {
+    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     std::string cmd = CMDLINE_text_from_argv(argc, argv);
     if (probe_open_log().empty()) return 2;
     CMDLINE_parse(cmd.c_str());

@@ -1,5 +1,5 @@
 // Line-end and blank tests of the text readers (see text_reader.h).
-#include "app/text_reader.h"
+#include "foundation/text_reader.h"
 
 bool TXT_at_eol(const xmap_file& f)
 {

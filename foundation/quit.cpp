@@ -1,0 +1,4 @@
+// The quit flag (see quit.h).
+#include "foundation/quit.h"
+
+int gQuit = 0;
