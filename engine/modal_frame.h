@@ -1,6 +1,7 @@
 // What the engine's questions need of the frame to run as modal popups: opening a popup and one
 // frame of each question window. The frame's start-up fills these in, all at once; while they are
-// null no question window opens, and a question answers as if its window had been closed.
+// null no question window opens, and a question answers as if its window had been closed. Tests
+// answer the questions by putting their own frames here.
 #pragma once
 #include "foundation/open_popup.h"
 

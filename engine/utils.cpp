@@ -28,8 +28,6 @@ int gFilesToFetch = 0;
 int gFilesToDelete = 0;
 int gChosenTiles[INSTALL_TILE_LONS * INSTALL_TILE_LATS] = {};
 std::set<std::string> gEmptiedFolders;
-install_two_choices_frame_fn gTwoChoicesFrameHook = nullptr;
-install_modified_file_frame_fn gModifiedFileFrameHook = nullptr;
 install_modal_hooks gInstallModal;
 
 // Opens a question's popup (0 closes it) through the frame's hook; without the hook no popup
@@ -415,8 +413,7 @@ int install_decide_actions()
 install_answer install_ask_modified_file(const std::string& path, int delete_form)
 {
     open_window(kModifiedFilePopup);
-    install_modified_file_frame_fn frame =
-        gModifiedFileFrameHook ? gModifiedFileFrameHook : gInstallModal.modified_file_frame;
+    const auto frame = gInstallModal.modified_file_frame;
     while (frame && gPopup == kModifiedFilePopup) {
         // Translated in every frame, as the language may change under an open window.
         std::string line1, line3;
@@ -570,7 +567,7 @@ int install_ask_two_choices(const std::string& top, const std::string& label1, c
                             const std::string& label2, const std::string& text2)
 {
     open_window(kTwoChoicesPopup);
-    install_two_choices_frame_fn frame = gTwoChoicesFrameHook ? gTwoChoicesFrameHook : gInstallModal.two_choices_frame;
+    const auto frame = gInstallModal.two_choices_frame;
     while (frame && gPopup == kTwoChoicesPopup) {
         const int clicked = frame(top, label1, text1, label2, text2);
         if (clicked == 1 || clicked == 2) {

@@ -105,13 +105,6 @@ void install_need_new_installer_dialog(const std::string& path);
 int install_ask_two_choices(const std::string& top, const std::string& label1, const std::string& text1,
                             const std::string& label2, const std::string& text2);
 
-// One frame of the question window: draws it, runs the frame and answers the button clicked in
-// it: 1 the first, 2 the second, 0 none.
-typedef int (*install_two_choices_frame_fn)(const std::string& top, const std::string& label1,
-                                            const std::string& text1, const std::string& label2,
-                                            const std::string& text2);
-// When set, stands in for every frame of the question window (tests answer through it).
-extern install_two_choices_frame_fn gTwoChoicesFrameHook;
 
 // ---------------------------------------------------------------------------------------------
 // Decisions, folders and totals
@@ -135,13 +128,6 @@ int install_decide_actions();
 // is no longer used. Runs frames until a button is clicked.
 install_answer install_ask_modified_file(const std::string& path, int delete_form);
 
-// One frame of the modified-file question: draws the three lines and the five buttons (labels in
-// this order: act, keep, act for the folder, keep for the folder, cancel), runs the frame and
-// answers the install_answer of the button clicked in it, 0 when none.
-typedef int (*install_modified_file_frame_fn)(const std::string& line1, const std::string& path,
-                                              const std::string& line3, const std::vector<std::string>& labels);
-// When set, stands in for every frame of the question window (tests answer through it).
-extern install_modified_file_frame_fn gModifiedFileFrameHook;
 
 // Makes the install folder level by level, every folder a download goes into and the standard
 // user-data folders. 0 when done, else the error code of the first install or download folder

@@ -4,6 +4,7 @@
 // folders that cannot be made, and the download totals.
 #include "app/main.h"
 #include "engine/checksum_task.h"
+#include "engine/modal_frame.h"
 #include "engine/utils.h"
 #include "foundation/FILE_ops.h"
 #include "foundation/options.h"
@@ -103,6 +104,7 @@ int scripted_frame(const std::string& line1, const std::string& path, const std:
 }
 
 struct Decide : testing::Test {
+    const install_modal_hooks kept = gInstallModal;
     static void SetUpTestSuite() { gOptions.opts["--qa_script"] = ""; }
     void SetUp() override
     {
@@ -110,7 +112,7 @@ struct Decide : testing::Test {
         gTargetOS = 2;
         gInstallPath = TS_new_dir("install");
         std::fill(std::begin(gChosenTiles), std::end(gChosenTiles), 0);
-        gModifiedFileFrameHook = scripted_frame;
+        gInstallModal.modified_file_frame = scripted_frame;
         gScript.clear();
         gFrame = 0;
         gAsked.clear();
@@ -119,7 +121,7 @@ struct Decide : testing::Test {
     }
     void TearDown() override
     {
-        gModifiedFileFrameHook = nullptr;
+        gInstallModal = kept;
         gPopup = 0;
         install_stop_md5_pool();
     }

@@ -2,6 +2,7 @@
 // scenery tiles, refused headers and hostile paths), the engine's two alerts with their web
 // pages (a stand-in xdg-open first on PATH records them) and the two-button question.
 #include "app/main.h"
+#include "engine/modal_frame.h"
 #include "engine/utils.h"
 #include "engine/web_page.h"
 #include "foundation/options.h"
@@ -510,7 +511,8 @@ TEST(TwoChoices, AnswersAndResultCodes)
         {"frames run until a button is clicked", {0, 0, 0, 2}, 0, 4},
         {"another popup opened over the question", {0, -1, 1}, 3, 2},
     };
-    gTwoChoicesFrameHook = scripted_frame;
+    const install_modal_hooks kept = gInstallModal;
+    gInstallModal.two_choices_frame = scripted_frame;
     for (const auto& c : cases) {
         gAnswers = c.frames;
         gFrames = 0;
@@ -519,6 +521,6 @@ TEST(TwoChoices, AnswersAndResultCodes)
         EXPECT_EQ(gFrames, c.frames_run) << c.what;
         EXPECT_EQ(gSeen, "Stop?|Yes|Stop now.|No|Go on.") << c.what;
     }
-    gTwoChoicesFrameHook = nullptr;
+    gInstallModal = kept;
     gPopup = 0;
 }

@@ -8,6 +8,7 @@
 #include "app/main.h"
 #include "engine/checksum_task.h"
 #include "engine/http.h"
+#include "engine/modal_frame.h"
 #include "engine/utils.h"
 #include "engine/worklist.h"
 #include "foundation/FILE_compress.h"
@@ -216,6 +217,7 @@ int fetch(int slot, const std::string& host, const std::string& path, const std:
 }
 
 struct Worklist : testing::Test {
+    const install_modal_hooks kept = gInstallModal;
     TS_server nginx;
     std::string outside; // a folder beside the install folder that nothing may change
     std::string outside_before;
@@ -236,7 +238,7 @@ struct Worklist : testing::Test {
         write_file(outside + "linked/victim.txt", "old victim");
         TS_sh("mkdir -p '" + outside + "empty'");
         outside_before = tree(outside);
-        gModifiedFileFrameHook = scripted_frame;
+        gInstallModal.modified_file_frame = scripted_frame;
         gAnswers.clear();
         gAsked.clear();
         gPlan = install_plan();
@@ -247,7 +249,7 @@ struct Worklist : testing::Test {
     {
         install_reset_worklist();
         install_stop_md5_pool();
-        gModifiedFileFrameHook = nullptr;
+        gInstallModal = kept;
         gPopup = 0;
         gServers.clear();
         EXPECT_EQ(tree(outside), outside_before) << "something outside the install folder changed";

@@ -4,6 +4,7 @@
 // every text of the dialogs fits where it is drawn in each language.
 #include "app/prefs_window.h"
 #include "app/wizard.h"
+#include "engine/modal_frame.h"
 #include "engine/utils.h"
 #include "foundation/resources.h"
 #include "foundation/translation.h"
@@ -447,9 +448,10 @@ TEST(TranslatedTexts, EveryTextHasARowInEveryTable)
 TEST(TranslatedTexts, EveryTextFitsWhereItIsDrawn)
 {
     static std::vector<std::string> t; // what the last question or alert was given to draw
-    gModifiedFileFrameHook = [](const std::string& a, const std::string&, const std::string& c,
+    const install_modal_hooks kept = gInstallModal;
+    gInstallModal.modified_file_frame = [](const std::string& a, const std::string&, const std::string& c,
                                 const std::vector<std::string>& d) { return t = {a, c}, t.insert(t.end(), d.begin(), d.end()), 2; };
-    gTwoChoicesFrameHook = [](const std::string& a, const std::string& b, const std::string& c, const std::string& d,
+    gInstallModal.two_choices_frame = [](const std::string& a, const std::string& b, const std::string& c, const std::string& d,
                               const std::string& e) { return t = {a, b, c, d, e}, 2; };
     ALERT_set_presenter([](int, const std::string (&l)[4], int, const std::string&) { t.assign(l, l + 4); });
     int language = 0;
@@ -510,8 +512,7 @@ TEST(TranslatedTexts, EveryTextFitsWhereItIsDrawn)
         fits(b, pp.check_x + 12, 2, pp.check_x + 12, 686);
         for (const char* name : {"-proxy host", "-proxy port"}) fits(LANG_translate(name), pp.field_x - 12, 0, 14, pp.field_x - 12);
     }
-    gModifiedFileFrameHook = nullptr;
-    gTwoChoicesFrameHook = nullptr;
+    gInstallModal = kept;
     ALERT_set_presenter(nullptr);
     LANG_clear();
     EXPECT_EQ(problems, "");

@@ -86,6 +86,7 @@ struct Walk {
 };
 
 struct UpdateSteps : testing::Test {
+    const install_modal_hooks kept = gInstallModal;
     static std::unique_ptr<TS_xvfb> sX;
     static bool sWindow;
     TS_server nginx;
@@ -112,8 +113,8 @@ struct UpdateSteps : testing::Test {
         gAlerts.clear();
         gAnswers.clear();
         gAsked.clear();
-        gModifiedFileFrameHook = scripted_question;
-        gTwoChoicesFrameHook = scripted_two_choices;
+        gInstallModal.modified_file_frame = scripted_question;
+        gInstallModal.two_choices_frame = scripted_two_choices;
         gQuit = 0;
         gTargetOS = 2;
         gLogActions = 1;
@@ -136,8 +137,7 @@ struct UpdateSteps : testing::Test {
         install_stop_md5_pool();
         gNet.cancel_slot(SERVER_LIST_SLOT);
         gNet.cancel_slot(DIRECTORY_SLOT);
-        gModifiedFileFrameHook = nullptr;
-        gTwoChoicesFrameHook = nullptr;
+        gInstallModal = kept;
         ALERT_set_presenter(nullptr);
         gPopup = 0;
         gServers.clear();
