@@ -685,10 +685,10 @@ static const TE_callbacks BTN_text_field_callbacks = {
 
 // The UTF-8 bytes of a typed character; 0 for what a one-line field must not hold: control
 // characters other than Backspace and the arrows (8, 28 to 31, which the engine takes as keys),
-// DEL, the C1 controls, the line and paragraph separators, surrogates and code points past U+10FFFF.
+// surrogates and code points past U+10FFFF.
 static int field_encode(int c, char out[4])
 {
-    if ((c < 0x20 && c != 8 && (c < 28 || c > 31)) || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) return 0;
+    if (TE_is_control(c) && c != 8 && (c < 28 || c > 31)) return 0;
     if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return 0;
     if (c < 0x80) {
         out[0] = (char)c;

@@ -551,6 +551,11 @@ int TE_is_utf8(const char* first, const char* end)
     return 1;
 }
 
+int TE_is_control(int c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
 void TE_clean_line_text(std::string& text)
 {
     std::string out;
@@ -563,11 +568,10 @@ void TE_clean_line_text(std::string& text)
             ++p; // a stray byte goes; what follows is read afresh
             continue;
         }
-        // C0, DEL, C1 (U+0080 to U+009F, NEL among them) and the line and paragraph separators.
-        const bool control = n == 1 ? *p < 0x20 || *p == 0x7F
-                                    : (n == 2 && p[0] == 0xC2 && p[1] < 0xA0) ||
-                                          (n == 3 && p[0] == 0xE2 && p[1] == 0x80 && (p[2] == 0xA8 || p[2] == 0xA9));
-        if (!control) out.append((const char*)p, (size_t)n);
+        // Every control character lies below U+10000: three bytes at most to decode.
+        const int c = n == 1 ? p[0] : n == 2 ? (p[0] & 0x1F) << 6 | (p[1] & 0x3F)
+                            : n == 3 ? (p[0] & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F) : 0x10000;
+        if (!TE_is_control(c)) out.append((const char*)p, (size_t)n);
         p += n;
     }
     text.swap(out);

@@ -92,9 +92,11 @@ int TE_wrap_line(TE_engine* e, const char* first, const char* end, float width);
 int TE_utf8_next(const char* text, int length, int pos);
 // The lead byte of the character before the one holding pos; 0 at the start.
 int TE_utf8_prev(const char* text, int length, int pos);
-// Removes control characters (below 0x20, 0x7F, U+0080 to U+009F, U+2028 and U+2029) and every
-// byte that is not part of a well-formed UTF-8 character, so the text fits on one line and reads
-// as UTF-8.
+// 1 for a control character, which a one-line text never holds: below 0x20, DEL, the C1 controls
+// U+0080 to U+009F (NEL among them), and the line and paragraph separators U+2028 and U+2029.
+int TE_is_control(int c);
+// Removes control characters (TE_is_control) and every byte that is not part of a well-formed
+// UTF-8 character, so the text fits on one line and reads as UTF-8.
 void TE_clean_line_text(std::string& text);
 // The longest prefix length of at most max_bytes that does not end inside a character.
 size_t TE_cut_length(const std::string& text, size_t max_bytes);
