@@ -384,13 +384,12 @@ OGL_text_line OGL_scan_line(OGL_font_obj* f, const char* start, const char* end,
             brk = p;
             brk_w = w;
         }
-        if (fixed_advance) f->get_glyph(c); // the glyph must be in the atlas before it is drawn
-        // The drawing pen moves by the whole advance, so the line is measured by it too: a width
-        // cut to whole units made narrowed (Russian) lines wider than measured, past the wrap
-        // width and off centre.
-        w += fixed_advance ? (float)fixed_advance : f->get_glyph(c);
+        // Also with a fixed advance: the glyph must be in the atlas before it is drawn.
+        const float a = f->get_glyph(c);
+        // The line is measured as the drawing pen moves: a width cut to whole units made narrowed
+        // (Russian) lines wider than measured, past the wrap width and off centre.
+        w = pen_after(w, c, fixed_advance ? (float)fixed_advance : a);
         p = q;
-        if (c == 32) w = pen_after(w, c, 0);
     }
     // The last line is never broken at a blank, and a word without a blank is cut where the
     // scan stopped.
