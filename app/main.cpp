@@ -54,11 +54,21 @@ int target_os_from_option(bool present, const std::string& value)
 
 std::string command_line_folder(const char* cmd_line)
 {
-    if (!cmd_line || !cmd_line[0]) return "";
-    std::string folder = cmd_line;
+    // Options are no folder: "--lang=de" alone would otherwise update a new folder of that name.
+    std::string folder = CMDLINE_without_options(cmd_line);
+    if (folder.empty()) return "";
     FILE_make_abs_path(folder);
     if (folder.back() != '/') folder += '/';
     return folder;
+}
+
+std::string updater_lock_path()
+{
+    // Not in the temporary folder: the directory archive is unpacked there, and an entry of the
+    // lock's name would replace the locked file.
+    std::string prefs;
+    FILE_get_special_dir(os_dir_prefs, prefs);
+    return prefs + UPDATER_LOCK_NAME;
 }
 
 std::string os_folder_lines()
@@ -122,8 +132,12 @@ int WinMain(const char* cmd_line)
     // One updater per user: a second one would update the same copy through the same temporary
     // archives and replace the first one's log. The lock goes with the process, however it ends.
     int lock_error = 0;
-    const int locked = PLAT_lock_for_process(temp + UPDATER_LOCK_NAME, lock_error);
+    const std::string lock = updater_lock_path();
+    const int locked = PLAT_lock_for_process(lock, lock_error);
     if (locked == 0) {
+        // "--version" and the like only print: they need no lock, and leave the log alone.
+        hl_set_hooks();
+        CMDLINE_handle_standard_unlogged(cmd_line);
         tell_already_running();
         return 0;
     }
@@ -136,7 +150,7 @@ int WinMain(const char* cmd_line)
     load_elements_sheet();
     gLog << os_folder_lines();
     if (locked < 0)
-        gLog << "WARNING: could not lock " << temp << UPDATER_LOCK_NAME << " (" << FILE_error_text(lock_error)
+        gLog << "WARNING: could not lock " << lock << " (" << FILE_error_text(lock_error)
              << "); a second updater would not be stopped.\n";
     gLog.flush();
 

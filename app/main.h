@@ -16,14 +16,15 @@ extern std::string gCmdLinePath;
 int runs_from_disc(const std::string& disc_root, const std::string& program, const std::string& temp_folder);
 // gTargetOS for the "--os" option: ALL 0, APL 1, IBM 2, LIN 3 (exact case); 2 when absent or other.
 int target_os_from_option(bool present, const std::string& value);
-// The folder to update named by the command-line text: absolute (a relative one is taken from
-// the program's folder) and ending in '/'; "" for no text.
+// The folder to update named by the command-line text without its options: absolute (a relative
+// one is taken from the program's folder) and ending in '/'; "" when nothing but options is given.
 std::string command_line_folder(const char* cmd_line);
 // The five log lines of the OS folders, the last followed by an empty line.
 std::string os_folder_lines();
 
-// The file in the user's temporary folder whose lock a running updater holds.
+// The file in the preferences folder whose lock a running updater holds.
 #define UPDATER_LOCK_NAME "updater.lock"
+std::string updater_lock_path();
 
 // A chosen item of an ordinary menu; this program has none, so it does nothing. The frame's menus
 // reach it through gMenuCommandHook, which WinMain sets.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <vector>
 
 CMDLINE_options gOptions;
@@ -19,32 +20,39 @@ static bool is_white(char c)
     return c == 9 || c == 10 || c == 11 || c == 12 || c == 13 || c == 32;
 }
 
+// Reads the option word at p (not white space) into name and value; returns the cursor behind it.
+static const char* read_option_word(const char* p, std::string& name, std::string& value)
+{
+    const char* name_begin = p;
+    while (*p && !is_white(*p) && *p != '=') ++p;
+    name.assign(name_begin, (size_t)(p - name_begin));
+    value.clear();
+    if (*p != '=') return p;
+    ++p;
+    if (*p == '"') {
+        // No escapes: the value ends at the next quote, and the next option may follow the
+        // closing quote without a blank.
+        ++p;
+        const char* v = p;
+        while (*p && *p != '"') ++p;
+        value.assign(v, (size_t)(p - v));
+        if (*p == '"') ++p;
+    } else {
+        const char* v = p;
+        while (*p && !is_white(*p)) ++p;
+        value.assign(v, (size_t)(p - v));
+    }
+    return p;
+}
+
 void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& log)
 {
     const char* p = text ? text : "";
+    std::string name, value;
     while (true) {
         while (is_white(*p)) ++p;
         if (!*p) break;
-        const char* name_begin = p;
-        while (*p && !is_white(*p) && *p != '=') ++p;
-        std::string name(name_begin, (size_t)(p - name_begin));
-        std::string value;
-        if (*p == '=') {
-            ++p;
-            if (*p == '"') {
-                // No escapes: the value ends at the next quote, and the next option may follow
-                // the closing quote without a blank.
-                ++p;
-                const char* v = p;
-                while (*p && *p != '"') ++p;
-                value.assign(v, (size_t)(p - v));
-                if (*p == '"') ++p;
-            } else {
-                const char* v = p;
-                while (*p && !is_white(*p)) ++p;
-                value.assign(v, (size_t)(p - v));
-            }
-        }
+        p = read_option_word(p, name, value);
         if (name.empty()) continue;
         if (store.opts.count(name)) log << "WARNING: command line option " << name << "=" << value << "used twice.\n";
         store.opts[name] = value;
@@ -54,10 +62,49 @@ void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& lo
     }
 }
 
+std::string CMDLINE_without_options(const char* text)
+{
+    const char* p = text ? text : "";
+    std::string rest, name, value;
+    bool option_between = false; // an option word stood since the last word kept
+    while (true) {
+        const char* white = p;
+        while (is_white(*p)) ++p;
+        if (!*p) break;
+        if (*p == '-') {
+            p = read_option_word(p, name, value);
+            option_between = true;
+            continue;
+        }
+        // The words of the rest keep the blanks between them: a folder may be given unquoted.
+        if (!rest.empty()) rest += option_between ? std::string(" ") : std::string(white, (size_t)(p - white));
+        option_between = false;
+        const char* word = p;
+        if (*p == '"') {
+            const char* inside = ++p;
+            while (*p && *p != '"') ++p;
+            rest.append(inside, (size_t)(p - inside));
+            if (*p == '"') ++p;
+        } else {
+            while (*p && !is_white(*p)) ++p;
+            rest.append(word, (size_t)(p - word));
+        }
+    }
+    return rest;
+}
+
 void CMDLINE_parse(const char* text)
 {
     CMDLINE_tokenize(gOptions, text, gLog);
     CMDLINE_handle_standard();
+}
+
+void CMDLINE_handle_standard_unlogged(const char* text)
+{
+    std::ostringstream unlogged;
+    CMDLINE_tokenize(gOptions, text, unlogged);
+    CMDLINE_handle_standard();
+    gOptions.opts.clear();
 }
 
 bool CMDLINE_has_option(const char* name)
@@ -72,13 +119,13 @@ std::string CMDLINE_get_option(const char* name)
 }
 
 // The text is shared with the simulator family, so it names options this program never reads;
-// it is printed exactly as it stands, its spellings included.
+// it is printed as it stands.
 static const char* const kUsageLines[] = {
     "Usage: Corvane [options...]\n",
     "\n",
     "Corvane can take a number of command-line flags, in the form of --flag or\n",
     "--flag=value.  OpenGL options are available for all Corvane-related\n",
-    "applications; the frame-rate test is only for Corvane itself.  Here is a listof current flags:\n",
+    "applications; the frame-rate test is only for Corvane itself.  Here is a list of current flags:\n",
     "\n",
     "--help\n",
     "-h\n",
@@ -97,9 +144,9 @@ static const char* const kUsageLines[] = {
     "\n",
     "--allow_rosetta\n",
     "Normally Corvane will not run under Rosetta PPC emulation.  Pass this flag to allow\n",
-    "ppc execution on an x86 machine.  NOTE: running under Rosetta is storngly discouraged\n",
+    "ppc execution on an x86 machine.  NOTE: running under Rosetta is strongly discouraged\n",
     "for performance reasons; this option is only provided so that plugin developers can\n",
-    "test PPC plugins on an x86 Macintohs.\n",
+    "test PPC plugins on an x86 Macintosh.\n",
     "\n",
     "OPTIONS TO AUTO-CONFIGURE CORVANE\n",
     "--pref:<key>=<value>\n",

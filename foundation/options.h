@@ -18,6 +18,11 @@ void CMDLINE_parse(const char* text);
 // The tokeniser alone: adds every option of the text to the store, echoing to the given stream.
 void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& log);
 
+// The command-line text without its option words (those beginning with '-', read as the
+// tokeniser reads them, quoted values included); the words left keep the white space between
+// them, and a word in double quotes loses its quotes. Leading and trailing white space goes.
+std::string CMDLINE_without_options(const char* text);
+
 // Exact, case-sensitive name lookups on gOptions.
 bool CMDLINE_has_option(const char* name);
 std::string CMDLINE_get_option(const char* name); // empty when absent or given without '='
@@ -25,6 +30,9 @@ std::string CMDLINE_get_option(const char* name); // empty when absent or given 
 // Serves "--cmnds", "--version", "-h" and "--help" (the first present, in that order): prints to
 // standard output and ends the process with exit code 0. Returns when none was given.
 void CMDLINE_handle_standard();
+// The same for the options of a text that is not stored or echoed anywhere (the store is left
+// empty when none was given).
+void CMDLINE_handle_standard_unlogged(const char* text);
 // What the standard options print.
 std::string CMDLINE_cmnds_text(const std::string& value);
 std::string CMDLINE_usage_text();

@@ -29,7 +29,12 @@ static const size_t kMessageBoxLimit = 2000;
 
 std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit)
 {
-    std::string text = lines[0] + "\n\n" + lines[1] + "\n\n" + lines[2] + "\n\n" + lines[3];
+    // Empty last lines would only leave blank lines under the text; an empty line between two
+    // texts stays, as the space the caller asked for.
+    int n = 4;
+    while (n > 1 && lines[n - 1].empty()) --n;
+    std::string text = lines[0];
+    for (int i = 1; i < n; ++i) text += "\n\n" + lines[i];
     if (text.size() <= limit) return text;
     // Never in the middle of a character: step back over continuation bytes.
     size_t cut = limit;

@@ -189,6 +189,7 @@ TEST(Popup, MessageBoxTextIsCutBetweenCharacters)
     // "é" is two bytes and "€" three: no limit may leave half of one behind.
     const std::string accents[4] = {"aé€é", "b", "", ""};
     const std::string whole = ALERT_message_box_text(accents, 2000);
+    EXPECT_EQ(whole, "aé€é\n\nb"); // no blank lines below the last text
     const char* cuts[] = {"", "a", "a", "a\xc3\xa9", "a\xc3\xa9", "a\xc3\xa9", "a\xc3\xa9\xe2\x82\xac",
                           "a\xc3\xa9\xe2\x82\xac", "a\xc3\xa9\xe2\x82\xac\xc3\xa9"};
     for (size_t limit = 0; limit < sizeof cuts / sizeof cuts[0]; ++limit)

@@ -100,6 +100,11 @@ TEST(SizeText, RatesAndDurationsInEnglishAndRussian)
     EXPECT_EQ(format_duration(3600.0f * 3), "3 часа");
     EXPECT_EQ(format_duration(3600.0f * 11), "11 часов");
     EXPECT_EQ(format_duration(kInf), "2147483647 часов");
+    // The time left follows a colon, where every count keeps the duration's own case.
+    const std::string left = "About %1:time% left in the install, downloading at %2:rate% with %3:number% ";
+    for (const auto& [english, table] : {std::pair{left + "download stream.", 0}, {left + "simultaneous servers.", 0},
+                                         {left + "simultaneous servers.", 1}})
+        EXPECT_EQ(LANG_translate(english, table).rfind("Осталось примерно: %1:time%; ", 0), 0u) << english << table;
 
     // The panel text, with the status chosen strictly: exactly the free space is too little.
     std::string text;
