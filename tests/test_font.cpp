@@ -403,7 +403,8 @@ TEST(Font, AFontThatCannotBeMadeEndsInTheMessageBox)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        const std::string box = "Hangaron Message\n\n" + c.line1 + "\n\n" + c.path + "\n\n" + c.line3 + "\n\n\n";
+        const std::string box =
+            "Hangaron Message\n\n" + c.line1 + "\n\n" + c.path + (c.line3.empty() ? "" : "\n\n" + c.line3) + "\n";
         // The UI counts as ready, yet the failure goes to the message box (standard error here),
         // and the program ends as after any fatal alert.
         EXPECT_EXIT(
