@@ -411,8 +411,18 @@ void PLAT_destroy_window(PLAT_window* w)
     --gLiveWindows;
 }
 
+int (*PLAT_gl_refuse_hook)(const char* call) = nullptr;
+
+static bool refused(const char* call)
+{
+    if (!PLAT_gl_refuse_hook || !PLAT_gl_refuse_hook(call)) return false;
+    SDL_SetError("refused on request");
+    return true;
+}
+
 int PLAT_gl_use_window_format(PLAT_window* w)
 {
+    if (refused("PLAT_gl_use_window_format")) return -1;
     auto* f = w ? static_cast<PLAT_gl_format*>(SDL_GetWindowData(sdl(w), kFormatKey)) : nullptr;
     if (!f) {
         SDL_SetError("the window has no OpenGL surface");
@@ -430,7 +440,7 @@ const char* PLAT_gl_error()
 
 PLAT_gl_context* PLAT_gl_create_context(PLAT_window* w, int share_with_current)
 {
-    if (!w) return nullptr;
+    if (!w || refused("PLAT_gl_create_context")) return nullptr;
     SDL_Window* keep_win = SDL_GL_GetCurrentWindow();
     SDL_GLContext keep_ctx = SDL_GL_GetCurrentContext();
     auto* f = static_cast<PLAT_gl_format*>(SDL_GetWindowData(sdl(w), kFormatKey));
@@ -450,6 +460,7 @@ void PLAT_gl_delete_context(PLAT_gl_context* c)
 
 int PLAT_gl_make_current(PLAT_window* w, PLAT_gl_context* c)
 {
+    if (refused("PLAT_gl_make_current")) return -1;
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return -1;
     if (c && !w) return -1;
     return SDL_GL_MakeCurrent(sdl(w), reinterpret_cast<SDL_GLContext>(c)) == 0 ? 0 : -1;

@@ -125,6 +125,10 @@ const char* PLAT_gl_error();
 void PLAT_gl_delete_context(PLAT_gl_context* c);
 // Makes c current on w (c null: no context current). 0 or -1.
 int PLAT_gl_make_current(PLAT_window* w, PLAT_gl_context* c);
+// Asked, when set, by PLAT_gl_use_window_format, PLAT_gl_create_context and PLAT_gl_make_current
+// before they do anything: a non-zero answer makes the call fail, with the reason "refused on
+// request". Only tests set it, to reach the failure paths of the callers.
+extern int (*PLAT_gl_refuse_hook)(const char* call);
 void PLAT_gl_swap(PLAT_window* w);
 // 0 when the driver took the swap interval; -1 when it has no entry point for setting one;
 // -2 when it has one but refused this interval.

@@ -402,6 +402,13 @@ TEST_F(Images, BmpMatchesImageMagickAndRefusesBadFiles)
         EXPECT_EQ(cut.px.substr(0, mapped.size() - 300), mapped.substr(0, mapped.size() - 300));
         EXPECT_EQ(cut.px.substr(mapped.size() - 3 * w), bytes_t(3 * w, '\0'));
     }
+    // The key is exactly (255, 0, 255): white and the colours one step from magenta stay opaque.
+    gInterface.gamma = 1.8f;
+    const std::string key = make("key.bmp", {"xc:#ff00ff", "xc:white", "xc:#ff01ff", "xc:#fe00ff", "xc:#ff00fe",
+                                             "+append", "-type", "TrueColor"}, "BMP3:");
+    EXPECT_EQ(read_bmp(TS_read_file(key), TEX_GL_RGBA).px,
+              bytes_t("\0\0\0\0\xff\xff\xff\xff\xff\x01\xff\xff\xfe\0\xff\xff\xff\0\xfe\xff", 20));
+    gInterface.gamma = 2.5f;
     // One pixel (B 10, G 20, R 31) as GL_ALPHA; a 5 x 3 picture with power-of-two padding.
     bytes_t one = TS_read_file(make("one.bmp", {"-size", "1x1", "xc:#1f140a", "-type", "TrueColor"}, "BMP3:"));
     EXPECT_EQ(read_bmp(one, TEX_GL_ALPHA).px, "\x14");

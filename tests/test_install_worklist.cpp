@@ -257,11 +257,16 @@ struct Worklist : testing::Test {
         EXPECT_EQ(TS_sh("find '" + outside + "' -name '*evil*'"), "");
     }
 
-    // nginx serving the release for good.test; every other host gets 404. Traffic goes through the
-    // proxy settings to 127.0.0.1.
-    void serve(const Release& rel)
+    // nginx serving the release for good.test (with mirror: for mirror.test too, and both are the
+    // servers); every other host gets 404. Traffic goes through the proxy settings to 127.0.0.1.
+    void serve(const Release& rel, bool mirror = false)
     {
-        ASSERT_TRUE(TS_nginx_start(nginx, {{"good.test", rel.root}}));
+        std::map<std::string, std::string> roots = {{"good.test", rel.root}};
+        if (mirror) {
+            roots["mirror.test"] = rel.root;
+            gServers = {{"good.test", kReleaseDir, ""}, {"mirror.test", kReleaseDir, ""}};
+        }
+        ASSERT_TRUE(TS_nginx_start(nginx, roots));
         gNet._proxy_host = "127.0.0.1";
         gNet._proxy_port_int = nginx.port;
     }
@@ -851,10 +856,7 @@ TEST_F(Worklist, FullTemporaryDiskStopsTheInstallWithEveryFileWhole)
         rel.publish(path, content);
     }
     TS_write_file(TS_scratch() + "wl-full.txt", kHeader + rel.body);
-    ASSERT_TRUE(TS_nginx_start(nginx, {{"good.test", rel.root}, {"mirror.test", rel.root}}));
-    gNet._proxy_host = "127.0.0.1";
-    gNet._proxy_port_int = nginx.port;
-    gServers = {{"good.test", kReleaseDir, ""}, {"mirror.test", kReleaseDir, ""}};
+    serve(rel, true);
     ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-full.txt"));
 
     const auto start = steady::now();
@@ -1112,10 +1114,7 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     rel.record("s/broken.txt", TS_md5_of_text("new broken"), 0, 3, 1);
     write_file(rel.root + (kReleaseDir + 1) + "s/broken.txt.zip", "this is no zip archive");
     TS_write_file(TS_scratch() + "wl-beside.txt", kHeader + rel.body);
-    ASSERT_TRUE(TS_nginx_start(nginx, {{"good.test", rel.root}, {"mirror.test", rel.root}}));
-    gNet._proxy_host = "127.0.0.1";
-    gNet._proxy_port_int = nginx.port;
-    gServers = {{"good.test", kReleaseDir, ""}, {"mirror.test", kReleaseDir, ""}};
+    serve(rel, true);
     ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-beside.txt"));
     const size_t mark = read_log().size();
 
@@ -1167,6 +1166,57 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
     EXPECT_FALSE(gCommitThreads.empty());
     EXPECT_EQ(gCommitThreads.count(THREAD_current_id()), 0u) << "a file was committed on the main thread";
+}
+
+// The first and the last file wait at their commit until let go, and then fail (their temporary
+// is gone); any other file waits until the first is held.
+std::atomic<int> gHeld[2], gLetGo[2];
+
+void hold_then_fail(const std::string& temp)
+{
+    const bool a = temp.find("/.a.txt.part-") != std::string::npos, c = temp.find("/.c.txt.part-") != std::string::npos;
+    const int i = a ? 0 : c ? 1 : -1;
+    if (i >= 0) ++gHeld[i];
+    for (int n = 0; n < 60000 && !(i < 0 ? gHeld[0] : gLetGo[i]).load(); ++n)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (i >= 0) std::filesystem::remove(temp);
+}
+
+// a.txt fails on the first stream; c.txt, which the second stream took only once b.txt was back
+// (after a.txt's extraction began), is still out then. The run ends with a.txt's report, without
+// waiting for c.txt; c.txt's failure, logged when the worklist is reset, raises no second note.
+TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
+{
+    Release rel;
+    const std::string I = gInstallPath;
+    for (const std::string name : {"a.txt", "b.txt", "c.txt"}) {
+        write_file(I + name, "old");
+        rel.record(name, TS_md5_of_text("old"));
+        rel.record(name, TS_md5_of_text("new " + name), 0, 3, 1);
+        rel.publish(name, "new " + name);
+    }
+    TS_write_file(TS_scratch() + "wl-end.txt", kHeader + rel.body);
+    serve(rel, true);
+    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-end.txt"));
+    const size_t mark = read_log().size();
+    gHeld[0] = gHeld[1] = gLetGo[0] = gLetGo[1] = 0;
+    PLAT_replace_hook = hold_then_fail;
+    int result = 0;
+    const auto start = steady::now();
+    while (result == 0 && !gHeld[1] && steady::now() - start < std::chrono::seconds(60))
+        result = install_run_worklist();
+    gLetGo[0] = 1;
+    while (result == 0 && TS_count(read_log().substr(mark), "EXPANDING file " + I + "a.txt, with result=2.\n") == 0 &&
+           steady::now() - start < std::chrono::seconds(90))
+        result = install_run_worklist();
+    EXPECT_EQ(result, 1) << "the call that reports a.txt ends the run";
+    gLetGo[1] = 1;
+    install_reset_worklist();
+    PLAT_replace_hook = nullptr;
+    const std::string log = read_log().substr(mark);
+    EXPECT_EQ(TS_count(log, "The installer cannot extract a file."), 1) << log;
+    EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "c.txt, with result=2.\n"), 1) << log;
+    EXPECT_EQ(TS_read_file(I + "b.txt") + TS_read_file(I + "c.txt"), "new b.txtold");
 }
 
 } // namespace

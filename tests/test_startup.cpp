@@ -473,6 +473,25 @@ TEST(Startup, ColourTableFromTheInterfacePicture)
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
 
+// Each step of the loader context fails in turn (the main window missing, then each OpenGL call
+// refused): no context, and the step's own line in the log. With nothing refused it is made.
+TEST(Startup, LoaderContextStepsLogTheirFailures)
+{
+    TS_xvfb x;
+    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
+    StartupProbe p;
+    ASSERT_TRUE(start_probe(p, x, {"--refuse_loader"})) << p.proc.out << p.proc.err;
+    EXPECT_NE(p.proc.out.find("loader contexts: 0 0 0 0 0 1\n"), std::string::npos) << p.proc.out;
+    EXPECT_EQ(close_probe(p, x).exit_code, 0);
+    const std::string log = TS_read_file(p.dir + TS_LOG_NAME);
+    std::string want = "Could not create/get compatible DC: there is no main window\n";
+    for (const char* step : {"Could not set pixel format on worker DC: ", "Could not share lists: ",
+                             "Could not make loader gl context: ", "Could not set loader ctx: "})
+        want += step + std::string("refused on request\n");
+    EXPECT_NE(log.find(want), std::string::npos) << log;
+    EXPECT_EQ(TS_count(log, "Could not"), 5) << log;
+}
+
 namespace {
 // The window's 800 x 600 pixels (the window lies at the screen's top-left corner), kept as a PNG
 // in dir to be looked at.

@@ -4,6 +4,9 @@
 //   --progress=P      draws the start-up screen with progress P (or, with "none", without one,
 //                     three times) and waits without drawing again until the window is closed
 //   --alert=fatal     runs a few frames, then raises a fatal alert (crash: a crash alert)
+//   --refuse_loader   asks for the loader context six times on the main thread: without the main
+//                     window, with the first to fourth OpenGL call refused, and with nothing
+//                     refused; prints the six results
 #include "probe_common.h"
 #include "foundation/options.h"
 #include "frame/alert.h"
@@ -16,6 +19,26 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+// The loader context, asked for on the main thread, which then takes its own context back.
+static int gRefuse = 0, gCalls = 0; // the OpenGL call to refuse (0: none), the calls so far
+static void refuse_loader_steps()
+{
+    std::string results = "loader contexts:";
+    PLAT_window* main_window = gWindows.window[0];
+    PLAT_gl_refuse_hook = [](const char*) { return (int)(++gCalls == gRefuse); };
+    for (int k = 0; k <= 5; ++k) {
+        gRefuse = k % 5;
+        gCalls = 0;
+        gWindows.window[0] = k ? main_window : nullptr;
+        results += " " + std::to_string(make_loader_gl_context(nullptr));
+        gRefuse = 0;
+        gWindows.window[0] = main_window;
+        hl_make_current(main_window, gWindows.context[0]);
+    }
+    PLAT_gl_refuse_hook = nullptr;
+    say(results);
+}
 
 static int byte_of(float v)
 {
@@ -39,6 +62,7 @@ int main(int argc, char** argv)
                                              ? "yes"
                                              : "no"));
     say("language: " + std::to_string(gLanguage));
+    if (CMDLINE_has_option("--refuse_loader")) refuse_loader_steps();
 
     if (CMDLINE_has_option("--progress")) {
         const std::string v = CMDLINE_get_option("--progress");
