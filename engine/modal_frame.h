@@ -9,7 +9,8 @@
 #include <vector>
 
 struct install_modal_hooks {
-    // Selects the popup with this id (0 the whole window) and lays it out.
+    // Selects the popup with this id (0 the whole window), lays it out and measures the mouse from
+    // its corner, so that a click without a move lands where the pointer stands.
     void (*open_window)(int id) = nullptr;
     // One frame of the modified-file question (popup 996): draws the three lines and the five
     // buttons (labels in this order: act, keep, act for the folder, keep for the folder, cancel)

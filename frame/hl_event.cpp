@@ -45,7 +45,9 @@ void (*gAppFrameHook)() = nullptr;
 static int gFirstFrame = 1;
 
 // Where the last move left the pointer in the first window, in UI units from its corner: an alert
-// that opens takes the mouse position from it, since no move may come before the next press.
+// or an engine question that opens takes the mouse position from it, since no move may come before
+// the next press. Only those take it: at the opening of every popup it would count as a move, and
+// the idle pointer would not hide.
 static float sPointerX = 0, sPointerY = 0;
 static bool sPointerKnown = false;
 
