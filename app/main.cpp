@@ -105,6 +105,13 @@ static void load_elements_sheet()
     gTextures.load_bitmap(4, 1023, 0x90242, 2, sheets[lang]);
 }
 
+void app_set_hooks()
+{
+    gAppFrameHook = wizard_draw_frame;
+    gAppQuitHook = server_search_end_repeats;
+    gMenuCommandHook = app_menu_command;
+}
+
 // The message box of a second start, in the user's language; the log is not open yet, so
 // nothing is written.
 static void tell_already_running()
@@ -142,9 +149,7 @@ int WinMain(const char* cmd_line)
         return 0;
     }
 
-    // The frame reaches the application only through its hooks.
-    gAppFrameHook = wizard_draw_frame;
-    gMenuCommandHook = app_menu_command;
+    app_set_hooks();
     const char* argv[1] = {cmd_line};
     hl_startup(1, argv);
     load_elements_sheet();

@@ -27,8 +27,12 @@ std::string os_folder_lines();
 std::string updater_lock_path();
 
 // A chosen item of an ordinary menu; this program has none, so it does nothing. The frame's menus
-// reach it through gMenuCommandHook, which WinMain sets.
+// reach it through gMenuCommandHook, which app_set_hooks sets.
 void app_menu_command(int32_t id);
+
+// Points the frame's hooks at the application: its frame, its menu command and what it writes at
+// quit. The frame reaches the application only through them.
+void app_set_hooks();
 
 // Fills in the frame's hooks into the application, starts the frame, reads the update state and
 // runs the main loop. Returns the process exit code: 0 at once, touching neither log nor copy,

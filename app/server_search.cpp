@@ -15,16 +15,31 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
 
 int gServerIndex = 0;
 int gSearchPhase = 0;
 
 // No request is started before this time. After a failed unpacking the archive is asked for
 // again only after the engine's rest: at once, the alert would come back before Back or Quit
-// could be reached. After a failed request the wait grows while failures go on, so that a
-// server that stays away is not asked fifty times a second.
+// could be reached. After a failed request, or a list that names no usable server, the wait
+// grows while they go on, so that a server that stays away is not asked fifty times a second.
 static float gResume = -1e30f;
 static float gRetryWait = 0; // the wait after the next failure is twice this (the first wait at least)
+
+// A list that names no usable server is logged once; the same list coming again is only counted,
+// so that a look-up server handing it out for an hour leaves a few lines, not thousands.
+static std::string gUnusableList; // the bytes of the last such list, while it keeps coming
+static int gUnusableRepeats = 0;  // times it came again since it was logged
+
+void server_search_end_repeats()
+{
+    if (gUnusableRepeats > 0)
+        gLog << "The unusable server list above came " << gUnusableRepeats
+             << (gUnusableRepeats == 1 ? " more time.\n" : " more times.\n") << std::flush;
+    gUnusableRepeats = 0;
+    gUnusableList.clear();
+}
 
 void server_search_reset_rest()
 {
@@ -73,8 +88,10 @@ static void fetch_server_list()
     if (resting()) return;
     std::string host = LOOKUP_HOST, path = SERVER_LIST_PATH, list = gTempFolder + "server_list_10.txt";
     const int r = gNet.net_check(SERVER_LIST_SLOT, host, path, list, SERVER_LIST_MAX_BYTES);
-    pace(r);
-    if (r != 1) return;
+    if (r != 1) {
+        pace(r);
+        return;
+    }
 
     xmap_file f(list);
     static const int versions[] = {SERVER_LIST_VERSION, 0};
@@ -84,14 +101,32 @@ static void fetch_server_list()
         return;
     }
     std::string page;
+    // What reading says waits until it is known whether this list came before.
+    std::ostringstream notes;
+    LOG_capture(&notes);
     const server_list_end end = server_list_read_body(f, gServers, gInstallName, gWantBetas, page);
+    if (end != server_list_newer) server_apply_options();
+    LOG_capture(nullptr);
+    const std::string bytes(f.begin, f.end);
     f.close();
+    const bool unusable = end != server_list_newer && gServers.empty();
+    if (unusable && bytes == gUnusableList) {
+        ++gUnusableRepeats;
+    } else {
+        server_search_end_repeats();
+        gLog << notes.str();
+        if (unusable) {
+            gLog << "WARNING: the server list " << list << " names no update server that can be used.\n";
+            gUnusableList = bytes;
+        }
+        gLog.flush();
+    }
     if (end == server_list_newer) {
         install_newer_updater_dialog(page);
         return;
     }
-    server_apply_options();
-    gLog.flush();
+    // A list without a usable server is no better than a failed request, and waits as one would.
+    pace(unusable ? 2 : 1);
 }
 
 static void unpack_directory(const std::string& archive, const std::string& directory)

@@ -15,8 +15,9 @@ inline constexpr int SERVER_LIST_SLOT = 0;      // the HTTP slot of the server l
 inline constexpr int DIRECTORY_SLOT = 1;        // the HTTP slot of the directory archive
 inline constexpr long long SERVER_LIST_MAX_BYTES = 1 << 20;
 inline constexpr long long DIRECTORY_ARCHIVE_MAX_BYTES = 256ll << 20;
-// After a failed server-list or archive request the next one waits this long, twice as long
-// after each further failure, up to the longest wait; a success takes the wait away.
+// After a failed server-list or archive request, or a list that names no usable server, the
+// next one waits this long, twice as long after each further failure, up to the longest wait; a
+// success takes the wait away.
 inline constexpr float SEARCH_RETRY_FIRST_SECONDS = 1.0f;
 inline constexpr float SEARCH_RETRY_LONGEST_SECONDS = 30.0f;
 
@@ -39,6 +40,10 @@ void find_update_servers();
 // "--install_name", "--server", "--add_server" and "--server_clone", in that order, on
 // gInstallName and gServers.
 void server_apply_options();
+
+// Writes how often a server list without a usable server came again unlogged, and forgets that
+// list, so that it is logged in full when it comes next; for Back and quit.
+void server_search_end_repeats();
 
 // Forgets the rest after a failed unpacking or request, so that the next call asks at once.
 void server_search_reset_rest();

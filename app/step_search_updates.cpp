@@ -93,4 +93,8 @@ int step_search_updates(int entering, StepPage* page)
 void step_search_updates_left()
 {
     install_stop_md5_pool();
+    // Back in the middle of an outage: its repeats are counted now, not when the step is next shown.
+    server_search_end_repeats();
+    gNet.end_repeats(SERVER_LIST_SLOT);
+    gNet.end_repeats(DIRECTORY_SLOT);
 }

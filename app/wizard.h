@@ -41,7 +41,7 @@ void step_search_updates_left();
 float wizard_bar_end(float progress);
 
 // Draws the current wizard step and its page; the frame runs it once per frame while no popup is
-// open, through gAppFrameHook, which WinMain sets.
+// open, through gAppFrameHook, which app_set_hooks sets.
 void wizard_draw_frame();
 
 // Next of the last page: sets gQuit and returns 1.

@@ -684,7 +684,7 @@ static void write_error(std::ostream& log, HTTPConnection& c, const std::string&
 }
 
 // The count of the slot's unlogged repeats, once something else ends their run.
-static void end_repeats(net_request& rq)
+static void end_repeat_run(net_request& rq)
 {
     if (rq.repeats > 0)
         gLog << "The failure above for " << rq.repeated_file << " came " << rq.repeats
@@ -708,7 +708,7 @@ static void log_failure(net_request& rq, HTTPConnection& c, const std::string& l
         ++rq.repeats;
         return;
     }
-    end_repeats(rq);
+    end_repeat_run(rq);
     // With repeats left out the stream's buffer can take long to fill: the report is pushed out
     // at once, to be read while the program runs.
     gLog << report.str();
@@ -729,7 +729,7 @@ void net_client::cancel_slot(int32_t slot)
     reserve_slot(slot);
     connections[(size_t)slot].reset();
     net_request& rq = requests[(size_t)slot];
-    end_repeats(rq);
+    end_repeat_run(rq);
     rq.server.clear();
     rq.path.clear();
     rq.local_file.clear();
@@ -737,6 +737,12 @@ void net_client::cancel_slot(int32_t slot)
     rq.file_error = 0;
     rq.retried = 0;
     net_set_state(rq, net_slot_idle);
+}
+
+void net_client::end_repeats(int32_t slot)
+{
+    for (size_t s = 0; s < requests.size(); ++s)
+        if (slot < 0 || (size_t)slot == s) end_repeat_run(requests[s]);
 }
 
 // The server's address is known: looked up before for the same name (the proxy's or the
@@ -871,7 +877,7 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
                 return 0;
             }
             if (c->state == http_done && c->status >= 200 && c->status <= 299) {
-                end_repeats(rq);
+                end_repeat_run(rq);
                 net_set_state(rq, net_slot_done);
                 return 1;
             }

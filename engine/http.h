@@ -210,7 +210,7 @@ struct net_client {
     // a new request; '\' becomes '/' in server and path, in the caller's strings. A new request
     // whose body passes max_body bytes (when not -1) fails as soon as that is known. A failure
     // that repeats the slot's previous one is not logged again; its count is, when a success, a
-    // different failure or cancel_slot ends the run.
+    // different failure, cancel_slot or end_repeats ends the run.
     uint8_t net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file,
                       int64_t max_body = -1);
     // The system's error when the slot's last request failed because its local file could not be
@@ -223,6 +223,10 @@ struct net_client {
     // Stops the slot's transfer; the output file keeps what was written. No log line, but the
     // count of a failure that repeated unlogged.
     void cancel_slot(int32_t slot);
+    // Writes the count of the slot's failure that repeated unlogged (every slot's for -1) and
+    // forgets that failure, so that the next one is logged in full; the transfer goes on. For
+    // when the user leaves a step or quits in the middle of an outage.
+    void end_repeats(int32_t slot);
 };
 
 extern net_client gNet;

@@ -2,12 +2,16 @@
 #include "frame/hl_shutdown.h"
 
 #include "engine/checksum_task.h"
+#include "engine/http.h"
 #include "foundation/HL_THREAD.h"
 #include "foundation/options.h"
 #include "foundation/pref.h"
 #include "foundation/translation.h"
+#include "frame/app_frame.h"
 #include "frame/hl_init.h"
 #include "graphics/hl_window.h"
+
+void (*gAppQuitHook)() = nullptr;
 
 void app_shutdown(int full)
 {
@@ -23,6 +27,9 @@ void app_shutdown(int full)
     if (gWindows.hl_set_window_count(-1) == 2) gWindows.hl_destroy_gl_window(1);
     gWindows.hl_destroy_gl_window(0);
     hl_unregister_window_class();
+    // A quit in the middle of an outage: the log tells how often the last failure came again.
+    if (gAppQuitHook) gAppQuitHook();
+    gNet.end_repeats(-1);
     hl_close_log();
 }
 

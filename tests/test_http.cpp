@@ -380,6 +380,11 @@ TEST_F(NetFetch, NginxNotFoundFailsWithTheErrorReport)
     EXPECT_EQ(log_since(mark), error_report(file, "alpha.test", "/nope.txt", 1, 1, 0, 3, 0, "Not Found (#404)"));
     EXPECT_NE(TS_read_file(file).find("404 Not Found"), std::string::npos); // the error page
     EXPECT_EQ(gNet.connections[3], nullptr);
+    // The same again is only counted; a cancel (Back from Install Updates) writes the count.
+    EXPECT_EQ(fetch(3, "alpha.test", "/nope.txt", file), 2);
+    gNet.cancel_slot(3);
+    EXPECT_EQ(fetch(3, "alpha.test", "/nope.txt", file), 2);
+    EXPECT_EQ(TS_count(log_since(mark), " came 1 more time.\n\nHTTP Error for " + file), 1) << log_since(mark);
 }
 
 TEST_F(NetFetch, FullDiskOrMissingFolderIsAFailureNotADownload)

@@ -5,6 +5,7 @@
 #include "app/main.h"
 #include "app/server_list.h"
 #include "app/server_search.h"
+#include "app/wizard.h"
 #include "engine/http.h"
 #include "engine/utils.h"
 #include "foundation/alert.h"
@@ -12,6 +13,7 @@
 #include "foundation/options.h"
 #include "foundation/quit.h"
 #include "frame/hl_init.h"
+#include "frame/hl_shutdown.h"
 #include "support/test_servers.h"
 #include "support/test_support.h"
 
@@ -449,6 +451,29 @@ TEST_F(Discovery, ARefusedLookUpIsAskedLessAndLessOftenAndLoggedOnce)
     const float first = gTimer.hl_timer_real_time;
     ASSERT_TRUE(poll([&] { return TS_fault_requests(fault).size() == 3; }));
     EXPECT_LT(gTimer.hl_timer_real_time - first, 5.0f);
+}
+
+TEST_F(Discovery, ListsWithoutAUsableServerWaitAsFailuresAndRepeatsAreCountedAtBackAndQuit)
+{
+    // Each list without a usable server (lines refused; no SERVER line) waits as a failure, logged once.
+    app_set_hooks();
+    auto run = [this](const char* body) { list(body); poll([] { return false; }, 1300); }; // 65 s of the clock
+    run("FINAL R\nSERVER s.test/\n/d/\nn\nSERVER r.test\nrel/\nn\n");
+    run("FINAL R\n");
+    EXPECT_LE(count_requests(nginx, LOOKUP_HOST, "txt"), 8 + 3); // the wait is at its longest for the second
+    app_shutdown(0); // mid-outage
+    EXPECT_EQ(TS_count(TS_read_file(log_path()), "WARNING: "), 4); // the two lines, twice that no server is left
+    EXPECT_EQ(TS_count(TS_read_file(log_path()), "The unusable server list above came "), 2); // new list, quit
+    // A good list within the wait, at once the archive, whose 404s wait too; Back and quit count them.
+    hl_open_log(log_path());
+    list("FINAL R\nSERVER s1.test\n/x/\nx\n");
+    ASSERT_TRUE(poll([&] { return count_requests(nginx, "s1.test", "zip") > 0; }, 31 * 20));
+    run("FINAL R\nSERVER s1.test\n/x/\nx\n");
+    EXPECT_LE(count_requests(nginx, "s1.test", "zip"), 8);
+    step_search_updates_left();
+    run("FINAL R\nSERVER s1.test\n/x/\nx\n");
+    app_shutdown(0);
+    EXPECT_EQ(TS_count(TS_read_file(log_path()), "The failure above for " + gTempFolder + "directory.txt.zip"), 2);
 }
 
 TEST_F(Discovery, BrokenArchivesRestAndWriteNothingOutside)
