@@ -74,8 +74,8 @@ int server_list_version(const std::string& text, long long& value)
 
 static void warn_unusable(const ServerRecord& r, const char* from, const char* why)
 {
-    LOG_out() << "WARNING: the update server \"" << r.host << "\" \"" << r.dir << "\" from " << from << " " << why
-              << "; it is not used.\n";
+    gLog << "WARNING: the update server \"" << r.host << "\" \"" << r.dir << "\" from " << from << " " << why
+         << "; it is not used.\n";
 }
 
 // Why the host cannot go to the HTTP client, or null when it can.
@@ -120,7 +120,7 @@ server_list_end server_list_read_body(xmap_file& f, std::vector<ServerRecord>& s
             const std::string page = take_word(f);
             long long version = 0;
             if (!server_list_version(number, version))
-                LOG_out() << "WARNING: the server list's INS_VERSION \"" << number << "\" is not a number.\n";
+                gLog << "WARNING: the server list's INS_VERSION \"" << number << "\" is not a number.\n";
             else if (version > SERVER_LIST_NEWEST_UPDATER) {
                 newer_page = page;
                 return server_list_newer;

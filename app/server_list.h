@@ -22,9 +22,8 @@ enum server_list_end {
 // "BETA" or "FINAL" (by want_betas) names the release, "SERVER" and its two lines add a record
 // whose dir is the folder line (given its final '/' when it lacks one) and the release name the
 // lines above gave. A record with an empty host, a host ending in '/' or '\', or a folder line
-// not beginning with '/' is dropped with a "WARNING: " line (to LOG_out, which the caller may
-// point elsewhere). newer_page receives the page address of an "INS_VERSION" that asks for a
-// newer updater.
+// not beginning with '/' is dropped with a "WARNING: " line. newer_page receives the page
+// address of an "INS_VERSION" that asks for a newer updater.
 server_list_end server_list_read_body(xmap_file& f, std::vector<ServerRecord>& servers, std::string& install_name,
                                       int want_betas, std::string& newer_page);
 

@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <sstream>
 
 int gServerIndex = 0;
 int gSearchPhase = 0;
@@ -27,18 +26,14 @@ int gSearchPhase = 0;
 static float gResume = -1e30f;
 static float gRetryWait = 0; // the wait after the next failure is twice this (the first wait at least)
 
-// A list that names no usable server is logged once; the same list coming again is only counted,
-// so that a look-up server handing it out for an hour leaves a few lines, not thousands.
-static std::string gUnusableList; // the bytes of the last such list, while it keeps coming
-static int gUnusableRepeats = 0;  // times it came again since it was logged
+// A list that names no usable server is logged once; the same list coming again is only counted
+// (and not read again: the same bytes give the same records), so that a look-up server handing
+// it out for an hour leaves a few lines, not thousands.
+static LOG_repeats gUnusableList;
 
 void server_search_end_repeats()
 {
-    if (gUnusableRepeats > 0)
-        gLog << "The unusable server list above came " << gUnusableRepeats
-             << (gUnusableRepeats == 1 ? " more time.\n" : " more times.\n") << std::flush;
-    gUnusableRepeats = 0;
-    gUnusableList.clear();
+    LOG_repeats_end(gUnusableList);
 }
 
 void server_search_reset_rest()
@@ -100,33 +95,28 @@ static void fetch_server_list()
         install_need_new_installer_dialog(list);
         return;
     }
-    std::string page;
-    // What reading says waits until it is known whether this list came before.
-    std::ostringstream notes;
-    LOG_capture(&notes);
-    const server_list_end end = server_list_read_body(f, gServers, gInstallName, gWantBetas, page);
-    if (end != server_list_newer) server_apply_options();
-    LOG_capture(nullptr);
+    // A list without a usable server is no better than a failed request, and waits as one would.
     const std::string bytes(f.begin, f.end);
-    f.close();
-    const bool unusable = end != server_list_newer && gServers.empty();
-    if (unusable && bytes == gUnusableList) {
-        ++gUnusableRepeats;
-    } else {
-        server_search_end_repeats();
-        gLog << notes.str();
-        if (unusable) {
-            gLog << "WARNING: the server list " << list << " names no update server that can be used.\n";
-            gUnusableList = bytes;
-        }
-        gLog.flush();
+    if (LOG_repeated(gUnusableList, bytes)) {
+        f.close();
+        pace(2);
+        return;
     }
+    server_search_end_repeats();
+    std::string page;
+    const server_list_end end = server_list_read_body(f, gServers, gInstallName, gWantBetas, page);
+    f.close();
     if (end == server_list_newer) {
         install_newer_updater_dialog(page);
         return;
     }
-    // A list without a usable server is no better than a failed request, and waits as one would.
-    pace(unusable ? 2 : 1);
+    server_apply_options();
+    if (gServers.empty()) {
+        gLog << "WARNING: the server list " << list << " names no update server that can be used.\n";
+        LOG_repeats_keep(gUnusableList, bytes, "unusable server list above");
+    }
+    gLog.flush();
+    pace(gServers.empty() ? 2 : 1);
 }
 
 static void unpack_directory(const std::string& archive, const std::string& directory)

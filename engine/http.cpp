@@ -686,12 +686,8 @@ static void write_error(std::ostream& log, HTTPConnection& c, const std::string&
 // The count of the slot's unlogged repeats, once something else ends their run.
 static void end_repeat_run(net_request& rq)
 {
-    if (rq.repeats > 0)
-        gLog << "The failure above for " << rq.repeated_file << " came " << rq.repeats
-             << (rq.repeats == 1 ? " more time.\n\n" : " more times.\n\n") << std::flush;
-    rq.repeats = 0;
-    rq.last_report.clear();
-    rq.repeated_file.clear();
+    // A blank line ends it, as it ends the report it counts.
+    LOG_repeats_end(rq.failures, "\n\n");
 }
 
 // The report of a failed request. One that repeats the slot's previous failure word for word is
@@ -704,17 +700,13 @@ static void log_failure(net_request& rq, HTTPConnection& c, const std::string& l
         write_timeout(report, c, local_file, server, path);
     else
         write_error(report, c, local_file, server, path);
-    if (report.str() == rq.last_report) {
-        ++rq.repeats;
-        return;
-    }
+    if (LOG_repeated(rq.failures, report.str())) return;
     end_repeat_run(rq);
     // With repeats left out the stream's buffer can take long to fill: the report is pushed out
     // at once, to be read while the program runs.
     gLog << report.str();
     gLog.flush();
-    rq.last_report = report.str();
-    rq.repeated_file = local_file;
+    LOG_repeats_keep(rq.failures, report.str(), "failure above for " + local_file);
 }
 
 // The one place a slot's state changes.

@@ -3,6 +3,7 @@
 // and host-name cache (gNet), and the Base64 encoder of the "Authorization" header.
 #pragma once
 #include "engine/PCSBSocket.h"
+#include "foundation/log.h"
 
 #include <cstdint>
 #include <map>
@@ -185,9 +186,7 @@ struct net_request {
     int32_t file_error = 0; // the last request failed writing its local file: the system's error
     uint8_t retried = 0; // sent again on a fresh connection already
     net_slot_state state = net_slot_idle; // changed by net_set_state only
-    std::string last_report;   // the last failure's log report, while it repeats unlogged
-    std::string repeated_file; // the local file it was for
-    int32_t repeats = 0;       // times it came again since it was logged
+    LOG_repeats failures; // the last failure's report, while it repeats unlogged
 };
 
 // net_result: 0 pending, 1 done, 2 failed.

@@ -3,6 +3,7 @@
 #pragma once
 #include <fstream>
 #include <ostream>
+#include <string>
 
 extern std::ofstream gLog; // the log file, rewritten at every start; no lock, no line prefix
 
@@ -13,3 +14,19 @@ extern std::ofstream gLog; // the log file, rewritten at every start; no lock, n
 std::ostream& LOG_out();
 // Sends this thread's LOG_out lines to the buffer until it is called again with null.
 void LOG_capture(std::ostream* buffer);
+
+// A report that may come again word for word (a server that stays away gives the same one every
+// time): logged once, then only counted, and one line tells the count when something else ends
+// the run. Main thread only: it writes gLog.
+struct LOG_repeats {
+    std::string report;  // the report logged last, while it may come again
+    std::string subject; // what the count line names; empty while no report is kept
+    int count = 0;       // times it came again since it was logged
+};
+// True, and counted, when report is the one kept.
+bool LOG_repeated(LOG_repeats& r, const std::string& report);
+// Keeps the report just logged, named by subject in its count line.
+void LOG_repeats_keep(LOG_repeats& r, const std::string& report, const std::string& subject);
+// Writes "The <subject> came N more time(s)." and line_end when the kept report came again, and
+// forgets it, so that the next one is logged in full.
+void LOG_repeats_end(LOG_repeats& r, const char* line_end = "\n");

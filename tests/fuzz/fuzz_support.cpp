@@ -7,7 +7,6 @@
 #include <fstream>
 
 std::ofstream gLog;
-std::ostream& LOG_out() { return gLog; }
 int gAlertShowing = 0;
 
 void MACIBM_alert(int, const std::string&, const std::string&, const std::string&, const std::string&, int code,
