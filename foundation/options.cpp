@@ -20,6 +20,19 @@ static bool is_white(char c)
     return c == 9 || c == 10 || c == 11 || c == 12 || c == 13 || c == 32;
 }
 
+// Reads the word at p into out (empty at white space or the end), without its quotes when it
+// begins with one; returns the cursor behind it. No escapes: a quoted word ends at the next
+// quote (or the end), and the next word may follow the closing quote without a blank.
+static const char* read_word(const char* p, std::string& out)
+{
+    const bool quoted = *p == '"';
+    const char* begin = p + quoted;
+    p = begin;
+    while (*p && (quoted ? *p != '"' : !is_white(*p))) ++p;
+    out.assign(begin, (size_t)(p - begin));
+    return quoted && *p ? p + 1 : p;
+}
+
 // Reads the option word at p (not white space) into name and value; returns the cursor behind it.
 static const char* read_option_word(const char* p, std::string& name, std::string& value)
 {
@@ -27,22 +40,7 @@ static const char* read_option_word(const char* p, std::string& name, std::strin
     while (*p && !is_white(*p) && *p != '=') ++p;
     name.assign(name_begin, (size_t)(p - name_begin));
     value.clear();
-    if (*p != '=') return p;
-    ++p;
-    if (*p == '"') {
-        // No escapes: the value ends at the next quote, and the next option may follow the
-        // closing quote without a blank.
-        ++p;
-        const char* v = p;
-        while (*p && *p != '"') ++p;
-        value.assign(v, (size_t)(p - v));
-        if (*p == '"') ++p;
-    } else {
-        const char* v = p;
-        while (*p && !is_white(*p)) ++p;
-        value.assign(v, (size_t)(p - v));
-    }
-    return p;
+    return *p == '=' ? read_word(p + 1, value) : p;
 }
 
 void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& log)
@@ -65,7 +63,7 @@ void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& lo
 std::string CMDLINE_without_options(const char* text)
 {
     const char* p = text ? text : "";
-    std::string rest, name, value;
+    std::string rest, name, value, word;
     bool option_between = false; // an option word stood since the last word kept
     while (true) {
         const char* white = p;
@@ -79,16 +77,8 @@ std::string CMDLINE_without_options(const char* text)
         // The words of the rest keep the blanks between them: a folder may be given unquoted.
         if (!rest.empty()) rest += option_between ? std::string(" ") : std::string(white, (size_t)(p - white));
         option_between = false;
-        const char* word = p;
-        if (*p == '"') {
-            const char* inside = ++p;
-            while (*p && *p != '"') ++p;
-            rest.append(inside, (size_t)(p - inside));
-            if (*p == '"') ++p;
-        } else {
-            while (*p && !is_white(*p)) ++p;
-            rest.append(word, (size_t)(p - word));
-        }
+        p = read_word(p, word);
+        rest += word;
     }
     return rest;
 }
