@@ -92,17 +92,6 @@ int PLAT_write_all(int fd, const void* data, size_t n)
     return 0;
 }
 
-int PLAT_out_open(const std::string& path, int& err)
-{
-    err = 0;
-    int fd;
-    do {
-        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) err = errno;
-    return fd;
-}
-
 // open() retried while a signal interrupts it; -1 with err set when it fails.
 static int open_for_writing(const std::string& path, int flags, int mode, int& err)
 {
@@ -113,6 +102,11 @@ static int open_for_writing(const std::string& path, int flags, int mode, int& e
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) err = last_error();
     return fd;
+}
+
+int PLAT_out_open(const std::string& path, int& err)
+{
+    return open_for_writing(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666, err);
 }
 
 int PLAT_append_open(const std::string& path, int& err)
