@@ -81,10 +81,8 @@ static void alert_popup(int popup_to_reopen, const std::string (&lines)[4], int 
 {
     OGL_reset_drawing_state();
     const float mouse_x = gMouseX, mouse_y = gMouseY;
-    hl_open_window(kAlertPopup);
-    // The mouse position is measured from the popup's corner now; an alert that follows another
-    // in the same place sees no move before the click on its button.
-    hl_mouse_follow_popup();
+    // An alert that follows another in the same place sees no move before the click on its button.
+    hl_open_window_at_pointer(kAlertPopup);
     while (gPopup == kAlertPopup) {
         draw_alert(lines, code, where);
         std::string label;

@@ -28,6 +28,6 @@ void hl_set_hooks()
     gThreadGL.release_context = [] { return hl_make_current(nullptr, nullptr); };
     gThreadGL.make_main_current = [] { return hl_make_current(gWindows.window[0], gWindows.context[0]); };
     gThreadGL.make_loader_context = make_loader_gl_context;
-    gInstallModal = {install_open_question_window, install_modified_file_frame, install_two_choices_frame};
+    gInstallModal = {hl_open_window_at_pointer, install_modified_file_frame, install_two_choices_frame};
     gStartupMessageHook = draw_startup_message;
 }

@@ -85,18 +85,18 @@ void hl_open_window(int id)
     MENU_clear_rects();
 }
 
-// ---------------------------------------------------------------------------------------------
-// The engine's two questions, drawn in their popups
-
-void install_open_question_window(int id)
+void hl_open_window_at_pointer(int id)
 {
     hl_open_window(id);
-    // The pointer often rests where one of the question's buttons comes up (it was last measured in
-    // the wizard's window or an alert), and the click may come without a move: in the changed-file
-    // question that click decides whether a user's file is overwritten. Closing measures it for the
-    // wizard's window again.
+    // The pointer often rests where one of the dialog's buttons comes up (it was last measured in
+    // the wizard's window or another dialog), and the click may come without a move: in the
+    // changed-file question that click decides whether a user's file is overwritten. Closing
+    // measures it for the wizard's window again.
     hl_mouse_follow_popup();
 }
+
+// ---------------------------------------------------------------------------------------------
+// The engine's two questions, drawn in their popups
 
 const hl_button_place kModifiedFileButtons[5] = {{96, 53, 160}, {96, 28, 160}, {308, 53, 260}, {308, 28, 260},
                                                   {584, 28, 200}};

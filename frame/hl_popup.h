@@ -2,16 +2,16 @@
 // Opening one sets its title, size and origin in the display state, drops the input that
 // belonged to the previous one and closes menus and keyboard focus. Also the frames of the
 // engine's two question windows, which the engine reaches through gInstallModal
-// (engine/modal_frame.h), as it reaches install_open_question_window.
+// (engine/modal_frame.h), as it reaches hl_open_window_at_pointer.
 #pragma once
 #include <string>
 #include <vector>
 
 // Selects the popup with this id (0 the whole window) and lays it out.
 void hl_open_window(int id);
-// Opens or closes (0) the window of one of the engine's questions: as hl_open_window, and the mouse
-// is measured from the new corner at once, as the alert's is.
-void install_open_question_window(int id);
+// As hl_open_window, and the mouse is measured from the new corner at once: for the alert and the
+// engine's questions, whose buttons a click without a move may answer.
+void hl_open_window_at_pointer(int id);
 
 // One frame of the modified-file question (popup 996): draws the three lines and the five buttons
 // (labels in this order: act, keep, act for the folder, keep for the folder, cancel) and answers

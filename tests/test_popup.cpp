@@ -124,7 +124,7 @@ TEST_F(PopupWindow, PressInTheCloseBoxClosesThePopup)
     EXPECT_EQ(gPopup, 0);
     EXPECT_EQ(gKeyEnter, 0);
     EXPECT_EQ(gKeyEscape, 0);
-    install_open_question_window(0); // unlike the close box, measures the mouse from the window's corner
+    hl_open_window_at_pointer(0); // unlike the close box, measures the mouse from the window's corner
     EXPECT_EQ(gMouseX, 55);
     gPopup = 994;
     gKeyEnter = 1;
