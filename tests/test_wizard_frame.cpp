@@ -7,14 +7,12 @@
 #include "app/main.h"
 #include "app/prefs_window.h"
 #include "app/wizard.h"
-#include "foundation/FILE_compress.h"
 #include "foundation/app_folder.h"
 #include "foundation/paths.h"
 #include "foundation/quit.h"
 #include "frame/hl_colors.h"
 #include "frame/hl_event.h"
 #include "frame/mbar.h"
-#include "platform/plat_fileio.h"
 #include "support/test_support.h"
 #include "tools/ui_window.h"
 
@@ -348,22 +346,6 @@ TEST(Start, TargetOsCommandLineFolderAndDiscTest)
     // "/" matches every path, but the copy in the temporary folder never relaunches itself.
     EXPECT_EQ(runs_from_disc("/", "/home/me/updater", "/tmp/u/"), 1);
     EXPECT_EQ(runs_from_disc("/", "/tmp/u/updater", "/tmp/u/"), 0);
-}
-
-// The lock a running updater holds cannot be replaced by an entry of an archive unpacked into the
-// temporary folder, as the directory archive is.
-TEST(Start, UnpackedArchiveLeavesTheLockHeld)
-{
-    int err = 0;
-    ASSERT_EQ(PLAT_lock_for_process(updater_lock_path(), err), 1);
-    std::string temp;
-    FILE_get_special_dir(os_dir_temp, temp);
-    const std::string stage = TS_new_dir("lock-archive");
-    TS_write_file(stage + UPDATER_LOCK_NAME, "unpacked");
-    ASSERT_EQ(TS_run({"zip", "-q", "-j", stage + "a.zip", stage + UPDATER_LOCK_NAME}).exit_code, 0);
-    ASSERT_EQ(FILE_unzip_to_dir(stage + "a.zip", temp), 0);
-    EXPECT_EQ(TS_read_file(temp + UPDATER_LOCK_NAME), "unpacked");
-    EXPECT_EQ(PLAT_lock_for_process(updater_lock_path(), err), 0);
 }
 
 TEST(Start, FiveOsFolderLines)
