@@ -1,9 +1,13 @@
-// Process entry: turns argv into the command-line text and hands it to WinMain.
+// Process entry: turns argv into the command-line text and the folder to update, and hands them
+// to WinMain.
 #include "app/main.h"
 #include "foundation/options.h"
+#include "platform/plat_paths.h"
 
 int main(int argc, char** argv)
 {
-    std::string text = CMDLINE_text_from_argv(argc, argv);
-    return WinMain(text.c_str());
+    // Read first, before anything could change it: a relative folder is the shell's.
+    const std::string working = PLAT_working_dir();
+    const std::string text = CMDLINE_text_from_argv(argc, argv);
+    return WinMain(text.c_str(), command_line_folder(argc, argv, working));
 }

@@ -43,6 +43,28 @@ int runs_from_disc(const std::string& disc_root, const std::string& program, con
     return 1;
 }
 
+// An absolute path without its "." names and with each ".." taking the name before it (none above
+// the root): "/home/me/sims/./copy/.." is "/home/me/sims". Empty names go too.
+static std::string lexically_resolved(const std::string& path)
+{
+    std::vector<std::string> names;
+    size_t start = 1;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string name = path.substr(start, end - start);
+        if (name == "..") {
+            if (!names.empty()) names.pop_back();
+        } else if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string& n : names) out += "/" + n;
+    return out.empty() ? "/" : out;
+}
+
 int target_os_from_option(bool present, const std::string& value)
 {
     if (!present) return 2;
@@ -52,12 +74,15 @@ int target_os_from_option(bool present, const std::string& value)
     return 2;
 }
 
-std::string command_line_folder(const char* cmd_line)
+std::string command_line_folder(int argc, const char* const* argv, const std::string& working_folder)
 {
-    // Options are no folder: "--lang=de" alone would otherwise update a new folder of that name.
-    std::string folder = CMDLINE_without_options(cmd_line);
+    std::string folder = CMDLINE_folder_words(argc, argv);
     if (folder.empty()) return "";
-    FILE_make_abs_path(folder);
+    // A shell user names a folder from where they stand, not from where the program lies.
+    if (!FILE_is_abs_path(folder)) {
+        if (working_folder.empty()) return "";
+        folder = lexically_resolved(working_folder + folder);
+    }
     if (folder.back() != '/') folder += '/';
     return folder;
 }
@@ -123,7 +148,7 @@ static void tell_already_running()
                  __LINE__);
 }
 
-int WinMain(const char* cmd_line)
+int WinMain(const char* cmd_line, const std::string& folder)
 {
     std::string temp, program;
     FILE_get_special_dir(os_dir_temp, temp);
@@ -136,15 +161,17 @@ int WinMain(const char* cmd_line)
         (void)FILE_launch(temp + name, "", 0);
     }
 
+    // "--version" and the like only print: they need no lock, and leave the log of the last run
+    // (or of the updater that is running) as it was.
+    hl_set_hooks();
+    CMDLINE_handle_standard_unlogged(cmd_line);
+
     // One updater per user: a second one would update the same copy through the same temporary
     // archives and replace the first one's log. The lock goes with the process, however it ends.
     int lock_error = 0;
     const std::string lock = updater_lock_path();
     const int locked = PLAT_lock_for_process(lock, lock_error);
     if (locked == 0) {
-        // "--version" and the like only print: they need no lock, and leave the log alone.
-        hl_set_hooks();
-        CMDLINE_handle_standard_unlogged(cmd_line);
         tell_already_running();
         return 0;
     }
@@ -170,7 +197,7 @@ int WinMain(const char* cmd_line)
     gSpaceNeeded = 0;
     gTargetOS = target_os_from_option(CMDLINE_has_option("--os"), CMDLINE_get_option("--os"));
     PREF_read_write(11, 0);
-    gCmdLinePath = command_line_folder(cmd_line);
+    gCmdLinePath = folder;
     read_install_registry();
 
     // The flag is tested before every frame, so one set during start-up runs none.

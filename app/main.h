@@ -16,9 +16,11 @@ extern std::string gCmdLinePath;
 int runs_from_disc(const std::string& disc_root, const std::string& program, const std::string& temp_folder);
 // gTargetOS for the "--os" option: ALL 0, APL 1, IBM 2, LIN 3 (exact case); 2 when absent or other.
 int target_os_from_option(bool present, const std::string& value);
-// The folder to update named by the command-line text without its options: absolute (a relative
-// one is taken from the program's folder) and ending in '/'; "" when nothing but options is given.
-std::string command_line_folder(const char* cmd_line);
+// The folder to update named by the arguments that are no option (CMDLINE_folder_words), ending
+// in '/'. A relative one is taken from the working folder the updater was started in, its "." and
+// ".." names resolved; "" when nothing but options is given, or when a relative folder comes
+// without a working folder. An absolute folder is kept as given.
+std::string command_line_folder(int argc, const char* const* argv, const std::string& working_folder);
 // The five log lines of the OS folders, the last followed by an empty line.
 std::string os_folder_lines();
 
@@ -34,8 +36,9 @@ void app_menu_command(int32_t id);
 // quit. The frame reaches the application only through them.
 void app_set_hooks();
 
-// Fills in the frame's hooks into the application, starts the frame, reads the update state and
-// runs the main loop. Returns the process exit code: 0 at once, touching neither log nor copy,
-// while another updater of the same user runs.
-int WinMain(const char* cmd_line);
+// Serves the informational options without the log; then fills in the frame's hooks into the
+// application, starts the frame, reads the update state (folder is the command-line folder, from
+// command_line_folder) and runs the main loop. Returns the process exit code: 0 at once,
+// touching neither log nor copy, while another updater of the same user runs.
+int WinMain(const char* cmd_line, const std::string& folder = "");
 

@@ -45,5 +45,6 @@ void server_apply_options();
 // list, so that it is logged in full when it comes next; for Back and quit.
 void server_search_end_repeats();
 
-// Forgets the rest after a failed unpacking or request, so that the next call asks at once.
+// Forgets the rest after a failed unpacking or request, so that the next call asks at once; for
+// when the user leaves the step (Back, then Next, means "try now").
 void server_search_reset_rest();

@@ -93,8 +93,10 @@ int step_search_updates(int entering, StepPage* page)
 void step_search_updates_left()
 {
     install_stop_md5_pool();
-    // Back in the middle of an outage: its repeats are counted now, not when the step is next shown.
+    // Back in the middle of an outage: its repeats are counted now, not when the step is next shown,
+    // and Next asks again at once, not after what is left of the growing wait.
     server_search_end_repeats();
+    server_search_reset_rest();
     gNet.end_repeats(SERVER_LIST_SLOT);
     gNet.end_repeats(DIRECTORY_SLOT);
 }

@@ -52,7 +52,7 @@ void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& lo
         if (!*p) break;
         p = read_option_word(p, name, value);
         if (name.empty()) continue;
-        if (store.opts.count(name)) log << "WARNING: command line option " << name << "=" << value << "used twice.\n";
+        if (store.opts.count(name)) log << "WARNING: command line option " << name << "=" << value << " used twice.\n";
         store.opts[name] = value;
         log << "     '" << name;
         if (!value.empty()) log << "'='" << value;
@@ -60,27 +60,15 @@ void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& lo
     }
 }
 
-std::string CMDLINE_without_options(const char* text)
+std::string CMDLINE_folder_words(int argc, const char* const* argv)
 {
-    const char* p = text ? text : "";
-    std::string rest, name, value, word;
-    bool option_between = false; // an option word stood since the last word kept
-    while (true) {
-        const char* white = p;
-        while (is_white(*p)) ++p;
-        if (!*p) break;
-        if (*p == '-') {
-            p = read_option_word(p, name, value);
-            option_between = true;
-            continue;
-        }
-        // The words of the rest keep the blanks between them: a folder may be given unquoted.
-        if (!rest.empty()) rest += option_between ? std::string(" ") : std::string(white, (size_t)(p - white));
-        option_between = false;
-        p = read_word(p, word);
-        rest += word;
+    std::string words;
+    for (int i = 1; i < argc; ++i) {
+        if (!argv[i] || !argv[i][0] || argv[i][0] == '-') continue;
+        if (!words.empty()) words += ' ';
+        words += argv[i];
     }
-    return rest;
+    return words;
 }
 
 void CMDLINE_parse(const char* text)
@@ -156,9 +144,9 @@ static const char* const kUsageLines[] = {
     "GL_ARB_vertex_buffer_object.  VBOs are used to accelerate all aspects of Corvane\n",
     "drawing.\n",
     "--no_fbos\n",
-    "Disable the use of framebuffer obects, even if the hardware supports them.\n",
+    "Disable the use of framebuffer objects, even if the hardware supports them.\n",
     "--no_pbos\n",
-    "Disable the use of pixelbuffer obects, even if the hardware supports them.\n",
+    "Disable the use of pixelbuffer objects, even if the hardware supports them.\n",
     "--no_sprites\n",
     "This disables the use of point sprites, as defined by GL_ARB_point_sprite.\n",
     "Point sprites are used to accelerate runway lights, among other things.\n",
@@ -178,7 +166,7 @@ static const char* const kUsageLines[] = {
     "--no_vshaders\n",
     "Disable the use of vertex shaders, even on hardware that reports having them.\n",
     "--no_glsl\n",
-    "Disable the use of GLSL, even on hardware theat supports it.\n",
+    "Disable the use of GLSL, even on hardware that supports it.\n",
     "--limited_glsl\n",
     "Force shaders to act as if the graphics hardware has the most limited GLSL, e.g. R300 or NV25.\n",
     "--unlimited_glsl\n",
@@ -227,7 +215,7 @@ static const char* const kUsageLines[] = {
     "if the fps is lower.  This can be used to create a shell script that will\n",
     "automatically detect whether Corvane performance is as expected.\n",
     "--qa_script=<file>\n",
-    "This will use the specified text file to run some time-based commands tomonitor Corvane's performance.  See the wiki for more info.\n",
+    "This will use the specified text file to run some time-based commands to monitor Corvane's performance.  See the wiki for more info.\n",
     "\n",
 };
 

@@ -18,10 +18,10 @@ void CMDLINE_parse(const char* text);
 // The tokeniser alone: adds every option of the text to the store, echoing to the given stream.
 void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& log);
 
-// The command-line text without its option words (those beginning with '-', read as the
-// tokeniser reads them, quoted values included); the words left keep the white space between
-// them, and a word in double quotes loses its quotes. Leading and trailing white space goes.
-std::string CMDLINE_without_options(const char* text);
+// The arguments after the program's name that are no option (do not begin with '-'), joined by
+// single blanks: a folder whose blanks the shell split stays whole. Read from the arguments, not
+// from the joined text, so that an option value holding quotes cannot spill into the folder.
+std::string CMDLINE_folder_words(int argc, const char* const* argv);
 
 // Exact, case-sensitive name lookups on gOptions.
 bool CMDLINE_has_option(const char* name);

@@ -349,9 +349,10 @@ std::string LANG_translate_plural(int count, const std::string& singular, const 
     case plural_below_two:
         return LANG_translate(count < 2 ? singular : plural, LANG_STRING);
     case plural_slavic: {
-        if (count == 1) return LANG_translate(singular, LANG_STRING);
-        // Signed remainders: negative counts never take the genitive.
+        // Signed remainders: negative counts never take the singular or the genitive. Every count
+        // ending in 1 but not in 11 is singular: 21 секунда, 101 файл.
         const int last = count % 10, last_two = count % 100;
+        if (last == 1 && last_two != 11) return LANG_translate(singular, LANG_STRING);
         if (last >= 2 && last <= 4 && !(last_two >= 10 && last_two <= 20) && gTables[LANG_GENITIVE].count(plural))
             return LANG_translate(plural, LANG_GENITIVE);
         return LANG_translate(plural, LANG_STRING);

@@ -749,6 +749,13 @@ static void field_key(int ch, int key, int flags)
             return;
         }
     }
+    // Keys that carry no character: Page Up and Page Down go as far as Home and End in one line.
+    const int moving = key == 46 ? TE_KEY_DELETE : (key == 36 || key == 33) ? TE_KEY_HOME
+                                                 : (key == 35 || key == 34) ? TE_KEY_END : 0;
+    if (moving && (ch == 0 || TE_is_control(ch))) {
+        TE_key(gTextEngine, moving, flags & key_flag_shift);
+        return;
+    }
     if (ch == 0) return;
     char bytes[4];
     const int n = field_encode(ch, bytes);

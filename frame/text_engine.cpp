@@ -321,16 +321,20 @@ static int step_next(TE_engine* e, int pos)
     return std::max(e->callbacks.next_char(e, pos), pos);
 }
 
-static void backspace(TE_engine* e)
+// Backspace (forward 0) and Delete (forward 1): the selection, else the character before or after
+// the caret; nothing at the text's start or end.
+static void delete_char(TE_engine* e, int forward)
 {
     e->caret_at_end = 1;
     if (e->sel_start < e->sel_end) {
         replace(e, e->sel_start, e->sel_end, "", "");
         e->sel_end = e->sel_start;
-    } else if (e->sel_start > 0) {
+    } else if (!forward && e->sel_start > 0) {
         const int p = step_prev(e, e->sel_start);
         replace(e, p, e->sel_start, "", "");
         e->sel_start = e->sel_end = p;
+    } else if (forward && e->sel_end < host_length(e)) {
+        replace(e, e->sel_start, std::min(step_next(e, e->sel_end), host_length(e)), "", "");
     } else {
         return;
     }
@@ -345,8 +349,18 @@ void TE_key(TE_engine* e, int key, int extend)
     const int empty = e->sel_start == e->sel_end;
     switch (key) {
     case 8:
-        backspace(e);
+    case TE_KEY_DELETE:
+        delete_char(e, key == TE_KEY_DELETE);
         return;
+    case TE_KEY_HOME:
+    case TE_KEY_END: {
+        const int to = key == TE_KEY_HOME ? 0 : host_length(e);
+        if (extend)
+            (e->caret_at_end ? e->sel_end : e->sel_start) = to;
+        else
+            e->sel_start = e->sel_end = to;
+        break;
+    }
     case 28:
         if (extend) {
             int32_t& end = e->caret_at_end ? e->sel_end : e->sel_start;

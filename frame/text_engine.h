@@ -63,8 +63,12 @@ void TE_layout_from(TE_engine* e, int first_line, int position);
 // The selection, the visible lines and, with draw_caret and no selection, the caret.
 void TE_draw(TE_engine* e, int draw_caret);
 
-// One key byte: 8 Backspace, 28 to 31 Left, Right, Up, Down; any other byte is inserted. extend
-// while Shift is held.
+// Key bytes of the keys that move or delete without a character of their own (the control codes
+// that name them in ASCII): Home and End go to the start and the end of the text, Delete removes
+// the selection or the character after the caret.
+enum { TE_KEY_HOME = 1, TE_KEY_END = 4, TE_KEY_DELETE = 127 };
+// One key byte: 8 Backspace, 28 to 31 Left, Right, Up, Down, the TE_KEY_ bytes; any other byte is
+// inserted. extend while Shift is held.
 void TE_key(TE_engine* e, int key, int extend);
 // Typed or inserted bytes; a single byte goes through TE_key.
 void TE_type_text(TE_engine* e, int length, const char* bytes, int extend);

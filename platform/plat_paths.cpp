@@ -23,6 +23,21 @@ std::string PLAT_exe_path()
     return "";
 }
 
+std::string PLAT_working_dir()
+{
+    std::vector<char> buf(4096);
+    for (int tries = 0; tries < 4; ++tries) {
+        if (getcwd(buf.data(), buf.size())) {
+            std::string dir = buf.data();
+            if (dir.empty() || dir[0] != '/') return ""; // "(unreachable)/...": not a path of ours
+            return dir.back() == '/' ? dir : dir + '/';
+        }
+        if (errno != ERANGE) return "";
+        buf.resize(buf.size() * 4);
+    }
+    return "";
+}
+
 static std::string strip_trailing_slashes(std::string s)
 {
     while (s.size() > 1 && s.back() == '/') s.pop_back();

@@ -1,10 +1,14 @@
-// Folders the operating system gives the program: its own file, the user's home,
-// desktop, private temporary folder and local application data.
+// Folders the operating system gives the program: its own file, the working folder, the user's
+// home, desktop, private temporary folder and local application data.
 #pragma once
 #include <string>
 
 // Full path of the running program file, "" when it cannot be read.
 std::string PLAT_exe_path();
+
+// The working folder the process stands in, with a trailing '/'; "" when it cannot be read (it
+// was removed, or lies outside the process's root).
+std::string PLAT_working_dir();
 
 // The user's home folder without a trailing '/': $HOME, else the passwd entry, else "".
 std::string PLAT_home_dir();

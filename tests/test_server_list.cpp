@@ -464,8 +464,17 @@ TEST_F(Discovery, ListsWithoutAUsableServerWaitAsFailuresAndRepeatsAreCountedAtB
     app_shutdown(0); // mid-outage
     EXPECT_EQ(TS_count(TS_read_file(log_path()), "WARNING: "), 4); // the two lines, twice that no server is left
     EXPECT_EQ(TS_count(TS_read_file(log_path()), "The unusable server list above came "), 2); // new list, quit
-    // A good list within the wait, at once the archive, whose 404s wait too; Back and quit count them.
+    // Back in the longest wait, then Next: the list is asked for again at once.
     hl_open_log(log_path());
+    step_search_updates_left();
+    const float next = gTimer.hl_timer_real_time;
+    const auto asking = [] {
+        const net_slot_state st = gNet.requests[SERVER_LIST_SLOT].state;
+        return st == net_slot_lookup || st == net_slot_running;
+    };
+    EXPECT_TRUE(poll(asking, 20));
+    EXPECT_LE(gTimer.hl_timer_real_time - next, 1.0f);
+    // A good list within the wait, at once the archive, whose 404s wait too; Back and quit count them.
     list("FINAL R\nSERVER s1.test\n/x/\nx\n");
     ASSERT_TRUE(poll([&] { return count_requests(nginx, "s1.test", "zip") > 0; }, 31 * 20));
     run("FINAL R\nSERVER s1.test\n/x/\nx\n");

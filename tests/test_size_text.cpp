@@ -95,6 +95,8 @@ TEST(SizeText, RatesAndDurationsInEnglishAndRussian)
     EXPECT_EQ(format_duration(1.0f), "1 секунда");
     EXPECT_EQ(format_duration(13.0f), "13 секунд");
     EXPECT_EQ(format_duration(22.5f), "22 секунды");
+    EXPECT_EQ(format_duration(21.0f), "21 секунда");
+    EXPECT_EQ(format_duration(60.0f * 31), "31 минута");
     EXPECT_EQ(format_duration(60.0f * 24), "24 минуты");
     EXPECT_EQ(format_duration(60.0f * 100), "100 минут");
     EXPECT_EQ(format_duration(3600.0f * 3), "3 часа");
@@ -104,7 +106,10 @@ TEST(SizeText, RatesAndDurationsInEnglishAndRussian)
     const std::string left = "About %1:time% left in the install, downloading at %2:rate% with %3:number% ";
     for (const auto& [english, table] : {std::pair{left + "download stream.", 0}, {left + "simultaneous servers.", 0},
                                          {left + "simultaneous servers.", 1}})
-        EXPECT_EQ(LANG_translate(english, table).rfind("Осталось примерно: %1:time%; ", 0), 0u) << english << table;
+        EXPECT_EQ(LANG_substitute_1(LANG_translate(english, table), format_duration(21.0f))
+                      .rfind("Осталось примерно: 21 секунда; ", 0),
+                  0u)
+            << english << table;
 
     // The panel text, with the status chosen strictly: exactly the free space is too little.
     std::string text;

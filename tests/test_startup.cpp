@@ -103,7 +103,7 @@ TEST(Startup, LogInOrderAndTheWindowClosed)
     const std::vector<std::string> later = {
         "     '--os'='LIN'",
         "     '--lang'='fr'",
-        "WARNING: command line option --lang=deused twice.",
+        "WARNING: command line option --lang=de used twice.",
         "     '--lock_main_thread'",
         "Thread affinity was ",
         "Warning: unable to set vsync - your video card's driver does not support setting v-sync from Corvane.",

@@ -259,7 +259,30 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
     key("ctrl+v");
     news = sync();
     EXPECT_EQ(news.find("changed"), std::string::npos) << news;
-    EXPECT_EQ(host(), "abX" + kEacute + "Y" + kEacute + "Y");
+    const std::string text = "abX" + kEacute + "Y" + kEacute + "Y";
+    EXPECT_EQ(host(), text);
+
+    // Home and End go to the text's ends; Delete takes the character after the caret (both bytes
+    // of é), or the selection; with Shift, Home, End, Page Up, Page Down and Down select to an end.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> edits = {
+        {{"Home", "Q"}, "Q" + text},
+        {{"End", "Z"}, "Q" + text + "Z"},
+        {{"Home", "Delete", "End", "Delete", "Left", "Delete"}, text},
+        {{"Home", "Right", "Right", "Right", "Delete"}, "abXY" + kEacute + "Y"},
+        {{"Home", "shift+Right", "Delete", "Down", "Z"}, "bXY" + kEacute + "YZ"},
+        {{"Home", "Right", "shift+End", "Delete"}, "b"},
+        {{"c", "d", "Left", "shift+Home", "Delete"}, "d"},
+        {{"Home", "Q", "shift+Down", "R"}, "QR"},
+        {{"Page_Up", "P", "Page_Down", "S"}, "PQRS"},
+        {{"Left", "shift+Page_Up", "Delete"}, "S"},
+        {{"Home", "shift+Page_Down", "Delete"}, ""},
+    };
+    for (const auto& [keys, after] : edits) {
+        for (const std::string& k : keys) k.size() == 1 ? type(k) : key(k);
+        EXPECT_EQ(host(), after) << keys.front() << "..." << keys.back();
+    }
+    type(text);
+    EXPECT_EQ(host(), text);
 
     // Another program's text loses its line breaks, control bytes and broken UTF-8.
     clip_in("p\nq\r\x01r\x7Fs\xFF\xC3(t\xD0\x96\xC2\x85\xC2\x9F\xE2\x80\xA8\xE2\x80\xA9");

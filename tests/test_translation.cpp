@@ -209,9 +209,10 @@ TEST_F(Translation, PluralRules)
 
     EXPECT_EQ(load_table(rows, plural_slavic), "");
     const std::string one = "%1:n% fichier-1", two = "%1:n% fichiers-2", five = "%1:n% fichiers-5";
-    const std::pair<int, std::string> russian[] = {{1, one},    {2, two},    {3, two},   {4, two},   {5, five},
-                                                   {11, five},  {12, five},  {14, five}, {21, five}, {22, two},
-                                                   {102, two},  {112, five}, {0, five},  {-2, five}, {-1, five}};
+    const std::pair<int, std::string> russian[] = {
+        {1, one},    {2, two},    {3, two},   {4, two},    {5, five},   {11, five}, {12, five},  {14, five},
+        {21, one},   {22, two},   {31, one},  {101, one},  {102, two},  {111, five}, {112, five}, {121, one},
+        {1001, one}, {1011, five}, {0, five}, {-2, five},  {-1, five},  {-21, five}};
     for (const auto& r : russian) EXPECT_EQ(form(r.first), r.second) << r.first;
 
     // Without a GENITIVE row the genitive counts take the STRING plural.

@@ -112,8 +112,9 @@ struct UpdateWindow : testing::Test {
         outside_before = scratch_state();
     }
 
-    // The program in a folder of its own, with the copy registered and nginx as the proxy.
-    void start(const std::vector<std::string>& args = {})
+    // The program in a folder of its own, with the copy registered and nginx as the proxy; it
+    // starts in its own folder unless another working folder is given.
+    void start(const std::vector<std::string>& args = {}, const std::string& working = "")
     {
         folder_given = !args.empty();
         dir = TS_new_dir("run");
@@ -133,7 +134,7 @@ struct UpdateWindow : testing::Test {
         env["LANG"] = "en_US.UTF-8";
         std::vector<std::string> argv = {dir + "corvane-updater"};
         argv.insert(argv.end(), args.begin(), args.end());
-        ASSERT_TRUE(TS_start(app, argv, env, dir));
+        ASSERT_TRUE(TS_start(app, argv, env, working.empty() ? dir : working));
     }
 
     TS_shot shot(const std::string& name)
@@ -368,9 +369,10 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
 
 TEST_F(UpdateWindow, DeleteOnlyReleaseInstallsAndTooLittleSpaceKeepsNextOff)
 {
-    // The copy named after an option: that folder is updated, and nothing lands beside the program.
+    // The copy named by its name alone from its parent folder, after options one of whose values
+    // holds quotes and blanks: that folder is updated, and nothing lands beside the program.
     make("deleteonly", 30);
-    start({"--lang=en", copy});
+    start({"--lang=en", "--pref:note=My \"big\" copy", "copy"}, rel);
     to_search();
     ASSERT_TRUE(wait_log("Check Disk Space: 0 files to fetch, 3 to delete"));
     wait_step(check, "check-delete-only");

@@ -327,16 +327,28 @@ TEST(Start, TargetOsCommandLineFolderAndDiscTest)
     EXPECT_EQ(target_os_from_option(true, "all"), 2);
     EXPECT_EQ(target_os_from_option(true, "LINUX"), 2);
 
+    // The folder is the arguments that are no option, joined; a relative one is the shell's.
     gAppFolder = "/opt/corvane updater/";
-    EXPECT_EQ(command_line_folder(nullptr), "");
-    EXPECT_EQ(command_line_folder(""), "");
-    EXPECT_EQ(command_line_folder("/home/me/Corvane 10"), "/home/me/Corvane 10/");
-    EXPECT_EQ(command_line_folder("/home/me/Corvane 10/"), "/home/me/Corvane 10/");
-    EXPECT_EQ(command_line_folder("Sims/Corvane 10"), "/opt/corvane updater/Sims/Corvane 10/");
-    // Option words are no folder, quoted values and all; a folder's blanks stay, its quotes go.
-    EXPECT_EQ(command_line_folder(" --os=APL -h\t--pref:_x=\"a b\" "), "");
-    EXPECT_EQ(command_line_folder("--lang=en /home/me/Corvane  10/ --os=\"L I N\"--x -h"), "/home/me/Corvane  10/");
-    EXPECT_EQ(command_line_folder("--lang=en \"/home/me/Corvane -10\" --os=LIN"), "/home/me/Corvane -10/");
+    const std::string here = "/home/me/sims/";
+    auto folder = [&](std::vector<const char*> args, const std::string& working = "/home/me/sims/") {
+        args.insert(args.begin(), "corvane-updater");
+        return command_line_folder((int)args.size(), args.data(), working);
+    };
+    EXPECT_EQ(folder({}), "");
+    EXPECT_EQ(folder({""}), "");
+    EXPECT_EQ(folder({"/home/me/Corvane 10"}), "/home/me/Corvane 10/");
+    EXPECT_EQ(folder({"/home/me/Corvane  10/"}), "/home/me/Corvane  10/");
+    EXPECT_EQ(folder({"/home/me/My", "Sim/"}), "/home/me/My Sim/"); // unquoted, split by the shell
+    EXPECT_EQ(folder({"Corvane 10"}), here + "Corvane 10/");
+    EXPECT_EQ(folder({"."}), here);
+    EXPECT_EQ(folder({"../name/"}), "/home/me/name/");
+    EXPECT_EQ(folder({"./a//b/../../c"}), here + "c/");
+    EXPECT_EQ(folder({"../../../.."}), "/");
+    EXPECT_EQ(folder({"Corvane 10"}, ""), ""); // no working folder to take it from
+    // Option arguments are no folder, whatever their values hold.
+    EXPECT_EQ(folder({"--os=APL", "-h", "--pref:_x=a b"}), "");
+    EXPECT_EQ(folder({"--lang=en", "--pref:note=My \"big\" copy", "/f/copy/", "--os=LIN"}), "/f/copy/");
+    EXPECT_EQ(folder({"--pref:note=\"a", "copy", "--x=b\""}), here + "copy/");
 
     EXPECT_EQ(runs_from_disc("", "/media/cd/updater", "/tmp/u/"), 0);
     EXPECT_EQ(runs_from_disc("/media/cd/", "/media/cd/updater", "/tmp/u/"), 1);
