@@ -215,7 +215,7 @@ protected:
         TS_sh("mkdir -p '" + alpha_root + "data' '" + alpha_root + "dir with blank'");
         TS_write_file(alpha_root + "data/big.bin", big);
         TS_write_file(alpha_root + "dir with blank/a b.txt", "blank name\n");
-        for (int i = 1; i <= 3; ++i) TS_write_file(alpha_root + "data/f" + std::to_string(i) + ".txt", std::string(i * 1000, 'a' + i));
+        for (int i = 0; i <= 3; ++i) TS_write_file(alpha_root + "data/f" + std::to_string(i) + ".txt", std::string(i * 1000, 'a' + i));
         nginx = new TS_server;
         faults = new TS_server;
         TS_nginx_start(*nginx, {{"alpha.test", alpha_root}, {"bravo.test", bravo_root}, {"", default_root}});
@@ -339,18 +339,21 @@ TEST_F(NetFetch, NginxServesEachHostItsOwnRootThroughTheProxy)
 TEST_F(NetFetch, NginxKeepsOneConnectionPerSlot)
 {
     use_proxy(*nginx);
-    for (int i = 1; i <= 3; ++i) {
+    // f0.txt is empty: its reply ends with its header block, the frame clock standing still.
+    for (int i = 0; i <= 3; ++i) {
         const std::string name = "f" + std::to_string(i) + ".txt";
         ASSERT_EQ(fetch(7, "alpha.test", "/data/" + name, out + name), 1);
+        EXPECT_EQ(TS_sh("test -f '" + out + name + "' && echo yes"), "yes\n");
         EXPECT_EQ(TS_read_file(out + name), std::string(i * 1000, 'a' + i));
     }
+    ASSERT_NE(gNet.connections[7], nullptr);
+    EXPECT_EQ(gNet.connections[7]->requests, 4);
     const auto lines = TS_nginx_access_lines(*nginx);
-    ASSERT_GE(lines.size(), 3u);
+    ASSERT_GE(lines.size(), 4u);
     // "<connection> <request number on it> ..."
-    const std::string c1 = lines[lines.size() - 3].substr(0, lines[lines.size() - 3].find(' '));
-    EXPECT_EQ(lines[lines.size() - 3].rfind(c1 + " 1 alpha.test", 0), 0u);
-    EXPECT_EQ(lines[lines.size() - 2].rfind(c1 + " 2 alpha.test", 0), 0u);
-    EXPECT_EQ(lines[lines.size() - 1].rfind(c1 + " 3 alpha.test", 0), 0u);
+    const std::string c1 = lines[lines.size() - 4].substr(0, lines[lines.size() - 4].find(' '));
+    for (size_t n = 1; n <= 4; ++n)
+        EXPECT_EQ(lines[lines.size() - 5 + n].rfind(c1 + " " + std::to_string(n) + " alpha.test", 0), 0u) << n;
 }
 
 TEST_F(NetFetch, NginxPathWithBlanksAndBackslashesAndDirectHost)
@@ -385,6 +388,14 @@ TEST_F(NetFetch, NginxNotFoundFailsWithTheErrorReport)
     gNet.cancel_slot(3);
     EXPECT_EQ(fetch(3, "alpha.test", "/nope.txt", file), 2);
     EXPECT_EQ(TS_count(log_since(mark), " came 1 more time.\n\nHTTP Error for " + file), 1) << log_since(mark);
+    // The next run counts from nothing, and a failure that did not come again has no count line.
+    EXPECT_EQ(fetch(3, "alpha.test", "/nope.txt", file), 2);
+    gNet.cancel_slot(3);
+    EXPECT_EQ(fetch(3, "alpha.test", "/nope.txt", file), 2);
+    gNet.cancel_slot(3);
+    EXPECT_EQ(TS_count(log_since(mark), "HTTP Error for " + file), 3) << log_since(mark);
+    EXPECT_EQ(TS_count(log_since(mark), " came "), 2) << log_since(mark);
+    EXPECT_EQ(TS_count(log_since(mark), " came 1 more time.\n\n"), 2) << log_since(mark);
 }
 
 TEST_F(NetFetch, FullDiskOrMissingFolderIsAFailureNotADownload)
@@ -598,6 +609,14 @@ TEST_F(NetFetch, FailedLookUpIsAskedAgainAfterAPause)
     gTimer.hl_timer_real_time = 1000.0f + NET_LOOKUP_RETRY_SECONDS + 1.0f;
     EXPECT_EQ(fetch(3, "lookup.test", "/ok/1", out + "x"), 1);
     EXPECT_EQ(gNet.host_cache["lookup.test"].address, kLoopback);
+
+    // The proxy's name changed in Preferences: the server's address is looked up again, each time.
+    gNet._proxy_host = "127.0.0.2"; // nothing listens there
+    EXPECT_EQ(fetch(3, "lookup.test", "/ok/2", out + "x"), 2);
+    EXPECT_EQ(gNet.host_cache["lookup.test"].address, inet_addr("127.0.0.2"));
+    gNet._proxy_host = "127.0.0.1";
+    EXPECT_EQ(fetch(3, "lookup.test", "/ok/3", out + "x"), 1);
+    EXPECT_EQ(TS_read_file(out + "x"), pattern(3));
 }
 
 TEST_F(NetFetch, ProxyPortOutsideTheRangeIsNotUsed)
@@ -657,6 +676,8 @@ TEST_F(NetFetch, EachBrokenReplyNamesItsCaseInTheReport)
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcX\r\n", "bad chunk end"},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nab", "body cut short"},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\n", "unknown Transfer-Encoding"},
+        // Not broken: an error without a body ends with its header block, the peer still there.
+        {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", ""},
     };
     test_listener l;
     ASSERT_GT(l.port, 0);
@@ -677,9 +698,15 @@ TEST_F(NetFetch, EachBrokenReplyNamesItsCaseInTheReport)
         }
         ASSERT_EQ(request.rfind("GET http://files.test/x HTTP/1.1\r\n", 0), 0u) << b.failure;
         ASSERT_EQ(send(peer, b.reply, strlen(b.reply), MSG_NOSIGNAL), (ssize_t)strlen(b.reply));
-        close(peer);
+        if (*b.failure) close(peer);
         EXPECT_EQ(poll_n(3, server, path, file, 2000), 2) << b.failure;
         const std::string report = log_since(mark);
+        if (!*b.failure) {
+            close(peer);
+            EXPECT_EQ(report, error_report(file, "files.test", "/x", 1, 1, 0, 3, 0, "Not Found (#404)"));
+            EXPECT_EQ(TS_sh("test -f '" + file + "' && wc -c < '" + file + "'"), "0\n");
+            continue;
+        }
         EXPECT_EQ(report.rfind("HTTP Error for " + file + "\n", 0), 0u) << report;
         EXPECT_NE(report.find("   failure    =" + std::string(b.failure) + "\n\n"), std::string::npos) << report;
     }
