@@ -334,6 +334,13 @@ TEST(Font, BrokenLineEndsAreSteppedOverWhole)
     const OGL_text_line m = OGL_scan_line(f, t.data() + 1, t.data() + t.size(), 50, 0);
     EXPECT_EQ(m.brk - t.data(), 1);
     EXPECT_EQ(m.next - t.data(), 3);
+    // Two blanks after a full stop, the wrap reached at the first, the second or past both: the
+    // next line starts at the next letter, never at the second blank.
+    const std::string two = "Stop now.  Then go";
+    for (const char* fits : {"Stop now. ", "Stop now.  ", "Stop now.  Th"}) {
+        const OGL_text_line s = OGL_scan_line(f, two.data(), two.data() + two.size(), OGL_measure_string(fits), 0);
+        EXPECT_EQ(std::string(s.next), "Then go") << fits;
+    }
 }
 
 TEST(Label, BreaksNearTheMiddleOfLongParts)

@@ -318,6 +318,8 @@ TEST_F(Textures, ManagerSlotsReloadsFailuresAndFlags)
     convert({"-size", "1x1", "xc:rgb(1,2,3)"}, d + "one.png");
     convert({"-size", "64x64", "xc:rgb(1,2,3)"}, "PNG32:" + d + "small3d.png");
     convert({"-size", "128x128", "gradient:red-blue"}, "PNG32:" + d + "big3d.png");
+    convert({"-size", "2049x2", "xc:red"}, d + "wide.png");
+    convert({"-size", "2x2049", "xc:red"}, d + "tall.png");
 
     ProbeRun run = probe({"--scenario=manager", "--dir=" + d}, {"apitrace", "trace", "-o", "manager.trace"});
     ASSERT_EQ(run.r.exit_code, 0) << run.r.out << run.r.err;
@@ -354,6 +356,7 @@ TEST_F(Textures, ManagerSlotsReloadsFailuresAndFlags)
     EXPECT_EQ(line_of(out, "3d small:"), "3d small: 0");
     EXPECT_EQ(line_of(out, "3d:"), "3d: 1042");
     EXPECT_EQ(line_of(out, "3d depth:"), "3d depth: 8");
+    EXPECT_EQ(line_of(out, "past the largest side:"), "past the largest side: 0 0");
     EXPECT_EQ(line_of(out, "resource:"), "resource: 1024");
     EXPECT_EQ(line_of(out, "resource: slot"), "resource: slot 1024 64x64 loaded 64x64 format 0x1907 bytes 12288 file 1 refs 1");
     EXPECT_EQ(line_of(out, "unloaded:"), "unloaded: slot empty 1 texture exists 0");
@@ -372,6 +375,9 @@ TEST_F(Textures, ManagerSlotsReloadsFailuresAndFlags)
                          "detailed list of missing files.\n\n(hl_event:103)\n"))
         << log;
     EXPECT_TRUE(has(log, "WARNING: the scratch texture scratch_array-big is larger than its buffer.\n")) << log;
+    // Too wide or too tall, a picture is only noted: the program goes on.
+    EXPECT_TRUE(has(log, "Too large a texture!\nI can't load this!\n\n" + d + "wide.png\n(TEX_obj:440)\n")) << log;
+    EXPECT_TRUE(has(log, "Too large a texture!\nI can't load this!\n\n" + d + "tall.png\n(TEX_obj:441)\n")) << log;
 
     // The trace: the fixed slot's second load is the one sub-image update of the run; after the
     // failed load the 2 x 2 picture is uploaded anew.

@@ -499,6 +499,10 @@ static void scenario_manager()
     glBindTexture(GL_TEXTURE_3D, 0);
     say("3d depth: " + std::to_string(depth));
 
+    // Past the largest side either way: a note, and nothing loaded.
+    say("past the largest side: " + std::to_string(gTextures.load_bitmap(0, 1044, 0x41, 2, sDir + "wide.png")) + " " +
+        std::to_string(gTextures.load_bitmap(0, 1045, 0x41, 2, sDir + "tall.png")));
+
     // An embedded picture is opened by its name, without candidates.
     say("resource: " + std::to_string(gTextures.load_bitmap(0, 1024, 0x90241, 2, "RESOURCE:map.png")));
     report("resource", 1024);
