@@ -107,14 +107,17 @@ bool server_record_usable(const ServerRecord& r, const char* from)
 server_list_end server_list_read_body(xmap_file& f, std::vector<ServerRecord>& servers, std::string& install_name,
                                       int want_betas, std::string& newer_page)
 {
+    // Betas are wanted as well as updates, so a list without a beta names the final release.
+    bool beta_named = false, final_named = false;
     while (f.cursor && f.cursor < f.end) {
         TXT_skip_blanks(f);
         if (take_keyword(f, "BETA")) {
             std::string v = take_value(f);
-            if (want_betas) install_name = v;
+            if (want_betas) install_name = v, beta_named = true;
         } else if (take_keyword(f, "FINAL")) {
             std::string v = take_value(f);
-            if (!want_betas) install_name = v;
+            if (!want_betas || !beta_named) install_name = v;
+            final_named = true;
         } else if (take_keyword(f, "INS_VERSION", true)) {
             const std::string number = take_word(f);
             const std::string page = take_word(f);
@@ -145,6 +148,8 @@ server_list_end server_list_read_body(xmap_file& f, std::vector<ServerRecord>& s
             skip_line(f);
         }
     }
+    if (want_betas && !beta_named && final_named)
+        gLog << "The server list names no beta release; the final release \"" << install_name << "\" is taken.\n";
     return server_list_read;
 }
 

@@ -19,7 +19,8 @@ enum server_list_end {
 };
 
 // Reads the body (the view's cursor stands behind the header) into servers and install_name:
-// "BETA" or "FINAL" (by want_betas) names the release, "SERVER" and its two lines add a record
+// "BETA" or "FINAL" (by want_betas) names the release (with betas wanted and no "BETA" line,
+// "FINAL" does, and a line says so in the log), "SERVER" and its two lines add a record
 // whose dir is the folder line (given its final '/' when it lacks one) and the release name the
 // lines above gave. A record with an empty host, a host ending in '/' or '\', or a folder line
 // not beginning with '/' is dropped with a "WARNING: " line. newer_page receives the page

@@ -11,6 +11,7 @@
 #include "foundation/frame_clock.h"
 #include "foundation/log.h"
 #include "foundation/options.h"
+#include "foundation/shared_paths.h"
 #include "foundation/translation.h"
 
 #include <algorithm>
@@ -30,6 +31,9 @@ static float gRetryWait = 0; // the wait after the next failure is twice this (t
 // (and not read again: the same bytes give the same records), so that a look-up server handing
 // it out for an hour leaves a few lines, not thousands.
 static LOG_repeats gUnusableList;
+
+// The beta box as it stood when the kept records were read: the release they name follows it.
+static int gListBetas = 0;
 
 void server_search_end_repeats()
 {
@@ -104,6 +108,9 @@ static void fetch_server_list()
     }
     server_search_end_repeats();
     std::string page;
+    // Each list names its release itself: one that names none must not inherit an earlier one's.
+    gInstallName = NOT_SCANNED_NAME;
+    gListBetas = gWantBetas;
     const server_list_end end = server_list_read_body(f, gServers, gInstallName, gWantBetas, page);
     f.close();
     if (end == server_list_newer) {
@@ -111,6 +118,8 @@ static void fetch_server_list()
         return;
     }
     server_apply_options();
+    // Records of no release would ask for a folder named after the placeholder.
+    if (gInstallName == NOT_SCANNED_NAME) gServers.clear();
     if (gServers.empty()) {
         gLog << "WARNING: the server list " << list << " names no update server that can be used.\n";
         LOG_repeats_keep(gUnusableList, bytes, "unusable server list above");
@@ -151,10 +160,28 @@ static void fetch_directory(const std::string& archive, const std::string& direc
         unpack_directory(archive, directory);
 }
 
+// The user changed the beta box on Welcome since the list was read: the records, the directory
+// and the plan of the release not wanted any more go, and the list is asked for again.
+static void follow_beta_box(const std::string& archive, const std::string& directory)
+{
+    if (gServers.empty() || gListBetas == gWantBetas) return;
+    gLog << "The beta box changed since the server list was read; the list is asked for again.\n";
+    gNet.cancel_slot(DIRECTORY_SLOT);
+    gServers.clear();
+    gServerIndex = 0;
+    gSearchPhase = search_fetching;
+    gInstallName = NOT_SCANNED_NAME;
+    gPlan.install_groups.clear();
+    FILE_delete_file(archive);
+    FILE_delete_file(directory);
+    server_search_reset_rest();
+}
+
 void find_update_servers()
 {
     const std::string archive = gTempFolder + "directory.txt.zip";
     const std::string directory = gTempFolder + "directory.txt";
+    follow_beta_box(archive, directory);
     if (gServers.empty())
         fetch_server_list();
     else if (gSearchPhase == search_fetching)

@@ -121,6 +121,13 @@ TEST_F(ServerList, ReadsEveryCaseOfTheFormat)
     Read beta = read_list(kListHeader + body, 1);
     EXPECT_EQ(beta.name, "Corvane10b");
     EXPECT_EQ(beta.servers[1].dir, "/files/Corvane10b/");
+    // Betas wanted from a list without one: the final release, said once in the log; a BETA line
+    // after the FINAL one still wins.
+    const std::string no_beta = kListHeader + std::string("FINAL Corvane10\nSERVER a.test\n/f/\na\n");
+    EXPECT_EQ(records(read_list(no_beta, 1).servers), "[a.test|/f/Corvane10/|a]");
+    EXPECT_EQ(TS_count(read_log(), "The server list names no beta release; the final release \"Corvane10\" is taken."), 1);
+    EXPECT_EQ(read_list(kListHeader + std::string("FINAL Corvane10\nBETA B\n"), 1).name, "B");
+    EXPECT_EQ(read_list(kListHeader + std::string("BETA B\n"), 0).name, "Not Yet Scanned");
 
     // A keyword with nothing behind it sets an empty name; the data may end inside a line.
     EXPECT_EQ(read_list(std::string(kListHeader) + "FINAL\nSERVER h\n/d/\nn", 0).servers[0].dir, "/d//");
@@ -347,6 +354,29 @@ TEST_F(Discovery, FetchesTheListOnceAndAsksAgainForA404Archive)
     EXPECT_EQ(count_requests(nginx, "s1.test", "directory.txt.zip", 200), 1);
     EXPECT_TRUE(gAlerts.empty());
     EXPECT_EQ(gQuit, 0);
+
+    // The beta box ticked after the list was read: the list comes again and the beta's archive
+    // (missing) is asked for. Back, the box unticked, Next: the final release, and no request
+    // for the beta after the list that named it no more.
+    list("BETA Corvane10b\nFINAL Corvane10\nSERVER s1.test\n/rel/\nOne\n");
+    gWantBetas = 1;
+    ASSERT_TRUE(poll([&] {
+        return count_requests(nginx, "s1.test", "/rel/Corvane10b/directory.txt.zip", 404) >= 2 &&
+               gNet.requests[DIRECTORY_SLOT].state == net_slot_resting;
+    }));
+    EXPECT_EQ(records(gServers), "[s1.test|/rel/Corvane10b/|One]");
+    step_search_updates_left();
+    gWantBetas = 0;
+    ASSERT_TRUE(poll([] { return gSearchPhase == 3; }));
+    EXPECT_EQ(records(gServers), "[s1.test|/rel/Corvane10/|One]");
+    const std::vector<Logged> asked = TS_nginx_requests(nginx);
+    size_t last_list = 0;
+    for (size_t i = 0; i < asked.size(); ++i)
+        if (asked[i].host == LOOKUP_HOST) last_list = i;
+    EXPECT_EQ(count_requests(nginx, LOOKUP_HOST, "/_lookup_10_/server_list_10.txt"), 3);
+    for (size_t i = last_list; i < asked.size(); ++i) EXPECT_EQ(asked[i].path.find("Corvane10b"), std::string::npos);
+    EXPECT_EQ(asked.back().path, "/rel/Corvane10/directory.txt.zip");
+    EXPECT_EQ(TS_count(read_log(), "The beta box changed since the server list was read"), 2);
 }
 
 TEST_F(Discovery, AnotherOfThreeServersAfterA404AndOptionsApplied)
@@ -402,7 +432,7 @@ TEST_F(Discovery, BusyListRetriedThenWrongHeaderAndNewerUpdaterAlerts)
     ASSERT_EQ(gAlerts.size(), 1u);
     EXPECT_EQ(gAlerts[0].lines[0], "There is a newer version of the Corvane web updater available.");
     EXPECT_EQ(gAlerts[0].code, t_note);
-    EXPECT_EQ(records(gServers), "[s1.test|/a/F/|kept]");
+    EXPECT_EQ(records(gServers), "[s1.test|/a/Not Yet Scanned/|kept]"); // each list names its own release
     EXPECT_NE(read_log().find("WARNING: not opening \"file:///etc/passwd\""), std::string::npos);
     EXPECT_EQ(opened_pages(1.0), "");
 
@@ -460,11 +490,14 @@ TEST_F(Discovery, ListsWithoutAUsableServerWaitAsFailuresAndRepeatsAreCountedAtB
     auto run = [this](const char* body) { list(body); poll([] { return false; }, 1300); }; // 65 s of the clock
     run("FINAL R\nSERVER s.test/\n/d/\nn\nSERVER r.test\nrel/\nn\n");
     run("FINAL R\n");
-    EXPECT_LE(count_requests(nginx, LOOKUP_HOST, "txt"), 8 + 3); // the wait is at its longest for the second
+    run("SERVER s1.test\n/x/\nx\n"); // names no release: never a request for the placeholder's folder
+    EXPECT_EQ(count_requests(nginx, "s1.test", ""), 0);
+    EXPECT_LE(count_requests(nginx, LOOKUP_HOST, "txt"), 8 + 3 + 3); // the wait is at its longest after the first
     app_shutdown(0); // mid-outage
-    EXPECT_EQ(TS_count(TS_read_file(log_path()), "WARNING: "), 4); // the two lines, twice that no server is left
-    EXPECT_EQ(TS_count(TS_read_file(log_path()), "The unusable server list above came "), 2); // new list, quit
-    // Back in the longest wait, then Next: the list is asked for again at once.
+    EXPECT_EQ(TS_count(TS_read_file(log_path()), "WARNING: "), 5); // the two lines, thrice that no server is left
+    EXPECT_EQ(TS_count(TS_read_file(log_path()), "The unusable server list above came "), 3); // new lists, quit
+    // Back in the longest wait, then Next: the list is asked for again at once, and after its
+    // failure the next request waits the shortest wait, not the longest.
     hl_open_log(log_path());
     step_search_updates_left();
     const int asked = count_requests(nginx, LOOKUP_HOST, "txt");
@@ -473,6 +506,9 @@ TEST_F(Discovery, ListsWithoutAUsableServerWaitAsFailuresAndRepeatsAreCountedAtB
     while (count_requests(nginx, LOOKUP_HOST, "txt") == asked && steady::now() - start < std::chrono::seconds(10))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(count_requests(nginx, LOOKUP_HOST, "txt"), asked + 1);
+    const net_request& slot = gNet.requests[SERVER_LIST_SLOT];
+    ASSERT_TRUE(poll([&] { return slot.state == net_slot_done; }));
+    EXPECT_TRUE(poll([&] { return slot.state != net_slot_done; }, 30)); // a second and a half
     // A good list within the wait, at once the archive, whose 404s wait too; Back and quit count them.
     list("FINAL R\nSERVER s1.test\n/x/\nx\n");
     ASSERT_TRUE(poll([&] { return count_requests(nginx, "s1.test", "zip") > 0; }, 31 * 20));
