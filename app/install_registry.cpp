@@ -92,9 +92,9 @@ void register_install_folder()
     if (fd < 0 || err != 0) gLog << "WARNING: could not append registration file: " << file << "\n";
 }
 
-int is_installed_copy()
+static int holds_copy(const std::string& path)
 {
-    const std::string folder = install_folder_path(gInstallPath);
+    const std::string folder = install_folder_path(path);
     if (folder.empty()) return 0;
     std::vector<std::string> names;
     std::vector<int32_t> types;
@@ -108,4 +108,32 @@ int is_installed_copy()
             if (names[i].find(kWords[w]) != std::string::npos) found[w] = true;
     }
     return found[0] && found[1] && found[2] && found[3] ? 1 : 0;
+}
+
+int is_installed_copy()
+{
+    return holds_copy(gInstallPath);
+}
+
+// The folder that holds this one, with its trailing '/'; "/" is its own parent, and a path
+// without a '/' before its last name has none (""). Only '/' separates names here: a Linux
+// name may hold '\' or ':'.
+static std::string parent_folder(const std::string& folder)
+{
+    if (folder == "/") return folder;
+    std::string p = folder;
+    if (!p.empty() && p.back() == '/') p.pop_back();
+    const size_t slash = p.rfind('/');
+    return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+}
+
+std::string find_installed_copy(const std::string& folder)
+{
+    std::string f = folder;
+    while (!holds_copy(f)) {
+        const std::string parent = parent_folder(f);
+        if (parent.empty() || parent == f) return "";
+        f = parent;
+    }
+    return f;
 }

@@ -21,3 +21,6 @@ void read_install_registry();
 void register_install_folder();
 // 1 when gInstallPath holds the folders a copy of the simulator has.
 int is_installed_copy();
+// The folder, or the nearest folder above it, that holds a copy (the folder's text with names
+// taken off its end, each keeping its trailing '/'); "" when none on the way up does.
+std::string find_installed_copy(const std::string& folder);

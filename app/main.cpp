@@ -78,13 +78,44 @@ std::string command_line_folder(int argc, const char* const* argv, const std::st
 {
     std::string folder = CMDLINE_folder_words(argc, argv);
     if (folder.empty()) return "";
-    // A shell user names a folder from where they stand, not from where the program lies.
+    // A shell user names a folder from where they stand, not from where the program lies, and
+    // means ".." as the file system (and ls) reads it, through links; a folder that is not there
+    // has its names resolved by text, only to be named.
     if (!FILE_is_abs_path(folder)) {
         if (working_folder.empty()) return "";
-        folder = lexically_resolved(working_folder + folder);
+        std::string real;
+        if (PLAT_real_path(working_folder + folder, real) == 0)
+            folder = real;
+        else
+            folder = lexically_resolved(working_folder + folder);
     }
     if (folder.back() != '/') folder += '/';
     return folder;
+}
+
+std::string command_line_copy(const std::string& folder)
+{
+    if (folder.empty() || find_installed_copy(folder) == folder) return folder;
+    // Names are taken off the end by text on the way up, so ".." and links go first.
+    std::string real;
+    if (PLAT_real_path(folder, real) != 0) return "";
+    if (real.back() != '/') real += '/';
+    return find_installed_copy(real);
+}
+
+// Only a folder that holds a copy, or lies inside one, is updated without a question: a slip of
+// the shell would otherwise get a whole release written where no copy is.
+static void take_command_line_folder(const std::string& folder)
+{
+    gCmdLinePath = command_line_copy(folder);
+    if (folder.empty()) return;
+    gLog << "The command line names the folder " << folder;
+    if (gCmdLinePath.empty())
+        gLog << "; neither it nor a folder above it is an installed copy, so none is taken.\n";
+    else
+        gLog << "; the copy updated is " << gCmdLinePath << ".\n";
+    gLog.flush();
+    if (gCmdLinePath.empty()) alert_not_a_copy(folder);
 }
 
 std::string updater_lock_path()
@@ -197,8 +228,8 @@ int WinMain(const char* cmd_line, const std::string& folder)
     gSpaceNeeded = 0;
     gTargetOS = target_os_from_option(CMDLINE_has_option("--os"), CMDLINE_get_option("--os"));
     PREF_read_write(11, 0);
-    gCmdLinePath = folder;
     read_install_registry();
+    take_command_line_folder(folder);
 
     // The flag is tested before every frame, so one set during start-up runs none.
     while (!gQuit) hl_do_frame();

@@ -17,10 +17,15 @@ int runs_from_disc(const std::string& disc_root, const std::string& program, con
 // gTargetOS for the "--os" option: ALL 0, APL 1, IBM 2, LIN 3 (exact case); 2 when absent or other.
 int target_os_from_option(bool present, const std::string& value);
 // The folder to update named by the arguments that are no option (CMDLINE_folder_words), ending
-// in '/'. A relative one is taken from the working folder the updater was started in, its "." and
-// ".." names resolved; "" when nothing but options is given, or when a relative folder comes
-// without a working folder. An absolute folder is kept as given.
+// in '/'. A relative one is taken from the working folder the updater was started in, its "."
+// and ".." names resolved by the file system where it exists, else by text; "" when nothing but
+// options is given, or when a relative folder comes without a working folder. An absolute
+// folder is kept as given.
 std::string command_line_folder(int argc, const char* const* argv, const std::string& working_folder);
+// The copy the command-line folder names: the folder itself when it holds one, else the nearest
+// folder above it (its ".", ".." and links resolved by the file system) that does; "" when
+// there is none, or the folder is not there.
+std::string command_line_copy(const std::string& folder);
 // The five log lines of the OS folders, the last followed by an empty line.
 std::string os_folder_lines();
 

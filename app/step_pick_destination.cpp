@@ -12,39 +12,28 @@
 
 #include <algorithm>
 
-// The folder that holds this one, with its trailing '/'; "/" is its own parent, and a path
-// without a '/' before its last name has none (""). Only '/' separates names here: a Linux
-// name may hold '\' or ':'.
-static std::string parent_folder(const std::string& folder)
+void alert_not_a_copy(const std::string& folder)
 {
-    if (folder == "/") return folder;
-    std::string p = folder;
-    if (!p.empty() && p.back() == '/') p.pop_back();
-    const size_t slash = p.rfind('/');
-    return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+    MACIBM_alert(0, LANG_translate("You selected the folder path:"), folder,
+                 LANG_translate("But it does not appear to be an installed copy of Corvane 10."),
+                 LANG_translate("Please be sure to select the folder that contains the Corvane application."), t_note,
+                 "main", 405);
 }
 
 // The user may pick any folder inside a copy, so the copy is looked for from there upwards.
-// With none on the way, the alert names the folder picked and the previous choice comes back.
+// With none on the way, the alert names the folder picked and the previous choice stays.
 static void find_copy_with_dialog()
 {
-    const std::string previous = gInstallPath;
+    std::string picked = gInstallPath;
     if (!FILE_show_dialog(FILE_dialog_folder, LANG_translate("Please select your Corvane 10 folder."),
-                          LANG_translate("Select"), 1, gInstallPath, gInstallPath))
+                          LANG_translate("Select"), 1, gInstallPath, picked))
         return;
-    const std::string picked = gInstallPath;
-    while (!is_installed_copy()) {
-        const std::string parent = parent_folder(gInstallPath);
-        if (parent.empty() || parent == gInstallPath) {
-            MACIBM_alert(0, LANG_translate("You selected the folder path:"), picked,
-                         LANG_translate("But it does not appear to be an installed copy of Corvane 10."),
-                         LANG_translate("Please be sure to select the folder that contains the Corvane application."),
-                         t_note, "main", 405);
-            gInstallPath = previous;
-            return;
-        }
-        gInstallPath = parent;
+    const std::string copy = find_installed_copy(picked);
+    if (copy.empty()) {
+        alert_not_a_copy(picked);
+        return;
     }
+    gInstallPath = copy;
     // Listed, and marked as chosen, from the next frame on.
     register_install_folder();
     read_install_registry();

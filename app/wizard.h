@@ -33,6 +33,8 @@ int step_search_updates(int entering, StepPage* page);
 int step_check_disk_space(int entering, StepPage* page);
 int step_install_updates(int entering, StepPage* page);
 int step_finish(int entering, StepPage* page);
+// Find It's note that a folder is no copy and lies inside none; the folder is its second line.
+void alert_not_a_copy(const std::string& folder);
 // The wizard frame calls this when it leaves Search for Updates for another step: the scan's
 // workers are stopped and joined before that step can change the folder or the plan.
 void step_search_updates_left();

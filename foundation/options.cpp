@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <vector>
 
@@ -63,8 +64,14 @@ void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& lo
 std::string CMDLINE_folder_words(int argc, const char* const* argv)
 {
     std::string words;
+    bool options_ended = false; // by a lone "--": a folder may begin with '-'
     for (int i = 1; i < argc; ++i) {
-        if (!argv[i] || !argv[i][0] || argv[i][0] == '-') continue;
+        if (!argv[i] || !argv[i][0]) continue;
+        if (!options_ended && strcmp(argv[i], "--") == 0) {
+            options_ended = true;
+            continue;
+        }
+        if (!options_ended && argv[i][0] == '-') continue;
         if (!words.empty()) words += ' ';
         words += argv[i];
     }
@@ -287,6 +294,7 @@ std::string CMDLINE_text_from_argv(int argc, const char* const* argv)
     std::string text;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i] ? argv[i] : "";
+        if (a == "--") break; // what follows is folder words, never options
         if (i > 1) text += ' ';
         size_t eq = a.find('=');
         if (!a.empty() && a[0] == '-' && eq != std::string::npos && has_white(a.substr(eq + 1)) &&

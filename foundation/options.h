@@ -18,8 +18,9 @@ void CMDLINE_parse(const char* text);
 // The tokeniser alone: adds every option of the text to the store, echoing to the given stream.
 void CMDLINE_tokenize(CMDLINE_options& store, const char* text, std::ostream& log);
 
-// The arguments after the program's name that are no option (do not begin with '-'), joined by
-// single blanks: a folder whose blanks the shell split stays whole. Read from the arguments, not
+// The arguments after the program's name that are no option (do not begin with '-'), and every
+// argument after a lone "--", joined by single blanks: a folder whose blanks the shell split
+// stays whole; an empty argument adds nothing. Read from the arguments, not
 // from the joined text, so that an option value holding quotes cannot spill into the folder.
 std::string CMDLINE_folder_words(int argc, const char* const* argv);
 
@@ -40,5 +41,6 @@ std::string CMDLINE_usage_text();
 // Hands the name of every "--dref:" option, in name order, to the tunables registry.
 void CMDLINE_apply_drefs();
 
-// Joins argv[1..] into the command-line text the program works with (see the notes in options.cpp).
+// Joins argv[1..] into the command-line text the program works with (see the notes in options.cpp);
+// the text ends before a lone "--", which ends the options.
 std::string CMDLINE_text_from_argv(int argc, const char* const* argv);

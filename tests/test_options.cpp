@@ -122,6 +122,8 @@ TEST(Options, ArgvTextKeepsValuesWithBlanksWhole)
     Parsed p = tokenize(text.c_str());
     EXPECT_EQ(p.store.opts, (Opts{{"--pref:_proxy_host", "a b"}, {"--k", "x y"}, {"/my", ""}, {"folder/", ""},
                                   {"-z", "\ttab"}}));
+    const char* ended[] = {"prog", "--os=LIN", "--", "-copy", "--lang=de"}; // folder words after "--"
+    EXPECT_EQ(CMDLINE_text_from_argv(5, ended), "--os=LIN");
 }
 
 TEST(StandardOptions, Texts)

@@ -134,7 +134,7 @@ TEST(PrefsWindow, WizardEditsTheProxyAndTheNextFetchUsesIt)
 
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "prefs-wizard"));
-    const std::string copy = TS_new_dir("Sim");
+    const std::string copy = TS_new_copy("Sim");
     ASSERT_TRUE(WR_launch(r, {copy})) << r.proc.err;
     ASSERT_TRUE(WR_move(r, 5, 300));
     WR_shot s = WR_wait_for(r, "welcome", welcome_shows);
@@ -241,7 +241,7 @@ TEST(PrefsWindow, APortTextThatIsNoNumberIsSavedAsMinusOne)
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "prefs-80a"));
     TS_write_file(r.data + "Corvane Installer.prf", saved_prefs("80a", 8080));
-    ASSERT_TRUE(WR_launch(r, {TS_new_dir("Sim")})) << r.proc.err;
+    ASSERT_TRUE(WR_launch(r, {TS_new_copy("Sim")})) << r.proc.err;
     ASSERT_TRUE(WR_move(r, 5, 300));
     WR_shot s = WR_wait_for(r, "welcome", welcome_shows);
     s = open_prefs(r, "prefs");

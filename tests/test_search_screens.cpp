@@ -71,13 +71,6 @@ bool wait_threads(const WR_run& r, const std::function<bool(int)>& ok)
     return ok(threads_of(r));
 }
 
-// A copy to update (the folders an installed copy has) and its prefs for the proxy.
-std::string make_copy(const std::string& name)
-{
-    const std::string copy = TS_new_dir(name);
-    TS_sh("cd '" + copy + "' && mkdir Airfoils Instructions Output Resources");
-    return copy;
-}
 void proxy_prefs(const WR_run& r, int port)
 {
     TS_write_file(r.data + "Corvane Installer.prf",
@@ -128,7 +121,7 @@ TEST_F(SearchScreens, ContactingConnectingDownloading)
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "fault"));
     proxy_prefs(r, fault.port);
-    ASSERT_TRUE(WR_launch(r, {make_copy("fault-copy")})) << r.proc.err;
+    ASSERT_TRUE(WR_launch(r, {TS_new_copy("fault-copy")})) << r.proc.err;
     to_search(r);
 
     // The list is busy: the look-up host named, no bar, no caption.
@@ -195,7 +188,7 @@ bool publish_release(const std::string& lookup, const std::string& s1, const std
 TEST_F(SearchScreens, ScanBackScanAgainWithoutARequestThenCheckDiskSpace)
 {
     TS_server nginx;
-    const std::string lookup = TS_new_dir("lookup"), s1 = TS_new_dir("s1"), copy = make_copy("copy");
+    const std::string lookup = TS_new_dir("lookup"), s1 = TS_new_dir("s1"), copy = TS_new_copy("copy");
     ASSERT_TRUE(TS_nginx_start(nginx, {{LOOKUP_HOST, lookup}, {"s1.test", s1}}));
     ASSERT_TRUE(publish_release(lookup, s1, copy));
     WR_run r;

@@ -365,14 +365,34 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
     EXPECT_EQ(end(), 0);
     EXPECT_EQ(copy_sums(), before);
     EXPECT_EQ(archive_requests(), 0);
+
+    // A folder that is not there: the note names it, and the wizard asks on Pick Destination,
+    // with the registered copy; nothing is asked for or made before the user goes on from there.
+    const size_t asked = TS_nginx_access_lines(nginx).size();
+    start({rel + "no such copy"});
+    folder_given = false;
+    ASSERT_TRUE(dismiss_note("not-a-copy-note"));
+    EXPECT_TRUE(wait_log("The command line names the folder " + rel +
+                         "no such copy/; neither it nor a folder above it is an installed copy, so none is taken."));
+    EXPECT_TRUE(wait_log("You selected the folder path:\n" + rel + "no such copy/\nBut it does not appear"));
+    wait_step(welcome, "welcome-no-copy");
+    click(kNext);
+    wait_step(pick, "pick-no-copy");
+    EXPECT_EQ(TS_nginx_access_lines(nginx).size(), asked);
+    EXPECT_EQ(TS_sh("ls -d '" + rel + "no such copy' 2>/dev/null"), "");
+    click(kNext);
+    ASSERT_TRUE(wait_log("Finish: This copy of Corvane (" + copy + ") is already up to date."));
+    wait_step(finish, "finish-no-copy");
+    click(kLastQuit);
+    EXPECT_EQ(end(), 0);
 }
 
 TEST_F(UpdateWindow, DeleteOnlyReleaseInstallsAndTooLittleSpaceKeepsNextOff)
 {
-    // The copy named by its name alone from its parent folder, after options one of whose values
-    // holds quotes and blanks: that folder is updated, and nothing lands beside the program.
+    // Started inside a folder of the copy with ".", after options one of whose values holds
+    // quotes and blanks: the copy is updated, and nothing lands beside the program.
     make("deleteonly", 30);
-    start({"--lang=en", "--pref:note=My \"big\" copy", "copy"}, rel);
+    start({"--lang=en", "--pref:note=My \"big\" copy", "."}, copy + "Resources/");
     to_search();
     ASSERT_TRUE(wait_log("Check Disk Space: 0 files to fetch, 3 to delete"));
     wait_step(check, "check-delete-only");

@@ -349,6 +349,23 @@ TEST(Start, TargetOsCommandLineFolderAndDiscTest)
     EXPECT_EQ(folder({"--os=APL", "-h", "--pref:_x=a b"}), "");
     EXPECT_EQ(folder({"--lang=en", "--pref:note=My \"big\" copy", "/f/copy/", "--os=LIN"}), "/f/copy/");
     EXPECT_EQ(folder({"--pref:note=\"a", "copy", "--x=b\""}), here + "copy/");
+    // An empty argument adds nothing; after a lone "--" every argument is a folder word.
+    EXPECT_EQ(folder({"/f/copy/", ""}), "/f/copy/");
+    EXPECT_EQ(folder({"--os=LIN", "--", "-copy"}), here + "-copy/");
+    EXPECT_EQ(folder({"--", "--os=LIN", "", "--", "x"}), here + "--os=LIN -- x/");
+
+    // Only a copy is taken: the folder itself, or the nearest folder above it that is one, with
+    // ".." and links read as the file system reads them; a folder inside no copy, or not there,
+    // gives none.
+    const std::string copy = TS_new_copy("cl copy"), other = TS_new_dir("cl other");
+    TS_sh("mkdir -p '" + copy + "Resources/deep' && ln -s '" + copy + "Resources/deep' '" + other + "lnk'");
+    EXPECT_EQ(command_line_copy(copy), copy);
+    EXPECT_EQ(command_line_copy(folder({"."}, copy + "Resources/deep/")), copy);
+    EXPECT_EQ(folder({"lnk/.."}, other), copy + "Resources/");
+    EXPECT_EQ(command_line_copy(copy + "Resources/deep/../../Output/"), copy);
+    EXPECT_EQ(command_line_copy(other), "");
+    EXPECT_EQ(command_line_copy(copy + "missing/"), "");
+    EXPECT_EQ(command_line_copy(""), "");
 
     EXPECT_EQ(runs_from_disc("", "/media/cd/updater", "/tmp/u/"), 0);
     EXPECT_EQ(runs_from_disc("/media/cd/", "/media/cd/updater", "/tmp/u/"), 1);

@@ -135,7 +135,7 @@ TEST_P(WizardScreens, WelcomeWithACommandLineFolder)
     const Buttons b = buttons_for(lang.index);
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "cmdline"));
-    const std::string copy = TS_new_dir("My Sim");
+    const std::string copy = TS_new_copy("My Sim");
     // Next starts the server look-up: through a proxy on a closed local port, so no test asks the
     // network.
     TS_write_file(r.data + "Corvane Installer.prf",

@@ -46,6 +46,13 @@ std::string TS_new_dir(const std::string& name)
     return d;
 }
 
+std::string TS_new_copy(const std::string& name)
+{
+    const std::string d = TS_new_dir(name);
+    TS_sh("cd '" + d + "' && mkdir Airfoils Instructions Output Resources");
+    return d;
+}
+
 std::string TS_read_file(const std::string& path)
 {
     std::ifstream f(path, std::ios::binary);

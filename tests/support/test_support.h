@@ -12,6 +12,8 @@ const std::string& TS_scratch();
 
 // A new empty folder below the scratch folder (ends in '/').
 std::string TS_new_dir(const std::string& name);
+// A new folder below the scratch folder that holds an installed copy's four folders (ends in '/').
+std::string TS_new_copy(const std::string& name);
 
 std::string TS_read_file(const std::string& path);
 void TS_write_file(const std::string& path, const std::string& bytes);
