@@ -499,16 +499,20 @@ TEST_F(Discovery, ListsWithoutAUsableServerWaitAsFailuresAndRepeatsAreCountedAtB
     // Back in the longest wait, then Next: the list is asked for again at once, and after its
     // failure the next request waits the shortest wait, not the longest.
     hl_open_log(log_path());
+    auto list_slot = [] { return gNet.requests[SERVER_LIST_SLOT].state; };
+    ASSERT_TRUE(poll([&] { return list_slot() == net_slot_done; })); // no request under way at Back
+    auto logged = [&](int n) { // nginx may log a request a little later
+        const auto start = steady::now();
+        while (count_requests(nginx, LOOKUP_HOST, "txt") < n && steady::now() - start < std::chrono::seconds(10))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return count_requests(nginx, LOOKUP_HOST, "txt");
+    };
+    const int asked = logged(count_requests(nginx, LOOKUP_HOST, "txt"));
     step_search_updates_left();
-    const int asked = count_requests(nginx, LOOKUP_HOST, "txt");
-    poll([] { return false; }, 20); // a second of the clock; nginx may log the request later
-    const auto start = steady::now();
-    while (count_requests(nginx, LOOKUP_HOST, "txt") == asked && steady::now() - start < std::chrono::seconds(10))
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(count_requests(nginx, LOOKUP_HOST, "txt"), asked + 1);
-    const net_request& slot = gNet.requests[SERVER_LIST_SLOT];
-    ASSERT_TRUE(poll([&] { return slot.state == net_slot_done; }));
-    EXPECT_TRUE(poll([&] { return slot.state != net_slot_done; }, 30)); // a second and a half
+    poll([] { return false; }, 20); // a second of the clock
+    EXPECT_EQ(logged(asked + 1), asked + 1);
+    ASSERT_TRUE(poll([&] { return list_slot() == net_slot_done; }));
+    EXPECT_TRUE(poll([&] { return list_slot() != net_slot_done; }, 30)); // a second and a half
     // A good list within the wait, at once the archive, whose 404s wait too; Back and quit count them.
     list("FINAL R\nSERVER s1.test\n/x/\nx\n");
     ASSERT_TRUE(poll([&] { return count_requests(nginx, "s1.test", "zip") > 0; }, 31 * 20));
