@@ -190,10 +190,9 @@ TEST(StandardOptions, ProgramPrintsAndExitsWithoutDisplayLeavingTheLog)
         {{"-h", "--version", "--cmnds=all"}, "cmnds_all.txt"},
         {{"--lang=de", "-h", "/some/copy/"}, "usage.txt"},
     };
-    const std::string no_temp = program_dir() + "corvane-updater/tmp";
     for (const auto& c : cases) {
         std::string shown = c.args[0] + (c.args.size() > 1 ? " ..." : "");
-        TS_result r = run_program(c.args, no_temp);
+        TS_result r = run_program(c.args, program_dir() + "corvane-updater/tmp");
         ASSERT_FALSE(r.timed_out) << shown;
         EXPECT_EQ(r.signal, 0) << shown;
         EXPECT_EQ(r.exit_code, 0) << shown << "\n" << r.err;
