@@ -3,11 +3,15 @@
 #include "app/main.h"
 #include "foundation/options.h"
 #include "platform/plat_paths.h"
+#include "platform/plat_system.h"
 
 int main(int argc, char** argv)
 {
     // Read first, before anything could change it: a relative folder is the shell's.
     const std::string working = PLAT_working_dir();
     const std::string text = CMDLINE_text_from_argv(argc, argv);
-    return WinMain(text.c_str(), command_line_folder(argc, argv, working));
+    const int code = WinMain(text.c_str(), command_line_folder(argc, argv, working));
+    // A run that SIGINT or SIGTERM ended, in order, still ends as a shell expects of that signal.
+    const int signo = PLAT_quit_signal();
+    return signo ? 128 + signo : code;
 }

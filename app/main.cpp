@@ -181,6 +181,11 @@ static void tell_already_running()
 
 int WinMain(const char* cmd_line, const std::string& folder)
 {
+    // "--version" and the like only print: they need no lock and no temporary folder, and leave
+    // the log of the last run (or of the updater that is running) as it was.
+    hl_set_hooks();
+    CMDLINE_handle_standard_unlogged(cmd_line);
+
     std::string temp, program;
     FILE_get_special_dir(os_dir_temp, temp);
     FILE_get_special_dir(os_dir_app_file, program);
@@ -191,11 +196,6 @@ int WinMain(const char* cmd_line, const std::string& folder)
         // Ends the process when the copy starts; a failed start goes on from the disc.
         (void)FILE_launch(temp + name, "", 0);
     }
-
-    // "--version" and the like only print: they need no lock, and leave the log of the last run
-    // (or of the updater that is running) as it was.
-    hl_set_hooks();
-    CMDLINE_handle_standard_unlogged(cmd_line);
 
     // One updater per user: a second one would update the same copy through the same temporary
     // archives and replace the first one's log. The lock goes with the process, however it ends.

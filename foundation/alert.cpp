@@ -30,6 +30,22 @@ std::string ALERT_location_text(const char* file, int line)
     return "(" + name + ":" + (neg ? "-" : "") + digits + ")";
 }
 
+std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit)
+{
+    // Empty last lines would only leave blank lines under the text; an empty line between two
+    // texts stays, as the space the caller asked for.
+    int n = 4;
+    while (n > 1 && lines[n - 1].empty()) --n;
+    std::string text = lines[0];
+    for (int i = 1; i < n; ++i) text += "\n\n" + lines[i];
+    if (text.size() <= limit) return text;
+    // Never in the middle of a character: step back over continuation bytes.
+    size_t cut = limit;
+    while (cut > 0 && ((unsigned char)text[cut] & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+    return text;
+}
+
 static void log_lines(const std::string (&lines)[4], const std::string& where)
 {
     for (const std::string& l : lines) gLog << l << "\n";
@@ -37,8 +53,9 @@ static void log_lines(const std::string (&lines)[4], const std::string& where)
     gLog.flush();
 }
 
-// Before the frame is there (or in a program without one) nothing can be shown: the alert
-// goes to the log and to standard error, and the codes that end the program still end it.
+// Before the frame is there (or in a program without one) the alert goes to the log, to
+// standard error and, where a display is, to the system message box; the codes that end the
+// program still end it.
 static void present_without_frame(const std::string (&lines)[4], int code, const std::string& where)
 {
     gLog << "\n";
@@ -49,6 +66,8 @@ static void present_without_frame(const std::string (&lines)[4], int code, const
     text += "\n\n" + where + "\n";
     fputs(text.c_str(), stderr);
     fflush(stderr);
+    // Whoever started the program from the desktop sees no standard error.
+    (void)PLAT_show_message_box("Hangaron Message", ALERT_message_box_text(lines, ALERT_MESSAGE_BOX_LIMIT));
     if (code == t_crash) {
         MEM_dump_info("MACIBM_alert (with code t_crash)");
         PLAT_abort();

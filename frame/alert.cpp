@@ -24,24 +24,6 @@
 int gAlertShowing = 0;
 
 static const int kAlertPopup = 994;
-// The longest message-box text; a longer one is cut.
-static const size_t kMessageBoxLimit = 2000;
-
-std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit)
-{
-    // Empty last lines would only leave blank lines under the text; an empty line between two
-    // texts stays, as the space the caller asked for.
-    int n = 4;
-    while (n > 1 && lines[n - 1].empty()) --n;
-    std::string text = lines[0];
-    for (int i = 1; i < n; ++i) text += "\n\n" + lines[i];
-    if (text.size() <= limit) return text;
-    // Never in the middle of a character: step back over continuation bytes.
-    size_t cut = limit;
-    while (cut > 0 && ((unsigned char)text[cut] & 0xC0) == 0x80) --cut;
-    text.resize(cut);
-    return text;
-}
 
 void ALERT_line_places(const std::string (&texts)[5], float popup_w, ALERT_place (&places)[5])
 {
@@ -126,7 +108,7 @@ void ALERT_present(int popup_to_reopen, const std::string (&lines)[4], int code,
     gAlertShowing = 1;
 
     if (!gUIReady || nested) {
-        PLAT_message_box("Hangaron Message", ALERT_message_box_text(lines, kMessageBoxLimit));
+        PLAT_message_box("Hangaron Message", ALERT_message_box_text(lines, ALERT_MESSAGE_BOX_LIMIT));
     } else if (!(lines[0].empty() && lines[1].empty() && lines[2].empty() && lines[3].empty())) {
         alert_popup(popup_to_reopen, lines, code, where);
     }

@@ -27,6 +27,3 @@ struct ALERT_place {
 };
 void ALERT_line_places(const std::string (&texts)[5], float popup_w, ALERT_place (&places)[5]);
 
-// The message box's text: the four lines with blank lines between them, cut to at most limit
-// bytes, never inside a UTF-8 character.
-std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit);

@@ -17,13 +17,52 @@ bool PLAT_has_display()
     return (d && d[0]) || (w && w[0]);
 }
 
+bool PLAT_show_message_box(const char* caption, const std::string& text)
+{
+    return PLAT_has_display() &&
+           SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption, text.c_str(), nullptr) == 0;
+}
+
 void PLAT_message_box(const char* caption, const std::string& text)
 {
-    if (PLAT_has_display() &&
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption, text.c_str(), nullptr) == 0)
-        return;
+    if (PLAT_show_message_box(caption, text)) return;
     fprintf(stderr, "%s\n\n%s\n", caption, text.c_str());
     fflush(stderr);
+}
+
+// Written by the handler, on whatever thread the signal lands; read by the main thread.
+static volatile sig_atomic_t sQuitSignal = 0;
+static volatile sig_atomic_t sQuitPending = 0;
+
+static void note_quit_signal(int signo)
+{
+    sQuitSignal = signo;
+    sQuitPending = 1;
+}
+
+void PLAT_catch_quit_signals()
+{
+    // SDL's own handlers would do the same through its quit event; ours stay in place.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    struct sigaction sa = {};
+    sa.sa_handler = note_quit_signal;
+    sigemptyset(&sa.sa_mask);
+    // Reads and writes under way go on: the quit is taken between frames.
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+int PLAT_quit_signal()
+{
+    return sQuitSignal;
+}
+
+bool PLAT_take_quit_request()
+{
+    if (!sQuitPending) return false;
+    sQuitPending = 0;
+    return true;
 }
 
 std::string PLAT_ui_language_code()

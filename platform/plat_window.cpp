@@ -171,8 +171,15 @@ static void translate_key(const SDL_Event& e, PLAT_event& out)
 
 int PLAT_pump_events()
 {
-    if (!SDL_WasInit(SDL_INIT_VIDEO)) return 0;
     int n = 0;
+    // A quit signal closes the program as the window's close box does.
+    if (gProc && PLAT_take_quit_request()) {
+        PLAT_event pe;
+        pe.kind = PLAT_EV_CLOSE;
+        gProc(pe);
+        ++n;
+    }
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return n;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         ++n;

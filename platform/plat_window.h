@@ -75,8 +75,9 @@ void PLAT_register_window_class(const char* name, PLAT_window_proc proc);
 // Forgets the procedure and closes the display connection once no window is left.
 void PLAT_unregister_window_class(const char* name);
 
-// Takes every waiting event and hands each to the window procedure; returns how many there were
-// (events the procedure has no kind for count too).
+// Takes every waiting event and hands each to the window procedure, a quit signal first as a
+// PLAT_EV_CLOSE without a window; returns how many there were (events the procedure has no kind
+// for count too).
 int PLAT_pump_events();
 // Sleeps until an event is waiting or ms milliseconds have passed; takes no event.
 void PLAT_wait_event(int ms);

@@ -149,15 +149,18 @@ static const std::string& program_dir()
     return d;
 }
 
-static TS_result run_program(const std::vector<std::string>& args)
+static TS_result run_program(const std::vector<std::string>& args, const std::string& tmpdir = "")
 {
     std::vector<std::string> argv = {program_dir() + "corvane-updater"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return TS_run(argv, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}, 30);
+    std::map<std::string, std::string> env = {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
+    if (!tmpdir.empty()) env["TMPDIR"] = tmpdir;
+    return TS_run(argv, env, 30);
 }
 
 // Other options are echoed to the log; the informational ones print and leave that log, byte for
-// byte, so a look at the help after a failed run keeps what says what failed.
+// byte, so a look at the help after a failed run keeps what says what failed. They print even
+// where the temporary folder cannot be made, which would end any other start.
 TEST(StandardOptions, ProgramPrintsAndExitsWithoutDisplayLeavingTheLog)
 {
     TS_result r = run_program({"--dref:sim/x=1", "--pref:_proxy_host=my host", "--dref:sim/x=2", "-x"});
@@ -191,7 +194,7 @@ TEST(StandardOptions, ProgramPrintsAndExitsWithoutDisplayLeavingTheLog)
     };
     for (const auto& c : cases) {
         std::string shown = c.args[0] + (c.args.size() > 1 ? " ..." : "");
-        TS_result r = run_program(c.args);
+        TS_result r = run_program(c.args, program_dir() + "corvane-updater/tmp");
         ASSERT_FALSE(r.timed_out) << shown;
         EXPECT_EQ(r.signal, 0) << shown;
         EXPECT_EQ(r.exit_code, 0) << shown << "\n" << r.err;

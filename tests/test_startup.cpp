@@ -169,25 +169,50 @@ TEST(Startup, WithoutADisplay)
     EXPECT_EQ(v.out, "Corvane Web Updater 3.00r1\n");
 }
 
-// A processor fault nothing handles: the report goes to crash_log.txt in the working folder and
-// the program dies of the fault's own signal.
-TEST(Startup, SegmentationFaultLeavesACrashLog)
+// Ctrl+C and a polite kill end the run in order, as closing the window does, with the status a
+// shell expects of the signal. A processor fault nothing handles: the report goes to crash_log.txt
+// in the working folder and the program dies of the fault's own signal.
+TEST(Startup, SignalsFromOutside)
+{
+    TS_xvfb x;
+    ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
+    for (int sig : {SIGINT, SIGTERM, SIGSEGV}) {
+        std::string d = program_copy();
+        std::string cwd = TS_new_dir("cwd");
+        TS_proc p;
+        ASSERT_TRUE(TS_start(p, {d + "corvane-updater"}, TS_xvfb_env(x), cwd));
+        ASSERT_TRUE(TS_wait_for_file_text(p, d + TS_LOG_NAME, "os_dir_prefs\t", 60));
+        kill(p.pid, sig);
+        TS_result r = TS_finish(p, 60);
+        const bool fault = sig == SIGSEGV;
+        EXPECT_EQ(r.signal, fault ? SIGSEGV : 0);
+        EXPECT_EQ(r.exit_code, fault ? -1 : 128 + sig) << r.err;
+        EXPECT_EQ(TS_read_file(cwd + "crash_log.txt").empty(), !fault);
+        const std::string log = TS_read_file(d + TS_LOG_NAME);
+        const std::string last = fault ? "This application has crashed.  Please send the file crash_log.txt to "
+                                         "Veltrano.\n"
+                                       : "Clean exit from threads.\n";
+        EXPECT_EQ(log.substr(log.size() - std::min(log.size(), last.size())), last) << log;
+    }
+}
+
+// Before the window exists a fatal alert (here: a temporary folder that cannot be made) shows the
+// system message box as well as standard error; once the box is closed the program ends with 0.
+TEST(Startup, EarlyAlertInTheMessageBox)
 {
     TS_xvfb x;
     ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
     std::string d = program_copy();
-    std::string cwd = TS_new_dir("cwd");
+    std::map<std::string, std::string> env = TS_xvfb_env(x);
+    env["TMPDIR"] = d + "corvane-updater/tmp";
     TS_proc p;
-    ASSERT_TRUE(TS_start(p, {d + "corvane-updater"}, TS_xvfb_env(x), cwd));
-    ASSERT_TRUE(TS_wait_for_file_text(p, d + TS_LOG_NAME, "os_dir_prefs\t", 60));
-    kill(p.pid, SIGSEGV);
+    ASSERT_TRUE(TS_start(p, {d + "corvane-updater"}, env));
+    const std::string box = TS_find_window(x, "Hangaron Message", 30);
+    EXPECT_EQ(TS_find_window(x, "Hangaron", 0), ""); // no window yet
+    EXPECT_TRUE(!box.empty() && TS_close_window(x, box));
     TS_result r = TS_finish(p, 60);
-    EXPECT_EQ(r.signal, SIGSEGV);
-    const std::string crash = TS_read_file(cwd + "crash_log.txt");
-    EXPECT_NE(crash, "");
-    const std::string log = TS_read_file(d + TS_LOG_NAME);
-    const std::string last = "This application has crashed.  Please send the file crash_log.txt to Veltrano.\n";
-    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), last.size())), last) << log;
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err.find("Hangaron Message\n\nThe temporary folder cannot be used safely.\n\n"), 0u) << r.err;
 }
 
 TEST(Startup, ArgvBecomesOneCommandLineText)

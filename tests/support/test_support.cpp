@@ -388,6 +388,10 @@ static void setup_scratch(const char* argv0)
     setenv("XDG_CONFIG_HOME", (gScratch + "config").c_str(), 1);
     setenv("TMPDIR", (gScratch + "tmp").c_str(), 1);
     if (!getenv("LANG")) setenv("LANG", "en_US.UTF-8", 1);
+    // Tests draw only on the Xvfb they start: an alert without its presenter would otherwise open
+    // a message box on the desktop the tests were started from, and wait there.
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
     // What the code writes beside it when it has no folder of its own (the memory report of a
     // crash alert, the stack crawl) lands here, not wherever the program was started.
     if (chdir(gScratch.c_str()) != 0) perror(gScratch.c_str());
