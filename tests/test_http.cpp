@@ -490,9 +490,22 @@ TEST_F(NetFetch, BytesPastTheAnnouncedLengthAreDroppedAndEndTheConnection)
     EXPECT_EQ(fetch(3, "files.test", "/extra/100", out + "a"), 1);
     EXPECT_EQ(TS_read_file(out + "a"), pattern(100));
     EXPECT_EQ(fetch(3, "files.test", "/ok/5", out + "b"), 1);
+    // The same when the stray bytes come after the reply was taken, while the connection waits.
+    EXPECT_EQ(fetch(4, "files.test", "/extra/100/200", out + "c"), 1);
+    ASSERT_NE(gNet.connections[4], nullptr);
+    // Until they are there (or came with the reply after all, which ends keep-alive as above).
+    const HTTPConnection& waiting = *gNet.connections[4];
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3000 && waiting.keep_alive && !waiting.socket->SOCK_peer_gone(); ++i) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) break;
+        usleep(10000);
+    }
+    EXPECT_EQ(fetch(4, "files.test", "/ok/7", out + "d"), 1);
+    EXPECT_EQ(TS_read_file(out + "d"), pattern(7));
     const std::vector<int> c = conns();
-    ASSERT_EQ(c.size(), 2u);
+    ASSERT_EQ(c.size(), 4u);
     EXPECT_NE(c[0], c[1]); // a connection that sent stray bytes is not trusted again
+    EXPECT_NE(c[2], c[3]);
 }
 
 TEST_F(NetFetch, LowerCaseHeadersChunkedAndInterimRepliesComplete)

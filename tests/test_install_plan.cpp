@@ -477,6 +477,7 @@ TEST_F(Plan, OnlyWebAddressesAreOpened)
     open_url("HTTP://Example.org/a");
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{"1\nHTTP://Example.org/a\n"});
     EXPECT_EQ(TS_count(read_log(), "WARNING: not opening \""), 9) << read_log();
+    EXPECT_EQ(TS_count(read_log(), "could not start"), 0) << read_log(); // the page that opened
     EXPECT_EQ(gQuit, 1); // the alert still ends the program
 }
 

@@ -27,7 +27,8 @@ the second, when it is a number, is the body size:
   dropnext/N    like ok, but the next request on that connection is dropped unanswered
   continue/N    an interim 100 reply and the 200 reply in one send
   bare/N        "HTTP/1.1 200" without a reason phrase, headers without a blank after ':'
-  extra/N       200, Content-Length N, and ten stray bytes after the body in the same send
+  extra/N[/MS]  200, Content-Length N, and ten stray bytes after the body in the same send; with
+                MS, the stray bytes follow on their own MS milliseconds after the reply
   badchunk/N/S  chunked body of one chunk of N bytes whose size line is the size in hex followed
                 by the text S, percent-decoded (for example "5x", or "5 x" from "%20x"), then the
                 last chunk; kept alive
@@ -180,7 +181,12 @@ def serve(sock, conn_id, mode, n, path, names):
         sock.sendall(b"HTTP/1.1 200\r\ncontent-length:%d\r\nConnection:keep-alive \r\n\r\n" % n + body(n))
         return True
     if mode == "extra":
-        reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)], body(n) + b"0123456789")
+        if len(names) > 2 and names[2].isdigit():
+            reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)], body(n))
+            time.sleep(int(names[2]) / 1000.0)
+            sock.sendall(b"0123456789")
+        else:
+            reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n)], body(n) + b"0123456789")
         return True
     if mode == "badchunk":
         suffix = urllib.parse.unquote(names[2]) if len(names) > 2 else ""
