@@ -263,7 +263,12 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
     EXPECT_EQ(host(), text);
 
     // Home and End go to the text's ends; Delete takes the character after the caret (both bytes
-    // of é), or the selection; with Shift, Home, End, Page Up, Page Down and Down select to an end.
+    // of é), or the selection; with Shift, Home, End, Page Up, Page Down and Down select to an end
+    // and move the caret's end of a selection, not the end it began at. Ctrl+Left and Ctrl+Right
+    // go by words, Ctrl+Backspace and Ctrl+Delete delete by words, Shift+Delete cuts, Shift+Insert
+    // pastes, the keypad's Delete without Num Lock deletes, Ctrl+A selects everything. A click
+    // beyond the text with Shift selects from the caret; a double click selects the last word.
+    // A 'text is typed.
     const std::vector<std::pair<std::vector<std::string>, std::string>> edits = {
         {{"Home", "Q"}, "Q" + text},
         {{"End", "Z"}, "Q" + text + "Z"},
@@ -276,9 +281,31 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
         {{"Page_Up", "P", "Page_Down", "S"}, "PQRS"},
         {{"Left", "shift+Page_Up", "Delete"}, "S"},
         {{"Home", "shift+Page_Down", "Delete"}, ""},
+        {{"'ab cd ef", "ctrl+Left", "ctrl+Left", "Z"}, "ab Zcd ef"},
+        {{"Home", "ctrl+Right", "ctrl+Right", "Y"}, "ab ZcdY ef"},
+        {{"ctrl+BackSpace"}, "ab  ef"},
+        {{"Home", "ctrl+Delete", "X"}, "X  ef"},
+        {{"Home", "shift+Right", "shift+Delete", "End", "ctrl+v"}, "  efX"},
+        {{"Home", "shift+Insert"}, "X  efX"},
+        {{"ctrl+a", "'abcdef", "shift+Left", "shift+Left", "shift+Home", "Q"}, "Q"},
+        {{"'bcdef", "Home", "shift+Right", "shift+Right", "shift+End", "R"}, "R"},
+        {{"'st", "Home", "KP_Delete"}, "st"},
+        {{"Home", "Right", "shift+click", "Z"}, "sZ"},
+        {{"' bc", "double-click", "Q"}, "sZ Q"},
+        {{"ctrl+a", "Delete"}, ""},
     };
     for (const auto& [keys, after] : edits) {
-        for (const std::string& k : keys) k.size() == 1 ? type(k) : key(k);
+        for (const std::string& k : keys) {
+            if (k == "shift+click" || k == "double-click") {
+                sync(); // the field takes a frame's click before its keys
+                move(500, 43);
+                xdo(k == "shift+click" ? std::vector<std::string>{"keydown", "shift", "click", "1", "keyup", "shift"}
+                                       : std::vector<std::string>{"click", "--repeat", "2", "--delay", "0", "1"});
+                move(300, 300);
+            } else {
+                k.size() == 1 || k[0] == '\'' ? type(k.substr(k[0] == '\'')) : key(k);
+            }
+        }
         EXPECT_EQ(host(), after) << keys.front() << "..." << keys.back();
     }
     type(text);
