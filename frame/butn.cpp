@@ -725,9 +725,9 @@ static void field_key(int ch, int key, int flags)
 {
     if (flags & key_flag_up) return;
     // Ctrl without Alt: AltGr, which is both, types characters on the same keys.
-    const int ctrl = (flags & (key_flag_control | key_flag_alt)) == key_flag_control;
+    const int plain_ctrl = (flags & (key_flag_control | key_flag_alt)) == key_flag_control;
     const int shift = flags & key_flag_shift;
-    const int word = !ctrl ? 0 : key == 37 ? TE_KEY_WORD_LEFT : key == 39 ? TE_KEY_WORD_RIGHT
+    const int word = !plain_ctrl ? 0 : key == 37 ? TE_KEY_WORD_LEFT : key == 39 ? TE_KEY_WORD_RIGHT
                                : key == 8 ? TE_KEY_DELETE_WORD_BACK : key == 46 ? TE_KEY_DELETE_WORD
                                : key == 65 ? TE_KEY_SELECT_ALL : 0;
     if (word) {

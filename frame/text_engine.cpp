@@ -379,8 +379,9 @@ void TE_key(TE_engine* e, int key, int extend)
     case TE_KEY_WORD_LEFT:
     case TE_KEY_WORD_RIGHT: {
         // The caret's end moves; the other end stays where the selection began.
-        const int to = key == TE_KEY_HOME ? 0 : key == TE_KEY_END ? host_length(e)
-                                                                  : word_edge(e, caret_pos(e), key == TE_KEY_WORD_RIGHT);
+        const int to = key == TE_KEY_HOME  ? 0
+                       : key == TE_KEY_END ? host_length(e)
+                                           : word_edge(e, caret_pos(e), key == TE_KEY_WORD_RIGHT);
         if (extend)
             (e->caret_at_end ? e->sel_end : e->sel_start) = to;
         else

@@ -274,8 +274,7 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
     // go by words, Ctrl+Backspace and Ctrl+Delete delete by words, Shift+Delete cuts, Shift+Insert
     // pastes, the keypad's Delete without Num Lock deletes, Ctrl+A selects everything. A click
     // beyond the text with Shift selects from the caret; a double click selects the last word,
-    // also when one frame takes both its presses.
-    // A 'text is typed.
+    // also when one frame takes both its presses. An entry 'text is typed.
     const std::vector<std::pair<std::vector<std::string>, std::string>> edits = {
         {{"Home", "Q"}, "Q" + text},
         {{"End", "Z"}, "Q" + text + "Z"},
