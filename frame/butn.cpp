@@ -104,7 +104,8 @@ int BTN_key_class(int character, int key, int modifiers)
     if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return key_filter_letters;
     // The C classifiers are defined only for the unsigned-char range; everything above is text.
     if (c >= 128 || (c >= 0 && isprint(c))) return key_filter_printable;
-    if ((key == 86 || key == 67 || key == 88) && (modifiers & 4)) return key_filter_clipboard;
+    if ((key == 86 || key == 67 || key == 88 || key == 65) && (modifiers & 4)) return key_filter_clipboard;
+    if (key == 45 && (modifiers & 1)) return key_filter_clipboard; // Shift+Insert pastes
     return key_filter_other;
 }
 
@@ -723,43 +724,54 @@ static std::string field_selected_bytes()
 static void field_key(int ch, int key, int flags)
 {
     if (flags & key_flag_up) return;
-    if (flags & key_flag_control) {
-        if (key == 88) {
-            int s = 0, e = 0;
-            TE_get_selection(gTextEngine, &s, &e);
-            if (s == e) return;
-            CLIP_put_text(field_selected_bytes());
-            TE_key(gTextEngine, 8, 0);
-            return;
-        }
-        if (key == 67) {
-            CLIP_put_text(field_selected_bytes());
-            return;
-        }
-        if (key == 86) {
-            std::string pasted;
-            if (!CLIP_get_text(pasted)) return;
-            // Another program's text may hold line breaks, control bytes or broken UTF-8: the
-            // proxy host goes into HTTP requests and the preference file.
-            TE_clean_line_text(pasted);
-            if (pasted.empty()) return;
-            int s = 0, e = 0;
-            TE_get_selection(gTextEngine, &s, &e);
-            TE_text_replaced(gTextEngine, s, e, pasted.data(), pasted.data() + pasted.size());
-            return;
-        }
+    // Ctrl without Alt: AltGr, which is both, types characters on the same keys.
+    const int plain_ctrl = (flags & (key_flag_control | key_flag_alt)) == key_flag_control;
+    const int shift = flags & key_flag_shift;
+    const int word = !plain_ctrl ? 0 : key == 37 ? TE_KEY_WORD_LEFT : key == 39 ? TE_KEY_WORD_RIGHT
+                               : key == 8 ? TE_KEY_DELETE_WORD_BACK : key == 46 ? TE_KEY_DELETE_WORD
+                               : key == 65 ? TE_KEY_SELECT_ALL : 0;
+    if (word) {
+        TE_key(gTextEngine, word, shift);
+        return;
+    }
+    // Shift+Delete cuts and Shift+Insert pastes, as Ctrl+X and Ctrl+V do.
+    const int control = flags & key_flag_control;
+    const int cut = control ? key == 88 : shift && key == 46, paste = control ? key == 86 : shift && key == 45;
+    if (cut) {
+        int s = 0, e = 0;
+        TE_get_selection(gTextEngine, &s, &e);
+        if (s == e) return;
+        CLIP_put_text(field_selected_bytes());
+        TE_key(gTextEngine, 8, 0);
+        return;
+    }
+    if (control && key == 67) {
+        CLIP_put_text(field_selected_bytes());
+        return;
+    }
+    if (paste) {
+        std::string pasted;
+        if (!CLIP_get_text(pasted)) return;
+        // Another program's text may hold line breaks, control bytes or broken UTF-8: the
+        // proxy host goes into HTTP requests and the preference file.
+        TE_clean_line_text(pasted);
+        if (pasted.empty()) return;
+        int s = 0, e = 0;
+        TE_get_selection(gTextEngine, &s, &e);
+        TE_text_replaced(gTextEngine, s, e, pasted.data(), pasted.data() + pasted.size());
+        return;
     }
     // Keys that carry no character: Page Up and Page Down go as far as Home and End in one line.
     const int moving = key == 46 ? TE_KEY_DELETE : (key == 36 || key == 33) ? TE_KEY_HOME
                                                  : (key == 35 || key == 34) ? TE_KEY_END : 0;
     if (moving && (ch == 0 || TE_is_control(ch))) {
-        TE_key(gTextEngine, moving, flags & key_flag_shift);
+        TE_key(gTextEngine, moving, shift);
         return;
     }
     if (ch == 0) return;
     char bytes[4];
     const int n = field_encode(ch, bytes);
-    if (n) TE_type_text(gTextEngine, n, bytes, flags & key_flag_shift);
+    if (n) TE_type_text(gTextEngine, n, bytes, shift);
 }
 
 // The engine's selection kept within the host's text (its caller may have changed it).
@@ -832,8 +844,12 @@ int BTN_text_field(float x, float y, std::string& text, unsigned max_length, con
         gLastFieldId = id;
         field_clamp_selection(s, e);
 
-        if (gMouseDown)
-            TE_click(gTextEngine, gMouseX, gMouseY, 0);
+        // Shift+click extends the selection, a double click selects a word; a click that
+        // brings the focus only places the caret.
+        if (gMouseDown && gMouseDoubleClick && !gMouseShift)
+            TE_select_word(gTextEngine, gMouseX, gMouseY);
+        else if (gMouseDown)
+            TE_click(gTextEngine, gMouseX, gMouseY, gMouseShift && !arrived);
         else if (gMouseHeld)
             TE_drag(gTextEngine, gMouseX, gMouseY);
     }

@@ -29,7 +29,7 @@ enum BTN_key_filter {
     key_filter_digits = 0x40,     // characters 0 to 9
     key_filter_sign = 0x80,       // characters + and -
     key_filter_printable = 0x100, // other printable characters below 128, and every one from 128
-    key_filter_clipboard = 0x200, // Ctrl with key codes 67, 86, 88
+    key_filter_clipboard = 0x200, // Ctrl with key codes 65, 67, 86, 88; Shift with Insert 45
     key_filter_other = 0x400,     // everything else
 };
 

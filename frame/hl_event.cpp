@@ -27,6 +27,7 @@ int gMouseUp = 0;
 int gMouseHeld = 0;
 int gMouseQuickClick = 0;
 int gMouseDoubleClick = 0;
+int gMouseShift = 0;
 int gMouseHeldQuarter = 0;
 int gMouseHeldSecond = 0;
 float gMouseDownTime = 0;
@@ -126,6 +127,9 @@ void hl_window_proc(const PLAT_event& ev)
     case PLAT_EV_BUTTON_DOWN:
         if (ev.button != PLAT_BUTTON_LEFT && ev.button != PLAT_BUTTON_RIGHT) break;
         gMouseRight = ev.button == PLAT_BUTTON_RIGHT ? 1 : 0;
+        gMouseShift = (ev.mods & PLAT_MOD_SHIFT) ? 1 : 0;
+        // Two presses that one frame takes together are a double click, however slow the frame.
+        gMouseDoubleClick = gMouseDown;
         gMouseDown = 1;
         MENU_press();
         MENU_clear_dropdown_owner();
@@ -185,6 +189,7 @@ void hl_do_frame()
     gKeyEscape = 0;
     gKeyDelete = 0;
     gMouseDown = 0;
+    gMouseDoubleClick = 0;
     gMouseUp = 0;
     gKeyDown = 0;
 

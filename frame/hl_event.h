@@ -11,7 +11,9 @@ extern int gMouseDown;          // a button went down this frame
 extern int gMouseUp;            // a button went up this frame
 extern int gMouseHeld;          // a button is held (kept by the frame timer)
 extern int gMouseQuickClick;    // released within 0.25 s of the press (frame timer)
-extern int gMouseDoubleClick;   // pressed within the double-click time of the previous press
+extern int gMouseDoubleClick;   // pressed within the double-click time of the previous press and
+                                // within 3 units of it, or twice in this frame
+extern int gMouseShift;         // Shift was held at the last press
 extern int gMouseHeldQuarter;   // held for more than 0.25 s
 extern int gMouseHeldSecond;    // held for more than 1 s
 extern float gMouseDownTime;    // frame-timer time of the last press

@@ -21,6 +21,7 @@ static struct {
     float popup_last = 0;        // real time last seen by the popup rule
     float double_click = -1;     // seconds, read once
     float last_x = 999, last_y = 999; // the pointer at the previous tick
+    float press_x = 999, press_y = 999; // the pointer at the previous press
 } gTick;
 
 static float clamp_frame(float dt)
@@ -60,12 +61,16 @@ static void update_mouse_timing(float now)
 
     gMouseHeldQuarter = gMouseHeld && now > gMouseDownTime + 0.25f;
     gMouseHeldSecond = gMouseHeld && now > gMouseDownTime + 1.0f;
-    gMouseDoubleClick = gMouseDown && now < gMouseDownTime + gTick.double_click;
+    gMouseDoubleClick = gMouseDown && (gMouseDoubleClick || (now < gMouseDownTime + gTick.double_click &&
+                                                             std::fabs(gMouseX - gTick.press_x) < 3.0f &&
+                                                             std::fabs(gMouseY - gTick.press_y) < 3.0f));
     gMouseQuickClick = gMouseUp && now < gMouseDownTime + 0.25f;
 
     if (gMouseDown) {
         gMouseHeld = 1;
         gMouseMoveTime = gMouseDownTime = now;
+        gTick.press_x = gMouseX;
+        gTick.press_y = gMouseY;
         // A click anywhere takes the focus away; the widget under the pointer may take it back.
         BTN_clear_focus();
     }

@@ -321,23 +321,37 @@ static int step_next(TE_engine* e, int pos)
     return std::max(e->callbacks.next_char(e, pos), pos);
 }
 
-// Backspace (forward 0) and Delete (forward 1): the selection, else the character before or after
-// the caret; nothing at the text's start or end.
-static void delete_char(TE_engine* e, int forward)
+// The start of the word before pos (back over white space, then over the word), or with forward
+// the end of the word after it as the host's next_word finds it. The bytes tested are single
+// ones, as next_word tests them; those of multi-byte characters count as the word's.
+static int word_edge(TE_engine* e, int pos, int forward)
+{
+    const char *b, *end;
+    host_text(e, &b, &end);
+    pos = clamp_int(pos, 0, (int)(end - b));
+    if (forward) {
+        const char* p = e->callbacks.next_word(e, b + pos, end);
+        return p > b + pos && p <= end ? (int)(p - b) : pos;
+    }
+    auto white = [&](int p) { return wrap_white((unsigned char)b[p - 1]) || b[p - 1] == '\n' || b[p - 1] == '\r'; };
+    while (pos > 0 && white(pos)) pos = step_prev(e, pos);
+    while (pos > 0 && !white(pos)) pos = step_prev(e, pos);
+    return pos;
+}
+
+// Backspace and Delete, a character or with word a word: the selection, else from the caret
+// back (forward 0) or on (forward 1); nothing at the text's start or end.
+static void delete_toward(TE_engine* e, int forward, int word)
 {
     e->caret_at_end = 1;
-    if (e->sel_start < e->sel_end) {
-        replace(e, e->sel_start, e->sel_end, "", "");
-        e->sel_end = e->sel_start;
-    } else if (!forward && e->sel_start > 0) {
-        const int p = step_prev(e, e->sel_start);
-        replace(e, p, e->sel_start, "", "");
-        e->sel_start = e->sel_end = p;
-    } else if (forward && e->sel_end < host_length(e)) {
-        replace(e, e->sel_start, std::min(step_next(e, e->sel_end), host_length(e)), "", "");
-    } else {
-        return;
+    int from = e->sel_start, to = e->sel_end;
+    if (from == to) {
+        if (forward) to = word ? word_edge(e, to, 1) : std::min(step_next(e, to), host_length(e));
+        else from = word ? word_edge(e, from, 0) : step_prev(e, from);
     }
+    if (from >= to) return;
+    replace(e, from, to, "", "");
+    e->sel_start = e->sel_end = from;
     TE_relayout(e);
     TE_scroll_to_caret(e);
 }
@@ -350,11 +364,24 @@ void TE_key(TE_engine* e, int key, int extend)
     switch (key) {
     case 8:
     case TE_KEY_DELETE:
-        delete_char(e, key == TE_KEY_DELETE);
+    case TE_KEY_DELETE_WORD_BACK:
+    case TE_KEY_DELETE_WORD:
+        delete_toward(e, key == TE_KEY_DELETE || key == TE_KEY_DELETE_WORD,
+                      key == TE_KEY_DELETE_WORD_BACK || key == TE_KEY_DELETE_WORD);
         return;
+    case TE_KEY_SELECT_ALL:
+        e->sel_start = 0;
+        e->sel_end = host_length(e);
+        e->caret_at_end = 1;
+        break;
     case TE_KEY_HOME:
-    case TE_KEY_END: {
-        const int to = key == TE_KEY_HOME ? 0 : host_length(e);
+    case TE_KEY_END:
+    case TE_KEY_WORD_LEFT:
+    case TE_KEY_WORD_RIGHT: {
+        // The caret's end moves; the other end stays where the selection began.
+        const int to = key == TE_KEY_HOME  ? 0
+                       : key == TE_KEY_END ? host_length(e)
+                                           : word_edge(e, caret_pos(e), key == TE_KEY_WORD_RIGHT);
         if (extend)
             (e->caret_at_end ? e->sel_end : e->sel_start) = to;
         else
@@ -449,6 +476,18 @@ void TE_drag(TE_engine* e, float x, float y)
     e->remembered_x = -1.0f;
     const int p = TE_pos_at_point(e, x, y);
     (e->caret_at_end ? e->sel_end : e->sel_start) = p;
+    order_and_clamp(e);
+    TE_scroll_to_caret(e);
+}
+
+void TE_select_word(TE_engine* e, float x, float y)
+{
+    e->remembered_x = -1.0f;
+    // Back from the end of the word at the point to its start, then on to that word's end: a
+    // point in white space takes the word after it, and no white space is selected with a word.
+    e->sel_start = word_edge(e, word_edge(e, TE_pos_at_point(e, x, y), 1), 0);
+    e->sel_end = word_edge(e, e->sel_start, 1);
+    e->caret_at_end = 1;
     order_and_clamp(e);
     TE_scroll_to_caret(e);
 }

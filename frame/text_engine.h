@@ -63,10 +63,21 @@ void TE_layout_from(TE_engine* e, int first_line, int position);
 // The selection, the visible lines and, with draw_caret and no selection, the caret.
 void TE_draw(TE_engine* e, int draw_caret);
 
-// Key bytes of the keys that move or delete without a character of their own (the control codes
-// that name them in ASCII): Home and End go to the start and the end of the text, Delete removes
-// the selection or the character after the caret.
-enum { TE_KEY_HOME = 1, TE_KEY_END = 4, TE_KEY_DELETE = 127 };
+// Key bytes of the keys that move or delete without a character of their own (control codes no
+// typed text brings): Home and End go to the start and the end of the text, Delete removes the
+// selection or the character after the caret. The word keys go to the start of the word before
+// the caret or the end of the one after it (white space, then the host's next_word), and delete
+// the selection or up to there.
+enum {
+    TE_KEY_HOME = 1,
+    TE_KEY_WORD_LEFT = 2,
+    TE_KEY_SELECT_ALL = 3,
+    TE_KEY_END = 4,
+    TE_KEY_WORD_RIGHT = 6,
+    TE_KEY_DELETE_WORD_BACK = 23,
+    TE_KEY_DELETE_WORD = 24,
+    TE_KEY_DELETE = 127
+};
 // One key byte: 8 Backspace, 28 to 31 Left, Right, Up, Down, the TE_KEY_ bytes; any other byte is
 // inserted. extend while Shift is held.
 void TE_key(TE_engine* e, int key, int extend);
@@ -74,6 +85,8 @@ void TE_key(TE_engine* e, int key, int extend);
 void TE_type_text(TE_engine* e, int length, const char* bytes, int extend);
 void TE_click(TE_engine* e, float x, float y, int extend);
 void TE_drag(TE_engine* e, float x, float y);
+// Selects the word at the point (a double click), the caret at its end.
+void TE_select_word(TE_engine* e, float x, float y);
 // Replaces bytes [from, to) through the host and keeps the selection in step and inside the text.
 void TE_text_replaced(TE_engine* e, int from, int to, const char* new_first, const char* new_end);
 

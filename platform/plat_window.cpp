@@ -62,6 +62,10 @@ void PLAT_unregister_window_class(const char* /*name*/)
     }
 }
 
+// The modifiers as the last key event left them. SDL's own state is read when the events are
+// handed out, by then past keys still queued behind a click (Shift released after a Shift+click).
+static int sKeyMods = 0;
+
 static bool translate(const SDL_Event& e, PLAT_event& out)
 {
     switch (e.type) {
@@ -86,6 +90,7 @@ static bool translate(const SDL_Event& e, PLAT_event& out)
         out.window = plat(SDL_GetWindowFromID(e.button.windowID));
         out.x = e.button.x;
         out.y = e.button.y;
+        out.mods = sKeyMods;
         if (e.button.button == SDL_BUTTON_LEFT) out.button = PLAT_BUTTON_LEFT;
         else if (e.button.button == SDL_BUTTON_RIGHT) out.button = PLAT_BUTTON_RIGHT;
         else if (e.button.button == SDL_BUTTON_MIDDLE) out.button = PLAT_BUTTON_MIDDLE;
@@ -154,6 +159,7 @@ static void translate_key(const SDL_Event& e, PLAT_event& out)
     // and types its characters rather than being a desktop key.
     const bool altgr = (k.mod & KMOD_MODE) || ((k.mod & KMOD_RALT) && PLAT_key_altgr());
     out.mods = key_mods(k.mod) | (altgr ? PLAT_MOD_CTRL | PLAT_MOD_ALT : 0);
+    sKeyMods = out.mods;
     out.repeat = down && e.key.repeat ? 1 : 0;
     out.vk = PLAT_key_vk(k.scancode, (k.mod & KMOD_NUM) ? 1 : 0);
     out.pc_scan = PLAT_key_pc_scan(k.scancode);

@@ -42,7 +42,7 @@ struct PLAT_event {
     int wheel = 0;                 // PLAT_WHEEL_STEP per notch, positive away from the user
     int key = 0;                   // the key's symbol as the keyboard layout gives it
     int scancode = 0;              // the physical key
-    int mods = 0;                  // PLAT_MOD_... bits held with the key
+    int mods = 0;                  // PLAT_MOD_... bits held with the key or the button
     int repeat = 0;                // 1 for a key-down repeated by the keyboard
     // What the keyboard translation reads of a key, as the desktop's own key messages carry it:
     int vk = 0;         // virtual-key number of the keys coded by it (PLAT_VK_...), else 0

@@ -47,7 +47,7 @@ protected:
     std::string dir;
     int ox = 0, oy = 0; // popup 2's origin in the window, which lies at the screen's corner
     int c66[3] = {0, 0, 0};
-    int syncs = 0;
+    int syncs = 0, holds = 0;
     size_t mark = 0;
 
     void SetUp() override
@@ -123,6 +123,12 @@ protected:
         const std::string news = p.out.substr(mark);
         mark = p.out.size();
         return news;
+    }
+    // What is sent next comes in one frame: the program holds its next pump for a second.
+    void hold()
+    {
+        key("F3");
+        EXPECT_TRUE(TS_wait_for_output(p, "hold " + std::to_string(++holds) + "\n", 30)) << p.out;
     }
     // The fields' strings and the focus after a sync.
     std::map<std::string, std::string> state()
@@ -263,7 +269,12 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
     EXPECT_EQ(host(), text);
 
     // Home and End go to the text's ends; Delete takes the character after the caret (both bytes
-    // of é), or the selection; with Shift, Home, End, Page Up, Page Down and Down select to an end.
+    // of é), or the selection; with Shift, Home, End, Page Up, Page Down and Down select to an end
+    // and move the caret's end of a selection, not the end it began at. Ctrl+Left and Ctrl+Right
+    // go by words, Ctrl+Backspace and Ctrl+Delete delete by words, Shift+Delete cuts, Shift+Insert
+    // pastes, the keypad's Delete without Num Lock deletes, Ctrl+A selects everything. A click
+    // beyond the text with Shift selects from the caret; a double click selects the last word,
+    // also when one frame takes both its presses. An entry 'text is typed.
     const std::vector<std::pair<std::vector<std::string>, std::string>> edits = {
         {{"Home", "Q"}, "Q" + text},
         {{"End", "Z"}, "Q" + text + "Z"},
@@ -276,9 +287,34 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
         {{"Page_Up", "P", "Page_Down", "S"}, "PQRS"},
         {{"Left", "shift+Page_Up", "Delete"}, "S"},
         {{"Home", "shift+Page_Down", "Delete"}, ""},
+        {{"'ab cd ef", "ctrl+Left", "ctrl+Left", "Z"}, "ab Zcd ef"},
+        {{"Home", "ctrl+Right", "ctrl+Right", "Y"}, "ab ZcdY ef"},
+        {{"ctrl+BackSpace"}, "ab  ef"},
+        {{"Home", "ctrl+Delete", "X"}, "X  ef"},
+        {{"Home", "shift+Right", "shift+Delete", "End", "ctrl+v"}, "  efX"},
+        {{"Home", "shift+Insert"}, "X  efX"},
+        {{"ctrl+a", "'abcdef", "shift+Left", "shift+Left", "shift+Home", "Q"}, "Q"},
+        {{"'bcdef", "Home", "shift+Right", "shift+Right", "shift+End", "R"}, "R"},
+        {{"'st", "Home", "KP_Delete"}, "st"},
+        {{"Home", "Right", "shift+click", "Z"}, "sZ"},
+        {{"' bc", "double-click", "Q"}, "sZ Q"},
+        {{"ctrl+a", "Delete"}, ""},
     };
     for (const auto& [keys, after] : edits) {
-        for (const std::string& k : keys) k.size() == 1 ? type(k) : key(k);
+        for (const std::string& k : keys) {
+            if (k == "shift+click" || k == "double-click") {
+                sync(); // the field takes a frame's click before its keys
+                move(500, 43);
+                // Both presses of the double click in one frame, however long it took.
+                if (k == "double-click") hold();
+                xdo(k == "shift+click" ? std::vector<std::string>{"keydown", "shift", "click", "1", "keyup", "shift"}
+                                       : std::vector<std::string>{"click", "--repeat", "2", "--delay", "0", "1"});
+                sync(); // the pointer leaves after the frame that took the click
+                move(300, 300);
+            } else {
+                k.size() == 1 || k[0] == '\'' ? type(k.substr(k[0] == '\'')) : key(k);
+            }
+        }
         EXPECT_EQ(host(), after) << keys.front() << "..." << keys.back();
     }
     type(text);
@@ -293,8 +329,7 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
 
     // Tab moves the focus to the port field and selects its whole text, drawn in colour 66 from
     // the field's left edge; typing replaces it.
-    key("F3");
-    ASSERT_TRUE(TS_wait_for_output(p, "hold 1\n", 30)); // the next keys come in one frame: the w is the host's
+    hold(); // the w is the host's
     xdo({"key", "--delay", "0", "w", "Tab"});
     EXPECT_EQ(focus(), kPortId);
     EXPECT_EQ(host(), typed + "w");
@@ -314,8 +349,7 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
     type("b" + kEacute);
     EXPECT_EQ(port(), a64 + "b");
     // Shift+Tab goes back and selects the host text; the other field kept every byte.
-    key("F3");
-    ASSERT_TRUE(TS_wait_for_output(p, "hold 2\n", 30)); // a Backspace in the frame is still the port's
+    hold(); // a Backspace in the frame is still the port's
     xdo({"key", "--delay", "0", "BackSpace", "shift+Tab"});
     EXPECT_EQ(focus(), kHostId);
     EXPECT_EQ(port(), a64);

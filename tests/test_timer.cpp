@@ -168,6 +168,11 @@ TEST_F(Timer, ClicksHoldsAndDoubleClicks)
     tick_at(40.35, 0, 1);
     tick_at(40.95, 1);
     EXPECT_EQ(gMouseDoubleClick, 0);
+    // 0.15 s after that press, but 3 units away from it: not a double click.
+    gMouseX += 3;
+    tick_at(41.1, 1);
+    EXPECT_EQ(gMouseDoubleClick, 0);
+    gMouseX -= 3;
 }
 
 TEST_F(Timer, PointerStillnessAndPulsingColours)
