@@ -727,11 +727,12 @@ static void field_key(int ch, int key, int flags)
     // Ctrl without Alt: AltGr, which is both, types characters on the same keys.
     const int plain_ctrl = (flags & (key_flag_control | key_flag_alt)) == key_flag_control;
     const int shift = flags & key_flag_shift;
-    const int word = !plain_ctrl ? 0 : key == 37 ? TE_KEY_WORD_LEFT : key == 39 ? TE_KEY_WORD_RIGHT
-                               : key == 8 ? TE_KEY_DELETE_WORD_BACK : key == 46 ? TE_KEY_DELETE_WORD
-                               : key == 65 ? TE_KEY_SELECT_ALL : 0;
-    if (word) {
-        TE_key(gTextEngine, word, shift);
+    // The Ctrl keys the engine carries out itself: the word keys and Select All.
+    const int engine_key = !plain_ctrl ? 0 : key == 37 ? TE_KEY_WORD_LEFT : key == 39 ? TE_KEY_WORD_RIGHT
+                                     : key == 8 ? TE_KEY_DELETE_WORD_BACK : key == 46 ? TE_KEY_DELETE_WORD
+                                     : key == 65 ? TE_KEY_SELECT_ALL : 0;
+    if (engine_key) {
+        TE_key(gTextEngine, engine_key, shift);
         return;
     }
     // Shift+Delete cuts and Shift+Insert pastes, as Ctrl+X and Ctrl+V do.
