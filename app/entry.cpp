@@ -7,11 +7,14 @@
 
 int main(int argc, char** argv)
 {
+    // A quit signal from here on ends the run in order, also while a message box of the early
+    // start-up waits for a click.
+    PLAT_catch_quit_signals();
     // Read first, before anything could change it: a relative folder is the shell's.
     const std::string working = PLAT_working_dir();
     const std::string text = CMDLINE_text_from_argv(argc, argv);
     const int code = WinMain(text.c_str(), command_line_folder(argc, argv, working));
-    // A run that SIGINT or SIGTERM ended, in order, still ends as a shell expects of that signal.
+    // A run that a quit signal ended, in order, still ends as a shell expects of that signal.
     const int signo = PLAT_quit_signal();
     return signo ? 128 + signo : code;
 }

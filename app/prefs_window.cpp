@@ -4,6 +4,7 @@
 #include "engine/http.h"
 #include "engine/update_state.h"
 #include "engine/utils.h"
+#include "foundation/quit.h"
 #include "foundation/translation.h"
 #include "frame/butn.h"
 #include "frame/hl_colors.h"
@@ -86,7 +87,8 @@ const prefs_places kPrefsPlaces = {250, 300, 140, 250, 85, 40, 20, 455};
 void run_prefs_window()
 {
     hl_open_window(kPrefsPopup);
-    while (gPopup == kPrefsPopup) {
+    // A quit request closes the window as another window replacing it would.
+    while (gPopup == kPrefsPopup && !gQuit) {
         OGL_fill_backdrop();
         BTN_window_frame(1, 24);
         float general_y = 0;
@@ -116,4 +118,5 @@ void run_prefs_window()
 
         hl_do_frame();
     }
+    if (gQuit && gPopup == kPrefsPopup) hl_open_window(0);
 }

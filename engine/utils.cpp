@@ -414,7 +414,7 @@ install_answer install_ask_modified_file(const std::string& path, int delete_for
 {
     open_window(kModifiedFilePopup);
     const auto frame = gInstallModal.modified_file_frame;
-    while (frame && gPopup == kModifiedFilePopup) {
+    while (frame && gPopup == kModifiedFilePopup && !gQuit) {
         // Translated in every frame, as the language may change under an open window.
         std::string line1, line3;
         std::vector<std::string> labels;
@@ -440,6 +440,8 @@ install_answer install_ask_modified_file(const std::string& path, int delete_for
             return (install_answer)clicked;
         }
     }
+    // A quit request closes the question as another window would.
+    if (gQuit && gPopup == kModifiedFilePopup) open_window(0);
     return answer_cancel;
 }
 
@@ -568,12 +570,13 @@ int install_ask_two_choices(const std::string& top, const std::string& label1, c
 {
     open_window(kTwoChoicesPopup);
     const auto frame = gInstallModal.two_choices_frame;
-    while (frame && gPopup == kTwoChoicesPopup) {
+    while (frame && gPopup == kTwoChoicesPopup && !gQuit) {
         const int clicked = frame(top, label1, text1, label2, text2);
         if (clicked == 1 || clicked == 2) {
             open_window(0);
             return clicked == 1 ? 1 : 0;
         }
     }
+    if (gQuit && gPopup == kTwoChoicesPopup) open_window(0);
     return 3;
 }

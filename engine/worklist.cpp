@@ -9,6 +9,7 @@
 #include "foundation/frame_clock.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
+#include "foundation/quit.h"
 #include "foundation/translation.h"
 #include "foundation/work_queue.h"
 #include "platform/plat_fileio.h"
@@ -497,6 +498,8 @@ int install_run_worklist()
     plan.inflight_bytes = 0;
     for (install_stream& st : plan.streams) st.progress = 0;
     collect_extractions(false);
+    // After a quit request nothing new begins: the program ends with this frame.
+    if (gQuit) return gInstallFailed;
 
     // After a failure no stream takes a turn: the run ends with the call it failed in.
     for (size_t s = 0; s < gServers.size() && sEndCall < 0; ++s) {

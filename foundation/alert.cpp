@@ -53,6 +53,21 @@ static void log_lines(const std::string (&lines)[4], const std::string& where)
     gLog.flush();
 }
 
+void ALERT_to_standard_error(const std::string (&lines)[4], const std::string& where)
+{
+    std::string text = "Hangaron Message";
+    for (const std::string& l : lines) text += "\n\n" + l;
+    text += "\n\n" + where + "\n";
+    fputs(text.c_str(), stderr);
+    fflush(stderr);
+}
+
+void ALERT_exit_after_fatal()
+{
+    const int signo = PLAT_quit_signal();
+    exit(signo ? 128 + signo : 0);
+}
+
 // Before the frame is there (or in a program without one) the alert goes to the log, to
 // standard error and, where a display is, to the system message box; the codes that end the
 // program still end it.
@@ -60,19 +75,14 @@ static void present_without_frame(const std::string (&lines)[4], int code, const
 {
     gLog << "\n";
     log_lines(lines, where);
-    // Laid out as the message box lays it out, with the location behind.
-    std::string text = "Hangaron Message";
-    for (const std::string& l : lines) text += "\n\n" + l;
-    text += "\n\n" + where + "\n";
-    fputs(text.c_str(), stderr);
-    fflush(stderr);
+    ALERT_to_standard_error(lines, where);
     // Whoever started the program from the desktop sees no standard error.
     (void)PLAT_show_message_box("Hangaron Message", ALERT_message_box_text(lines, ALERT_MESSAGE_BOX_LIMIT));
     if (code == t_crash) {
         MEM_dump_info("MACIBM_alert (with code t_crash)");
         PLAT_abort();
     }
-    if (code == t_fatal) exit(0);
+    if (code == t_fatal) ALERT_exit_after_fatal();
 }
 
 void MACIBM_alert(int popup_to_reopen, const std::string& line1, const std::string& line2,
@@ -101,5 +111,5 @@ void MACIBM_alert(int popup_to_reopen, const std::string& line1, const std::stri
     sPresenter(popup_to_reopen, lines, code, where);
     // A presenter that came back from an alert that ends the program has not ended it.
     if (code == t_crash) PLAT_abort();
-    if (code == t_fatal) exit(0);
+    if (code == t_fatal) ALERT_exit_after_fatal();
 }

@@ -20,6 +20,14 @@ std::string ALERT_message_box_text(const std::string (&lines)[4], size_t limit);
 // The longest message-box text; a longer one is cut.
 const size_t ALERT_MESSAGE_BOX_LIMIT = 2000;
 
+// Writes the alert to standard error as the message box lays it out, with the location behind:
+// for whoever started the program from a terminal, and where no box can show.
+void ALERT_to_standard_error(const std::string (&lines)[4], const std::string& where);
+
+// Ends the process after a fatal alert's shutdown: status 0, or 128 + the signal when a quit
+// signal had asked the program to end, as a shell expects.
+[[noreturn]] void ALERT_exit_after_fatal();
+
 // Shows an alert that reached the main thread outside automation mode, logs it and, by code,
 // ends the program; it must not return for t_fatal and t_crash. where is the location text.
 typedef void (*ALERT_presenter)(int popup_to_reopen, const std::string (&lines)[4], int code,

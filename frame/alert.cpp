@@ -1,11 +1,12 @@
-// The alert's presenter: the system message box before the window can show popups or while
-// another alert is showing, otherwise popup 994 with its own frame loop (also the language
+// The alert's presenter: standard error and the system message box before the window can show
+// popups, while another alert is showing or after a quit signal, otherwise popup 994 with its own frame loop (also the language
 // chooser); then the log lines and, by code, the memory report, the stack crawl and the end of
 // the program.
 #include "frame/alert.h"
 
 #include "foundation/crash_handler.h"
 #include "foundation/hl_memory.h"
+#include "foundation/quit.h"
 #include "foundation/translation.h"
 #include "frame/butn.h"
 #include "frame/hl_event.h"
@@ -59,10 +60,13 @@ static void draw_alert(const std::string (&lines)[4], int code, const std::strin
 }
 
 // Popup 994 until the user accepts: the button, Return, or Escape (not in the language chooser).
+// A quit request that comes while it shows accepts it too, so that the program can end.
 static void alert_popup(int popup_to_reopen, const std::string (&lines)[4], int code, const std::string& where)
 {
     OGL_reset_drawing_state();
     const float mouse_x = gMouseX, mouse_y = gMouseY;
+    // A quit that came before the alert (Finish, say) leaves it to the user: it tells of the end.
+    const int quit_before = gQuit;
     // An alert that follows another in the same place sees no move before the click on its button.
     hl_open_window_at_pointer(kAlertPopup);
     while (gPopup == kAlertPopup) {
@@ -81,7 +85,8 @@ static void alert_popup(int popup_to_reopen, const std::string (&lines)[4], int 
             label = LANG_translate("Understood");
         }
         const int clicked = BTN_push_button(gPopupW / 2, 18, 0, 0, 1, label, "-");
-        if (clicked || gKeyEnter || (code != t_language && gKeyEscape)) {
+        const bool quit = gQuit && !quit_before;
+        if (clicked || quit || gKeyEnter || (code != t_language && gKeyEscape)) {
             gKeyEnter = 0;
             gKeyEscape = 0;
             // The popup stays open behind the shutdown.
@@ -107,8 +112,11 @@ void ALERT_present(int popup_to_reopen, const std::string (&lines)[4], int code,
     const int nested = gAlertShowing;
     gAlertShowing = 1;
 
-    if (!gUIReady || nested) {
-        PLAT_message_box("Hangaron Message", ALERT_message_box_text(lines, ALERT_MESSAGE_BOX_LIMIT));
+    // After a quit signal nobody may be there to click (a logout, a closed terminal): the alert
+    // only goes to standard error and the log.
+    if (!gUIReady || nested || PLAT_quit_signal()) {
+        ALERT_to_standard_error(lines, where);
+        (void)PLAT_show_message_box("Hangaron Message", ALERT_message_box_text(lines, ALERT_MESSAGE_BOX_LIMIT));
     } else if (!(lines[0].empty() && lines[1].empty() && lines[2].empty() && lines[3].empty())) {
         alert_popup(popup_to_reopen, lines, code, where);
     }
@@ -126,7 +134,7 @@ void ALERT_present(int popup_to_reopen, const std::string (&lines)[4], int code,
         gQuit = 1;
         // An abnormal end: SIGABRT, which the crash handler leaves alone.
         if (code == t_crash || nested) PLAT_abort();
-        exit(0);
+        ALERT_exit_after_fatal();
     }
     gAlertShowing = 0;
 }

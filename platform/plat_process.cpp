@@ -1,6 +1,7 @@
 // Starting other programs (see plat_process.h).
 #include "platform/plat_process.h"
 
+#include "platform/plat_system.h"
 #include "platform/plat_window.h"
 
 #include <cerrno>
@@ -121,7 +122,7 @@ int PLAT_run_modal(const std::vector<std::string>& argv, std::string* out, int* 
     // The wait ends when the program ends, not when its output closes: a process it left behind
     // may hold the pipe open.
     int fd = fds[0];
-    bool too_long = false;
+    bool too_long = false, cancelled = false;
     for (;;) {
         PLAT_pump_events();
         pollfd p{fd, POLLIN, 0};
@@ -129,6 +130,14 @@ int PLAT_run_modal(const std::vector<std::string>& argv, std::string* out, int* 
         if (fd >= 0 && !drain(fd, out, max_out, &too_long)) {
             close(fd);
             fd = -1;
+        }
+        // A program that asked to quit does not leave its dialog behind.
+        if (PLAT_quit_requested()) {
+            kill(pid, SIGTERM);
+            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            cancelled = true;
+            break;
         }
         int st = 0;
         const pid_t r = waitpid(pid, &st, WNOHANG);
@@ -142,6 +151,6 @@ int PLAT_run_modal(const std::vector<std::string>& argv, std::string* out, int* 
         drain(fd, out, max_out, &too_long);
         close(fd);
     }
-    if (too_long) out->clear();
-    return 0;
+    if (too_long || cancelled) out->clear();
+    return cancelled ? ECANCELED : 0;
 }

@@ -22,7 +22,8 @@ int PLAT_open_url(const std::string& url);
 // answering, but runs no frame. Its standard input is /dev/null and its standard output is
 // collected in *out; an output longer than max_out bytes is dropped whole (*out empty).
 // Answers 0 once the program has ended and been reaped, with *status its exit status (128 plus
-// the signal number when a signal ended it); otherwise the error number of the start (ENOENT
-// when no such program is on PATH), and nothing is left running.
+// the signal number when a signal ended it); ECANCELED when a quit request (PLAT_quit_requested)
+// came first, the program being ended then; otherwise the error number of the start (ENOENT
+// when no such program is on PATH). Nothing is left running.
 int PLAT_run_modal(const std::vector<std::string>& argv, std::string* out, int* status,
                    size_t max_out = 65536);

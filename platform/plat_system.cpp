@@ -1,7 +1,10 @@
 // Message box, display test and process ends (see plat_system.h).
 #include "platform/plat_system.h"
 
+#include "platform/plat_process.h"
+
 #include <SDL.h>
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdarg>
@@ -19,20 +22,24 @@ bool PLAT_has_display()
 
 bool PLAT_show_message_box(const char* caption, const std::string& text)
 {
-    return PLAT_has_display() &&
-           SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption, text.c_str(), nullptr) == 0;
-}
-
-void PLAT_message_box(const char* caption, const std::string& text)
-{
-    if (PLAT_show_message_box(caption, text)) return;
-    fprintf(stderr, "%s\n\n%s\n", caption, text.c_str());
-    fflush(stderr);
+    if (!PLAT_has_display() || PLAT_quit_requested()) return false;
+    // zenity run by ourselves rather than by SDL, so that a quit request can end it: SDL waits for
+    // the box without a way out.
+    std::string out;
+    int status = -1;
+    const int err = PLAT_run_modal({"zenity", "--info", "--no-markup", "--title=" + std::string(caption),
+                                    "--text=" + text},
+                                   &out, &status);
+    if (err == ENOENT)
+        return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption, text.c_str(), nullptr) == 0;
+    // 0 is OK, 1 the window closed; anything else is zenity's own failure (no display).
+    return err == ECANCELED || (err == 0 && (status == 0 || status == 1));
 }
 
 // Written by the handler, on whatever thread the signal lands; read by the main thread.
 static volatile sig_atomic_t sQuitSignal = 0;
 static volatile sig_atomic_t sQuitPending = 0;
+static volatile sig_atomic_t sCloseRequested = 0;
 
 static void note_quit_signal(int signo)
 {
@@ -49,8 +56,11 @@ void PLAT_catch_quit_signals()
     sigemptyset(&sa.sa_mask);
     // Reads and writes under way go on: the quit is taken between frames.
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old = {};
+        if (sigaction(signo, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        sigaction(signo, &sa, nullptr);
+    }
 }
 
 int PLAT_quit_signal()
@@ -63,6 +73,16 @@ bool PLAT_take_quit_request()
     if (!sQuitPending) return false;
     sQuitPending = 0;
     return true;
+}
+
+void PLAT_note_close_request()
+{
+    sCloseRequested = 1;
+}
+
+bool PLAT_quit_requested()
+{
+    return sQuitSignal != 0 || sCloseRequested != 0;
 }
 
 std::string PLAT_ui_language_code()

@@ -8,7 +8,10 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <strings.h>
 #include <poll.h>
 
 static_assert(PLAT_KEY_BACKSPACE == (int)SDLK_BACKSPACE && PLAT_KEY_RETURN == (int)SDLK_RETURN &&
@@ -31,11 +34,36 @@ static PLAT_window* plat(SDL_Window* w)
     return reinterpret_cast<PLAT_window*>(w);
 }
 
+// SDL's drivers for a display a person can see, in the order SDL_VIDEODRIVER gives (else SDL's
+// own), each only when its display is named. Left to itself SDL would fall back to an off-screen
+// driver and the program would run where nobody sees it.
+static std::string visible_drivers()
+{
+    const char* asked = getenv("SDL_VIDEODRIVER");
+    const std::string order = asked && asked[0] ? asked : "x11,wayland";
+    const char* x11 = getenv("DISPLAY");
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    std::string out;
+    size_t at = 0;
+    while (at <= order.size()) {
+        size_t end = order.find(',', at);
+        if (end == std::string::npos) end = order.size();
+        const std::string name = order.substr(at, end - at);
+        const bool seen = (strcasecmp(name.c_str(), "x11") == 0 && x11 && x11[0]) ||
+                          (strcasecmp(name.c_str(), "wayland") == 0 && wayland && wayland[0]);
+        if (seen && out.find(name) == std::string::npos) out += (out.empty() ? "" : ",") + name;
+        at = end + 1;
+    }
+    return out;
+}
+
 // The display connection is opened on first need; without a display nothing is tried.
 static bool video_ready()
 {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
-    if (!PLAT_has_display()) return false;
+    const std::string drivers = visible_drivers();
+    if (drivers.empty()) return false;
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_OVERRIDE);
     // A full-screen window stays up when another window takes the focus, as on the desktop.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
@@ -71,10 +99,14 @@ static bool translate(const SDL_Event& e, PLAT_event& out)
     switch (e.type) {
     case SDL_QUIT:
         out.kind = PLAT_EV_CLOSE;
+        PLAT_note_close_request();
         return true;
     case SDL_WINDOWEVENT:
         out.window = plat(SDL_GetWindowFromID(e.window.windowID));
-        if (e.window.event == SDL_WINDOWEVENT_CLOSE) out.kind = PLAT_EV_CLOSE;
+        if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
+            out.kind = PLAT_EV_CLOSE;
+            PLAT_note_close_request();
+        }
         else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) out.kind = PLAT_EV_PAINT;
         else return false;
         return true;

@@ -13,6 +13,7 @@
 #include "engine/worklist.h"
 #include "foundation/FILE_compress.h"
 #include "foundation/options.h"
+#include "foundation/quit.h"
 #include "frame/hl_init.h"
 #include "frame/hl_timer.h"
 #include "graphics/OGL_view.h"
@@ -686,6 +687,11 @@ TEST_F(Worklist, ResetStopsTheStreamsAndDeletesOnlyTheirArchives)
     EXPECT_EQ(gPlan.start_time, 1234.0f);
     EXPECT_EQ(gPlan.downloaded_bytes + gPlan.installed_bytes + gPlan.inflight_bytes, 0.0f);
 
+    // Once the program is asked to quit no stream begins a file.
+    gQuit = 1;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(install_run_worklist(), 0);
+    gQuit = 0;
+    EXPECT_EQ(gNet.connections.at(INSTALL_STREAM_SLOT), nullptr);
     EXPECT_EQ(run_worklist().result, 1);
     EXPECT_EQ(TS_sh("md5sum < '" + gInstallPath + "data/big.bin' | cut -c1-32"), TS_md5_of_text(big) + "\n");
     EXPECT_EQ(TS_read_file(gInstallPath + "data/big.bin.zip"), "the user's own file");

@@ -167,6 +167,16 @@ TEST(Startup, WithoutADisplay)
     TS_result v = TS_run({d + "corvane-updater", "--version"}, env, 30);
     EXPECT_EQ(v.exit_code, 0);
     EXPECT_EQ(v.out, "Corvane Web Updater 3.00r1\n");
+    // A display named where no server runs (a stale forwarding), also with the X driver asked
+    // for: no window unseen, the alert on standard error at once, and the lock free again.
+    for (const char* driver : {"", "x11", "offscreen"}) {
+        TS_result r = TS_run({d + "corvane-updater"}, {{"DISPLAY", ":987"}, {"WAYLAND_DISPLAY", ""},
+                                                      {"SDL_VIDEODRIVER", driver}, {"XDG_DATA_HOME", data}}, 10);
+        EXPECT_FALSE(r.timed_out) << driver;
+        EXPECT_EQ(r.exit_code, 0) << driver;
+        EXPECT_NE(r.err.find("Hangaron Message\n\nI could not set up the graphics"), std::string::npos) << r.err;
+        EXPECT_EQ(TS_run({"flock", "-n", data + "updater.lock", "true"}).exit_code, 0) << driver;
+    }
 }
 
 // Ctrl+C and a polite kill end the run in order, as closing the window does, with the status a
@@ -176,14 +186,20 @@ TEST(Startup, SignalsFromOutside)
 {
     TS_xvfb x;
     ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24"));
-    for (int sig : {SIGINT, SIGTERM, SIGSEGV}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGSEGV}) {
         std::string d = program_copy();
         std::string cwd = TS_new_dir("cwd");
+        std::map<std::string, std::string> env = TS_xvfb_env(x);
+        // After a closed terminal's SIGHUP nobody is there to click the alert of preferences
+        // that cannot be saved: it goes to standard error.
+        if (sig == SIGHUP) env["XDG_DATA_HOME"] = TS_new_dir("data-hup");
+        if (sig == SIGHUP) TS_sh("mkdir '" + env["XDG_DATA_HOME"] + "Corvane Installer.prf'");
         TS_proc p;
-        ASSERT_TRUE(TS_start(p, {d + "corvane-updater"}, TS_xvfb_env(x), cwd));
+        ASSERT_TRUE(TS_start(p, {d + "corvane-updater"}, env, cwd));
         ASSERT_TRUE(TS_wait_for_file_text(p, d + TS_LOG_NAME, "os_dir_prefs\t", 60));
         kill(p.pid, sig);
         TS_result r = TS_finish(p, 60);
+        EXPECT_EQ(r.err.find("Hangaron Message\n\nI could not save the file!") == 0, sig == SIGHUP) << r.err;
         const bool fault = sig == SIGSEGV;
         EXPECT_EQ(r.signal, fault ? SIGSEGV : 0);
         EXPECT_EQ(r.exit_code, fault ? -1 : 128 + sig) << r.err;
@@ -194,6 +210,22 @@ TEST(Startup, SignalsFromOutside)
                                        : "Clean exit from threads.\n";
         EXPECT_EQ(log.substr(log.size() - std::min(log.size(), last.size())), last) << log;
     }
+    // Signals the program was started with ignored (nohup, a script's background job) stay
+    // ignored; the others still end the run.
+    std::string d = program_copy();
+    TS_proc p;
+    ASSERT_TRUE(TS_start(p, {"/bin/sh", "-c", "trap '' INT HUP; exec \"$0\"", d + "corvane-updater"}, TS_xvfb_env(x)));
+    ASSERT_TRUE(TS_wait_for_file_text(p, d + TS_LOG_NAME, "os_dir_prefs\t", 60));
+    std::string ignored, caught;
+    for (const std::string& l : lines_of(TS_read_file("/proc/" + std::to_string(p.pid) + "/status"))) {
+        if (l.rfind("SigIgn:", 0) == 0) ignored = l.substr(7);
+        if (l.rfind("SigCgt:", 0) == 0) caught = l.substr(7);
+    }
+    const auto has = [](const std::string& mask, int sig) { return (std::stoull(mask, nullptr, 16) >> (sig - 1)) & 1; };
+    EXPECT_TRUE(has(ignored, SIGINT) && has(ignored, SIGHUP) && !has(ignored, SIGTERM)) << ignored;
+    EXPECT_TRUE(has(caught, SIGTERM) && !has(caught, SIGINT) && !has(caught, SIGHUP)) << caught;
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(TS_finish(p, 60).exit_code, 128 + SIGTERM);
 }
 
 // Before the window exists a fatal alert (here: a temporary folder that cannot be made) shows the
@@ -213,6 +245,12 @@ TEST(Startup, EarlyAlertInTheMessageBox)
     TS_result r = TS_finish(p, 60);
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.err.find("Hangaron Message\n\nThe temporary folder cannot be used safely.\n\n"), 0u) << r.err;
+    // A quit signal while the box waits closes it: the box does not outlive the program.
+    ASSERT_TRUE(TS_start(p, {d + "corvane-updater"}, env));
+    ASSERT_FALSE(TS_find_window(x, "Hangaron Message", 30).empty());
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(TS_finish(p, 10).exit_code, 128 + SIGTERM);
+    EXPECT_EQ(TS_find_window(x, "Hangaron Message", 0), "");
 }
 
 TEST(Startup, ArgvBecomesOneCommandLineText)

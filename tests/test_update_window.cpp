@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -114,7 +116,8 @@ struct UpdateWindow : testing::Test {
 
     // The program in a folder of its own, with the copy registered and nginx as the proxy; it
     // starts in its own folder unless another working folder is given.
-    void start(const std::vector<std::string>& args = {}, const std::string& working = "")
+    void start(const std::vector<std::string>& args = {}, const std::string& working = "",
+               const std::map<std::string, std::string>& extra = {})
     {
         folder_given = !args.empty();
         dir = TS_new_dir("run");
@@ -132,6 +135,7 @@ struct UpdateWindow : testing::Test {
         env["XDG_CONFIG_HOME"] = dir + "config";
         env["TMPDIR"] = dir + "tmp";
         env["LANG"] = "en_US.UTF-8";
+        for (const auto& e : extra) env[e.first] = e.second;
         std::vector<std::string> argv = {dir + "corvane-updater"};
         argv.insert(argv.end(), args.begin(), args.end());
         ASSERT_TRUE(TS_start(app, argv, env, working.empty() ? dir : working));
@@ -224,6 +228,26 @@ struct UpdateWindow : testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         }
         return false;
+    }
+
+    // Screenshots until the popup shows: shown(s) holds in two in a row. False when it never did.
+    bool wait_popup(const std::string& name, const std::function<bool(const TS_shot&)>& shown)
+    {
+        const auto t0 = steady::now();
+        for (int seen = 0; seen < 2 && steady::now() - t0 < std::chrono::seconds(60);) {
+            const TS_shot s = TS_screenshot(*sX, dir + "poll.png", 800, 600);
+            seen = s.ok() && shown(s) ? seen + 1 : 0;
+            if (seen == 2) return shot(name), true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+        ADD_FAILURE() << name << " did not show";
+        return false;
+    }
+    static bool dark(const TS_shot& s, Pt p)
+    {
+        int c[3];
+        s.rgb_at(p.x, p.y, c);
+        return c[0] + c[1] + c[2] < 200;
     }
 
     // Waits until the log holds text at least count times.
@@ -469,6 +493,80 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     click(kStop);
     EXPECT_EQ(end(), 0);
     EXPECT_EQ(TS_count(read(log), "Finish: "), 0);
+}
+
+// A quit request closes whatever popup is open and ends the run in order, with the signal's
+// status: the no-copy alert, the language chooser, Preferences, the changed-file question (after
+// which nothing is fetched) and the stop question.
+TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
+{
+    make("update", 20, "/stall/"); // the second server never answers: Install Updates stays
+    const Pt alert_band = {300, 179}, prefs_bar = {700, 119}, prefs_button = {159, 576};
+    const auto modal = [](const TS_shot& s) { return current_step(s) == -1; };
+    struct Row {
+        const char* what;
+        std::function<bool()> open;
+    } rows[] = {
+        {"no-copy alert",
+         [&] { return start({rel + "nowhere"}), wait_popup("alert", [&](const TS_shot& s) { return dark(s, alert_band); }); }},
+        {"language chooser",
+         [&] {
+             return start({}, "", {{"LANG", "ja_JP.UTF-8"}}),
+                    wait_popup("chooser", [&](const TS_shot& s) { return dark(s, alert_band); });
+         }},
+        {"preferences",
+         [&] {
+             start();
+             wait_step(welcome, "welcome");
+             click(prefs_button);
+             return wait_popup("preferences", [&](const TS_shot& s) { return dark(s, prefs_bar); });
+         }},
+        {"changed-file question",
+         [&] {
+             start();
+             to_search();
+             wait_step(check, "check-disk-space");
+             click(kNext);
+             return wait_log("File: " + copy + "Instructions/user/notes.txt") && wait_popup("question", modal);
+         }},
+        {"stop question",
+         [&] {
+             start();
+             to_search();
+             wait_step(check, "check-disk-space");
+             click(kNext);
+             answer_questions();
+             wait_step(install, "install", 20);
+             const auto t0 = steady::now();
+             while (TS_fault_requests(fault).empty() && steady::now() - t0 < std::chrono::seconds(30))
+                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
+             click(kQuit);
+             return wait_popup("stop-question", modal);
+         }},
+    };
+    // Archives asked for: of the first server as nginx logs them once answered, of the second as
+    // the fault server notes them on arrival (the one it holds is logged by nginx only at the end).
+    const auto fetched = [&] {
+        int n = (int)TS_fault_requests(fault).size();
+        for (const TS_nginx_request& q : TS_nginx_requests(nginx))
+            n += q.host == kS1 && q.path.ends_with(".zip") && !q.path.ends_with("directory.txt.zip");
+        return n;
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(row.open()) << row.what;
+        const int archives = fetched();
+        kill(app.pid, SIGTERM);
+        const TS_result r = TS_finish(app, 10);
+        EXPECT_FALSE(r.timed_out) << row.what;
+        EXPECT_EQ(r.exit_code, 128 + SIGTERM) << row.what << "\n" << r.err;
+        EXPECT_TRUE(read(log).ends_with("Clean exit from threads.\n")) << row.what << "\n" << read(log);
+        // Nothing is fetched once the program is asked to end.
+        EXPECT_EQ(fetched(), archives) << row.what;
+        if (std::string(row.what) == "changed-file question") {
+            EXPECT_EQ(archives, 0);
+            EXPECT_EQ(TS_count(read(log), "Install Updates: started"), 0) << read(log);
+        }
+    }
 }
 
 TEST_F(UpdateWindow, CancelledQuestionAndHostileRelease)
