@@ -197,10 +197,13 @@ TEST_F(Scan, GroupsAreHandedOutAsRoomAllows)
     read_plan(body);
     int next = 0;
     float progress = 0;
-    // Jobs of 10, 10 and 5 groups: three jobs fit the four per processor of any machine.
-    install_scan_md5(next, progress);
+    // Jobs of 10, 10 and 5 groups: three jobs fit the four per processor of any machine. The
+    // call that hands out the last job does not wait for them: the frame loop must go on.
+    EXPECT_EQ(install_scan_md5(next, progress), 0);
     EXPECT_EQ(next, 25);
     EXPECT_EQ(progress, 1.0f); // handed out, not necessarily finished
+    ASSERT_NE(gScanPool, nullptr);
+    EXPECT_EQ(gScanPool->outstanding(), 3);
     ASSERT_TRUE(scan_to_end(next, progress));
     for (size_t g = 0; g < 25; ++g) EXPECT_EQ(current(g).sig_have, "NONE");
 }

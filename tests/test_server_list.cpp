@@ -377,6 +377,28 @@ TEST_F(Discovery, FetchesTheListOnceAndAsksAgainForA404Archive)
     for (size_t i = last_list; i < asked.size(); ++i) EXPECT_EQ(asked[i].path.find("Corvane10b"), std::string::npos);
     EXPECT_EQ(asked.back().path, "/rel/Corvane10/directory.txt.zip");
     EXPECT_EQ(TS_count(read_log(), "The beta box changed since the server list was read"), 2);
+
+    // A list without a beta names the same release either way. The box ticked: its archive, too
+    // big for one receive, is under way when the box is unticked; that transfer is dropped, not
+    // finished into the archive deleted meanwhile, and the same archive comes again whole.
+    list("FINAL Corvane10\nSERVER s1.test\n/rel/\nOne\n");
+    const std::string big = TS_new_dir("bigdir");
+    TS_write_file(big + "directory.txt", "I\n1000 Corvane release\nINSTALLER\nFILE 1 0 0 3 5 " + std::string(32, 'a') +
+                                             " a.txt\n");
+    TS_sh("head -c 4000000 /dev/urandom > '" + big + "pad.bin'");
+    ASSERT_EQ(TS_run({"zip", "-q", "-X", "-j", s1 + "rel/Corvane10/directory.txt.zip", big + "directory.txt",
+                      big + "pad.bin"}, {}, 60).exit_code, 0);
+    gWantBetas = 1;
+    ASSERT_TRUE(poll([] {
+        const float p = gNet.percent_done(DIRECTORY_SLOT);
+        return gSearchPhase == 0 && p > 0 && p < 100;
+    }));
+    gWantBetas = 0;
+    ASSERT_TRUE(poll([] { return gSearchPhase == 3; }));
+    EXPECT_EQ(records(gServers), "[s1.test|/rel/Corvane10/|One]");
+    EXPECT_EQ(gPlan.install_groups.size(), 1u);
+    EXPECT_TRUE(gAlerts.empty()) << gAlerts[0].lines[0];
+    EXPECT_EQ(TS_count(read_log(), "The beta box changed since the server list was read"), 4);
 }
 
 TEST_F(Discovery, AnotherOfThreeServersAfterA404AndOptionsApplied)

@@ -424,6 +424,29 @@ TEST_F(UpdateSteps, PageTextWithoutARateAndStreamsOutsideThePlan)
     EXPECT_FALSE(confirm_stop_update());
     gTwoChoicesAnswer = 1;
     EXPECT_TRUE(confirm_stop_update());
+
+    // Back in the middle of a download: Check Disk Space leaves no stream, no transfer and no
+    // half-written archive behind.
+    gServers = {{"half.test", "/half/400000/", "h"}};
+    gPlan = install_plan();
+    gPlan.install_groups.resize(1, install_group(1));
+    gPlan.install_groups[0][0].path = "big.txt";
+    gPlan.install_groups[0][0].do_download = 1;
+    gPlan.install_groups[0][0].download_size = 400;
+    const auto start = steady::now();
+    for (int i = 0; i < 3000 && !(gNet.percent_done(INSTALL_STREAM_SLOT) > 0.0f) &&
+                    steady::now() - start < std::chrono::seconds(60);
+         ++i) {
+        StepPage frame;
+        step_install_updates(0, &frame);
+    }
+    ASSERT_GT(gNet.percent_done(INSTALL_STREAM_SLOT), 0.0f);
+    EXPECT_EQ(TS_sh("ls '" + gTempFolder + "'"), "0.zip\n");
+    StepPage back;
+    step_check_disk_space(1, &back);
+    EXPECT_TRUE(gPlan.streams.empty());
+    EXPECT_EQ(gNet.requests[INSTALL_STREAM_SLOT].state, net_slot_idle);
+    EXPECT_EQ(TS_sh("ls '" + gTempFolder + "'"), "");
 }
 
 } // namespace
