@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -496,13 +497,18 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
 }
 
 // A quit request closes whatever popup is open and ends the run in order, with the signal's
-// status: the no-copy alert, the language chooser, Preferences, the changed-file question (after
-// which nothing is fetched) and the stop question.
+// status: the no-copy alert, the language chooser, Preferences, Find It's folder dialog (its
+// program ended too), the changed-file question (after which nothing is fetched) and the stop
+// question.
 TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
 {
     make("update", 20, "/stall/"); // the second server never answers: Install Updates stays
     const Pt alert_band = {300, 179}, prefs_bar = {700, 119}, prefs_button = {159, 576};
     const auto modal = [](const TS_shot& s) { return current_step(s) == -1; };
+    // Find It's folder dialog: a stand-in zenity that notes its process and waits.
+    const std::string bin = TS_new_dir("bin"), dialog_pid = bin + "zenity.pid";
+    TS_write_file(bin + "zenity", "#!/bin/sh\necho $$ > '" + dialog_pid + "'\nexec sleep 60\n");
+    chmod((bin + "zenity").c_str(), 0755);
     struct Row {
         const char* what;
         std::function<bool()> open;
@@ -520,6 +526,25 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
              wait_step(welcome, "welcome");
              click(prefs_button);
              return wait_popup("preferences", [&](const TS_shot& s) { return dark(s, prefs_bar); });
+         }},
+        {"folder dialog",
+         [&] {
+             start({}, "", {{"PATH", bin + ":" + getenv("PATH")}});
+             wait_step(welcome, "welcome");
+             click(kNext);
+             // Find It: the button right of the question under the one copy, its edges grey.
+             const TS_shot s = wait_step(pick, "pick-destination");
+             int left = -1, right = -1;
+             for (int x = 300; x < 790; ++x) {
+                 int c[3];
+                 s.rgb_at(x, 221, c);
+                 if (c[0] == 200 && c[1] == 204 && c[2] == 210) right = x, left = left < 0 ? x : left;
+             }
+             click({(left + right) / 2, 221});
+             const auto t0 = steady::now();
+             while (read(dialog_pid).empty() && steady::now() - t0 < std::chrono::seconds(30))
+                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
+             return !read(dialog_pid).empty();
          }},
         {"changed-file question",
          [&] {
@@ -562,6 +587,9 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         EXPECT_TRUE(read(log).ends_with("Clean exit from threads.\n")) << row.what << "\n" << read(log);
         // Nothing is fetched once the program is asked to end.
         EXPECT_EQ(fetched(), archives) << row.what;
+        if (std::string(row.what) == "folder dialog") {
+            EXPECT_NE(kill(std::stoi(read(dialog_pid)), 0), 0);
+        }
         if (std::string(row.what) == "changed-file question") {
             EXPECT_EQ(archives, 0);
             EXPECT_EQ(TS_count(read(log), "Install Updates: started"), 0) << read(log);
