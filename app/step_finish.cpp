@@ -37,10 +37,13 @@ int launch_simulator(int, StepPage* page)
 {
     const std::string program = gInstallPath + "Corvane" + ".exe";
     // Does not come back when the simulator starts: the program shuts down with exit code 1.
-    const int err = FILE_launch(program, "", 1);
-    // Tried once: the wizard returns to Finish instead of launching again on every frame.
+    std::string opener;
+    const int err = FILE_launch(program, "", 1, &opener);
+    // Tried once: the wizard returns to Finish instead of launching again on every frame. When
+    // the desktop's opener is missing, the error is its own, not the program file's.
     MACIBM_alert(0, LANG_translate("I could not start Corvane."), program,
-                 LANG_translate("Error: ") + FILE_error_text(err), "", t_note, __FILE__, __LINE__);
+                 LANG_translate("Error: ") + (opener.empty() ? "" : opener + ": ") + FILE_error_text(err), "",
+                 t_note, __FILE__, __LINE__);
     page->next = step_finish;
     return 1;
 }

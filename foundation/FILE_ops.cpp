@@ -187,9 +187,9 @@ static std::vector<std::string> split_params(const std::string& text)
     return out;
 }
 
-FILE_result FILE_launch(const std::string& path, const std::string& params, int shutdown)
+FILE_result FILE_launch(const std::string& path, const std::string& params, int shutdown, std::string* failed_opener)
 {
-    FILE_result err = PLAT_launch(FILE_abs_path(path), split_params(params));
+    FILE_result err = PLAT_launch(FILE_abs_path(path), split_params(params), failed_opener);
     if (err) return err;
     if (shutdown && gShutdownHook) gShutdownHook(1);
     exit(1);

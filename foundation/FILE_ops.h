@@ -50,8 +50,10 @@ FILE_result FILE_get_disk_space(const std::string& path, uint64_t* total, uint64
 // Opens the file: an executable is run with the parameter text (blank-separated, double
 // quotes group), anything else goes to the desktop's opener. On success the process ends
 // with exit code 1, after the orderly shutdown when the flag is set; otherwise the error
-// code comes back and nothing was started.
-FILE_result FILE_launch(const std::string& path, const std::string& params, int shutdown);
+// code comes back and nothing was started; failed_opener (if given) then names the opener when
+// it was the opener that could not be started, and is empty otherwise.
+FILE_result FILE_launch(const std::string& path, const std::string& params, int shutdown,
+                        std::string* failed_opener = nullptr);
 // Lists a folder path ending in '/' (or '\') into parallel vectors, names in case-blind
 // order; the result is the number of entries (0 when the folder cannot be read).
 int FILE_get_directory(const std::string& folder, int kind, std::vector<std::string>& names,

@@ -1,20 +1,29 @@
 // Command-line option store, its tokeniser and the standard options (see options.h).
 #include "foundation/options.h"
 
+#include "foundation/FILE_ops.h"
 #include "foundation/command_table.h"
 #include "foundation/log.h"
 #include "foundation/tunables.h"
 #include "foundation/version.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <sstream>
 #include <vector>
 
 CMDLINE_options gOptions;
 CMD_table_hooks gCommandTable;
+
+// The joined text cannot tell the option "--version" from a folder "/sims/Corvane --version"
+// that the shell handed over as one argument: once argv has been read, the standard options
+// are served only when an argument of their own gave them.
+static bool gArgvRead = false;
+static std::set<std::string> gArgvOptionNames;
 
 static bool is_white(char c)
 {
@@ -253,19 +262,30 @@ std::string CMDLINE_cmnds_text(const std::string& value)
 }
 
 // Static destructors still run (the log is flushed and closed); nothing else is shut down and
-// no preference file is written.
+// no preference file is written. Output that could not be written (a full disk, a closed pipe)
+// is no success: a script would take the empty text for the version.
 [[noreturn]] static void print_and_exit(const std::string& text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    const size_t written = std::fwrite(text.data(), 1, text.size(), stdout);
+    if (std::fflush(stdout) != 0 || written != text.size() || std::ferror(stdout)) {
+        const int err = errno ? errno : EIO;
+        std::fprintf(stderr, "Could not write to standard output: %s\n", FILE_error_text(err).c_str());
+        std::exit(1);
+    }
     std::exit(0);
+}
+
+static bool standard_given(const char* name)
+{
+    return CMDLINE_has_option(name) && (!gArgvRead || gArgvOptionNames.count(name));
 }
 
 void CMDLINE_handle_standard()
 {
-    if (CMDLINE_has_option("--cmnds")) print_and_exit(CMDLINE_cmnds_text(CMDLINE_get_option("--cmnds")));
-    if (CMDLINE_has_option("--version")) print_and_exit(std::string(CORVANE_VERSION_TEXT) + "\n");
-    if (CMDLINE_has_option("-h") || CMDLINE_has_option("--help")) print_and_exit(CMDLINE_usage_text());
+    if (standard_given("--cmnds")) print_and_exit(CMDLINE_cmnds_text(CMDLINE_get_option("--cmnds")));
+    if (standard_given("--version")) print_and_exit(std::string(CORVANE_VERSION_TEXT) + "\n");
+    if (standard_given("-h") || standard_given("--help")) print_and_exit(CMDLINE_usage_text());
 }
 
 void CMDLINE_apply_drefs()
@@ -292,9 +312,13 @@ static bool has_white(const std::string& s)
 std::string CMDLINE_text_from_argv(int argc, const char* const* argv)
 {
     std::string text;
+    gArgvRead = true;
+    gArgvOptionNames.clear();
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i] ? argv[i] : "";
         if (a == "--") break; // what follows is folder words, never options
+        const std::string name = a.substr(0, a.find('='));
+        if (!has_white(name)) gArgvOptionNames.insert(name);
         if (i > 1) text += ' ';
         size_t eq = a.find('=');
         if (!a.empty() && a[0] == '-' && eq != std::string::npos && has_white(a.substr(eq + 1)) &&

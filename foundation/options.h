@@ -29,7 +29,9 @@ bool CMDLINE_has_option(const char* name);
 std::string CMDLINE_get_option(const char* name); // empty when absent or given without '='
 
 // Serves "--cmnds", "--version", "-h" and "--help" (the first present, in that order): prints to
-// standard output and ends the process with exit code 0. Returns when none was given.
+// standard output and ends the process with exit code 0, or with 1 and a line on standard error
+// when the output could not be written. Returns when none was given. Once
+// CMDLINE_text_from_argv has run, only an option that an argument gave whole counts.
 void CMDLINE_handle_standard();
 // The same for the options of a text that is not stored or echoed anywhere (the store is left
 // empty when none was given).
@@ -42,5 +44,6 @@ std::string CMDLINE_usage_text();
 void CMDLINE_apply_drefs();
 
 // Joins argv[1..] into the command-line text the program works with (see the notes in options.cpp);
-// the text ends before a lone "--", which ends the options.
+// the text ends before a lone "--", which ends the options. Also notes the option names that
+// arguments give whole ("--version", "--cmnds=sim/"), which alone serve as standard options.
 std::string CMDLINE_text_from_argv(int argc, const char* const* argv);

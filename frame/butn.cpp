@@ -735,9 +735,8 @@ static void field_key(int ch, int key, int flags)
         TE_key(gTextEngine, engine_key, shift);
         return;
     }
-    // Shift+Delete cuts and Shift+Insert pastes, as Ctrl+X and Ctrl+V do.
-    const int control = flags & key_flag_control;
-    const int cut = control ? key == 88 : shift && key == 46, paste = control ? key == 86 : shift && key == 45;
+    // Shift+Delete cuts and Shift+Insert pastes, as Ctrl+X and Ctrl+V do (AltGr+X and AltGr+V type).
+    const int cut = plain_ctrl ? key == 88 : shift && key == 46, paste = plain_ctrl ? key == 86 : shift && key == 45;
     if (cut) {
         int s = 0, e = 0;
         TE_get_selection(gTextEngine, &s, &e);
@@ -746,7 +745,7 @@ static void field_key(int ch, int key, int flags)
         TE_key(gTextEngine, 8, 0);
         return;
     }
-    if (control && key == 67) {
+    if (plain_ctrl && key == 67) {
         CLIP_put_text(field_selected_bytes());
         return;
     }

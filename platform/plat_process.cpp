@@ -64,8 +64,9 @@ static int spawn_detached(const char* file, bool search_path, const std::vector<
     return spawn_child(file, search_path, argv, true, -1, nullptr);
 }
 
-int PLAT_launch(const std::string& path, const std::vector<std::string>& args)
+int PLAT_launch(const std::string& path, const std::vector<std::string>& args, std::string* failed_opener)
 {
+    if (failed_opener) failed_opener->clear();
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return errno ? errno : ENOENT;
     if (S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0) {
@@ -73,7 +74,9 @@ int PLAT_launch(const std::string& path, const std::vector<std::string>& args)
         argv.insert(argv.end(), args.begin(), args.end());
         return spawn_detached(path.c_str(), false, argv);
     }
-    return spawn_detached("xdg-open", true, {"xdg-open", path});
+    const int err = spawn_detached("xdg-open", true, {"xdg-open", path});
+    if (err && failed_opener) *failed_opener = "xdg-open";
+    return err;
 }
 
 int PLAT_open_url(const std::string& url)

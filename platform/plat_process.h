@@ -7,9 +7,12 @@
 // Starts the file at this absolute path in a session of its own and does not wait for it.
 // An executable regular file runs with args behind its own path; any other file or folder is
 // handed to xdg-open, which takes no arguments. Answers 0 once the process is started, else
-// the error number (ENOENT for a missing file; nothing is started then). The child is not
-// reaped: the one caller ends the process right after a successful start.
-int PLAT_launch(const std::string& path, const std::vector<std::string>& args);
+// the error number (ENOENT for a missing file; nothing is started then). When it is xdg-open
+// that could not be started, failed_opener (if given) names it, so the error is not taken for
+// the file's; otherwise it is emptied. The child is not reaped: the one caller ends the process
+// right after a successful start.
+int PLAT_launch(const std::string& path, const std::vector<std::string>& args,
+                std::string* failed_opener = nullptr);
 
 // Hands a web address to xdg-open (found on PATH) in a session of its own and does not wait.
 // Only addresses beginning "http://" or "https://" (scheme in any case) are passed on; any

@@ -96,11 +96,13 @@ TEST_F(Launch, FailuresReturnAndStartNothing)
     FILE_result r = FILE_launch(dir + "bad", "", 1);
     EXPECT_EQ(r, ENOEXEC);
     EXPECT_EQ(FILE_error_text(r), "Exec format error");
-    // No opener on PATH.
+    // No opener on PATH: the error is the opener's, and named so.
     std::string saved = getenv("PATH") ? getenv("PATH") : "";
-    TS_write_file(dir + "doc.txt", "x");
+    TS_write_file(dir + "Corvane.exe", "x");
     setenv("PATH", (dir + "empty").c_str(), 1);
-    EXPECT_EQ(FILE_launch(dir + "doc.txt", "", 1), ENOENT);
+    std::string opener;
+    EXPECT_EQ(FILE_launch(dir + "Corvane.exe", "", 1, &opener), ENOENT);
+    EXPECT_EQ(opener, "xdg-open");
     setenv("PATH", saved.c_str(), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_NE(access(rec.c_str(), F_OK), 0);

@@ -1,5 +1,6 @@
 // The command-line tokeniser, the option lookups, and the print-and-exit options both as texts
 // and as what the program prints when run on its own without a display.
+#include "foundation/FILE_ops.h"
 #include "foundation/options.h"
 #include "support/test_support.h"
 
@@ -201,5 +202,19 @@ TEST(StandardOptions, ProgramPrintsAndExitsWithoutDisplayLeavingTheLog)
         EXPECT_EQ(r.out, expected(c.file)) << shown;
         EXPECT_EQ(r.err, "") << shown;
         EXPECT_EQ(TS_read_file(log_path), log) << shown;
+    }
+    // Only whole arguments are informational options: a folder holding " --version" and every
+    // word after "--" are folder words, and the start goes on (to the temporary folder's alert).
+    for (const auto& args : {std::vector<std::string>{"/sims/Corvane --version"}, {"/a -h --cmnds=all"},
+                             {"--", "--version"}}) {
+        TS_result r = run_program(args, program_dir() + "corvane-updater/tmp");
+        EXPECT_EQ(r.out, "") << args[0];
+        EXPECT_NE(r.err.find("The temporary folder cannot be used safely."), std::string::npos) << r.err;
+    }
+    // Output that cannot be written is a failure told on standard error.
+    for (const char* opt : {"--version", "--help"}) {
+        TS_result r = TS_run({"sh", "-c", "exec \"$0\" \"$1\" >/dev/full", program_dir() + "corvane-updater", opt});
+        EXPECT_EQ(r.exit_code, 1) << opt;
+        EXPECT_EQ(r.err, "Could not write to standard output: " + FILE_error_text(28) + "\n") << opt;
     }
 }

@@ -54,12 +54,15 @@ protected:
     {
         ASSERT_TRUE(TS_xvfb_start(x, "1280x1024x24")) << "Xvfb did not start";
         dir = TS_new_dir("field");
+        // The Polish layout, whose AltGr (the third level) types ą, ć, ź and „ on A, C, X and V;
+        // it types ASCII as the US layout does.
+        TS_result r = TS_run({"setxkbmap", "pl"}, env_for(x), 30);
+        ASSERT_EQ(r.exit_code, 0) << r.err;
         // Keys for é and Ж before the program starts: xdotool would otherwise remap a spare key
         // for each such character while it types, and a busy program could read a key press
         // with the map already changed for the next one.
-        TS_result r = TS_run({"xmodmap", "-e", "keycode 192 = eacute Eacute", "-e",
-                              "keycode 193 = Cyrillic_zhe Cyrillic_ZHE"},
-                             env_for(x), 30);
+        r = TS_run({"xmodmap", "-e", "keycode 192 = eacute Eacute", "-e", "keycode 193 = Cyrillic_zhe Cyrillic_ZHE"},
+                   env_for(x), 30);
         ASSERT_EQ(r.exit_code, 0) << r.err;
     }
     void TearDown() override
@@ -274,7 +277,10 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
     // go by words, Ctrl+Backspace and Ctrl+Delete delete by words, Shift+Delete cuts, Shift+Insert
     // pastes, the keypad's Delete without Num Lock deletes, Ctrl+A selects everything. A click
     // beyond the text with Shift selects from the caret; a double click selects the last word,
-    // also when one frame takes both its presses. An entry 'text is typed.
+    // also when one frame takes both its presses. AltGr, though it comes as Ctrl and Alt, is no
+    // Ctrl key: with Backspace, Left, Delete and Right it goes by characters, with X, C, V and A
+    // it types the layout's characters. An entry 'text is typed.
+    const std::string ag = "ISO_Level3_Shift+";
     const std::vector<std::pair<std::vector<std::string>, std::string>> edits = {
         {{"Home", "Q"}, "Q" + text},
         {{"End", "Z"}, "Q" + text + "Z"},
@@ -298,6 +304,9 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
         {{"'st", "Home", "KP_Delete"}, "st"},
         {{"Home", "Right", "shift+click", "Z"}, "sZ"},
         {{"' bc", "double-click", "Q"}, "sZ Q"},
+        {{"ctrl+a", "'ab cd ef", ag + "BackSpace", ag + "Left", ag + "Left", ag + "Delete", "Home", ag + "Right",
+          "shift+Right", ag + "x", ag + "c", ag + "v", ag + "a"},
+         "a\xC5\xBA\xC4\x87\xE2\x80\x9E\xC4\x85 cde"},
         {{"ctrl+a", "Delete"}, ""},
     };
     for (const auto& [keys, after] : edits) {
@@ -317,6 +326,7 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
         }
         EXPECT_EQ(host(), after) << keys.front() << "..." << keys.back();
     }
+    EXPECT_EQ(clip_out(), "X"); // what Shift+Delete cut: AltGr+C and AltGr+X neither copied nor cut
     type(text);
     EXPECT_EQ(host(), text);
 

@@ -315,6 +315,15 @@ TEST_F(UpdateSteps, UpdatesACopyThroughTheSteps)
     ASSERT_EQ(gAlerts.size(), 1u);
     EXPECT_EQ(gAlerts[0],
               "I could not start Corvane.|" + gInstallPath + "Corvane.exe|Error: " + FILE_error_text(ENOENT));
+    // A program file that is not executable goes to the opener; without one the note names it.
+    TS_write_file(gInstallPath + "Corvane.exe", "x");
+    const std::string path = getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", gInstallPath.c_str(), 1);
+    EXPECT_EQ(launch_simulator(1, &p), 1);
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_EQ(gAlerts.size(), 2u);
+    EXPECT_EQ(gAlerts[1], "I could not start Corvane.|" + gInstallPath + "Corvane.exe|Error: xdg-open: " +
+                              FILE_error_text(ENOENT));
 }
 
 TEST_F(UpdateSteps, CancelReturnsToCheckDiskSpaceThenKeepingAChangedFile)
