@@ -271,28 +271,23 @@ TEST(SpecialFolders, TemporaryFolderIsPrivate)
     // Without TMPDIR the system's /tmp is used.
     EXPECT_EQ(special_in_child(os_dir_temp, {{"TMPDIR", ""}}), "/tmp/corvane-updater-" + uid + "/");
 
-    // There (a scratch parent here) another user made the per-user folder first: it is refused,
-    // and a private folder of ours beside it is made, then found again by the next run.
+    // There (a scratch parent here) another user made the per-user folder first: it is refused, and
+    // a private folder of ours beside it is made, then found again; one of someone else's is passed over.
     if (getuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
     const std::string parent = TS_new_dir("tmptaken"), taken = parent + "corvane-updater-" + uid;
-    ASSERT_EQ(mkdir(taken.c_str(), 0777), 0);
-    ASSERT_EQ(chown(taken.c_str(), 65534, 65534), 0);
-    std::string made;
+    for (const std::string& f : {taken, taken + ".000000"})
+        ASSERT_TRUE(mkdir(f.c_str(), 0700) == 0 && chown(f.c_str(), 65534, 65534) == 0);
+    std::string made, dir, why;
     for (int run = 0; run < 2; ++run) {
-        std::string dir, why;
         ASSERT_EQ(PLAT_temp_dir_in(parent, true, dir, why), 0) << why;
-        if (run == 0) made = dir;
-        EXPECT_EQ(dir, made);
-        EXPECT_EQ(made.rfind(taken + ".", 0), 0u) << made;
-        EXPECT_EQ(made.size(), taken.size() + 8) << made; // ".XXXXXX/"
-        EXPECT_EQ(why, "The temporary folder " + taken + " belongs to another user; it is not used. The private "
-                       "folder " + made + " is used instead.");
-        ASSERT_EQ(lstat(made.c_str(), &st), 0);
-        EXPECT_TRUE(S_ISDIR(st.st_mode));
-        EXPECT_EQ(st.st_uid, getuid());
-        EXPECT_EQ(st.st_mode & 0777, 0700u);
-        chmod(made.c_str(), 0755); // the next run closes it again
+        made = run == 0 ? dir : made;
+        ASSERT_EQ(lstat(dir.c_str(), &st), 0);
+        EXPECT_TRUE(dir == made && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 0777) == 0700) << dir;
+        chmod(dir.c_str(), 0755); // the next run closes it again
     }
+    EXPECT_TRUE(made.size() == taken.size() + 8 && made.compare(0, taken.size() + 1, taken + ".") == 0) << made;
+    EXPECT_EQ(why, "The temporary folder " + taken + " belongs to another user; it is not used. The private folder " +
+                       made + " is used instead.");
 }
 
 TEST(SpecialFolders, TemporaryFolderThatIsALinkIsRefused)
