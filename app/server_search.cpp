@@ -86,7 +86,9 @@ static void fetch_server_list()
 {
     if (resting()) return;
     std::string host = LOOKUP_HOST, path = SERVER_LIST_PATH, list = gTempFolder + "server_list_10.txt";
-    const int r = gNet.net_check(SERVER_LIST_SLOT, host, path, list, SERVER_LIST_MAX_BYTES);
+    // The list and the directory archive change at the same addresses with each release: no
+    // proxy's cache may answer for them.
+    const int r = gNet.net_check(SERVER_LIST_SLOT, host, path, list, SERVER_LIST_MAX_BYTES, true);
     if (r != 1) {
         pace(r);
         return;
@@ -152,7 +154,7 @@ static void fetch_directory(const std::string& archive, const std::string& direc
     if (gServerIndex < 0 || (size_t)gServerIndex >= gServers.size()) gServerIndex = 0;
     const ServerRecord& rec = gServers[(size_t)gServerIndex];
     std::string host = rec.host, path = rec.dir + "directory.txt.zip", local = archive;
-    const int r = gNet.net_check(DIRECTORY_SLOT, host, path, local, DIRECTORY_ARCHIVE_MAX_BYTES);
+    const int r = gNet.net_check(DIRECTORY_SLOT, host, path, local, DIRECTORY_ARCHIVE_MAX_BYTES, true);
     pace(r);
     if (r == 2)
         gServerIndex = gServers.size() == 1 ? 0 : rand() % (int)gServers.size();

@@ -628,10 +628,17 @@ static void backslashes_to_slashes(std::string& s)
     std::replace(s.begin(), s.end(), '\\', '/');
 }
 
-static std::map<std::string, std::string> request_headers(const std::string& server, const std::string& path)
+static std::map<std::string, std::string> request_headers(const std::string& server, const std::string& path,
+                                                         bool revalidate)
 {
     std::map<std::string, std::string> h;
     h["Host"] = server;
+    // A caching proxy would otherwise answer with an older release's list; "Pragma" is for
+    // HTTP/1.0 proxies.
+    if (revalidate) {
+        h["Cache-Control"] = "no-cache";
+        h["Pragma"] = "no-cache";
+    }
     h["User-agent"] = std::string("Installer-") + "IBM/" + CORVANE_VERSION_TEXT;
     if (server == NET_BETA_HOST && path.find("/art/beta") != std::string::npos)
         h["Authorization"] = "Basic " + base64_encode(std::string("quorvadelt") + ":" + "driftwel58");
@@ -726,6 +733,7 @@ void net_client::cancel_slot(int32_t slot)
     rq.path.clear();
     rq.local_file.clear();
     rq.max_body = -1;
+    rq.revalidate = false;
     rq.file_error = 0;
     rq.retried = 0;
     net_set_state(rq, net_slot_idle);
@@ -765,7 +773,7 @@ static http_limits request_limits(const net_client& net, const net_request& rq)
 }
 
 uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file,
-                              int64_t max_body)
+                              int64_t max_body, bool revalidate)
 {
     if (slot < 0) return 2;
     reserve_slot(slot);
@@ -827,11 +835,13 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
             std::unique_ptr<HTTPConnection>& c = connections[s];
             if (c && !c->CanReuse(address, port)) c.reset();
             if (!c) c = std::make_unique<HTTPConnection>(address, port);
-            c->SendRequest(path.c_str(), false, request_headers(server, path), nullptr, 0, local_file.c_str());
+            c->SendRequest(path.c_str(), false, request_headers(server, path, revalidate), nullptr, 0,
+                           local_file.c_str());
             rq.server = server;
             rq.path = path;
             rq.local_file = local_file;
             rq.max_body = max_body;
+            rq.revalidate = revalidate;
             rq.file_error = 0;
             rq.retried = 0;
             c->limits = request_limits(*this, rq);
@@ -863,8 +873,8 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
                 const uint32_t address = c->address;
                 const uint16_t port = c->port;
                 connections[s] = std::make_unique<HTTPConnection>(address, port);
-                connections[s]->SendRequest(rq.path.c_str(), false, request_headers(rq.server, rq.path), nullptr, 0,
-                                            rq.local_file.c_str());
+                connections[s]->SendRequest(rq.path.c_str(), false, request_headers(rq.server, rq.path, rq.revalidate),
+                                            nullptr, 0, rq.local_file.c_str());
                 connections[s]->limits = request_limits(*this, rq);
                 return 0;
             }

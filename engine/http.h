@@ -183,6 +183,7 @@ enum net_slot_state : uint8_t {
 struct net_request {
     std::string server, path, local_file;
     int64_t max_body = -1;  // the most body bytes the request may bring; -1: no limit
+    bool revalidate = false; // asks caches on the way to fetch it from the server again
     int32_t file_error = 0; // the last request failed writing its local file: the system's error
     uint8_t retried = 0; // sent again on a fresh connection already
     net_slot_state state = net_slot_idle; // changed by net_set_state only
@@ -209,9 +210,12 @@ struct net_client {
     // a new request; '\' becomes '/' in server and path, in the caller's strings. A new request
     // whose body passes max_body bytes (when not -1) fails as soon as that is known. A failure
     // that repeats the slot's previous one is not logged again; its count is, when a success, a
-    // different failure, cancel_slot or end_repeats ends the run.
+    // different failure, cancel_slot or end_repeats ends the run. With revalidate the request
+    // (and its repetition on a fresh connection) also carries "Cache-Control: no-cache" and
+    // "Pragma: no-cache", so that no proxy answers from its cache: for the server list and the
+    // directory archive, which change at the same addresses with each release.
     uint8_t net_check(int32_t slot, std::string& server, std::string& path, std::string& local_file,
-                      int64_t max_body = -1);
+                      int64_t max_body = -1, bool revalidate = false);
     // The system's error when the slot's last request failed because its local file could not be
     // opened, written or closed (a full disk, not a server fault); else 0.
     int32_t local_error(int32_t slot);

@@ -3,6 +3,7 @@
 
 #include "foundation/alert.h"
 #include "foundation/app_folder.h"
+#include "foundation/log.h"
 #include "platform/plat_paths.h"
 
 std::string gAppFolder;
@@ -47,6 +48,12 @@ void FILE_get_special_dir(int kind, std::string& out)
                          "Check the TMPDIR setting or remove the folder named above.", "", t_fatal, __FILE__,
                          __LINE__);
             dir.clear();
+        } else if (!why.empty() && gLog.is_open()) {
+            // Someone else holds the usual folder. The first call comes before the log opens;
+            // the start-up's next one tells it, once.
+            static bool told = false;
+            if (!told) gLog << "WARNING: " << why << "\n";
+            told = true;
         }
         break;
     }

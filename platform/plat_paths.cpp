@@ -1,9 +1,11 @@
 // Folders the operating system gives the program (see plat_paths.h).
 #include "platform/plat_paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pwd.h>
@@ -98,11 +100,45 @@ std::string PLAT_desktop_dir()
     return with_slash(d);
 }
 
-static int make_temp_dir(std::string& out, std::string& why)
+// A private folder of ours beside the per-user folder that another user holds: the one an
+// earlier run made, while it is still a folder of ours (closed to others again), else a new one.
+static int private_temp_dir(const std::string& parent, const std::string& uid, std::string& out, std::string& why)
 {
-    const char* t = getenv("TMPDIR");
-    std::string base = (t && t[0] == '/') ? strip_trailing_slashes(t) : "/tmp";
-    std::string dir = with_slash(base) + "corvane-updater-" + std::to_string((unsigned long)getuid());
+    const std::string prefix = "corvane-updater-" + uid + ".";
+    std::vector<std::string> names;
+    if (DIR* d = opendir(parent.c_str())) {
+        while (const dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end()); // the same one every run, when there are several
+    for (const std::string& name : names) {
+        const std::string dir = with_slash(parent) + name;
+        struct stat st;
+        if (lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+            ((st.st_mode & 077) == 0 || chmod(dir.c_str(), 0700) == 0)) {
+            out = dir + "/";
+            why += " The private folder " + out + " is used instead.";
+            return 0;
+        }
+    }
+    std::string templ = with_slash(parent) + prefix + "XXXXXX";
+    if (!mkdtemp(&templ[0])) {
+        why += std::string(" No private folder can be made beside it: ") + strerror(errno) + ".";
+        return -1;
+    }
+    out = templ + "/";
+    why += " The private folder " + out + " is used instead.";
+    return 0;
+}
+
+int PLAT_temp_dir_in(const std::string& parent, bool fallback, std::string& out, std::string& why)
+{
+    const std::string uid = std::to_string((unsigned long)getuid());
+    std::string dir = with_slash(parent) + "corvane-updater-" + uid;
+    why.clear();
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
         why = "The temporary folder " + dir + " cannot be made: " + strerror(errno) + ".";
         return -1;
@@ -112,16 +148,15 @@ static int make_temp_dir(std::string& out, std::string& why)
         why = "The temporary folder " + dir + " cannot be read: " + strerror(errno) + ".";
         return -1;
     }
-    if (S_ISLNK(st.st_mode)) {
+    if (S_ISLNK(st.st_mode))
         why = "The temporary folder " + dir + " is a link; it is not used.";
-        return -1;
-    }
-    if (!S_ISDIR(st.st_mode)) {
+    else if (!S_ISDIR(st.st_mode))
         why = "The temporary folder " + dir + " is not a folder; it is not used.";
-        return -1;
-    }
-    if (st.st_uid != getuid()) {
+    else if (st.st_uid != getuid())
         why = "The temporary folder " + dir + " belongs to another user; it is not used.";
+    if (!why.empty()) {
+        // Anyone may make our name first in a shared parent, and we cannot remove what they made.
+        if (fallback && st.st_uid != getuid()) return private_temp_dir(parent, uid, out, why);
         return -1;
     }
     if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) {
@@ -130,6 +165,14 @@ static int make_temp_dir(std::string& out, std::string& why)
     }
     out = dir + "/";
     return 0;
+}
+
+static int make_temp_dir(std::string& out, std::string& why)
+{
+    // A TMPDIR the user set is theirs to mend; only the shared /tmp falls back to a private folder.
+    const char* t = getenv("TMPDIR");
+    if (t && t[0] == '/') return PLAT_temp_dir_in(strip_trailing_slashes(t), false, out, why);
+    return PLAT_temp_dir_in("/tmp", true, out, why);
 }
 
 int PLAT_temp_dir(std::string& out, std::string& why)

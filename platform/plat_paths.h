@@ -19,8 +19,14 @@ std::string PLAT_desktop_dir();
 
 // The private per-user temporary folder ${TMPDIR:-/tmp}/corvane-updater-<uid>/, made 0700 on first use.
 // Every call of one run answers the same: 0 and the folder in out, or -1 and a reason in why
-// (the folder is a link, belongs to someone else, is open to others, or cannot be made).
+// (the folder is a link, belongs to someone else, is open to others, or cannot be made). Without
+// TMPDIR, a /tmp/corvane-updater-<uid> that another user owns (made first, or a link) is still
+// refused, and a private /tmp/corvane-updater-<uid>.XXXXXX/ of ours is used instead (the one an
+// earlier run made, else a new one, 0700): 0, with a note in why naming both for the log.
 int PLAT_temp_dir(std::string& out, std::string& why);
+// PLAT_temp_dir's decision under parent, made afresh; fallback: a per-user folder that another
+// user owns gives way to a private one beside it.
+int PLAT_temp_dir_in(const std::string& parent, bool fallback, std::string& out, std::string& why);
 
 // The local application-data folder ${XDG_DATA_HOME:-$HOME/.local/share}/ with a trailing '/',
 // created when missing; "" when there is no home folder.

@@ -255,12 +255,12 @@ protected:
 
     // Calls net_check until it answers 1 or 2 (at most 30 s and 2,000,000 calls); -1 when it did not.
     static int fetch(int slot, const std::string& server, const std::string& path, const std::string& file,
-                     int64_t max_body = -1)
+                     int64_t max_body = -1, bool revalidate = false)
     {
         std::string srv = server, pth = path, loc = file;
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < 2000000; ++i) {
-            int r = gNet.net_check(slot, srv, pth, loc, max_body);
+            int r = gNet.net_check(slot, srv, pth, loc, max_body, revalidate);
             if (r != 0) return r;
             if (std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) break;
             if (i % 64 == 63) usleep(200);
@@ -422,9 +422,10 @@ TEST_F(NetFetch, RequestBytesAreExact)
     EXPECT_EQ(fetch(3, NET_BETA_HOST, "/ok/4/art/beta/f.zip", out + "c"), 1);
     EXPECT_EQ(fetch(3, "files.test", "/ok/4/art/beta/f.zip", out + "d"), 1);
     EXPECT_EQ(fetch(3, NET_BETA_HOST, "/ok/4/art/final/f.zip", out + "e"), 1);
+    EXPECT_EQ(fetch(3, "files.test", "/ok/5", out + "f", -1, true), 1); // the server list, the directory archive
     EXPECT_EQ(TS_read_file(out + "a"), pattern(10));
     const auto reqs = TS_fault_requests(*faults);
-    ASSERT_EQ(reqs.size(), 5u);
+    ASSERT_EQ(reqs.size(), 6u);
     const std::string beta = NET_BETA_HOST;
     EXPECT_EQ(reqs[0].bytes, "GET http://files.test/ok/10 HTTP/1.1\r\nHost: files.test\r\n" + std::string(kAgent) + "\r\n");
     EXPECT_EQ(reqs[1].bytes,
@@ -434,8 +435,10 @@ TEST_F(NetFetch, RequestBytesAreExact)
                                  "\r\n");
     EXPECT_EQ(reqs[3].bytes.find("Authorization"), std::string::npos);
     EXPECT_EQ(reqs[4].bytes.find("Authorization"), std::string::npos);
-    // All five went over the slot's one kept-alive connection.
-    EXPECT_EQ(conns(), std::vector<int>(5, reqs[0].conn));
+    EXPECT_EQ(reqs[5].bytes, "GET http://files.test/ok/5 HTTP/1.1\r\nCache-Control: no-cache\r\nHost: files.test\r\n"
+                             "Pragma: no-cache\r\n" + std::string(kAgent) + "\r\n");
+    // All six went over the slot's one kept-alive connection.
+    EXPECT_EQ(conns(), std::vector<int>(6, reqs[0].conn));
 }
 
 TEST_F(NetFetch, StalledServerTimesOutAfterSixtySecondsOfTheFrameClock)
@@ -572,12 +575,15 @@ TEST_F(NetFetch, KeptAliveConnectionClosedBeforeTheReplyIsRetriedOnce)
 {
     const size_t mark = log_mark();
     EXPECT_EQ(fetch(3, "files.test", "/dropnext/10", out + "a"), 1);
-    EXPECT_EQ(fetch(3, "files.test", "/ok/20", out + "b"), 1);
+    EXPECT_EQ(fetch(3, "files.test", "/ok/20", out + "b", -1, true), 1);
     EXPECT_EQ(TS_read_file(out + "b"), pattern(20));
     const std::vector<int> c = conns();
     ASSERT_EQ(c.size(), 3u); // the dropped request and its repetition
     EXPECT_EQ(c[0], c[1]);
     EXPECT_NE(c[1], c[2]);
+    const auto reqs = TS_fault_requests(*faults);
+    EXPECT_EQ(reqs[2].bytes, reqs[1].bytes); // with its cache headers
+    EXPECT_NE(reqs[2].bytes.find("Pragma: no-cache\r\n"), std::string::npos);
     EXPECT_EQ(log_since(mark), "");
 }
 

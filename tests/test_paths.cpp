@@ -4,6 +4,7 @@
 #include "foundation/paths.h"
 #include "foundation/shared_paths.h"
 #include "frame/hl_init.h"
+#include "platform/plat_paths.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -269,27 +270,54 @@ TEST(SpecialFolders, TemporaryFolderIsPrivate)
     }
     // Without TMPDIR the system's /tmp is used.
     EXPECT_EQ(special_in_child(os_dir_temp, {{"TMPDIR", ""}}), "/tmp/corvane-updater-" + uid + "/");
+
+    // There (a scratch parent here) another user made the per-user folder first: it is refused, and
+    // a private folder of ours beside it is made, then found again; one of someone else's is passed over.
+    if (getuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
+    const std::string parent = TS_new_dir("tmptaken"), taken = parent + "corvane-updater-" + uid;
+    for (const std::string& f : {taken, taken + ".000000"})
+        ASSERT_TRUE(mkdir(f.c_str(), 0700) == 0 && chown(f.c_str(), 65534, 65534) == 0);
+    std::string made, dir, why;
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(PLAT_temp_dir_in(parent, true, dir, why), 0) << why;
+        made = run == 0 ? dir : made;
+        ASSERT_EQ(lstat(dir.c_str(), &st), 0);
+        EXPECT_TRUE(dir == made && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 0777) == 0700) << dir;
+        chmod(dir.c_str(), 0755); // the next run closes it again
+    }
+    EXPECT_TRUE(made.size() == taken.size() + 8 && made.compare(0, taken.size() + 1, taken + ".") == 0) << made;
+    EXPECT_EQ(why, "The temporary folder " + taken + " belongs to another user; it is not used. The private folder " +
+                       made + " is used instead.");
 }
 
 TEST(SpecialFolders, TemporaryFolderThatIsALinkIsRefused)
 {
-    std::string d = TS_new_dir("tmplink");
-    std::string target = d + "elsewhere";
-    mkdir(target.c_str(), 0700);
-    std::string link = d + "corvane-updater-" + std::to_string(getuid());
-    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
-    std::string log = d + "log.txt";
-    EXPECT_EXIT(
-        {
-            setenv("TMPDIR", d.c_str(), 1);
-            CMDLINE_parse("--qa_script");
-            hl_open_log(log);
-            std::string out;
-            FILE_get_special_dir(os_dir_temp, out);
-            _exit(0);
-        },
-        testing::ExitedWithCode(1), "");
-    std::string text = TS_read_file(log);
-    EXPECT_NE(text.find("The temporary folder cannot be used safely."), std::string::npos) << text;
-    EXPECT_NE(text.find("is a link; it is not used."), std::string::npos) << text;
+    // Under a TMPDIR the user set, also a per-user folder that another user owns (root only).
+    for (const bool others : {false, true}) {
+        if (others && getuid() != 0) break;
+        std::string d = TS_new_dir("tmplink");
+        std::string target = d + "elsewhere";
+        mkdir(target.c_str(), 0700);
+        std::string link = d + "corvane-updater-" + std::to_string(getuid());
+        if (others)
+            ASSERT_TRUE(mkdir(link.c_str(), 0700) == 0 && chown(link.c_str(), 65534, 65534) == 0);
+        else
+            ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+        std::string log = d + "log.txt";
+        EXPECT_EXIT(
+            {
+                setenv("TMPDIR", d.c_str(), 1);
+                CMDLINE_parse("--qa_script");
+                hl_open_log(log);
+                std::string out;
+                FILE_get_special_dir(os_dir_temp, out);
+                _exit(0);
+            },
+            testing::ExitedWithCode(1), "");
+        std::string text = TS_read_file(log);
+        EXPECT_NE(text.find("The temporary folder cannot be used safely."), std::string::npos) << text;
+        EXPECT_NE(text.find(others ? "belongs to another user; it is not used." : "is a link; it is not used."),
+                  std::string::npos) << text;
+        EXPECT_EQ(TS_sh("ls '" + d + "'"), "corvane-updater-" + std::to_string(getuid()) + "\nelsewhere\nlog.txt\n");
+    }
 }

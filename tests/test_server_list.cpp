@@ -500,6 +500,10 @@ TEST_F(Discovery, ARefusedLookUpIsAskedLessAndLessOftenAndLoggedOnce)
     EXPECT_LE(gTimer.hl_timer_real_time - back, 31.0f);
     EXPECT_EQ(TS_count(read_log(), "The failure above for " + gTempFolder + "server_list_10.txt came 6 more times."), 1);
     ASSERT_TRUE(poll([&] { return TS_fault_requests(fault).size() == 2; })); // the list, then the archive
+    for (const TS_request& r : TS_fault_requests(fault)) { // asked of the server, never of a proxy's cache
+        EXPECT_NE(r.bytes.find("\r\nCache-Control: no-cache\r\nHost: "), std::string::npos) << r.bytes;
+        EXPECT_NE(r.bytes.find("\r\nPragma: no-cache\r\nUser-agent: "), std::string::npos) << r.bytes;
+    }
     const float first = gTimer.hl_timer_real_time;
     ASSERT_TRUE(poll([&] { return TS_fault_requests(fault).size() == 3; }));
     EXPECT_LT(gTimer.hl_timer_real_time - first, 5.0f);
