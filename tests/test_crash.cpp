@@ -189,6 +189,13 @@ TEST(CrashHandler, SentSignalUnwritableReportAndDeliberateAbort)
     ASSERT_GE(l.size(), 2u);
     EXPECT_EQ(l[0], "Unhandled exception: Unknown (0000000B)"); // no processor exception
     EXPECT_EQ(l[1].rfind("Flags=fffffffa, Address = 0x", 0), 0u) << l[1];
+    // Nor is a kill -SEGV, from this process or another: its code is 0.
+    const size_t first = l.size();
+    CRASH_IN_CHILD(dir, SIGSEGV, kill(getpid(), SIGSEGV));
+    l = lines_of(TS_read_file(dir + "crash_log.txt"));
+    ASSERT_GE(l.size(), first + 2);
+    EXPECT_EQ(l[first], "Unhandled exception: Unknown (0000000B)");
+    EXPECT_EQ(l[first + 1].rfind("Flags=0, Address = 0x", 0), 0u) << l[first + 1];
 
     // When "crash_log.txt" cannot be opened the report goes to standard error.
     std::string dir2 = TS_new_dir("crash4");

@@ -340,6 +340,14 @@ TEST(TextEngine, KeysClicksDragsAndPaste)
     EXPECT_EQ(f.h.text, "abQgh");
     EXPECT_EQ(f.sel(), S(3, 3));
     expect_sound(f);
+
+    // A double click selects the word under the point, on its first letter too, or after white space.
+    f.h.text = "ab cd  ef";
+    TE_relayout(f.e);
+    for (auto [col, want] : {std::pair{3, S(3, 5)}, {4, S(3, 5)}, {6, S(7, 9)}, {0, S(0, 2)}}) {
+        TE_select_word(f.e, f.x((float)col), f.y(0));
+        EXPECT_EQ(f.sel(), want) << col;
+    }
 }
 
 TEST(TextEngine, ScrollsOnlyWhenTheCaretLeavesTheFrame)

@@ -172,7 +172,12 @@ TEST_F(Timer, ClicksHoldsAndDoubleClicks)
     gMouseX += 3;
     tick_at(41.1, 1);
     EXPECT_EQ(gMouseDoubleClick, 0);
-    gMouseX -= 3;
+    // Two presses at (100, 250), anywhere on the screen: a double click.
+    gMouseX = 100;
+    gMouseY = 250;
+    tick_at(42.0, 1);
+    tick_at(42.2, 1);
+    EXPECT_EQ(gMouseDoubleClick, 1);
 }
 
 TEST_F(Timer, PointerStillnessAndPulsingColours)

@@ -1,10 +1,10 @@
 // A tour of every screen the updater shows, in four languages: the real program under Xvfb
 // with Mesa walked from Welcome through the preferences window, Pick Destination and its alert,
-// Search for Updates, Check Disk Space, the changed-file questions, Install Updates with a resting
-// server and the stop question, to Finish, on a release from scripts/make-release. Each screen is
-// kept under shots/ to be looked at and checked at a few pixels: the current step's title, the
-// page title's ink, the buttons' states, and that no text runs out of its panel (Russian texts
-// are the longest).
+// Search for Updates, Check Disk Space, the changed-file questions, Install Updates with a server
+// whose reply is held, the stop question and that server resting after its failure, to Finish,
+// on a release from scripts/make-release. Each screen is kept under shots/ to be looked at and
+// checked at a few pixels: the current step's title, the page title's ink, the buttons' states,
+// and that no text runs out of its panel (Russian texts are the longest).
 #include "app/server_search.h"
 #include "support/test_servers.h"
 #include "support/wizard_run.h"
@@ -101,15 +101,15 @@ WR_shot TourScreens::picture;
 TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
 {
     const Lang l = GetParam();
-    // The sample release: s1 serves it, s2 fails (the fault server answers 404 there), and the
-    // look-up host answers 503 until the test hands it the server list.
+    // The sample release: s1 serves it, s2 fails (the fault server holds its 404 page until the
+    // test lets it go), and the look-up host answers 503 until the test hands it the server list.
     TS_server nginx, fault;
     ASSERT_TRUE(TS_fault_server_start(fault));
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "tour"));
     const std::string rel = r.dir + "release/", copy = rel + "copy/", elsewhere = r.dir + "elsewhere/";
     const TS_result made = TS_run({"/usr/bin/python3", kMakeRelease, rel, "--files", "60", "--server", "s1.corvane.test",
-                                   "--server=s2.corvane.test=/missing/"},
+                                   "--server=s2.corvane.test=/held/4096/"},
                                   {}, 300);
     ASSERT_EQ(made.exit_code, 0) << made.err;
     const std::string forward = "http://127.0.0.1:" + std::to_string(fault.port);
@@ -197,7 +197,15 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     EXPECT_EQ(s.ink(200, 600, 380, 381, true), 0) << "text over the divider " << s.png;
     ASSERT_TRUE(WR_click(r, 400, 188));
     ASSERT_TRUE(WR_move(r, 500, 250));
-    // Installing while s2 rests after its failure: the page text names both servers.
+    // Installing while s2's page is held: the install stays under way until the test lets it go,
+    // and the page text names both servers.
+    const auto held = [&] {
+        for (const TS_request& q : TS_fault_requests(fault))
+            if (q.bytes.find("/held/") != std::string::npos) return true;
+        return false;
+    };
+    for (int i = 0; i < 600 && !held(); ++i) usleep(100 * 1000);
+    ASSERT_TRUE(held());
     s = WR_wait_for(r, "7-install-updates", [&](const WR_shot& s) {
         return current(s, 4) && s.ink(228, 772, 360, 452, true) > 400;
     }, 60);
@@ -211,6 +219,10 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     expect_modal_within(s, kQuestionRight);
     ASSERT_TRUE(WR_click(r, 146, 228));
     ASSERT_TRUE(WR_move(r, 500, 250));
+    // s2's page ends: it failed, and rests while s1 fetches its file.
+    TS_write_file(fault.dir + "release", "");
+    ASSERT_TRUE(TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, "server     =s2.corvane.test", 60));
+    WR_screenshot(r, "7-install-resting"); // to be looked at: the rest lasts only 30 s
 
     // Finish: Next drawn as Quit, no Quit or Preferences on the left, the launch choice.
     ASSERT_TRUE(TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, "Finish: ", 150));

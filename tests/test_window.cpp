@@ -223,6 +223,16 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     EXPECT_NE(r.out.find("shut down\n"), std::string::npos) << r.out;
     std::string log = TS_read_file(p.dir + kLog);
     EXPECT_EQ(log.find("The window was last"), std::string::npos) << log; // 800 x 600 is not larger
+
+    // Wide enough but too low, 1280 x 720: full screen at 1024 x 768 as well.
+    TS_xvfb_stop(x);
+    start_x("1280x720x24");
+    Probe q;
+    start_probe(q, x, {"--frames=5"});
+    r = TS_finish(q.proc, 60);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("full screen flag: 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("size: 1024x768\n"), std::string::npos) << r.out;
 }
 
 TEST_F(Window, TinyScreenLogsTheFallback)

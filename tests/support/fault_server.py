@@ -35,6 +35,8 @@ the second, when it is a number, is the body size:
   endlesschunk  a chunked body whose chunks never end (until the client goes, or 4 GiB)
   slow/N[/MS[/WAIT]]  200, Content-Length N, then the body one byte at a time, every MS
                 milliseconds (1000 when not given); with WAIT, the reply begins only after WAIT ms
+  held/N        404 with a page of N bytes, which trickles out a byte every 0.2 s until the test
+                writes <folder>/release; then the rest comes at once, kept alive
   _lookup_10_/  the updater's server list: <folder>/lookup.txt when the test has written it,
                 else 503 Service Unavailable
 
@@ -214,6 +216,16 @@ def serve(sock, conn_id, mode, n, path, names):
         except OSError:
             pass
         return False
+    if mode == "held":
+        page = body(n)
+        reply(sock, "HTTP/1.1 404 Not Found", [("Content-Length", n)])
+        sent = 0
+        while sent < n - 1 and not os.path.exists(os.path.join(folder, "release")):
+            sock.sendall(page[sent:sent + 1])
+            sent += 1
+            time.sleep(0.2)
+        sock.sendall(page[sent:])
+        return True
     if mode == "continue":
         sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n" +
                      b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % n + body(n))
