@@ -85,7 +85,7 @@ static void alert_popup(int popup_to_reopen, const std::string (&lines)[4], int 
             label = LANG_translate("Understood");
         }
         const int clicked = BTN_push_button(gPopupW / 2, 18, 0, 0, 1, label, "-");
-        const bool quit = gQuit && !quit_before;
+        const bool quit = (gQuit && !quit_before) || PLAT_quit_signal();
         if (clicked || quit || gKeyEnter || (code != t_language && gKeyEscape)) {
             gKeyEnter = 0;
             gKeyEscape = 0;

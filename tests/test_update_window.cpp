@@ -491,8 +491,8 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
 
 // A quit request closes whatever popup is open and ends the run in order, with the signal's
 // status: the no-copy alert, the language chooser, Preferences, Find It's folder dialog (its
-// program ended too), the changed-file question (after which nothing is fetched) and the stop
-// question.
+// program ended too), the alert of preferences that the close box's shutdown cannot save, the
+// changed-file question (after which nothing is fetched) and the stop question.
 TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
 {
     make("update", 20, "/stall/"); // the second server never answers: Install Updates stays
@@ -534,6 +534,14 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
              }
              click({(left + right) / 2, 221});
              return TS_wait_for_file_text(app, dialog_pid, "\n", 30);
+         }},
+        {"save alert after the close box",
+         [&] {
+             start();
+             wait_step(welcome, "welcome");
+             TS_sh("cd '" + dir + "data' && rm 'Corvane Installer.prf' && mkdir 'Corvane Installer.prf'");
+             TS_close_window(*sX, TS_find_window(*sX, "Hangaron", 10));
+             return wait_popup("save-alert", [&](const TS_shot& s) { return dark(s, alert_band); });
          }},
         {"changed-file question",
          [&] {
