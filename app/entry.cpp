@@ -7,8 +7,8 @@
 
 int main(int argc, char** argv)
 {
-    // A quit signal from here on ends the run in order, also while a message box of the early
-    // start-up waits for a click.
+    // Ctrl+C or a polite kill ends the run as closing the window does, from here on: also while a
+    // message box of the early start-up waits for a click.
     PLAT_catch_quit_signals();
     // Read first, before anything could change it: a relative folder is the shell's.
     const std::string working = PLAT_working_dir();

@@ -37,6 +37,15 @@ static void open_window(int id)
     if (gInstallModal.open_window) gInstallModal.open_window(id);
 }
 
+// True while a question's window is still open. A quit request closes it as another window
+// would, so that the program can end.
+static bool question_open(int popup)
+{
+    if (!gQuit) return gPopup == popup;
+    if (gPopup == popup) open_window(0);
+    return false;
+}
+
 // Where the need-new-installer alert sends the user.
 static const char kProductHost[] = CORVANE_WEB_HOST;
 static const char kDownloadPage[] = "https://www.corvane-sim.com/download/";
@@ -414,7 +423,7 @@ install_answer install_ask_modified_file(const std::string& path, int delete_for
 {
     open_window(kModifiedFilePopup);
     const auto frame = gInstallModal.modified_file_frame;
-    while (frame && gPopup == kModifiedFilePopup && !gQuit) {
+    while (frame && question_open(kModifiedFilePopup)) {
         // Translated in every frame, as the language may change under an open window.
         std::string line1, line3;
         std::vector<std::string> labels;
@@ -440,8 +449,6 @@ install_answer install_ask_modified_file(const std::string& path, int delete_for
             return (install_answer)clicked;
         }
     }
-    // A quit request closes the question as another window would.
-    if (gQuit && gPopup == kModifiedFilePopup) open_window(0);
     return answer_cancel;
 }
 
@@ -570,13 +577,12 @@ int install_ask_two_choices(const std::string& top, const std::string& label1, c
 {
     open_window(kTwoChoicesPopup);
     const auto frame = gInstallModal.two_choices_frame;
-    while (frame && gPopup == kTwoChoicesPopup && !gQuit) {
+    while (frame && question_open(kTwoChoicesPopup)) {
         const int clicked = frame(top, label1, text1, label2, text2);
         if (clicked == 1 || clicked == 2) {
             open_window(0);
             return clicked == 1 ? 1 : 0;
         }
     }
-    if (gQuit && gPopup == kTwoChoicesPopup) open_window(0);
     return 3;
 }

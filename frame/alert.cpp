@@ -1,7 +1,7 @@
 // The alert's presenter: standard error and the system message box before the window can show
-// popups, while another alert is showing or after a quit signal, otherwise popup 994 with its own frame loop (also the language
-// chooser); then the log lines and, by code, the memory report, the stack crawl and the end of
-// the program.
+// popups, while another alert is showing or after a quit signal, otherwise popup 994 with its own
+// frame loop (also the language chooser); then the log lines and, by code, the memory report,
+// the stack crawl and the end of the program.
 #include "frame/alert.h"
 
 #include "foundation/crash_handler.h"

@@ -29,7 +29,6 @@
 #include "graphics/tman.h"
 #include "platform/plat_clock.h"
 #include "platform/plat_sysinfo.h"
-#include "platform/plat_system.h"
 #include "platform/plat_window.h"
 
 #include <algorithm>
@@ -251,8 +250,6 @@ void hl_startup(int /*argc*/, const char** argv)
     gFontFrameLink.language = &gLanguage;
     gFontFrameLink.ui_ready = &gUIReady;
     CRASH_install_handler();
-    // Ctrl+C or a polite kill ends the run as closing the window does.
-    PLAT_catch_quit_signals();
     hl_register_window_class();
     // No system dialogs to switch off on Linux; only the mapping granularity is taken.
     xmap_set_granularity(PLAT_map_granularity());

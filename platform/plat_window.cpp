@@ -106,9 +106,11 @@ static bool translate(const SDL_Event& e, PLAT_event& out)
         if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
             out.kind = PLAT_EV_CLOSE;
             PLAT_note_close_request();
+        } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+            out.kind = PLAT_EV_PAINT;
+        } else {
+            return false;
         }
-        else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) out.kind = PLAT_EV_PAINT;
-        else return false;
         return true;
     case SDL_MOUSEMOTION:
         out.kind = PLAT_EV_MOUSE_MOVE;
