@@ -78,7 +78,8 @@ void hl_fit_window_to_screen(int starting)
         // An unreadable desktop counts as large enough, so the window stays as asked.
         int w = 1024, h = 768, bits = gFullScreenBits, hz = gFullScreenHz;
         hl_get_desktop_mode(&w, &h, &bits, &hz);
-        if (w < 1024 || h < 768) {
+        const int small = w < 1024 || h < 768;
+        if (small) {
             gFullScreen = 1;
             if (gFullScreenW < 1024 || gFullScreenH < 768) {
                 if (gFullScreenW < 1024) gFullScreenW = 1024;
@@ -88,6 +89,14 @@ void hl_fit_window_to_screen(int starting)
             }
         }
         if (gFullScreen) hl_set_window_mode(2);
+        // Without that mode the full-screen window would be larger than the desktop, with the
+        // wizard's buttons beyond its lower edge; the windowed size is kept where it fits.
+        if (small && !hl_pending_display_mode(nullptr, nullptr, nullptr, nullptr) && gWindowedW <= w &&
+            gWindowedH <= h) {
+            gLog << "The desktop is " << w << "x" << h << " and has no " << gFullScreenW << "x" << gFullScreenH
+                 << " mode: the window stays " << gWindowedW << "x" << gWindowedH << ", not full screen.\n";
+            hl_set_window_mode(0);
+        }
     }
     hl_get_desktop_mode(nullptr, nullptr, &gDesktopColorBits, nullptr);
 }

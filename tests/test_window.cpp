@@ -2,6 +2,7 @@
 // screens, the log lines, the pixels of a drawn frame, the initial OpenGL state, full-screen
 // modes, multisampling, the second window, and closing the window to end the frame loop.
 #include "support/test_support.h"
+#include "support/wizard_run.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -202,16 +203,16 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     start_x("800x600x24");
     Probe p;
     start_probe(p, x, {});
-    // Full screen at 1024 x 768: Xvfb has no such mode, so the display stays as it is and the
-    // borderless window takes the requested size.
-    EXPECT_NE(p.proc.out.find("full screen flag: 1\n"), std::string::npos) << p.proc.out;
+    // Full screen at 1024 x 768 is asked for; Xvfb has no such mode, so the display stays as it
+    // is and the window keeps its 800 x 600, which fits (borderless, as high as the screen).
+    EXPECT_NE(p.proc.out.find("full screen flag: 0\n"), std::string::npos) << p.proc.out;
     EXPECT_NE(p.proc.out.find("mode pending: 0\n"), std::string::npos) << p.proc.out;
     WinInfo w = xwininfo(x);
     ASSERT_TRUE(w.found) << w.raw;
     EXPECT_EQ(w.x, 0);
     EXPECT_EQ(w.y, 0);
-    EXPECT_EQ(w.w, 1024);
-    EXPECT_EQ(w.h, 768);
+    EXPECT_EQ(w.w, 800);
+    EXPECT_EQ(w.h, 600);
     Shot s = screenshot(x, 800, 600, p.dir);
     ASSERT_TRUE(s.ok());
     EXPECT_EQ(s.at(0, 0), "51,102,153");
@@ -224,15 +225,31 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     std::string log = TS_read_file(p.dir + kLog);
     EXPECT_EQ(log.find("The window was last"), std::string::npos) << log; // 800 x 600 is not larger
 
-    // Wide enough but too low, 1280 x 720: full screen at 1024 x 768 as well.
+    // Wide enough but too low, 1280 x 720: the real program's window lies inside the screen and
+    // its wizard shows whole, buttons included: Next reaches Pick Destination.
     TS_xvfb_stop(x);
     start_x("1280x720x24");
-    Probe q;
-    start_probe(q, x, {"--frames=5"});
-    r = TS_finish(q.proc, 60);
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("full screen flag: 1\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("size: 1024x768\n"), std::string::npos) << r.out;
+    WR_run app;
+    ASSERT_TRUE(WR_prepare(app, x, "small-screen"));
+    TS_write_file(app.data + "corvane_install_10.txt", TS_new_dir("Sim Copy") + "\n");
+    ASSERT_TRUE(WR_launch(app, {})) << app.proc.err;
+    w = xwininfo(x);
+    EXPECT_TRUE(w.found && w.x >= 0 && w.y >= 0 && w.x + w.w <= 1280 && w.y + w.h <= 720) << w.raw;
+    // The step list's current title (colour 77) in the row from y, and Quit's and Next's words (navy).
+    auto shows = [](const WR_shot& s, int y) {
+        auto has = [&](int x0, int y0, WR_rgb c) {
+            return s.count(x0, x0 + 40, y0, y0 + 15, [c](WR_rgb p) { return p == c; }) > 5;
+        };
+        return has(28, y, {51, 51, 204}) && has(38, 16, {23, 40, 60}) && has(699, 16, {23, 40, 60});
+    };
+    EXPECT_TRUE(shows(WR_wait_for(app, "welcome", [&](const WR_shot& s) { return shows(s, 476); }), 476));
+    ASSERT_TRUE(WR_click(app, 719, 23) && WR_move(app, 500, 250));
+    EXPECT_TRUE(shows(WR_wait_for(app, "pick", [&](const WR_shot& s) { return shows(s, 456); }), 456));
+    EXPECT_EQ(TS_count(WR_log(app), "The desktop is 1280x720 and has no 1024x768 mode: the window stays 800x600, "
+                                    "not full screen.\n"),
+              1);
+    ASSERT_TRUE(WR_click(app, 58, 23));
+    EXPECT_EQ(WR_finish(app, 60).exit_code, 0);
 }
 
 TEST_F(Window, TinyScreenLogsTheFallback)
@@ -242,6 +259,8 @@ TEST_F(Window, TinyScreenLogsTheFallback)
     start_probe(p, x, {"--frames=5"});
     TS_result r = TS_finish(p.proc, 60);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    // Not even 800 x 600 fits: full screen at 1024 x 768 all the same.
+    EXPECT_NE(r.out.find("full screen flag: 1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("size: 1024x768\n"), std::string::npos) << r.out;
     std::string log = TS_read_file(p.dir + kLog);
     EXPECT_NE(log.find("The window was last: 800,600 and my monitor is 640,480.  Setting window to 1024x768 it "
