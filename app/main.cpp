@@ -82,7 +82,8 @@ std::string command_line_folder(int argc, const char* const* argv, const std::st
     // means ".." as the file system (and ls) reads it, through links; a folder that is not there
     // has its names resolved by text, only to be named.
     if (!FILE_is_abs_path(folder)) {
-        if (working_folder.empty()) return "";
+        // Kept as given, only to be named: it is taken from nowhere.
+        if (working_folder.empty()) return folder.back() == '/' ? folder : folder + '/';
         std::string real;
         if (PLAT_real_path(working_folder + folder, real) == 0)
             folder = real;
@@ -107,9 +108,16 @@ std::string command_line_copy(const std::string& folder)
 // the shell would otherwise get a whole release written where no copy is.
 static void take_command_line_folder(const std::string& folder)
 {
-    gCmdLinePath = command_line_copy(folder);
     if (folder.empty()) return;
     gLog << "The command line names the folder " << folder;
+    // A relative folder is still relative when the folder the updater was started in could not
+    // be read (removed, say); the wizard asks on Pick Destination.
+    if (!FILE_is_abs_path(folder)) {
+        gLog << "; the folder the updater was started in cannot be read, so none is taken.\n";
+        gLog.flush();
+        return;
+    }
+    gCmdLinePath = command_line_copy(folder);
     if (gCmdLinePath.empty())
         gLog << "; neither it nor a folder above it is an installed copy, so none is taken.\n";
     else

@@ -19,8 +19,8 @@ int target_os_from_option(bool present, const std::string& value);
 // The folder to update named by the arguments that are no option (CMDLINE_folder_words), ending
 // in '/'. A relative one is taken from the working folder the updater was started in, its "."
 // and ".." names resolved by the file system where it exists, else by text; "" when nothing but
-// options is given, or when a relative folder comes without a working folder. An absolute
-// folder is kept as given.
+// options is given. A relative folder that comes without a working folder stays relative (it is
+// only named, never taken). An absolute folder is kept as given.
 std::string command_line_folder(int argc, const char* const* argv, const std::string& working_folder);
 // The copy the command-line folder names: the folder itself when it holds one, else the nearest
 // folder above it (its ".", ".." and links resolved by the file system) that does; "" when

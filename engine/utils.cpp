@@ -556,7 +556,13 @@ void install_newer_updater_dialog(const std::string& address)
     MACIBM_alert(0, LANG_translate("There is a newer version of the Corvane web updater available."),
                  LANG_translate("I will take you to the web page where you can downoad it."), "", "", t_note,
                  "utils", 80);
-    open_url(address);
+    // Without a browser to open it in, the address is all the user has to find the new updater.
+    std::string failure;
+    open_url(address, &failure);
+    if (!failure.empty())
+        MACIBM_alert(0, LANG_translate("I could not open the web page of the new updater:"), address,
+                     LANG_translate("Error: ") + failure, LANG_translate("Please open it in your web browser."),
+                     t_note, "utils", __LINE__);
     gQuit = 1;
 }
 

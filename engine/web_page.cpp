@@ -7,12 +7,15 @@
 
 #include <cerrno>
 
-void open_url(const std::string& address)
+void open_url(const std::string& address, std::string* failure)
 {
     const int err = PLAT_open_url(address);
-    if (err == EINVAL)
+    if (failure) failure->clear();
+    if (err == EINVAL) {
         gLog << "WARNING: not opening \"" << address << "\": only http:// and https:// addresses are opened.\n";
-    else if (err)
+    } else if (err) {
         gLog << "WARNING: could not start xdg-open for " << address << ": " << FILE_error_text(err) << "\n";
+        if (failure) *failure = "xdg-open: " + FILE_error_text(err);
+    }
     gLog.flush();
 }

@@ -3,5 +3,7 @@
 #include <string>
 
 // Opens a web page (only "http://" and "https://" addresses) in the desktop's browser without
-// waiting; a refused address or a failed start is logged as a warning.
-void open_url(const std::string& address);
+// waiting; a refused address or a failed start is logged as a warning. When the opener could not
+// be started, failure (if given) receives its name and the reason ("xdg-open: No such file or
+// directory"); otherwise it is emptied.
+void open_url(const std::string& address, std::string* failure = nullptr);

@@ -303,12 +303,14 @@ static bool has_white(const std::string& s)
     return false;
 }
 
-// The system hands us argv, not one text: the elements are joined by single blanks.
-// An element "-name=value" whose value holds white space gets its value quoted so the
-// tokeniser keeps it whole; every other element is copied unchanged, so a folder given
-// with blanks stays one text for the folder-to-update reading. A value that already holds a
-// double quote is left as it is: the tokeniser has no escape, so added quotes could only cut
-// it short, and a value written with its own quotes already reads as intended.
+// The system hands us argv, not one text: the option arguments (those that begin with '-') are
+// joined by single blanks. An option argument "-name=value" whose value holds white space gets
+// its value quoted so the tokeniser keeps it whole. A value that already holds a double quote is
+// left as it is when it reads whole so (written with its own quotes around it); otherwise the
+// argument is left out, as is one whose name holds white space: no argument may give the
+// tokeniser more than one option. The other arguments are the folder to update
+// (CMDLINE_folder_words) and are never read for options: a folder "/home/me/My Sims --lang=de"
+// stays a folder.
 std::string CMDLINE_text_from_argv(int argc, const char* const* argv)
 {
     std::string text;
@@ -317,15 +319,22 @@ std::string CMDLINE_text_from_argv(int argc, const char* const* argv)
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i] ? argv[i] : "";
         if (a == "--") break; // what follows is folder words, never options
-        const std::string name = a.substr(0, a.find('='));
-        if (!has_white(name)) gArgvOptionNames.insert(name);
-        if (i > 1) text += ' ';
-        size_t eq = a.find('=');
-        if (!a.empty() && a[0] == '-' && eq != std::string::npos && has_white(a.substr(eq + 1)) &&
-            a.find('"', eq + 1) == std::string::npos)
-            text += a.substr(0, eq + 1) + "\"" + a.substr(eq + 1) + "\"";
-        else
-            text += a;
+        if (a.empty() || a[0] != '-') continue;
+        const size_t eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        if (has_white(name)) continue;
+        std::string word = a;
+        if (eq != std::string::npos && has_white(a.substr(eq + 1))) {
+            const std::string value = a.substr(eq + 1);
+            const size_t quote = value.find('"');
+            if (quote == std::string::npos)
+                word = name + "=\"" + value + "\"";
+            else if (quote != 0 || value.find('"', 1) != value.size() - 1)
+                continue;
+        }
+        gArgvOptionNames.insert(name);
+        if (!text.empty()) text += ' ';
+        text += word;
     }
     return text;
 }

@@ -43,7 +43,8 @@ std::string CMDLINE_usage_text();
 // Hands the name of every "--dref:" option, in name order, to the tunables registry.
 void CMDLINE_apply_drefs();
 
-// Joins argv[1..] into the command-line text the program works with (see the notes in options.cpp);
-// the text ends before a lone "--", which ends the options. Also notes the option names that
-// arguments give whole ("--version", "--cmnds=sim/"), which alone serve as standard options.
+// Joins the option arguments of argv[1..] (those that begin with '-', each kept one option) into
+// the command-line text the program works with (see the notes in options.cpp); the text ends
+// before a lone "--", which ends the options. Also notes the option names that arguments give
+// whole ("--version", "--cmnds=sim/"), which alone serve as standard options.
 std::string CMDLINE_text_from_argv(int argc, const char* const* argv);

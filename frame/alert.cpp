@@ -60,13 +60,14 @@ static void draw_alert(const std::string (&lines)[4], int code, const std::strin
 }
 
 // Popup 994 until the user accepts: the button, Return, or Escape (not in the language chooser).
-// A quit request that comes while it shows accepts it too, so that the program can end.
+// A quit request that comes while it shows accepts it too, so that the program can end: also a
+// second close request after the one that raised the alert (preferences that cannot be saved).
 static void alert_popup(int popup_to_reopen, const std::string (&lines)[4], int code, const std::string& where)
 {
     OGL_reset_drawing_state();
     const float mouse_x = gMouseX, mouse_y = gMouseY;
     // A quit that came before the alert (Finish, say) leaves it to the user: it tells of the end.
-    const int quit_before = gQuit;
+    const int quit_before = gQuit, closes_before = gCloseRequests;
     // An alert that follows another in the same place sees no move before the click on its button.
     hl_open_window_at_pointer(kAlertPopup);
     while (gPopup == kAlertPopup) {
@@ -85,7 +86,7 @@ static void alert_popup(int popup_to_reopen, const std::string (&lines)[4], int 
             label = LANG_translate("Understood");
         }
         const int clicked = BTN_push_button(gPopupW / 2, 18, 0, 0, 1, label, "-");
-        const bool quit = (gQuit && !quit_before) || PLAT_quit_signal();
+        const bool quit = (gQuit && !quit_before) || gCloseRequests != closes_before || PLAT_quit_signal();
         if (clicked || quit || gKeyEnter || (code != t_language && gKeyEscape)) {
             gKeyEnter = 0;
             gKeyEscape = 0;

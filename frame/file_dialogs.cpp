@@ -7,6 +7,7 @@
 #include "frame/hl_event.h"
 #include "platform/plat_process.h"
 
+#include <cerrno>
 #include <vector>
 
 // The argument that names where the dialog starts: a folder with its trailing '/', for the save
@@ -45,7 +46,9 @@ bool FILE_show_dialog(int kind, const std::string& prompt, const std::string&, i
     gMouseDown = gMouseUp = gKeyDown = gKeyEnter = gKeyEscape = gKeyDelete = 0;
 
     bool chosen = false;
-    if (err)
+    if (err == ECANCELED)
+        gLog << "The file dialog (zenity) was closed: the program was asked to quit.\n";
+    else if (err)
         gLog << "WARNING: the file dialog could not be started (zenity: " << FILE_error_text(err) << ")\n";
     else if (status != 0 && status != 1)
         gLog << "WARNING: the file dialog (zenity) ended with status " << status << "; taken as a cancel\n";

@@ -41,6 +41,7 @@ int gKeyEnter = 0;
 int gKeyEscape = 0;
 int gKeyDelete = 0;
 int gCursorKind = 0;
+int gCloseRequests = 0;
 void (*gAppFrameHook)() = nullptr;
 
 static int gFirstFrame = 1;
@@ -97,6 +98,7 @@ void hl_window_proc(const PLAT_event& ev)
         break;
     case PLAT_EV_CLOSE:
         gQuit = 1;
+        ++gCloseRequests;
         break;
     case PLAT_EV_KEY_DOWN:
         KEY_handle_message(ev);

@@ -443,6 +443,13 @@ TEST_F(Plan, NewerUpdaterAlertOpensItsPageAndQuits)
         << read_log();
     // One argument, passed whole: no shell split it.
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{"1\n" + page + "\n"});
+    // Without an opener, a note names the address and why it was not opened.
+    const std::string path = getenv("PATH");
+    setenv("PATH", TS_new_dir("no-opener").c_str(), 1);
+    install_newer_updater_dialog(page);
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_NE(read_log().find("updater:\n" + page + "\nError: xdg-open: No such file or directory\nPlease"),
+              std::string::npos);
 }
 
 TEST_F(Plan, NeedNewInstallerAlertNamesTheFile)

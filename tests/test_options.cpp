@@ -117,12 +117,13 @@ TEST(Options, LookupsAreExact)
 
 TEST(Options, ArgvTextKeepsValuesWithBlanksWhole)
 {
-    const char* argv[] = {"prog", "--pref:_proxy_host=a b", "--k=\"x y\"", "/my folder/", "-z=\ttab"};
-    std::string text = CMDLINE_text_from_argv(5, argv);
-    EXPECT_EQ(text, "--pref:_proxy_host=\"a b\" --k=\"x y\" /my folder/ -z=\"\ttab\"");
+    // Each option comes from one whole argument that begins with '-'; folder arguments give none.
+    const char* argv[] = {"prog", "--pref:_proxy_host=a b", "--k=\"x y\"", "/my folder/", "-z=\ttab",
+                          "/home/me/My Sims --server=evil.test/rel/", "-x --server=e", "--n=a\" --server=e"};
+    std::string text = CMDLINE_text_from_argv(8, argv);
+    EXPECT_EQ(text, "--pref:_proxy_host=\"a b\" --k=\"x y\" -z=\"\ttab\"");
     Parsed p = tokenize(text.c_str());
-    EXPECT_EQ(p.store.opts, (Opts{{"--pref:_proxy_host", "a b"}, {"--k", "x y"}, {"/my", ""}, {"folder/", ""},
-                                  {"-z", "\ttab"}}));
+    EXPECT_EQ(p.store.opts, (Opts{{"--pref:_proxy_host", "a b"}, {"--k", "x y"}, {"-z", "\ttab"}}));
     const char* ended[] = {"prog", "--os=LIN", "--", "-copy", "--lang=de"}; // folder words after "--"
     EXPECT_EQ(CMDLINE_text_from_argv(5, ended), "--os=LIN");
 }

@@ -344,7 +344,7 @@ TEST(Start, TargetOsCommandLineFolderAndDiscTest)
     EXPECT_EQ(folder({"../name/"}), "/home/me/name/");
     EXPECT_EQ(folder({"./a//b/../../c"}), here + "c/");
     EXPECT_EQ(folder({"../../../.."}), "/");
-    EXPECT_EQ(folder({"Corvane 10"}, ""), ""); // no working folder to take it from
+    EXPECT_EQ(folder({"Corvane 10"}, ""), "Corvane 10/"); // no working folder: only named
     // Option arguments are no folder, whatever their values hold.
     EXPECT_EQ(folder({"--os=APL", "-h", "--pref:_x=a b"}), "");
     EXPECT_EQ(folder({"--lang=en", "--pref:note=My \"big\" copy", "/f/copy/", "--os=LIN"}), "/f/copy/");
