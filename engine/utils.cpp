@@ -562,7 +562,7 @@ void install_newer_updater_dialog(const std::string& address)
     if (!failure.empty())
         MACIBM_alert(0, LANG_translate("I could not open the web page of the new updater:"), address,
                      LANG_translate("Error: ") + failure, LANG_translate("Please open it in your web browser."),
-                     t_note, "utils", __LINE__);
+                     t_note, "utils", 81);
     gQuit = 1;
 }
 

@@ -27,7 +27,7 @@ extern int gKeyEnter;           // Return or Enter went down this frame
 extern int gKeyEscape;          // Escape went down this frame
 extern int gKeyDelete;          // Delete or Backspace went down this frame
 extern int gCursorKind;         // the cursor wanted this frame
-extern int gCloseRequests;      // close requests so far (the close box, Alt+F4, a quit signal)
+extern int gCloseRequests;      // close events so far (the close box, Alt+F4)
 
 // Runs exactly one frame. Called by the main loop and by every modal loop.
 void hl_do_frame();
