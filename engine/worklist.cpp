@@ -105,6 +105,13 @@ std::string install_stream_archive(int s)
     return gTempFolder + std::to_string(s) + ".zip";
 }
 
+int64_t install_entry_size_limit(const install_entry& e)
+{
+    // Above 16 GiB the float holding the size is rounded too, by up to one part in 2^24.
+    const double listed = std::min(std::max(0.0, (double)e.disk_size), (double)(1ll << 40));
+    return (int64_t)((listed + 1.0 + listed / (1 << 23)) * 1024.0);
+}
+
 int64_t install_download_limit(const install_entry& e)
 {
     // Sizes are kilobytes; a size beyond any real file still gives a limit (2^50 bytes).
@@ -154,9 +161,9 @@ static void clear_read_only_inside(const std::string& local)
 
 // The part of an extraction that may run on any thread: it writes, checks and puts in place the
 // new file, deletes the archive, and writes its log lines to LOG_out. wrong_file is set when the
-// archive held other bytes than the listed file.
+// archive held other bytes than the listed file, or more than max_size of them.
 static int extract_in_place(const std::string& archive, const std::string& local, const std::string& sig_want,
-                            bool& wrong_file)
+                            int64_t max_size, bool& wrong_file)
 {
     int r = 0;
     wrong_file = false;
@@ -170,13 +177,16 @@ static int extract_in_place(const std::string& archive, const std::string& local
         // The new file waits beside the old one until its signature is known to be the listed one.
         PLAT_replace_file out;
         if (archive.size() >= 3 && archive.compare(archive.size() - 3, 3, ".7z") == 0)
-            r = FILE_un7z_file(archive, name, local, out);
+            r = FILE_un7z_file(archive, name, local, out, max_size);
         else
-            r = FILE_unzip_file(archive, name, local, out);
-        if (r == 0) {
+            r = FILE_unzip_file(archive, name, local, out, max_size);
+        if (r == EBADMSG)
+            LOG_out() << "WARNING: the file " << printable(local)
+                      << " was not installed: the archive holds a file larger than the directory file lists (more than "
+                      << max_size << " bytes); the old file stays\n";
+        else if (r == 0)
             r = install_check_md5(out.temp, sig_want, local);
-            wrong_file = r == EBADMSG;
-        }
+        wrong_file = r == EBADMSG;
         if (r == 0)
             r = PLAT_replace_commit(out);
         else
@@ -202,10 +212,11 @@ static void report_extraction(const std::string& archive, const std::string& loc
     if (gLogActions) gLog << "EXPANDING file " << local << ", with result=" << r << ".\n";
 }
 
-int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want)
+int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want,
+                         int64_t max_size)
 {
     bool wrong_file = false;
-    const int r = extract_in_place(archive, local, sig_want, wrong_file);
+    const int r = extract_in_place(archive, local, sig_want, max_size, wrong_file);
     report_extraction(archive, local, r, wrong_file);
     return r;
 }
@@ -221,18 +232,23 @@ int install_extract_file(const std::string& archive, const std::string& local, c
 // its extraction began: no stream takes a turn after it, and the run ends once every job begun
 // up to that call is reported. A job begun later was never meant to run: its file and its log
 // line are kept, but it raises no note.
+//
+// A wrong file is no failure the first time: a proxy's cache may have answered with the archive
+// of an older release at the same address. Once its job is back the file is re-queued, and its
+// archive is asked for again with the headers that make every cache on the way go to the server;
+// only a second wrong archive fails the run.
 
 class install_extract_task : public UTL_work_task {
 public:
     install_extract_task(size_t s, int32_t g, int64_t c, const std::string& a, const std::string& l,
-                         const std::string& sig)
-        : stream(s), group(g), call(c), archive(a), local(l), sig_want(sig)
+                         const std::string& sig, int64_t max)
+        : stream(s), group(g), call(c), archive(a), local(l), sig_want(sig), max_size(max)
     {
     }
     void run() override
     {
         LOG_capture(&log);
-        result = extract_in_place(archive, local, sig_want, wrong_file);
+        result = extract_in_place(archive, local, sig_want, max_size, wrong_file);
         LOG_capture(nullptr);
     }
     std::string name() override { return "install_extract_task"; }
@@ -241,11 +257,13 @@ public:
     const int32_t group;
     const int64_t call; // the worklist call in which the download finished
     const std::string archive, local, sig_want;
+    const int64_t max_size;
     // Written by the worker, read by the main thread once the job is back.
     int result = 0;
     bool wrong_file = false;
     std::ostringstream log;
     bool back = false; // main thread only
+    bool ask_again = false; // main thread only: a wrong file whose archive is fetched once more
 };
 
 static UTL_work_queue* sExtractPool = nullptr;
@@ -257,6 +275,8 @@ static std::deque<install_extract_task*> sInTurn;
 // (-1 while nothing failed).
 static int64_t sCall = 0;
 static int64_t sEndCall = -1;
+// Groups whose archive was wrong once: asked for again past any cache, and failed when wrong again.
+static std::set<int32_t> sAskedAgain;
 
 static void run_failed_in(int64_t call)
 {
@@ -264,7 +284,7 @@ static void run_failed_in(int64_t call)
 }
 
 static void start_extraction(size_t s, int32_t group, const std::string& archive, const std::string& local,
-                             const std::string& sig_want)
+                             const std::string& sig_want, int64_t max_size)
 {
     if (!sExtractPool) {
         // One extraction per stream at most; more threads than processors would only take turns.
@@ -272,7 +292,7 @@ static void start_extraction(size_t s, int32_t group, const std::string& archive
         sExtractPool = new UTL_work_queue(std::min(streams, THREAD_cpu_count()), streams);
     }
     if (sExtracting.size() <= s) sExtracting.resize(s + 1, nullptr);
-    install_extract_task* job = new install_extract_task(s, group, sCall, archive, local, sig_want);
+    install_extract_task* job = new install_extract_task(s, group, sCall, archive, local, sig_want, max_size);
     sExtracting[s] = job;
     sInTurn.push_back(job);
     sExtractPool->add_task(job);
@@ -285,13 +305,30 @@ static void take_back(install_extract_task* job)
     job->back = true;
     if (job->stream < sExtracting.size()) sExtracting[job->stream] = nullptr;
     if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].need_next = 1;
-    if (job->result != 0) run_failed_in(job->call);
+    auto& groups = gPlan.install_groups;
+    const bool listed = (size_t)job->group < groups.size() && !groups[(size_t)job->group].empty();
+    if (job->wrong_file && listed && sAskedAgain.insert(job->group).second) {
+        // The next free stream takes it; the download it brought is not counted twice.
+        job->ask_again = true;
+        gPlan.requeue.push_back(job->group);
+        const float size = groups[(size_t)job->group].back().download_size;
+        gPlan.downloaded_bytes -= size;
+        if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].bytes_done -= size;
+        job->log << "The archive of the file " << printable(job->local)
+                 << " is asked for again past any cache: a cache on the way may hold an older release's\n";
+    } else if (job->result != 0) {
+        run_failed_in(job->call);
+    }
 }
 
 // The results of a finished extraction, as the single-threaded worklist had them.
 static void finish_extraction(install_extract_task* job)
 {
     gLog << job->log.str();
+    if (job->ask_again) {
+        delete job;
+        return;
+    }
     report_extraction(job->archive, job->local, job->result, job->wrong_file, sEndCall < 0 || job->call <= sEndCall);
     auto& plan = gPlan;
     // A file whose archive could not be extracted is not the listed version.
@@ -452,7 +489,8 @@ static bool stream_turn(size_t s, install_stream& st)
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
     std::string host = server.host;
     std::string archive = install_stream_archive((int)s);
-    const uint8_t r = gNet.net_check(slot, host, remote, archive, install_download_limit(e));
+    const bool revalidate = sAskedAgain.count(st.group) != 0;
+    const uint8_t r = gNet.net_check(slot, host, remote, archive, install_download_limit(e), revalidate);
     if (r == 0) {
         const float fraction = gNet.percent_done(slot) * 0.01f;
         gCurrentFileFraction = fraction;
@@ -476,7 +514,7 @@ static bool stream_turn(size_t s, install_stream& st)
     sTouchedFolders.insert(folder_of(local));
     gPlan.downloaded_bytes += e.download_size;
     st.bytes_done += e.download_size;
-    start_extraction(s, st.group, archive, local, e.sig_want);
+    start_extraction(s, st.group, archive, local, e.sig_want, install_entry_size_limit(e));
     // The stream keeps the file until its extraction is back.
     return false;
 }
@@ -546,6 +584,7 @@ void install_reset_worklist()
     sTouchedFolders.clear();
     sCall = 0;
     sEndCall = -1;
+    sAskedAgain.clear();
     plan.next_group = 0;
     plan.requeue.clear();
     plan.streams.clear();

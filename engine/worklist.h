@@ -31,15 +31,19 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // 1: an extraction failed, stop). Main thread only; never waits for the network nor for an
 // extraction: a downloaded archive is extracted on a worker thread while its stream waits. The
 // results are set, logged and noted in the order the extractions began, so the run ends as it
-// would with each one done in its turn, whatever order the workers finish in.
+// would with each one done in its turn, whatever order the workers finish in. A file whose
+// archive holds other bytes than listed (a proxy's cache may have kept an older release's) is
+// asked for once more, past any cache, before it counts as failed.
 int install_run_worklist();
 
 // Extracts, on the calling thread, the local file out of its downloaded archive (7z when the name ends in ".7z", else
 // zip) and deletes the archive whatever happened. The file replaces the old one only when its MD5
-// is sig_want; other entries of the archive are never written. A failure sets gInstallFailed and
-// raises a note; a wrong file (EBADMSG) only logs its warning. 0 or the error code. Nothing
+// is sig_want; other entries of the archive are never written, and the file stops as soon as it
+// passes max_size bytes (-1: no limit). A failure sets gInstallFailed and raises a note; a wrong
+// file (EBADMSG: other bytes, or too many) only logs its warning. 0 or the error code. Nothing
 // outside the install folder is written.
-int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want);
+int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want,
+                         int64_t max_size = -1);
 
 // 0 when the extracted file (the temporary not yet in place) has the MD5 sig_want; EBADMSG, with a
 // "WARNING: " line naming the local file and both signatures, when not; else the read's error.
@@ -53,6 +57,11 @@ void install_remove_stale_temporaries(const std::string& folder, const std::stri
 // The most bytes a file's archive may bring: its listed download size (kilobytes), plus 1 MiB or
 // a tenth of it, whichever is larger.
 int64_t install_download_limit(const install_entry& e);
+
+// The most bytes a file may have once extracted. Its listed disk size is kilobytes, rounded up,
+// down or to the nearest by whatever made the directory file, so the file holds at most one
+// kilobyte more than that: a file listed with 0 at most 1 KiB.
+int64_t install_entry_size_limit(const install_entry& e);
 
 // The temporary archive of stream s: gTempFolder + s + ".zip".
 std::string install_stream_archive(int s);

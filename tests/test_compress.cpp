@@ -312,6 +312,8 @@ TEST(ZipWrite, FailedWriteKeepsTheOldFile)
 {
     std::string d = TS_new_dir("fsize");
     std::string zip = craft_zip(d + "big.zip", {{"big.bin", random_bytes(1024 * 1024, 7)}}, true);
+    TS_write_file(d + "big.bin", random_bytes(1024 * 1024, 7));
+    tool({"7z", "a", "-bd", "-y", d + "big.7z", "big.bin"}, d);
     std::string out = d + "out/";
     mkdir(out.c_str(), 0700);
     TS_write_file(out + "big.bin", "old");
@@ -325,14 +327,23 @@ TEST(ZipWrite, FailedWriteKeepsTheOldFile)
             lim.rlim_cur = lim.rlim_max = 64 * 1024;
             setrlimit(RLIMIT_FSIZE, &lim);
             FILE_result err = FILE_unzip_to_dir(zip, out);
+            // A file fetched with a size limit stops there, before the file-size limit could stop it.
+            PLAT_replace_file w;
+            const bool stopped = FILE_unzip_file(zip, "big.bin", out + "big.bin", w, 64 * 1024) == EBADMSG &&
+                                 FILE_un7z_file(d + "big.7z", "big.bin", out + "big.bin", w, 64 * 1024) == EBADMSG;
             hl_close_log();
-            _exit(err == EFBIG ? 0 : 3);
+            _exit(err == EFBIG && stopped ? 0 : 3);
         },
         testing::ExitedWithCode(0), "");
     EXPECT_EQ(TS_read_file(out + "big.bin"), "old");
     EXPECT_EQ(tree(out), "big.bin\n");
     EXPECT_NE(TS_read_file(log).find("Zip to file failed with error 27. file = FILE_compress line = 420."),
               std::string::npos);
+    PLAT_replace_file w, w7;
+    EXPECT_EQ(FILE_unzip_file(zip, "big.bin", out + "big.bin", w, 1024 * 1024) +
+                  FILE_un7z_file(d + "big.7z", "big.bin", out + "big.bin", w7, 1024 * 1024),
+              0)
+        << "a file of the limit is whole";
 }
 
 TEST(PlatWrite, FullDiskAndSafeReplace)

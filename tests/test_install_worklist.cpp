@@ -660,7 +660,7 @@ TEST_F(Worklist, ResetStopsTheStreamsAndDeletesOnlyTheirArchives)
         x ^= x << 17;
         c = (char)(x >> 24);
     }
-    rel.record("data/big.bin", TS_md5_of_text(big), 0, 6000, 6000);
+    rel.record("data/big.bin", TS_md5_of_text(big), 0, 6150, 6144);
     rel.publish_archive("data/big.bin", [&] {
         const std::string dir = TS_new_dir("big");
         TS_write_file(dir + "big.bin", big);
@@ -937,11 +937,12 @@ TEST_F(Worklist, OnlyTheListedFileWithItsListedSignatureIsInstalled)
     EXPECT_EQ(TS_count(log, "WARNING: the archive " + gTempFolder + "0.zip holds the entry \"extra.txt\", which is "
                             "not the file \"tool.sh\" it was fetched for; it is not written\n"),
               1);
-    EXPECT_EQ(TS_count(log, "holds the entry \"evil.sh\", which is not the file \"run.sh\""), 1);
+    // Once for the first archive, once for the one asked for again past any cache.
+    EXPECT_EQ(TS_count(log, "holds the entry \"evil.sh\", which is not the file \"run.sh\""), 2);
     EXPECT_EQ(TS_count(log, "WARNING: the file " + I + "bin/run.sh was not installed: the archive holds a file whose "
                             "MD5 is " + TS_md5_of_text("tampered") + ", the directory file lists " +
                             TS_md5_of_text("run v2") + "; the old file stays\n"),
-              1)
+              2)
         << log;
     EXPECT_EQ(TS_count(log, "The installer cannot extract a file."), 0);
     EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "bin/tool.sh, with result=0.\n"), 1);
@@ -951,6 +952,78 @@ TEST_F(Worklist, OnlyTheListedFileWithItsListedSignatureIsInstalled)
     EXPECT_EQ(gPlan.install_groups.at(1).back().up_to_date, 0);
     install_count_totals();
     EXPECT_EQ(gFilesToFetch, 1);
+}
+
+// A proxy's cache that kept the last release answers for f.bin with the older file, or with an
+// entry larger than listed: its archive is asked for once more, that request alone past the
+// cache; same.bin (listed 0 KB, holding 1 KiB) once. A cache still wrong then ends the update as
+// a wrong file does, after that one retry.
+TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
+{
+    TS_server faults;
+    ASSERT_TRUE(TS_fault_server_start(faults));
+    const std::string same(1024, 's'), f = "GET http://cache.test/cache/rel/f.bin.zip";
+    struct Case {
+        std::string stale;
+        bool fresh; // the server has the new f.bin
+        const char* warning;
+    };
+    const char* larger = "larger than the directory file lists (more than 2048 bytes)";
+    for (const Case& c : {Case{"old f", true, "whose MD5 is "}, Case{std::string(300000, 'z'), true, larger},
+                          Case{"old f", false, "whose MD5 is "}}) {
+        TearDown();
+        SetUp();
+        TS_fault_clear(faults);
+        TS_sh("rm -rf '" + faults.dir + "fresh'");
+        auto put = [&](const std::string& where, const std::string& name, const std::string& content) {
+            const std::string d = TS_new_dir("cached");
+            TS_write_file(d + name, content);
+            TS_sh("mkdir -p '" + faults.dir + where + "/rel' && cp '" + Release::zip_of(d + name) + "' '" + faults.dir +
+                  where + "/rel/" + name + ".zip'");
+        };
+        put("stale", "f.bin", c.stale);
+        put("stale", "same.bin", same);
+        if (c.fresh) put("fresh", "f.bin", "new f");
+        write_file(gInstallPath + "f.bin", "old f");
+        TS_write_file(TS_scratch() + "wl-cache.txt", std::string(kHeader) + "FILE 1 0 0 3 0 " + TS_md5_of_text(same) +
+                                                         " same.bin\nFILE 1 0 0 3 1 " + TS_md5_of_text("old f") +
+                                                         " f.bin\nFILE 1 0 0 3 1 " + TS_md5_of_text("new f") + " f.bin\n");
+        gNet._proxy_host = "127.0.0.1";
+        gNet._proxy_port_int = faults.port;
+        gServers = {{"cache.test", "/cache/rel/", ""}};
+        ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-cache.txt"));
+
+        EXPECT_EQ(run_worklist().result, 1);
+        EXPECT_EQ(gInstallFailed, c.fresh ? 0 : 1);
+        EXPECT_EQ(TS_read_file(gInstallPath + "f.bin") + TS_read_file(gInstallPath + "same.bin"),
+                  (c.fresh ? "new f" : "old f") + same);
+        EXPECT_FLOAT_EQ(gPlan.downloaded_bytes, 6); // f.bin counted once
+        EXPECT_EQ(TS_sh("find '" + gInstallPath + "' '" + gTempFolder + "' -name '*.part-*' -o -name '*.zip'"), "");
+        std::vector<std::string> asked;
+        for (const TS_request& r : TS_fault_requests(faults)) {
+            const bool past = r.bytes.find("\r\nCache-Control: no-cache\r\n") != std::string::npos &&
+                              r.bytes.find("\r\nPragma: no-cache\r\n") != std::string::npos;
+            const bool any = r.bytes.find("no-cache") != std::string::npos;
+            asked.push_back(r.bytes.substr(0, r.bytes.find(" HTTP/")) + (past ? " past the cache" : any ? " ?" : ""));
+        }
+        EXPECT_EQ(asked,
+                  (std::vector<std::string>{"GET http://cache.test/cache/rel/same.bin.zip", f, f + " past the cache"}));
+        const std::string log = read_log();
+        EXPECT_EQ(TS_count(log, "The archive of the file " + gInstallPath + "f.bin is asked for again past any cache"),
+                  1);
+        EXPECT_EQ(TS_count(log, "f.bin was not installed: the archive holds a file " + std::string(c.warning)),
+                  c.fresh ? 1 : 2);
+        const std::string result = std::to_string(c.fresh ? 0 : EBADMSG);
+        EXPECT_EQ(TS_count(log, "EXPANDING file " + gInstallPath + "f.bin, with result=" + result), 1);
+        EXPECT_EQ(TS_count(log, "The installer cannot extract a file."), 0);
+    }
+    // Beyond 16 GiB the listed size reaches the worklist rounded once more, as a float; a size
+    // below 0 allows no more than 0 does.
+    install_entry e;
+    e.disk_size = 16777217.0f; // held as 16777216
+    EXPECT_GE(install_entry_size_limit(e), 16777218ll * 1024 - 1);
+    e.disk_size = -5;
+    EXPECT_EQ(install_entry_size_limit(e), 1024);
 }
 
 int gKillAtCommit = 0; // the child kills itself when this many temporaries were complete

@@ -37,6 +37,9 @@ the second, when it is a number, is the body size:
                 milliseconds (1000 when not given); with WAIT, the reply begins only after WAIT ms
   held/N        404 with a page of N bytes, which trickles out a byte every 0.2 s until the test
                 writes <folder>/release; then the rest comes at once, kept alive
+  cache/PATH    a proxy's cache that kept an older release: <folder>/stale/PATH, unless the request
+                carries "Cache-Control: no-cache" and <folder>/fresh/PATH exists; 404 when neither
+                file is there; kept alive
   _lookup_10_/  the updater's server list: <folder>/lookup.txt when the test has written it,
                 else 503 Service Unavailable
 
@@ -106,7 +109,7 @@ def reply(sock, status_line, headers, payload=b""):
     sock.sendall(text.encode("latin-1") + payload)
 
 
-def serve(sock, conn_id, mode, n, path, names):
+def serve(sock, conn_id, mode, n, path, names, head):
     """Answers one request; False when the connection is to end."""
     if mode == "ok" or mode == "dropnext":
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", n), ("Content-Type", "application/octet-stream")], body(n))
@@ -230,6 +233,16 @@ def serve(sock, conn_id, mode, n, path, names):
         sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n" +
                      b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % n + body(n))
         return True
+    if mode == "cache":
+        rel = urllib.parse.unquote("/".join(names[1:]))
+        fresh = os.path.join(folder, "fresh", rel)
+        no_cache = any(h.strip().lower() == "cache-control: no-cache" for h in head.decode("latin-1").split("\r\n"))
+        name = fresh if no_cache and os.path.isfile(fresh) else os.path.join(folder, "stale", rel)
+        if ".." not in names and os.path.isfile(name):
+            with open(name, "rb") as f:
+                data = f.read()
+            reply(sock, "HTTP/1.1 200 OK", [("Content-Length", len(data))], data)
+            return True
     if mode == "_lookup_10_":
         name = os.path.join(folder, "lookup.txt")
         if os.path.exists(name):
@@ -269,7 +282,7 @@ def handle(sock, conn_id):
             names = [p for p in target.split("/") if p]
             mode = names[0] if names else ""
             n = int(names[1]) if len(names) > 1 and names[1].isdigit() else 0
-            if not serve(sock, conn_id, mode, n, target, names):
+            if not serve(sock, conn_id, mode, n, target, names, head):
                 return
             if mode == "dropnext":
                 drop_next = True
