@@ -152,11 +152,18 @@ static void log_entry_failure(FILE_result err, int line, const std::string& out_
               << ". inFile=" << out_path << "\n";
 }
 
+// True when n more bytes would take the total past max_size (-1: no limit).
+static bool passes_size(uint64_t total, size_t n, int64_t max_size)
+{
+    return max_size >= 0 && total + n > (uint64_t)max_size;
+}
+
 // Streams the zip's current entry into a temporary beside out_path, checked (size and CRC) but
 // not yet renamed over it: out holds it for the caller. On failure the temporary is gone and
-// line holds the failing step's location.
+// line holds the failing step's location. An entry that would pass max_size bytes stops there
+// with EBADMSG, whatever size its header claims.
 static FILE_result zip_entry_to_temp(unzFile zf, const std::string& out_path, const FILE_zip_entry& info,
-                                     PLAT_replace_file& out, int& line)
+                                     PLAT_replace_file& out, int& line, int64_t max_size = -1)
 {
     FILE_result err = unzOpenCurrentFile(zf);
     if (err != UNZ_OK) {
@@ -179,6 +186,11 @@ static FILE_result zip_entry_to_temp(unzFile zf, const std::string& out_path, co
                 break;
             }
             if (n == 0) break;
+            if (passes_size(total, (size_t)n, max_size)) {
+                err = EBADMSG;
+                line = 404;
+                break;
+            }
             total += (uint64_t)n;
             if ((err = PLAT_replace_write(out, buf.get(), (size_t)n)) != 0) {
                 line = 420;
@@ -310,7 +322,7 @@ FILE_result FILE_unzip_to_dir(const std::string& zip_path, const std::string& ou
 }
 
 FILE_result FILE_unzip_file(const std::string& zip_path, const std::string& name, const std::string& target,
-                            PLAT_replace_file& out)
+                            PLAT_replace_file& out, int64_t max_size)
 {
     const std::string abs_zip = FILE_abs_path(zip_path);
     unzFile zf = unzOpen64(abs_zip.c_str());
@@ -337,8 +349,9 @@ FILE_result FILE_unzip_file(const std::string& zip_path, const std::string& name
             log_other_entry(abs_zip, e.name, name);
         } else {
             int line = 0;
-            if ((result = zip_entry_to_temp(zf, target, e, out, line)) != 0) {
-                log_entry_failure(result, line, target);
+            if ((result = zip_entry_to_temp(zf, target, e, out, line, max_size)) != 0) {
+                // A file larger than allowed is the caller's to report.
+                if (result != EBADMSG) log_entry_failure(result, line, target);
                 break;
             }
             found = true;
@@ -388,14 +401,18 @@ static la_int64_t FILE_7z_seek(struct archive* a, void* client, la_int64_t offse
     return pos;
 }
 
-// Streams the current item's bytes into a temporary beside the output path, left in out.
+// Streams the current item's bytes into a temporary beside the output path, left in out. An
+// item that would pass max_size bytes (-1: no limit) stops there with EBADMSG.
 static FILE_result un7z_item_to_temp(struct archive* a, const sz_stream& s, const std::string& abs_out, char* buf,
-                                     PLAT_replace_file& out)
+                                     PLAT_replace_file& out, int64_t max_size = -1)
 {
     if (FILE_result err = PLAT_replace_begin(out, abs_out)) return err;
+    uint64_t total = 0;
     for (;;) {
         la_ssize_t n = archive_read_data(a, buf, kChunk);
         FILE_result err = n < 0 ? (s.err ? s.err : err_unzip_read) : 0;
+        if (!err && n > 0 && passes_size(total, (size_t)n, max_size)) err = EBADMSG;
+        total += n > 0 ? (uint64_t)n : 0;
         if (!err && n > 0) err = PLAT_replace_write(out, buf, (size_t)n);
         if (err) {
             PLAT_replace_abort(out);
@@ -478,7 +495,7 @@ FILE_result FILE_un7z_to_dir(const std::string& path, const std::string& out_dir
 }
 
 FILE_result FILE_un7z_file(const std::string& path, const std::string& name, const std::string& target,
-                           PLAT_replace_file& out)
+                           PLAT_replace_file& out, int64_t max_size)
 {
     const std::string abs_7z = FILE_abs_path(path);
     bool found = false;
@@ -490,7 +507,7 @@ FILE_result FILE_un7z_file(const std::string& path, const std::string& name, con
                 return 0;
             }
             found = true;
-            return un7z_item_to_temp(a, s, FILE_abs_path(target), buf, out);
+            return un7z_item_to_temp(a, s, FILE_abs_path(target), buf, out, max_size);
         });
     if (!result && !found) result = log_file_missing(abs_7z, name);
     if (result) PLAT_replace_abort(out);

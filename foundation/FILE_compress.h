@@ -35,11 +35,13 @@ FILE_result FILE_un7z_to_dir(const std::string& path, const std::string& out_dir
 // to a temporary beside target and left there, uncommitted, in out, so that the caller can check
 // it before PLAT_replace_commit puts it in place (or PLAT_replace_abort drops it). Every other
 // entry is skipped with a "WARNING: " line; an entry whose name is not a plain relative path
-// fails the archive (err_unzip_open), as does an archive without the file.
+// fails the archive (err_unzip_open), as does an archive without the file. With max_size not -1,
+// the file stops as soon as it would pass that many bytes: EBADMSG, with nothing logged and the
+// temporary, never larger than max_size, removed; it is not the file the archive was fetched for.
 FILE_result FILE_unzip_file(const std::string& zip_path, const std::string& name, const std::string& target,
-                            PLAT_replace_file& out);
+                            PLAT_replace_file& out, int64_t max_size = -1);
 FILE_result FILE_un7z_file(const std::string& path, const std::string& name, const std::string& target,
-                           PLAT_replace_file& out);
+                           PLAT_replace_file& out, int64_t max_size = -1);
 
 // Writes the zip's current entry (zip is an open minizip handle) to the output path.
 FILE_result zip_to_file(void* zip, const std::string& out_path, const FILE_zip_entry& info);
