@@ -24,6 +24,7 @@
 #include "frame/mbar.h"
 #include "graphics/tman.h"
 #include "platform/plat_fileio.h"
+#include "platform/plat_paths.h"
 
 std::string gInstallName;
 std::string gCmdLinePath;
@@ -169,10 +170,18 @@ static void load_elements_sheet()
     gTextures.load_bitmap(4, 1023, 0x90242, 2, sheets[lang]);
 }
 
+// The end of the run, however it came (Finish, Quit, Stop, the close box, a quit signal, a fatal
+// alert): the log counts the last failure's repeats, and an install cut short leaves no archive.
+static void app_quit()
+{
+    server_search_end_repeats();
+    install_drop_downloads();
+}
+
 void app_set_hooks()
 {
     gAppFrameHook = wizard_draw_frame;
-    gAppQuitHook = server_search_end_repeats;
+    gAppQuitHook = app_quit;
     gMenuCommandHook = app_menu_command;
 }
 
@@ -226,6 +235,12 @@ int WinMain(const char* cmd_line, const std::string& folder)
     gLog.flush();
 
     FILE_get_special_dir(os_dir_temp, gTempFolder);
+    // A run that was killed left its streams' archives. Only in our own folder, and only with the
+    // lock held: another updater's streams would be writing there.
+    std::string own, why;
+    if (locked == 1 && PLAT_temp_dir(own, why) == 0 && own == gTempFolder)
+        if (const int n = install_remove_stream_archives())
+            gLog << "Removed the stream archives that an earlier run left in " << gTempFolder << " (" << n << ").\n";
     gInstallName = NOT_SCANNED_NAME;
     gServerIndex = 0;
     gSearchPhase = 0;

@@ -13,8 +13,10 @@
 #include "foundation/options.h"
 #include "foundation/shared_paths.h"
 #include "foundation/translation.h"
+#include "platform/plat_fileio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 int gServerIndex = 0;
@@ -86,6 +88,7 @@ static void fetch_server_list()
 {
     if (resting()) return;
     std::string host = LOOKUP_HOST, path = SERVER_LIST_PATH, list = gTempFolder + "server_list_10.txt";
+    if (!gNet.slot_busy(SERVER_LIST_SLOT)) install_clear_temp_name("server_list_10.txt");
     // The list and the directory archive change at the same addresses with each release: no
     // proxy's cache may answer for them.
     const int r = gNet.net_check(SERVER_LIST_SLOT, host, path, list, SERVER_LIST_MAX_BYTES, true);
@@ -133,8 +136,20 @@ static void fetch_server_list()
 static void unpack_directory(const std::string& archive, const std::string& directory)
 {
     // An archive without the file must not leave the last run's file to be read as its own.
-    FILE_delete_file(directory);
-    const FILE_result err = FILE_unzip_to_dir(archive, gTempFolder);
+    install_clear_temp_name("directory.txt");
+    std::vector<std::string> stale;
+    PLAT_remove_replace_temps(gTempFolder, "directory.txt", stale);
+    // Only the directory file is taken: nothing else the server packs lands where later runs
+    // write. It is written beside its name and put there complete, and it is no larger than the
+    // archive's download may be.
+    PLAT_replace_file out;
+    FILE_result err = FILE_unzip_file(archive, "directory.txt", directory, out, DIRECTORY_ARCHIVE_MAX_BYTES);
+    if (err == EBADMSG) {
+        gLog << "WARNING: the directory file in " << archive << " is larger than " << DIRECTORY_ARCHIVE_MAX_BYTES
+             << " bytes; it is not taken.\n";
+        err = EFBIG;
+    }
+    if (!err) err = PLAT_replace_commit(out);
     if (!err)
         gSearchPhase = search_unpacked;
     else {
@@ -154,6 +169,7 @@ static void fetch_directory(const std::string& archive, const std::string& direc
     if (gServerIndex < 0 || (size_t)gServerIndex >= gServers.size()) gServerIndex = 0;
     const ServerRecord& rec = gServers[(size_t)gServerIndex];
     std::string host = rec.host, path = rec.dir + "directory.txt.zip", local = archive;
+    if (!gNet.slot_busy(DIRECTORY_SLOT)) install_clear_temp_name("directory.txt.zip");
     const int r = gNet.net_check(DIRECTORY_SLOT, host, path, local, DIRECTORY_ARCHIVE_MAX_BYTES, true);
     pace(r);
     if (r == 2)

@@ -755,6 +755,13 @@ static bool host_known(const std::map<std::string, net_host>& cache, const std::
            (it->second.address != 0 || (now >= it->second.when && now - it->second.when < NET_LOOKUP_RETRY_SECONDS));
 }
 
+bool net_client::slot_busy(int32_t slot) const
+{
+    if (slot < 0 || (size_t)slot >= requests.size()) return false;
+    const net_slot_state st = requests[(size_t)slot].state;
+    return st == net_slot_lookup || st == net_slot_running;
+}
+
 int32_t net_client::local_error(int32_t slot)
 {
     if (slot < 0) return 0;

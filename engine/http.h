@@ -219,6 +219,9 @@ struct net_client {
     // The system's error when the slot's last request failed because its local file could not be
     // opened, written or closed (a full disk, not a server fault); else 0.
     int32_t local_error(int32_t slot);
+    // True while the slot carries a request, so that its local file is being written; false once
+    // it ended or was cancelled: the next net_check starts a new request.
+    bool slot_busy(int32_t slot) const;
     // Makes the slot's entries exist.
     void reserve_slot(int32_t slot);
     // 0 without a connection, -1 while no length is known, else 100 x received / length.

@@ -13,6 +13,7 @@
 #include "foundation/translation.h"
 #include "foundation/work_queue.h"
 #include "platform/plat_fileio.h"
+#include "platform/plat_files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -100,6 +101,11 @@ static bool local_file_allowed(const std::string& local)
     return true;
 }
 
+static std::string stream_archive_name(size_t s)
+{
+    return std::to_string(s) + ".zip";
+}
+
 std::string install_stream_archive(int s)
 {
     return gTempFolder + std::to_string(s) + ".zip";
@@ -118,6 +124,32 @@ int64_t install_download_limit(const install_entry& e)
     const double listed = std::min(std::max(0.0, (double)e.download_size) * 1024.0, (double)(1ll << 50));
     const double slack = std::max(1024.0 * 1024.0, listed / 10.0);
     return (int64_t)(listed + slack);
+}
+
+FILE_result install_clear_temp_name(const std::string& name)
+{
+    if (!is_rooted_folder(gTempFolder)) return ENOENT;
+    return PLAT_clear_name(gTempFolder, name);
+}
+
+// A name of the exact form the streams' archives have: decimal digits, then ".zip".
+static bool is_stream_archive_name(const std::string& name)
+{
+    const size_t digits = name.size() > 4 ? name.size() - 4 : 0;
+    if (digits == 0 || name.compare(digits, 4, ".zip") != 0) return false;
+    for (size_t i = 0; i < digits; ++i)
+        if (name[i] < '0' || name[i] > '9') return false;
+    return true;
+}
+
+int install_remove_stream_archives()
+{
+    std::vector<PLAT_dir_entry> entries;
+    if (!is_rooted_folder(gTempFolder) || PLAT_list_dir(gTempFolder, entries) != 0) return 0;
+    int removed = 0;
+    for (const PLAT_dir_entry& e : entries)
+        if (is_stream_archive_name(e.name) && install_clear_temp_name(e.name) == 0) ++removed;
+    return removed;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -486,6 +518,8 @@ static bool stream_turn(size_t s, install_stream& st)
         gInstallFailed = 1;
         return true;
     }
+    // A new request's archive name is cleared first, whatever stands there.
+    if (!gNet.slot_busy(INSTALL_STREAM_SLOT + (int32_t)s)) install_clear_temp_name(stream_archive_name(s));
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
     std::string host = server.host;
     std::string archive = install_stream_archive((int)s);
@@ -571,16 +605,20 @@ int install_run_worklist()
     return 1;
 }
 
+void install_drop_downloads()
+{
+    // The transfers end first, so that nothing writes an archive after it is gone.
+    for (size_t s = 0; s < std::max(gPlan.streams.size(), gServers.size()); ++s)
+        gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);
+    install_remove_stream_archives();
+}
+
 void install_reset_worklist()
 {
     auto& plan = gPlan;
     // An extraction still out finishes and is reported before its stream's archive goes.
     end_extractions();
-    for (size_t s = 0; s < plan.streams.size(); ++s) {
-        // The transfer ends first, so that nothing writes the archive after it is gone.
-        gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);
-        if (is_rooted_folder(gTempFolder)) FILE_delete_file(install_stream_archive((int)s));
-    }
+    install_drop_downloads();
     sTouchedFolders.clear();
     sCall = 0;
     sEndCall = -1;

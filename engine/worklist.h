@@ -66,8 +66,22 @@ int64_t install_entry_size_limit(const install_entry& e);
 // The temporary archive of stream s: gTempFolder + s + ".zip".
 std::string install_stream_archive(int s);
 
+// Clears one of the program's working names in the temporary folder (the server list, the
+// directory archive and file, a stream archive) before it is written: whatever stands there goes,
+// a folder or a link too, never what a link points at. 0, or the system's error.
+FILE_result install_clear_temp_name(const std::string& name);
+
+// Deletes every stream archive in the temporary folder: each name of the exact form
+// <digits>.zip, whatever stands there. Answers how many went.
+int install_remove_stream_archives();
+
+// An install that ends before its end (Stop, Back, a quit request, a failed extraction): every
+// stream's transfer is cancelled and the stream archives are deleted. Extractions still running
+// are left to finish; each deletes its own archive.
+void install_drop_downloads();
+
 // Ends an install run, or prepares a new one: waits for the extractions still running and
-// reports them, cancels every stream's transfer, deletes each
-// stream's temporary archive, and resets the plan's worklist members (next group, re-queue,
-// streams, byte sums; start time = the clock now). Touches nothing in the install folder.
+// reports them, drops the downloads (above), and resets the plan's worklist members (next
+// group, re-queue, streams, byte sums; start time = the clock now). Touches nothing in the
+// install folder.
 void install_reset_worklist();

@@ -80,6 +80,64 @@ int PLAT_remove_file(const std::string& path)
     return unlink(path.c_str()) == 0 ? 0 : last_error();
 }
 
+// Deeper folders than this are left: each level holds a descriptor open while it is emptied.
+static const int kClearDepth = 256;
+
+static int remove_at(int dir, const char* name, int depth);
+
+// Removes everything in the folder open as fd, then closes it.
+static int empty_folder(int fd, int depth)
+{
+    DIR* d = fdopendir(fd);
+    if (!d) {
+        const int err = last_error();
+        close(fd);
+        return err;
+    }
+    // Names are read first: removing entries while the listing runs may skip some.
+    std::vector<std::string> names;
+    int err = 0;
+    for (;;) {
+        errno = 0;
+        struct dirent* e = readdir(d);
+        if (!e) {
+            err = errno;
+            break;
+        }
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+    }
+    for (const std::string& n : names)
+        if (const int r = remove_at(dirfd(d), n.c_str(), depth + 1); r && !err) err = r;
+    closedir(d);
+    return err;
+}
+
+static int remove_at(int dir, const char* name, int depth)
+{
+    struct stat st;
+    if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : last_error();
+    if (S_ISDIR(st.st_mode)) {
+        if (depth >= kClearDepth) return ELOOP;
+        const int fd = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return last_error();
+        if (const int err = empty_folder(fd, depth)) return err;
+    }
+    if (unlinkat(dir, name, S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) == 0 || errno == ENOENT) return 0;
+    return last_error();
+}
+
+int PLAT_clear_name(const std::string& folder, const std::string& name)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return EINVAL;
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const int dir = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) return last_error();
+    const int err = remove_at(dir, name.c_str(), 0);
+    close(dir);
+    return err;
+}
+
 int PLAT_clear_read_only(const std::string& path)
 {
     struct stat st;

@@ -29,6 +29,11 @@ int PLAT_make_dir(const std::string& path);
 int PLAT_remove_dir(const std::string& path);  // the folder must be empty
 int PLAT_remove_file(const std::string& path); // never a folder
 
+// Clears the name in the folder, whatever stands there: a file, a link (never what it points at)
+// or a folder with everything in it (links inside are removed, never followed; at most 256
+// levels deep). name is a plain name: no '/', not "." or "..". 0 also when nothing stood there.
+int PLAT_clear_name(const std::string& folder, const std::string& name);
+
 // Gives the owner write permission back when the file (links followed) lacks it.
 int PLAT_clear_read_only(const std::string& path);
 

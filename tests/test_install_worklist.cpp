@@ -692,7 +692,10 @@ TEST_F(Worklist, ResetStopsTheStreamsAndDeletesOnlyTheirArchives)
     for (int i = 0; i < 3; ++i) EXPECT_EQ(install_run_worklist(), 0);
     gQuit = 0;
     EXPECT_EQ(gNet.connections.at(INSTALL_STREAM_SLOT), nullptr);
+    // A folder that an older run's directory archive left at the stream's archive name is cleared.
+    TS_sh("mkdir -p '" + gTempFolder + "0.zip/x'");
     EXPECT_EQ(run_worklist().result, 1);
+    EXPECT_EQ(gInstallFailed, 0);
     EXPECT_EQ(TS_sh("md5sum < '" + gInstallPath + "data/big.bin' | cut -c1-32"), TS_md5_of_text(big) + "\n");
     EXPECT_EQ(TS_read_file(gInstallPath + "data/big.bin.zip"), "the user's own file");
 }

@@ -8,6 +8,7 @@
 #include "app/wizard.h"
 #include "engine/http.h"
 #include "engine/utils.h"
+#include "foundation/FILE_ops.h"
 #include "foundation/alert.h"
 #include "foundation/frame_clock.h"
 #include "foundation/options.h"
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <sstream>
@@ -593,7 +595,7 @@ TEST_F(Discovery, BrokenArchivesRestAndWriteNothingOutside)
                     "*'"),
               "");
 
-    // A good archive without "directory.txt": the last run's file is gone before it is unpacked.
+    // A good archive without "directory.txt": the last run's file is gone, and nothing is read.
     gTimer.hl_timer_real_time += 31;
     server_search_reset_rest();
     gSearchPhase = 0;
@@ -601,8 +603,38 @@ TEST_F(Discovery, BrokenArchivesRestAndWriteNothingOutside)
     const std::string stage = TS_new_dir("nodir");
     TS_write_file(stage + "other.txt", "not the list");
     TS_sh("rm -f '" + evil + "' && zip -q -X -j '" + evil + "' '" + stage + "other.txt'");
-    ASSERT_TRUE(poll([] { return gSearchPhase == 1; }));
-    EXPECT_EQ(TS_sh("ls '" + gTempFolder + "'"), "other.txt\nserver_list_10.txt\n");
+    ASSERT_TRUE(poll([] { return gAlerts.size() == 4; }));
+    EXPECT_EQ(gSearchPhase, 0);
+    EXPECT_EQ(TS_sh("ls '" + gTempFolder + "'"), "server_list_10.txt\n");
+
+    // Only the directory file is taken from an archive that also holds folders of the working
+    // names; what an older run left at those names (folders, a link leading out) is cleared.
+    const std::string kept = TS_new_dir("kept") + "keep.txt";
+    TS_write_file(kept, "keep");
+    TS_sh("cd '" + stage + "' && mkdir -p server_list_10.txt/x 0.zip && printf 'I\\n1000 x\\nINSTALLER\\n' > "
+          "directory.txt && rm -f '" + evil + "' && zip -q -r -X '" + evil + "' * && cd '" + gTempFolder +
+          "' && rm -f * && mkdir -p server_list_10.txt/a directory.txt/b 0.zip/c && ln -s '" + kept +
+          "' directory.txt.zip");
+    gServers.clear();
+    server_search_reset_rest();
+    ASSERT_TRUE(poll([] { return gSearchPhase == 3; }));
+    EXPECT_EQ(TS_sh("cd '" + gTempFolder + "' && find . | sort"),
+              ".\n./0.zip\n./0.zip/c\n./directory.txt\n./server_list_10.txt\n");
+    EXPECT_EQ(TS_read_file(kept), "keep");
+    EXPECT_EQ(gAlerts.size(), 4u);
+
+    // A directory file larger than its archive's download may be: stopped there, the alert.
+    TS_sh("/usr/bin/python3 -c \"import zipfile,sys\n"
+          "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED)\n"
+          "f=z.open('directory.txt','w',force_zip64=True)\n"
+          "[f.write(bytes(1<<20)) for i in range(257)]\n"
+          "f.close()\nz.close()\" '" + evil + "'");
+    gSearchPhase = 0;
+    server_search_reset_rest();
+    ASSERT_TRUE(poll([] { return gAlerts.size() == 5; }));
+    EXPECT_EQ(gAlerts[4].lines[1], "Error: " + FILE_error_text(EFBIG) + ".");
+    EXPECT_EQ(gSearchPhase, 0);
+    EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "0.zip\nserver_list_10.txt\n");
 }
 
 } // namespace

@@ -63,6 +63,11 @@ TEST(Startup, LogInOrderAndTheWindowClosed)
     std::string d = program_copy();
     std::string tmp = TS_new_dir("t");
     std::string data = TS_new_dir("data");
+    // Stream archives a killed run left (a file, a folder, a link) go; nothing else, nothing
+    // a link points at.
+    const std::string own = tmp + "corvane-updater-" + std::to_string(getuid()) + "/";
+    TS_sh("mkdir -m 700 '" + own + "' && cd '" + own + "' && echo x > 0.zip && mkdir -p 12.zip/a && ln -s '" + data +
+          "' 3.zip && touch a0.zip 0.zip.part 1.ZIP directory.txt");
     TS_result r = TS_run_updater_closed(d + "corvane-updater", {"--os=LIN", "--lang=fr", "--lang=de", "--lock_main_thread"},
                                         {{"TMPDIR", tmp}, {"XDG_DATA_HOME", data}}, x);
     ASSERT_FALSE(r.timed_out);
@@ -116,6 +121,7 @@ TEST(Startup, LogInOrderAndTheWindowClosed)
         "os_dir_default_apps\t=" + TS_scratch() + "home/Desktop/",
         "os_dir_temp\t\t\t=" + tmp + "corvane-updater-" + uid + "/",
         "os_dir_prefs\t\t\t=" + data,
+        "Removed the stream archives that an earlier run left in " + own + " (3).",
         "Clean exit from threads.",
     };
     size_t at = head.size() + 2;
@@ -124,6 +130,8 @@ TEST(Startup, LogInOrderAndTheWindowClosed)
         ASSERT_LT(at, lines.size()) << "missing or out of order: " << want << "\n" << log;
     }
     EXPECT_EQ(lines.back(), "Clean exit from threads.") << log;
+    EXPECT_EQ(TS_sh("ls '" + own + "'"), "0.zip.part\n1.ZIP\na0.zip\ndirectory.txt\n");
+    EXPECT_EQ(TS_sh("ls '" + data + "'"), "Corvane Installer.prf\nupdater.lock\n");
     EXPECT_NE(TS_read_file(data + "Corvane Installer.prf"), "");
 }
 

@@ -495,7 +495,13 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
 // changed-file question (after which nothing is fetched) and the stop question.
 TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
 {
-    make("update", 20, "/stall/"); // the second server never answers: Install Updates stays
+    // The second server sends half of each archive and no more: Install Updates stays, and its
+    // stream's archive lies in the temporary folder.
+    make("update", 20, "/half/400000/");
+    auto stream_archive_written = [&] {
+        const std::string archive = dir + "tmp/corvane-updater-" + std::to_string(getuid()) + "/1.zip";
+        return TS_wait_for_file_text(app, archive, std::string("\x03\x0a\x11", 3), 30);
+    };
     const Pt alert_band = {300, 179}, prefs_bar = {700, 119}, prefs_button = {159, 576};
     // Find It's folder dialog: a stand-in zenity that notes its process and waits.
     const std::string bin = TS_new_dir("bin"), dialog_pid = bin + "zenity.pid";
@@ -556,8 +562,17 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         {"stop question",
          [&] {
              to_install("");
+             if (!stream_archive_written()) return false;
              click(kQuit);
              return wait_popup("stop-question", no_step);
+         }},
+        {"download",
+         [&] {
+             // The copy was updated but for the second stream's file: a new release.
+             TS_server_stop(nginx);
+             TS_server_stop(fault);
+             make("update", 20, "/half/400000/");
+             return to_install("-download"), stream_archive_written();
          }},
     };
     for (const Row& row : rows) {
@@ -576,6 +591,8 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
                       std::string::npos)
                 << read(log);
         }
+        // An install cut short leaves no archive.
+        EXPECT_EQ(TS_sh("find '" + dir + "tmp' -name '*.zip'"), "") << row.what;
         // Nothing is fetched once the program is asked to end.
         if (std::string(row.what) == "changed-file question") {
             EXPECT_EQ(archive_requests(), 0);
