@@ -88,7 +88,7 @@ static void fetch_server_list()
 {
     if (resting()) return;
     std::string host = LOOKUP_HOST, path = SERVER_LIST_PATH, list = gTempFolder + "server_list_10.txt";
-    if (!gNet.slot_busy(SERVER_LIST_SLOT)) install_clear_temp_name("server_list_10.txt");
+    install_clear_for_request(SERVER_LIST_SLOT, "server_list_10.txt");
     // The list and the directory archive change at the same addresses with each release: no
     // proxy's cache may answer for them.
     const int r = gNet.net_check(SERVER_LIST_SLOT, host, path, list, SERVER_LIST_MAX_BYTES, true);
@@ -169,7 +169,7 @@ static void fetch_directory(const std::string& archive, const std::string& direc
     if (gServerIndex < 0 || (size_t)gServerIndex >= gServers.size()) gServerIndex = 0;
     const ServerRecord& rec = gServers[(size_t)gServerIndex];
     std::string host = rec.host, path = rec.dir + "directory.txt.zip", local = archive;
-    if (!gNet.slot_busy(DIRECTORY_SLOT)) install_clear_temp_name("directory.txt.zip");
+    install_clear_for_request(DIRECTORY_SLOT, "directory.txt.zip");
     const int r = gNet.net_check(DIRECTORY_SLOT, host, path, local, DIRECTORY_ARCHIVE_MAX_BYTES, true);
     pace(r);
     if (r == 2)

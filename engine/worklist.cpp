@@ -108,7 +108,7 @@ static std::string stream_archive_name(size_t s)
 
 std::string install_stream_archive(int s)
 {
-    return gTempFolder + std::to_string(s) + ".zip";
+    return gTempFolder + stream_archive_name((size_t)s);
 }
 
 int64_t install_entry_size_limit(const install_entry& e)
@@ -130,6 +130,11 @@ FILE_result install_clear_temp_name(const std::string& name)
 {
     if (!is_rooted_folder(gTempFolder)) return ENOENT;
     return PLAT_clear_name(gTempFolder, name);
+}
+
+void install_clear_for_request(int32_t slot, const std::string& name)
+{
+    if (!gNet.slot_busy(slot)) install_clear_temp_name(name);
 }
 
 // A name of the exact form the streams' archives have: decimal digits, then ".zip".
@@ -310,6 +315,14 @@ static int64_t sEndCall = -1;
 // Groups whose archive was wrong once: asked for again past any cache, and failed when wrong again.
 static std::set<int32_t> sAskedAgain;
 
+// The plan's current entry of the group, or null when the plan no longer lists it.
+static install_entry* listed_entry(int32_t group)
+{
+    auto& groups = gPlan.install_groups;
+    if (group < 0 || (size_t)group >= groups.size() || groups[(size_t)group].empty()) return nullptr;
+    return &groups[(size_t)group].back();
+}
+
 static void run_failed_in(int64_t call)
 {
     if (sEndCall < 0 || call < sEndCall) sEndCall = call;
@@ -337,13 +350,12 @@ static void take_back(install_extract_task* job)
     job->back = true;
     if (job->stream < sExtracting.size()) sExtracting[job->stream] = nullptr;
     if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].need_next = 1;
-    auto& groups = gPlan.install_groups;
-    const bool listed = (size_t)job->group < groups.size() && !groups[(size_t)job->group].empty();
-    if (job->wrong_file && listed && sAskedAgain.insert(job->group).second) {
+    const install_entry* e = listed_entry(job->group);
+    if (job->wrong_file && e && sAskedAgain.insert(job->group).second) {
         // The next free stream takes it; the download it brought is not counted twice.
         job->ask_again = true;
         gPlan.requeue.push_back(job->group);
-        const float size = groups[(size_t)job->group].back().download_size;
+        const float size = e->download_size;
         gPlan.downloaded_bytes -= size;
         if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].bytes_done -= size;
         job->log << "The archive of the file " << printable(job->local)
@@ -362,12 +374,10 @@ static void finish_extraction(install_extract_task* job)
         return;
     }
     report_extraction(job->archive, job->local, job->result, job->wrong_file, sEndCall < 0 || job->call <= sEndCall);
-    auto& plan = gPlan;
     // A file whose archive could not be extracted is not the listed version.
-    if ((size_t)job->group < plan.install_groups.size() && !plan.install_groups[(size_t)job->group].empty()) {
-        install_entry& e = plan.install_groups[(size_t)job->group].back();
-        if (job->result == 0) e.up_to_date = 1;
-        plan.installed_bytes += e.disk_size;
+    if (install_entry* e = listed_entry(job->group)) {
+        if (job->result == 0) e->up_to_date = 1;
+        gPlan.installed_bytes += e->disk_size;
     }
     delete job;
 }
@@ -518,9 +528,8 @@ static bool stream_turn(size_t s, install_stream& st)
         gInstallFailed = 1;
         return true;
     }
-    // A new request's archive name is cleared first, whatever stands there.
-    if (!gNet.slot_busy(INSTALL_STREAM_SLOT + (int32_t)s)) install_clear_temp_name(stream_archive_name(s));
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
+    install_clear_for_request(slot, stream_archive_name(s));
     std::string host = server.host;
     std::string archive = install_stream_archive((int)s);
     const bool revalidate = sAskedAgain.count(st.group) != 0;
