@@ -624,11 +624,8 @@ TEST_F(Discovery, BrokenArchivesRestAndWriteNothingOutside)
     EXPECT_EQ(gAlerts.size(), 4u);
 
     // A directory file larger than its archive's download may be: stopped there, the alert.
-    TS_sh("/usr/bin/python3 -c \"import zipfile,sys\n"
-          "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED)\n"
-          "f=z.open('directory.txt','w',force_zip64=True)\n"
-          "[f.write(bytes(1<<20)) for i in range(257)]\n"
-          "f.close()\nz.close()\" '" + evil + "'");
+    TS_sh("cd '" + stage + "' && head -c 257M /dev/zero > directory.txt && rm -f '" + evil + "' && zip -q -X '" + evil +
+          "' directory.txt && rm directory.txt");
     gSearchPhase = 0;
     server_search_reset_rest();
     ASSERT_TRUE(poll([] { return gAlerts.size() == 5; }));
