@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <deque>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -172,7 +173,7 @@ void install_remove_stale_temporaries(const std::string& folder, const std::stri
         LOG_out() << "Removed the temporary file " << printable(folder + n) << " that an earlier run left\n";
 }
 
-FILE_result install_check_md5(const std::string& extracted, const std::string& sig_want, const std::string& local)
+FILE_result install_check_md5(const std::string& extracted, const std::string& sig_want, std::string& why)
 {
     std::string have;
     if (FILE_result err = FILE_md5_of_file(extracted, have)) return err;
@@ -180,10 +181,15 @@ FILE_result install_check_md5(const std::string& extracted, const std::string& s
     for (char& c : want)
         if (c >= 'A' && c <= 'F') c = (char)(c - 'A' + 'a');
     if (have == want) return 0;
-    LOG_out() << "WARNING: the file " << printable(local)
-              << " was not installed: the archive holds a file whose MD5 is " << have
-              << ", the directory file lists " << printable(sig_want) << "; the old file stays\n";
+    why = "holds a file whose MD5 is " + have + ", the directory file lists " + printable(sig_want);
     return EBADMSG;
+}
+
+// The archive itself is at fault (not the disk it is written to): it cannot be opened or read,
+// its entries are refused, or it holds other bytes than listed. A cache may have kept it.
+static bool archive_fault(int r)
+{
+    return r < 0 || r == err_unzip_open || r == err_unzip_read || r == EBADMSG;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -197,13 +203,13 @@ static void clear_read_only_inside(const std::string& local)
 }
 
 // The part of an extraction that may run on any thread: it writes, checks and puts in place the
-// new file, deletes the archive, and writes its log lines to LOG_out. wrong_file is set when the
-// archive held other bytes than the listed file, or more than max_size of them.
+// new file, deletes the archive, and writes its log lines to LOG_out. bad_archive is set when the
+// archive was at fault, why then says what was wrong with it; wrong_file when it held other bytes
+// than the listed file, or more than max_size of them.
 static int extract_in_place(const std::string& archive, const std::string& local, const std::string& sig_want,
-                            int64_t max_size, bool& wrong_file)
+                            int64_t max_size, bool& bad_archive, bool& wrong_file, std::string& why)
 {
     int r = 0;
-    wrong_file = false;
     if (!local_file_allowed(local)) {
         r = EPERM;
     } else {
@@ -218,29 +224,34 @@ static int extract_in_place(const std::string& archive, const std::string& local
         else
             r = FILE_unzip_file(archive, name, local, out, max_size);
         if (r == EBADMSG)
-            LOG_out() << "WARNING: the file " << printable(local)
-                      << " was not installed: the archive holds a file larger than the directory file lists (more than "
-                      << max_size << " bytes); the old file stays\n";
+            why = "holds a file larger than the directory file lists (more than " + std::to_string(max_size) +
+                  " bytes)";
         else if (r == 0)
-            r = install_check_md5(out.temp, sig_want, local);
-        wrong_file = r == EBADMSG;
+            r = install_check_md5(out.temp, sig_want, why);
+        else if (archive_fault(r))
+            why = "cannot be extracted (Error: " + FILE_error_text(r) + ")";
         if (r == 0)
             r = PLAT_replace_commit(out);
         else
             PLAT_replace_abort(out);
     }
+    bad_archive = archive_fault(r);
+    wrong_file = r == EBADMSG;
     // The stream downloads its next file under the same name once this returns.
     FILE_delete_file(archive);
     return r;
 }
 
-// What an extraction reports, on the main thread: the failure flag, the note (unless the run
-// had already failed before the extraction began) and the log line.
+// What an extraction reports, on the main thread: the failure flag, the wrong file's warning or
+// the note (unless the run had already failed before the extraction began) and the log line.
 static void report_extraction(const std::string& archive, const std::string& local, int r, bool wrong_file,
-                              bool note = true)
+                              const std::string& why, bool note = true)
 {
-    // A wrong file has said so in its own line; the note is for what could not be extracted.
     if (r != 0) gInstallFailed = 1;
+    // A wrong file says what was wrong in its own line; the note is for what could not be extracted.
+    if (r != 0 && wrong_file)
+        gLog << "WARNING: the file " << printable(local) << " was not installed: the archive " << why
+             << "; the old file stays\n";
     if (r != 0 && !wrong_file && note) {
         MACIBM_alert(0, LANG_translate("The installer cannot extract a file."),
                      LANG_translate("Error: ") + FILE_error_text(r), LANG_translate("Compressed File: ") + archive,
@@ -252,9 +263,10 @@ static void report_extraction(const std::string& archive, const std::string& loc
 int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want,
                          int64_t max_size)
 {
-    bool wrong_file = false;
-    const int r = extract_in_place(archive, local, sig_want, max_size, wrong_file);
-    report_extraction(archive, local, r, wrong_file);
+    bool bad_archive = false, wrong_file = false;
+    std::string why;
+    const int r = extract_in_place(archive, local, sig_want, max_size, bad_archive, wrong_file, why);
+    report_extraction(archive, local, r, wrong_file, why);
     return r;
 }
 
@@ -270,10 +282,11 @@ int install_extract_file(const std::string& archive, const std::string& local, c
 // up to that call is reported. A job begun later was never meant to run: its file and its log
 // line are kept, but it raises no note.
 //
-// A wrong file is no failure the first time: a proxy's cache may have answered with the archive
-// of an older release at the same address. Once its job is back the file is re-queued, and its
-// archive is asked for again with the headers that make every cache on the way go to the server;
-// only a second wrong archive fails the run.
+// A bad archive is no failure the first time: a proxy's cache may have answered with the archive
+// of an older release at the same address, or kept one cut short. Once its job is reported the
+// file is re-queued, and its archive is asked for again with the headers that make every cache on
+// the way go to the server; only a second bad archive fails the run. A transfer that failed is
+// retried as always, also past any cache: what a cache answered once, it answers again.
 
 class install_extract_task : public UTL_work_task {
 public:
@@ -285,7 +298,7 @@ public:
     void run() override
     {
         LOG_capture(&log);
-        result = extract_in_place(archive, local, sig_want, max_size, wrong_file);
+        result = extract_in_place(archive, local, sig_want, max_size, bad_archive, wrong_file, why);
         LOG_capture(nullptr);
     }
     std::string name() override { return "install_extract_task"; }
@@ -297,10 +310,11 @@ public:
     const int64_t max_size;
     // Written by the worker, read by the main thread once the job is back.
     int result = 0;
-    bool wrong_file = false;
+    bool bad_archive = false, wrong_file = false;
+    std::string why;
     std::ostringstream log;
     bool back = false; // main thread only
-    bool ask_again = false; // main thread only: a wrong file whose archive is fetched once more
+    bool ask_again = false; // main thread only: a bad archive that is fetched once more
 };
 
 static UTL_work_queue* sExtractPool = nullptr;
@@ -312,8 +326,12 @@ static std::deque<install_extract_task*> sInTurn;
 // (-1 while nothing failed).
 static int64_t sCall = 0;
 static int64_t sEndCall = -1;
-// Groups whose archive was wrong once: asked for again past any cache, and failed when wrong again.
+// Groups whose archive was bad once: that was their one more request.
 static std::set<int32_t> sAskedAgain;
+// Groups of which some request failed: every later request goes past any cache.
+static std::set<int32_t> sPastCache;
+// Per group asked for again: the local file and what was wrong, logged once the request is made.
+static std::map<int32_t, std::pair<std::string, std::string>> sRetryNote;
 
 // The plan's current entry of the group, or null when the plan no longer lists it.
 static install_entry* listed_entry(int32_t group)
@@ -326,6 +344,16 @@ static install_entry* listed_entry(int32_t group)
 static void run_failed_in(int64_t call)
 {
     if (sEndCall < 0 || call < sEndCall) sEndCall = call;
+}
+
+// The files whose second request will not be made, because the run ended first, are not
+// installed: each gets the warning a second bad archive would have had.
+static void drop_retry_notes()
+{
+    for (const auto& [group, note] : sRetryNote)
+        gLog << "WARNING: the file " << printable(note.first) << " was not installed: the archive " << note.second
+             << "; the old file stays\n";
+    sRetryNote.clear();
 }
 
 static void start_extraction(size_t s, int32_t group, const std::string& archive, const std::string& local,
@@ -350,32 +378,33 @@ static void take_back(install_extract_task* job)
     job->back = true;
     if (job->stream < sExtracting.size()) sExtracting[job->stream] = nullptr;
     if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].need_next = 1;
-    const install_entry* e = listed_entry(job->group);
-    if (job->wrong_file && e && sAskedAgain.insert(job->group).second) {
-        // The next free stream takes it; the download it brought is not counted twice.
+    if (job->bad_archive && listed_entry(job->group) && sEndCall < 0 && sAskedAgain.insert(job->group).second)
         job->ask_again = true;
-        gPlan.requeue.push_back(job->group);
-        const float size = e->download_size;
-        gPlan.downloaded_bytes -= size;
-        if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].bytes_done -= size;
-        job->log << "The archive of the file " << printable(job->local)
-                 << " is asked for again past any cache: a cache on the way may hold an older release's\n";
-    } else if (job->result != 0) {
+    else if (job->result != 0)
         run_failed_in(job->call);
-    }
 }
 
 // The results of a finished extraction, as the single-threaded worklist had them.
 static void finish_extraction(install_extract_task* job)
 {
     gLog << job->log.str();
-    if (job->ask_again) {
+    install_entry* e = listed_entry(job->group);
+    // A failure reported before this one ended the run: there is no more request.
+    if (job->ask_again && sEndCall >= 0) run_failed_in(job->call);
+    if (job->ask_again && sEndCall < 0 && e) {
+        // The next free stream takes it; the download it brought is not counted twice.
+        gPlan.requeue.push_back(job->group);
+        sPastCache.insert(job->group);
+        sRetryNote[job->group] = {job->local, job->why};
+        gPlan.downloaded_bytes -= e->download_size;
+        if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].bytes_done -= e->download_size;
         delete job;
         return;
     }
-    report_extraction(job->archive, job->local, job->result, job->wrong_file, sEndCall < 0 || job->call <= sEndCall);
+    report_extraction(job->archive, job->local, job->result, job->wrong_file, job->why,
+                      sEndCall < 0 || job->call <= sEndCall);
     // A file whose archive could not be extracted is not the listed version.
-    if (install_entry* e = listed_entry(job->group)) {
+    if (e) {
         if (job->result == 0) e->up_to_date = 1;
         gPlan.installed_bytes += e->disk_size;
     }
@@ -529,10 +558,18 @@ static bool stream_turn(size_t s, install_stream& st)
         return true;
     }
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
-    install_clear_for_request(slot, stream_archive_name(s));
+    if (!gNet.slot_busy(slot)) {
+        install_clear_temp_name(stream_archive_name(s));
+        auto note = sRetryNote.find(st.group);
+        if (note != sRetryNote.end()) {
+            gLog << "The archive of the file " << printable(note->second.first) << " " << note->second.second
+                 << "; it is asked for again past any cache.\n";
+            sRetryNote.erase(note);
+        }
+    }
     std::string host = server.host;
     std::string archive = install_stream_archive((int)s);
-    const bool revalidate = sAskedAgain.count(st.group) != 0;
+    const bool revalidate = sPastCache.count(st.group) != 0;
     const uint8_t r = gNet.net_check(slot, host, remote, archive, install_download_limit(e), revalidate);
     if (r == 0) {
         const float fraction = gNet.percent_done(slot) * 0.01f;
@@ -549,6 +586,7 @@ static bool stream_turn(size_t s, install_stream& st)
             return true;
         }
         gPlan.requeue.push_back(st.group);
+        sPastCache.insert(st.group);
         st.need_next = 1;
         st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
         st.error_message = LANG_translate("Server is not responding normally.");
@@ -604,9 +642,13 @@ int install_run_worklist()
     if (sEndCall >= 0 && !sInTurn.empty() && sInTurn.front()->call <= sEndCall) return 0;
 
     for (size_t s = 0; s < gServers.size() && s < plan.streams.size(); ++s)
-        if (plan.streams[s].group >= 0 && plan.streams[s].group < ngroups) return gInstallFailed;
+        if (plan.streams[s].group >= 0 && plan.streams[s].group < ngroups) {
+            if (gInstallFailed) drop_retry_notes();
+            return gInstallFailed;
+        }
 
     end_extractions();
+    drop_retry_notes();
     for (const std::string& folder : sTouchedFolders) install_remove_stale_temporaries(folder, "");
     remove_emptied_folders();
     // A download that failed last leaves the server's error page behind.
@@ -620,6 +662,7 @@ void install_drop_downloads()
     for (size_t s = 0; s < std::max(gPlan.streams.size(), gServers.size()); ++s)
         gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);
     install_remove_stream_archives();
+    drop_retry_notes();
 }
 
 void install_reset_worklist()
@@ -632,6 +675,7 @@ void install_reset_worklist()
     sCall = 0;
     sEndCall = -1;
     sAskedAgain.clear();
+    sPastCache.clear();
     plan.next_group = 0;
     plan.requeue.clear();
     plan.streams.clear();

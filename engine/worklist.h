@@ -32,8 +32,10 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // extraction: a downloaded archive is extracted on a worker thread while its stream waits. The
 // results are set, logged and noted in the order the extractions began, so the run ends as it
 // would with each one done in its turn, whatever order the workers finish in. A file whose
-// archive holds other bytes than listed (a proxy's cache may have kept an older release's) is
-// asked for once more, past any cache, before it counts as failed.
+// archive is bad (other bytes than listed, or an archive that cannot be opened or extracted: a
+// proxy's cache may have kept an older release's, or one cut short) is asked for once more
+// before it counts as failed; once any request for an archive failed, every later one goes past
+// any cache.
 int install_run_worklist();
 
 // Extracts, on the calling thread, the local file out of its downloaded archive (7z when the name ends in ".7z", else
@@ -45,9 +47,9 @@ int install_run_worklist();
 int install_extract_file(const std::string& archive, const std::string& local, const std::string& sig_want,
                          int64_t max_size = -1);
 
-// 0 when the extracted file (the temporary not yet in place) has the MD5 sig_want; EBADMSG, with a
-// "WARNING: " line naming the local file and both signatures, when not; else the read's error.
-FILE_result install_check_md5(const std::string& extracted, const std::string& sig_want, const std::string& local);
+// 0 when the extracted file (the temporary not yet in place) has the MD5 sig_want; EBADMSG, with
+// why saying which signature the file has and which is listed, when not; else the read's error.
+FILE_result install_check_md5(const std::string& extracted, const std::string& sig_want, std::string& why);
 
 // Deletes the temporaries that a killed run left in the folder (ending in '/', inside the install
 // folder): those of the file called name, or with name empty of every file. Only names of the

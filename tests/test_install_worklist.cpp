@@ -600,7 +600,8 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
         EXPECT_EQ(run_worklist().result, 1);
         int asked = 0;
         for (const Logged& r : TS_nginx_requests(nginx)) asked += r.path == std::string(kReleaseDir) + c.path + ".zip";
-        EXPECT_EQ(asked, 2);
+        // A bad archive is asked for once more before it fails; a refused place is not.
+        EXPECT_EQ(asked, through_link ? 2 : 3);
         install_count_totals();
         if (through_link) { // refused again
             EXPECT_EQ(gInstallFailed, 1);
@@ -942,10 +943,14 @@ TEST_F(Worklist, OnlyTheListedFileWithItsListedSignatureIsInstalled)
               1);
     // Once for the first archive, once for the one asked for again past any cache.
     EXPECT_EQ(TS_count(log, "holds the entry \"evil.sh\", which is not the file \"run.sh\""), 2);
-    EXPECT_EQ(TS_count(log, "WARNING: the file " + I + "bin/run.sh was not installed: the archive holds a file whose "
-                            "MD5 is " + TS_md5_of_text("tampered") + ", the directory file lists " +
-                            TS_md5_of_text("run v2") + "; the old file stays\n"),
-              2)
+    const std::string why = "holds a file whose MD5 is " + TS_md5_of_text("tampered") + ", the directory file lists " +
+                            TS_md5_of_text("run v2");
+    EXPECT_EQ(TS_count(log, "The archive of the file " + I + "bin/run.sh " + why +
+                            "; it is asked for again past any cache.\n"),
+              1);
+    EXPECT_EQ(TS_count(log, "WARNING: the file " + I + "bin/run.sh was not installed: the archive " + why +
+                            "; the old file stays\n"),
+              1)
         << log;
     EXPECT_EQ(TS_count(log, "The installer cannot extract a file."), 0);
     EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "bin/tool.sh, with result=0.\n"), 1);
@@ -957,10 +962,11 @@ TEST_F(Worklist, OnlyTheListedFileWithItsListedSignatureIsInstalled)
     EXPECT_EQ(gFilesToFetch, 1);
 }
 
-// A proxy's cache that kept the last release answers for f.bin with the older file, or with an
-// entry larger than listed: its archive is asked for once more, that request alone past the
-// cache; same.bin (listed 0 KB, holding 1 KiB) once. A cache still wrong then ends the update as
-// a wrong file does, after that one retry.
+// A proxy's cache that kept the last release answers for f.bin with the older file, with an
+// entry larger than listed, with an archive too large to be the listed one, or with one cut in
+// half: f.bin's next request, and only that, goes past the cache; same.bin (listed 0 KB, holding
+// 1 KiB) is asked for once. A cache still wrong then ends the update as a wrong file does, after
+// that one retry. Either way f.bin is counted once, in the total and in its server's own.
 TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
 {
     TS_server faults;
@@ -969,24 +975,27 @@ TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
     struct Case {
         std::string stale;
         bool fresh; // the server has the new f.bin
-        const char* warning;
+        const char* why; // what the log says of the stale archive; null: a transfer that failed
+        bool cut = false; // the cache kept the first half of the archive
     };
-    const char* larger = "larger than the directory file lists (more than 2048 bytes)";
-    for (const Case& c : {Case{"old f", true, "whose MD5 is "}, Case{std::string(300000, 'z'), true, larger},
-                          Case{"old f", false, "whose MD5 is "}}) {
+    const char* larger = "holds a file larger than the directory file lists (more than 2048 bytes)";
+    const char* md5 = "holds a file whose MD5 is ";
+    for (const Case& c : {Case{"old f", true, md5}, Case{std::string(300000, 'z'), true, larger},
+                          Case{"old f", false, md5}, Case{random_bytes(1200 * 1024, 5), true, nullptr},
+                          Case{"old f", true, "cannot be extracted (Error: We were unable to open a zip file", true}}) {
         TearDown();
         SetUp();
         TS_fault_clear(faults);
         TS_sh("rm -rf '" + faults.dir + "fresh'");
-        auto put = [&](const std::string& where, const std::string& name, const std::string& content) {
-            const std::string d = TS_new_dir("cached");
+        auto put = [&](const std::string& where, const std::string& name, const std::string& content, bool cut) {
+            const std::string d = TS_new_dir("cached"), to = faults.dir + where + "/rel/" + name + ".zip";
             TS_write_file(d + name, content);
-            TS_sh("mkdir -p '" + faults.dir + where + "/rel' && cp '" + Release::zip_of(d + name) + "' '" + faults.dir +
-                  where + "/rel/" + name + ".zip'");
+            TS_sh("mkdir -p '" + faults.dir + where + "/rel' && cp '" + Release::zip_of(d + name) + "' '" + to + "'");
+            if (cut) TS_sh("truncate -s $(( $(stat -c %s '" + to + "') / 2 )) '" + to + "'");
         };
-        put("stale", "f.bin", c.stale);
-        put("stale", "same.bin", same);
-        if (c.fresh) put("fresh", "f.bin", "new f");
+        put("stale", "f.bin", c.stale, c.cut);
+        put("stale", "same.bin", same, false);
+        if (c.fresh) put("fresh", "f.bin", "new f", false);
         write_file(gInstallPath + "f.bin", "old f");
         TS_write_file(TS_scratch() + "wl-cache.txt", std::string(kHeader) + "FILE 1 0 0 3 0 " + TS_md5_of_text(same) +
                                                          " same.bin\nFILE 1 0 0 3 1 " + TS_md5_of_text("old f") +
@@ -1001,6 +1010,8 @@ TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
         EXPECT_EQ(TS_read_file(gInstallPath + "f.bin") + TS_read_file(gInstallPath + "same.bin"),
                   (c.fresh ? "new f" : "old f") + same);
         EXPECT_FLOAT_EQ(gPlan.downloaded_bytes, 6); // f.bin counted once
+        ASSERT_EQ(gPlan.streams.size(), 1u);
+        EXPECT_FLOAT_EQ(gPlan.streams[0].bytes_done, 6);
         EXPECT_EQ(TS_sh("find '" + gInstallPath + "' '" + gTempFolder + "' -name '*.part-*' -o -name '*.zip'"), "");
         std::vector<std::string> asked;
         for (const TS_request& r : TS_fault_requests(faults)) {
@@ -1011,11 +1022,16 @@ TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
         }
         EXPECT_EQ(asked,
                   (std::vector<std::string>{"GET http://cache.test/cache/rel/same.bin.zip", f, f + " past the cache"}));
-        const std::string log = read_log();
-        EXPECT_EQ(TS_count(log, "The archive of the file " + gInstallPath + "f.bin is asked for again past any cache"),
-                  1);
-        EXPECT_EQ(TS_count(log, "f.bin was not installed: the archive holds a file " + std::string(c.warning)),
-                  c.fresh ? 1 : 2);
+        const std::string log = read_log(), archive = "The archive of the file " + gInstallPath + "f.bin ";
+        EXPECT_EQ(TS_count(log, "; it is asked for again past any cache.\n"), c.why ? 1 : 0);
+        if (c.why) {
+            EXPECT_EQ(TS_count(log, archive + c.why), 1) << log;
+        }
+        EXPECT_EQ(TS_count(log, "WARNING: the file " + gInstallPath + "f.bin was not installed: the archive "),
+                  c.fresh ? 0 : 1);
+        if (!c.why) {
+            EXPECT_EQ(TS_count(log, "body larger than allowed"), 1) << log;
+        }
         const std::string result = std::to_string(c.fresh ? 0 : EBADMSG);
         EXPECT_EQ(TS_count(log, "EXPANDING file " + gInstallPath + "f.bin, with result=" + result), 1);
         EXPECT_EQ(TS_count(log, "The installer cannot extract a file."), 0);
@@ -1176,9 +1192,10 @@ void hold_big_commit(const std::string& temp)
 
 // Extraction runs beside the frame: while a worker is held inside the big file's extraction, the
 // worklist's calls return, the other server's stream installs file after file, and the big file
-// counts as neither installed nor logged. A broken archive on that stream ends the install; its
-// note and the extractor's own log lines reach the log from the main thread, once the big file,
-// held until then, is in place and logged first, as with each extraction done in its turn.
+// counts as neither installed nor logged. A broken archive on that stream, asked for again in its
+// turn and broken again, ends the install; its note and the extractor's own log lines reach the
+// log from the main thread, once the big file, held until then, is in place and logged first, as
+// with each extraction done in its turn.
 TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
 {
     Release rel;
@@ -1212,7 +1229,8 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     gCommitThreads.clear();
     PLAT_replace_hook = hold_big_commit;
     int result = 0, calls = 0;
-    auto broken_back = [] { auto& st = gPlan.streams; return st.size() > 1 && st[1].group == 6 && st[1].need_next; };
+    // Its first archive back, the second server's stream has gone past the last group.
+    auto broken_back = [] { auto& st = gPlan.streams; return st.size() > 1 && st[1].group == 7; };
     const auto start = steady::now();
     while (result == 0 && !broken_back() && steady::now() - start < std::chrono::seconds(60)) {
         result = install_run_worklist();
@@ -1239,6 +1257,11 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
                             "That incoming file is " + gTempFolder + "1.zip\n"),
               1)
         << log;
+    EXPECT_EQ(TS_count(log, "OK I am about to report that I could not open a zip file"), 2);
+    // The first archive is asked for again once its turn came, after the big file's.
+    EXPECT_LT(log.find("EXPANDING file " + I + "big.bin"),
+              log.find("The archive of the file " + I + "s/broken.txt cannot be extracted (Error: "));
+    EXPECT_EQ(TS_count(log, "; it is asked for again past any cache.\n"), 1);
     EXPECT_EQ(TS_count(log, "The installer cannot extract a file.\nError: "), 1);
     EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "s/broken.txt, with result=20001.\n"), 1);
     // The extractor's lines come before the note and the action line of the same file.
