@@ -129,11 +129,26 @@ static FILE_result vet_entry(const std::string& archive, const std::string& out_
     return 0;
 }
 
-// An archive fetched for one file that holds anything else: the rest is never written.
-static void log_other_entry(const std::string& archive, const std::string& entry, const std::string& name)
+// What an archive fetched for one file holds besides it; none of it is ever written. It is
+// logged once per archive, as an archive may hold a hundred thousand such entries.
+struct other_entries {
+    size_t count = 0;
+    std::string first;
+    void add(const std::string& entry)
+    {
+        if (count++ == 0) first = entry;
+    }
+};
+
+static void log_other_entries(const std::string& archive, const other_entries& others, const std::string& name)
 {
-    LOG_out() << "WARNING: the archive " << archive << " holds the entry \"" << printable(entry)
-              << "\", which is not the file \"" << printable(name) << "\" it was fetched for; it is not written\n";
+    if (others.count == 1)
+        LOG_out() << "WARNING: the archive " << archive << " holds the entry \"" << printable(others.first)
+                  << "\", which is not the file \"" << printable(name) << "\" it was fetched for; it is not written\n";
+    else if (others.count > 1)
+        LOG_out() << "WARNING: the archive " << archive << " holds " << others.count << " other entries (the first is \""
+                  << printable(others.first) << "\"), which are not the file \"" << printable(name)
+                  << "\" it was fetched for; they are not written\n";
 }
 
 static FILE_result log_file_missing(const std::string& archive, const std::string& name)
@@ -332,6 +347,7 @@ FILE_result FILE_unzip_file(const std::string& zip_path, const std::string& name
     }
     FILE_result result = 0;
     bool found = false;
+    other_entries others;
     int walk = unzGoToFirstFile(zf);
     while (walk == UNZ_OK) {
         FILE_zip_entry e;
@@ -346,7 +362,7 @@ FILE_result FILE_unzip_file(const std::string& zip_path, const std::string& name
             break;
         }
         if (found || e.name != name || is_link_entry(e.external_attr)) {
-            log_other_entry(abs_zip, e.name, name);
+            others.add(e.name);
         } else {
             int line = 0;
             if ((result = zip_entry_to_temp(zf, target, e, out, line, max_size)) != 0) {
@@ -360,6 +376,7 @@ FILE_result FILE_unzip_file(const std::string& zip_path, const std::string& name
     }
     if (!result && walk != UNZ_END_OF_LIST_OF_FILE && walk != UNZ_OK) result = walk;
     unzClose(zf);
+    log_other_entries(abs_zip, others, name);
     if (!result && !found) result = log_file_missing(abs_zip, name);
     if (result) PLAT_replace_abort(out);
     return result;
@@ -499,16 +516,18 @@ FILE_result FILE_un7z_file(const std::string& path, const std::string& name, con
 {
     const std::string abs_7z = FILE_abs_path(path);
     bool found = false;
+    other_entries others;
     FILE_result result =
         walk_7z(abs_7z, [&](struct archive* a, const sz_stream& s, const std::string& entry, char* buf) -> FILE_result {
             if (!FILE_is_safe_relative_path(entry, true)) return refuse_entry(abs_7z, entry, "its name is not a plain relative path");
             if (found || entry != name) {
-                log_other_entry(abs_7z, entry, name);
+                others.add(entry);
                 return 0;
             }
             found = true;
             return un7z_item_to_temp(a, s, FILE_abs_path(target), buf, out, max_size);
         });
+    log_other_entries(abs_7z, others, name);
     if (!result && !found) result = log_file_missing(abs_7z, name);
     if (result) PLAT_replace_abort(out);
     return result;

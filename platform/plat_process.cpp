@@ -79,12 +79,40 @@ int PLAT_launch(const std::string& path, const std::vector<std::string>& args, s
     return err;
 }
 
-int PLAT_open_url(const std::string& url)
+// Starts xdg-open for a web address; its process id in *pid.
+static int start_opener(const std::string& url, pid_t* pid)
 {
     // Anything else could be a local file or program, or an option of xdg-open itself.
     const bool web = strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
     if (!web || url.find('\0') != std::string::npos) return EINVAL;
-    return spawn_detached("xdg-open", true, {"xdg-open", url});
+    return spawn_child("xdg-open", true, {"xdg-open", url}, true, -1, pid);
+}
+
+int PLAT_open_url(const std::string& url)
+{
+    pid_t pid;
+    return start_opener(url, &pid);
+}
+
+int PLAT_open_url_waiting(const std::string& url, int max_wait_ms, int* exit_status, int* end_signal)
+{
+    *exit_status = 0;
+    *end_signal = 0;
+    pid_t pid = -1;
+    if (int err = start_opener(url, &pid)) return err;
+    const int step_ms = 20;
+    for (int waited = 0; waited <= max_wait_ms; waited += step_ms) {
+        int st = 0;
+        const pid_t r = waitpid(pid, &st, WNOHANG);
+        if (r == pid) {
+            if (WIFEXITED(st)) *exit_status = WEXITSTATUS(st);
+            else if (WIFSIGNALED(st)) *end_signal = WTERMSIG(st);
+            break;
+        }
+        if (r < 0 && errno != EINTR) break; // reaped elsewhere: nothing is known against it
+        if (waited < max_wait_ms) poll(nullptr, 0, step_ms);
+    }
+    return 0;
 }
 
 // Reads what the pipe holds now without waiting; false once it is at its end (or broken).
