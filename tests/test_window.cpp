@@ -258,6 +258,7 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     Probe q;
     start_probe(q, x, {}, "1280x720x24x60,1024x768x24x60");
     EXPECT_NE(q.proc.out.find("mode pending: 1\n"), std::string::npos) << q.proc.out;
+    EXPECT_NE(q.proc.out.find("size: 800x600\n"), std::string::npos) << q.proc.out; // what it draws into
     w = xwininfo(x);
     EXPECT_TRUE(w.w == 800 && w.h == 600 && w.x >= 0 && w.y >= 0 && w.x + 800 <= 1280 && w.y + 600 <= 720) << w.raw;
     EXPECT_EQ(close_probe(q, x, w).exit_code, 0);
