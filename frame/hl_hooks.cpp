@@ -13,6 +13,7 @@
 #include "frame/hl_shutdown.h"
 #include "frame/screen_prefs.h"
 #include "graphics/OGL_extensions.h"
+#include "graphics/hl_monitor.h"
 #include "graphics/hl_window.h"
 #include "graphics/startup_message.h"
 
@@ -30,4 +31,5 @@ void hl_set_hooks()
     gThreadGL.make_loader_context = make_loader_gl_context;
     gInstallModal = {hl_open_window_at_pointer, install_modified_file_frame, install_two_choices_frame};
     gStartupMessageHook = draw_startup_message;
+    gDisplayModeRefusedHook = hl_display_mode_refused;
 }

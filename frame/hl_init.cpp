@@ -70,6 +70,17 @@ void hl_unregister_window_class()
     PLAT_unregister_window_class("Hangaron");
 }
 
+// Without its full-screen mode the window would be larger than the desktop, with the wizard's
+// buttons beyond its lower edge; the windowed size is kept where it fits. what says why: "has no"
+// or "refused its".
+static void keep_window_on_desktop(int w, int h, const char* what)
+{
+    if (gWindowedW > w || gWindowedH > h) return;
+    gLog << "The desktop is " << w << "x" << h << " and " << what << " " << gFullScreenW << "x" << gFullScreenH
+         << " mode: the window stays " << gWindowedW << "x" << gWindowedH << ", not full screen.\n";
+    hl_set_window_mode(0);
+}
+
 void hl_fit_window_to_screen(int starting)
 {
     if (!starting) {
@@ -86,19 +97,23 @@ void hl_fit_window_to_screen(int starting)
                 if (gFullScreenH < 768) gFullScreenH = 768;
                 gFullScreenBits = bits;
                 gFullScreenHz = hz;
+                // The larger size seldom comes at the desktop's own rate and depth: the nearest
+                // the monitor offers for it is taken.
+                hl_nearest_display_mode(0, gFullScreenW, gFullScreenH, &gFullScreenBits, &gFullScreenHz);
             }
         }
         if (gFullScreen) hl_set_window_mode(2);
-        // Without that mode the full-screen window would be larger than the desktop, with the
-        // wizard's buttons beyond its lower edge; the windowed size is kept where it fits.
-        if (small && !hl_pending_display_mode(nullptr, nullptr, nullptr, nullptr) && gWindowedW <= w &&
-            gWindowedH <= h) {
-            gLog << "The desktop is " << w << "x" << h << " and has no " << gFullScreenW << "x" << gFullScreenH
-                 << " mode: the window stays " << gWindowedW << "x" << gWindowedH << ", not full screen.\n";
-            hl_set_window_mode(0);
-        }
+        if (small && !hl_pending_display_mode(nullptr, nullptr, nullptr, nullptr))
+            keep_window_on_desktop(w, h, "has no");
     }
     hl_get_desktop_mode(nullptr, nullptr, &gDesktopColorBits, nullptr);
+}
+
+void hl_display_mode_refused()
+{
+    int w = 1024, h = 768;
+    hl_get_desktop_mode(&w, &h, nullptr, nullptr);
+    if (gFullScreenW > w || gFullScreenH > h) keep_window_on_desktop(w, h, "refused its");
 }
 
 // One failed step of the loader context: its text and the system's reason on one log line.

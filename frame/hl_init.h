@@ -33,6 +33,9 @@ void hl_unregister_window_class();
 // 0 at shutdown: back to windowed and the desktop's own mode.
 void hl_fit_window_to_screen(int starting);
 extern int gDesktopColorBits; // the desktop's bits per pixel, as the last fit read them
+// The hook for a full-screen mode the screen refused as the main window got it: where that size
+// is larger than the desktop, the window becomes the windowed one if that fits, with a log line.
+void hl_display_mode_refused();
 
 // On the calling (new) thread: makes an OpenGL context sharing the main window's objects and
 // makes it current; 1 on success, 0 (with a log line) on failure. The argument is not read: the

@@ -6,6 +6,8 @@
 #include "graphics/hl_window.h"
 #include "platform/plat_window.h"
 
+#include <cstdlib>
+
 // A display mode belongs to a full-screen window here, so a mode chosen before the window
 // exists waits for it.
 static int gModePending = 0;
@@ -50,6 +52,27 @@ int hl_set_display_mode(int monitor, int width, int height, int bits, int hz)
     return 0;
 }
 
+int hl_nearest_display_mode(int monitor, int width, int height, int* bits, int* hz)
+{
+    int count = PLAT_display_mode_count(monitor);
+    // Another depth counts for more than any refresh rate; the first listed wins a tie.
+    auto distance = [&](int b, int r) { return (b != *bits ? 1000000 : 0) + abs(r - *hz); };
+    int found = 0, best_bits = 0, best_hz = 0;
+    for (int i = 0; i < count; ++i) {
+        PLAT_display_mode m;
+        if (PLAT_display_mode_at(monitor, i, &m) != 0 || m.width != width || m.height != height) continue;
+        if (found && distance(m.bits, m.hz) >= distance(best_bits, best_hz)) continue;
+        found = 1;
+        best_bits = m.bits;
+        best_hz = m.hz;
+    }
+    if (found) {
+        *bits = best_bits;
+        *hz = best_hz;
+    }
+    return found;
+}
+
 void hl_restore_display_mode(int monitor)
 {
     if (monitor != 0) return;
@@ -68,10 +91,14 @@ int hl_pending_display_mode(int* width, int* height, int* bits, int* hz)
     return 1;
 }
 
+void (*gDisplayModeRefusedHook)() = nullptr;
+
 void hl_apply_display_mode()
 {
     PLAT_window* main = gWindows.window[0];
-    if (gModePending && main) PLAT_window_set_fullscreen(main, &gPendingMode);
+    if (!gModePending || !main || PLAT_window_set_fullscreen(main, &gPendingMode) == 0) return;
+    gModePending = 0;
+    if (gDisplayModeRefusedHook) gDisplayModeRefusedHook();
 }
 
 // Gives every existing window the style; a window not made yet is left alone.

@@ -151,7 +151,14 @@ static int make_window_and_context(int n, int x, int y, int bordered)
     gWindows.window[n] = w;
     if (!wait_for_creation()) return 0;
     PLAT_show_window(w);
-    if (n == 0) hl_apply_display_mode();
+    if (n == 0) {
+        hl_apply_display_mode();
+        // A refused mode can have brought the window back to its windowed size.
+        if (!gFullScreen) {
+            gWindowW = gWindowedW;
+            gWindowH = gWindowedH;
+        }
+    }
     // The second window's context shares objects with the main one, which is current now.
     gWindows.context[n] = PLAT_gl_create_context(w, n == 1);
     if (!gWindows.context[n]) return 0;

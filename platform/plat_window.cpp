@@ -8,9 +8,11 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <strings.h>
 #include <poll.h>
 
@@ -346,9 +348,34 @@ int PLAT_display_bounds(int display, int* x, int* y, int* w, int* h)
     return 0;
 }
 
+// Test seam: CORVANE_TEST_DISPLAY_MODES names the modes display 0 says it offers, as
+// WxHxBITSxHZ separated by commas, the first being the desktop's current one. Xvfb offers only
+// its own size at no refresh rate; the tests reach other desktops and offers this way, while a
+// switch still goes to the server, which takes it only when it really has such a mode.
+static bool test_modes(int display, std::vector<PLAT_display_mode>& out)
+{
+    const char* text = getenv("CORVANE_TEST_DISPLAY_MODES");
+    if (display != 0 || !text) return false;
+    out.clear();
+    for (const char* p = text; *p;) {
+        PLAT_display_mode m;
+        int used = 0;
+        if (sscanf(p, "%dx%dx%dx%d%n", &m.width, &m.height, &m.bits, &m.hz, &used) != 4) break;
+        out.push_back(m);
+        p += used;
+        if (*p == ',') ++p;
+    }
+    return !out.empty();
+}
+
 int PLAT_display_current_mode(int display, PLAT_display_mode* out)
 {
     if (!video_ready() || !out) return -1;
+    std::vector<PLAT_display_mode> t;
+    if (test_modes(display, t)) {
+        *out = t[0];
+        return 0;
+    }
     SDL_DisplayMode m;
     if (SDL_GetCurrentDisplayMode(display, &m) != 0) return -1;
     to_plat(m, out);
@@ -358,6 +385,8 @@ int PLAT_display_current_mode(int display, PLAT_display_mode* out)
 int PLAT_display_mode_count(int display)
 {
     if (!video_ready()) return -1;
+    std::vector<PLAT_display_mode> t;
+    if (test_modes(display, t)) return (int)t.size();
     int n = SDL_GetNumDisplayModes(display);
     return n < 0 ? -1 : n;
 }
@@ -365,9 +394,29 @@ int PLAT_display_mode_count(int display)
 int PLAT_display_mode_at(int display, int index, PLAT_display_mode* out)
 {
     if (!video_ready() || !out) return -1;
+    std::vector<PLAT_display_mode> t;
+    if (test_modes(display, t)) {
+        if (index < 0 || index >= (int)t.size()) return -1;
+        *out = t[index];
+        return 0;
+    }
     SDL_DisplayMode m;
     if (SDL_GetDisplayMode(display, index, &m) != 0) return -1;
     to_plat(m, out);
+    return 0;
+}
+
+// SDL's record of the display's mode at index; a mode of the test list is asked of the server
+// in the desktop's pixel format.
+static int sdl_mode_at(int display, int index, SDL_DisplayMode* out)
+{
+    std::vector<PLAT_display_mode> t;
+    if (!test_modes(display, t)) return SDL_GetDisplayMode(display, index, out);
+    if (index < 0 || index >= (int)t.size() || SDL_GetDesktopDisplayMode(display, out) != 0) return -1;
+    out->w = t[index].width;
+    out->h = t[index].height;
+    out->refresh_rate = t[index].hz;
+    out->driverdata = nullptr;
     return 0;
 }
 
@@ -573,16 +622,21 @@ int PLAT_window_set_fullscreen(PLAT_window* w, const PLAT_display_mode* mode)
     if (!mode) return SDL_SetWindowFullscreen(sdl(w), 0) == 0 ? 0 : -1;
     int display = SDL_GetWindowDisplayIndex(sdl(w));
     if (display < 0) display = 0;
-    int n = SDL_GetNumDisplayModes(display);
+    int n = PLAT_display_mode_count(display);
     for (int i = 0; i < n; ++i) {
-        SDL_DisplayMode m;
-        if (SDL_GetDisplayMode(display, i, &m) != 0) continue;
         PLAT_display_mode pm;
-        to_plat(m, &pm);
+        SDL_DisplayMode m;
+        if (PLAT_display_mode_at(display, i, &pm) != 0 || sdl_mode_at(display, i, &m) != 0) continue;
         if (pm.width != mode->width || pm.height != mode->height || pm.bits != mode->bits || pm.hz != mode->hz)
             continue;
         if (SDL_SetWindowDisplayMode(sdl(w), &m) != 0) continue;
-        if (SDL_SetWindowFullscreen(sdl(w), SDL_WINDOW_FULLSCREEN) == 0) return 0;
+        if (SDL_SetWindowFullscreen(sdl(w), SDL_WINDOW_FULLSCREEN) != 0) continue;
+        // SDL answers success also when the server had no such mode and the screen kept its
+        // own: only a screen now of the mode's size has taken it.
+        SDL_DisplayMode now;
+        if (SDL_GetCurrentDisplayMode(display, &now) == 0 && now.w == mode->width && now.h == mode->height)
+            return 0;
+        SDL_SetWindowFullscreen(sdl(w), 0);
     }
     return -1;
 }

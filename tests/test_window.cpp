@@ -67,11 +67,14 @@ struct Probe {
     bool ready = false;
 };
 
-void start_probe(Probe& p, const TS_xvfb& x, std::vector<std::string> args)
+// modes: the display modes the screen says it offers, the desktop's first (see plat_window.cpp).
+void start_probe(Probe& p, const TS_xvfb& x, std::vector<std::string> args, const std::string& modes = "")
 {
     p.dir = TS_new_dir("probe");
     args.insert(args.begin(), CORVANE_WINDOW_PROBE_EXE);
-    ASSERT_TRUE(TS_start(p.proc, args, env_for(x), p.dir));
+    auto env = env_for(x);
+    if (!modes.empty()) env["CORVANE_TEST_DISPLAY_MODES"] = modes;
+    ASSERT_TRUE(TS_start(p.proc, args, env, p.dir));
     p.ready = TS_wait_for_output(p.proc, "ready\n", 60);
     ASSERT_TRUE(p.ready) << p.proc.out << p.proc.err;
 }
@@ -250,6 +253,28 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
               1);
     ASSERT_TRUE(WR_click(app, 58, 23));
     EXPECT_EQ(WR_finish(app, 60).exit_code, 0);
+
+    // 1024 x 768 is listed but the screen does not take it: the same window, inside the screen.
+    Probe q;
+    start_probe(q, x, {}, "1280x720x24x60,1024x768x24x60");
+    EXPECT_NE(q.proc.out.find("mode pending: 1\n"), std::string::npos) << q.proc.out;
+    EXPECT_NE(q.proc.out.find("size: 800x600\n"), std::string::npos) << q.proc.out; // what it draws into
+    w = xwininfo(x);
+    EXPECT_TRUE(w.w == 800 && w.h == 600 && w.x >= 0 && w.y >= 0 && w.x + 800 <= 1280 && w.y + 600 <= 720) << w.raw;
+    EXPECT_EQ(close_probe(q, x, w).exit_code, 0);
+    log = TS_read_file(q.dir + kLog);
+    EXPECT_EQ(log.find("has no 1024x768 mode"), std::string::npos) << log;
+    EXPECT_EQ(TS_count(log, "The desktop is 1280x720 and refused its 1024x768 mode: the window stays 800x600, not "
+                            "full screen.\n"),
+              1);
+    // A desktop at 75 Hz takes 1024 x 768 at the 60 Hz on offer.
+    TS_xvfb_stop(x);
+    start_x("1024x768x24");
+    start_probe(q, x, {"--frames=5"}, "832x624x24x75,1024x768x24x60");
+    r = TS_finish(q.proc, 60);
+    EXPECT_NE(r.out.find("mode pending: 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("fullscreen window: 1\nwindow rect: 0 0 1024 768\n"), std::string::npos) << r.out;
+    EXPECT_EQ(TS_read_file(q.dir + kLog).find("has no 1024x768 mode"), std::string::npos);
 }
 
 TEST_F(Window, TinyScreenLogsTheFallback)
