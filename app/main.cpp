@@ -214,8 +214,9 @@ int WinMain(const char* cmd_line, const std::string& folder)
         (void)FILE_launch(temp + name, "", 0);
     }
 
-    // One updater per user: a second one would update the same copy through the same temporary
-    // archives and replace the first one's log. The lock goes with the process, however it ends.
+    // One updater per data folder: a second one would update the same copy and replace the first
+    // one's log. The lock goes with the process, however it ends. (The temporary folder has a lock
+    // of its own: a second start works in a private one.)
     int lock_error = 0;
     const std::string lock = updater_lock_path();
     const int locked = PLAT_lock_for_process(lock, lock_error);
@@ -235,10 +236,10 @@ int WinMain(const char* cmd_line, const std::string& folder)
     gLog.flush();
 
     FILE_get_special_dir(os_dir_temp, gTempFolder);
-    // A run that was killed left its streams' archives. Only in our own folder, and only with the
-    // lock held: another updater's streams would be writing there.
+    // A run that was killed left its streams' archives. Only in the folder this run alone holds:
+    // another updater's streams may be writing in one it shares.
     std::string own, why;
-    if (locked == 1 && PLAT_temp_dir(own, why) == 0 && own == gTempFolder)
+    if (PLAT_temp_dir(own, why) == 0 && own == gTempFolder)
         if (const int n = install_remove_stream_archives())
             gLog << "Removed the stream archives that an earlier run left in " << gTempFolder << " (" << n << ").\n";
     gInstallName = NOT_SCANNED_NAME;

@@ -1,14 +1,18 @@
 // Folders the operating system gives the program (see plat_paths.h).
 #include "platform/plat_paths.h"
 
+#include "platform/plat_files.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -175,13 +179,115 @@ static int make_temp_dir(std::string& out, std::string& why)
     return PLAT_temp_dir_in("/tmp", true, out, why);
 }
 
+// Takes the folder's lock for the rest of the process, without waiting: the descriptor stays
+// open (closed on exec). The descriptor, or -1 with err set (EWOULDBLOCK: another process holds it).
+static int lock_folder(const std::string& dir, int& err)
+{
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        err = errno;
+        return -1;
+    }
+    int r;
+    do {
+        r = flock(fd, LOCK_EX | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    if (r == 0) return fd;
+    err = errno;
+    close(fd);
+    return -1;
+}
+
+// A run's own folder inside a held temporary folder gets the public name only once it is locked;
+// one of that name whose lock can be taken is what a killed run left.
+static const char kPrivatePrefix[] = "private-";
+
+// This run's private folder, removed when the process ends (file-scope: still there at exit).
+static std::string sPrivateParent, sPrivateName;
+static int sPrivateFd = -1;
+static pid_t sPrivateOwner = -1;
+
+void PLAT_remove_private_temp_dir()
+{
+    // A forked child that ends is not the run.
+    if (sPrivateName.empty() || getpid() != sPrivateOwner) return;
+    (void)PLAT_clear_name(sPrivateParent, sPrivateName);
+    sPrivateName.clear();
+    if (sPrivateFd >= 0) close(sPrivateFd);
+    sPrivateFd = -1;
+}
+
+static bool is_private_name(const std::string& name)
+{
+    const size_t n = sizeof kPrivatePrefix - 1;
+    return name.size() == n + 6 && name.compare(0, n, kPrivatePrefix) == 0;
+}
+
+// The private folders that runs ended by force left in the folder we hold: only those whose lock
+// we take, so never one whose run is still going.
+static void remove_left_private_dirs(const std::string& dir)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (is_private_name(e->d_name)) names.push_back(e->d_name);
+        closedir(d);
+    }
+    for (const std::string& name : names) {
+        int err = 0;
+        const int fd = lock_folder(dir + name, err);
+        if (fd < 0) continue;
+        (void)PLAT_clear_name(dir, name);
+        close(fd);
+    }
+}
+
+// The folder a run works in is held by it alone: the per-user folder, or, while another updater
+// holds that one (their data folders differ), a private folder of ours inside it.
+static int hold_temp_dir(std::string& dir, std::string& why)
+{
+    int err = 0;
+    const int fd = lock_folder(dir, err);
+    if (fd >= 0) {
+        remove_left_private_dirs(dir);
+        return 0; // kept open: the lock lasts as long as the process
+    }
+    const std::string shown = dir.substr(0, dir.size() - 1);
+    if (!why.empty()) why += " ";
+    if (err == EWOULDBLOCK)
+        why += "The temporary folder " + shown + " is in use by another updater.";
+    else
+        why += "The temporary folder " + shown + " cannot be locked (" + strerror(err) + ").";
+    std::string made = dir + "." + kPrivatePrefix + "XXXXXX";
+    if (!mkdtemp(&made[0])) {
+        why += std::string(" No private folder can be made in it: ") + strerror(errno) + ".";
+        return -1;
+    }
+    std::string name = made.substr(dir.size());
+    sPrivateFd = lock_folder(made, err);
+    // Unlocked, it keeps the hidden name that no other run ever removes.
+    if (sPrivateFd >= 0 &&
+        renameat2(AT_FDCWD, made.c_str(), AT_FDCWD, (dir + name.substr(1)).c_str(), RENAME_NOREPLACE) == 0)
+        name.erase(0, 1);
+    sPrivateParent = dir;
+    sPrivateName = name;
+    sPrivateOwner = getpid();
+    atexit(PLAT_remove_private_temp_dir);
+    dir += name + "/";
+    why += " The private folder " + dir + " is used instead.";
+    return 0;
+}
+
 int PLAT_temp_dir(std::string& out, std::string& why)
 {
     // Decided once per run, so every caller works in the same folder.
     static std::once_flag once;
     static int result;
     static std::string dir, reason;
-    std::call_once(once, [] { result = make_temp_dir(dir, reason); });
+    std::call_once(once, [] {
+        result = make_temp_dir(dir, reason);
+        if (result == 0) result = hold_temp_dir(dir, reason);
+    });
     out = dir;
     why = reason;
     return result;

@@ -23,7 +23,14 @@ std::string PLAT_desktop_dir();
 // TMPDIR, a /tmp/corvane-updater-<uid> that another user owns (made first, or a link) is still
 // refused, and a private /tmp/corvane-updater-<uid>.XXXXXX/ of ours is used instead (the one an
 // earlier run made, else a new one, 0700): 0, with a note in why naming both for the log.
+// A 0 answer means the run alone holds that folder (a lock on the folder itself, for the rest of
+// the process). While another process holds it (an updater with another data folder), or it
+// cannot be locked, a private folder/private-XXXXXX/ of ours is made inside it and used instead,
+// with a note in why naming it, and removed when the process ends; -1 when none can be made. The
+// run that holds the folder removes the private folders in it that killed runs left.
 int PLAT_temp_dir(std::string& out, std::string& why);
+// Removes this run's private temporary folder, if it made one; for ends that skip exit handlers.
+void PLAT_remove_private_temp_dir();
 // PLAT_temp_dir's decision under parent, made afresh; fallback: a per-user folder that another
 // user owns gives way to a private one beside it.
 int PLAT_temp_dir_in(const std::string& parent, bool fallback, std::string& out, std::string& why);

@@ -1,6 +1,7 @@
 // Message box, display test and process ends (see plat_system.h).
 #include "platform/plat_system.h"
 
+#include "platform/plat_paths.h"
 #include "platform/plat_process.h"
 
 #include <SDL.h>
@@ -113,6 +114,7 @@ std::string PLAT_ui_language_code()
 
 void PLAT_exit_now(int code)
 {
+    PLAT_remove_private_temp_dir();
     fflush(stdout);
     fflush(stderr);
     _exit(code);

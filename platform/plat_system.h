@@ -36,7 +36,8 @@ void PLAT_note_close_request();
 // (a dialog program, the message box) is ended then.
 bool PLAT_quit_requested();
 
-// Ends the process at once with this code (no static destructors, no shutdown).
+// Ends the process at once with this code (no static destructors, no shutdown); the run's
+// private temporary folder still goes.
 [[noreturn]] void PLAT_exit_now(int code);
 
 // Ends the process abnormally on purpose: SIGABRT goes back to its default action first,

@@ -324,9 +324,11 @@ TS_xvfb* UpdateWindow::sX = nullptr;
 
 TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
 {
-    make("update", 200, "", {"--kb-min", "20", "--kb-max", "120"});
+    // The second server's archives trickle in until the test lets them go.
+    make("update", 200, "/heldfile/", {"--kb-min", "20", "--kb-max", "120"});
     // The directory archive, unpacked into the temporary folder, holds a file of the lock's name.
     TS_sh("cd '" + rel + "' && touch updater.lock && zip -q \"$(find www -name directory.txt.zip)\" updater.lock");
+    TS_sh("cp -r '" + rel + "www/release/rel' '" + fault.dir + "files'");
     const std::string before = copy_sums();
     start();
     to_search();
@@ -353,6 +355,23 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     click(kNext);
     answer_questions();
     ASSERT_TRUE(wait_log("Install Updates: started with 2 download streams."));
+    // An updater with another data folder and the same TMPDIR, started while this one downloads,
+    // works in a private folder and leaves this one's archive alone; its folder goes with it.
+    const std::string shared = dir + "tmp/corvane-updater-" + std::to_string(getuid()) + "/";
+    ASSERT_TRUE(TS_wait_for_file_text(app, shared + "1.zip", "PK", 60));
+    const std::string other = TS_new_dir("other");
+    TS_sh("mkdir '" + other + "data' && cp '" + CORVANE_UPDATER_EXE + "' '" + other + "'");
+    auto other_env = env;
+    other_env["XDG_DATA_HOME"] = other + "data";
+    ASSERT_TRUE(TS_start(second, {other + "corvane-updater"}, other_env, other));
+    EXPECT_TRUE(TS_wait_for_file_text(second, other + TS_LOG_NAME, "os_dir_prefs", 60));
+    kill(second.pid, SIGTERM);
+    EXPECT_EQ(TS_finish(second, 30).exit_code, 128 + SIGTERM);
+    const std::string said = "WARNING: The temporary folder " + shared.substr(0, shared.size() - 1) +
+                             " is in use by another updater. The private folder " + shared + "private-";
+    EXPECT_NE(read(other + TS_LOG_NAME).find(said), std::string::npos) << read(other + TS_LOG_NAME);
+    EXPECT_EQ(TS_sh("cd '" + shared + "' && ls -d 1.zip; ls -A | grep private"), "1.zip\n");
+    TS_write_file(fault.dir + "release", "");
     wait_step(install, "install", 90, "Finish: ");
     ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + "."));
     const TS_shot fin = wait_step(finish, "finish");

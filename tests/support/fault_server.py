@@ -37,6 +37,7 @@ the second, when it is a number, is the body size:
                 milliseconds (1000 when not given); with WAIT, the reply begins only after WAIT ms
   held/N        404 with a page of N bytes, which trickles out a byte every 0.2 s until the test
                 writes <folder>/release; then the rest comes at once, kept alive
+  heldfile/PATH 200 with the bytes of <folder>/files/PATH, trickled out as held does; 404 without it
   cache/PATH    a proxy's cache that kept an older release: <folder>/stale/PATH, unless the request
                 carries "Cache-Control: no-cache" and <folder>/fresh/PATH exists; 404 when neither
                 file is there; kept alive
@@ -219,9 +220,11 @@ def serve(sock, conn_id, mode, n, path, names, head):
         except OSError:
             pass
         return False
-    if mode == "held":
-        page = body(n)
-        reply(sock, "HTTP/1.1 404 Not Found", [("Content-Length", n)])
+    name = os.path.join(folder, "files", urllib.parse.unquote("/".join(names[1:])))
+    if mode == "held" or (mode == "heldfile" and ".." not in names and os.path.isfile(name)):
+        page = body(n) if mode == "held" else open(name, "rb").read()
+        n = len(page)
+        reply(sock, "HTTP/1.1 404 Not Found" if mode == "held" else "HTTP/1.1 200 OK", [("Content-Length", n)])
         sent = 0
         while sent < n - 1 and not os.path.exists(os.path.join(folder, "release")):
             sock.sendall(page[sent:sent + 1])
