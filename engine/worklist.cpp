@@ -242,6 +242,13 @@ static int extract_in_place(const std::string& archive, const std::string& local
     return r;
 }
 
+// A file whose archive was bad for the last time: the old file stays.
+static void warn_not_installed(const std::string& local, const std::string& why)
+{
+    gLog << "WARNING: the file " << printable(local) << " was not installed: the archive " << why
+         << "; the old file stays\n";
+}
+
 // What an extraction reports, on the main thread: the failure flag, the wrong file's warning or
 // the note (unless the run had already failed before the extraction began) and the log line.
 static void report_extraction(const std::string& archive, const std::string& local, int r, bool wrong_file,
@@ -249,9 +256,7 @@ static void report_extraction(const std::string& archive, const std::string& loc
 {
     if (r != 0) gInstallFailed = 1;
     // A wrong file says what was wrong in its own line; the note is for what could not be extracted.
-    if (r != 0 && wrong_file)
-        gLog << "WARNING: the file " << printable(local) << " was not installed: the archive " << why
-             << "; the old file stays\n";
+    if (r != 0 && wrong_file) warn_not_installed(local, why);
     if (r != 0 && !wrong_file && note) {
         MACIBM_alert(0, LANG_translate("The installer cannot extract a file."),
                      LANG_translate("Error: ") + FILE_error_text(r), LANG_translate("Compressed File: ") + archive,
@@ -350,9 +355,7 @@ static void run_failed_in(int64_t call)
 // installed: each gets the warning a second bad archive would have had.
 static void drop_retry_notes()
 {
-    for (const auto& [group, note] : sRetryNote)
-        gLog << "WARNING: the file " << printable(note.first) << " was not installed: the archive " << note.second
-             << "; the old file stays\n";
+    for (const auto& [group, note] : sRetryNote) warn_not_installed(note.first, note.second);
     sRetryNote.clear();
 }
 
@@ -389,8 +392,9 @@ static void finish_extraction(install_extract_task* job)
 {
     gLog << job->log.str();
     install_entry* e = listed_entry(job->group);
-    // A failure reported before this one ended the run: there is no more request.
-    if (job->ask_again && sEndCall >= 0) run_failed_in(job->call);
+    // A failure reported before this one ended the run (or the plan lost the file): there is no
+    // more request.
+    if (job->ask_again && (sEndCall >= 0 || !e)) run_failed_in(job->call);
     if (job->ask_again && sEndCall < 0 && e) {
         // The next free stream takes it; the download it brought is not counted twice.
         gPlan.requeue.push_back(job->group);
