@@ -104,21 +104,29 @@ std::string PLAT_desktop_dir()
     return with_slash(d);
 }
 
-// A private folder of ours beside the per-user folder that another user holds: the one an
-// earlier run made, while it is still a folder of ours (closed to others again), else a new one.
-static int private_temp_dir(const std::string& parent, const std::string& uid, std::string& out, std::string& why)
+// The names in the folder of the form prefix + six characters (what mkdtemp makes of prefix +
+// "XXXXXX"), in byte order, so that every run sees them alike.
+static std::vector<std::string> mkdtemp_names(const std::string& dir, const std::string& prefix)
 {
-    const std::string prefix = "corvane-updater-" + uid + ".";
     std::vector<std::string> names;
-    if (DIR* d = opendir(parent.c_str())) {
+    if (DIR* d = opendir(dir.c_str())) {
         while (const dirent* e = readdir(d)) {
             const std::string name = e->d_name;
             if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
         }
         closedir(d);
     }
-    std::sort(names.begin(), names.end()); // the same one every run, when there are several
-    for (const std::string& name : names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A private folder of ours beside the per-user folder that another user holds: the one an
+// earlier run made, while it is still a folder of ours (closed to others again), else a new one.
+static int private_temp_dir(const std::string& parent, const std::string& uid, std::string& out, std::string& why)
+{
+    const std::string prefix = "corvane-updater-" + uid + ".";
+    // The first in byte order: the same one every run, when there are several.
+    for (const std::string& name : mkdtemp_names(parent, prefix)) {
         const std::string dir = with_slash(parent) + name;
         struct stat st;
         if (lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
@@ -217,23 +225,11 @@ void PLAT_remove_private_temp_dir()
     sPrivateFd = -1;
 }
 
-static bool is_private_name(const std::string& name)
-{
-    const size_t n = sizeof kPrivatePrefix - 1;
-    return name.size() == n + 6 && name.compare(0, n, kPrivatePrefix) == 0;
-}
-
 // The private folders that runs ended by force left in the folder we hold: only those whose lock
 // we take, so never one whose run is still going.
 static void remove_left_private_dirs(const std::string& dir)
 {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (const dirent* e = readdir(d))
-            if (is_private_name(e->d_name)) names.push_back(e->d_name);
-        closedir(d);
-    }
-    for (const std::string& name : names) {
+    for (const std::string& name : mkdtemp_names(dir, kPrivatePrefix)) {
         int err = 0;
         const int fd = lock_folder(dir + name, err);
         if (fd < 0) continue;
