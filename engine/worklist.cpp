@@ -133,9 +133,11 @@ FILE_result install_clear_temp_name(const std::string& name)
     return PLAT_clear_name(gTempFolder, name);
 }
 
-void install_clear_for_request(int32_t slot, const std::string& name)
+bool install_clear_for_request(int32_t slot, const std::string& name)
 {
-    if (!gNet.slot_busy(slot)) install_clear_temp_name(name);
+    if (gNet.slot_busy(slot)) return false;
+    install_clear_temp_name(name);
+    return true;
 }
 
 // A name of the exact form the streams' archives have: decimal digits, then ".zip".
@@ -562,14 +564,11 @@ static bool stream_turn(size_t s, install_stream& st)
         return true;
     }
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
-    if (!gNet.slot_busy(slot)) {
-        install_clear_temp_name(stream_archive_name(s));
-        auto note = sRetryNote.find(st.group);
-        if (note != sRetryNote.end()) {
-            gLog << "The archive of the file " << printable(note->second.first) << " " << note->second.second
-                 << "; it is asked for again past any cache.\n";
-            sRetryNote.erase(note);
-        }
+    auto note = sRetryNote.find(st.group);
+    if (install_clear_for_request(slot, stream_archive_name(s)) && note != sRetryNote.end()) {
+        gLog << "The archive of the file " << printable(note->second.first) << " " << note->second.second
+             << "; it is asked for again past any cache.\n";
+        sRetryNote.erase(note);
     }
     std::string host = server.host;
     std::string archive = install_stream_archive((int)s);

@@ -73,8 +73,9 @@ std::string install_stream_archive(int s);
 // a folder or a link too, never what a link points at. 0, or the system's error.
 FILE_result install_clear_temp_name(const std::string& name);
 // The same before the slot's next request writes the name: only while no request of the slot is
-// under way, so that a running transfer's file is never touched.
-void install_clear_for_request(int32_t slot, const std::string& name);
+// under way, so that a running transfer's file is never touched. True when the slot was free: its
+// next net_check starts a new request.
+bool install_clear_for_request(int32_t slot, const std::string& name);
 
 // Deletes every stream archive in the temporary folder: each name of the exact form
 // <digits>.zip, whatever stands there. Answers how many went.
