@@ -12,30 +12,17 @@
 // a second), short enough not to hold up a program that is quitting.
 static const int kOpenerWaitMs = 2000;
 
-// Logs a start that failed; failure gets the reason.
-static void report_start(const std::string& address, int err, std::string* failure)
+void open_url_before_quit(const std::string& address, std::string* failure)
 {
+    int status = 0, signal = 0;
+    const int err = PLAT_open_url_waiting(address, kOpenerWaitMs, &status, &signal);
     if (failure) failure->clear();
     if (err == EINVAL) {
         gLog << "WARNING: not opening \"" << address << "\": only http:// and https:// addresses are opened.\n";
     } else if (err) {
         gLog << "WARNING: could not start xdg-open for " << address << ": " << FILE_error_text(err) << "\n";
         if (failure) *failure = "xdg-open: " + FILE_error_text(err);
-    }
-}
-
-void open_url(const std::string& address, std::string* failure)
-{
-    report_start(address, PLAT_open_url(address), failure);
-    gLog.flush();
-}
-
-void open_url_before_quit(const std::string& address, std::string* failure)
-{
-    int status = 0, signal = 0;
-    const int err = PLAT_open_url_waiting(address, kOpenerWaitMs, &status, &signal);
-    report_start(address, err, failure);
-    if (!err && (status || signal)) {
+    } else if (status || signal) {
         const std::string n = std::to_string(status ? status : signal);
         const std::string english = status ? "exited with status " + n : "was ended by signal " + n;
         gLog << "WARNING: xdg-open did not open " << address << ": it " << english << "\n";

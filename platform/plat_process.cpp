@@ -79,27 +79,15 @@ int PLAT_launch(const std::string& path, const std::vector<std::string>& args, s
     return err;
 }
 
-// Starts xdg-open for a web address; its process id in *pid.
-static int start_opener(const std::string& url, pid_t* pid)
-{
-    // Anything else could be a local file or program, or an option of xdg-open itself.
-    const bool web = strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
-    if (!web || url.find('\0') != std::string::npos) return EINVAL;
-    return spawn_child("xdg-open", true, {"xdg-open", url}, true, -1, pid);
-}
-
-int PLAT_open_url(const std::string& url)
-{
-    pid_t pid;
-    return start_opener(url, &pid);
-}
-
 int PLAT_open_url_waiting(const std::string& url, int max_wait_ms, int* exit_status, int* end_signal)
 {
     *exit_status = 0;
     *end_signal = 0;
+    // Anything else could be a local file or program, or an option of xdg-open itself.
+    const bool web = strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
+    if (!web || url.find('\0') != std::string::npos) return EINVAL;
     pid_t pid = -1;
-    if (int err = start_opener(url, &pid)) return err;
+    if (int err = spawn_child("xdg-open", true, {"xdg-open", url}, true, -1, &pid)) return err;
     const int step_ms = 20;
     for (int waited = 0; waited <= max_wait_ms; waited += step_ms) {
         int st = 0;

@@ -14,17 +14,14 @@
 int PLAT_launch(const std::string& path, const std::vector<std::string>& args,
                 std::string* failed_opener = nullptr);
 
-// Hands a web address to xdg-open (found on PATH) in a session of its own and does not wait.
-// Only addresses beginning "http://" or "https://" (scheme in any case) are passed on; any
-// other text gives EINVAL and nothing is started. 0 once xdg-open is started, else the error
-// number. The child is not reaped: the callers end the program right afterwards.
-int PLAT_open_url(const std::string& url);
-
-// As PLAT_open_url, then waits up to max_wait_ms for xdg-open to end, for callers that quit right
-// afterwards: an opener that fails at once (no browser set up) can still be told of. When it
-// ended in that time, *exit_status is its exit status and *end_signal the signal that ended it
-// (0 when none); both are 0 when it is still running, which counts as opened: it is left
-// running, and the callers' end hands it to the system.
+// Hands a web address to xdg-open (found on PATH) in a session of its own, then waits up to
+// max_wait_ms for it to end: the callers quit right afterwards, and an opener that fails at once
+// (no browser set up) can still be told of. Only addresses beginning "http://" or "https://"
+// (scheme in any case) are passed on; any other text gives EINVAL and nothing is started. 0 once
+// xdg-open is started, else the error number. When it ended in that time, *exit_status is its
+// exit status and *end_signal the signal that ended it (0 when none); both are 0 when it is
+// still running, which counts as opened: it is left running, and the callers' end hands it to
+// the system.
 int PLAT_open_url_waiting(const std::string& url, int max_wait_ms, int* exit_status, int* end_signal);
 
 // Runs a program found on PATH (argv[0] its name) as a modal dialog: waits for it to end while

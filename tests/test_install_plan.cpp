@@ -479,9 +479,9 @@ TEST_F(Plan, OnlyWebAddressesAreOpened)
 {
     const char* refused[] = {"file:///etc/passwd", "/usr/bin/xterm", "--help", "javascript:alert(1)",
                              "ftp://example.org/", "", "http:/x", " https://example.org/"};
-    for (const char* r : refused) open_url(r);
+    for (const char* r : refused) open_url_before_quit(r, nullptr);
     install_newer_updater_dialog("mailto:someone@example.org");
-    open_url("HTTP://Example.org/a");
+    open_url_before_quit("HTTP://Example.org/a", nullptr);
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{"1\nHTTP://Example.org/a\n"});
     EXPECT_EQ(TS_count(read_log(), "WARNING: not opening \""), 9) << read_log();
     EXPECT_EQ(TS_count(read_log(), "could not start"), 0) << read_log(); // the page that opened
