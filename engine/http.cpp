@@ -735,6 +735,7 @@ void net_client::cancel_slot(int32_t slot)
     rq.max_body = -1;
     rq.revalidate = false;
     rq.file_error = 0;
+    rq.failure = http_fail_none;
     rq.retried = 0;
     net_set_state(rq, net_slot_idle);
 }
@@ -767,6 +768,13 @@ int32_t net_client::local_error(int32_t slot)
     if (slot < 0) return 0;
     reserve_slot(slot);
     return requests[(size_t)slot].file_error;
+}
+
+http_failure net_client::last_failure(int32_t slot)
+{
+    if (slot < 0) return http_fail_none;
+    reserve_slot(slot);
+    return requests[(size_t)slot].failure;
 }
 
 // The limits of the slot's current request, given to each connection that carries it.
@@ -850,6 +858,7 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
             rq.max_body = max_body;
             rq.revalidate = revalidate;
             rq.file_error = 0;
+            rq.failure = http_fail_none;
             rq.retried = 0;
             c->limits = request_limits(*this, rq);
             net_set_state(rq, net_slot_running);
@@ -893,6 +902,7 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
             if (c->state != http_done && c->state != http_failed) return 0;
             log_failure(rq, *c, local_file, server, path);
             if (c->failure == http_fail_file) rq.file_error = c->GetOSErr();
+            rq.failure = c->state == http_failed ? c->failure : http_fail_none;
             connections[s].reset();
             net_set_state(rq, net_slot_resting);
             return 2;

@@ -185,6 +185,7 @@ struct net_request {
     int64_t max_body = -1;  // the most body bytes the request may bring; -1: no limit
     bool revalidate = false; // asks caches on the way to fetch it from the server again
     int32_t file_error = 0; // the last request failed writing its local file: the system's error
+    http_failure failure = http_fail_none; // why the last request failed
     uint8_t retried = 0; // sent again on a fresh connection already
     net_slot_state state = net_slot_idle; // changed by net_set_state only
     LOG_repeats failures; // the last failure's report, while it repeats unlogged
@@ -219,6 +220,8 @@ struct net_client {
     // The system's error when the slot's last request failed because its local file could not be
     // opened, written or closed (a full disk, not a server fault); else 0.
     int32_t local_error(int32_t slot);
+    // Why the slot's last request failed (http_fail_none after a success, or while one runs).
+    http_failure last_failure(int32_t slot);
     // True while the slot carries a request, so that its local file is being written; false once
     // it ended or was cancelled: the next net_check starts a new request.
     bool slot_busy(int32_t slot) const;

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -244,26 +245,21 @@ static int extract_in_place(const std::string& archive, const std::string& local
     return r;
 }
 
-// A file whose archive was bad for the last time: the old file stays.
+// A file that is not installed: the old file stays.
 static void warn_not_installed(const std::string& local, const std::string& why)
 {
-    gLog << "WARNING: the file " << printable(local) << " was not installed: the archive " << why
-         << "; the old file stays\n";
+    gLog << "WARNING: the file " << printable(local) << " was not installed: " << why << "; the old file stays\n";
 }
 
-// What an extraction reports, on the main thread: the failure flag, the wrong file's warning or
-// the note (unless the run had already failed before the extraction began) and the log line.
-static void report_extraction(const std::string& archive, const std::string& local, int r, bool wrong_file,
-                              const std::string& why, bool note = true)
+static void extraction_note(const std::string& archive, const std::string& local, int r)
 {
-    if (r != 0) gInstallFailed = 1;
-    // A wrong file says what was wrong in its own line; the note is for what could not be extracted.
-    if (r != 0 && wrong_file) warn_not_installed(local, why);
-    if (r != 0 && !wrong_file && note) {
-        MACIBM_alert(0, LANG_translate("The installer cannot extract a file."),
-                     LANG_translate("Error: ") + FILE_error_text(r), LANG_translate("Compressed File: ") + archive,
-                     LANG_translate("Destination: ") + local, t_note, "utils", 433);
-    }
+    MACIBM_alert(0, LANG_translate("The installer cannot extract a file."), LANG_translate("Error: ") + FILE_error_text(r),
+                 LANG_translate("Compressed File: ") + archive, LANG_translate("Destination: ") + local, t_note,
+                 "utils", 433);
+}
+
+static void log_expanding(const std::string& local, int r)
+{
     if (gLogActions) gLog << "EXPANDING file " << local << ", with result=" << r << ".\n";
 }
 
@@ -273,7 +269,11 @@ int install_extract_file(const std::string& archive, const std::string& local, c
     bool bad_archive = false, wrong_file = false;
     std::string why;
     const int r = extract_in_place(archive, local, sig_want, max_size, bad_archive, wrong_file, why);
-    report_extraction(archive, local, r, wrong_file, why);
+    if (r != 0) gInstallFailed = 1;
+    // A wrong file says what was wrong in its own line; the note is for what could not be extracted.
+    if (r != 0 && wrong_file) warn_not_installed(local, "the archive " + why);
+    if (r != 0 && !wrong_file) extraction_note(archive, local, r);
+    log_expanding(local, r);
     return r;
 }
 
@@ -287,13 +287,11 @@ int install_extract_file(const std::string& archive, const std::string& local, c
 // began, each once every earlier one is reported; a failure ends the run with the call in which
 // its extraction began: no stream takes a turn after it, and the run ends once every job begun
 // up to that call is reported. A job begun later was never meant to run: its file and its log
-// line are kept, but it raises no note.
+// line are kept, and a failure of it gets a warning.
 //
-// A bad archive is no failure the first time: a proxy's cache may have answered with the archive
-// of an older release at the same address, or kept one cut short. Once its job is reported the
-// file is re-queued, and its archive is asked for again with the headers that make every cache on
-// the way go to the server; only a second bad archive fails the run. A transfer that failed is
-// retried as always, also past any cache: what a cache answered once, it answers again.
+// Every file that is not installed is reported once, under its own name: the failure that ends
+// the run with its own report (the note; a wrong file's is its warning), every other one with a
+// warning.
 
 class install_extract_task : public UTL_work_task {
 public:
@@ -324,21 +322,39 @@ public:
     bool ask_again = false; // main thread only: a bad archive that is fetched once more
 };
 
-static UTL_work_queue* sExtractPool = nullptr;
-// Per stream: its extraction on a worker, or null.
-static std::vector<install_extract_task*> sExtracting;
-// Every job not yet reported, in the order they began.
-static std::deque<install_extract_task*> sInTurn;
-// Calls of install_run_worklist in this run, and the call that the run's failure belongs to
-// (-1 while nothing failed).
-static int64_t sCall = 0;
-static int64_t sEndCall = -1;
-// Groups whose archive was bad once: that was their one more request.
-static std::set<int32_t> sAskedAgain;
-// Groups of which some request failed: every later request goes past any cache.
-static std::set<int32_t> sPastCache;
-// Per group asked for again: the local file and what was wrong, logged once the request is made.
-static std::map<int32_t, std::pair<std::string, std::string>> sRetryNote;
+// ---------------------------------------------------------------------------------------------
+// Where each file's archive stands in this run.
+//
+// A bad archive (other bytes than listed, one that cannot be opened or extracted, or one over the
+// download limit) is no failure the first time: a proxy's cache may have answered with the
+// archive of an older release at the same address, or kept one cut short. The file goes back on
+// the queue at once, and its archive is asked for again with the headers that make every cache on
+// the way go to the server; only a second bad archive fails the file. A transfer that failed is
+// retried as always, after its server's rest, also past any cache: what a cache answered once, it
+// answers again.
+
+enum archive_state : uint8_t {
+    archive_first = 0,   // asked for plainly: a cache on the way may answer
+    archive_past_cache,  // a request for it failed: every later one goes past any cache
+    archive_ask_again,   // it came bad once: its one more request, past any cache, is still to be made
+    archive_asked_again, // that request is made: a second bad archive fails the file
+    archive_installed,
+    archive_failed       // not installed, and reported so
+};
+
+struct archive_record {
+    archive_state state = archive_first;
+    std::string local, why; // the file, and what was wrong with its bad archive
+};
+
+// By group; a group without a record is at archive_first. Changed by archive_set only.
+static std::map<int32_t, archive_record> sArchives;
+
+static archive_state archive_of(int32_t group)
+{
+    auto it = sArchives.find(group);
+    return it == sArchives.end() ? archive_first : it->second.state;
+}
 
 // The plan's current entry of the group, or null when the plan no longer lists it.
 static install_entry* listed_entry(int32_t group)
@@ -348,17 +364,76 @@ static install_entry* listed_entry(int32_t group)
     return &groups[(size_t)group].back();
 }
 
+// The state's entry actions: a file asked for again goes to the end of the queue, and the log
+// says why once the request is made.
+static void archive_set(int32_t group, archive_state state, const std::string& local = "",
+                        const std::string& why = "")
+{
+    archive_record& a = sArchives[group];
+    if (a.state == state) return;
+    a.state = state;
+    if (state == archive_ask_again) {
+        a.local = local;
+        a.why = why;
+        gPlan.requeue.push_back(group);
+    } else if (state == archive_asked_again) {
+        gLog << "The archive of the file " << printable(a.local) << " " << a.why
+             << "; it is asked for again past any cache.\n";
+    }
+}
+
+// A bad archive of the group is asked for once more, unless it was already, or the plan no longer
+// lists the file.
+static bool may_ask_again(int32_t group)
+{
+    const archive_state st = archive_of(group);
+    return (st == archive_first || st == archive_past_cache) && listed_entry(group);
+}
+
+static UTL_work_queue* sExtractPool = nullptr;
+// Per stream: its extraction on a worker, or null.
+static std::vector<install_extract_task*> sExtracting;
+// Every job not yet reported, in the order they began.
+static std::deque<install_extract_task*> sInTurn;
+// Calls of install_run_worklist in this run, and the call that the run's failure belongs to
+// (-1 while nothing failed).
+static int64_t sCall = 0;
+static int64_t sEndCall = -1;
+// The failure that ends the run has had its report.
+static bool sFailureReported = false;
+
+// Known on the worker's return, or set by a turn: no stream takes a turn after the call.
 static void run_failed_in(int64_t call)
 {
     if (sEndCall < 0 || call < sEndCall) sEndCall = call;
 }
 
-// The files whose second request will not be made, because the run ended first, are not
-// installed: each gets the warning a second bad archive would have had.
-static void drop_retry_notes()
+// A file that is not installed, reported once under its own name. A failure that is the first
+// of the run gets its own report (own_report; without one, the warning), and makes the install
+// end as failed; every other file gets the warning. why follows "was not installed: ".
+static void file_not_installed(int32_t group, const std::string& local, const std::string& why, bool failure,
+                               const std::function<void()>& own_report = nullptr)
 {
-    for (const auto& [group, note] : sRetryNote) warn_not_installed(note.first, note.second);
-    sRetryNote.clear();
+    if (archive_of(group) == archive_failed) return;
+    archive_set(group, archive_failed);
+    const bool first = failure && !sFailureReported;
+    if (failure) {
+        gInstallFailed = 1;
+        sFailureReported = true;
+    }
+    if (first && own_report)
+        own_report();
+    else
+        warn_not_installed(local, why);
+}
+
+// The files whose archive was bad once and whose one more request will not bring them, because
+// the run ended or stopped first, are not installed.
+static void end_retries()
+{
+    for (auto& [group, a] : sArchives)
+        if (a.state == archive_ask_again || a.state == archive_asked_again)
+            file_not_installed(group, a.local, "the archive " + a.why, false);
 }
 
 static void start_extraction(size_t s, int32_t group, const std::string& archive, const std::string& local,
@@ -383,10 +458,8 @@ static void take_back(install_extract_task* job)
     job->back = true;
     if (job->stream < sExtracting.size()) sExtracting[job->stream] = nullptr;
     if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].need_next = 1;
-    if (job->bad_archive && listed_entry(job->group) && sEndCall < 0 && sAskedAgain.insert(job->group).second)
-        job->ask_again = true;
-    else if (job->result != 0)
-        run_failed_in(job->call);
+    job->ask_again = job->bad_archive && may_ask_again(job->group);
+    if (job->result != 0 && !job->ask_again) run_failed_in(job->call);
 }
 
 // The results of a finished extraction, as the single-threaded worklist had them.
@@ -394,21 +467,27 @@ static void finish_extraction(install_extract_task* job)
 {
     gLog << job->log.str();
     install_entry* e = listed_entry(job->group);
-    // A failure reported before this one ended the run (or the plan lost the file): there is no
-    // more request.
-    if (job->ask_again && (sEndCall >= 0 || !e)) run_failed_in(job->call);
     if (job->ask_again && sEndCall < 0 && e) {
         // The next free stream takes it; the download it brought is not counted twice.
-        gPlan.requeue.push_back(job->group);
-        sPastCache.insert(job->group);
-        sRetryNote[job->group] = {job->local, job->why};
+        archive_set(job->group, archive_ask_again, job->local, job->why);
         gPlan.downloaded_bytes -= e->download_size;
         if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].bytes_done -= e->download_size;
         delete job;
         return;
     }
-    report_extraction(job->archive, job->local, job->result, job->wrong_file, job->why,
-                      sEndCall < 0 || job->call <= sEndCall);
+    const int r = job->result;
+    if (r == 0) {
+        archive_set(job->group, archive_installed);
+    } else if (job->ask_again) { // the run failed before its one more request
+        file_not_installed(job->group, job->local, "the archive " + job->why, false);
+    } else {
+        const std::string why = job->bad_archive ? "the archive " + job->why
+                                                 : "it could not be extracted (Error: " + FILE_error_text(r) + ")";
+        std::function<void()> note;
+        if (!job->wrong_file) note = [job, r] { extraction_note(job->archive, job->local, r); };
+        file_not_installed(job->group, job->local, why, true, note);
+    }
+    log_expanding(job->local, r);
     // A file whose archive could not be extracted is not the listed version.
     if (e) {
         if (job->result == 0) e->up_to_date = 1;
@@ -451,9 +530,6 @@ static void end_extractions()
 // on every server alike: the install stops, as it does for an archive it cannot extract.
 static void install_download_write_failed(int32_t err)
 {
-    // Streams that find the disk full in the same turn stop with the first one's note.
-    if (gInstallFailed) return;
-    gInstallFailed = 1;
     MACIBM_alert(0, LANG_translate("The installer cannot write a downloaded file."),
                  LANG_translate("Error: ") + FILE_error_text(err), LANG_translate("Temporary Folder: ") + gTempFolder,
                  "", t_note, "utils", 434);
@@ -564,16 +640,12 @@ static bool stream_turn(size_t s, install_stream& st)
         return true;
     }
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
-    auto note = sRetryNote.find(st.group);
-    if (install_clear_for_request(slot, stream_archive_name(s)) && note != sRetryNote.end()) {
-        gLog << "The archive of the file " << printable(note->second.first) << " " << note->second.second
-             << "; it is asked for again past any cache.\n";
-        sRetryNote.erase(note);
-    }
+    if (install_clear_for_request(slot, stream_archive_name(s)) && archive_of(st.group) == archive_ask_again)
+        archive_set(st.group, archive_asked_again);
     std::string host = server.host;
     std::string archive = install_stream_archive((int)s);
-    const bool revalidate = sPastCache.count(st.group) != 0;
-    const uint8_t r = gNet.net_check(slot, host, remote, archive, install_download_limit(e), revalidate);
+    const int64_t limit = install_download_limit(e);
+    const uint8_t r = gNet.net_check(slot, host, remote, archive, limit, archive_of(st.group) != archive_first);
     if (r == 0) {
         const float fraction = gNet.percent_done(slot) * 0.01f;
         gCurrentFileFraction = fraction;
@@ -585,11 +657,24 @@ static bool stream_turn(size_t s, install_stream& st)
         // What a failed transfer left (part of an archive, an error page) is of no use.
         FILE_delete_file(archive);
         if (const int32_t err = gNet.local_error(slot)) {
-            install_download_write_failed(err);
+            file_not_installed(st.group, local,
+                               "its download could not be written to the temporary folder (Error: " +
+                                   FILE_error_text(err) + ")",
+                               true, [err] { install_download_write_failed(err); });
             return true;
         }
+        // An archive over the limit is a bad archive, not a server's failure: no rest.
+        if (gNet.last_failure(slot) == http_fail_body_size) {
+            const std::string why = "is larger than the directory file allows (more than " +
+                                    std::to_string(limit) + " bytes)";
+            if (may_ask_again(st.group))
+                archive_set(st.group, archive_ask_again, local, why);
+            else
+                file_not_installed(st.group, local, "the archive " + why, true);
+            return true;
+        }
+        if (archive_of(st.group) == archive_first) archive_set(st.group, archive_past_cache);
         gPlan.requeue.push_back(st.group);
-        sPastCache.insert(st.group);
         st.need_next = 1;
         st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
         st.error_message = LANG_translate("Server is not responding normally.");
@@ -644,14 +729,18 @@ int install_run_worklist()
     // What began before the failure is reported first, as it was done before it.
     if (sEndCall >= 0 && !sInTurn.empty() && sInTurn.front()->call <= sEndCall) return 0;
 
-    for (size_t s = 0; s < gServers.size() && s < plan.streams.size(); ++s)
-        if (plan.streams[s].group >= 0 && plan.streams[s].group < ngroups) {
-            if (gInstallFailed) drop_retry_notes();
+    // A stream resting after a failure, with nothing left that it could take, holds nothing.
+    const bool nothing_left = plan.requeue.empty() && plan.next_group >= ngroups;
+    for (size_t s = 0; s < gServers.size() && s < plan.streams.size(); ++s) {
+        const install_stream& st = plan.streams[s];
+        if (st.group >= 0 && st.group < ngroups && !(st.need_next && nothing_left)) {
+            if (gInstallFailed) end_retries();
             return gInstallFailed;
         }
+    }
 
     end_extractions();
-    drop_retry_notes();
+    end_retries();
     for (const std::string& folder : sTouchedFolders) install_remove_stale_temporaries(folder, "");
     remove_emptied_folders();
     // A download that failed last leaves the server's error page behind.
@@ -665,7 +754,7 @@ void install_drop_downloads()
     for (size_t s = 0; s < std::max(gPlan.streams.size(), gServers.size()); ++s)
         gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);
     install_remove_stream_archives();
-    drop_retry_notes();
+    end_retries();
 }
 
 void install_reset_worklist()
@@ -677,8 +766,8 @@ void install_reset_worklist()
     sTouchedFolders.clear();
     sCall = 0;
     sEndCall = -1;
-    sAskedAgain.clear();
-    sPastCache.clear();
+    sFailureReported = false;
+    sArchives.clear();
     plan.next_group = 0;
     plan.requeue.clear();
     plan.streams.clear();

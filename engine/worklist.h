@@ -32,10 +32,12 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // extraction: a downloaded archive is extracted on a worker thread while its stream waits. The
 // results are set, logged and noted in the order the extractions began, so the run ends as it
 // would with each one done in its turn, whatever order the workers finish in. A file whose
-// archive is bad (other bytes than listed, or an archive that cannot be opened or extracted: a
-// proxy's cache may have kept an older release's, or one cut short) is asked for once more
-// before it counts as failed; once any request for an archive failed, every later one goes past
-// any cache.
+// archive is bad (other bytes than listed, an archive that cannot be opened or extracted, or one
+// over the download limit: a proxy's cache may have kept an older release's, or one cut short) is
+// asked for once more, at once, before it counts as failed; once any request for an archive
+// failed, every later one goes past any cache. Every file not installed is reported once: the
+// failure that ends the run with its note, every other file with a warning. A stream resting
+// after a failure, with nothing left to take, does not keep the install from ending.
 int install_run_worklist();
 
 // Extracts, on the calling thread, the local file out of its downloaded archive (7z when the name ends in ".7z", else

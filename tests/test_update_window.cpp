@@ -108,6 +108,9 @@ struct UpdateWindow : testing::Test {
         if (!bad_dir.empty()) {
             ASSERT_TRUE(TS_fault_server_start(fault));
             roots[kS2] = "http://127.0.0.1:" + std::to_string(fault.port);
+            // Further servers with a folder of their own are the fault server's too.
+            for (const std::string& a : extra)
+                if (a.rfind("--server=", 0) == 0) roots[a.substr(9, a.find('=', 9) - 9)] = roots[kS2];
         }
         ASSERT_TRUE(TS_nginx_start(nginx, roots));
         outside = rel + "outside/";
@@ -480,16 +483,20 @@ TEST_F(UpdateWindow, DeleteOnlyReleaseInstallsAndTooLittleSpaceKeepsNextOff)
 
 TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
 {
-    make("update", 60, "/missing/");
-    // The second server fails and rests for 30 seconds while the first one does the work.
+    // The second server fails and rests for 30 seconds while the first one does the work, and a
+    // third one holds the install open with an archive that trickles in until the test lets it go.
+    const std::vector<std::string> held = {"--server=s3.corvane.test=/heldfile/"};
+    make("update", 60, "/missing/", held);
+    TS_sh("cp -r '" + rel + "www/release/rel' '" + fault.dir + "files'");
     to_install("-start");
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    ASSERT_TRUE(wait_log(std::string("   server     =") + kS2));
     wait_step(install, "install-retry-countdown", 5);
     click(kQuit);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     shot("stop-question");
     click(kContinue);
     wait_step(install, "install-continued", 10);
+    TS_write_file(fault.dir + "release", "");
     ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + ".", 1, 120));
     wait_step(finish, "finish");
     expect_copy_is_release();
@@ -499,7 +506,8 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     // Stop: the updater quits (status 0) in the middle of the install.
     TS_server_stop(nginx);
     TS_server_stop(fault);
-    make("update", 60, "/missing/");
+    make("update", 60, "/missing/", held);
+    TS_sh("cp -r '" + rel + "www/release/rel' '" + fault.dir + "files'");
     to_install("-before-stop");
     click(kQuit);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
