@@ -814,7 +814,9 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
         case net_slot_idle:
         case net_slot_resting:
         case net_slot_done: {
-            // A new request: the server's address first.
+            // A new request: the server's address first. Why the last one failed no longer holds.
+            rq.file_error = 0;
+            rq.failure = http_fail_none;
             if (!host_known(host_cache, server, target, net_now())) {
                 net_lookup& job = lookups[s];
                 job.host = target;
@@ -857,8 +859,6 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
             rq.local_file = local_file;
             rq.max_body = max_body;
             rq.revalidate = revalidate;
-            rq.file_error = 0;
-            rq.failure = http_fail_none;
             rq.retried = 0;
             c->limits = request_limits(*this, rq);
             net_set_state(rq, net_slot_running);
