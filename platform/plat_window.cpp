@@ -348,23 +348,15 @@ int PLAT_display_bounds(int display, int* x, int* y, int* w, int* h)
     return 0;
 }
 
-// Test seam: CORVANE_TEST_DISPLAY_MODES names the modes display 0 says it offers, as
-// WxHxBITSxHZ separated by commas, the first being the desktop's current one. Xvfb offers only
-// its own size at no refresh rate; the tests reach other desktops and offers this way, while a
-// switch still goes to the server, which takes it only when it really has such a mode.
+int (*PLAT_display_modes_hook)(int display, PLAT_display_mode* out, int max) = nullptr;
+
+// The modes the hook lists for the display, when it lists any.
 static bool test_modes(int display, std::vector<PLAT_display_mode>& out)
 {
-    const char* text = getenv("CORVANE_TEST_DISPLAY_MODES");
-    if (display != 0 || !text) return false;
-    out.clear();
-    for (const char* p = text; *p;) {
-        PLAT_display_mode m;
-        int used = 0;
-        if (sscanf(p, "%dx%dx%dx%d%n", &m.width, &m.height, &m.bits, &m.hz, &used) != 4) break;
-        out.push_back(m);
-        p += used;
-        if (*p == ',') ++p;
-    }
+    if (!PLAT_display_modes_hook) return false;
+    out.assign(64, PLAT_display_mode());
+    const int n = PLAT_display_modes_hook(display, out.data(), (int)out.size());
+    out.resize(n < 0 ? 0 : n > 64 ? 64 : n);
     return !out.empty();
 }
 
@@ -406,8 +398,8 @@ int PLAT_display_mode_at(int display, int index, PLAT_display_mode* out)
     return 0;
 }
 
-// SDL's record of the display's mode at index; a mode of the test list is asked of the server
-// in the desktop's pixel format.
+// SDL's record of the display's mode at index; a mode the hook listed is asked of the server in
+// the desktop's pixel format.
 static int sdl_mode_at(int display, int index, SDL_DisplayMode* out)
 {
     std::vector<PLAT_display_mode> t;

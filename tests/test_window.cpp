@@ -67,14 +67,13 @@ struct Probe {
     bool ready = false;
 };
 
-// modes: the display modes the screen says it offers, the desktop's first (see plat_window.cpp).
+// modes: the display modes the screen says it offers, the desktop's first (the probe's --modes).
 void start_probe(Probe& p, const TS_xvfb& x, std::vector<std::string> args, const std::string& modes = "")
 {
     p.dir = TS_new_dir("probe");
     args.insert(args.begin(), CORVANE_WINDOW_PROBE_EXE);
-    auto env = env_for(x);
-    if (!modes.empty()) env["CORVANE_TEST_DISPLAY_MODES"] = modes;
-    ASSERT_TRUE(TS_start(p.proc, args, env, p.dir));
+    if (!modes.empty()) args.push_back("--modes=" + modes);
+    ASSERT_TRUE(TS_start(p.proc, args, env_for(x), p.dir));
     p.ready = TS_wait_for_output(p.proc, "ready\n", 60);
     ASSERT_TRUE(p.ready) << p.proc.out << p.proc.err;
 }
@@ -275,6 +274,7 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     EXPECT_NE(r.out.find("mode pending: 1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("fullscreen window: 1\nwindow rect: 0 0 1024 768\n"), std::string::npos) << r.out;
     EXPECT_EQ(TS_read_file(q.dir + kLog).find("has no 1024x768 mode"), std::string::npos);
+
 }
 
 TEST_F(Window, TinyScreenLogsTheFallback)
