@@ -151,7 +151,8 @@ void PLAT_window_set_bordered(PLAT_window* w, int bordered);
 void PLAT_window_set_client_rect(PLAT_window* w, int x, int y, int width, int height);
 void PLAT_window_get_client_rect(PLAT_window* w, int* x, int* y, int* width, int* height);
 // Shows the window full screen in this display mode (mode null: back to a plain window and the
-// desktop's own mode). 0, or -1 when no listed mode matches or the screen did not take it (the
-// window is then left plain).
+// desktop's own mode). 0, or -1 when no listed mode matches or the screen did not take it, an X
+// error during the switch included (the window is then left plain and the screen keeps, or gets
+// back, the desktop's own mode).
 int PLAT_window_set_fullscreen(PLAT_window* w, const PLAT_display_mode* mode);
 int PLAT_window_is_fullscreen(PLAT_window* w);

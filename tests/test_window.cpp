@@ -275,6 +275,26 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     EXPECT_NE(r.out.find("fullscreen window: 1\nwindow rect: 0 0 1024 768\n"), std::string::npos) << r.out;
     EXPECT_EQ(TS_read_file(q.dir + kLog).find("has no 1024x768 mode"), std::string::npos);
 
+    // Xorg's dummy driver at 800 x 600 lists 1024 x 768 without the memory for it: an X error in the switch.
+    const char* xorg = "Section \"Device\"\n Identifier \"c\"\n Driver \"dummy\"\n VideoRam 2000\nEndSection\n"
+                       "Section \"ServerFlags\"\n Option \"AutoAddDevices\" \"false\"\nEndSection\n";
+    if (!TS_xvfb_start(x, "", 20, xorg))
+        GTEST_SKIP() << "Xorg with the dummy video driver did not start: see its log in " << TS_scratch() << "xorg-*/";
+    auto xrandr = [&](const std::string& a) { return TS_sh("DISPLAY=" + x.display + " timeout 20 xrandr " + a); };
+    xrandr("--newmode 1024x768 65 1024 1048 1184 1344 768 771 777 806");
+    xrandr("--addmode DUMMY0 1024x768");
+    // xrandr marks the output's mode with '*', in the 800 x 600 row above the 1024 x 768 one.
+    auto desktop_mode_set = [&] { const std::string m = xrandr(""); return m.find('*') < m.find("\n   1024x768 "); };
+    start_probe(q, x, {});
+    EXPECT_NE(q.proc.out.find("mode pending: 1\nwindow: created\n"), std::string::npos) << q.proc.out;
+    EXPECT_NE(q.proc.out.find("size: 800x600\nfsaa achieved: 0\nfullscreen window: 0\nwindow rect: 0 0 800 600\n"),
+              std::string::npos);
+    EXPECT_TRUE(desktop_mode_set()) << xrandr("");
+    EXPECT_EQ(close_probe(q, x, xwininfo(x)).exit_code, 0);
+    EXPECT_EQ(TS_count(TS_read_file(q.dir + kLog), "The desktop is 800x600 and refused its 1024x768 mode: the window "
+                                                   "stays 800x600, not full screen.\n"),
+              1);
+    EXPECT_TRUE(desktop_mode_set()) << xrandr("");
 }
 
 TEST_F(Window, TinyScreenLogsTheFallback)
