@@ -7,6 +7,7 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/extensions/Xrandr.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -348,23 +349,15 @@ int PLAT_display_bounds(int display, int* x, int* y, int* w, int* h)
     return 0;
 }
 
-// Test seam: CORVANE_TEST_DISPLAY_MODES names the modes display 0 says it offers, as
-// WxHxBITSxHZ separated by commas, the first being the desktop's current one. Xvfb offers only
-// its own size at no refresh rate; the tests reach other desktops and offers this way, while a
-// switch still goes to the server, which takes it only when it really has such a mode.
+int (*PLAT_display_modes_hook)(int display, PLAT_display_mode* out, int max) = nullptr;
+
+// The modes the hook lists for the display, when it lists any.
 static bool test_modes(int display, std::vector<PLAT_display_mode>& out)
 {
-    const char* text = getenv("CORVANE_TEST_DISPLAY_MODES");
-    if (display != 0 || !text) return false;
-    out.clear();
-    for (const char* p = text; *p;) {
-        PLAT_display_mode m;
-        int used = 0;
-        if (sscanf(p, "%dx%dx%dx%d%n", &m.width, &m.height, &m.bits, &m.hz, &used) != 4) break;
-        out.push_back(m);
-        p += used;
-        if (*p == ',') ++p;
-    }
+    if (!PLAT_display_modes_hook) return false;
+    out.assign(64, PLAT_display_mode());
+    const int n = PLAT_display_modes_hook(display, out.data(), (int)out.size());
+    out.resize(n < 0 ? 0 : n > 64 ? 64 : n);
     return !out.empty();
 }
 
@@ -406,8 +399,8 @@ int PLAT_display_mode_at(int display, int index, PLAT_display_mode* out)
     return 0;
 }
 
-// SDL's record of the display's mode at index; a mode of the test list is asked of the server
-// in the desktop's pixel format.
+// SDL's record of the display's mode at index; a mode the hook listed is asked of the server in
+// the desktop's pixel format.
 static int sdl_mode_at(int display, int index, SDL_DisplayMode* out)
 {
     std::vector<PLAT_display_mode> t;
@@ -616,6 +609,123 @@ void PLAT_window_get_client_rect(PLAT_window* w, int* x, int* y, int* width, int
     if (height) *height = d;
 }
 
+// Xlib's own error handler ends the process. A switch the X server refuses can answer with an
+// error (a mode too large for its video memory) after SDL has already switched the output off,
+// which would leave a monitor dark: the errors of a switch are counted instead, and the screen's
+// layout as it was before is put back.
+static int sSwitchErrors = 0;
+
+static int count_switch_error(Display*, XErrorEvent*)
+{
+    ++sSwitchErrors;
+    return 0;
+}
+
+struct XCrtcSetting {
+    RRCrtc crtc = 0;
+    int x = 0, y = 0;
+    RRMode mode = None;
+    Rotation rotation = RR_Rotate_0;
+    std::vector<RROutput> outputs;
+};
+
+// The screen's size and what every CRTC shows; dpy stays null without X or RandR.
+struct XLayout {
+    Display* dpy = nullptr;
+    Window root = 0;
+    unsigned w = 0, h = 0;
+    int mm_w = 0, mm_h = 0;
+    std::vector<XCrtcSetting> crtcs;
+};
+
+static unsigned screen_size(Display* dpy, Window root, unsigned* h)
+{
+    Window r;
+    int x, y;
+    unsigned w = 0, border, depth;
+    *h = 0;
+    XGetGeometry(dpy, root, &r, &x, &y, &w, h, &border, &depth);
+    return w;
+}
+
+static void read_layout(SDL_Window* win, XLayout& l)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    int event_base, error_base;
+    if (!SDL_GetWindowWMInfo(win, &info) || info.subsystem != SDL_SYSWM_X11 || !info.info.x11.display) return;
+    Display* dpy = info.info.x11.display;
+    if (!XRRQueryExtension(dpy, &event_base, &error_base)) return;
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(dpy, info.info.x11.window, &a)) return;
+    XRRScreenResources* res = XRRGetScreenResourcesCurrent(dpy, a.root);
+    if (!res) return;
+    l.dpy = dpy;
+    l.root = a.root;
+    l.w = screen_size(dpy, a.root, &l.h);
+    l.mm_w = WidthMMOfScreen(a.screen);
+    l.mm_h = HeightMMOfScreen(a.screen);
+    for (int i = 0; i < res->ncrtc; ++i) {
+        XRRCrtcInfo* c = XRRGetCrtcInfo(dpy, res, res->crtcs[i]);
+        if (!c) continue;
+        l.crtcs.push_back({res->crtcs[i], c->x, c->y, c->mode, c->rotation,
+                           std::vector<RROutput>(c->outputs, c->outputs + c->noutput)});
+        XRRFreeCrtcInfo(c);
+    }
+    XRRFreeScreenResources(res);
+}
+
+// Every CRTC that changed is switched off first, so that the screen can take its old size, and
+// then given its old setting again.
+static void put_back(const XLayout& l)
+{
+    XRRScreenResources* res = l.dpy ? XRRGetScreenResourcesCurrent(l.dpy, l.root) : nullptr;
+    if (!res) return;
+    std::vector<XCrtcSetting> changed;
+    for (const XCrtcSetting& s : l.crtcs) {
+        XRRCrtcInfo* c = XRRGetCrtcInfo(l.dpy, res, s.crtc);
+        if (!c) continue;
+        if (c->mode != s.mode || c->x != s.x || c->y != s.y || c->rotation != s.rotation) {
+            changed.push_back(s);
+            XRRSetCrtcConfig(l.dpy, res, s.crtc, CurrentTime, 0, 0, None, c->rotation, nullptr, 0);
+        }
+        XRRFreeCrtcInfo(c);
+    }
+    unsigned h = 0;
+    if (screen_size(l.dpy, l.root, &h) != l.w || h != l.h)
+        XRRSetScreenSize(l.dpy, l.root, (int)l.w, (int)l.h, l.mm_w, l.mm_h);
+    for (XCrtcSetting& s : changed)
+        if (s.mode != None)
+            XRRSetCrtcConfig(l.dpy, res, s.crtc, CurrentTime, s.x, s.y, s.mode, s.rotation, s.outputs.data(),
+                             (int)s.outputs.size());
+    XRRFreeScreenResources(res);
+}
+
+// Shows the window full screen in m; false, with the window plain and the screen as before, when
+// SDL or the X server refused it.
+static bool switch_to(SDL_Window* win, int display, SDL_DisplayMode m)
+{
+    XLayout before;
+    read_layout(win, before);
+    int (*kept)(Display*, XErrorEvent*) = before.dpy ? XSetErrorHandler(count_switch_error) : nullptr;
+    sSwitchErrors = 0;
+    bool ok = SDL_SetWindowDisplayMode(win, &m) == 0 && SDL_SetWindowFullscreen(win, SDL_WINDOW_FULLSCREEN) == 0;
+    if (before.dpy) XSync(before.dpy, False);
+    // SDL answers success also when the server had no such mode and the screen kept its own: only
+    // a screen now of the mode's size has taken it.
+    SDL_DisplayMode now;
+    ok = ok && sSwitchErrors == 0 && SDL_GetCurrentDisplayMode(display, &now) == 0 && now.w == m.w && now.h == m.h;
+    if (!ok) {
+        SDL_SetWindowFullscreen(win, 0);
+        if (sSwitchErrors) put_back(before);
+    }
+    if (before.dpy) {
+        XSync(before.dpy, False);
+        XSetErrorHandler(kept);
+    }
+    return ok;
+}
+
 int PLAT_window_set_fullscreen(PLAT_window* w, const PLAT_display_mode* mode)
 {
     if (!w) return -1;
@@ -629,14 +739,7 @@ int PLAT_window_set_fullscreen(PLAT_window* w, const PLAT_display_mode* mode)
         if (PLAT_display_mode_at(display, i, &pm) != 0 || sdl_mode_at(display, i, &m) != 0) continue;
         if (pm.width != mode->width || pm.height != mode->height || pm.bits != mode->bits || pm.hz != mode->hz)
             continue;
-        if (SDL_SetWindowDisplayMode(sdl(w), &m) != 0) continue;
-        if (SDL_SetWindowFullscreen(sdl(w), SDL_WINDOW_FULLSCREEN) != 0) continue;
-        // SDL answers success also when the server had no such mode and the screen kept its
-        // own: only a screen now of the mode's size has taken it.
-        SDL_DisplayMode now;
-        if (SDL_GetCurrentDisplayMode(display, &now) == 0 && now.w == mode->width && now.h == mode->height)
-            return 0;
-        SDL_SetWindowFullscreen(sdl(w), 0);
+        if (switch_to(sdl(w), display, m)) return 0;
     }
     return -1;
 }

@@ -93,6 +93,11 @@ int PLAT_display_bounds(int display, int* x, int* y, int* w, int* h); // 0 or -1
 int PLAT_display_current_mode(int display, PLAT_display_mode* out); // 0 or -1
 int PLAT_display_mode_count(int display);                           // -1 without a display
 int PLAT_display_mode_at(int display, int index, PLAT_display_mode* out); // 0 or -1
+// Asked, when set, for the modes a display says it offers, the desktop's current one first: how
+// many it wrote into out (at most max), 0 for the display's own list. Only tests set it, to reach
+// other desktops and offers than the test's X server has; a switch still goes to the server,
+// which takes it only when it really has such a mode.
+extern int (*PLAT_display_modes_hook)(int display, PLAT_display_mode* out, int max);
 
 // ---- windows with OpenGL ----
 // What the window's drawing surface holds. depth_bits is a wish: when no surface has that many,
@@ -146,7 +151,8 @@ void PLAT_window_set_bordered(PLAT_window* w, int bordered);
 void PLAT_window_set_client_rect(PLAT_window* w, int x, int y, int width, int height);
 void PLAT_window_get_client_rect(PLAT_window* w, int* x, int* y, int* width, int* height);
 // Shows the window full screen in this display mode (mode null: back to a plain window and the
-// desktop's own mode). 0, or -1 when no listed mode matches or the screen did not take it (the
-// window is then left plain).
+// desktop's own mode). 0, or -1 when no listed mode matches or the screen did not take it, an X
+// error during the switch included (the window is then left plain and the screen keeps, or gets
+// back, the desktop's own mode).
 int PLAT_window_set_fullscreen(PLAT_window* w, const PLAT_display_mode* mode);
 int PLAT_window_is_fullscreen(PLAT_window* w);

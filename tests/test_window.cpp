@@ -67,14 +67,13 @@ struct Probe {
     bool ready = false;
 };
 
-// modes: the display modes the screen says it offers, the desktop's first (see plat_window.cpp).
+// modes: the display modes the screen says it offers, the desktop's first (the probe's --modes).
 void start_probe(Probe& p, const TS_xvfb& x, std::vector<std::string> args, const std::string& modes = "")
 {
     p.dir = TS_new_dir("probe");
     args.insert(args.begin(), CORVANE_WINDOW_PROBE_EXE);
-    auto env = env_for(x);
-    if (!modes.empty()) env["CORVANE_TEST_DISPLAY_MODES"] = modes;
-    ASSERT_TRUE(TS_start(p.proc, args, env, p.dir));
+    if (!modes.empty()) args.push_back("--modes=" + modes);
+    ASSERT_TRUE(TS_start(p.proc, args, env_for(x), p.dir));
     p.ready = TS_wait_for_output(p.proc, "ready\n", 60);
     ASSERT_TRUE(p.ready) << p.proc.out << p.proc.err;
 }
@@ -275,6 +274,27 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     EXPECT_NE(r.out.find("mode pending: 1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("fullscreen window: 1\nwindow rect: 0 0 1024 768\n"), std::string::npos) << r.out;
     EXPECT_EQ(TS_read_file(q.dir + kLog).find("has no 1024x768 mode"), std::string::npos);
+
+    // Xorg's dummy driver at 800 x 600 lists 1024 x 768 without the memory for it: an X error in the switch.
+    const char* xorg = "Section \"Device\"\n Identifier \"c\"\n Driver \"dummy\"\n VideoRam 2000\nEndSection\n"
+                       "Section \"ServerFlags\"\n Option \"AutoAddDevices\" \"false\"\nEndSection\n";
+    if (!TS_xvfb_start(x, "", 20, xorg))
+        GTEST_SKIP() << "Xorg with the dummy video driver did not start: see its log in " << TS_scratch() << "xorg-*/";
+    auto xrandr = [&](const std::string& a) { return TS_sh("DISPLAY=" + x.display + " timeout 20 xrandr " + a); };
+    xrandr("--newmode 1024x768 65 1024 1048 1184 1344 768 771 777 806");
+    xrandr("--addmode DUMMY0 1024x768");
+    // xrandr marks the output's mode with '*', in the 800 x 600 row above the 1024 x 768 one.
+    auto desktop_mode_set = [&] { const std::string m = xrandr(""); return m.find('*') < m.find("\n   1024x768 "); };
+    start_probe(q, x, {});
+    EXPECT_NE(q.proc.out.find("mode pending: 1\nwindow: created\n"), std::string::npos) << q.proc.out;
+    EXPECT_NE(q.proc.out.find("size: 800x600\nfsaa achieved: 0\nfullscreen window: 0\nwindow rect: 0 0 800 600\n"),
+              std::string::npos);
+    EXPECT_TRUE(desktop_mode_set()) << xrandr("");
+    EXPECT_EQ(close_probe(q, x, xwininfo(x)).exit_code, 0);
+    EXPECT_EQ(TS_count(TS_read_file(q.dir + kLog), "The desktop is 800x600 and refused its 1024x768 mode: the window "
+                                                   "stays 800x600, not full screen.\n"),
+              1);
+    EXPECT_TRUE(desktop_mode_set()) << xrandr("");
 }
 
 TEST_F(Window, TinyScreenLogsTheFallback)

@@ -264,12 +264,14 @@ TS_result TS_run(const std::vector<std::string>& argv, const std::map<std::strin
     return TS_finish(p, timeout_s);
 }
 
-bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s)
+bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s, const std::string& xorg_config)
 {
     TS_xvfb_stop(x);
     int fds[2];
     if (!cloexec_pipe(fds)) return false;
     std::string log = gScratch + "xvfb.log";
+    const std::string conf = xorg_config.empty() ? "" : TS_new_dir("xorg") + "xorg.conf", xlog = conf + ".log";
+    if (!conf.empty()) TS_write_file(conf, xorg_config);
     pid_t pid = fork();
     if (pid == 0) {
         // The server goes with the test program, however that ends.
@@ -284,6 +286,11 @@ bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s)
         int flags = fcntl(fds[1], F_GETFD);
         fcntl(fds[1], F_SETFD, flags & ~FD_CLOEXEC);
         std::string fd = std::to_string(fds[1]);
+        if (!conf.empty()) {
+            execlp("Xorg", "Xorg", "-displayfd", fd.c_str(), "-config", conf.c_str(), "-logfile", xlog.c_str(),
+                   "-nolisten", "tcp", "-noreset", "-novtswitch", "-sharevts", (char*)nullptr);
+            _exit(127);
+        }
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
                "-noreset", (char*)nullptr);
         _exit(127);
@@ -294,7 +301,7 @@ bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s)
         return false;
     }
     x.pid = pid;
-    // Xvfb writes its display number once it takes connections.
+    // The server writes its display number once it takes connections.
     std::string got;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
     while (got.find('\n') == std::string::npos) {

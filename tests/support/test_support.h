@@ -56,8 +56,9 @@ struct TS_xvfb {
     ~TS_xvfb();
 };
 // Starts Xvfb with one screen ("1280x1024x24") and waits at most timeout_s for it to take
-// connections; false (and nothing left running) when it does not come up.
-bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s = 20);
+// connections; false (and nothing left running) when it does not come up. With xorg_config, Xorg
+// with that configuration instead (files and log in a new scratch folder "xorg"; no screen).
+bool TS_xvfb_start(TS_xvfb& x, const std::string& screen, double timeout_s = 20, const std::string& xorg_config = "");
 void TS_xvfb_stop(TS_xvfb& x);
 
 // The environment for a program that draws on x with Mesa's software OpenGL (one thread).

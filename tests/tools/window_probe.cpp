@@ -6,6 +6,7 @@
 //   --window=WxH            windowed size asked for (default 800x600)
 //   --fullscreen=desktop    full screen in the desktop's exact mode; or --fullscreen=WxHxBITSxHZ
 //   --fsaa=N --vsync=A,B    multisample level wanted; the two vsync settings
+//   --modes=WxHxBITSxHZ,... the modes display 0 says it offers, the desktop's current one first
 //   --two                   opens the second window and closes it again before the frames
 //   --no_window_class       leaves the window procedure out (creation must then fail)
 //   --report                prints the OpenGL state after creation
@@ -213,6 +214,16 @@ static bool parse_size(const std::string& s, int* v, int n)
     return pos == s.size();
 }
 
+// The modes --modes lists (WxHxBITSxHZ,...), for display 0 only.
+static int listed_modes(int display, PLAT_display_mode* out, int max)
+{
+    const std::string text = opt_str("--modes");
+    int n = 0, used = 0;
+    for (const char* p = text.c_str(); display == 0 && n < max; p += used + (p[used] == ','), ++n)
+        if (sscanf(p, "%dx%dx%dx%d%n", &out[n].width, &out[n].height, &out[n].bits, &out[n].hz, &used) != 4) break;
+    return n;
+}
+
 int main(int argc, char** argv)
 {
     hl_set_hooks(); // the lower layers reach the frame as start-up links them
@@ -221,6 +232,7 @@ int main(int argc, char** argv)
     CMDLINE_parse(cmd.c_str());
     if (CMDLINE_has_option("--threads")) THREAD_init();
     if (!CMDLINE_has_option("--no_window_class")) hl_register_window_class();
+    PLAT_display_modes_hook = listed_modes;
 
     gWindowedW = 800;
     gWindowedH = 600;
