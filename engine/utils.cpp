@@ -551,15 +551,15 @@ void install_count_totals()
 // ---------------------------------------------------------------------------------------------
 // Alerts and the two-button question
 
-// Without a browser to open it in, the address is all the user has to find the new updater.
-static void open_page_before_quit(const std::string& address, int note_line)
+// Without a browser to open it in, the address is all the user has to find the page; what names
+// the page is translated by the caller.
+static void open_page_before_quit(const std::string& what, const std::string& address, int note_line)
 {
     std::string failure;
     open_url_before_quit(address, &failure);
     if (!failure.empty())
-        MACIBM_alert(0, LANG_translate("I could not open the web page of the new updater:"), address,
-                     LANG_translate("Error: ") + failure, LANG_translate("Please open it in your web browser."),
-                     t_note, "utils", note_line);
+        MACIBM_alert(0, what, address, LANG_translate("Error: ") + failure,
+                     LANG_translate("Please open it in your web browser."), t_note, "utils", note_line);
 }
 
 void install_newer_updater_dialog(const std::string& address)
@@ -567,7 +567,7 @@ void install_newer_updater_dialog(const std::string& address)
     MACIBM_alert(0, LANG_translate("There is a newer version of the Corvane web updater available."),
                  LANG_translate("I will take you to the web page where you can downoad it."), "", "", t_note,
                  "utils", 80);
-    open_page_before_quit(address, 81);
+    open_page_before_quit(LANG_translate("I could not open the web page of the new updater:"), address, 81);
     gQuit = 1;
 }
 
@@ -579,7 +579,7 @@ void install_need_new_installer_dialog(const std::string& path)
                  LANG_translate("In other words, you need to get a new installer!"),
                  LANG_translate("No problem... grab it at the download section of ") + kProductHost + ".", path,
                  t_note, "utils", 89);
-    open_page_before_quit(kDownloadPage, 90);
+    open_page_before_quit(LANG_translate("I could not open the Corvane download page:"), kDownloadPage, 90);
     gQuit = 1;
 }
 

@@ -28,10 +28,12 @@
 #include "graphics/TEX_png.h"
 #include "graphics/tman.h"
 #include "platform/plat_clock.h"
+#include "platform/plat_fileio.h"
 #include "platform/plat_sysinfo.h"
 #include "platform/plat_window.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <ios>
 #include <vector>
@@ -42,14 +44,33 @@ int gLanguage = -1;
 int gCaseSensitive = 1;
 int gStartupScreens = 0;
 
-void hl_open_log(const std::string& path)
+// The descriptor that holds the open log's lock; -1 while none is held.
+static int sLogLock = -1;
+
+static void let_go_of_log()
+{
+    if (sLogLock >= 0) PLAT_out_close(sLogLock);
+    sLogLock = -1;
+    // A crash from here on has no log of its own to append to.
+    CRASH_set_log_path(nullptr);
+}
+
+int hl_open_log(const std::string& path)
 {
     if (gLog.is_open()) gLog.close();
+    let_go_of_log();
     gLog.clear();
-    gLog.open(path, std::ios::out | std::ios::trunc);
-    CRASH_set_log_path(path.c_str());
+    int err = 0;
+    // Emptied only once it is held: the log of an updater that runs is left as it is.
+    const int taken = PLAT_take_file(path, sLogLock, err);
+    if (taken == 1) {
+        gLog.open(path, std::ios::out | std::ios::app);
+        CRASH_set_log_path(path.c_str());
+    }
     gLog.setf(std::ios::fixed, std::ios::floatfield);
     gLog.clear();
+    if (taken != 1) gLog.setstate(std::ios::failbit);
+    return taken;
 }
 
 void hl_close_log()
@@ -58,6 +79,7 @@ void hl_close_log()
         gLog.flush();
         gLog.close();
     }
+    let_go_of_log();
 }
 
 void hl_register_window_class()
@@ -266,6 +288,17 @@ static void language_check()
     }
 }
 
+// The log of another updater is not this one's to write: whoever started this one learns where
+// its own log is, or that it has none.
+static void tell_log_place(const std::string& held, const std::string& used)
+{
+    const std::string text = "The log " + held + " is in use by another updater; " +
+                             (used.empty() ? std::string("this one writes no log.") : "this one's log is " + used) +
+                             "\n";
+    fputs(text.c_str(), stderr);
+    fflush(stderr);
+}
+
 void hl_startup(int /*argc*/, const char** argv)
 {
     hl_set_hooks();
@@ -281,12 +314,17 @@ void hl_startup(int /*argc*/, const char** argv)
 
     std::string log_folder;
     FILE_get_special_dir(os_dir_this_app, log_folder);
-    hl_open_log(log_folder + LOG_FILE_NAME);
-    // An installed program's folder is seldom the user's to write: the log goes beside the
-    // preferences then.
-    if (!gLog.is_open()) {
+    std::string held = log_folder + LOG_FILE_NAME;
+    int taken = hl_open_log(held);
+    // An installed program's folder is seldom the user's to write, and the log there may be held
+    // by another updater run from the same folder (one with another data folder): the log goes
+    // beside the preferences then, in the data folder that this updater alone runs with.
+    if (taken != 1) {
+        const int beside = taken;
         FILE_get_special_dir(os_dir_prefs, log_folder);
-        hl_open_log(log_folder + LOG_FILE_NAME);
+        taken = hl_open_log(log_folder + LOG_FILE_NAME);
+        if (taken == 0 && beside != 0) held = log_folder + LOG_FILE_NAME;
+        if (beside == 0 || taken == 0) tell_log_place(held, taken == 1 ? log_folder + LOG_FILE_NAME : "");
     }
     MEM_set_log_stream(&gLog);
     PLAT_system_info sys;

@@ -21,8 +21,10 @@ extern int gLanguage;          // UI language index 0 to 5 (see LANG_table), -1 
 extern int gCaseSensitive;     // 1: file names differ by case, as on Linux file systems
 extern int gStartupScreens;    // start-up screens drawn without a progress value of their own
 
-// Opens the log at this path, replacing an older file; a failed open is silent.
-void hl_open_log(const std::string& path);
+// Opens the log at this path, replacing an older file, and holds it (a lock) until it is closed,
+// so that no other updater empties it or writes into it meanwhile. 1 opened; 0 another process
+// holds it, -1 it cannot be opened: both leave the stream failed, and every write is dropped.
+int hl_open_log(const std::string& path);
 void hl_close_log();
 
 // Registers the window class "Hangaron" with its window procedure; no window exists without it.

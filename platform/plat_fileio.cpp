@@ -132,6 +132,30 @@ int PLAT_lock_for_process(const std::string& path, int& err)
     return -1;
 }
 
+int PLAT_take_file(const std::string& path, int& fd, int& err)
+{
+    // Not opened with O_TRUNC: the holder's file must not be emptied before its lock is seen.
+    fd = open_for_writing(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666, err);
+    if (fd < 0) return -1;
+    int r;
+    do {
+        r = flock(fd, LOCK_EX | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0 && errno == EWOULDBLOCK) {
+        close(fd);
+        fd = -1;
+        return 0;
+    }
+    do {
+        r = ftruncate(fd, 0);
+    } while (r != 0 && errno == EINTR);
+    if (r == 0) return 1;
+    err = last_error();
+    close(fd);
+    fd = -1;
+    return -1;
+}
+
 const size_t PLAT_PATH_MAX = PATH_MAX;
 
 int PLAT_out_write(int fd, const void* data, size_t n)

@@ -41,6 +41,13 @@ int PLAT_append_open(const std::string& path, int& err);
 // program it starts inherits it. 1 taken; 0 another process holds it; -1 failed, with err set.
 int PLAT_lock_for_process(const std::string& path, int& err);
 
+// Takes a file to be written afresh by this process alone (made when missing): an exclusive
+// advisory lock without waiting, and only then is the file emptied, so a file that another
+// process holds is left exactly as it was. The descriptor in fd holds the lock, closed on exec,
+// until it is closed (PLAT_out_close). 1 taken; 0 another process holds it (fd -1); -1 failed,
+// with err set. A file system that takes no such lock cannot tell: the file is taken unlocked.
+int PLAT_take_file(const std::string& path, int& fd, int& err);
+
 // The longest path the system takes, its terminating NUL included.
 extern const size_t PLAT_PATH_MAX;
 

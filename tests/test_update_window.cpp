@@ -358,21 +358,24 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     click(kNext);
     answer_questions();
     ASSERT_TRUE(wait_log("Install Updates: started with 2 download streams."));
-    // An updater with another data folder and the same TMPDIR, started while this one downloads,
-    // works in a private folder and leaves this one's archive alone; its folder goes with it.
+    // The same program with another data folder and the same TMPDIR, started while this one
+    // downloads, works in a private folder and leaves this one's archive alone; its folder goes
+    // with it. Its log goes to its data folder, named on standard error, and this one's is left.
     const std::string shared = dir + "tmp/corvane-updater-" + std::to_string(getuid()) + "/";
     ASSERT_TRUE(TS_wait_for_file_text(app, shared + "1.zip", "PK", 60));
-    const std::string other = TS_new_dir("other");
-    TS_sh("mkdir '" + other + "data' && cp '" + CORVANE_UPDATER_EXE + "' '" + other + "'");
+    const std::string other = TS_new_dir("other"), other_log = other + "data/" + TS_LOG_NAME;
+    TS_sh("mkdir '" + other + "data'");
     auto other_env = env;
     other_env["XDG_DATA_HOME"] = other + "data";
-    ASSERT_TRUE(TS_start(second, {other + "corvane-updater"}, other_env, other));
-    EXPECT_TRUE(TS_wait_for_file_text(second, other + TS_LOG_NAME, "os_dir_prefs", 60));
+    ASSERT_TRUE(TS_start(second, {dir + "corvane-updater"}, other_env, other));
+    EXPECT_TRUE(TS_wait_for_file_text(second, other_log, "os_dir_prefs", 60));
     kill(second.pid, SIGTERM);
-    EXPECT_EQ(TS_finish(second, 30).exit_code, 128 + SIGTERM);
+    const TS_result other_run = TS_finish(second, 30);
+    EXPECT_EQ(other_run.exit_code, 128 + SIGTERM);
+    EXPECT_EQ(other_run.err, "The log " + log + " is in use by another updater; this one's log is " + other_log + "\n");
     const std::string said = "WARNING: The temporary folder " + shared.substr(0, shared.size() - 1) +
                              " is in use by another updater. The private folder " + shared + "private-";
-    EXPECT_NE(read(other + TS_LOG_NAME).find(said), std::string::npos) << read(other + TS_LOG_NAME);
+    EXPECT_NE(read(other_log).find(said), std::string::npos) << read(other_log);
     EXPECT_EQ(TS_sh("cd '" + shared + "' && ls -d 1.zip; ls -A | grep private"), "1.zip\n");
     TS_write_file(fault.dir + "release", "");
     wait_step(install, "install", 90, "Finish: ");
@@ -385,6 +388,13 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     // "Fly Corvane Now" starts the copy's program and ends the updater with status 1.
     click(kChoice);
     EXPECT_EQ(end(), 1);
+    // This run's log holds its own lines from its header to its end, and none of the other's.
+    const std::string own = read(log);
+    EXPECT_EQ(own.substr(0, started.size()), started);
+    EXPECT_EQ(TS_count(own, "Installer log.txt for "), 1);
+    EXPECT_EQ(own.find(said), std::string::npos);
+    EXPECT_EQ(own.find(other), std::string::npos);
+    EXPECT_EQ(TS_count(own, "Clean exit from threads.\n"), 1);
     const auto t0 = steady::now();
     while (read(copy + "Output/launched.txt").empty() && steady::now() - t0 < std::chrono::seconds(10))
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
