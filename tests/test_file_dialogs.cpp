@@ -125,7 +125,7 @@ TEST(FileDialogs, RealZenityUnderXvfb)
     TS_proc p;
     ASSERT_TRUE(TS_start(p, {CORVANE_DIALOG_PROBE_EXE, dir}, TS_xvfb_env(x), dir));
     ASSERT_TRUE(TS_wait_for_output(p, "asking 1\n", 60)) << p.out << p.err;
-    std::string id = TS_find_window(x, "Choose a folder 1", 30);
+    std::string id = TS_find_window(x, "Choose a folder 1", 30, true);
     ASSERT_NE(id, "") << p.err;
     xdo({"windowmove", "--sync", id, "820", "0"}); // off the program's window
     xdo({"mousemove", "100", "151"});
@@ -133,17 +133,17 @@ TEST(FileDialogs, RealZenityUnderXvfb)
     EXPECT_TRUE(TS_wait_for_output(p, "event move 100 450\n", 30)) << p.out;
     xdo({"click", "1"});
     EXPECT_TRUE(TS_wait_for_output(p, "event down\n", 30)) << p.out;
-    xdo({"windowfocus", "--sync", id});
+    ASSERT_TRUE(TS_focus_window(x, id, 30));
     xdo({"key", "ctrl+l"});
     xdo({"type", "--delay", "20", chosen});
     xdo({"key", "Return"});
     EXPECT_TRUE(TS_wait_for_output(p, "result 1 1 [" + chosen + "/] down 0\n", 60)) << p.out << p.err;
 
     ASSERT_TRUE(TS_wait_for_output(p, "asking 2\n", 30)) << p.out;
-    id = TS_find_window(x, "Choose a folder 2", 30);
+    id = TS_find_window(x, "Choose a folder 2", 30, true);
     ASSERT_NE(id, "");
-    xdo({"windowfocus", "--sync", id});
-    xdo({"key", "Escape"});
-    EXPECT_TRUE(TS_wait_for_output(p, "result 2 0 [" + chosen + "/] down 0\n", 60)) << p.out;
+    const std::string cancelled = "result 2 0 [" + chosen + "/] down 0\n";
+    EXPECT_TRUE(TS_press_in_window(x, id, "Escape", [&](double s) { return TS_wait_for_output(p, cancelled, s); }, 60))
+        << p.out;
     EXPECT_EQ(TS_finish(p, 60).exit_code, 0);
 }

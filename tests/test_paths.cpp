@@ -8,6 +8,12 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -187,9 +193,29 @@ TEST(Paths, SharedFolderNames)
     EXPECT_STREQ(NOT_SCANNED_NAME, "Not Yet Scanned");
 }
 
+// Lets this process see the folder as /tmp: a mount namespace of its own (inside a user
+// namespace of the same ids where a plain one is not allowed); "" or why not.
+static std::string see_as_tmp(const std::string& folder)
+{
+    if (unshare(CLONE_NEWNS) != 0) {
+        const std::string uid = std::to_string(getuid()), gid = std::to_string(getgid());
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return std::string("unshare: ") + strerror(errno);
+        TS_write_file("/proc/self/setgroups", "deny");
+        TS_write_file("/proc/self/uid_map", uid + " " + uid + " 1");
+        TS_write_file("/proc/self/gid_map", gid + " " + gid + " 1");
+    }
+    // Private first, so that the bind mount does not reach the system's own namespace.
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(folder.c_str(), "/tmp", nullptr, MS_BIND, nullptr) != 0)
+        return std::string("mount: ") + strerror(errno);
+    return "";
+}
+
 // Special folders are read from the environment; each case runs in a child so the
-// once-per-run temporary folder starts fresh.
-static std::string special_in_child(int kind, const std::map<std::string, std::string>& env)
+// once-per-run temporary folder starts fresh. With tmp, the child sees that folder as /tmp, or
+// answers "no private /tmp: " and why.
+static std::string special_in_child(int kind, const std::map<std::string, std::string>& env,
+                                    const std::string& tmp = "")
 {
     int fds[2];
     if (pipe(fds) != 0) return "pipe failed";
@@ -202,8 +228,11 @@ static std::string special_in_child(int kind, const std::map<std::string, std::s
             else
                 setenv(k.c_str(), v.c_str(), 1);
         }
-        std::string out;
-        FILE_get_special_dir(kind, out);
+        std::string out = tmp.empty() ? "" : see_as_tmp(tmp);
+        if (out.empty())
+            FILE_get_special_dir(kind, out);
+        else
+            out = "no private /tmp: " + out;
         ssize_t w = write(fds[1], out.data(), out.size());
         (void)w;
         _exit(0);
@@ -268,8 +297,19 @@ TEST(SpecialFolders, TemporaryFolderIsPrivate)
         ASSERT_EQ(lstat(got.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u) << std::oct << loose;
     }
-    // Without TMPDIR the system's /tmp is used.
-    EXPECT_EQ(special_in_child(os_dir_temp, {{"TMPDIR", ""}}), "/tmp/corvane-updater-" + uid + "/");
+    // Without TMPDIR the system's /tmp is used (here a scratch folder the child sees as /tmp). A
+    // private folder whose lock another process holds survives that run's start; one a killed run
+    // left, unlocked, goes.
+    const std::string sys = TS_new_dir("systmp"), own = sys + "corvane-updater-" + uid + "/";
+    ASSERT_EQ(mkdir(own.c_str(), 0700), 0);
+    for (const char* name : {"private-AAAAAA", "private-BBBBBB"}) ASSERT_EQ(mkdir((own + name).c_str(), 0700), 0);
+    const int held = open((own + "private-AAAAAA").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    got = special_in_child(os_dir_temp, {{"TMPDIR", ""}}, sys);
+    close(held);
+    if (got.rfind("no private /tmp: ", 0) == 0) GTEST_SKIP() << got;
+    EXPECT_EQ(got, "/tmp/corvane-updater-" + uid + "/");
+    EXPECT_EQ(TS_sh("ls -A '" + own + "'"), "private-AAAAAA\n");
 
     // There (a scratch parent here) another user made the per-user folder first: it is refused, and
     // a private folder of ours beside it is made, then found again; one of someone else's is passed over.

@@ -435,15 +435,19 @@ TEST_F(PopupScreens, CrashAndNestedAlertsEndBySigabrt)
     key(n, "n");
     bool box = false;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto ended = [&](double wait_s) {
+        const auto by = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(wait_s * 1000));
+        while (running(n.proc.pid) && std::chrono::steady_clock::now() < by)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return !running(n.proc.pid);
+    };
     while (!box && running(n.proc.pid) && std::chrono::steady_clock::now() < until) {
-        TS_result found = TS_run({"xdotool", "search", "--name", "^Hangaron Message$"}, env_for(x), 10);
-        if (found.exit_code == 0 && !found.out.empty()) {
-            box = true;
-            const std::string id = found.out.substr(0, found.out.find('\n'));
-            xdo(n, {"windowfocus", "--sync", id});
-            xdo(n, {"key", "--window", id, "Return"});
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::string id = TS_find_window(x, "Hangaron Message", 0, true);
+        box = !id.empty();
+        if (box)
+            EXPECT_TRUE(TS_press_in_window(x, id, "Return", ended, 60)) << "the box stayed";
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     end = TS_finish(n.proc, 60);
     EXPECT_EQ(end.signal, 6) << end.out << end.err;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -218,17 +219,45 @@ bool TS_wait_for_file_text(TS_proc& p, const std::string& path, const std::strin
     }
 }
 
-std::string TS_find_window(const TS_xvfb& x, const std::string& name, double timeout_s)
+std::string TS_find_window(const TS_xvfb& x, const std::string& name, double timeout_s, bool viewable)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
     for (;;) {
-        TS_result r = TS_run({"xdotool", "search", "--name", "^" + name + "$"}, TS_xvfb_env(x), 20);
+        std::vector<std::string> argv = {"xdotool", "search", "--name", "^" + name + "$"};
+        if (viewable) argv.insert(argv.begin() + 2, "--onlyvisible");
+        TS_result r = TS_run(argv, TS_xvfb_env(x), 20);
         std::istringstream in(r.out);
         std::string id;
         if (r.exit_code == 0 && (in >> id)) return id;
         if (ms_left(deadline) <= 0) return "";
         usleep(100 * 1000);
     }
+}
+
+bool TS_focus_window(const TS_xvfb& x, const std::string& id, double timeout_s)
+{
+    // A window found by its name may not be mapped yet (BadMatch), and on a busy machine the
+    // focus may come later than xdotool waits for it.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    for (int tries = 0; tries < 100; ++tries) {
+        if (TS_run({"xdotool", "windowfocus", "--sync", id}, TS_xvfb_env(x), 20).exit_code == 0) return true;
+        if (ms_left(deadline) <= 0) break;
+        usleep(100 * 1000);
+    }
+    return false;
+}
+
+bool TS_press_in_window(const TS_xvfb& x, const std::string& id, const std::string& key,
+                        const std::function<bool(double wait_s)>& took, double timeout_s)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    auto left = [&] { return std::min(10.0, std::max(0.0, ms_left(deadline) / 1000.0)); };
+    for (int tries = 0; tries < 5 && left() > 0; ++tries) {
+        // The effect of an earlier press may still be on its way: looked for in any case.
+        if (TS_focus_window(x, id, left())) TS_run({"xdotool", "key", key}, TS_xvfb_env(x), 20);
+        if (took(left())) return true;
+    }
+    return took(0);
 }
 
 bool TS_close_window(const TS_xvfb& x, const std::string& id)

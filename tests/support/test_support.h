@@ -1,6 +1,7 @@
 // Helpers the tests share: a scratch folder per test program, files, and child processes
 // run with bounded time.
 #pragma once
+#include <functional>
 #include <map>
 #include <sys/types.h>
 #include <string>
@@ -66,8 +67,16 @@ std::map<std::string, std::string> TS_xvfb_env(const TS_xvfb& x);
 // Collects the child's output until the file holds the text; false when the time ran out or the
 // child ended first.
 bool TS_wait_for_file_text(TS_proc& p, const std::string& path, const std::string& text, double timeout_s);
-// The id of the first window of that name on x ("" when none shows within timeout_s).
-std::string TS_find_window(const TS_xvfb& x, const std::string& name, double timeout_s);
+// The id of the first window of that name on x ("" when none shows within timeout_s); with
+// viewable, of the first one that is mapped and viewable, so that it can take the focus and keys.
+std::string TS_find_window(const TS_xvfb& x, const std::string& name, double timeout_s, bool viewable = false);
+// Gives the window the keyboard focus, again while it cannot take it yet, within timeout_s;
+// whether it has it.
+bool TS_focus_window(const TS_xvfb& x, const std::string& id, double timeout_s);
+// Focuses the window and presses the key (xdotool's name) in it, again until took(wait_s) sees
+// the key's effect within wait_s, at most five times within timeout_s; whether it was seen.
+bool TS_press_in_window(const TS_xvfb& x, const std::string& id, const std::string& key,
+                        const std::function<bool(double wait_s)>& took, double timeout_s);
 // Asks the window to close, as a window manager's close button does.
 bool TS_close_window(const TS_xvfb& x, const std::string& id);
 
