@@ -634,9 +634,10 @@ static bool stream_turn(size_t s, install_stream& st)
     // is checked once the archive is here: that costs more than a poll.)
     std::string rel;
     if (!relative_part(local, false, rel)) {
-        gLog << "WARNING: the install engine refuses the path \"" << printable(local)
-             << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
-        gInstallFailed = 1;
+        file_not_installed(st.group, local, "it is not a plain path inside the install folder", true, [&] {
+            gLog << "WARNING: the install engine refuses the path \"" << printable(local)
+                 << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
+        });
         return true;
     }
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
