@@ -85,19 +85,26 @@ static std::string printable(const std::string& text)
     return s;
 }
 
+static const char* const kNotPlain = "it is not a plain path inside the install folder";
+
+// why ends in the words before the install folder's name.
+static void log_refused_path(const std::string& local, const char* why)
+{
+    LOG_out() << "WARNING: the install engine refuses the path \"" << printable(local) << "\": " << why << " "
+              << gInstallPath << "\n";
+}
+
 // A local file the worklist may replace or delete: below the install folder by name, and its
 // folder not a link that leads out of it.
 static bool local_file_allowed(const std::string& local)
 {
     std::string rel;
     if (!relative_part(local, false, rel)) {
-        LOG_out() << "WARNING: the install engine refuses the path \"" << printable(local)
-                  << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
+        log_refused_path(local, kNotPlain);
         return false;
     }
     if (!resolves_inside(folder_of(local), true)) {
-        LOG_out() << "WARNING: the install engine refuses the path \"" << printable(local)
-                  << "\": its folder leads out of the install folder " << gInstallPath << "\n";
+        log_refused_path(local, "its folder leads out of the install folder");
         return false;
     }
     return true;
@@ -253,9 +260,9 @@ static void warn_not_installed(const std::string& local, const std::string& why)
 
 static void extraction_note(const std::string& archive, const std::string& local, int r)
 {
-    MACIBM_alert(0, LANG_translate("The installer cannot extract a file."), LANG_translate("Error: ") + FILE_error_text(r),
-                 LANG_translate("Compressed File: ") + archive, LANG_translate("Destination: ") + local, t_note,
-                 "utils", 433);
+    MACIBM_alert(0, LANG_translate("The installer cannot extract a file."),
+                 LANG_translate("Error: ") + FILE_error_text(r), LANG_translate("Compressed File: ") + archive,
+                 LANG_translate("Destination: ") + local, t_note, "utils", 433);
 }
 
 static void log_expanding(const std::string& local, int r)
@@ -634,10 +641,7 @@ static bool stream_turn(size_t s, install_stream& st)
     // is checked once the archive is here: that costs more than a poll.)
     std::string rel;
     if (!relative_part(local, false, rel)) {
-        file_not_installed(st.group, local, "it is not a plain path inside the install folder", true, [&] {
-            gLog << "WARNING: the install engine refuses the path \"" << printable(local)
-                 << "\": it is not a plain path inside the install folder " << gInstallPath << "\n";
-        });
+        file_not_installed(st.group, local, kNotPlain, true, [&] { log_refused_path(local, kNotPlain); });
         return true;
     }
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
