@@ -836,9 +836,6 @@ TEST_F(Worklist, RunawayDownloadsFailWithinTheirLimitsAndLeaveNoArchive)
         const std::string log = read_log().substr(mark);
         EXPECT_EQ(TS_count(log, c.report + gTempFolder + "0.zip\n   server     =faults.test\n"), 1) << log;
         EXPECT_EQ(TS_count(log, std::string("   failure    =") + c.failure), 1) << log;
-        EXPECT_EQ(TS_count(log, "WARNING: the file " + gInstallPath + "data/f.bin was not installed: the archive is "
-                                "larger than the directory file allows (more than 1051648 bytes)"),
-                  over ? 1 : 0);
     }
     // Archives are checked against their MD5 after extraction: a proxy's cache may answer for a
     // first request. The one more request for an archive too large goes past it.
@@ -848,7 +845,6 @@ TEST_F(Worklist, RunawayDownloadsFailWithinTheirLimitsAndLeaveNoArchive)
         EXPECT_EQ(r.bytes.find("no-cache") != std::string::npos, asked[line]++ > 0) << r.bytes;
     }
     EXPECT_EQ(asked.size(), 4u);
-    EXPECT_EQ(asked["GET http://faults.test/ok/5000000/data/f.bin.zip HTTP/1.1"], 2);
     gNet.slow_seconds = NET_SLOW_SECONDS;
 }
 
