@@ -16,6 +16,7 @@
 #include "platform/plat_files.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <deque>
 #include <functional>
@@ -285,6 +286,174 @@ int install_extract_file(const std::string& archive, const std::string& local, c
 }
 
 // ---------------------------------------------------------------------------------------------
+// Where each file of the install stands in this run.
+//
+// Every group has one record, and only file_set changes its state: whether the run goes on and
+// what its end reports are read from these states alone. Installed and not installed are final.
+// A bad archive (other bytes than listed, one that cannot be opened or extracted, or one over the
+// download limit) is no failure the first time: a proxy's cache may have answered with the archive
+// of an older release at the same address, or kept one cut short. The file goes back on the
+// queue at once, and its archive is asked for again with the headers that make every cache on the
+// way go to the server; only a second bad archive fails the file. A transfer that failed is
+// retried as always, after its server's rest, also past any cache: what a cache answered once, it
+// answers again.
+//
+// When the run ends (finished, failed or stopped) every file it took up and did not install is
+// reported once, under its own name: the failure that ends the run with its own report (the
+// note; a wrong file's is its warning), every other one with a warning that says why. A file
+// whose extraction is still out then is reported by what the extraction returns. Back, after
+// which the run begins again, is no end: it reports nothing.
+
+enum install_file_state : uint8_t {
+    file_untaken = 0,   // no stream has taken it yet
+    file_requeued,      // a request failed, or its archive was bad once: it waits in the re-queue
+    file_fetching,      // a stream has it: its delete or skip this turn, or its download under way
+    file_extracting,    // its archive is on a worker
+    file_installed,     // done: installed, deleted or left as it was
+    file_not_installed, // reported so
+    file_state_count
+};
+
+struct install_file {
+    install_file_state state = file_untaken;
+    bool past_cache = false;  // a request failed or an archive was bad: every later one goes past any cache
+    bool bad_archive = false; // its archive was bad once: one more request, a second bad one fails it
+    bool asked_again = false; // that request is made
+    std::string local;        // the local file, once a stream took it
+    std::string bad;          // what was wrong with its bad archive
+    std::string why;          // why it waits in the re-queue, after "was not installed: "
+};
+
+class install_extract_task;
+
+struct install_run {
+    std::vector<install_file> files; // by group
+    int32_t count[file_state_count] = {};
+    int64_t call = 0;      // calls of install_run_worklist in this run
+    int64_t end_call = -1; // the call that the run's failure belongs to (-1 while nothing failed)
+    bool failure_reported = false; // the failure that ends the run has had its report
+    bool ended = false;    // the end's reports are made: what comes back later is reported at once
+    bool restart = false;  // Back: what comes back is kept quietly, for the run that begins again
+    std::vector<install_extract_task*> extracting; // per stream: its extraction on a worker, or null
+    std::deque<install_extract_task*> in_turn;     // every job not yet reported, in the order they began
+};
+static install_run sRun;
+
+static UTL_work_queue* sExtractPool = nullptr;
+
+static bool is_final(install_file_state st)
+{
+    return st == file_installed || st == file_not_installed;
+}
+
+// A run's records, made at its first call.
+static void begin_run(int32_t ngroups)
+{
+    if (sRun.files.size() == (size_t)ngroups) return;
+    sRun.files.assign((size_t)ngroups, install_file());
+    for (int32_t& c : sRun.count) c = 0;
+    sRun.count[file_untaken] = ngroups;
+}
+
+// The plan's current entry of the group, or null when the plan no longer lists it.
+static install_entry* listed_entry(int32_t group)
+{
+    auto& groups = gPlan.install_groups;
+    if (group < 0 || (size_t)group >= groups.size() || groups[(size_t)group].empty()) return nullptr;
+    return &groups[(size_t)group].back();
+}
+
+// The one place where a file changes its state. Its entry actions: a file re-queued goes to the
+// end of the queue, and every later request for it goes past any cache; a file taken again after
+// a bad archive has its one more request, which the log tells.
+static void file_set(int32_t group, install_file_state state, const std::string& why = "")
+{
+    if (group < 0 || (size_t)group >= sRun.files.size()) return;
+    install_file& f = sRun.files[(size_t)group];
+    if (f.state == state || is_final(f.state)) return;
+    if (f.state == file_requeued) {
+        auto& q = gPlan.requeue;
+        q.erase(std::remove(q.begin(), q.end(), group), q.end());
+    }
+    --sRun.count[f.state];
+    ++sRun.count[state];
+    f.state = state;
+    if (state == file_requeued) {
+        f.why = why;
+        f.past_cache = true;
+        gPlan.requeue.push_back(group);
+    } else if (state == file_fetching && f.bad_archive && !f.asked_again) {
+        f.asked_again = true;
+        gLog << "The archive of the file " << printable(f.local) << " " << f.bad
+             << "; it is asked for again past any cache.\n";
+    }
+}
+
+// Files still in the run's hands: taken and not done, or not yet taken.
+static bool files_left()
+{
+    return sRun.count[file_untaken] + sRun.count[file_requeued] + sRun.count[file_fetching] +
+               sRun.count[file_extracting] > 0;
+}
+
+// Known on the worker's return, or set by a turn: no stream takes a turn after the call.
+static void run_failed_in(int64_t call)
+{
+    if (sRun.end_call < 0 || call < sRun.end_call) sRun.end_call = call;
+}
+
+// A file that is not installed, reported once under its own name. A failure that is the first
+// of the run gets its own report (own_report; without one, the warning), and makes the install
+// end as failed; every other file gets the warning. why follows "was not installed: ".
+static void report_not_installed(int32_t group, const std::string& why, bool failure,
+                               const std::function<void()>& own_report = nullptr)
+{
+    if (group < 0 || (size_t)group >= sRun.files.size() || is_final(sRun.files[(size_t)group].state)) return;
+    file_set(group, file_not_installed);
+    const bool first = failure && !sRun.failure_reported;
+    if (failure) {
+        gInstallFailed = 1;
+        sRun.failure_reported = true;
+        run_failed_in(sRun.call);
+    }
+    if (first && own_report)
+        own_report();
+    else
+        warn_not_installed(sRun.files[(size_t)group].local, why);
+}
+
+// A bad archive of the group is asked for once more, unless it was already, or the plan no longer
+// lists the file.
+static bool may_ask_again(int32_t group)
+{
+    return group >= 0 && (size_t)group < sRun.files.size() && !sRun.files[(size_t)group].bad_archive &&
+           listed_entry(group);
+}
+
+static void ask_again(int32_t group, const std::string& bad)
+{
+    install_file& f = sRun.files[(size_t)group];
+    f.bad_archive = true;
+    f.bad = bad;
+    file_set(group, file_requeued, "the archive " + bad);
+}
+
+// The end of the run: every file that a stream took and that is neither done nor extracting is
+// reported. An extraction still out reports its file once it is back.
+static void end_run()
+{
+    if (sRun.ended || sRun.files.empty()) return;
+    sRun.ended = true;
+    for (size_t g = 0; g < sRun.files.size(); ++g) {
+        const install_file& f = sRun.files[g];
+        if (f.state == file_fetching)
+            report_not_installed((int32_t)g, "its download was under way when the install ended", false);
+        else if (f.state == file_requeued)
+            report_not_installed((int32_t)g, f.why, false);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Extraction off the main thread: inflating, writing, hashing and syncing a large file takes
 // seconds, which inside the frame would freeze the window and stall every other stream's
 // download. A stream hands its archive to a worker and takes no turn until the job is back.
@@ -295,10 +464,6 @@ int install_extract_file(const std::string& archive, const std::string& local, c
 // its extraction began: no stream takes a turn after it, and the run ends once every job begun
 // up to that call is reported. A job begun later was never meant to run: its file and its log
 // line are kept, and a failure of it gets a warning.
-//
-// Every file that is not installed is reported once, under its own name: the failure that ends
-// the run with its own report (the note; a wrong file's is its warning), every other one with a
-// warning.
 
 class install_extract_task : public UTL_work_task {
 public:
@@ -309,6 +474,9 @@ public:
     }
     void run() override
     {
+        // A job that the end of the program found still waiting never begins.
+        int waiting = 0;
+        if (!phase.compare_exchange_strong(waiting, 1)) return;
         LOG_capture(&log);
         result = extract_in_place(archive, local, sig_want, max_size, bad_archive, wrong_file, why);
         LOG_capture(nullptr);
@@ -320,128 +488,14 @@ public:
     const int64_t call; // the worklist call in which the download finished
     const std::string archive, local, sig_want;
     const int64_t max_size;
+    std::atomic<int> phase{0}; // 0 waiting, 1 begun, 2 never to begin
     // Written by the worker, read by the main thread once the job is back.
     int result = 0;
     bool bad_archive = false, wrong_file = false;
     std::string why;
     std::ostringstream log;
     bool back = false; // main thread only
-    bool ask_again = false; // main thread only: a bad archive that is fetched once more
 };
-
-// ---------------------------------------------------------------------------------------------
-// Where each file's archive stands in this run.
-//
-// A bad archive (other bytes than listed, one that cannot be opened or extracted, or one over the
-// download limit) is no failure the first time: a proxy's cache may have answered with the
-// archive of an older release at the same address, or kept one cut short. The file goes back on
-// the queue at once, and its archive is asked for again with the headers that make every cache on
-// the way go to the server; only a second bad archive fails the file. A transfer that failed is
-// retried as always, after its server's rest, also past any cache: what a cache answered once, it
-// answers again.
-
-enum archive_state : uint8_t {
-    archive_first = 0,   // asked for plainly: a cache on the way may answer
-    archive_past_cache,  // a request for it failed: every later one goes past any cache
-    archive_ask_again,   // it came bad once: its one more request, past any cache, is still to be made
-    archive_asked_again, // that request is made: a second bad archive fails the file
-    archive_installed,
-    archive_failed       // not installed, and reported so
-};
-
-struct archive_record {
-    archive_state state = archive_first;
-    std::string local, why; // the file, and what was wrong with its bad archive
-};
-
-// By group; a group without a record is at archive_first. Changed by archive_set only.
-static std::map<int32_t, archive_record> sArchives;
-
-static archive_state archive_of(int32_t group)
-{
-    auto it = sArchives.find(group);
-    return it == sArchives.end() ? archive_first : it->second.state;
-}
-
-// The plan's current entry of the group, or null when the plan no longer lists it.
-static install_entry* listed_entry(int32_t group)
-{
-    auto& groups = gPlan.install_groups;
-    if (group < 0 || (size_t)group >= groups.size() || groups[(size_t)group].empty()) return nullptr;
-    return &groups[(size_t)group].back();
-}
-
-// The state's entry actions: a file asked for again goes to the end of the queue, and the log
-// says why once the request is made.
-static void archive_set(int32_t group, archive_state state, const std::string& local = "",
-                        const std::string& why = "")
-{
-    archive_record& a = sArchives[group];
-    if (a.state == state) return;
-    a.state = state;
-    if (state == archive_ask_again) {
-        a.local = local;
-        a.why = why;
-        gPlan.requeue.push_back(group);
-    } else if (state == archive_asked_again) {
-        gLog << "The archive of the file " << printable(a.local) << " " << a.why
-             << "; it is asked for again past any cache.\n";
-    }
-}
-
-// A bad archive of the group is asked for once more, unless it was already, or the plan no longer
-// lists the file.
-static bool may_ask_again(int32_t group)
-{
-    const archive_state st = archive_of(group);
-    return (st == archive_first || st == archive_past_cache) && listed_entry(group);
-}
-
-static UTL_work_queue* sExtractPool = nullptr;
-// Per stream: its extraction on a worker, or null.
-static std::vector<install_extract_task*> sExtracting;
-// Every job not yet reported, in the order they began.
-static std::deque<install_extract_task*> sInTurn;
-// Calls of install_run_worklist in this run, and the call that the run's failure belongs to
-// (-1 while nothing failed).
-static int64_t sCall = 0;
-static int64_t sEndCall = -1;
-// The failure that ends the run has had its report.
-static bool sFailureReported = false;
-
-// Known on the worker's return, or set by a turn: no stream takes a turn after the call.
-static void run_failed_in(int64_t call)
-{
-    if (sEndCall < 0 || call < sEndCall) sEndCall = call;
-}
-
-// A file that is not installed, reported once under its own name. A failure that is the first
-// of the run gets its own report (own_report; without one, the warning), and makes the install
-// end as failed; every other file gets the warning. why follows "was not installed: ".
-static void file_not_installed(int32_t group, const std::string& local, const std::string& why, bool failure,
-                               const std::function<void()>& own_report = nullptr)
-{
-    if (archive_of(group) == archive_failed) return;
-    archive_set(group, archive_failed);
-    const bool first = failure && !sFailureReported;
-    if (failure) {
-        gInstallFailed = 1;
-        sFailureReported = true;
-    }
-    if (first && own_report)
-        own_report();
-    else
-        warn_not_installed(local, why);
-}
-
-// The files whose archive was bad once and whose one more request will not bring them, because
-// the run ended or stopped first, are not installed.
-static void end_retries()
-{
-    for (auto& [group, a] : sArchives)
-        if (a.state == archive_ask_again || a.state == archive_asked_again)
-            file_not_installed(group, a.local, "the archive " + a.why, false);
-}
 
 static void start_extraction(size_t s, int32_t group, const std::string& archive, const std::string& local,
                              const std::string& sig_want, int64_t max_size)
@@ -451,10 +505,11 @@ static void start_extraction(size_t s, int32_t group, const std::string& archive
         const int32_t streams = (int32_t)std::max<size_t>(gServers.size(), 1);
         sExtractPool = new UTL_work_queue(std::min(streams, THREAD_cpu_count()), streams);
     }
-    if (sExtracting.size() <= s) sExtracting.resize(s + 1, nullptr);
-    install_extract_task* job = new install_extract_task(s, group, sCall, archive, local, sig_want, max_size);
-    sExtracting[s] = job;
-    sInTurn.push_back(job);
+    if (sRun.extracting.size() <= s) sRun.extracting.resize(s + 1, nullptr);
+    install_extract_task* job = new install_extract_task(s, group, sRun.call, archive, local, sig_want, max_size);
+    sRun.extracting[s] = job;
+    sRun.in_turn.push_back(job);
+    file_set(group, file_extracting);
     sExtractPool->add_task(job);
 }
 
@@ -463,41 +518,46 @@ static void start_extraction(size_t s, int32_t group, const std::string& archive
 static void take_back(install_extract_task* job)
 {
     job->back = true;
-    if (job->stream < sExtracting.size()) sExtracting[job->stream] = nullptr;
+    if (job->stream < sRun.extracting.size()) sRun.extracting[job->stream] = nullptr;
     if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].need_next = 1;
-    job->ask_again = job->bad_archive && may_ask_again(job->group);
-    if (job->result != 0 && !job->ask_again) run_failed_in(job->call);
+    if (job->result != 0 && !(job->bad_archive && may_ask_again(job->group))) run_failed_in(job->call);
 }
 
 // The results of a finished extraction, as the single-threaded worklist had them.
 static void finish_extraction(install_extract_task* job)
 {
+    // One that never began was reported when the program's end found it waiting.
+    if (job->phase == 2) {
+        delete job;
+        return;
+    }
     gLog << job->log.str();
-    install_entry* e = listed_entry(job->group);
-    if (job->ask_again && sEndCall < 0 && e) {
+    const int32_t g = job->group;
+    install_entry* e = listed_entry(g);
+    const int r = job->result;
+    if (r != 0 && job->bad_archive && may_ask_again(g) && !sRun.ended && !sRun.restart) {
         // The next free stream takes it; the download it brought is not counted twice.
-        archive_set(job->group, archive_ask_again, job->local, job->why);
+        ask_again(g, job->why);
         gPlan.downloaded_bytes -= e->download_size;
         if (job->stream < gPlan.streams.size()) gPlan.streams[job->stream].bytes_done -= e->download_size;
         delete job;
         return;
     }
-    const int r = job->result;
     if (r == 0) {
-        archive_set(job->group, archive_installed);
-    } else if (job->ask_again) { // the run failed before its one more request
-        file_not_installed(job->group, job->local, "the archive " + job->why, false);
+        file_set(g, file_installed);
+    } else if (sRun.restart) {
+        file_set(g, file_not_installed); // the run that begins again takes it up anew
     } else {
         const std::string why = job->bad_archive ? "the archive " + job->why
                                                  : "it could not be extracted (Error: " + FILE_error_text(r) + ")";
         std::function<void()> note;
         if (!job->wrong_file) note = [job, r] { extraction_note(job->archive, job->local, r); };
-        file_not_installed(job->group, job->local, why, true, note);
+        report_not_installed(g, why, true, note);
     }
     log_expanding(job->local, r);
     // A file whose archive could not be extracted is not the listed version.
     if (e) {
-        if (job->result == 0) e->up_to_date = 1;
+        if (r == 0) e->up_to_date = 1;
         gPlan.installed_bytes += e->disk_size;
     }
     delete job;
@@ -510,16 +570,16 @@ static void collect_extractions(bool wait)
     if (sExtractPool)
         while (UTL_work_task* job = wait ? sExtractPool->wait_done() : sExtractPool->poll_done())
             take_back(static_cast<install_extract_task*>(job));
-    while (!sInTurn.empty() && sInTurn.front()->back) {
-        install_extract_task* job = sInTurn.front();
-        sInTurn.pop_front();
+    while (!sRun.in_turn.empty() && sRun.in_turn.front()->back) {
+        install_extract_task* job = sRun.in_turn.front();
+        sRun.in_turn.pop_front();
         finish_extraction(job);
     }
 }
 
 static bool extracting(size_t s)
 {
-    return s < sExtracting.size() && sExtracting[s] != nullptr;
+    return s < sRun.extracting.size() && sRun.extracting[s] != nullptr;
 }
 
 // Waits for every extraction still out, reports it, and ends the workers.
@@ -528,9 +588,31 @@ static void end_extractions()
     collect_extractions(true);
     delete sExtractPool;
     sExtractPool = nullptr;
-    // A job whose worker was stopped at shutdown never comes back; its stream is forgotten.
-    sExtracting.clear();
-    sInTurn.clear();
+    // A job whose worker was stopped at shutdown never comes back; its file was reported when
+    // the program's end found it waiting.
+    sRun.extracting.clear();
+    sRun.in_turn.clear();
+}
+
+// At the program's end, once its workers are joined: the extractions that came back are
+// reported, in any order now that the run has ended, and a job still waiting for a worker never
+// begins: its file is not installed.
+static void end_extractions_at_stop()
+{
+    if (sExtractPool)
+        while (UTL_work_task* job = sExtractPool->poll_done()) take_back(static_cast<install_extract_task*>(job));
+    std::deque<install_extract_task*> out;
+    for (install_extract_task* job : sRun.in_turn) {
+        int waiting = 0;
+        if (job->back) {
+            finish_extraction(job);
+        } else {
+            if (job->phase.compare_exchange_strong(waiting, 2))
+                report_not_installed(job->group, "the install ended before its archive was extracted", false);
+            out.push_back(job);
+        }
+    }
+    sRun.in_turn.swap(out);
 }
 
 // A download that could not be written to the temporary folder (a full disk, above all) fails
@@ -602,12 +684,16 @@ static void take_next_group(install_stream& st, int ngroups)
     auto& plan = gPlan;
     if (!plan.requeue.empty()) {
         st.group = plan.requeue.front();
-        plan.requeue.pop_front();
     } else {
         st.group = plan.next_group;
         plan.next_group = std::clamp(plan.next_group + 1, 0, ngroups);
     }
     st.need_next = 0;
+    if (st.group < 0 || st.group >= ngroups) return;
+    sRun.files[(size_t)st.group].local = gInstallPath + (plan.install_groups[(size_t)st.group].empty()
+                                                             ? std::string()
+                                                             : plan.install_groups[(size_t)st.group].back().path);
+    file_set(st.group, file_fetching);
 }
 
 // One turn of stream s on its current group. True when the stream is done with the file.
@@ -619,9 +705,10 @@ static bool stream_turn(size_t s, install_stream& st)
     FILE_split_path(gCurrentFileName, remote);
 
     if (!e.path.empty() && e.path.back() == '/') {
-        MACIBM_alert(0, "I am working through the list and found a path that has no file!",
-                     "This is impossible to download or delete!", "It is:", e.path, t_fatal, "utils", 507);
-        gInstallFailed = 1;
+        report_not_installed(st.group, "its path names no file", true, [&] {
+            MACIBM_alert(0, "I am working through the list and found a path that has no file!",
+                         "This is impossible to download or delete!", "It is:", e.path, t_fatal, "utils", 507);
+        });
         return true;
     }
     const std::string local = gInstallPath + e.path;
@@ -629,10 +716,12 @@ static bool stream_turn(size_t s, install_stream& st)
     if (e.do_delete) {
         install_action = action_delete;
         delete_local_file(local);
+        file_set(st.group, file_installed);
         return true;
     }
     if (!e.do_download) {
         install_action = e.up_to_date ? action_skip_installed : action_skip_unneeded;
+        file_set(st.group, file_installed);
         return true;
     }
 
@@ -641,16 +730,15 @@ static bool stream_turn(size_t s, install_stream& st)
     // is checked once the archive is here: that costs more than a poll.)
     std::string rel;
     if (!relative_part(local, false, rel)) {
-        file_not_installed(st.group, local, kNotPlain, true, [&] { log_refused_path(local, kNotPlain); });
+        report_not_installed(st.group, kNotPlain, true, [&] { log_refused_path(local, kNotPlain); });
         return true;
     }
     const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
-    if (install_clear_for_request(slot, stream_archive_name(s)) && archive_of(st.group) == archive_ask_again)
-        archive_set(st.group, archive_asked_again);
+    install_clear_for_request(slot, stream_archive_name(s));
     std::string host = server.host;
     std::string archive = install_stream_archive((int)s);
     const int64_t limit = install_download_limit(e);
-    const uint8_t r = gNet.net_check(slot, host, remote, archive, limit, archive_of(st.group) != archive_first);
+    const uint8_t r = gNet.net_check(slot, host, remote, archive, limit, sRun.files[(size_t)st.group].past_cache);
     if (r == 0) {
         const float fraction = gNet.percent_done(slot) * 0.01f;
         gCurrentFileFraction = fraction;
@@ -662,7 +750,7 @@ static bool stream_turn(size_t s, install_stream& st)
         // What a failed transfer left (part of an archive, an error page) is of no use.
         FILE_delete_file(archive);
         if (const int32_t err = gNet.local_error(slot)) {
-            file_not_installed(st.group, local,
+            report_not_installed(st.group,
                                "its download could not be written to the temporary folder (Error: " +
                                    FILE_error_text(err) + ")",
                                true, [err] { install_download_write_failed(err); });
@@ -673,13 +761,12 @@ static bool stream_turn(size_t s, install_stream& st)
             const std::string why = "is larger than the directory file allows (more than " +
                                     std::to_string(limit) + " bytes)";
             if (may_ask_again(st.group))
-                archive_set(st.group, archive_ask_again, local, why);
+                ask_again(st.group, why);
             else
-                file_not_installed(st.group, local, "the archive " + why, true);
+                report_not_installed(st.group, "the archive " + why, true);
             return true;
         }
-        if (archive_of(st.group) == archive_first) archive_set(st.group, archive_past_cache);
-        gPlan.requeue.push_back(st.group);
+        file_set(st.group, file_requeued, "its request failed and it was waiting to be asked for again");
         st.need_next = 1;
         st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
         st.error_message = LANG_translate("Server is not responding normally.");
@@ -706,7 +793,8 @@ int install_run_worklist()
     }
     const int ngroups = (int)plan.install_groups.size();
     const float now = gTimer.hl_timer_real_time;
-    ++sCall;
+    begin_run(ngroups);
+    ++sRun.call;
     plan.inflight_bytes = 0;
     for (install_stream& st : plan.streams) st.progress = 0;
     collect_extractions(false);
@@ -714,7 +802,7 @@ int install_run_worklist()
     if (gQuit) return gInstallFailed;
 
     // After a failure no stream takes a turn: the run ends with the call it failed in.
-    for (size_t s = 0; s < gServers.size() && sEndCall < 0; ++s) {
+    for (size_t s = 0; s < gServers.size() && sRun.end_call < 0; ++s) {
         if (extracting(s)) continue;
         if (s < plan.streams.size() && now < plan.streams[s].resume_time) continue;
         if (s >= plan.streams.size()) plan.streams.resize(s + 1, new_stream(now));
@@ -724,28 +812,24 @@ int install_run_worklist()
         if (st.need_next || (st.group >= ngroups && !plan.requeue.empty())) take_next_group(st, ngroups);
         if (st.group < 0 || st.group >= ngroups) continue;
         if (plan.install_groups[(size_t)st.group].empty()) {
+            file_set(st.group, file_installed);
             st.need_next = 1;
             continue;
         }
         if (stream_turn(s, plan.streams[s])) plan.streams[s].need_next = 1;
     }
 
-    if (gInstallFailed) run_failed_in(sCall);
-    // What began before the failure is reported first, as it was done before it.
-    if (sEndCall >= 0 && !sInTurn.empty() && sInTurn.front()->call <= sEndCall) return 0;
-
-    // A stream resting after a failure, with nothing left that it could take, holds nothing.
-    const bool nothing_left = plan.requeue.empty() && plan.next_group >= ngroups;
-    for (size_t s = 0; s < gServers.size() && s < plan.streams.size(); ++s) {
-        const install_stream& st = plan.streams[s];
-        if (st.group >= 0 && st.group < ngroups && !(st.need_next && nothing_left)) {
-            if (gInstallFailed) end_retries();
-            return gInstallFailed;
-        }
+    if (gInstallFailed) run_failed_in(sRun.call);
+    if (sRun.end_call >= 0) {
+        // What began before the failure is reported first, as it was done before it.
+        if (!sRun.in_turn.empty() && sRun.in_turn.front()->call <= sRun.end_call) return 0;
+        end_run();
+        return 1;
     }
+    if (files_left() && !gServers.empty()) return 0;
 
+    end_run();
     end_extractions();
-    end_retries();
     for (const std::string& folder : sTouchedFolders) install_remove_stale_temporaries(folder, "");
     remove_emptied_folders();
     // A download that failed last leaves the server's error page behind.
@@ -753,26 +837,32 @@ int install_run_worklist()
     return 1;
 }
 
-void install_drop_downloads()
+// Every stream's transfer is cancelled and the stream archives are deleted.
+static void cancel_downloads()
 {
     // The transfers end first, so that nothing writes an archive after it is gone.
     for (size_t s = 0; s < std::max(gPlan.streams.size(), gServers.size()); ++s)
         gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);
     install_remove_stream_archives();
-    end_retries();
+}
+
+void install_drop_downloads()
+{
+    end_extractions_at_stop();
+    end_run();
+    cancel_downloads();
 }
 
 void install_reset_worklist()
 {
     auto& plan = gPlan;
-    // An extraction still out finishes and is reported before its stream's archive goes.
+    // An extraction still out finishes before its stream's archive goes: after the run's end it
+    // is reported by what it returns, after Back it is kept quietly.
+    sRun.restart = !sRun.ended;
     end_extractions();
-    install_drop_downloads();
+    cancel_downloads();
     sTouchedFolders.clear();
-    sCall = 0;
-    sEndCall = -1;
-    sFailureReported = false;
-    sArchives.clear();
+    sRun = install_run();
     plan.next_group = 0;
     plan.requeue.clear();
     plan.streams.clear();

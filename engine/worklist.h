@@ -35,9 +35,13 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // archive is bad (other bytes than listed, an archive that cannot be opened or extracted, or one
 // over the download limit: a proxy's cache may have kept an older release's, or one cut short) is
 // asked for once more, at once, before it counts as failed; once any request for an archive
-// failed, every later one goes past any cache. Every file not installed is reported once: the
-// failure that ends the run with its note, every other file with a warning. A stream resting
-// after a failure, with nothing left to take, does not keep the install from ending.
+// failed, every later one goes past any cache. Each file has one state in the run (not yet taken,
+// re-queued, being fetched, extracting, installed, not installed); when the run ends, finished,
+// failed or stopped, every file it took up and did not install is reported once under its own
+// name: the failure that ends the run with its note, every other file with a warning that says
+// why. A file still extracting then is reported by what its extraction returns. Files never
+// taken up are not named. A stream resting after a failure, with nothing left to take, does not
+// keep the install from ending.
 int install_run_worklist();
 
 // Extracts, on the calling thread, the local file out of its downloaded archive (7z when the name ends in ".7z", else
@@ -83,13 +87,15 @@ bool install_clear_for_request(int32_t slot, const std::string& name);
 // <digits>.zip, whatever stands there. Answers how many went.
 int install_remove_stream_archives();
 
-// An install that ends before its end (Stop, Back, a quit request, a failed extraction): every
-// stream's transfer is cancelled and the stream archives are deleted. Extractions still running
-// are left to finish; each deletes its own archive.
+// The end of an install at the program's end (Stop, a quit request, the close box), once the
+// thread framework has joined the workers: the extractions that came back are reported, one
+// still waiting for a worker never begins, every file taken up and not installed is reported
+// once, every stream's transfer is cancelled and the stream archives are deleted.
 void install_drop_downloads();
 
-// Ends an install run, or prepares a new one: waits for the extractions still running and
-// reports them, drops the downloads (above), and resets the plan's worklist members (next
-// group, re-queue, streams, byte sums; start time = the clock now). Touches nothing in the
+// Ends an install run, or prepares a new one: waits for the extractions still running (after the
+// run's end each is reported by what it returns; after Back, which begins the run again, quietly),
+// cancels the transfers, deletes the stream archives, and resets the plan's worklist members
+// (next group, re-queue, streams, byte sums; start time = the clock now). Touches nothing in the
 // install folder.
 void install_reset_worklist();

@@ -12,6 +12,7 @@
 #include "engine/utils.h"
 #include "engine/worklist.h"
 #include "foundation/FILE_compress.h"
+#include "foundation/HL_THREAD.h"
 #include "foundation/options.h"
 #include "foundation/quit.h"
 #include "frame/hl_init.h"
@@ -28,6 +29,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <map>
@@ -970,6 +972,24 @@ TEST_F(Worklist, OnlyTheListedFileWithItsListedSignatureIsInstalled)
     EXPECT_EQ(gFilesToFetch, 1);
 }
 
+// A request with both headers that make every cache on the way go to the server.
+bool past_caches(const TS_request& r)
+{
+    return r.bytes.find("\r\nCache-Control: no-cache\r\n") != std::string::npos &&
+           r.bytes.find("\r\nPragma: no-cache\r\n") != std::string::npos;
+}
+
+// The archive of the file called name, holding content, as the fault server's cache gives it
+// (where: "stale", or "fresh" past the cache) for /cache/rel/; with cut, its first half only.
+void cache_put(const TS_server& faults, const std::string& content, const std::string& where,
+               const std::string& name, bool cut = false)
+{
+    const std::string d = TS_new_dir("cached"), to = faults.dir + where + "/rel/" + name + ".zip";
+    TS_write_file(d + name, content);
+    TS_sh("mkdir -p '" + faults.dir + where + "/rel' && cp '" + Release::zip_of(d + name) + "' '" + to + "'");
+    if (cut) TS_sh("truncate -s $(( $(stat -c %s '" + to + "') / 2 )) '" + to + "'");
+}
+
 // A proxy's cache that kept the last release answers for f.bin with the older file, with an
 // entry larger than listed, with an archive over the download limit, or with one cut in half:
 // f.bin's next request, and only that, goes past the cache, at once, with no server's rest;
@@ -998,15 +1018,9 @@ TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
         SetUp();
         TS_fault_clear(faults);
         TS_sh("rm -rf '" + faults.dir + "fresh'");
-        auto put = [&](const std::string& where, const std::string& name, const std::string& content, bool cut) {
-            const std::string d = TS_new_dir("cached"), to = faults.dir + where + "/rel/" + name + ".zip";
-            TS_write_file(d + name, content);
-            TS_sh("mkdir -p '" + faults.dir + where + "/rel' && cp '" + Release::zip_of(d + name) + "' '" + to + "'");
-            if (cut) TS_sh("truncate -s $(( $(stat -c %s '" + to + "') / 2 )) '" + to + "'");
-        };
-        put("stale", "f.bin", c.stale, c.cut);
-        put("stale", "same.bin", same, false);
-        if (c.fresh) put("fresh", "f.bin", "new f", false);
+        cache_put(faults, c.stale, "stale", "f.bin", c.cut);
+        cache_put(faults, same, "stale", "same.bin");
+        if (c.fresh) cache_put(faults, "new f", "fresh", "f.bin");
         write_file(gInstallPath + "f.bin", "old f");
         TS_write_file(TS_scratch() + "wl-cache.txt", std::string(kHeader) + "FILE 1 0 0 3 0 " + TS_md5_of_text(same) +
                                                          " same.bin\nFILE 1 0 0 3 1 " + TS_md5_of_text("old f") +
@@ -1030,8 +1044,7 @@ TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
         EXPECT_EQ(TS_sh("find '" + gInstallPath + "' '" + gTempFolder + "' -name '*.part-*' -o -name '*.zip'"), "");
         std::vector<std::string> asked;
         for (const TS_request& r : TS_fault_requests(faults)) {
-            const bool past = r.bytes.find("\r\nCache-Control: no-cache\r\n") != std::string::npos &&
-                              r.bytes.find("\r\nPragma: no-cache\r\n") != std::string::npos;
+            const bool past = past_caches(r);
             const bool any = r.bytes.find("no-cache") != std::string::npos;
             asked.push_back(r.bytes.substr(0, r.bytes.find(" HTTP/")) + (past ? " past the cache" : any ? " ?" : ""));
         }
@@ -1291,26 +1304,56 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     EXPECT_EQ(gCommitThreads.count(THREAD_current_id()), 0u) << "a file was committed on the main thread";
 }
 
-// The first and the last file wait at their commit until let go, and then fail (their temporary
-// is gone); any other file waits until the first is held.
-std::atomic<int> gHeld[2], gLetGo[2];
+// Commit holds by file name: the file marks its flag, waits (bounded) until the flag it waits for
+// is set, then fails (its temporary is gone) or goes on. Set before a run, read by the workers.
+struct Hold {
+    std::string name;
+    int mark, wait;
+    bool fail;
+};
+std::vector<Hold> gHolds;
+std::atomic<int> gFlag[8];
 
-void hold_then_fail(const std::string& temp)
+void hold_commit(const std::string& temp)
 {
-    const bool a = temp.find("/.a.txt.part-") != std::string::npos, c = temp.find("/.c.txt.part-") != std::string::npos;
-    const int i = a ? 0 : c ? 1 : -1;
-    if (i >= 0) ++gHeld[i];
-    for (int n = 0; n < 60000 && !(i < 0 ? gHeld[0] : gLetGo[i]).load(); ++n)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (i >= 0) std::filesystem::remove(temp);
+    for (const Hold& h : gHolds) {
+        if (temp.find("/." + h.name + ".part-") == std::string::npos) continue;
+        if (h.mark >= 0) ++gFlag[h.mark];
+        for (int n = 0; n < 60000 && h.wait >= 0 && !gFlag[h.wait].load(); ++n)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (h.fail) std::filesystem::remove(temp);
+        return;
+    }
+}
+
+void hold(const std::vector<Hold>& holds)
+{
+    for (std::atomic<int>& f : gFlag) f = 0;
+    gHolds = holds;
+    PLAT_replace_hook = holds.empty() ? nullptr : hold_commit;
+}
+
+// Calls the worklist, the clock standing still, until done says so or the run ends (bounded).
+int run_until(const std::function<bool()>& done)
+{
+    int result = 0;
+    const auto start = steady::now();
+    while (result == 0 && !done() && steady::now() - start < std::chrono::seconds(60)) {
+        result = install_run_worklist();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return result;
 }
 
 // a.txt fails on the first stream; c.txt, which the second stream took only once b.txt was back
 // (after a.txt's extraction began), is still out then. The run ends with a.txt's report, without
 // waiting for c.txt; c.txt's failure, logged when the worklist is reset, gets a warning, no second
-// note. Then, in the next run, a.txt's first archive is no zip (it would be asked for again) and
-// c.txt cannot be put in place: c.txt's failure ends the run, with the note naming it, and a.txt gets
-// its warning. No file is reported twice.
+// note. Then, in the next run (b, c, a), a.txt's first archive is no zip and comes back while c.txt,
+// begun before it, is held: c.txt's failure ends the run, with the note naming it, and a.txt gets
+// its warning. Then, behind a cache on the fault server: a file whose second archive is still
+// extracting when another file's failure ends the run, or at the program's end, is installed and
+// never named; a file waiting in the re-queue, and one whose download is under way, are named once
+// each. No file is reported twice.
 TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
 {
     Release rel;
@@ -1325,20 +1368,16 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     serve(rel, true);
     ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-end.txt"));
     const size_t mark = read_log().size();
-    gHeld[0] = gHeld[1] = gLetGo[0] = gLetGo[1] = 0;
-    PLAT_replace_hook = hold_then_fail;
-    int result = 0;
-    const auto start = steady::now();
-    while (result == 0 && !gHeld[1] && steady::now() - start < std::chrono::seconds(60))
-        result = install_run_worklist();
-    gLetGo[0] = 1;
-    while (result == 0 && TS_count(read_log().substr(mark), "EXPANDING file " + I + "a.txt, with result=2.\n") == 0 &&
-           steady::now() - start < std::chrono::seconds(90))
-        result = install_run_worklist();
+    hold({{"a.txt", 0, 1, true}, {"c.txt", 2, 3, true}, {"b.txt", -1, 0, false}});
+    int result = run_until([] { return gFlag[2] > 0; });
+    gFlag[1] = 1;
+    result = run_until([&] {
+        return result || TS_count(read_log().substr(mark), "EXPANDING file " + I + "a.txt, with result=2.\n") > 0;
+    });
     EXPECT_EQ(result, 1) << "the call that reports a.txt ends the run";
-    gLetGo[1] = 1;
+    gFlag[3] = 1;
     install_reset_worklist();
-    PLAT_replace_hook = nullptr;
+    hold({});
     const std::string log = read_log().substr(mark);
     EXPECT_EQ(TS_count(log, "The installer cannot extract a file."), 1) << log;
     EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "c.txt, with result=2.\n"), 1) << log;
@@ -1347,13 +1386,18 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
 
     TS_write_file(TS_scratch() + "junk.zip", "<html>not a zip</html>");
     rel.publish_archive("a.txt", TS_scratch() + "junk.zip");
+    const std::string a = rel.body.substr(0, rel.body.find('\n', rel.body.find('\n') + 1) + 1); // a.txt's two records
+    TS_write_file(TS_scratch() + "wl-end2.txt", kHeader + rel.body.substr(a.size()) + a);
     gInstallFailed = 0;
-    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-end.txt"));
+    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-end2.txt"));
     const size_t mark2 = read_log().size();
-    gHeld[0] = gLetGo[1] = 1; // c.txt's temporary goes at once, and nothing waits
-    PLAT_replace_hook = hold_then_fail;
+    hold({{"c.txt", 0, 1, true}, {"b.txt", -1, 0, false}});
+    // a.txt's archive is back, behind c.txt in turn, once the first stream has gone past the end.
+    result = run_until([] { return !gPlan.streams.empty() && gPlan.streams[0].group == 3; });
+    EXPECT_EQ(result, 0);
+    gFlag[1] = 1;
     EXPECT_EQ(run_worklist().result, 1);
-    PLAT_replace_hook = nullptr;
+    hold({});
     const std::string log2 = read_log().substr(mark2);
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(TS_count(log2, "The installer cannot extract a file."), 1) << log2;
@@ -1361,6 +1405,83 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     EXPECT_EQ(TS_count(log2, "WARNING: the file " + I + "a.txt was not installed: the archive cannot be extracted"), 1);
     EXPECT_EQ(TS_count(log2, "was not installed"), 1) << log2;
     EXPECT_EQ(TS_read_file(I + "a.txt") + TS_read_file(I + "c.txt"), "oldold");
+
+    // Behind the cache, x.bin's first archive is over the limit, its second is held at its commit.
+    // At a failure: y.bin fails once x.bin is held (b.bin holds the second stream until y.bin's
+    // extraction began, so x.bin's began later); r.bin's request fails when the test lets it
+    // (held/: a 404 page) and d.bin's never ends (slow/). At the end: r.bin is cut short (short/),
+    // taken by the cache's stream once g.bin is back, and installed.
+    TS_server faults;
+    ASSERT_TRUE(TS_fault_server_start(faults));
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "at the program's end" : "at a failure");
+        TearDown();
+        SetUp();
+        TS_fault_clear(faults);
+        TS_sh("rm -rf '" + faults.dir + "stale' '" + faults.dir + "fresh' '" + faults.dir + "release'");
+        std::string body;
+        const std::vector<std::string> names = stop ? std::vector<std::string>{"r.bin", "g.bin", "x.bin"}
+                                                    : std::vector<std::string>{"y.bin", "b.bin", "d.bin", "r.bin", "x.bin"};
+        for (const std::string& name : names) {
+            write_file(gInstallPath + name, "old");
+            body += "FILE 1 0 0 3 1 " + TS_md5_of_text("old") + " " + name + "\nFILE 1 0 0 3 1 " +
+                    TS_md5_of_text("new " + name) + " " + name + "\n";
+            cache_put(faults, name == "x.bin" ? random_bytes(1200 * 1024, 7) : "new " + name, "stale", name);
+            cache_put(faults, "new " + name, "fresh", name);
+        }
+        TS_write_file(TS_scratch() + "wl-ends.txt", kHeader + body);
+        gNet._proxy_host = "127.0.0.1";
+        gNet._proxy_port_int = faults.port;
+        const ServerRecord cache = {"cache.test", "/cache/rel/", ""};
+        if (stop)
+            gServers = {{"cut.test", "/short/64/", ""}, cache};
+        else
+            gServers = {cache, cache, {"slow.test", "/slow/100000/1000/", ""}, {"held.test", "/held/10000/", ""}};
+        ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-ends.txt"));
+        const size_t from = read_log().size();
+        if (stop) {
+            THREAD_init();
+            hold({{"x.bin", 0, 1, false}, {"g.bin", -1, 2, false}});
+            EXPECT_EQ(run_until([] { return !gPlan.requeue.empty(); }), 0);
+            gFlag[2] = 1;
+            EXPECT_EQ(run_until([] { return gFlag[0] > 0; }), 0);
+            // The program's end: its workers are joined (x.bin is put in place), then the downloads go.
+            gFlag[1] = 1;
+            THREAD_exit();
+            install_drop_downloads();
+        } else {
+            hold({{"y.bin", 0, 1, true}, {"b.bin", -1, 0, false}, {"x.bin", 2, 3, false}});
+            EXPECT_EQ(run_until([] { return gFlag[2] > 0; }), 0);
+            TS_write_file(faults.dir + "release", "");
+            EXPECT_EQ(run_until([] { return !gPlan.requeue.empty(); }), 0);
+            EXPECT_EQ(gPlan.requeue, std::deque<int32_t>{3});
+            gFlag[1] = 1;
+            EXPECT_EQ(run_until([] { return false; }), 1);
+            gFlag[3] = 1;
+            install_reset_worklist();
+        }
+        hold({});
+        const std::string log = read_log().substr(from);
+        for (const std::string& name : names) {
+            const bool kept = !stop && (name == "y.bin" || name == "r.bin" || name == "d.bin");
+            EXPECT_EQ(TS_read_file(gInstallPath + name), kept ? "old" : "new " + name) << name;
+            EXPECT_EQ(TS_count(log, name + " was not installed: "), kept && name != "y.bin") << name << "\n" << log;
+        }
+        EXPECT_EQ(TS_count(log, "was not installed"), stop ? 0 : 2) << log;
+        EXPECT_EQ(TS_count(log, "r.bin was not installed: its request failed and it was waiting to be asked"), !stop);
+        EXPECT_EQ(TS_count(log, "d.bin was not installed: its download was under way when the install ended"), !stop);
+        EXPECT_EQ(TS_count(log, "The installer cannot extract a file.\nError: "), !stop);
+        EXPECT_EQ(TS_count(log, "\nDestination: " + gInstallPath + "y.bin\n"), !stop);
+        EXPECT_EQ(TS_count(log, "EXPANDING file " + gInstallPath + "x.bin, with result=0.\n"), 1) << log;
+        // Every later request for a file goes past any cache, the first one never.
+        std::map<std::string, int> asked;
+        for (const TS_request& r : TS_fault_requests(faults)) {
+            const std::string line = r.bytes.substr(0, r.bytes.find(" HTTP/"));
+            EXPECT_EQ(past_caches(r), asked[line.substr(line.rfind('/') + 1)]++ > 0) << r.bytes;
+        }
+        EXPECT_EQ(asked["x.bin.zip"], 2);
+        EXPECT_EQ(asked["r.bin.zip"], stop ? 2 : 1);
+    }
 }
 
 } // namespace
