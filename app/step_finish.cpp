@@ -37,12 +37,12 @@ int launch_simulator(int, StepPage* page)
 {
     const std::string program = gInstallPath + "Corvane" + ".exe";
     // Does not come back when the simulator starts: the program shuts down with exit code 1.
-    std::string opener;
-    const int err = FILE_launch(program, "", 1, &opener);
+    std::string opener_failure;
+    const int err = FILE_launch(program, "", 1, &opener_failure);
     // Tried once: the wizard returns to Finish instead of launching again on every frame. When
-    // the desktop's opener is missing, the error is its own, not the program file's.
+    // the start went through the desktop's opener, the error is the opener's, not the program file's.
     MACIBM_alert(0, LANG_translate("I could not start Corvane."), program,
-                 LANG_translate("Error: ") + (opener.empty() ? "" : opener + ": ") + FILE_error_text(err), "",
+                 LANG_translate("Error: ") + (opener_failure.empty() ? FILE_error_text(err) : opener_failure), "",
                  t_note, __FILE__, __LINE__);
     page->next = step_finish;
     return 1;

@@ -7,6 +7,7 @@
 #include "foundation/paths.h"
 #include "foundation/shared_paths.h"
 #include "foundation/shutdown.h"
+#include "foundation/translation.h"
 #include "platform/plat_files.h"
 #include "platform/plat_process.h"
 
@@ -187,12 +188,40 @@ static std::vector<std::string> split_params(const std::string& text)
     return out;
 }
 
-FILE_result FILE_launch(const std::string& path, const std::string& params, int shutdown, std::string* failed_opener)
+FILE_result FILE_launch(const std::string& path, const std::string& params, int shutdown, std::string* opener_failure)
 {
-    FILE_result err = PLAT_launch(FILE_abs_path(path), split_params(params), failed_opener);
+    const std::string abs = FILE_abs_path(path);
+    PLAT_opener opener;
+    FILE_result err = PLAT_launch(abs, split_params(params), FILE_OPENER_WAIT_MS, &opener);
+    const std::string failure = FILE_opener_failure(abs, err, opener);
+    if (opener_failure) *opener_failure = failure;
     if (err) return err;
+    // Started, but nothing could open the file: the user is told, as of a start that failed.
+    if (!failure.empty()) return ENOEXEC;
     if (shutdown && gShutdownHook) gShutdownHook(1);
     exit(1);
+}
+
+std::string FILE_opener_failure(const std::string& what, int start_error, const PLAT_opener& opener)
+{
+    if (opener.name.empty()) return std::string();
+    std::string failure;
+    if (start_error) {
+        gLog << "WARNING: could not start " << opener.name << " for " << what << ": " << FILE_error_text(start_error)
+             << "\n";
+        failure = opener.name + ": " + FILE_error_text(start_error);
+    } else if (opener.exit_status || opener.end_signal) {
+        const int status = opener.exit_status;
+        const std::string n = std::to_string(status ? status : opener.end_signal);
+        const std::string english = status ? "exited with status " + n : "was ended by signal " + n;
+        gLog << "WARNING: " << opener.name << " did not open " << what << ": it " << english << "\n";
+        failure = opener.name + ": " +
+                  LANG_substitute_1(status ? LANG_translate("exited with status %1:status%")
+                                           : LANG_translate("was ended by signal %1:signal%"),
+                                    n);
+    }
+    if (!failure.empty()) gLog.flush();
+    return failure;
 }
 
 struct ext_type {

@@ -1,6 +1,8 @@
 // File and folder operations on UTF-8 paths (relative paths are relative to the program's
 // folder), and the error codes and English texts that file, archive and network code share.
 #pragma once
+#include "platform/plat_process.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,13 +49,25 @@ FILE_result FILE_copy(const std::string& src, const std::string& dst);
 // Size and bytes free to the caller of the disk that holds the path's folder; either output
 // may be null.
 FILE_result FILE_get_disk_space(const std::string& path, uint64_t* total, uint64_t* avail);
+// How long a start through the desktop's opener waits for it: long enough for an opener with
+// nothing to open the file or page with to say so (xdg-open does within a second), short enough
+// not to hold up a program that is quitting.
+const int FILE_OPENER_WAIT_MS = 2000;
+
 // Opens the file: an executable is run with the parameter text (blank-separated, double
-// quotes group), anything else goes to the desktop's opener. On success the process ends
-// with exit code 1, after the orderly shutdown when the flag is set; otherwise the error
-// code comes back and nothing was started; failed_opener (if given) then names the opener when
-// it was the opener that could not be started, and is empty otherwise.
+// quotes group), anything else goes to the desktop's opener, which is waited for (see above).
+// On success the process ends with exit code 1, after the orderly shutdown when the flag is set;
+// otherwise the error code comes back and nothing was started (ENOEXEC when the opener failed
+// within the wait). opener_failure (if given) then receives the opener's failure as
+// FILE_opener_failure gives it, and is empty when the error is the file's.
 FILE_result FILE_launch(const std::string& path, const std::string& params, int shutdown,
-                        std::string* failed_opener = nullptr);
+                        std::string* opener_failure = nullptr);
+// What became of a start through the desktop's opener, for the user: its name and why it did not
+// open what it was given ("xdg-open: No such file or directory" when start_error says it could
+// not be started, "xdg-open: exited with status 3" or "xdg-open: was ended by signal 9" when it
+// failed within the wait, translated); empty when it was not used, opened it or runs on. A
+// failure is logged as a warning naming what.
+std::string FILE_opener_failure(const std::string& what, int start_error, const PLAT_opener& opener);
 // Lists a folder path ending in '/' (or '\') into parallel vectors, names in case-blind
 // order; the result is the number of entries (0 when the folder cannot be read).
 int FILE_get_directory(const std::string& folder, int kind, std::vector<std::string>& names,

@@ -59,48 +59,50 @@ static int spawn_child(const char* file, bool search_path, const std::vector<std
     return err;
 }
 
-static int spawn_detached(const char* file, bool search_path, const std::vector<std::string>& argv)
+// Hands one argument to xdg-open and waits up to max_wait_ms for it to end, so that an opener
+// that fails at once is seen failing; one still running is left to itself.
+static int open_waiting(const std::string& what, int max_wait_ms, PLAT_opener* opener)
 {
-    return spawn_child(file, search_path, argv, true, -1, nullptr);
-}
-
-int PLAT_launch(const std::string& path, const std::vector<std::string>& args, std::string* failed_opener)
-{
-    if (failed_opener) failed_opener->clear();
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return errno ? errno : ENOENT;
-    if (S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0) {
-        std::vector<std::string> argv{path};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return spawn_detached(path.c_str(), false, argv);
-    }
-    const int err = spawn_detached("xdg-open", true, {"xdg-open", path});
-    if (err && failed_opener) *failed_opener = "xdg-open";
-    return err;
-}
-
-int PLAT_open_url_waiting(const std::string& url, int max_wait_ms, int* exit_status, int* end_signal)
-{
-    *exit_status = 0;
-    *end_signal = 0;
-    // Anything else could be a local file or program, or an option of xdg-open itself.
-    const bool web = strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
-    if (!web || url.find('\0') != std::string::npos) return EINVAL;
+    PLAT_opener seen;
+    seen.name = "xdg-open";
     pid_t pid = -1;
-    if (int err = spawn_child("xdg-open", true, {"xdg-open", url}, true, -1, &pid)) return err;
+    const int err = spawn_child("xdg-open", true, {"xdg-open", what}, true, -1, &pid);
     const int step_ms = 20;
-    for (int waited = 0; waited <= max_wait_ms; waited += step_ms) {
+    for (int waited = 0; !err && waited <= max_wait_ms; waited += step_ms) {
         int st = 0;
         const pid_t r = waitpid(pid, &st, WNOHANG);
         if (r == pid) {
-            if (WIFEXITED(st)) *exit_status = WEXITSTATUS(st);
-            else if (WIFSIGNALED(st)) *end_signal = WTERMSIG(st);
+            if (WIFEXITED(st)) seen.exit_status = WEXITSTATUS(st);
+            else if (WIFSIGNALED(st)) seen.end_signal = WTERMSIG(st);
             break;
         }
         if (r < 0 && errno != EINTR) break; // reaped elsewhere: nothing is known against it
         if (waited < max_wait_ms) poll(nullptr, 0, step_ms);
     }
-    return 0;
+    if (opener) *opener = seen;
+    return err;
+}
+
+int PLAT_launch(const std::string& path, const std::vector<std::string>& args, int opener_wait_ms, PLAT_opener* opener)
+{
+    if (opener) *opener = PLAT_opener();
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return errno ? errno : ENOENT;
+    if (S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0) {
+        std::vector<std::string> argv{path};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return spawn_child(path.c_str(), false, argv, true, -1, nullptr);
+    }
+    return open_waiting(path, opener_wait_ms, opener);
+}
+
+int PLAT_open_url_waiting(const std::string& url, int max_wait_ms, PLAT_opener* opener)
+{
+    if (opener) *opener = PLAT_opener();
+    // Anything else could be a local file or program, or an option of xdg-open itself.
+    const bool web = strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
+    if (!web || url.find('\0') != std::string::npos) return EINVAL;
+    return open_waiting(url, max_wait_ms, opener);
 }
 
 // Reads what the pipe holds now without waiting; false once it is at its end (or broken).

@@ -1,28 +1,33 @@
-// Starting other programs: a program file directly, anything else through the desktop's
-// opener (xdg-open), web pages, and dialog programs waited for. Never through a shell.
+// Starting other programs: a program file directly; anything else, web pages too, through the
+// desktop's opener (xdg-open), waited for briefly; dialog programs waited for. Never through a shell.
 #pragma once
 #include <string>
 #include <vector>
 
-// Starts the file at this absolute path in a session of its own and does not wait for it.
-// An executable regular file runs with args behind its own path; any other file or folder is
-// handed to xdg-open, which takes no arguments. Answers 0 once the process is started, else
-// the error number (ENOENT for a missing file; nothing is started then). When it is xdg-open
-// that could not be started, failed_opener (if given) names it, so the error is not taken for
-// the file's; otherwise it is emptied. The child is not reaped: the one caller ends the process
-// right after a successful start.
-int PLAT_launch(const std::string& path, const std::vector<std::string>& args,
-                std::string* failed_opener = nullptr);
+// What became of the desktop's opener (xdg-open) when a start went through it.
+struct PLAT_opener {
+    std::string name;    // "xdg-open" when the start went through it, else empty
+    int exit_status = 0; // when it ended within the wait: its exit status,
+    int end_signal = 0;  // or the signal that ended it; both 0 while it runs on (that counts as opened)
+};
+
+// Starts the file at this absolute path in a session of its own. An executable regular file runs
+// with args behind its own path and is not waited for; any other file or folder is handed to
+// xdg-open, which takes no arguments, and is waited for as PLAT_open_url_waiting does. Answers 0
+// once the process is started, else the error number (ENOENT for a missing file; nothing is
+// started then). opener (if given) tells whether the start went through xdg-open, so that an
+// error is not taken for the file's, and how the opener ended. A process still running is not
+// reaped: the one caller ends the program right after a successful start.
+int PLAT_launch(const std::string& path, const std::vector<std::string>& args, int opener_wait_ms,
+                PLAT_opener* opener = nullptr);
 
 // Hands a web address to xdg-open (found on PATH) in a session of its own, then waits up to
 // max_wait_ms for it to end: the callers quit right afterwards, and an opener that fails at once
 // (no browser set up) can still be told of. Only addresses beginning "http://" or "https://"
 // (scheme in any case) are passed on; any other text gives EINVAL and nothing is started. 0 once
-// xdg-open is started, else the error number. When it ended in that time, *exit_status is its
-// exit status and *end_signal the signal that ended it (0 when none); both are 0 when it is
-// still running, which counts as opened: it is left running, and the callers' end hands it to
-// the system.
-int PLAT_open_url_waiting(const std::string& url, int max_wait_ms, int* exit_status, int* end_signal);
+// xdg-open is started, else the error number; *opener tells how it ended. One still running is
+// left running, and the callers' end hands it to the system.
+int PLAT_open_url_waiting(const std::string& url, int max_wait_ms, PLAT_opener* opener);
 
 // Runs a program found on PATH (argv[0] its name) as a modal dialog: waits for it to end while
 // handing the events of the program's windows to the window procedure, so the window keeps

@@ -102,7 +102,14 @@ TEST_F(Launch, FailuresReturnAndStartNothing)
     setenv("PATH", (dir + "empty").c_str(), 1);
     std::string opener;
     EXPECT_EQ(FILE_launch(dir + "Corvane.exe", "", 1, &opener), ENOENT);
-    EXPECT_EQ(opener, "xdg-open");
+    EXPECT_EQ(opener, "xdg-open: No such file or directory");
+    // An opener that fails within its wait (3: nothing to open the file with) or is killed.
+    setenv("PATH", dir.c_str(), 1);
+    for (auto [end, said] : {std::pair{"exit 3", "exited with status 3"}, {"kill -9 $$", "was ended by signal 9"}}) {
+        write_script(dir + "xdg-open", end);
+        EXPECT_EQ(FILE_launch(dir + "Corvane.exe", "", 1, &opener), ENOEXEC);
+        EXPECT_EQ(opener, std::string("xdg-open: ") + said);
+    }
     setenv("PATH", saved.c_str(), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_NE(access(rec.c_str(), F_OK), 0);

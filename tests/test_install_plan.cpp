@@ -460,6 +460,16 @@ TEST_F(Plan, NeedNewInstallerAlertNamesTheFile)
               std::string::npos)
         << read_log();
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{std::string("1\n") + kDownloadPage + "\n"});
+    // An opener with nothing to open the page with: a note names the page, its address and why.
+    const std::string path = getenv("PATH"), bin = TS_new_dir("failing-opener");
+    TS_write_file(bin + "xdg-open", "#!/bin/sh\nexit 3\n");
+    chmod((bin + "xdg-open").c_str(), 0755);
+    setenv("PATH", bin.c_str(), 1);
+    install_need_new_installer_dialog("a/directory.txt");
+    setenv("PATH", path.c_str(), 1);
+    const std::string note = std::string("\nI could not open the Corvane download page:\n") + kDownloadPage +
+                             "\nError: xdg-open: exited with status 3\nPlease open it in your web browser.\n(utils:90)";
+    EXPECT_NE(read_log().find(note), std::string::npos) << read_log();
 }
 
 TEST_F(Plan, AlertTextsAreTranslated)

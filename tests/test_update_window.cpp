@@ -411,7 +411,11 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
 {
     make("uptodate", 30, "", {"--no-program"});
     const std::string before = copy_sums();
-    start();
+    // First on PATH, an opener with nothing to open a file with, as where no handler is set up.
+    const std::string bin = TS_new_dir("opener");
+    TS_write_file(bin + "xdg-open", "#!/bin/sh\nexit 3\n");
+    chmod((bin + "xdg-open").c_str(), 0755);
+    start({}, "", {{"PATH", bin + ":" + getenv("PATH")}});
     to_search();
     ASSERT_TRUE(wait_log("Finish: This copy of Corvane (" + copy + ") is already up to date."));
     EXPECT_TRUE(wait_log("Check Disk Space: nothing to fetch or delete."));
@@ -426,6 +430,15 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
     EXPECT_NE(read(log).find(copy + "Corvane.exe\nError: "), std::string::npos);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(TS_count(read(log), "I could not start Corvane."), 1);
+    // A Corvane.exe that Linux cannot run goes to the opener, which fails: the same note with the
+    // opener's error, and Finish again instead of the end of the run.
+    TS_write_file(copy + "Corvane.exe", "MZ");
+    click(kChoice);
+    ASSERT_TRUE(dismiss_note("opener-failed-note"));
+    wait_step(finish, "finish-after-opener");
+    ASSERT_TRUE(
+        wait_log("I could not start Corvane.\n" + copy + "Corvane.exe\nError: xdg-open: exited with status 3\n"));
+    TS_sh("rm '" + copy + "Corvane.exe'");
     click(kLastQuit);
     EXPECT_EQ(end(), 0);
     EXPECT_EQ(copy_sums(), before);
