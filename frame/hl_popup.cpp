@@ -107,6 +107,35 @@ static void draw_text(float x, float y, const std::string& text, float wrap)
     OGL_draw_string(52, x, y, text, wrap, font_regular, align_left);
 }
 
+// The path as one line of the changed-file question, which has no room for a second one between
+// the lines above and below it: a longer path gives up the middle of its folder part to "…", so
+// that its start and the file's name stay whole; a name too long by itself keeps its end.
+static std::string one_line_path(const std::string& path, float width)
+{
+    if (OGL_count_lines(path, width) <= 1) return path;
+    static const std::string kEllipsis = "\xE2\x80\xA6";
+    const char* const begin = path.c_str();
+    const char* const end = begin + path.size();
+    const size_t slash = path.rfind('/');
+    const char* const name = slash == std::string::npos ? begin : begin + slash + 1;
+    std::string fitted;
+    // Pieces measured apart can come out wider together, where a blank rounds the pen up to a
+    // whole unit: each pass leaves a unit less room.
+    for (float room = width - OGL_measure_string(kEllipsis); room > 0; room -= 1) {
+        const float folder_room = room - OGL_measure_range(name, end);
+        if (folder_room < 0) {
+            fitted = kEllipsis + std::string(OGL_fit_range_back(name, end, room), end);
+        } else {
+            // Half the room for the folder's start, the rest for the folders nearest the file.
+            const char* head = OGL_fit_range(begin, name, folder_room / 2);
+            const char* tail = OGL_fit_range_back(head, name, folder_room - OGL_measure_range(begin, head));
+            fitted = std::string(begin, head) + kEllipsis + std::string(tail, end);
+        }
+        if (OGL_measure_string(fitted) <= width) break;
+    }
+    return fitted;
+}
+
 int install_modified_file_frame(const std::string& line1, const std::string& path, const std::string& line3,
                                 const std::vector<std::string>& labels)
 {
@@ -114,7 +143,7 @@ int install_modified_file_frame(const std::string& line1, const std::string& pat
     BTN_window_frame(1, 24);
     const float wrap = gPopupW - 40;
     draw_text(20, 100, line1, wrap);
-    draw_text(20, 90, path, wrap);
+    draw_text(20, 90, one_line_path(path, wrap), wrap);
     draw_text(20, 80, line3, wrap);
 
     // Labels come as act, keep, act for the folder, keep for the folder, cancel.

@@ -13,9 +13,10 @@ void hl_open_window(int id);
 // engine's questions, whose buttons a click without a move may answer.
 void hl_open_window_at_pointer(int id);
 
-// One frame of the modified-file question (popup 996): draws the three lines and the five buttons
-// (labels in this order: act, keep, act for the folder, keep for the folder, cancel) and answers
-// the install_answer of the first button clicked, or, when none was, runs one frame and answers 0.
+// One frame of the modified-file question (popup 996): draws the three lines (a path too long for
+// its line shortened in the middle of its folder part) and the five buttons (labels in this order:
+// act, keep, act for the folder, keep for the folder, cancel) and answers the install_answer of
+// the first button clicked, or, when none was, runs one frame and answers 0.
 int install_modified_file_frame(const std::string& line1, const std::string& path, const std::string& line3,
                                 const std::vector<std::string>& labels);
 // One frame of the two-button question (popup 997): 1 or 2 for the button clicked, or, when none

@@ -214,7 +214,7 @@ std::string rec(const std::string& path, const std::string& sig)
 // An install folder whose files the user changed, in four folders, and its directory file.
 std::string make_install(const std::string& root, std::string& directory)
 {
-    const std::string install = root + "install/";
+    const std::string install = root + "Games/Corvane 10/Custom Scenery/" + std::string(std::max(1, 120 - (int)root.size()), 'x') + "/"; // paths of 160
     for (const char* f : {"dirA/f1", "dirA/f2", "dirB/f3", "dirB/f4", "dirC/f5", "dirC/f6", "dirD/f7"}) {
         TS_sh("mkdir -p '" + install + std::string(f).substr(0, 4) + "'");
         TS_write_file(install + f, std::string("changed by the user: ") + f);
@@ -308,6 +308,7 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     // The modified-file questions: every answer once; folder answers are not asked again.
     ASSERT_TRUE(wait_for(r, "question decide\n"));
     int third_line_end[2] = {0, 0};
+    Shot forms[2]; // the install form, then the delete form
     const struct {
         int x, y;
     } answers[5] = {{96, 53}, {96, 28}, {308, 53}, {308, 28}, {584, 28}}; // 1, 2, 4, 5 then 3 (cancel)
@@ -330,6 +331,7 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
             for (int l = 0; l < 3; ++l) expect_line(s, kModified.x + 20, kModified.y + 100 - 10 * l, true, name);
             // The third line of the delete form is the longer one.
             third_line_end[i == 0 ? 0 : 1] = ink(s, 40, 770, kModified.y + 77, kModified.y + 85, true).right;
+            forms[i == 0 ? 0 : 1] = s;
         }
         if (i == 0) {
             // Neither key answers a question.
@@ -342,6 +344,12 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     }
     ASSERT_TRUE(wait_for(r, "decided 0 D-DD----\n")) << r.proc.out;
     EXPECT_GT(third_line_end[1], third_line_end[0] + 100);
+    Ink ends; // where the paths' lines differ: only at their ends ("A/f1", "C/f5"), each on its own band
+    for (int y = kModified.y + 88; y <= kModified.y + 97; ++y)
+        for (int x = 40; x <= 770; ++x)
+            if (forms[0].ui(x, y) != forms[1].ui(x, y)) ++ends.count, ends.left = std::min(ends.left, x), ends.right = std::max(ends.right, x);
+    const int path_end = ink(forms[1], 40, 770, kModified.y + 88, kModified.y + 97, true).right;
+    EXPECT_TRUE(ends.count && ends.left > path_end - 30 && ends.right < path_end + 3) << ends.left << "-" << ends.right << ", " << path_end;
     const std::string log = read_log(r);
     for (const char* f : {"dirA/f1", "dirA/f2", "dirB/f3", "dirC/f5", "dirD/f7"})
         EXPECT_EQ(TS_count(log, "File: " + install + f + "  sig_want="), 1) << f << log;
