@@ -214,7 +214,9 @@ std::string rec(const std::string& path, const std::string& sig)
 // An install folder whose files the user changed, in four folders, and its directory file.
 std::string make_install(const std::string& root, std::string& directory)
 {
-    const std::string install = root + "Games/Corvane 10/Custom Scenery/" + std::string(std::max(1, 120 - (int)root.size()), 'x') + "/"; // paths of 160
+    // Deep enough that every path asked about is 160 characters long.
+    const std::string install =
+        root + "Games/Corvane 10/Custom Scenery/" + std::string(std::max(1, 120 - (int)root.size()), 'x') + "/";
     for (const char* f : {"dirA/f1", "dirA/f2", "dirB/f3", "dirB/f4", "dirC/f5", "dirC/f6", "dirD/f7"}) {
         TS_sh("mkdir -p '" + install + std::string(f).substr(0, 4) + "'");
         TS_write_file(install + f, std::string("changed by the user: ") + f);
@@ -347,9 +349,14 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     Ink ends; // where the paths' lines differ: only at their ends ("A/f1", "C/f5"), each on its own band
     for (int y = kModified.y + 88; y <= kModified.y + 97; ++y)
         for (int x = 40; x <= 770; ++x)
-            if (forms[0].ui(x, y) != forms[1].ui(x, y)) ++ends.count, ends.left = std::min(ends.left, x), ends.right = std::max(ends.right, x);
+            if (forms[0].ui(x, y) != forms[1].ui(x, y)) {
+                ++ends.count;
+                ends.left = std::min(ends.left, x);
+                ends.right = std::max(ends.right, x);
+            }
     const int path_end = ink(forms[1], 40, 770, kModified.y + 88, kModified.y + 97, true).right;
-    EXPECT_TRUE(ends.count && ends.left > path_end - 30 && ends.right < path_end + 3) << ends.left << "-" << ends.right << ", " << path_end;
+    EXPECT_TRUE(ends.count && ends.left > path_end - 30 && ends.right < path_end + 3)
+        << ends.left << "-" << ends.right << ", " << path_end;
     const std::string log = read_log(r);
     for (const char* f : {"dirA/f1", "dirA/f2", "dirB/f3", "dirC/f5", "dirD/f7"})
         EXPECT_EQ(TS_count(log, "File: " + install + f + "  sig_want="), 1) << f << log;
