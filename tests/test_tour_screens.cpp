@@ -10,6 +10,7 @@
 #include "support/wizard_run.h"
 
 #include <gtest/gtest.h>
+#include <functional>
 #include <ostream>
 
 namespace {
@@ -50,6 +51,15 @@ bool modal(const WR_shot& s)
 bool alert_shows(const WR_shot& s)
 {
     return s.at(300, 420).sum() < 200; // the title band, left of its word
+}
+// Whether the changed-file question's three lines differ between the shots: another question
+// is drawn, not the last one's frame still on screen.
+bool other_question(const WR_shot& a, const WR_shot& b)
+{
+    for (int y = 300; y <= 340; ++y)
+        for (int xx = 40; xx <= 760; ++xx)
+            if (a.at(xx, y) != b.at(xx, y)) return true;
+    return false;
 }
 
 class TourScreens : public testing::TestWithParam<Lang> {
@@ -136,37 +146,43 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     EXPECT_GT(s.ink(262, 786, 380, 420, true), 100) << "beta label " << s.png;
 
     // The preferences window (700 x 380 at (50, 110)): its title bar where the page panel was.
-    ASSERT_TRUE(WR_click(r, l.prefs, 23));
+    // Each click holds the pointer where it pressed until its effect shows; only then does the
+    // pointer move off, so that the screenshot shows no button under it.
+    const auto prefs_open = [](const WR_shot& s) { return s.at(700, 480).sum() < 200; };
+    ASSERT_TRUE(WR_click_until(r, l.prefs, 23, WR_shows(r, "1-preferences", prefs_open)));
     ASSERT_TRUE(WR_move(r, 5, 300));
-    s = WR_wait_for(r, "1-preferences", [](const WR_shot& s) { return s.at(700, 480).sum() < 200; });
+    s = WR_wait_for(r, "1-preferences", prefs_open);
     ASSERT_LT(s.at(700, 480).sum(), 200) << s.png;
     expect_modal_within(s, 760);
     EXPECT_GT(s.ink(60, 740, 120, 480, true), 1000) << s.png;
     ASSERT_TRUE(WR_key(r, "Escape"));
     s = WR_wait_for(r, "1-welcome-again", [&](const WR_shot& s) { return current(s, 0); });
 
-    ASSERT_TRUE(WR_click(r, l.next, 23));
+    const auto pick = [&](const WR_shot& s) { return current(s, 1); };
+    ASSERT_TRUE(WR_click_until(r, l.next, 23, WR_shows(r, "2-pick-destination", pick)));
     ASSERT_TRUE(WR_move(r, 500, 250));
-    s = WR_wait_for(r, "2-pick-destination", [&](const WR_shot& s) { return current(s, 1); });
+    s = WR_wait_for(r, "2-pick-destination", pick);
     expect_page(s, 1, true, false);
     // The release's copy chosen; then Find It (its edges' grey, right of the question under the
     // two copies) with a folder inside no copy: the alert.
-    ASSERT_TRUE(WR_click(r, 250, 403));
+    const auto chosen = [&](const WR_shot& s) { return current(s, 1) && enabled(s, l.next); };
+    ASSERT_TRUE(WR_click_until(r, 250, 403, WR_shows(r, "2-pick-chosen", chosen)));
     const WR_shot::Box b = s.extent(300, 780, 341, 365, [](WR_rgb c) { return c == WR_rgb{200, 204, 210}; });
-    ASSERT_TRUE(WR_click(r, (b.left + b.right) / 2, 353));
+    ASSERT_TRUE(WR_click_until(r, (b.left + b.right) / 2, 353, WR_shows(r, "3-alert", alert_shows)));
     ASSERT_TRUE(WR_move(r, 500, 150));
     s = WR_wait_for(r, "3-alert", alert_shows);
     ASSERT_TRUE(alert_shows(s)) << s.png;
     expect_modal_within(s, 620);
     for (int i = 0; i < 4; ++i) EXPECT_GT(s.ink(200, 600, 380 - 40 * i, 396 - 40 * i, true), 30) << i << s.png;
-    ASSERT_TRUE(WR_click(r, 400, 188));
+    ASSERT_TRUE(WR_click_until(r, 400, 188, WR_shows(r, "2-pick-again", chosen)));
     ASSERT_TRUE(WR_move(r, 500, 150));
-    s = WR_wait_for(r, "2-pick-again", [&](const WR_shot& s) { return current(s, 1) && enabled(s, l.next); });
+    s = WR_wait_for(r, "2-pick-again", chosen);
     ASSERT_FALSE(alert_shows(s)) << s.png;
     EXPECT_EQ(s.at(250, 403), kNavy) << "the copy marked " << s.png;
 
     // Search for Updates while the look-up host answers 503: the contacting sentence, no bar.
-    ASSERT_TRUE(WR_click(r, l.next, 23));
+    const auto searching = [](const WR_shot& s) { return current(s, 2); };
+    ASSERT_TRUE(WR_click_until(r, l.next, 23, WR_shows(r, "4-search", searching)));
     ASSERT_TRUE(WR_move(r, 500, 250));
     s = WR_wait_for(r, "4-search-contacting", [&](const WR_shot& s) {
         return current(s, 2) && s.ink(228, 772, 400, 452, true) > 100 && TS_fault_requests(fault).size() >= 2;
@@ -181,21 +197,30 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     EXPECT_GT(s.ink(228, 772, 300, 452, true), 300) << s.png;
 
     // Next: the release replaces one file the user changed and deletes another; each question
-    // hides the wizard and is answered with its first button.
+    // hides the wizard and is answered with its first button once it is drawn. The answer shows
+    // as the next question's line in the log, then as the folder alert.
     ASSERT_TRUE(WR_click(r, l.next, 23));
-    int q = 0;
-    for (const char* changed : {"Instructions/user/notes.txt", "Resources/user/tweaks.txt"}) {
-        ASSERT_TRUE(TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, "File: " + copy + std::string(changed), 60));
-        s = WR_wait_for(r, "6-question-" + std::to_string(++q), modal);
-        ASSERT_TRUE(modal(s)) << s.png;
+    const std::string log = r.dir + "prog/" + TS_LOG_NAME;
+    const std::string asked[] = {"File: " + copy + "Instructions/user/notes.txt",
+                                 "File: " + copy + "Resources/user/tweaks.txt"};
+    for (int q = 0; q < 2; ++q) {
+        ASSERT_TRUE(TS_wait_for_file_text(r.proc, log, asked[q], 60));
+        const WR_shot before = s;
+        s = WR_wait_for(r, "6-question-" + std::to_string(q + 1),
+                        [&](const WR_shot& s) { return modal(s) && other_question(s, before); });
+        ASSERT_TRUE(modal(s) && other_question(s, before)) << s.png;
         expect_modal_within(s, kQuestionRight);
-        ASSERT_TRUE(WR_click(r, 121, 280));
+        const std::function<bool(double)> answered =
+            q == 1 ? WR_shows(r, "6-answered", alert_shows)
+                   : [&](double wait_s) { return TS_wait_for_file_text(r.proc, log, asked[1], wait_s); };
+        ASSERT_TRUE(WR_click_until(r, 121, 280, answered)) << s.png;
         ASSERT_TRUE(WR_move(r, 500, 250));
     }
     s = WR_wait_for(r, "6-folder-alert", alert_shows);
     ASSERT_TRUE(alert_shows(s)) << s.png;
     EXPECT_EQ(s.ink(200, 600, 380, 381, true), 0) << "text over the divider " << s.png;
-    ASSERT_TRUE(WR_click(r, 400, 188));
+    const auto installing = [](const WR_shot& s) { return current(s, 4); };
+    ASSERT_TRUE(WR_click_until(r, 400, 188, WR_shows(r, "7-installing", installing)));
     ASSERT_TRUE(WR_move(r, 500, 250));
     // Installing while s2's page is held: the install stays under way until the test lets it go,
     // and the page text names both servers.
@@ -212,12 +237,12 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     expect_page(s, 4, true, false);
     EXPECT_FALSE(enabled(s, l.prefs)) << s.png;
     // Quit asks first; Continue goes on.
-    ASSERT_TRUE(WR_click(r, l.quit, 23));
+    ASSERT_TRUE(WR_click_until(r, l.quit, 23, WR_shows(r, "7-stop-question", modal)));
     ASSERT_TRUE(WR_move(r, 500, 250));
     s = WR_wait_for(r, "7-stop-question", modal);
     ASSERT_TRUE(modal(s)) << s.png;
     expect_modal_within(s, kQuestionRight);
-    ASSERT_TRUE(WR_click(r, 146, 228));
+    ASSERT_TRUE(WR_click_until(r, 146, 228, WR_shows(r, "7-going-on", installing)));
     ASSERT_TRUE(WR_move(r, 500, 250));
     // s2's page ends: it failed, and rests while s1 fetches its file.
     TS_write_file(fault.dir + "release", "");

@@ -247,17 +247,27 @@ bool TS_focus_window(const TS_xvfb& x, const std::string& id, double timeout_s)
     return false;
 }
 
-bool TS_press_in_window(const TS_xvfb& x, const std::string& id, const std::string& key,
-                        const std::function<bool(double wait_s)>& took, double timeout_s)
+bool TS_act_until(const std::function<void(double left_s)>& act, const std::function<bool(double wait_s)>& took,
+                  double timeout_s)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
     auto left = [&] { return std::min(10.0, std::max(0.0, ms_left(deadline) / 1000.0)); };
     for (int tries = 0; tries < 5 && left() > 0; ++tries) {
-        // The effect of an earlier press may still be on its way: looked for in any case.
-        if (TS_focus_window(x, id, left())) TS_run({"xdotool", "key", key}, TS_xvfb_env(x), 20);
+        // The effect of an earlier try may still be on its way: looked for in any case.
+        act(left());
         if (took(left())) return true;
     }
     return took(0);
+}
+
+bool TS_press_in_window(const TS_xvfb& x, const std::string& id, const std::string& key,
+                        const std::function<bool(double wait_s)>& took, double timeout_s)
+{
+    return TS_act_until(
+        [&](double left_s) {
+            if (TS_focus_window(x, id, left_s)) TS_run({"xdotool", "key", key}, TS_xvfb_env(x), 20);
+        },
+        took, timeout_s);
 }
 
 bool TS_close_window(const TS_xvfb& x, const std::string& id)

@@ -73,8 +73,13 @@ std::string TS_find_window(const TS_xvfb& x, const std::string& name, double tim
 // Gives the window the keyboard focus, again while it cannot take it yet, within timeout_s;
 // whether it has it.
 bool TS_focus_window(const TS_xvfb& x, const std::string& id, double timeout_s);
+// Does act(left_s), then lets took(wait_s) look for its effect within wait_s; again while it is
+// not seen, at most five times within timeout_s; whether it was seen. For input a busy machine
+// may lose, where the test holds what comes next until the effect of this one shows.
+bool TS_act_until(const std::function<void(double left_s)>& act, const std::function<bool(double wait_s)>& took,
+                  double timeout_s);
 // Focuses the window and presses the key (xdotool's name) in it, again until took(wait_s) sees
-// the key's effect within wait_s, at most five times within timeout_s; whether it was seen.
+// the key's effect, as TS_act_until does; whether it was seen.
 bool TS_press_in_window(const TS_xvfb& x, const std::string& id, const std::string& key,
                         const std::function<bool(double wait_s)>& took, double timeout_s);
 // Asks the window to close, as a window manager's close button does.

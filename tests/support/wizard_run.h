@@ -254,6 +254,24 @@ inline WR_shot WR_wait_for(WR_run& r, const std::string& name, const std::functi
     return s;
 }
 
+// Clicks at UI (ux, uy), again until took(wait_s) sees the click's effect (see TS_act_until); the
+// caller moves the pointer on only after that. A slow frame takes the press together with the
+// moves sent after it, and would find the pointer where they left it, not on the button.
+inline bool WR_click_until(const WR_run& r, int ux, int uy, const std::function<bool(double wait_s)>& took,
+                           double timeout_s = 60)
+{
+    return TS_act_until([&](double) { WR_click(r, ux, uy); }, took, timeout_s);
+}
+// A took for WR_click_until: a screenshot (kept as NAME.png) for which ok holds within wait_s.
+inline std::function<bool(double)> WR_shows(WR_run& r, const std::string& name,
+                                            const std::function<bool(const WR_shot&)>& ok)
+{
+    return [&r, name, ok](double wait_s) {
+        const WR_shot s = WR_wait_for(r, name, ok, wait_s);
+        return s.ok() && ok(s);
+    };
+}
+
 // Waits for the program's end (killing it after timeout_s) and collects its output.
 inline TS_result WR_finish(WR_run& r, double timeout_s = 60)
 {
