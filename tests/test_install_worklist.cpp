@@ -1420,8 +1420,8 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
         TS_fault_clear(faults);
         TS_sh("rm -rf '" + faults.dir + "stale' '" + faults.dir + "fresh' '" + faults.dir + "release'");
         std::string body;
-        const std::vector<std::string> names = stop ? std::vector<std::string>{"r.bin", "g.bin", "x.bin"}
-                                                    : std::vector<std::string>{"y.bin", "b.bin", "d.bin", "r.bin", "x.bin"};
+        const auto names = stop ? std::vector<std::string>{"r.bin", "g.bin", "x.bin"}
+                                : std::vector<std::string>{"y.bin", "b.bin", "d.bin", "r.bin", "x.bin"};
         for (const std::string& name : names) {
             write_file(gInstallPath + name, "old");
             body += "FILE 1 0 0 3 1 " + TS_md5_of_text("old") + " " + name + "\nFILE 1 0 0 3 1 " +
@@ -1432,11 +1432,10 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
         TS_write_file(TS_scratch() + "wl-ends.txt", kHeader + body);
         gNet._proxy_host = "127.0.0.1";
         gNet._proxy_port_int = faults.port;
-        const ServerRecord cache = {"cache.test", "/cache/rel/", ""};
-        if (stop)
-            gServers = {{"cut.test", "/short/64/", ""}, cache};
-        else
-            gServers = {cache, cache, {"slow.test", "/slow/100000/1000/", ""}, {"held.test", "/held/10000/", ""}};
+        const ServerRecord cache = {"cache.test", "/cache/rel/", ""}, cut = {"cut.test", "/short/64/", ""};
+        gServers = stop ? std::vector<ServerRecord>{cut, cache}
+                        : std::vector<ServerRecord>{cache, cache, {"slow.test", "/slow/100000/1000/", ""},
+                                                    {"held.test", "/held/10000/", ""}};
         ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-ends.txt"));
         const size_t from = read_log().size();
         if (stop) {
