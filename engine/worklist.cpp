@@ -475,8 +475,8 @@ public:
     void run() override
     {
         // A job that the end of the program found still waiting never begins.
-        int waiting = 0;
-        if (!phase.compare_exchange_strong(waiting, 1)) return;
+        int waiting = job_waiting;
+        if (!phase.compare_exchange_strong(waiting, job_begun)) return;
         LOG_capture(&log);
         result = extract_in_place(archive, local, sig_want, max_size, bad_archive, wrong_file, why);
         LOG_capture(nullptr);
@@ -488,7 +488,8 @@ public:
     const int64_t call; // the worklist call in which the download finished
     const std::string archive, local, sig_want;
     const int64_t max_size;
-    std::atomic<int> phase{0}; // 0 waiting, 1 begun, 2 never to begin
+    enum { job_waiting, job_begun, job_never };
+    std::atomic<int> phase{job_waiting};
     // Written by the worker, read by the main thread once the job is back.
     int result = 0;
     bool bad_archive = false, wrong_file = false;
@@ -527,7 +528,7 @@ static void take_back(install_extract_task* job)
 static void finish_extraction(install_extract_task* job)
 {
     // One that never began was reported when the program's end found it waiting.
-    if (job->phase == 2) {
+    if (job->phase == install_extract_task::job_never) {
         delete job;
         return;
     }
@@ -603,11 +604,11 @@ static void end_extractions_at_stop()
         while (UTL_work_task* job = sExtractPool->poll_done()) take_back(static_cast<install_extract_task*>(job));
     std::deque<install_extract_task*> out;
     for (install_extract_task* job : sRun.in_turn) {
-        int waiting = 0;
         if (job->back) {
             finish_extraction(job);
         } else {
-            if (job->phase.compare_exchange_strong(waiting, 2))
+            int waiting = install_extract_task::job_waiting;
+            if (job->phase.compare_exchange_strong(waiting, install_extract_task::job_never))
                 report_not_installed(job->group, "the install ended before its archive was extracted", false);
             out.push_back(job);
         }
@@ -689,10 +690,6 @@ static void take_next_group(install_stream& st, int ngroups)
         plan.next_group = std::clamp(plan.next_group + 1, 0, ngroups);
     }
     st.need_next = 0;
-    if (st.group < 0 || st.group >= ngroups) return;
-    sRun.files[(size_t)st.group].local = gInstallPath + (plan.install_groups[(size_t)st.group].empty()
-                                                             ? std::string()
-                                                             : plan.install_groups[(size_t)st.group].back().path);
     file_set(st.group, file_fetching);
 }
 
@@ -703,6 +700,8 @@ static bool stream_turn(size_t s, install_stream& st)
     const ServerRecord& server = gServers[s];
     std::string remote = server.dir + e.path + ".zip";
     FILE_split_path(gCurrentFileName, remote);
+    const std::string local = gInstallPath + e.path;
+    sRun.files[(size_t)st.group].local = local;
 
     if (!e.path.empty() && e.path.back() == '/') {
         report_not_installed(st.group, "its path names no file", true, [&] {
@@ -711,7 +710,6 @@ static bool stream_turn(size_t s, install_stream& st)
         });
         return true;
     }
-    const std::string local = gInstallPath + e.path;
 
     if (e.do_delete) {
         install_action = action_delete;
