@@ -18,9 +18,8 @@ TEST(FileDialogs, StandInZenity)
 {
     const std::string dir = TS_new_dir("dialogs"), bin = dir + "bin/", args = dir + "args.txt";
     mkdir(bin.c_str(), 0755);
-    TS_write_file(bin + "zenity", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + args + "'\nsleep \"$(cat '" + dir +
-                                      "delay.txt')\"\ncat '" + dir + "answer.txt'\nexit \"$(cat '" + dir + "status.txt')\"\n");
-    chmod((bin + "zenity").c_str(), 0755);
+    TS_write_script(bin + "zenity", "printf '%s\\n' \"$@\" > '" + args + "'\nsleep \"$(cat '" + dir +
+                                        "delay.txt')\"\ncat '" + dir + "answer.txt'\nexit \"$(cat '" + dir + "status.txt')\"\n");
     const std::string old_path = getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin";
     setenv("PATH", (bin + ":" + old_path).c_str(), 1);
     gLog.open(dir + "log.txt");

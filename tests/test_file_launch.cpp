@@ -23,12 +23,6 @@ static std::string wait_for(const std::string& path)
     return "(nothing recorded)";
 }
 
-static void write_script(const std::string& path, const std::string& body)
-{
-    TS_write_file(path, "#!/bin/sh\n" + body);
-    chmod(path.c_str(), 0755);
-}
-
 struct Launch : testing::Test {
     std::string dir, bin, rec;
     void SetUp() override
@@ -37,7 +31,7 @@ struct Launch : testing::Test {
         bin = dir + "bin/";
         rec = dir + "opened.txt";
         mkdir(bin.c_str(), 0755);
-        write_script(bin + "xdg-open", "printf '%s\\n' \"$@\" > '" + rec + ".tmp' && mv '" + rec + ".tmp' '" + rec + "'\n");
+        TS_write_script(bin + "xdg-open", "printf '%s\\n' \"$@\" > '" + rec + ".tmp' && mv '" + rec + ".tmp' '" + rec + "'\n");
     }
     // Runs FILE_launch in a child with the stand-in first on PATH; it must end with code 1.
     void launch_ok(const std::string& path, const std::string& params, int shutdown)
@@ -73,7 +67,7 @@ TEST_F(Launch, DocumentsAndFoldersGoToXdgOpen)
 TEST_F(Launch, ProgramRunsDirectlyInItsOwnSession)
 {
     std::string prog = dir + "prog";
-    write_script(prog, "r='" + dir + "prog.txt'\n"
+    TS_write_script(prog, "r='" + dir + "prog.txt'\n"
                        "{ printf 'arg:%s\\n' \"$@\"; echo \"pid:$$\"; echo \"sid:$(cut -d' ' -f6 /proc/$$/stat)\";\n"
                        "  if [ -e /proc/$$/fd/47 ]; then echo fd47:open; else echo fd47:closed; fi; } > \"$r.tmp\"\n"
                        "mv \"$r.tmp\" \"$r\"\n");
@@ -106,7 +100,7 @@ TEST_F(Launch, FailuresReturnAndStartNothing)
     // An opener that fails within its wait (3: nothing to open the file with) or is killed.
     setenv("PATH", dir.c_str(), 1);
     for (auto [end, said] : {std::pair{"exit 3", "exited with status 3"}, {"kill -9 $$", "was ended by signal 9"}}) {
-        write_script(dir + "xdg-open", end);
+        TS_write_script(dir + "xdg-open", end);
         EXPECT_EQ(FILE_launch(dir + "Corvane.exe", "", 1, &opener), ENOEXEC);
         EXPECT_EQ(opener, std::string("xdg-open: ") + said);
     }

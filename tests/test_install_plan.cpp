@@ -70,9 +70,8 @@ struct Plan : testing::Test {
     {
         std::string bin = TS_new_dir("bin");
         std::string script = bin + "xdg-open";
-        TS_write_file(script, "#!/bin/sh\nf='" + record_dir() + "call.'$$\n"
-                              "printf '%s\\n' \"$#\" \"$@\" > \"$f.tmp\" && mv \"$f.tmp\" \"$f\"\n");
-        chmod(script.c_str(), 0755);
+        TS_write_script(script, "f='" + record_dir() + "call.'$$\n"
+                                "printf '%s\\n' \"$#\" \"$@\" > \"$f.tmp\" && mv \"$f.tmp\" \"$f\"\n");
         std::string path = bin + ":" + (getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
         setenv("PATH", path.c_str(), 1);
         gOptions.opts["--qa_script"] = "";
@@ -462,8 +461,7 @@ TEST_F(Plan, NeedNewInstallerAlertNamesTheFile)
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{std::string("1\n") + kDownloadPage + "\n"});
     // An opener with nothing to open the page with: a note names the page, its address and why.
     const std::string path = getenv("PATH"), bin = TS_new_dir("failing-opener");
-    TS_write_file(bin + "xdg-open", "#!/bin/sh\nexit 3\n");
-    chmod((bin + "xdg-open").c_str(), 0755);
+    TS_write_script(bin + "xdg-open", "exit 3\n");
     setenv("PATH", bin.c_str(), 1);
     install_need_new_installer_dialog("a/directory.txt");
     setenv("PATH", path.c_str(), 1);

@@ -293,8 +293,7 @@ TEST_F(SearchStep, BackAndQuitInTheScanLeaveNoWorkerAndComingBackScansAgain)
     // A refused directory file: the new-installer alert, and the page says so.
     const std::string bin = TS_new_dir("xdg") + "bin/";
     mkdir(bin.c_str(), 0755);
-    TS_write_file(bin + "xdg-open", "#!/bin/sh\nexit 0\n");
-    chmod((bin + "xdg-open").c_str(), 0755);
+    TS_write_script(bin + "xdg-open", "exit 0\n");
     const std::string path_env = getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin";
     setenv("PATH", (bin + ":" + path_env).c_str(), 1);
     TS_write_file(gTempFolder + "directory.txt", "I\n999 Corvane release\nINSTALLER\n");

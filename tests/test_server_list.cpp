@@ -295,8 +295,7 @@ struct Discovery : ServerList {
         bin = dir + "bin/";
         opened = dir + "opened.txt";
         mkdir(bin.c_str(), 0755);
-        TS_write_file(bin + "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + opened + "'\n");
-        chmod((bin + "xdg-open").c_str(), 0755);
+        TS_write_script(bin + "xdg-open", "printf '%s\\n' \"$@\" >> '" + opened + "'\n");
         static std::string path_env = std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
         setenv("PATH", (bin + ":" + path_env).c_str(), 1);
     }

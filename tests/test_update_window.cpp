@@ -413,8 +413,7 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
     const std::string before = copy_sums();
     // First on PATH, an opener with nothing to open a file with, as where no handler is set up.
     const std::string bin = TS_new_dir("opener");
-    TS_write_file(bin + "xdg-open", "#!/bin/sh\nexit 3\n");
-    chmod((bin + "xdg-open").c_str(), 0755);
+    TS_write_script(bin + "xdg-open", "exit 3\n");
     start({}, "", {{"PATH", bin + ":" + getenv("PATH")}});
     to_search();
     ASSERT_TRUE(wait_log("Finish: This copy of Corvane (" + copy + ") is already up to date."));
@@ -557,8 +556,7 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
     const Pt alert_band = {300, 179}, prefs_bar = {700, 119}, prefs_button = {159, 576};
     // Find It's folder dialog: a stand-in zenity that notes its process and waits.
     const std::string bin = TS_new_dir("bin"), dialog_pid = bin + "zenity.pid";
-    TS_write_file(bin + "zenity", "#!/bin/sh\necho $$ > '" + dialog_pid + "'\nexec sleep 60\n");
-    chmod((bin + "zenity").c_str(), 0755);
+    TS_write_script(bin + "zenity", "echo $$ > '" + dialog_pid + "'\nexec sleep 60\n");
     const auto save_alert = [&] {
         start();
         wait_step(welcome, "welcome");

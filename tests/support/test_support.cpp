@@ -68,6 +68,12 @@ void TS_write_file(const std::string& path, const std::string& bytes)
     f.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
+void TS_write_script(const std::string& path, const std::string& body)
+{
+    TS_write_file(path, "#!/bin/sh\n" + body);
+    chmod(path.c_str(), 0755);
+}
+
 // Both ends close on exec, so no child inherits another child's pipes.
 static bool cloexec_pipe(int fds[2])
 {

@@ -18,6 +18,8 @@ std::string TS_new_copy(const std::string& name);
 
 std::string TS_read_file(const std::string& path);
 void TS_write_file(const std::string& path, const std::string& bytes);
+// A shell script with that body (behind its "#!/bin/sh" line) that anyone may run: a stand-in.
+void TS_write_script(const std::string& path, const std::string& body);
 
 struct TS_result {
     int exit_code = -1; // exit status, or -1 when killed by a signal

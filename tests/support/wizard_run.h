@@ -157,9 +157,7 @@ inline bool WR_prepare(WR_run& r, const TS_xvfb& x, const std::string& name)
 // and the test reads r.dir + "bin/NAME.args".
 inline void WR_stand_in(const WR_run& r, const std::string& name, const std::string& body)
 {
-    const std::string path = r.dir + "bin/" + name;
-    TS_write_file(path, "#!/bin/sh\n" + body + "\n");
-    chmod(path.c_str(), 0755);
+    TS_write_script(r.dir + "bin/" + name, body + "\n");
 }
 
 inline std::string WR_log(const WR_run& r)
