@@ -107,10 +107,9 @@ static void draw_text(float x, float y, const std::string& text, float wrap)
     OGL_draw_string(52, x, y, text, wrap, font_regular, align_left);
 }
 
-// The path as one line of the changed-file question, which has no room for a second one between
-// the lines above and below it: a longer path gives up the middle of its folder part to "…", so
-// that its start and the file's name stay whole; a name too long by itself keeps its end.
-static std::string one_line_path(const std::string& path, float width)
+// The changed-file question's path line: there is no room for a second one between the lines
+// above and below it.
+std::string hl_one_line_path(const std::string& path, float width)
 {
     if (OGL_count_lines(path, width) <= 1) return path;
     static const std::string kEllipsis = "\xE2\x80\xA6";
@@ -143,7 +142,7 @@ int install_modified_file_frame(const std::string& line1, const std::string& pat
     BTN_window_frame(1, 24);
     const float wrap = gPopupW - 40;
     draw_text(20, 100, line1, wrap);
-    draw_text(20, 90, one_line_path(path, wrap), wrap);
+    draw_text(20, 90, hl_one_line_path(path, wrap), wrap);
     draw_text(20, 80, line3, wrap);
 
     // Labels come as act, keep, act for the folder, keep for the folder, cancel.

@@ -19,6 +19,9 @@ void hl_open_window_at_pointer(int id);
 // the first button clicked, or, when none was, runs one frame and answers 0.
 int install_modified_file_frame(const std::string& line1, const std::string& path, const std::string& line3,
                                 const std::vector<std::string>& labels);
+// The path as one line of width units: a longer path gives up the middle of its folder part to
+// "…", so that its start and the file's name stay whole; a name too long by itself keeps its end.
+std::string hl_one_line_path(const std::string& path, float width);
 // One frame of the two-button question (popup 997): 1 or 2 for the button clicked, or, when none
 // was, runs one frame and answers 0.
 int install_two_choices_frame(const std::string& top, const std::string& label1, const std::string& text1,

@@ -306,6 +306,19 @@ TEST(ZipNames, LongNamesAreReadWhole)
     EXPECT_EQ(FILE_unzip_to_dir(zip2, out2, &first), ENAMETOOLONG);
     EXPECT_EQ(first, std::string(300, 'n'));
     EXPECT_EQ(tree(out2), "");
+
+    // A name of 255 bytes, the longest one may be, installs: the temporary beside it keeps only
+    // the name's start.
+    const std::string longest(255, 'm');
+    std::string zip3 = craft_zip(TS_scratch() + "long3.zip", {{longest, "whole"}});
+    static std::string temp;
+    PLAT_replace_hook = [](const std::string& t) { temp = t; };
+    PLAT_replace_file w;
+    EXPECT_EQ(FILE_unzip_file(zip3, longest, out2 + longest, w, -1), 0);
+    EXPECT_EQ(PLAT_replace_commit(w), 0);
+    PLAT_replace_hook = nullptr;
+    EXPECT_EQ(TS_read_file(out2 + longest), "whole");
+    EXPECT_TRUE(temp.rfind(out2, 0) == 0 && PLAT_is_replace_temp(temp.substr(out2.size()), longest)) << temp;
 }
 
 TEST(ZipWrite, FailedWriteKeepsTheOldFile)

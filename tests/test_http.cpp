@@ -518,6 +518,7 @@ TEST_F(NetFetch, LowerCaseHeadersChunkedAndInterimRepliesComplete)
     EXPECT_EQ(fetch(3, "files.test", "/chunked/5000", out + "chunked"), 1);
     EXPECT_EQ(TS_read_file(out + "chunked"), pattern(5000)); // no framing in the file
     EXPECT_EQ(gNet.percent_done(3), 100.0f);
+    // The interim reply's own length is not the final reply's.
     EXPECT_EQ(fetch(3, "files.test", "/continue/50", out + "continue"), 1);
     EXPECT_EQ(TS_read_file(out + "continue"), pattern(50));
     EXPECT_EQ(conns(), std::vector<int>(3, conns()[0])); // each left the connection reusable

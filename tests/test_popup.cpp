@@ -8,6 +8,7 @@
 #include "frame/hl_keyboard.h"
 #include "frame/hl_popup.h"
 #include "frame/mbar.h"
+#include "graphics/OGL_font.h"
 #include "graphics/OGL_view.h"
 #include "platform/plat_window.h"
 #include "support/test_support.h"
@@ -197,6 +198,31 @@ TEST(Popup, MessageBoxTextIsCutBetweenCharacters)
     for (size_t limit = 0; limit < sizeof cuts / sizeof cuts[0]; ++limit)
         EXPECT_EQ(ALERT_message_box_text(accents, limit), cuts[limit]) << limit;
     EXPECT_EQ(ALERT_message_box_text(accents, whole.size()), whole);
+}
+
+// The changed-file question's path on its one line: the path's start, the file's own folder and
+// its name, with one "…" between, however many lines the whole path would take.
+TEST(Popup, LongPathKeepsItsStartItsFolderAndItsName)
+{
+    const float width = hl_find_popup(996)->w - 40;
+    const std::string start = "/home/pilot/Corvane 10/", own = "/Earth nav data/apt.dat", dots = "\xE2\x80\xA6";
+    for (int lines : {2, 3, 5}) {
+        std::string folders = start + "Custom Scenery";
+        for (int i = 0; i < 500 && OGL_count_lines(folders + "/Pack " + std::to_string(i) + own, width) <= lines; ++i)
+            folders += "/Pack " + std::to_string(i);
+        const std::string path = folders + own, shown = hl_one_line_path(path, width);
+        ASSERT_EQ(OGL_count_lines(path, width), lines) << path;
+        EXPECT_TRUE(OGL_count_lines(shown, width) == 1 && OGL_measure_string(shown) <= width) << shown;
+        const size_t cut = shown.find(dots);
+        ASSERT_NE(cut, std::string::npos) << shown;
+        EXPECT_EQ(shown.find(dots, cut + 1), std::string::npos) << shown;
+        EXPECT_EQ(path.compare(0, cut, shown, 0, cut), 0) << shown;
+        EXPECT_GE(cut, start.size()) << shown;
+        const std::string tail = shown.substr(cut + dots.size());
+        EXPECT_TRUE(tail.size() >= own.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0 &&
+                    tail.compare(tail.size() - own.size(), own.size(), own) == 0)
+            << shown;
+    }
 }
 
 // Mouse in popup units, pressed this frame or not.

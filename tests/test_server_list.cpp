@@ -106,19 +106,20 @@ TEST_F(ServerList, ReadsEveryCaseOfTheFormat)
     // BETA or FINAL by the beta box; a SERVER entry takes the name standing when it is read: the
     // first one "Not Yet Scanned". Leading blanks and TABs, CR LF, empty lines inside an entry,
     // blanks cut at both ends, a NUL as a line end, "SERVERS" as a body line, unknown lines; a
-    // folder line without its final '/' gets it.
+    // folder line without its final '/' gets it, and one that ends in a backslash has one already.
     const std::string body = std::string("SERVER early.test\n/early/\nfirst\n") +
                              "  BETA  Corvane10b\r\n\tFINAL Corvane10 \r\n" + "SERVERS\njunk line\n\n" +
                              "SERVER\ta.test \t\r\n\r\n   /files/  \r\n\r\nname a \r\n" +
                              "SERVER b.test\n/b/\nb" + std::string(1, '\0') + "INS_VERSION 30002 http://old.test/ x\n" +
                              "INS_VERSION\nINS_VERSION30003 http://p/\nSERVER c.test\n/c\nc\n" +
+                             "SERVER w.test\n/win\\\nw\n" +
                              "ENDOFLIST\nSERVER after.test\n/after/\nlate\n";
     Read fin = read_list(kListHeader + body, 0);
     ASSERT_TRUE(fin.header_ok);
     EXPECT_EQ(fin.end, server_list_read);
     EXPECT_EQ(fin.name, "Corvane10");
     EXPECT_EQ(records(fin.servers), "[early.test|/early/Not Yet Scanned/|first][a.test|/files/Corvane10/|name a]"
-                                    "[b.test|/b/Corvane10/|b][c.test|/c/Corvane10/|c]");
+                                    "[b.test|/b/Corvane10/|b][c.test|/c/Corvane10/|c][w.test|/win\\Corvane10/|w]");
     EXPECT_EQ(fin.warnings, 0);
     Read beta = read_list(kListHeader + body, 1);
     EXPECT_EQ(beta.name, "Corvane10b");

@@ -266,14 +266,22 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     EXPECT_EQ(TS_count(log, "The desktop is 1280x720 and refused its 1024x768 mode: the window stays 800x600, not "
                             "full screen.\n"),
               1);
-    // A desktop at 75 Hz takes 1024 x 768 at the 60 Hz on offer.
+    // A desktop at 75 Hz takes 1024 x 768 at the 60 Hz on offer; the modes as wide but lower, even
+    // at the desktop's rate or listed first, are not it.
     TS_xvfb_stop(x);
     start_x("1024x768x24");
-    start_probe(q, x, {"--frames=5"}, "832x624x24x75,1024x768x24x60");
+    start_probe(q, x, {"--frames=5"}, "832x624x24x75,1024x600x24x60,1024x600x24x75,1024x768x24x60");
     r = TS_finish(q.proc, 60);
     EXPECT_NE(r.out.find("mode pending: 1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("fullscreen window: 1\nwindow rect: 0 0 1024 768\n"), std::string::npos) << r.out;
     EXPECT_EQ(TS_read_file(q.dir + kLog).find("has no 1024x768 mode"), std::string::npos);
+    // A screen of 1024 x 600 takes that mode, which is still not the 1024 x 768 asked for.
+    TS_xvfb_stop(x);
+    start_x("1024x600x24");
+    start_probe(q, x, {"--frames=5"}, "1024x600x24x60,1024x768x24x60");
+    r = TS_finish(q.proc, 60);
+    EXPECT_NE(r.out.find("size: 800x600\nfsaa achieved: 0\nfullscreen window: 0\n"), std::string::npos) << r.out;
+    EXPECT_EQ(TS_count(TS_read_file(q.dir + kLog), "The desktop is 1024x600 and refused its 1024x768 mode"), 1);
 
     // Xorg's dummy driver at 800 x 600 lists 1024 x 768 without the memory for it: an X error in the switch.
     const char* xorg = "Section \"Device\"\n Identifier \"c\"\n Driver \"dummy\"\n VideoRam 2000\nEndSection\n"

@@ -25,7 +25,8 @@ the second, when it is a number, is the body size:
   neglen        Content-Length -5
   hugelen       Content-Length far beyond 64 bits
   dropnext/N    like ok, but the next request on that connection is dropped unanswered
-  continue/N    an interim 100 reply and the 200 reply in one send
+  continue/N    an interim 100 reply with a "Content-Length: 0" of its own, and the 200 reply,
+                in one send
   bare/N        "HTTP/1.1 200" without a reason phrase, headers without a blank after ':'
   extra/N[/MS]  200, Content-Length N, and ten stray bytes after the body in the same send; with
                 MS, the stray bytes follow on their own MS milliseconds after the reply
@@ -233,7 +234,7 @@ def serve(sock, conn_id, mode, n, path, names, head):
         sock.sendall(page[sent:])
         return True
     if mode == "continue":
-        sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n" +
+        sock.sendall(b"HTTP/1.1 100 Continue\r\nContent-Length: 0\r\n\r\n" +
                      b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % n + body(n))
         return True
     if mode == "cache":
