@@ -645,11 +645,16 @@ static void wait_for_extractions()
     sRun.in_turn.clear();
 }
 
-// At the program's end: the workers finish the extraction they are in and stop (after a fatal
-// alert nothing else joins them), the extractions that came back are reported, in any order now
-// that the run ends, and a job still waiting for a worker never begins: its file is not installed.
+// At the program's end, in any order now that the run ends: a job still waiting for a worker
+// never begins, and its file is named at once; the workers finish the extraction they are in and
+// stop (after a fatal alert nothing else joins them); the extractions that came back are reported.
 static void stop_extractions()
 {
+    for (install_extract_task* job : sRun.in_turn) {
+        int waiting = install_extract_task::job_waiting;
+        if (job->phase.compare_exchange_strong(waiting, install_extract_task::job_never))
+            report_not_installed(job->group, kNotExtracted, false);
+    }
     if (sExtractPool) {
         sExtractPool->stop_workers();
         while (UTL_work_task* job = sExtractPool->poll_done()) take_back(static_cast<install_extract_task*>(job));
@@ -660,10 +665,8 @@ static void stop_extractions()
             finish_extraction(job);
             continue;
         }
-        int waiting = install_extract_task::job_waiting;
-        if (job->phase.compare_exchange_strong(waiting, install_extract_task::job_never))
-            report_not_installed(job->group, kNotExtracted, false);
-        else // its worker ended without handing it back
+        // One that began and never came back: its worker ended.
+        if (job->phase != install_extract_task::job_never)
             report_not_installed(job->group, "its extraction did not come back", false);
         out.push_back(job);
     }
