@@ -286,13 +286,13 @@ struct UpdateWindow : testing::Test {
     }
 
     // The two changed files: the one to install and the one to delete, each overwritten or deleted.
-    void answer_questions()
+    void answer_questions(int time = 1)
     {
-        ASSERT_TRUE(wait_log("File: " + copy + "Instructions/user/notes.txt"));
+        ASSERT_TRUE(wait_log("File: " + copy + "Instructions/user/notes.txt", time));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         shot("question-install");
         click(kAct);
-        ASSERT_TRUE(wait_log("File: " + copy + "Resources/user/tweaks.txt"));
+        ASSERT_TRUE(wait_log("File: " + copy + "Resources/user/tweaks.txt", time));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         shot("question-delete");
         click(kAct);
@@ -538,6 +538,36 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     click(kStop);
     EXPECT_EQ(end(), 0);
     EXPECT_EQ(TS_count(read(log), "Finish: "), 0);
+
+    // Back while the failed run waits for an extraction: a 3 GiB file, listed first, still
+    // extracts when over.bin, listed last, brings an archive over the limit twice. Back, then
+    // Next with that archive mended: the new run ends as its own files decide.
+    TS_server_stop(nginx);
+    make("update", 20);
+    const std::string d = rel + "www/release/rel/Corvane10/", w = TS_new_dir("big");
+    TS_sh("cd '" + w + "' && head -c 3G /dev/zero > big.bin && zip -qj '" + d + "big.bin.zip' big.bin && "
+          "head -c 2M /dev/urandom > over.bin && zip -qj0 '" + d + "over.bin.zip' over.bin && echo mended > "
+          "over.bin && zip -qj good.zip over.bin && unzip -q '" + d + "directory.txt.zip' && sed -i \"4i FILE 1 0 "
+          "0 3072 3145728 $(md5sum < big.bin | cut -c1-32) big.bin\" directory.txt && echo \"FILE 1 0 0 1 1 "
+          "$(md5sum < over.bin | cut -c1-32) over.bin\" >> directory.txt && zip -qj '" + d + "directory.txt.zip' "
+          "directory.txt && md5sum big.bin over.bin >> '" + rel + "expected.md5'");
+    start();
+    to_search();
+    wait_step(check, "check-big");
+    click(kNext);
+    answer_questions();
+    ASSERT_TRUE(wait_log("over.bin was not installed: the archive is larger than", 1, 120));
+    EXPECT_EQ(TS_count(read(log), "Finish: "), 0);
+    click(kBack);
+    wait_step(check, "check-after-back", 120);
+    TS_sh("cp '" + w + "good.zip' '" + d + "over.bin.zip'");
+    click(kNext);
+    answer_questions(2); // the copy is not scanned again
+    ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + ".", 1, 180));
+    wait_step(finish, "finish-after-back");
+    expect_copy_is_release();
+    click(kLastQuit);
+    EXPECT_EQ(end(), 0);
 }
 
 // A quit request closes whatever popup is open and ends the run in order, with the signal's
