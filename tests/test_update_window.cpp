@@ -539,16 +539,16 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     EXPECT_EQ(end(), 0);
     EXPECT_EQ(TS_count(read(log), "Finish: "), 0);
 
-    // Back while the failed run waits for an extraction: a 2 GiB file, listed first, still
+    // Back while the failed run waits for an extraction: a 256 MiB file, listed first, still
     // extracts when over.bin, listed last, brings an archive over the limit twice. Back, then
     // Next with that archive mended: the new run ends as its own files decide.
     TS_server_stop(nginx);
     make("update", 20);
     const std::string d = rel + "www/release/rel/Corvane10/", w = TS_new_dir("big");
-    TS_sh("cd '" + w + "' && head -c 2G /dev/zero > big.bin && zip -qj '" + d + "big.bin.zip' big.bin && "
+    TS_sh("cd '" + w + "' && head -c 256M /dev/zero > big.bin && zip -qj '" + d + "big.bin.zip' big.bin && "
           "head -c 2M /dev/urandom > over.bin && zip -qj0 '" + d + "over.bin.zip' over.bin && echo mended > "
           "over.bin && zip -qj good.zip over.bin && unzip -q '" + d + "directory.txt.zip' && sed -i \"4i FILE 1 0 "
-          "0 2048 2097152 $(md5sum < big.bin | cut -c1-32) big.bin\" directory.txt && echo \"FILE 1 0 0 1 1 "
+          "0 256 262144 $(md5sum < big.bin | cut -c1-32) big.bin\" directory.txt && echo \"FILE 1 0 0 1 1 "
           "$(md5sum < over.bin | cut -c1-32) over.bin\" >> directory.txt && zip -qj '" + d + "directory.txt.zip' "
           "directory.txt && md5sum big.bin over.bin >> '" + rel + "expected.md5'");
     start();
