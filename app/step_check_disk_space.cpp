@@ -11,9 +11,9 @@
 
 int step_check_disk_space(int entering, StepPage* page)
 {
-    // Coming back from Install Updates (Back, a cancel, a failed start) must not leave streams or
-    // a rate clock behind for the next run.
-    if (entering) install_reset_worklist();
+    // Install Updates' Back comes here (so do a cancel and a failed start, before any run): the
+    // run is dropped, its failure with it, and no stream or rate clock is left for the next one.
+    if (entering) install_reset_for_back();
 
     page->title = LANG_translate("Check Disk Space");
     page->back = step_search_updates;

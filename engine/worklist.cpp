@@ -307,10 +307,10 @@ int install_extract_file(const std::string& archive, const std::string& local, c
 enum install_file_state : uint8_t {
     file_untaken = 0,   // no stream has taken it yet
     file_requeued,      // a request failed, or its archive was bad once: it waits in the re-queue
-    file_fetching,      // a stream has it: its delete or skip this turn, or its download under way
+    file_in_stream,     // in a stream's hands: its delete or skip this turn, or its download under way
     file_extracting,    // its archive is on a worker
-    file_installed,     // done: installed, deleted or left as it was
-    file_not_installed, // reported so
+    file_done,          // installed, deleted or left as it was
+    file_not_installed, // reported so (or, after Back, dropped quietly)
     file_state_count
 };
 
@@ -332,8 +332,10 @@ struct install_run {
     int64_t call = 0;      // calls of install_run_worklist in this run
     int64_t end_call = -1; // the call that the run's failure belongs to (-1 while nothing failed)
     bool failure_reported = false; // the failure that ends the run has had its report
+    bool ending = false;   // end_run is under way (an alert inside it must not begin it again)
     bool ended = false;    // the end's reports are made: what comes back later is reported at once
-    bool restart = false;  // Back: what comes back is kept quietly, for the run that begins again
+    bool cleaned = false;  // the end's clean-up is done
+    bool dropped = false;  // Back: what comes back is kept quietly, for the run that begins again
     std::vector<install_extract_task*> extracting; // per stream: its extraction on a worker, or null
     std::deque<install_extract_task*> in_turn;     // every job not yet reported, in the order they began
 };
@@ -343,12 +345,16 @@ static UTL_work_queue* sExtractPool = nullptr;
 
 static bool is_final(install_file_state st)
 {
-    return st == file_installed || st == file_not_installed;
+    return st == file_done || st == file_not_installed;
 }
 
-// A run's records, made at its first call.
+// A run's records, made at its first call. A call after a run's end begins another.
 static void begin_run(int32_t ngroups)
 {
+    if (sRun.cleaned) {
+        sRun = install_run();
+        sTouchedFolders.clear();
+    }
     if (sRun.files.size() == (size_t)ngroups) return;
     sRun.files.assign((size_t)ngroups, install_file());
     for (int32_t& c : sRun.count) c = 0;
@@ -382,7 +388,7 @@ static void file_set(int32_t group, install_file_state state, const std::string&
         f.why = why;
         f.past_cache = true;
         gPlan.requeue.push_back(group);
-    } else if (state == file_fetching && f.bad_archive && !f.asked_again) {
+    } else if (state == file_in_stream && f.bad_archive && !f.asked_again) {
         f.asked_again = true;
         gLog << "The archive of the file " << printable(f.local) << " " << f.bad
              << "; it is asked for again past any cache.\n";
@@ -392,7 +398,7 @@ static void file_set(int32_t group, install_file_state state, const std::string&
 // Files still in the run's hands: taken and not done, or not yet taken.
 static bool files_left()
 {
-    return sRun.count[file_untaken] + sRun.count[file_requeued] + sRun.count[file_fetching] +
+    return sRun.count[file_untaken] + sRun.count[file_requeued] + sRun.count[file_in_stream] +
                sRun.count[file_extracting] > 0;
 }
 
@@ -404,7 +410,8 @@ static void run_failed_in(int64_t call)
 
 // A file that is not installed, reported once under its own name. A failure that is the first
 // of the run gets its own report (own_report; without one, the warning), and makes the install
-// end as failed; every other file gets the warning. why follows "was not installed: ".
+// end as failed; every other file gets the warning. why follows "was not installed: ". The report
+// is on disk before anything else happens: a crash must not lose it.
 static void report_not_installed(int32_t group, const std::string& why, bool failure,
                                const std::function<void()>& own_report = nullptr)
 {
@@ -420,6 +427,7 @@ static void report_not_installed(int32_t group, const std::string& why, bool fai
         own_report();
     else
         warn_not_installed(sRun.files[(size_t)group].local, why);
+    gLog.flush();
 }
 
 // A bad archive of the group is asked for once more, unless it was already, or the plan no longer
@@ -438,16 +446,58 @@ static void ask_again(int32_t group, const std::string& bad)
     file_set(group, file_requeued, "the archive " + bad);
 }
 
-// The end of the run: every file that a stream took and that is neither done nor extracting is
-// reported. An extraction still out reports its file once it is back.
-static void end_run()
+static const char* const kNotExtracted = "the install ended before its archive was extracted";
+
+static std::string over_limit(int64_t limit)
 {
-    if (sRun.ended || sRun.files.empty()) return;
-    sRun.ended = true;
+    return "is larger than the directory file allows (more than " + std::to_string(limit) + " bytes)";
+}
+
+// The stream that has the group in its hands, or -1.
+static int stream_of(int32_t group)
+{
+    for (size_t s = 0; s < gPlan.streams.size() && s < gServers.size(); ++s)
+        if (gPlan.streams[s].group == group) return (int)s;
+    return -1;
+}
+
+// Stream s's transfer of e's archive, one step: 0 pending, 1 done, 2 failed (net_check).
+static uint8_t poll_download(size_t s, const install_entry& e, int32_t group)
+{
+    std::string host = gServers[s].host, remote = gServers[s].dir + e.path + ".zip";
+    std::string archive = install_stream_archive((int)s);
+    return gNet.net_check(INSTALL_STREAM_SLOT + (int32_t)s, host, remote, archive, install_download_limit(e),
+                          sRun.files[(size_t)group].past_cache);
+}
+
+// Why a file still in a stream's hands at the end is not installed. Its transfer is judged once
+// more, so that a reply that came whole is named by what it brought; only a transfer really cut
+// short was under way.
+static std::string why_in_stream(int32_t group)
+{
+    const char* const under_way = "its download was under way when the install ended";
+    const int s = stream_of(group);
+    const install_entry* e = listed_entry(group);
+    // A slot without a request would start a new one.
+    if (s < 0 || !e || !gNet.slot_busy(INSTALL_STREAM_SLOT + s)) return under_way;
+    const uint8_t r = poll_download((size_t)s, *e, group);
+    if (r == 0) return under_way;
+    if (r == 1) return kNotExtracted;
+    const int32_t slot = INSTALL_STREAM_SLOT + s;
+    if (const int32_t err = gNet.local_error(slot))
+        return "its download could not be written to the temporary folder (Error: " + FILE_error_text(err) + ")";
+    if (gNet.last_failure(slot) == http_fail_body_size) return "the archive " + over_limit(install_download_limit(*e));
+    return "its request failed as the install ended";
+}
+
+// The end's reports: every file that a stream took and that is neither done nor extracting is
+// reported. An extraction still out reports its file once it is back.
+static void report_files_left()
+{
     for (size_t g = 0; g < sRun.files.size(); ++g) {
         const install_file& f = sRun.files[g];
-        if (f.state == file_fetching)
-            report_not_installed((int32_t)g, "its download was under way when the install ended", false);
+        if (f.state == file_in_stream)
+            report_not_installed((int32_t)g, why_in_stream((int32_t)g), false);
         else if (f.state == file_requeued)
             report_not_installed((int32_t)g, f.why, false);
     }
@@ -536,7 +586,7 @@ static void finish_extraction(install_extract_task* job)
     const int32_t g = job->group;
     install_entry* e = listed_entry(g);
     const int r = job->result;
-    if (r != 0 && job->bad_archive && may_ask_again(g) && !sRun.ended && !sRun.restart) {
+    if (r != 0 && job->bad_archive && may_ask_again(g) && !sRun.ended && !sRun.dropped) {
         // The next free stream takes it; the download it brought is not counted twice.
         ask_again(g, job->why);
         gPlan.downloaded_bytes -= e->download_size;
@@ -545,8 +595,8 @@ static void finish_extraction(install_extract_task* job)
         return;
     }
     if (r == 0) {
-        file_set(g, file_installed);
-    } else if (sRun.restart) {
+        file_set(g, file_done);
+    } else if (sRun.dropped) {
         file_set(g, file_not_installed); // the run that begins again takes it up anew
     } else {
         const std::string why = job->bad_archive ? "the archive " + job->why
@@ -584,34 +634,41 @@ static bool extracting(size_t s)
 }
 
 // Waits for every extraction still out, reports it, and ends the workers.
-static void end_extractions()
+static void wait_for_extractions()
 {
     collect_extractions(true);
     delete sExtractPool;
     sExtractPool = nullptr;
-    // A job whose worker was stopped at shutdown never comes back; its file was reported when
-    // the program's end found it waiting.
+    // A job whose worker was stopped at the program's end never comes back; its file was
+    // reported then.
     sRun.extracting.clear();
     sRun.in_turn.clear();
 }
 
-// At the program's end, once its workers are joined: the extractions that came back are
-// reported, in any order now that the run has ended, and a job still waiting for a worker never
-// begins: its file is not installed.
-static void end_extractions_at_stop()
+// At the program's end, in any order now that the run ends: a job still waiting for a worker
+// never begins, and its file is named at once; the workers finish the extraction they are in and
+// stop (after a fatal alert nothing else joins them); the extractions that came back are reported.
+static void stop_extractions()
 {
-    if (sExtractPool)
+    for (install_extract_task* job : sRun.in_turn) {
+        int waiting = install_extract_task::job_waiting;
+        if (job->phase.compare_exchange_strong(waiting, install_extract_task::job_never))
+            report_not_installed(job->group, kNotExtracted, false);
+    }
+    if (sExtractPool) {
+        sExtractPool->stop_workers();
         while (UTL_work_task* job = sExtractPool->poll_done()) take_back(static_cast<install_extract_task*>(job));
+    }
     std::deque<install_extract_task*> out;
     for (install_extract_task* job : sRun.in_turn) {
         if (job->back) {
             finish_extraction(job);
-        } else {
-            int waiting = install_extract_task::job_waiting;
-            if (job->phase.compare_exchange_strong(waiting, install_extract_task::job_never))
-                report_not_installed(job->group, "the install ended before its archive was extracted", false);
-            out.push_back(job);
+            continue;
         }
+        // One that began and never came back: its worker ended.
+        if (job->phase != install_extract_task::job_never)
+            report_not_installed(job->group, "its extraction did not come back", false);
+        out.push_back(job);
     }
     sRun.in_turn.swap(out);
 }
@@ -625,8 +682,10 @@ static void install_download_write_failed(int32_t err)
                  "", t_note, "utils", 434);
 }
 
-// Deletes the local file and records its folders up to the install folder as emptied.
-static void delete_local_file(const std::string& local)
+// Deletes the local file and records its folders up to the install folder as emptied. False
+// when the file stays: a delete that fails is named with its error, whether actions are logged
+// or not. A file already gone is deleted.
+static bool delete_local_file(const std::string& local)
 {
     const bool allowed = local_file_allowed(local);
     int r = EPERM;
@@ -636,8 +695,14 @@ static void delete_local_file(const std::string& local)
     }
     if (gLogActions)
         gLog << "now we want to nuke a file: DELETING  file " << local << ", with result=" << r << ".\n";
-    if (!allowed) return;
+    if (!allowed) return false;
     sTouchedFolders.insert(folder_of(local));
+    if (r != 0 && r != ENOENT) {
+        gLog << "WARNING: the file " << printable(local) << " could not be deleted (Error: " << FILE_error_text(r)
+             << "); it stays\n";
+        gLog.flush();
+        return false;
+    }
     std::string folder = folder_of(local);
     while (folder.size() > gInstallPath.size()) {
         gEmptiedFolders.insert(folder);
@@ -646,6 +711,7 @@ static void delete_local_file(const std::string& local)
         if (slash == std::string::npos) break;
         folder.erase(slash + 1);
     }
+    return true;
 }
 
 // Removes the folders that lost a file and are now empty, in string order, in one pass: a
@@ -690,16 +756,74 @@ static void take_next_group(install_stream& st, int ngroups)
         plan.next_group = std::clamp(plan.next_group + 1, 0, ngroups);
     }
     st.need_next = 0;
-    file_set(st.group, file_fetching);
+    file_set(st.group, file_in_stream);
+}
+
+// A download's end that is no archive: its file is re-queued (its server rests), asked for again
+// or not installed. True when the stream is done with the file.
+static bool download_failed(size_t s, install_stream& st, const install_entry& e)
+{
+    const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
+    // What a failed transfer left (part of an archive, an error page) is of no use.
+    FILE_delete_file(install_stream_archive((int)s));
+    if (const int32_t err = gNet.local_error(slot)) {
+        report_not_installed(st.group,
+                             "its download could not be written to the temporary folder (Error: " +
+                                 FILE_error_text(err) + ")",
+                             true, [err] { install_download_write_failed(err); });
+        return true;
+    }
+    // An archive over the limit is a bad archive, not a server's failure: no rest.
+    if (gNet.last_failure(slot) == http_fail_body_size) {
+        const std::string why = over_limit(install_download_limit(e));
+        if (may_ask_again(st.group))
+            ask_again(st.group, why);
+        else
+            report_not_installed(st.group, "the archive " + why, true);
+        return true;
+    }
+    file_set(st.group, file_requeued, "its request failed and it was waiting to be asked for again");
+    st.need_next = 1;
+    st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
+    st.error_message = LANG_translate("Server is not responding normally.");
+    return false;
+}
+
+// Stream s's download of e, one step; a finished archive goes to a worker. True when the stream
+// is done with the file.
+static bool download_turn(size_t s, install_stream& st, const install_entry& e, const std::string& local)
+{
+    install_action = action_download;
+    // Nothing is fetched for a file that could not be put in its place. (Where its folder leads
+    // is checked once the archive is here: that costs more than a poll.)
+    std::string rel;
+    if (!relative_part(local, false, rel)) {
+        report_not_installed(st.group, kNotPlain, true, [&] { log_refused_path(local, kNotPlain); });
+        return true;
+    }
+    install_clear_for_request(INSTALL_STREAM_SLOT + (int32_t)s, stream_archive_name(s));
+    const uint8_t r = poll_download(s, e, st.group);
+    if (r == 0) {
+        const float fraction = gNet.percent_done(INSTALL_STREAM_SLOT + (int32_t)s) * 0.01f;
+        gCurrentFileFraction = fraction;
+        gPlan.inflight_bytes += fraction * e.download_size;
+        st.progress += fraction * e.download_size;
+        return false;
+    }
+    if (r != 1) return download_failed(s, st, e);
+    sTouchedFolders.insert(folder_of(local));
+    gPlan.downloaded_bytes += e.download_size;
+    st.bytes_done += e.download_size;
+    start_extraction(s, st.group, install_stream_archive((int)s), local, e.sig_want, install_entry_size_limit(e));
+    // The stream keeps the file until its extraction is back.
+    return false;
 }
 
 // One turn of stream s on its current group. True when the stream is done with the file.
 static bool stream_turn(size_t s, install_stream& st)
 {
-    install_entry& e = gPlan.install_groups[(size_t)st.group].back();
-    const ServerRecord& server = gServers[s];
-    std::string remote = server.dir + e.path + ".zip";
-    FILE_split_path(gCurrentFileName, remote);
+    const install_entry& e = gPlan.install_groups[(size_t)st.group].back();
+    FILE_split_path(gCurrentFileName, gServers[s].dir + e.path + ".zip");
     const std::string local = gInstallPath + e.path;
     sRun.files[(size_t)st.group].local = local;
 
@@ -710,72 +834,79 @@ static bool stream_turn(size_t s, install_stream& st)
         });
         return true;
     }
-
     if (e.do_delete) {
         install_action = action_delete;
-        delete_local_file(local);
-        file_set(st.group, file_installed);
+        file_set(st.group, delete_local_file(local) ? file_done : file_not_installed);
         return true;
     }
     if (!e.do_download) {
         install_action = e.up_to_date ? action_skip_installed : action_skip_unneeded;
-        file_set(st.group, file_installed);
+        file_set(st.group, file_done);
         return true;
     }
+    return download_turn(s, st, e, local);
+}
 
-    install_action = action_download;
-    // Nothing is fetched for a file that could not be put in its place. (Where its folder leads
-    // is checked once the archive is here: that costs more than a poll.)
-    std::string rel;
-    if (!relative_part(local, false, rel)) {
-        report_not_installed(st.group, kNotPlain, true, [&] { log_refused_path(local, kNotPlain); });
-        return true;
-    }
-    const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
-    install_clear_for_request(slot, stream_archive_name(s));
-    std::string host = server.host;
-    std::string archive = install_stream_archive((int)s);
-    const int64_t limit = install_download_limit(e);
-    const uint8_t r = gNet.net_check(slot, host, remote, archive, limit, sRun.files[(size_t)st.group].past_cache);
-    if (r == 0) {
-        const float fraction = gNet.percent_done(slot) * 0.01f;
-        gCurrentFileFraction = fraction;
-        gPlan.inflight_bytes += fraction * e.download_size;
-        st.progress += fraction * e.download_size;
-        return false;
-    }
-    if (r != 1) {
-        // What a failed transfer left (part of an archive, an error page) is of no use.
-        FILE_delete_file(archive);
-        if (const int32_t err = gNet.local_error(slot)) {
-            report_not_installed(st.group,
-                               "its download could not be written to the temporary folder (Error: " +
-                                   FILE_error_text(err) + ")",
-                               true, [err] { install_download_write_failed(err); });
-            return true;
+// Every ready stream takes its turn, one file step each; after a failure none does: the run ends
+// with the call it failed in.
+static void streams_take_turns(int ngroups, float now)
+{
+    auto& plan = gPlan;
+    for (size_t s = 0; s < gServers.size() && sRun.end_call < 0; ++s) {
+        if (extracting(s)) continue;
+        if (s < plan.streams.size() && now < plan.streams[s].resume_time) continue;
+        if (s >= plan.streams.size()) plan.streams.resize(s + 1, new_stream(now));
+        install_stream& st = plan.streams[s];
+        // A stream past the last group still takes back a file another server failed, so one
+        // failing server cannot keep the install retrying while this one idles.
+        if (st.need_next || (st.group >= ngroups && !plan.requeue.empty())) take_next_group(st, ngroups);
+        if (st.group < 0 || st.group >= ngroups) continue;
+        if (plan.install_groups[(size_t)st.group].empty()) {
+            file_set(st.group, file_done);
+            st.need_next = 1;
+            continue;
         }
-        // An archive over the limit is a bad archive, not a server's failure: no rest.
-        if (gNet.last_failure(slot) == http_fail_body_size) {
-            const std::string why = "is larger than the directory file allows (more than " +
-                                    std::to_string(limit) + " bytes)";
-            if (may_ask_again(st.group))
-                ask_again(st.group, why);
-            else
-                report_not_installed(st.group, "the archive " + why, true);
-            return true;
-        }
-        file_set(st.group, file_requeued, "its request failed and it was waiting to be asked for again");
-        st.need_next = 1;
-        st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
-        st.error_message = LANG_translate("Server is not responding normally.");
-        return false;
+        if (stream_turn(s, st)) st.need_next = 1;
     }
-    sTouchedFolders.insert(folder_of(local));
-    gPlan.downloaded_bytes += e.download_size;
-    st.bytes_done += e.download_size;
-    start_extraction(s, st.group, archive, local, e.sig_want, install_entry_size_limit(e));
-    // The stream keeps the file until its extraction is back.
-    return false;
+}
+
+// Every stream's transfer is cancelled and the stream archives are deleted.
+static void cancel_downloads()
+{
+    // The transfers end first, so that nothing writes an archive after it is gone.
+    for (size_t s = 0; s < std::max(gPlan.streams.size(), gServers.size()); ++s)
+        gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);
+    install_remove_stream_archives();
+}
+
+// The one end of a run, however it comes: finished, failed, or stopped at the program's end
+// (Stop, the close box, a quit signal, a quit during an alert, a fatal alert), or by a reset that
+// is not Back. Every file taken up and not installed is reported once, from the files' states;
+// then, once no extraction is out, the clean-up of a finished run: the streams' transfers and
+// archives, stale temporaries in the folders the run touched, the folders it emptied. With now
+// (a stop, a reset) the extraction a worker is in is waited for and a job not yet begun never
+// begins; at a failure the extractions begun after it finish on their own, and the clean-up,
+// which must not take a temporary from under one, waits for the reset.
+static void end_run(bool now)
+{
+    if (sRun.call == 0 || sRun.ending || sRun.cleaned) return;
+    sRun.ending = true;
+    if (!sRun.ended) {
+        // What came back before a stop is taken as the run had it: a bad first archive is asked
+        // for again, so the end names it by its warning.
+        if (now) stop_extractions();
+        sRun.ended = true;
+        report_files_left();
+    }
+    if (now || sRun.in_turn.empty()) {
+        wait_for_extractions();
+        cancel_downloads();
+        for (const std::string& folder : sTouchedFolders) install_remove_stale_temporaries(folder, "");
+        remove_emptied_folders();
+        sRun.cleaned = true;
+    }
+    gLog.flush();
+    sRun.ending = false;
 }
 
 int install_run_worklist()
@@ -790,75 +921,37 @@ int install_run_worklist()
         return 1;
     }
     const int ngroups = (int)plan.install_groups.size();
-    const float now = gTimer.hl_timer_real_time;
     begin_run(ngroups);
-    ++sRun.call;
+    // The failure flag is the run's: a new run starts clean.
+    if (sRun.call++ == 0) gInstallFailed = 0;
     plan.inflight_bytes = 0;
     for (install_stream& st : plan.streams) st.progress = 0;
     collect_extractions(false);
-    // After a quit request nothing new begins: the program ends with this frame.
-    if (gQuit) return gInstallFailed;
+    // After a quit request nothing new begins: the program's end ends the run with this frame.
+    if (gQuit) return 0;
 
-    // After a failure no stream takes a turn: the run ends with the call it failed in.
-    for (size_t s = 0; s < gServers.size() && sRun.end_call < 0; ++s) {
-        if (extracting(s)) continue;
-        if (s < plan.streams.size() && now < plan.streams[s].resume_time) continue;
-        if (s >= plan.streams.size()) plan.streams.resize(s + 1, new_stream(now));
-        install_stream& st = plan.streams[s];
-        // A stream past the last group still takes back a file another server failed, so one
-        // failing server cannot keep the install retrying while this one idles.
-        if (st.need_next || (st.group >= ngroups && !plan.requeue.empty())) take_next_group(st, ngroups);
-        if (st.group < 0 || st.group >= ngroups) continue;
-        if (plan.install_groups[(size_t)st.group].empty()) {
-            file_set(st.group, file_installed);
-            st.need_next = 1;
-            continue;
-        }
-        if (stream_turn(s, plan.streams[s])) plan.streams[s].need_next = 1;
-    }
-
-    if (gInstallFailed) run_failed_in(sRun.call);
+    streams_take_turns(ngroups, gTimer.hl_timer_real_time);
     if (sRun.end_call >= 0) {
         // What began before the failure is reported first, as it was done before it.
         if (!sRun.in_turn.empty() && sRun.in_turn.front()->call <= sRun.end_call) return 0;
-        end_run();
-        return 1;
+    } else if (files_left() && !gServers.empty()) {
+        return 0;
     }
-    if (files_left() && !gServers.empty()) return 0;
-
-    end_run();
-    end_extractions();
-    for (const std::string& folder : sTouchedFolders) install_remove_stale_temporaries(folder, "");
-    remove_emptied_folders();
-    // A download that failed last leaves the server's error page behind.
-    for (size_t s = 0; s < plan.streams.size(); ++s) FILE_delete_file(install_stream_archive((int)s));
+    end_run(false);
     return 1;
-}
-
-// Every stream's transfer is cancelled and the stream archives are deleted.
-static void cancel_downloads()
-{
-    // The transfers end first, so that nothing writes an archive after it is gone.
-    for (size_t s = 0; s < std::max(gPlan.streams.size(), gServers.size()); ++s)
-        gNet.cancel_slot(INSTALL_STREAM_SLOT + (int32_t)s);
-    install_remove_stream_archives();
 }
 
 void install_drop_downloads()
 {
-    end_extractions_at_stop();
-    end_run();
+    end_run(true);
+    // Without a run taken up nothing is reported, yet no transfer or archive outlives the program.
     cancel_downloads();
 }
 
-void install_reset_worklist()
+// The plan's worklist members as a new run needs them; the run's own records go.
+static void clear_run()
 {
     auto& plan = gPlan;
-    // An extraction still out finishes before its stream's archive goes: after the run's end it
-    // is reported by what it returns, after Back it is kept quietly.
-    sRun.restart = !sRun.ended;
-    end_extractions();
-    cancel_downloads();
     sTouchedFolders.clear();
     sRun = install_run();
     plan.next_group = 0;
@@ -868,4 +961,28 @@ void install_reset_worklist()
     plan.inflight_bytes = 0;
     plan.downloaded_bytes = 0;
     plan.installed_bytes = 0;
+}
+
+void install_reset_worklist()
+{
+    // A run still going ends as at the program's end; one that ended has its clean-up done.
+    end_run(true);
+    wait_for_extractions();
+    cancel_downloads();
+    clear_run();
+}
+
+void install_reset_for_back()
+{
+    // An extraction still out finishes before its stream's archive goes. A run that had not ended
+    // is dropped: what comes back is kept quietly, and the run that begins after Back takes the
+    // file up anew. The failure went with the run.
+    if (sRun.ended)
+        end_run(true);
+    else
+        sRun.dropped = true;
+    wait_for_extractions();
+    cancel_downloads();
+    clear_run();
+    gInstallFailed = 0;
 }

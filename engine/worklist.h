@@ -21,14 +21,14 @@ enum install_action_kind : int {
 extern int install_action;              // an install_action_kind
 extern std::string gCurrentFileName;    // archive name of the current file, ending in ".zip"
 extern float gCurrentFileFraction;      // share of its download received; -0.01 before the length is known
-extern int gInstallFailed;              // set by a failed extraction; 0 at program start
+extern int gInstallFailed;              // the run failed (a file that failed ends it); cleared when a run begins and by Back
 
 inline constexpr int INSTALL_STREAM_SLOT = 3;            // stream s downloads through slot 3 + s
 inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server rests this long
 
-// One turn of every stream that is ready (one file step each). 1 when every stream is past the
-// last group (after the emptied folders are removed); otherwise gInstallFailed (0: call again,
-// 1: an extraction failed, stop). Main thread only; never waits for the network nor for an
+// One turn of every stream that is ready (one file step each). 1 when the run has ended: every
+// stream is past the last group, or a file failed (gInstallFailed); 0: call again, also after a
+// quit request, whose program's end ends the run (install_drop_downloads). Main thread only; never waits for the network nor for an
 // extraction: a downloaded archive is extracted on a worker thread while its stream waits. The
 // results are set, logged and noted in the order the extractions began, so the run ends as it
 // would with each one done in its turn, whatever order the workers finish in. A file whose
@@ -36,10 +36,12 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // over the download limit: a proxy's cache may have kept an older release's, or one cut short) is
 // asked for once more, at once, before it counts as failed; once any request for an archive
 // failed, every later one goes past any cache. Each file has one state in the run (not yet taken,
-// re-queued, being fetched, extracting, installed, not installed); when the run ends, finished,
+// re-queued, in a stream's hands, extracting, done, not installed); when the run ends, finished,
 // failed or stopped, every file it took up and did not install is reported once under its own
-// name: the failure that ends the run with its note, every other file with a warning that says
-// why. A file still extracting then is reported by what its extraction returns. Files never
+// name, and the report is on disk as it is written: the failure that ends the run with its note,
+// every other file with a warning that says why (a reply that came whole by what it brought). A
+// file still extracting then is reported by what its extraction returns. A retired file that
+// cannot be deleted is a warning with the error; the install goes on. Files never
 // taken up are not named. A stream resting after a failure, with nothing left to take, does not
 // keep the install from ending.
 int install_run_worklist();
@@ -87,15 +89,19 @@ bool install_clear_for_request(int32_t slot, const std::string& name);
 // <digits>.zip, whatever stands there. Answers how many went.
 int install_remove_stream_archives();
 
-// The end of an install at the program's end (Stop, a quit request, the close box), once the
-// thread framework has joined the workers: the extractions that came back are reported, one
-// still waiting for a worker never begins, every file taken up and not installed is reported
-// once, every stream's transfer is cancelled and the stream archives are deleted.
+// The end of an install at the program's end (Stop, a quit request, the close box, a fatal
+// alert): the run ends as it would when finished (its reports and its clean-up), except that the
+// extraction a worker is in is waited for and a job still waiting for a worker never begins.
+// Every transfer is cancelled and the stream archives are deleted, with or without a run.
 void install_drop_downloads();
 
-// Ends an install run, or prepares a new one: waits for the extractions still running (after the
-// run's end each is reported by what it returns; after Back, which begins the run again, quietly),
-// cancels the transfers, deletes the stream archives, and resets the plan's worklist members
-// (next group, re-queue, streams, byte sums; start time = the clock now). Touches nothing in the
-// install folder.
+// Prepares a new run: a run still going ends as at the program's end, one that ended finishes its
+// clean-up; then the transfers are cancelled, the stream archives deleted and the plan's worklist
+// members reset (next group, re-queue, streams, byte sums; start time = the clock now).
 void install_reset_worklist();
+
+// The same for Back, which begins the run again: a run that has not ended is dropped quietly
+// (nothing is reported, an extraction still out is waited for and kept), and the failure flag is
+// cleared, so that the next run ends as its own files decide. Touches nothing in the install
+// folder of a run that had not ended.
+void install_reset_for_back();

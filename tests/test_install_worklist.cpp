@@ -13,6 +13,7 @@
 #include "engine/worklist.h"
 #include "foundation/FILE_compress.h"
 #include "foundation/HL_THREAD.h"
+#include "foundation/alert.h"
 #include "foundation/options.h"
 #include "foundation/quit.h"
 #include "frame/hl_init.h"
@@ -733,10 +734,16 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
     EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./a\n"); // full/x deleted, full/ emptied and removed
     install_reset_worklist();
-    gPlan.install_groups = {{get_out}};
+    // The second stream's delete comes after the first one's failure in the call: never done.
+    TS_sh("touch '" + I + "a/y'");
+    del_in.path = "a/y";
+    gPlan.install_groups = {{get_out}, {del_in}};
+    gServers.resize(2, gServers[0]);
     EXPECT_EQ(install_run_worklist(), 1);
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(TS_count(read_log(), "it is not a plain path inside the install folder"), 2);
+    install_reset_worklist();
+    EXPECT_EQ(TS_sh("ls '" + I + "a'"), "y\n");
 
     // A link in the copy into a sibling folder whose name begins with the copy's own
     // (install-N/ and install-N-sibling/): outside, however alike the names. Nothing there is
@@ -769,6 +776,22 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
               1);
     EXPECT_EQ(TS_count(log, "\"" + I + "sib/file.txt\": its folder leads out of the install folder"), 1);
     EXPECT_EQ(TS_count(log, "WARNING: the install engine does not remove the folder \"" + I + "sib/empty/\""), 1);
+
+    // Actions not logged: a retired name that is a folder holding a file is a warning with the
+    // error; a stop after the delete that emptied a/b/ removes it.
+    install_reset_worklist();
+    gLogActions = 0;
+    TS_sh("mkdir '" + I + "a/b' && touch '" + I + "a/b/z'");
+    del_in.path = "a/b/z";
+    del_out.path = "a";
+    gPlan.install_groups = {{del_out}, {del_in}, {install_entry()}};
+    gEmptiedFolders.clear();
+    const size_t mark = read_log().size();
+    EXPECT_EQ(install_run_worklist(), 0);
+    install_drop_downloads();
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find a | sort"), "a\na/y\n");
+    EXPECT_EQ(TS_count(read_log().substr(mark), "WARNING"), 1);
+    EXPECT_EQ(TS_count(read_log(), I + "a could not be deleted (Error: " + FILE_error_text(EISDIR) + ")"), 1);
 
     gInstallFailed = 0;
     install_reset_worklist();
@@ -1413,8 +1436,10 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     // taken by the cache's stream once g.bin is back, and installed.
     TS_server faults;
     ASSERT_TRUE(TS_fault_server_start(faults));
-    for (const bool stop : {false, true}) {
-        SCOPED_TRACE(stop ? "at the program's end" : "at a failure");
+    // A quit during the failure's alert (kind 1) names the same files, at the program's end.
+    for (const int kind : {0, 1, 2}) {
+        const bool stop = kind == 2;
+        SCOPED_TRACE(kind);
         TearDown();
         SetUp();
         TS_fault_clear(faults);
@@ -1455,9 +1480,20 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
             EXPECT_EQ(run_until([] { return !gPlan.requeue.empty(); }), 0);
             EXPECT_EQ(gPlan.requeue, std::deque<int32_t>{3});
             gFlag[1] = 1;
-            EXPECT_EQ(run_until([] { return false; }), 1);
+            if (kind) gOptions.opts.erase("--qa_script");
+            ALERT_set_presenter([](int, const std::string (&l)[4], int, const std::string&) {
+                gLog << l[0] << "\n" << l[1] << "\n" << l[3] << "\n";
+                gQuit = 1;
+            });
+            // As the Install step: a run that reports its end is reset; a quit ends the program.
+            const int r = run_until([] { return gQuit != 0; });
+            EXPECT_EQ(r, !kind);
             gFlag[3] = 1;
-            install_reset_worklist();
+            if (r) install_reset_worklist();
+            install_drop_downloads();
+            ALERT_set_presenter(nullptr);
+            gOptions.opts["--qa_script"] = "";
+            gQuit = 0;
         }
         hold({});
         const std::string log = read_log().substr(from);
@@ -1481,6 +1517,105 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
         EXPECT_EQ(asked["x.bin.zip"], 2);
         EXPECT_EQ(asked["r.bin.zip"], stop ? 2 : 1);
     }
+}
+
+// The named files on two streams of nginx, "old" in the copy and "new <name>" on the servers; the
+// run prepared. Answers the directory file.
+std::string two_streams(Worklist& t, Release& rel, const std::vector<std::string>& names)
+{
+    t.TearDown();
+    t.SetUp();
+    TS_server_stop(t.nginx);
+    for (const std::string& name : names) {
+        write_file(gInstallPath + name, "old");
+        rel.record(name, TS_md5_of_text("old"));
+        rel.record(name, TS_md5_of_text("new " + name), 0, 3, 1);
+        rel.publish(name, "new " + name);
+    }
+    TS_write_file(TS_scratch() + "wl-two.txt", kHeader + rel.body);
+    t.serve(rel, true);
+    t.prepare(TS_scratch() + "wl-two.txt");
+    return TS_scratch() + "wl-two.txt";
+}
+
+// a, c, b on two streams: a is held at its commit, c until a is, so b comes after a's extraction
+// began. b's archive is over the limit twice (a failure while a extracts) or its extraction fails,
+// then Back: the run and its failure go quietly, and the next run installs every file. Or b's is
+// no zip (asked for again) when the program ends: a warning names it. Then the end names each
+// whole reply by what it brought, and a stop a job that never began.
+TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
+{
+    for (const int pass : {0, 1, 2}) {
+        SCOPED_TRACE(pass);
+        Release rel;
+        const std::string list = two_streams(*this, rel, {"a.txt", "c.txt", "b.txt"});
+        if (pass == 0) rel.publish("b.txt", random_bytes(1200 * 1024, 5));
+        if (pass == 2) rel.publish_archive("b.txt", list); // a text, no zip
+        size_t mark = read_log().size();
+        hold({{"a.txt", 0, 1, false}, {"c.txt", -1, 0, false}, {"b.txt", -1, -1, pass == 1}});
+        EXPECT_EQ(run_until([&] {
+                      // b back: failed, its stream waits; asked for again, its stream is past the end.
+                      auto& st = gPlan.streams;
+                      return pass ? st.size() > 1 && ((st[1].group == 2 && st[1].need_next) || st[1].group == 3)
+                                  : TS_count(read_log().substr(mark), "b.txt was not installed") > 0;
+                  }),
+                  0);
+        gFlag[1] = 1;
+        pass == 2 ? install_drop_downloads() : install_reset_for_back();
+        const std::string log = read_log().substr(mark);
+        EXPECT_EQ(gInstallFailed + TS_count(log, "The installer cannot extract a file."), 0);
+        EXPECT_EQ(TS_count(log, "was not installed"), pass != 1) << log;
+        EXPECT_EQ(TS_count(log, "b.txt was not installed: the archive cannot be extracted"), pass == 2);
+        hold({});
+        rel.publish("b.txt", "new b.txt");
+        ASSERT_NO_FATAL_FAILURE(prepare(list));
+        mark = read_log().size();
+        EXPECT_EQ(run_worklist().result, 1);
+        EXPECT_EQ(gInstallFailed + TS_count(read_log().substr(mark), "WARNING"), 0);
+        EXPECT_EQ(TS_sh("cd '" + gInstallPath + "' && cat a.txt c.txt b.txt"), "new a.txtnew c.txtnew b.txt");
+    }
+
+    // Both second archives over the limit (the server answers a while after each request, never in
+    // the call that made it); each reply waits whole on its socket when the first ends the run.
+    TS_server faults;
+    ASSERT_TRUE(TS_fault_server_start(faults));
+    Release rel;
+    two_streams(*this, rel, {"p.txt", "q.txt"});
+    gNet._proxy_port_int = faults.port;
+    gServers.assign(2, {"slow.test", "/slow/2000000/1000/2000/", ""});
+    char port[8];
+    snprintf(port, sizeof port, "%04X", faults.port);
+    const std::string waiting = std::string("awk '$3 ~ /:") + port + "$/ && $5 !~ /:00000000$/' /proc/net/tcp | wc -l";
+    const size_t mark = read_log().size();
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(install_run_worklist(), 0);
+        for (int i = 0; i < 3000 && TS_sh(waiting) != "2\n"; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(install_run_worklist(), round);
+    }
+    EXPECT_EQ(TS_count(read_log().substr(mark), "was not installed: the archive is larger than"), 2) << read_log();
+
+    // More streams than workers (one per processor), every worker held: the queued extraction never
+    // begins and is named at once; then the held ones are let go.
+    const int n = THREAD_cpu_count() + 1;
+    std::vector<std::string> names;
+    std::vector<Hold> holds;
+    for (int i = 0; i < n; ++i) names.push_back("f" + std::to_string(i)), holds.push_back({names.back(), 0, 1, false});
+    Release many;
+    two_streams(*this, many, names);
+    gServers.assign((size_t)n, gServers[0]);
+    hold(holds);
+    EXPECT_EQ(run_until([n] { return gFlag[0] == n - 1 && gPlan.downloaded_bytes >= 3 * n; }), 0);
+    const std::string named = " was not installed: the install ended before its archive was extracted";
+    std::thread let_go([&] {
+        for (int i = 0; i < 6000 && TS_count(TS_read_file(log_path()), named) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        gFlag[1] = 1;
+    });
+    install_drop_downloads();
+    let_go.join();
+    hold({});
+    EXPECT_EQ(TS_count(TS_sh("cat '" + gInstallPath + "'f*"), "new f"), n - 1);
+    EXPECT_EQ(TS_count(read_log(), named), 1);
 }
 
 } // namespace

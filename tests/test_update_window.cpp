@@ -286,13 +286,13 @@ struct UpdateWindow : testing::Test {
     }
 
     // The two changed files: the one to install and the one to delete, each overwritten or deleted.
-    void answer_questions()
+    void answer_questions(int time = 1)
     {
-        ASSERT_TRUE(wait_log("File: " + copy + "Instructions/user/notes.txt"));
+        ASSERT_TRUE(wait_log("File: " + copy + "Instructions/user/notes.txt", time));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         shot("question-install");
         click(kAct);
-        ASSERT_TRUE(wait_log("File: " + copy + "Resources/user/tweaks.txt"));
+        ASSERT_TRUE(wait_log("File: " + copy + "Resources/user/tweaks.txt", time));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         shot("question-delete");
         click(kAct);
@@ -538,6 +538,36 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     click(kStop);
     EXPECT_EQ(end(), 0);
     EXPECT_EQ(TS_count(read(log), "Finish: "), 0);
+
+    // Back while the failed run waits for an extraction: a 256 MiB file, listed first, still
+    // extracts when over.bin, listed last, brings an archive over the limit twice. Back, then
+    // Next with that archive mended: the new run ends as its own files decide.
+    TS_server_stop(nginx);
+    make("update", 20);
+    const std::string d = rel + "www/release/rel/Corvane10/", w = TS_new_dir("big");
+    TS_sh("cd '" + w + "' && head -c 256M /dev/zero > big.bin && zip -qj '" + d + "big.bin.zip' big.bin && "
+          "head -c 2M /dev/urandom > over.bin && zip -qj0 '" + d + "over.bin.zip' over.bin && echo mended > "
+          "over.bin && zip -qj good.zip over.bin && unzip -q '" + d + "directory.txt.zip' && sed -i \"4i FILE 1 0 "
+          "0 256 262144 $(md5sum < big.bin | cut -c1-32) big.bin\" directory.txt && echo \"FILE 1 0 0 1 1 "
+          "$(md5sum < over.bin | cut -c1-32) over.bin\" >> directory.txt && zip -qj '" + d + "directory.txt.zip' "
+          "directory.txt && md5sum big.bin over.bin >> '" + rel + "expected.md5'");
+    start();
+    to_search();
+    wait_step(check, "check-big");
+    click(kNext);
+    answer_questions();
+    ASSERT_TRUE(wait_log("over.bin was not installed: the archive is larger than", 1, 120));
+    EXPECT_EQ(TS_count(read(log), "Finish: "), 0);
+    click(kBack);
+    wait_step(check, "check-after-back", 120);
+    TS_sh("cp '" + w + "good.zip' '" + d + "over.bin.zip'");
+    click(kNext);
+    answer_questions(2); // the copy is not scanned again
+    ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + ".", 1, 180));
+    wait_step(finish, "finish-after-back");
+    expect_copy_is_release();
+    click(kLastQuit);
+    EXPECT_EQ(end(), 0);
 }
 
 // A quit request closes whatever popup is open and ends the run in order, with the signal's
@@ -634,12 +664,14 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         const TS_result r = TS_finish(app, 10);
         EXPECT_FALSE(r.timed_out) << row.what;
         EXPECT_EQ(r.exit_code, row.by_close_box ? 0 : 128 + SIGTERM) << row.what << "\n" << r.err;
-        // After the threads' end, only the files whose download the stop cut short are named.
+        // After the threads' end, only the files whose download the stop cut short are named,
+        // and the folders the run emptied go.
         const std::string text = read(log), end = "Clean exit from threads.\n";
         const std::string rest = text.substr(std::min(text.size(), text.rfind(end) + end.size()));
         EXPECT_NE(text.rfind(end), std::string::npos) << row.what;
         EXPECT_EQ(TS_count(rest, "\n"), TS_count(rest, " was not installed: its download was under way when the "
-                                                       "install ended; the old file stays\n"))
+                                                       "install ended; the old file stays\n") +
+                                           TS_count(rest, "cleanup: DELETING  file " + copy))
             << row.what << "\n" << text;
         if (std::string(row.what) == "folder dialog") {
             EXPECT_NE(kill(std::stoi(read(dialog_pid)), 0), 0);
