@@ -44,8 +44,6 @@ bool FILE_show_dialog(int kind, const std::string& prompt, const std::string&, i
     // Clicks and keys given to the window while the dialog was up must not act in the rest of
     // this frame.
     gMouseDown = gMouseUp = gKeyDown = gKeyEnter = gKeyEscape = gKeyDelete = 0;
-    // Nor may presses made on it then, which wait in the frame's queue: the window was behind.
-    hl_input_unseen();
 
     bool chosen = false;
     if (err == ECANCELED)

@@ -199,11 +199,6 @@ void hl_input_unseen()
     sShown = false;
 }
 
-int hl_input_waiting()
-{
-    return (int)sInput.size();
-}
-
 // The button events that the window procedure acts on.
 static bool is_button_change(const PLAT_event& ev)
 {

@@ -42,8 +42,6 @@ void hl_window_proc(const PLAT_event& ev);
 // What is in front is not shown yet (a popup opened, a window came back from behind another
 // program's dialog): until a frame has drawn it, presses and releases made count as moves only.
 void hl_input_unseen();
-// How many input events wait for a frame.
-int hl_input_waiting();
 // What is drawn over every frame: queued alerts, missing-texture alerts, cursor, menus.
 void hl_draw_overlays();
 // Closes the open popup the way its close box does.

@@ -232,6 +232,9 @@ TEST(Queue, ManyProducersAndConsumersUnderSignals)
     for (auto& t : consumers) ids.push_back(t.native_handle());
     gSignalsSeen = 0;
     signaller sig(ids);
+    // The signals reach the waiting consumers before anything is pushed: on a busy machine the
+    // signaller may start only after the last item was taken.
+    await([] { return gSignalsSeen.load() > 0; });
     std::vector<std::thread> producers;
     for (int p = 0; p < kProducers; ++p)
         producers.emplace_back([&, p] {

@@ -24,7 +24,7 @@ static int gHideLast = 0;
 
 static void probe_window_proc(const PLAT_event& ev)
 {
-    hl_window_proc(ev);
+    hl_event_arrived(ev); // the program's own window procedure
     if (ev.kind != PLAT_EV_SYS_KEY_DOWN) return;
     if (ev.key == '1') gWantPopup = 2;
     if (ev.key == '2') gWantPopup = 994;
