@@ -51,9 +51,10 @@ static int gFirstFrame = 1;
 // ---- the input queue ----
 // The platform hands over every waiting event at once; a frame takes them from here in their
 // order, and only up to the first thing that its widgets read once per frame: a change of a
-// mouse button, a key that moves the focus, sets a key flag or changes the popup. The rest waits
-// for the next frame, so a press is judged where it was made, before the moves that followed it,
-// and a click moves the focus before the keys typed after it reach a field.
+// mouse button, a key that moves the focus, sets a key flag, holds or lets go of a key binding,
+// or changes the popup. The rest waits for the next frame, so a press is judged where it was
+// made, before the moves that followed it, and a click moves the focus before the keys typed
+// after it reach a field.
 static std::deque<PLAT_event> sInput;
 
 // What is shown is a popup (or the window) only from the end of the first frame that drew it: a
@@ -229,9 +230,9 @@ static bool take_button(const PLAT_event& ev)
         return true;
     }
     sPressUnseen = false;
-    const bool twice = sPressKnown && (int)(ev.time_ms - sPressAt) >= 0 &&
-                       (int)(ev.time_ms - sPressAt) < PLAT_double_click_ms() && std::abs(ev.x - sPressPx) < 3 * gUIScale &&
-                       std::abs(ev.y - sPressPy) < 3 * gUIScale;
+    const int since = (int)(ev.time_ms - sPressAt);
+    const bool twice = sPressKnown && since >= 0 && since < PLAT_double_click_ms() &&
+                       std::abs(ev.x - sPressPx) < 3 * gUIScale && std::abs(ev.y - sPressPy) < 3 * gUIScale;
     sPressKnown = true;
     sPressAt = ev.time_ms;
     sPressPx = ev.x;
@@ -254,11 +255,11 @@ static void take_input()
             if (take_button(ev)) return;
             continue;
         }
-        const int popup = gPopup, focus = gFocusId;
+        const int popup = gPopup, focus = gFocusId, held = gKeyboard.held_changes;
         const int enter = gKeyEnter, escape = gKeyEscape, del = gKeyDelete;
         hl_window_proc(ev);
-        if (gPopup != popup || gFocusId != focus || gKeyEnter != enter || gKeyEscape != escape ||
-            gKeyDelete != del)
+        if (gPopup != popup || gFocusId != focus || gKeyboard.held_changes != held || gKeyEnter != enter ||
+            gKeyEscape != escape || gKeyDelete != del)
             return;
     }
 }

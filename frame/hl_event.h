@@ -31,8 +31,8 @@ extern int gCloseRequests;      // close events so far (the close box, Alt+F4)
 
 // Runs exactly one frame. Called by the main loop and by every modal loop. It takes the waiting
 // input in order and up to and including the first change of a mouse button (at the place where
-// it was made) or the first key that moves the focus, sets a key flag or changes the popup; what
-// follows waits for the next frame.
+// it was made) or the first key that moves the focus, sets a key flag, changes a key binding's
+// held flag or changes the popup; what follows waits for the next frame.
 void hl_do_frame();
 // The window procedure registered with the window class: the window's own events (made, closed,
 // uncovered) go to hl_window_proc at once, input waits in the frame's queue.

@@ -232,8 +232,7 @@ TEST(Queue, ManyProducersAndConsumersUnderSignals)
     for (auto& t : consumers) ids.push_back(t.native_handle());
     gSignalsSeen = 0;
     signaller sig(ids);
-    // The signals reach the waiting consumers before anything is pushed: on a busy machine the
-    // signaller may start only after the last item was taken.
+    // Signals reach the consumers before any push (on a busy machine the signaller starts late).
     await([] { return gSignalsSeen.load() > 0; });
     std::vector<std::thread> producers;
     for (int p = 0; p < kProducers; ++p)

@@ -26,7 +26,6 @@
 #include "support/test_support.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -251,14 +250,6 @@ inline WR_shot WR_wait_for(WR_run& r, const std::string& name, const std::functi
         usleep(100 * 1000);
     }
     return s;
-}
-
-// Runs send with the program stopped, so that one frame takes all the input it sends.
-inline void WR_held(const WR_run& r, const std::function<void()>& send)
-{
-    kill(r.proc.pid, SIGSTOP);
-    send();
-    kill(r.proc.pid, SIGCONT);
 }
 
 // Clicks at UI (ux, uy), again until took(wait_s) sees the click's effect (see TS_act_until); the
