@@ -39,8 +39,8 @@ void hl_do_frame();
 void hl_event_arrived(const PLAT_event& ev);
 // Turns one event into the input state at once (hl_do_frame hands it the queued input).
 void hl_window_proc(const PLAT_event& ev);
-// What is in front is not shown yet (a popup opened, a window came back from behind another
-// program's dialog): until a frame has drawn it, presses and releases made count as moves only.
+// What is in front is not shown yet (hl_open_window calls it for another popup): until a frame
+// has drawn it, presses and releases made count as moves only.
 void hl_input_unseen();
 // What is drawn over every frame: queued alerts, missing-texture alerts, cursor, menus.
 void hl_draw_overlays();
