@@ -318,10 +318,9 @@ TEST_F(KeyboardX, BindingsPopupsAndTheFocusRing)
     ASSERT_TRUE(expect("focus 102\n"));
     EXPECT_EQ(filled_box("tab-2"), 1);
     // Box 102 takes what a text field takes: Delete (no flag), not Return (the flag).
-    // One key at a time: taken in one frame, the flag would print before the box's record.
     keys({"Delete"});
     EXPECT_TRUE(expect("key 102 ch=0 code=46 flags=8\n"));
-    keys({"Return"});
+    keys({"Return"}); // apart: in one frame with Delete its flag would print before the box's record
     EXPECT_TRUE(expect("enter\n"));
     keys({"Tab", "Tab"});
     ASSERT_TRUE(expect("focus 103\nfocus 101\n"));

@@ -6,7 +6,6 @@
 #include "support/test_servers.h"
 #include "support/test_support.h"
 #include "support/wizard_run.h"
-#include <csignal>
 
 #include <gtest/gtest.h>
 
