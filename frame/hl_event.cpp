@@ -20,6 +20,8 @@
 #include "platform/plat_window.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <deque>
 
 float gMouseX = 0, gMouseY = 0;
 int gMouseDown = 0;
@@ -45,6 +47,26 @@ int gCloseRequests = 0;
 void (*gAppFrameHook)() = nullptr;
 
 static int gFirstFrame = 1;
+
+// ---- the input queue ----
+// The platform hands over every waiting event at once; a frame takes them from here in their
+// order, and only up to the first thing that its widgets read once per frame: a change of a
+// mouse button, a key that moves the focus, sets a key flag, holds or lets go of a key binding,
+// or changes the popup. The rest waits for the next frame, so a press is judged where it was
+// made, before the moves that followed it, and a click moves the focus before the keys typed
+// after it reach a field.
+static std::deque<PLAT_event> sInput;
+
+// What is shown is a popup (or the window) only from the end of the first frame that drew it: a
+// press or release made before then does not answer it. sShownAt is on the platform's event clock.
+static bool sShown = false;
+static unsigned sShownAt = 0;
+static bool sPressUnseen = false; // the last press came before its view was shown: so does its release
+
+// The last press taken, for double clicks judged by when the presses were made.
+static bool sPressKnown = false;
+static unsigned sPressAt = 0;
+static int sPressPx = 0, sPressPy = 0;
 
 // Where the last move left the pointer in the first window, in UI units from its corner: an alert
 // or an engine question that opens takes the mouse position from it, since no move may come before
@@ -152,6 +174,96 @@ void hl_window_proc(const PLAT_event& ev)
     }
 }
 
+void hl_event_arrived(const PLAT_event& ev)
+{
+    switch (ev.kind) {
+    case PLAT_EV_MOUSE_MOVE:
+    case PLAT_EV_BUTTON_DOWN:
+    case PLAT_EV_BUTTON_UP:
+    case PLAT_EV_WHEEL:
+    case PLAT_EV_KEY_DOWN:
+    case PLAT_EV_KEY_UP:
+    case PLAT_EV_SYS_KEY_DOWN:
+    case PLAT_EV_SYS_KEY_UP:
+        sInput.push_back(ev);
+        break;
+    default:
+        // The window's own events (made, closed, uncovered) never wait behind input: a quit
+        // request counts at once, however much input is still queued.
+        hl_window_proc(ev);
+        break;
+    }
+}
+
+void hl_input_unseen()
+{
+    sShown = false;
+}
+
+// The button events that the window procedure acts on.
+static bool is_button_change(const PLAT_event& ev)
+{
+    return (ev.kind == PLAT_EV_BUTTON_DOWN || ev.kind == PLAT_EV_BUTTON_UP) &&
+           (ev.button == PLAT_BUTTON_LEFT || ev.button == PLAT_BUTTON_RIGHT);
+}
+
+// 1 when the view in front was drawn before the event was made.
+static bool seen_before(const PLAT_event& ev)
+{
+    return sShown && (int)(ev.time_ms - sShownAt) >= 0;
+}
+
+// One button change, at its own place; false when it came too early to count.
+static bool take_button(const PLAT_event& ev)
+{
+    PLAT_event place = ev;
+    place.kind = PLAT_EV_MOUSE_MOVE;
+    hl_window_proc(place);
+    const bool down = ev.kind == PLAT_EV_BUTTON_DOWN;
+    if (down ? !seen_before(ev) : (sPressUnseen || !seen_before(ev))) {
+        // Made before what is shown now was drawn: it answers nothing that the user saw.
+        if (down) sPressUnseen = true;
+        return false;
+    }
+    if (!down) {
+        hl_window_proc(ev);
+        return true;
+    }
+    sPressUnseen = false;
+    const int since = (int)(ev.time_ms - sPressAt);
+    const bool twice = sPressKnown && since >= 0 && since < PLAT_double_click_ms() &&
+                       std::abs(ev.x - sPressPx) < 3 * gUIScale && std::abs(ev.y - sPressPy) < 3 * gUIScale;
+    sPressKnown = true;
+    sPressAt = ev.time_ms;
+    sPressPx = ev.x;
+    sPressPy = ev.y;
+    hl_window_proc(ev);
+    // Two presses close in time and place are a double click however far apart the frames are
+    // that take them.
+    if (twice && gMouseDown) gMouseDoubleClick = 1;
+    return true;
+}
+
+// Takes the waiting input in order, up to and including the first event that the frame can take
+// only once.
+static void take_input()
+{
+    while (!sInput.empty()) {
+        const PLAT_event ev = sInput.front();
+        sInput.pop_front();
+        if (is_button_change(ev)) {
+            if (take_button(ev)) return;
+            continue;
+        }
+        const int popup = gPopup, focus = gFocusId, held = gKeyboard.held_changes;
+        const int enter = gKeyEnter, escape = gKeyEscape, del = gKeyDelete;
+        hl_window_proc(ev);
+        if (gPopup != popup || gFocusId != focus || gKeyboard.held_changes != held || gKeyEnter != enter ||
+            gKeyEscape != escape || gKeyDelete != del)
+            return;
+    }
+}
+
 void hl_draw_overlays()
 {
     if (gPopup == 0) {
@@ -201,11 +313,13 @@ void hl_do_frame()
         hl_open_window(gPopup);
     }
 
-    // Every waiting event; when none was waiting, sleep until input comes or 16 ms pass.
-    if (PLAT_pump_events() == 0) {
+    // Every waiting event into the queue; when none was waiting and none is queued, sleep until
+    // input comes or 16 ms pass. Then this frame's share of the queue.
+    if (PLAT_pump_events() == 0 && sInput.empty()) {
         PLAT_wait_event(16);
         PLAT_pump_events();
     }
+    take_input();
     gTimer.perf_mark("event", 0);
 
     gTimer.hl_timer_update();
@@ -225,6 +339,11 @@ void hl_do_frame()
     hl_draw_overlays();
 
     QT_movie_tick(&gMovieRecorder);
+    // What is in front has been drawn: presses made from now on answer it.
+    if (!sShown) {
+        sShown = true;
+        sShownAt = PLAT_event_clock_ms();
+    }
     gTimer.perf_mark("sbuff", 0);
 
     TEX_flush_deleted_textures();

@@ -29,10 +29,19 @@ extern int gKeyDelete;          // Delete or Backspace went down this frame
 extern int gCursorKind;         // the cursor wanted this frame
 extern int gCloseRequests;      // close events so far (the close box, Alt+F4)
 
-// Runs exactly one frame. Called by the main loop and by every modal loop.
+// Runs exactly one frame. Called by the main loop and by every modal loop. It takes the waiting
+// input in order and up to and including the first change of a mouse button (at the place where
+// it was made) or the first key that moves the focus, sets a key flag, changes a key binding's
+// held flag or changes the popup; what follows waits for the next frame.
 void hl_do_frame();
-// The window procedure registered with the window class.
+// The window procedure registered with the window class: the window's own events (made, closed,
+// uncovered) go to hl_window_proc at once, input waits in the frame's queue.
+void hl_event_arrived(const PLAT_event& ev);
+// Turns one event into the input state at once (hl_do_frame hands it the queued input).
 void hl_window_proc(const PLAT_event& ev);
+// What is in front is not shown yet (hl_open_window calls it for another popup): until a frame
+// has drawn it, presses and releases made count as moves only.
+void hl_input_unseen();
 // What is drawn over every frame: queued alerts, missing-texture alerts, cursor, menus.
 void hl_draw_overlays();
 // Closes the open popup the way its close box does.

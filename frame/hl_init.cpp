@@ -84,7 +84,7 @@ void hl_close_log()
 
 void hl_register_window_class()
 {
-    PLAT_register_window_class("Hangaron", hl_window_proc);
+    PLAT_register_window_class("Hangaron", hl_event_arrived);
 }
 
 void hl_unregister_window_class()

@@ -162,9 +162,11 @@ void KEY_update_bindings(int code, int flags)
 {
     for (KEY_binding& b : gKeyboard.bindings) {
         if (b.key != code) continue;
+        const int32_t was = b.held;
         if ((flags & 7) == b.modifiers && (flags & key_flag_down)) b.held = 1;
         // A release clears it whatever modifiers are down by then.
         if (b.held == 1 && (flags & key_flag_up)) b.held = 0;
+        if (b.held != was) ++gKeyboard.held_changes;
     }
 }
 

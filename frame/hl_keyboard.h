@@ -33,6 +33,7 @@ struct KEY_keyboard {
     int32_t last_code = 0;             // the last key-down event
     int32_t last_char = 0;
     int32_t last_mods = 0;             // its modifier bits, without the down and up bits
+    int32_t held_changes = 0;          // how often a binding's held flag changed
     KEY_keyboard();
 };
 extern KEY_keyboard gKeyboard;

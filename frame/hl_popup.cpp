@@ -68,6 +68,8 @@ void hl_open_window(int id)
         gPopupOpen = 1;
     }
 
+    // A press made before this popup is drawn does not answer it.
+    if (id != gPopup) hl_input_unseen();
     BTN_clear_focus();
     gMenus.open = -1;
     // A drop-down list belongs to the window it was opened in: once that window closes (Escape

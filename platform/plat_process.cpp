@@ -139,7 +139,7 @@ int PLAT_run_modal(const std::vector<std::string>& argv, std::string* out, int* 
     fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
 
     // The window's events are handed on every few milliseconds, so the desktop never takes the
-    // window for hung; they only change the input state, which the next frame starts afresh.
+    // window for hung; the window procedure decides what they still count for afterwards.
     // The wait ends when the program ends, not when its output closes: a process it left behind
     // may hold the pipe open.
     int fd = fds[0];

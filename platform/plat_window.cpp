@@ -212,6 +212,11 @@ static void translate_key(const SDL_Event& e, PLAT_event& out)
     }
 }
 
+unsigned PLAT_event_clock_ms()
+{
+    return SDL_GetTicks();
+}
+
 int PLAT_pump_events()
 {
     int n = 0;
@@ -227,6 +232,7 @@ int PLAT_pump_events()
     while (SDL_PollEvent(&e)) {
         ++n;
         PLAT_event pe;
+        pe.time_ms = e.common.timestamp;
         if (e.type == SDL_SYSWMEVENT) {
             PLAT_key_note_native(e);
             continue;
@@ -267,6 +273,7 @@ int PLAT_pump_events()
             te.mods = key_mods((Uint16)SDL_GetModState());
             te.ch = te.ch_plain = te.ch_shifted = next_code_point(text, &len);
             te.text_only = 1;
+            te.time_ms = e.common.timestamp;
             text += len;
             if (gProc) gProc(te);
         }

@@ -318,8 +318,9 @@ TEST_F(KeyboardX, BindingsPopupsAndTheFocusRing)
     ASSERT_TRUE(expect("focus 102\n"));
     EXPECT_EQ(filled_box("tab-2"), 1);
     // Box 102 takes what a text field takes: Delete (no flag), not Return (the flag).
-    keys({"Delete", "Return"});
+    keys({"Delete"});
     EXPECT_TRUE(expect("key 102 ch=0 code=46 flags=8\n"));
+    keys({"Return"}); // apart: in one frame with Delete its flag would print before the box's record
     EXPECT_TRUE(expect("enter\n"));
     keys({"Tab", "Tab"});
     ASSERT_TRUE(expect("focus 103\nfocus 101\n"));
@@ -335,8 +336,10 @@ TEST_F(KeyboardX, BindingsPopupsAndTheFocusRing)
     ASSERT_TRUE(expect("focus 101\n"));
     EXPECT_EQ(filled_box("shift-tab-first"), 0);
     // A focused box that is no longer drawn loses the focus on the next key.
-    keys({"shift+Tab", "alt+h", "x"});
-    ASSERT_TRUE(expect("focus 103\nfocus 0\n"));
+    keys({"shift+Tab", "alt+h"});
+    ASSERT_TRUE(expect("focus 103\nhidden\n")); // drawn without it before the next key comes
+    keys({"x"});
+    ASSERT_TRUE(expect("focus 0\n"));
     EXPECT_EQ(filled_box("hidden"), -1);
     EXPECT_EQ(TS_count(p.out, "delete\n"), 0);
 }

@@ -217,7 +217,7 @@ TEST_F(SearchScreens, ScanBackScanAgainWithoutARequestThenCheckDiskSpace)
     ASSERT_TRUE(WR_move(r, 500, 250));
     s = WR_wait_for(r, "scanning-again", scanning);
     EXPECT_TRUE(scanning(s)) << s.png;
-    EXPECT_TRUE(TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, " End of MD5 at ", 120));
+    EXPECT_TRUE(TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, " End of MD5 at ", 300));
     s = WR_wait_for(r, "check-disk-space", [](const WR_shot& s) { return current_row(s, 2); });
     EXPECT_TRUE(current_row(s, 2)) << s.png;
     EXPECT_TRUE(wait_threads(r, [&](int n) { return n == idle; }));

@@ -232,6 +232,7 @@ TEST(Queue, ManyProducersAndConsumersUnderSignals)
     for (auto& t : consumers) ids.push_back(t.native_handle());
     gSignalsSeen = 0;
     signaller sig(ids);
+    await([] { return gSignalsSeen.load() > 0; }); // the signaller may start late on a busy machine
     std::vector<std::thread> producers;
     for (int p = 0; p < kProducers; ++p)
         producers.emplace_back([&, p] {

@@ -36,6 +36,7 @@ const Pt kQuit = {58, 577};
 const Pt kLastQuit = {742, 577}; // Next drawn as Quit on Finish
 const Pt kChoice = {500, 249};   // the first choice button
 const Pt kAct = {121, 319};      // the changed-file question: overwrite or delete
+const Pt kKeep = {121, 344};     // and keep the old file
 const Pt kCancel = {609, 344};   // the changed-file question: cancel the whole installation
 const Pt kStop = {146, 346};     // the stop question's first button
 const Pt kContinue = {146, 371}; // and its second
@@ -212,6 +213,14 @@ struct UpdateWindow : testing::Test {
         xdo({"click", "1"});
     }
     void key(const std::string& k) { xdo({"key", k}); }
+    // A click at p and a move on to q in one xdotool call; held: the program stopped meanwhile.
+    void click_and_move(Pt p, Pt q, bool held)
+    {
+        kill(app.pid, held ? SIGSTOP : 0);
+        xdo({"mousemove", std::to_string(p.x), std::to_string(p.y), "click", "1", "mousemove", std::to_string(q.x),
+             std::to_string(q.y)});
+        kill(app.pid, SIGCONT);
+    }
 
     // Screenshots until a popup shows, kept as name: shown holds twice in a row, so that a frame
     // in between two pages is not taken for one. False when none showed.
@@ -285,17 +294,19 @@ struct UpdateWindow : testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 
-    // The two changed files: the one to install and the one to delete, each overwritten or deleted.
-    void answer_questions(int time = 1)
+    // The two changed files, each answered once drawn (by default overwritten or deleted).
+    void answer_questions(const std::function<void()>& first = {}, const std::function<void()>& second = {},
+                          int time = 1)
     {
-        ASSERT_TRUE(wait_log("File: " + copy + "Instructions/user/notes.txt", time));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        shot("question-install");
-        click(kAct);
+        ASSERT_TRUE(wait_log("File: " + copy + "Instructions/user/notes.txt", time) && wait_popup("question-1", no_step));
+        const TS_shot q1 = TS_screenshot(*sX, dir + "poll.png", 800, 600);
+        first ? first() : click(kAct);
         ASSERT_TRUE(wait_log("File: " + copy + "Resources/user/tweaks.txt", time));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        shot("question-delete");
-        click(kAct);
+        const size_t lines = 266 * 800 * 3, bytes = 30 * 800 * 3; // the texts above the buttons
+        ASSERT_TRUE(wait_popup("question-2", [&](const TS_shot& s) {
+            return no_step(s) && s.rgb.compare(lines, bytes, q1.rgb, lines, bytes) != 0;
+        }));
+        second ? second() : click(kAct);
     }
 
     int end(double timeout_s = 60) { return TS_finish(app, timeout_s).exit_code; }
@@ -429,14 +440,26 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
     EXPECT_NE(read(log).find(copy + "Corvane.exe\nError: "), std::string::npos);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(TS_count(read(log), "I could not start Corvane."), 1);
-    // A Corvane.exe that Linux cannot run goes to the opener, which fails: the same note with the
-    // opener's error, and Finish again instead of the end of the run.
+    // A Corvane.exe that Linux cannot run goes to the opener, in a session of its own, waited for
+    // 2 s: failing after 0.5 s gives the note; two clicks on its button with no move close it once.
     TS_write_file(copy + "Corvane.exe", "MZ");
+    const std::string opener = "[ $(ps -o sid= -p $$) = $$ ] && echo own >> \"$0.starts\"; sleep ";
+    TS_write_script(bin + "xdg-open", opener + "0.5; exit 3\n");
     click(kChoice);
-    ASSERT_TRUE(dismiss_note("opener-failed-note"));
+    ASSERT_TRUE(wait_popup("opener-failed-note", no_step));
+    xdo({"mousemove", "400", "411", "click", "--repeat", "2", "--delay", "80", "1"});
     wait_step(finish, "finish-after-opener");
     ASSERT_TRUE(
         wait_log("I could not start Corvane.\n" + copy + "Corvane.exe\nError: xdg-open: exited with status 3\n"));
+    // A click made while the opener runs does not answer the note that comes after it.
+    TS_write_script(bin + "xdg-open", opener + "1.5; exit 3\n");
+    click(kChoice);
+    ASSERT_TRUE(TS_wait_for_file_text(app, bin + "xdg-open.starts", "own\nown\n", 30));
+    xdo({"mousemove", "400", "411", "click", "1"});
+    ASSERT_TRUE(dismiss_note("opener-note-waits"));
+    wait_step(finish, "finish-after-second-opener");
+    EXPECT_EQ(read(bin + "xdg-open.starts"), "own\nown\n");
+    EXPECT_EQ(TS_count(read(log), "I could not start Corvane."), 3);
     TS_sh("rm '" + copy + "Corvane.exe'");
     click(kLastQuit);
     EXPECT_EQ(end(), 0);
@@ -464,6 +487,34 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
     wait_step(finish, "finish-no-copy");
     click(kLastQuit);
     EXPECT_EQ(end(), 0);
+}
+
+// A click counts where it was made, though the pointer moves on to another button at once, also
+// in one frame with it: Next then Back, KEEP THE OLD FILE then the other answer, Quit then Prefs.
+TEST_F(UpdateWindow, AClickCountsWhereItWasMadeThoughThePointerMovesOnAtOnce)
+{
+    make("update", 20);
+    for (const bool held : {true, false}) {
+        start();
+        wait_step(welcome, "welcome");
+        click(kNext);
+        wait_step(pick, "pick");
+        click_and_move(kNext, kBack, held);
+        wait_step(check, "check");
+        if (!held) {
+            click(kNext);
+            answer_questions([&] { click_and_move(kKeep, kAct, false); }, [&] { click_and_move(kKeep, kAct, true); });
+            ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + "."));
+            EXPECT_EQ(read(copy + "Instructions/user/notes.txt"), "notes the user wrote himself\n");
+            EXPECT_EQ(read(copy + "Resources/user/tweaks.txt"), "tweaks the user changed\n");
+        }
+        TS_close_window(*sX, TS_find_window(*sX, "Hangaron", 10));
+        EXPECT_EQ(end(), 0);
+        start();
+        wait_step(welcome, "welcome-quit");
+        click_and_move(kQuit, {159, 577}, held); // onto Preferences
+        EXPECT_EQ(end(20), 0); // Preferences would hold the run open
+    }
 }
 
 TEST_F(UpdateWindow, DeleteOnlyReleaseInstallsAndTooLittleSpaceKeepsNextOff)
@@ -562,7 +613,7 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     wait_step(check, "check-after-back", 120);
     TS_sh("cp '" + w + "good.zip' '" + d + "over.bin.zip'");
     click(kNext);
-    answer_questions(2); // the copy is not scanned again
+    answer_questions({}, {}, 2); // the copy is not scanned again
     ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + ".", 1, 180));
     wait_step(finish, "finish-after-back");
     expect_copy_is_release();

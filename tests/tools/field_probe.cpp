@@ -50,7 +50,7 @@ static int gSyncAsked = 0, gCutAsked = 0, gHoldAsked = 0;
 
 static void probe_window_proc(const PLAT_event& ev)
 {
-    hl_window_proc(ev);
+    hl_event_arrived(ev); // the program's own window procedure
     if (ev.kind != PLAT_EV_KEY_DOWN) return;
     if (ev.vk == 123) ++gSyncAsked; // F12
     if (ev.vk == 113) gCutAsked = 1; // F2

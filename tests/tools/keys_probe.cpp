@@ -24,7 +24,7 @@ static int gHideLast = 0;
 
 static void probe_window_proc(const PLAT_event& ev)
 {
-    hl_window_proc(ev);
+    hl_event_arrived(ev); // the program's own window procedure
     if (ev.kind != PLAT_EV_SYS_KEY_DOWN) return;
     if (ev.key == '1') gWantPopup = 2;
     if (ev.key == '2') gWantPopup = 994;
@@ -72,7 +72,7 @@ int main(int argc, char** argv)
     say(list);
 
     std::vector<int> held(gKeyboard.bindings.size(), 0);
-    int frames = 0, last_popup = -2, last_focus = 0;
+    int frames = 0, last_popup = -2, last_focus = 0, hidden = 0;
     while (!gQuit) {
         if (gWantPopup >= 0) {
             hl_open_window(gWantPopup);
@@ -82,6 +82,7 @@ int main(int argc, char** argv)
         glClear(GL_COLOR_BUFFER_BIT);
         if (gPopup == 0 || gPopup == -1)
             for (int i = 0; i < (gHideLast ? 2 : 3); ++i) draw_box(gBoxes[i]);
+        if (gHideLast != hidden) say((hidden = gHideLast) ? "hidden" : "shown");
         hl_do_frame();
 
         if (gKeyEnter) say("enter");

@@ -33,7 +33,7 @@ static int gWantPopup = -1; // a popup the test's keys asked for, opened between
 
 static void probe_window_proc(const PLAT_event& ev)
 {
-    hl_window_proc(ev);
+    hl_event_arrived(ev); // the program's own window procedure
     if (ev.kind != PLAT_EV_KEY_DOWN) return;
     if (ev.key == 'p') gWantPopup = 2;
     if (ev.key == 'x') gWantPopup = 994;

@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     hl_set_hooks(); // the lower layers reach the frame as start-up links them
     ALERT_set_presenter(ALERT_present);
     CRASH_install_handler();
-    if (!probe_start_ui(argc, argv, hl_window_proc)) return 1;
+    if (!probe_start_ui(argc, argv, hl_event_arrived)) return 1;
     const std::string os = opt_str("--os");
     gTargetOS = os == "ALL" ? 0 : os == "APL" ? 1 : os == "LIN" ? 3 : 2;
     for (int i = 0; i < 3; ++i) hl_do_frame();
