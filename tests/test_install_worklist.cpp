@@ -38,6 +38,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -56,27 +57,33 @@ std::string read_log()
     return TS_read_file(log_path());
 }
 
-// Every entry below the folder, in byte order of the lines: "f path md5" for files (md5sum),
-// "d path" for folders, "l path -> target" for links.
-std::string tree(const std::string& dir)
+std::string md5_of_file(const std::string& path)
 {
-    std::istringstream in(TS_sh("cd '" + dir + "' && find . -mindepth 1 -printf '%y\\t%P\\t%l\\n'"));
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1);
-        const std::string kind = line.substr(0, t1), path = line.substr(t1 + 1, t2 - t1 - 1);
-        if (kind == "f")
-            lines.push_back("f " + path + " " + TS_sh("md5sum < '" + dir + path + "' | cut -c1-32").substr(0, 32));
-        else if (kind == "l")
-            lines.push_back("l " + path + " -> " + line.substr(t2 + 1));
-        else
-            lines.push_back(kind + " " + path);
-    }
-    std::sort(lines.begin(), lines.end());
+    return TS_sh("md5sum < '" + path + "' | cut -c1-32").substr(0, 32);
+}
+
+// The lines in byte order, each ended.
+std::string joined(const std::set<std::string>& lines)
+{
     std::string out;
     for (const std::string& l : lines) out += l + "\n";
     return out;
+}
+
+// Every entry below the folder: "f path md5" for files (md5sum), "d path" for folders,
+// "l path -> target" for links.
+std::string tree(const std::string& dir)
+{
+    std::istringstream in(TS_sh("cd '" + dir + "' && find . -mindepth 1 -printf '%y\\t%P\\t%l\\n'"));
+    std::set<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        const size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1);
+        const std::string kind = line.substr(0, t1), path = line.substr(t1 + 1, t2 - t1 - 1);
+        lines.insert(kind + " " + path + (kind == "f"   ? " " + md5_of_file(dir + path)
+                                          : kind == "l" ? " -> " + line.substr(t2 + 1)
+                                                        : ""));
+    }
+    return joined(lines);
 }
 
 void write_file(const std::string& path, const std::string& text)
@@ -114,6 +121,14 @@ struct Release {
         const TS_result r = TS_run({"zip", "-q", "-X", "-j", out, file}, {}, 60);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         return out;
+    }
+    // A file of the copy at its old text, listed old and new, the new one published.
+    void update(const std::string& path, const std::string& old, const std::string& now, int dl = 3, int disk = 5)
+    {
+        write_file(gInstallPath + path, old);
+        record(path, TS_md5_of_text(old));
+        record(path, TS_md5_of_text(now), 0, dl, disk);
+        publish(path, now);
     }
     // A FILE record: platform, download and disk size (kilobytes), signature, path.
     void record(const std::string& path, const std::string& sig, int os = 0, int dl = 3, int disk = 5)
@@ -202,11 +217,6 @@ std::string random_bytes(size_t n, uint64_t seed)
     return out;
 }
 
-std::string md5_of_file(const std::string& path)
-{
-    return TS_sh("md5sum < '" + path + "' | cut -c1-32").substr(0, 32);
-}
-
 // Polls a fetch to its end (bounded).
 int fetch(int slot, const std::string& host, const std::string& path, const std::string& local)
 {
@@ -261,14 +271,15 @@ struct Worklist : testing::Test {
         EXPECT_EQ(TS_sh("find '" + outside + "' -name '*evil*'"), "");
     }
 
-    // nginx serving the release for good.test (with mirror: for mirror.test too, and both are the
-    // servers); every other host gets 404. Traffic goes through the proxy settings to 127.0.0.1.
+    // nginx serving the release for good.test, the server (with mirror: for mirror.test too, and
+    // both are the servers); every other host gets 404. Traffic goes through the proxy settings to 127.0.0.1.
     void serve(const Release& rel, bool mirror = false)
     {
         std::map<std::string, std::string> roots = {{"good.test", rel.root}};
+        gServers = {{"good.test", kReleaseDir, ""}};
         if (mirror) {
             roots["mirror.test"] = rel.root;
-            gServers = {{"good.test", kReleaseDir, ""}, {"mirror.test", kReleaseDir, ""}};
+            gServers.push_back({"mirror.test", kReleaseDir, ""});
         }
         ASSERT_TRUE(TS_nginx_start(nginx, roots));
         gNet._proxy_host = "127.0.0.1";
@@ -296,6 +307,29 @@ struct Worklist : testing::Test {
         ASSERT_EQ(install_make_folders(), 0);
         install_reset_worklist();
     }
+    // The release's directory file as the scratch file name, served and prepared.
+    void ready(const Release& rel, const std::string& name, bool mirror = false)
+    {
+        TS_write_file(TS_scratch() + name, kHeader + rel.body);
+        ASSERT_NO_FATAL_FAILURE(serve(rel, mirror));
+        prepare(TS_scratch() + name);
+    }
+    // A fresh set-up; with behind, reached through that server as the proxy.
+    void afresh(const TS_server* behind = nullptr)
+    {
+        TearDown();
+        SetUp();
+        if (behind) gNet._proxy_host = "127.0.0.1", gNet._proxy_port_int = behind->port;
+    }
+    // Afresh, the named files, "old" in the copy and "new <name>" on two streams of nginx; the run
+    // prepared.
+    void two_streams(Release& rel, const std::vector<std::string>& names)
+    {
+        afresh();
+        TS_server_stop(nginx);
+        for (const std::string& name : names) rel.update(name, "old", "new " + name, 3, 1);
+        ready(rel, "wl-two.txt", true);
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -308,61 +342,45 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
     std::map<std::string, std::string> want;        // the install folder's files afterwards
 
     // Updated silently: the local copy is an older listed version.
-    write_file(I + "Corvane.exe", "engine v1");
-    rel.record("Corvane.exe", TS_md5_of_text("engine v1"));
-    rel.record("Corvane.exe", TS_md5_of_text("engine v2"), 0, 40, 90);
-    rel.publish("Corvane.exe", "engine v2");
+    rel.update("Corvane.exe", "engine v1", "engine v2", 40, 90);
     want["Corvane.exe"] = "engine v2";
+    auto listed = [&](const std::string& path, const std::string& text, int dl = 3, int disk = 5) {
+        rel.record(path, TS_md5_of_text(text), 0, dl, disk);
+        rel.publish(path, text);
+        want[path] = text;
+    };
     // Kept: already current (its archive on the server is never asked for).
     write_file(I + "Resources/keep.txt", "keep me");
-    rel.record("Resources/keep.txt", TS_md5_of_text("keep me"));
-    rel.publish("Resources/keep.txt", "keep me");
-    want["Resources/keep.txt"] = "keep me";
+    listed("Resources/keep.txt", "keep me");
     // New files in new folders, one name with a blank, one a 7z archive made by 7z.
-    rel.record("Aircraft/Glider/glider.acf", TS_md5_of_text("glider"), 0, 7, 11);
-    rel.publish("Aircraft/Glider/glider.acf", "glider");
-    want["Aircraft/Glider/glider.acf"] = "glider";
-    rel.record("Aircraft/Glider/liveries/read me.txt", TS_md5_of_text("livery notes"));
-    rel.publish("Aircraft/Glider/liveries/read me.txt", "livery notes");
-    want["Aircraft/Glider/liveries/read me.txt"] = "livery notes";
+    listed("Aircraft/Glider/glider.acf", "glider", 7, 11);
+    listed("Aircraft/Glider/liveries/read me.txt", "livery notes");
     {
         const std::string d = TS_new_dir("sevenzip");
         TS_write_file(d + "scenery.txt", "packed scenery");
         const TS_result r = TS_run({"7z", "a", "-bd", "-y", d + "scenery.7z", d + "scenery.txt"}, {}, 60);
         ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
-        const std::string bytes = TS_read_file(d + "scenery.7z");
-        rel.record("Custom Scenery/pack/scenery.7z", TS_md5_of_text(bytes));
-        rel.publish("Custom Scenery/pack/scenery.7z", bytes);
-        want["Custom Scenery/pack/scenery.7z"] = bytes;
+        listed("Custom Scenery/pack/scenery.7z", TS_read_file(d + "scenery.7z"));
     }
     // Deleted silently; their folders emptied. a/b/ goes, a/ (visited while it held b/) stays.
-    write_file(I + "Resources/old_plugin.dll", "plugin v1");
-    rel.record("Resources/old_plugin.dll", TS_md5_of_text("plugin v1"));
-    rel.record("Resources/old_plugin.dll", "GONE");
-    write_file(I + "Resources/obsolete/only.txt", "obsolete");
-    rel.record("Resources/obsolete/only.txt", TS_md5_of_text("obsolete"));
-    rel.record("Resources/obsolete/only.txt", "GONE");
-    write_file(I + "a/b/c.txt", "c v1");
-    rel.record("a/b/c.txt", TS_md5_of_text("c v1"));
-    rel.record("a/b/c.txt", "GONE");
-    // Changed by the user, answered each way.
-    write_file(I + "Resources/settings.txt", "user edit");
-    rel.record("Resources/settings.txt", TS_md5_of_text("settings v2"));
-    rel.publish("Resources/settings.txt", "settings v2");
-    gAnswers[I + "Resources/settings.txt"] = answer_act;
-    want["Resources/settings.txt"] = "settings v2";
-    write_file(I + "Resources/fonts.txt", "my fonts");
-    rel.record("Resources/fonts.txt", TS_md5_of_text("fonts v2"));
-    rel.publish("Resources/fonts.txt", "fonts v2");
-    gAnswers[I + "Resources/fonts.txt"] = answer_keep;
-    want["Resources/fonts.txt"] = "my fonts";
-    write_file(I + "Resources/legacy.cfg", "my legacy");
-    rel.record("Resources/legacy.cfg", "GONE");
-    gAnswers[I + "Resources/legacy.cfg"] = answer_act;
-    write_file(I + "Resources/notes.cfg", "my notes");
-    rel.record("Resources/notes.cfg", "GONE");
-    gAnswers[I + "Resources/notes.cfg"] = answer_keep;
-    want["Resources/notes.cfg"] = "my notes";
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    for (const auto& [path, text] : Pairs{{"Resources/old_plugin.dll", "plugin v1"},
+                                          {"Resources/obsolete/only.txt", "obsolete"}, {"a/b/c.txt", "c v1"}}) {
+        write_file(I + path, text);
+        rel.record(path, TS_md5_of_text(text));
+        rel.record(path, "GONE");
+    }
+    // Changed by the user, answered each way: listed anew (published) or GONE ("").
+    for (const auto& [path, mine, now, answer] : std::vector<std::tuple<std::string, std::string, std::string, int>>{
+             {"Resources/settings.txt", "user edit", "settings v2", answer_act},
+             {"Resources/fonts.txt", "my fonts", "fonts v2", answer_keep},
+             {"Resources/legacy.cfg", "my legacy", "", answer_act},
+             {"Resources/notes.cfg", "my notes", "", answer_keep}}) {
+        write_file(I + path, mine);
+        now.empty() ? rel.record(path, "GONE") : listed(path, now);
+        gAnswers[I + path] = answer;
+        if (answer == answer_keep) want[path] = mine;
+    }
     // Another platform's file, and a GONE file that is not there: nothing.
     rel.record("Mac/Corvane.app", TS_md5_of_text("mac"), 1);
     rel.publish("Mac/Corvane.app", "mac");
@@ -408,19 +426,13 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
     install_reset_worklist();
 
     // The install folder, file by file.
-    std::string expect;
-    std::set<std::string> dirs = {"Aircraft", "Aircraft/Glider", "Aircraft/Glider/liveries", "Custom Scenery",
-                                  "Custom Scenery/pack", "Resources", "a", "Output", "Output/FMS plans",
-                                  "Output/logbooks", "Output/replays", "Output/situations", "Output/preferences"};
-    std::map<std::string, std::string> lines;
-    for (const std::string& d : dirs) lines[d] = "d " + d;
-    for (const auto& [path, text] : want) lines[path] = "f " + path + " " + TS_md5_of_text(text);
-    lines[link_rel] = "l " + link_rel + " -> " + outside + "linked";
-    std::vector<std::string> sorted;
-    for (const auto& [k, v] : lines) sorted.push_back(v);
-    std::sort(sorted.begin(), sorted.end());
-    for (const std::string& l : sorted) expect += l + "\n";
-    EXPECT_EQ(tree(I), expect);
+    std::set<std::string> expect = {"l " + link_rel + " -> " + outside + "linked"};
+    for (const char* d : {"Aircraft", "Aircraft/Glider", "Aircraft/Glider/liveries", "Custom Scenery",
+                          "Custom Scenery/pack", "Resources", "a", "Output", "Output/FMS plans", "Output/logbooks",
+                          "Output/replays", "Output/situations", "Output/preferences"})
+        expect.insert(std::string("d ") + d);
+    for (const auto& [path, text] : want) expect.insert("f " + path + " " + TS_md5_of_text(text));
+    EXPECT_EQ(tree(I), joined(expect));
     EXPECT_EQ(tree(gTempFolder), "f directory.txt " + TS_md5_of_text(kHeader + rel.body) + "\nf directory.txt.zip " +
                                      TS_sh("md5sum < '" + gTempFolder + "directory.txt.zip' | cut -c1-32"));
     EXPECT_EQ(gNet.connections.size() > 4 ? gNet.connections[4].get() : nullptr, nullptr);
@@ -547,33 +559,22 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
                           {"folder that is a link leading out", "linked/file.txt", ""}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
+        afresh();
         Release rel;
         const std::string local = gInstallPath + c.path;
         const bool through_link = c.path.rfind("linked/", 0) == 0;
-        if (through_link) {
-            // The copy's file is read through the link: the old version lies outside.
-            write_file(outside + "linkdir/file.txt", "old");
-            TS_sh("ln -s '" + outside + "linkdir' '" + gInstallPath + "linked'");
-            outside_before = tree(outside);
-        } else {
-            write_file(local, "old");
-        }
-        rel.record(c.path, TS_md5_of_text("old"));
-        rel.record(c.path, TS_md5_of_text("new"));
-        if (c.maker.empty()) {
-            rel.publish(c.path, "new");
-        } else {
+        // Through the link, the copy's file is read, and its old version written, outside.
+        if (through_link)
+            TS_sh("mkdir '" + outside + "linkdir' && ln -s '" + outside + "linkdir' '" + gInstallPath + "linked'");
+        rel.update(c.path, "old", "new");
+        if (through_link) outside_before = tree(outside);
+        if (!c.maker.empty()) {
             const std::string a = TS_new_dir("hostile") + "a.zip";
             const TS_result r = TS_run({"python3", "-c", c.maker, a}, {}, 60);
             ASSERT_EQ(r.exit_code, 0) << r.err;
             rel.publish_archive(c.path, a);
         }
-        TS_write_file(TS_scratch() + "wl-hostile.txt", kHeader + rel.body);
-        serve(rel);
-        gServers = {{"good.test", kReleaseDir, ""}};
-        ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-hostile.txt"));
+        ASSERT_NO_FATAL_FAILURE(ready(rel, "wl-hostile.txt"));
 
         const RunStats run = run_worklist();
         EXPECT_EQ(run.result, 1);
@@ -605,16 +606,10 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
         for (const Logged& r : TS_nginx_requests(nginx)) asked += r.path == std::string(kReleaseDir) + c.path + ".zip";
         // A bad archive is asked for once more before it fails; a refused place is not.
         EXPECT_EQ(asked, through_link ? 2 : 3);
-        install_count_totals();
-        if (through_link) { // refused again
-            EXPECT_EQ(gInstallFailed, 1);
-            EXPECT_EQ(TS_read_file(local), "old");
-            EXPECT_EQ(gFilesToFetch, 1);
-        } else {
-            EXPECT_EQ(gInstallFailed, 0);
-            EXPECT_EQ(TS_read_file(local), "new");
-            EXPECT_EQ(gFilesToFetch, 0);
-        }
+        install_count_totals(); // a refused place is refused again
+        EXPECT_EQ(gInstallFailed, through_link ? 1 : 0);
+        EXPECT_EQ(TS_read_file(local), through_link ? "old" : "new");
+        EXPECT_EQ(gFilesToFetch, through_link ? 1 : 0);
     }
 }
 
@@ -656,25 +651,15 @@ TEST_F(Worklist, ResetStopsTheStreamsAndDeletesOnlyTheirArchives)
 {
     Release rel;
     // Random bytes, so that the archive is as large as the file.
-    std::string big(6 * 1024 * 1024, 0);
-    uint64_t x = 88172645463325252ull;
-    for (char& c : big) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        c = (char)(x >> 24);
-    }
+    const std::string big = random_bytes(6 * 1024 * 1024, 0);
     rel.record("data/big.bin", TS_md5_of_text(big), 0, 6150, 6144);
     rel.publish_archive("data/big.bin", [&] {
         const std::string dir = TS_new_dir("big");
         TS_write_file(dir + "big.bin", big);
         return Release::zip_of(dir + "big.bin");
     }());
-    TS_write_file(TS_scratch() + "wl-big.txt", kHeader + rel.body);
-    serve(rel);
-    gServers = {{"good.test", kReleaseDir, ""}};
     write_file(gInstallPath + "data/big.bin.zip", "the user's own file");
-    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-big.txt"));
+    ASSERT_NO_FATAL_FAILURE(ready(rel, "wl-big.txt"));
 
     for (int i = 0; i < 6; ++i) ASSERT_EQ(install_run_worklist(), 0);
     EXPECT_NE(gNet.connections.at(INSTALL_STREAM_SLOT), nullptr);
@@ -824,10 +809,7 @@ TEST_F(Worklist, RunawayDownloadsFailWithinTheirLimitsAndLeaveNoArchive)
                           {"/slow/100000/", "Timeout for ", "too slow: "}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dir);
-        TearDown();
-        SetUp();
-        gNet._proxy_host = "127.0.0.1";
-        gNet._proxy_port_int = faults.port;
+        afresh(&faults);
         gNet.slow_seconds = 3; // ten minutes in a real run; the rate stays 1 KiB/s
         Release rel;
         write_file(gInstallPath + "data/f.bin", "old");
@@ -899,15 +881,9 @@ TEST_F(Worklist, FullTemporaryDiskStopsTheInstallWithEveryFileWhole)
                                                                     {"b/big.bin", random_bytes(1536 * 1024, 1)},
                                                                     {"b/big2.bin", random_bytes(1536 * 1024, 2)},
                                                                     {"c/three.txt", "three v2"}};
-    for (const auto& [path, content] : files) {
-        write_file(I + path, "old " + path);
-        rel.record(path, TS_md5_of_text("old " + path));
-        rel.record(path, TS_md5_of_text(content), 0, (int)content.size() / 1024 + 3, (int)content.size() / 1024 + 1);
-        rel.publish(path, content);
-    }
-    TS_write_file(TS_scratch() + "wl-full.txt", kHeader + rel.body);
-    serve(rel, true);
-    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-full.txt"));
+    for (const auto& [path, content] : files)
+        rel.update(path, "old " + path, content, (int)content.size() / 1024 + 3, (int)content.size() / 1024 + 1);
+    ASSERT_NO_FATAL_FAILURE(ready(rel, "wl-full.txt", true));
 
     const auto start = steady::now();
     const RunStats run = run_worklist(30);
@@ -950,18 +926,11 @@ TEST_F(Worklist, OnlyTheListedFileWithItsListedSignatureIsInstalled)
         EXPECT_EQ(r.exit_code, 0) << r.err;
         return d + "a.zip";
     };
-    write_file(I + "bin/tool.sh", "tool v1");
-    rel.record("bin/tool.sh", TS_md5_of_text("tool v1"));
-    rel.record("bin/tool.sh", TS_md5_of_text("tool v2"));
+    rel.update("bin/tool.sh", "tool v1", "tool v2");
     rel.publish_archive("bin/tool.sh", zip_two("tool.sh", "tool v2", "extra.txt"));
-    write_file(I + "bin/run.sh", "run v1");
-    rel.record("bin/run.sh", TS_md5_of_text("run v1"));
-    rel.record("bin/run.sh", TS_md5_of_text("run v2"));
+    rel.update("bin/run.sh", "run v1", "run v2");
     rel.publish_archive("bin/run.sh", zip_two("run.sh", "tampered", "evil.sh"));
-    TS_write_file(TS_scratch() + "wl-wrong.txt", kHeader + rel.body);
-    serve(rel);
-    gServers = {{"good.test", kReleaseDir, ""}};
-    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-wrong.txt"));
+    ASSERT_NO_FATAL_FAILURE(ready(rel, "wl-wrong.txt"));
 
     const RunStats run = run_worklist();
     EXPECT_EQ(run.result, 1);
@@ -1037,8 +1006,7 @@ TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
                           Case{"old f", false, md5}, Case{random_bytes(1200 * 1024, 5), true, over},
                           Case{random_bytes(1200 * 1024, 6), false, over},
                           Case{"old f", true, "cannot be extracted (Error: We were unable to open a zip file", true}}) {
-        TearDown();
-        SetUp();
+        afresh(&faults);
         TS_fault_clear(faults);
         TS_sh("rm -rf '" + faults.dir + "fresh'");
         cache_put(faults, c.stale, "stale", "f.bin", c.cut);
@@ -1048,8 +1016,6 @@ TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
         TS_write_file(TS_scratch() + "wl-cache.txt", std::string(kHeader) + "FILE 1 0 0 3 0 " + TS_md5_of_text(same) +
                                                          " same.bin\nFILE 1 0 0 3 1 " + TS_md5_of_text("old f") +
                                                          " f.bin\nFILE 1 0 0 3 1 " + TS_md5_of_text("new f") + " f.bin\n");
-        gNet._proxy_host = "127.0.0.1";
-        gNet._proxy_port_int = faults.port;
         gServers = {{"cache.test", "/cache/rel/", ""}};
         ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-cache.txt"));
 
@@ -1112,11 +1078,8 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     for (int i = 0; i < 6; ++i) {
         const std::string path = std::string(i % 2 ? "x/" : "y/") + "f" + std::to_string(i) + ".bin";
         content[path] = random_bytes(1024 * 1024 + 4096 * i, 10 + i);
-        write_file(I + path, "old " + path);
-        rel.record(path, TS_md5_of_text("old " + path));
-        rel.record(path, TS_md5_of_text(content[path]), 0, (int)content[path].size() / 1024 + 3,
+        rel.update(path, "old " + path, content[path], (int)content[path].size() / 1024 + 3,
                    (int)content[path].size() / 1024);
-        rel.publish(path, content[path]);
     }
     // Not of the exact form, a link, or in a folder no run works in: these stay.
     const std::vector<std::string> stay = {"x/.f1.bin.part-ABCDEF", "x/f1.bin.part-abcdef", "x/.f1.bin.part-abcde",
@@ -1127,7 +1090,6 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     write_file(I + "y/.gone.dat.part-q1w2e3", "stale");
     TS_write_file(TS_scratch() + "wl-kill.txt", kHeader + rel.body);
     serve(rel);
-    gServers = {{"good.test", kReleaseDir, ""}};
     auto own_temps = [&] {
         return TS_sh("cd '" + I + "' && find . -name '.f*.bin.part-*' -type f | grep -E 'part-[a-z0-9]{6}$' | sort");
     };
@@ -1248,27 +1210,17 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     Release rel;
     const std::string I = gInstallPath;
     const std::string big = random_bytes(4 * 1024 * 1024, 77);
-    write_file(I + "big.bin", "old big");
-    rel.record("big.bin", TS_md5_of_text("old big"));
-    rel.record("big.bin", TS_md5_of_text(big), 0, (int)big.size() / 1024 + 3, (int)big.size() / 1024);
-    rel.publish("big.bin", big);
+    rel.update("big.bin", "old big", big, (int)big.size() / 1024 + 3, (int)big.size() / 1024);
     std::vector<std::string> small;
     for (int i = 0; i < 5; ++i) {
         const std::string path = "s/small" + std::to_string(i) + ".txt";
         small.push_back(path);
-        write_file(I + path, "old " + path);
-        rel.record(path, TS_md5_of_text("old " + path));
-        rel.record(path, TS_md5_of_text("new " + path), 0, 3, 1);
-        rel.publish(path, "new " + path);
+        rel.update(path, "old " + path, "new " + path, 3, 1);
     }
     // Listed last, so that it comes while the big file is still held: not an archive at all.
-    write_file(I + "s/broken.txt", "old broken");
-    rel.record("s/broken.txt", TS_md5_of_text("old broken"));
-    rel.record("s/broken.txt", TS_md5_of_text("new broken"), 0, 3, 1);
+    rel.update("s/broken.txt", "old broken", "new broken", 3, 1);
     write_file(rel.root + (kReleaseDir + 1) + "s/broken.txt.zip", "this is no zip archive");
-    TS_write_file(TS_scratch() + "wl-beside.txt", kHeader + rel.body);
-    serve(rel, true);
-    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-beside.txt"));
+    ASSERT_NO_FATAL_FAILURE(ready(rel, "wl-beside.txt", true));
     const size_t mark = read_log().size();
 
     gHoldRelease = 0;
@@ -1380,16 +1332,8 @@ int run_until(const std::function<bool()>& done)
 TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
 {
     Release rel;
+    ASSERT_NO_FATAL_FAILURE(two_streams(rel, {"a.txt", "b.txt", "c.txt"}));
     const std::string I = gInstallPath;
-    for (const std::string name : {"a.txt", "b.txt", "c.txt"}) {
-        write_file(I + name, "old");
-        rel.record(name, TS_md5_of_text("old"));
-        rel.record(name, TS_md5_of_text("new " + name), 0, 3, 1);
-        rel.publish(name, "new " + name);
-    }
-    TS_write_file(TS_scratch() + "wl-end.txt", kHeader + rel.body);
-    serve(rel, true);
-    ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-end.txt"));
     const size_t mark = read_log().size();
     hold({{"a.txt", 0, 1, true}, {"c.txt", 2, 3, true}, {"b.txt", -1, 0, false}});
     int result = run_until([] { return gFlag[2] > 0; });
@@ -1440,8 +1384,7 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     for (const int kind : {0, 1, 2}) {
         const bool stop = kind == 2;
         SCOPED_TRACE(kind);
-        TearDown();
-        SetUp();
+        afresh(&faults);
         TS_fault_clear(faults);
         TS_sh("rm -rf '" + faults.dir + "stale' '" + faults.dir + "fresh' '" + faults.dir + "release'");
         std::string body;
@@ -1455,8 +1398,6 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
             cache_put(faults, "new " + name, "fresh", name);
         }
         TS_write_file(TS_scratch() + "wl-ends.txt", kHeader + body);
-        gNet._proxy_host = "127.0.0.1";
-        gNet._proxy_port_int = faults.port;
         const ServerRecord cache = {"cache.test", "/cache/rel/", ""}, cut = {"cut.test", "/short/64/", ""};
         gServers = stop ? std::vector<ServerRecord>{cut, cache}
                         : std::vector<ServerRecord>{cache, cache, {"slow.test", "/slow/100000/1000/", ""},
@@ -1519,25 +1460,6 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     }
 }
 
-// The named files on two streams of nginx, "old" in the copy and "new <name>" on the servers; the
-// run prepared. Answers the directory file.
-std::string two_streams(Worklist& t, Release& rel, const std::vector<std::string>& names)
-{
-    t.TearDown();
-    t.SetUp();
-    TS_server_stop(t.nginx);
-    for (const std::string& name : names) {
-        write_file(gInstallPath + name, "old");
-        rel.record(name, TS_md5_of_text("old"));
-        rel.record(name, TS_md5_of_text("new " + name), 0, 3, 1);
-        rel.publish(name, "new " + name);
-    }
-    TS_write_file(TS_scratch() + "wl-two.txt", kHeader + rel.body);
-    t.serve(rel, true);
-    t.prepare(TS_scratch() + "wl-two.txt");
-    return TS_scratch() + "wl-two.txt";
-}
-
 // a, c, b on two streams: a is held at its commit, c until a is, so b comes after a's extraction
 // began. b's archive is over the limit twice (a failure while a extracts) or its extraction fails,
 // then Back: the run and its failure go quietly, and the next run installs every file. Or b's is
@@ -1548,7 +1470,8 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     for (const int pass : {0, 1, 2}) {
         SCOPED_TRACE(pass);
         Release rel;
-        const std::string list = two_streams(*this, rel, {"a.txt", "c.txt", "b.txt"});
+        ASSERT_NO_FATAL_FAILURE(two_streams(rel, {"a.txt", "c.txt", "b.txt"}));
+        const std::string list = TS_scratch() + "wl-two.txt";
         if (pass == 0) rel.publish("b.txt", random_bytes(1200 * 1024, 5));
         if (pass == 2) rel.publish_archive("b.txt", list); // a text, no zip
         size_t mark = read_log().size();
@@ -1580,7 +1503,7 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     TS_server faults;
     ASSERT_TRUE(TS_fault_server_start(faults));
     Release rel;
-    two_streams(*this, rel, {"p.txt", "q.txt"});
+    ASSERT_NO_FATAL_FAILURE(two_streams(rel, {"p.txt", "q.txt"}));
     gNet._proxy_port_int = faults.port;
     gServers.assign(2, {"slow.test", "/slow/2000000/1000/2000/", ""});
     char port[8];
@@ -1589,7 +1512,8 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     const size_t mark = read_log().size();
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(install_run_worklist(), 0);
-        for (int i = 0; i < 3000 && TS_sh(waiting) != "2\n"; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 3000 && TS_sh(waiting) != "2\n"; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(install_run_worklist(), round);
     }
     EXPECT_EQ(TS_count(read_log().substr(mark), "was not installed: the archive is larger than"), 2) << read_log();
@@ -1601,7 +1525,7 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     std::vector<Hold> holds;
     for (int i = 0; i < n; ++i) names.push_back("f" + std::to_string(i)), holds.push_back({names.back(), 0, 1, false});
     Release many;
-    two_streams(*this, many, names);
+    ASSERT_NO_FATAL_FAILURE(two_streams(many, names));
     gServers.assign((size_t)n, gServers[0]);
     hold(holds);
     EXPECT_EQ(run_until([n] { return gFlag[0] == n - 1 && gPlan.downloaded_bytes >= 3 * n; }), 0);

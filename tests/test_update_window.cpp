@@ -92,11 +92,13 @@ struct UpdateWindow : testing::Test {
                      "' -name '*escaped*'; ls /tmp | grep escaped");
     }
 
-    // The release, nginx serving it (the second server through the fault server with bad_dir),
-    // and a folder beside the copy that must stay as it is.
+    // The release, nginx serving it (the second server through the fault server with bad_dir; an
+    // earlier release's servers stopped), and a folder beside the copy that must stay as it is.
     void make(const std::string& kind, int files, const std::string& bad_dir = "",
               std::vector<std::string> extra = {})
     {
+        TS_server_stop(nginx);
+        TS_server_stop(fault);
         rel = TS_new_dir("release-" + kind);
         std::vector<std::string> argv = {"/usr/bin/python3", kMakeRelease, rel, "--kind", kind, "--files",
                                          std::to_string(files), "--server", kS1,
@@ -155,6 +157,7 @@ struct UpdateWindow : testing::Test {
     {
         return TS_screenshot(*sX, dir + std::to_string(++shots) + "-" + name + ".png", 800, 600);
     }
+    TS_shot poll() { return TS_screenshot(*sX, dir + "poll.png", 800, 600); }
 
     // The step the left panel shows as current: the title drawn bold in colour 77 (0.2, 0.2, 0.8);
     // -1 when no title is.
@@ -186,7 +189,7 @@ struct UpdateWindow : testing::Test {
         TS_shot s;
         while (steady::now() - start < std::chrono::duration<double>(timeout_s)) {
             if (!passed.empty() && TS_count(read(log), passed) > 0) return s;
-            s = TS_screenshot(*sX, dir + "poll.png", 800, 600);
+            s = poll();
             if (s.ok() && current_step(s) == listed(step)) return shot(name);
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         }
@@ -226,14 +229,9 @@ struct UpdateWindow : testing::Test {
     // in between two pages is not taken for one. False when none showed.
     bool wait_popup(const std::string& name, const std::function<bool(const TS_shot&)>& shown, double timeout_s = 60)
     {
-        const auto t0 = steady::now();
-        for (int seen = 0; steady::now() - t0 < std::chrono::duration<double>(timeout_s);) {
-            const TS_shot s = TS_screenshot(*sX, dir + "poll.png", 800, 600);
-            seen = s.ok() && shown(s) ? seen + 1 : 0;
-            if (seen == 2) return shot(name), true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        }
-        return false;
+        int seen = 0;
+        return wait_until([&] { const TS_shot s = poll(); return (seen = s.ok() && shown(s) ? seen + 1 : 0) == 2; },
+                          timeout_s, 150) && (shot(name), true);
     }
     static bool no_step(const TS_shot& s) { return current_step(s) == -1; }
     static bool dark(const TS_shot& s, Pt p)
@@ -249,23 +247,24 @@ struct UpdateWindow : testing::Test {
     {
         if (!wait_popup(name, no_step, timeout_s)) return false;
         key("Return");
-        const auto t1 = steady::now();
-        while (steady::now() - t1 < std::chrono::seconds(10)) {
-            const TS_shot after = TS_screenshot(*sX, dir + "poll.png", 800, 600);
-            if (after.ok() && current_step(after) != -1) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        wait_until([&] { const TS_shot s = poll(); return s.ok() && !no_step(s); }, 10);
         return true;
+    }
+
+    // Polls until done says so (false when timeout_s passed first).
+    static bool wait_until(const std::function<bool()>& done, double timeout_s, int poll_ms = 100)
+    {
+        for (const auto t0 = steady::now(); steady::now() - t0 < std::chrono::duration<double>(timeout_s);) {
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
+        }
+        return false;
     }
 
     // Waits until the log holds text at least count times.
     bool wait_log(const std::string& text, int count = 1, double timeout_s = 90)
     {
-        const auto start = steady::now();
-        while (steady::now() - start < std::chrono::duration<double>(timeout_s)) {
-            if (TS_count(read(log), text) >= count) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        if (wait_until([&] { return TS_count(read(log), text) >= count; }, timeout_s)) return true;
         ADD_FAILURE() << "the log never held \"" << text << "\" " << count << " times:\n" << read(log);
         return false;
     }
@@ -280,26 +279,35 @@ struct UpdateWindow : testing::Test {
         click(kNext);
     }
 
-    // From the start to Install Updates, both questions answered, once the second server was asked.
-    void to_install(const std::string& tag)
+    // From the start past Check Disk Space, its page kept as check-disk-space<tag>.
+    void to_questions(const std::string& tag)
     {
         start();
         to_search();
         wait_step(check, "check-disk-space" + tag);
         click(kNext);
+    }
+    // The first changed file's question drawn, kept as name.
+    bool first_question(const std::string& name, int time = 1)
+    {
+        return wait_log("File: " + copy + "Instructions/user/notes.txt", time) && wait_popup(name, no_step);
+    }
+
+    // From the start to Install Updates, both questions answered, once the second server was asked.
+    void to_install(const std::string& tag)
+    {
+        to_questions(tag);
         answer_questions();
         wait_step(install, "install" + tag, 20);
-        const auto t0 = steady::now();
-        while (TS_fault_requests(fault).empty() && steady::now() - t0 < std::chrono::seconds(30))
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        wait_until([&] { return !TS_fault_requests(fault).empty(); }, 30);
     }
 
     // The two changed files, each answered once drawn (by default overwritten or deleted).
     void answer_questions(const std::function<void()>& first = {}, const std::function<void()>& second = {},
                           int time = 1)
     {
-        ASSERT_TRUE(wait_log("File: " + copy + "Instructions/user/notes.txt", time) && wait_popup("question-1", no_step));
-        const TS_shot q1 = TS_screenshot(*sX, dir + "poll.png", 800, 600);
+        ASSERT_TRUE(first_question("question-1", time));
+        const TS_shot q1 = poll();
         first ? first() : click(kAct);
         ASSERT_TRUE(wait_log("File: " + copy + "Resources/user/tweaks.txt", time));
         const size_t lines = 266 * 800 * 3, bytes = 30 * 800 * 3; // the texts above the buttons
@@ -310,6 +318,7 @@ struct UpdateWindow : testing::Test {
     }
 
     int end(double timeout_s = 60) { return TS_finish(app, timeout_s).exit_code; }
+    int quit_on_finish() { return click(kLastQuit), end(); }
 
     void expect_copy_is_release()
     {
@@ -410,9 +419,7 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     EXPECT_EQ(own.find(said), std::string::npos);
     EXPECT_EQ(own.find(other), std::string::npos);
     EXPECT_EQ(TS_count(own, "Clean exit from threads.\n"), 1);
-    const auto t0 = steady::now();
-    while (read(copy + "Output/launched.txt").empty() && steady::now() - t0 < std::chrono::seconds(10))
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    wait_until([&] { return !read(copy + "Output/launched.txt").empty(); }, 10, 50);
     EXPECT_EQ(read(copy + "Output/launched.txt"), "started\n");
     // The lock went with the process: the next start opens its window.
     EXPECT_EQ(TS_run_updater_closed(dir + "corvane-updater", {}, env, *sX).exit_code, 0);
@@ -461,8 +468,7 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
     EXPECT_EQ(read(bin + "xdg-open.starts"), "own\nown\n");
     EXPECT_EQ(TS_count(read(log), "I could not start Corvane."), 3);
     TS_sh("rm '" + copy + "Corvane.exe'");
-    click(kLastQuit);
-    EXPECT_EQ(end(), 0);
+    EXPECT_EQ(quit_on_finish(), 0);
     EXPECT_EQ(copy_sums(), before);
     EXPECT_EQ(archive_requests(), 0);
 
@@ -485,8 +491,7 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
     click(kNext);
     ASSERT_TRUE(wait_log("Finish: This copy of Corvane (" + copy + ") is already up to date."));
     wait_step(finish, "finish-no-copy");
-    click(kLastQuit);
-    EXPECT_EQ(end(), 0);
+    EXPECT_EQ(quit_on_finish(), 0);
 }
 
 // A click counts where it was made, though the pointer moves on to another button at once, also
@@ -531,14 +536,12 @@ TEST_F(UpdateWindow, DeleteOnlyReleaseInstallsAndTooLittleSpaceKeepsNextOff)
     wait_step(finish, "finish-delete-only");
     expect_copy_is_release();
     EXPECT_EQ(archive_requests(), 0);
-    click(kLastQuit);
-    EXPECT_EQ(end(), 0);
+    EXPECT_EQ(quit_on_finish(), 0);
     EXPECT_EQ(TS_sh("cd '" + dir + "' && LC_ALL=C ls -A | grep -v '[.]png'"),
               std::string(TS_LOG_NAME) + "\nconfig\ncorvane-updater\ndata\nhome\ntmp\n");
 
     // A directory that claims more space than the disk has: the short text and Next off; Back
     // scans again; nothing in the copy changes.
-    TS_server_stop(nginx);
     make("toolarge", 30);
     const std::string before = copy_sums();
     start();
@@ -568,24 +571,20 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     ASSERT_TRUE(wait_log(std::string("   server     =") + kS2));
     wait_step(install, "install-retry-countdown", 5);
     click(kQuit);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    shot("stop-question");
+    ASSERT_TRUE(wait_popup("stop-question", no_step));
     click(kContinue);
     wait_step(install, "install-continued", 10);
     TS_write_file(fault.dir + "release", "");
     ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + ".", 1, 120));
     wait_step(finish, "finish");
     expect_copy_is_release();
-    click(kLastQuit);
-    EXPECT_EQ(end(), 0);
+    EXPECT_EQ(quit_on_finish(), 0);
 
     // Stop: the updater quits (status 0) in the middle of the install.
-    TS_server_stop(nginx);
-    TS_server_stop(fault);
     make("update", 60, "/missing/", held);
     to_install("-before-stop");
     click(kQuit);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(wait_popup("stop-question-2", no_step));
     click(kStop);
     EXPECT_EQ(end(), 0);
     EXPECT_EQ(TS_count(read(log), "Finish: "), 0);
@@ -593,7 +592,6 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     // Back while the failed run waits for an extraction: a 256 MiB file, listed first, still
     // extracts when over.bin, listed last, brings an archive over the limit twice. Back, then
     // Next with that archive mended: the new run ends as its own files decide.
-    TS_server_stop(nginx);
     make("update", 20);
     const std::string d = rel + "www/release/rel/Corvane10/", w = TS_new_dir("big");
     TS_sh("cd '" + w + "' && head -c 256M /dev/zero > big.bin && zip -qj '" + d + "big.bin.zip' big.bin && "
@@ -602,10 +600,7 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
           "0 256 262144 $(md5sum < big.bin | cut -c1-32) big.bin\" directory.txt && echo \"FILE 1 0 0 1 1 "
           "$(md5sum < over.bin | cut -c1-32) over.bin\" >> directory.txt && zip -qj '" + d + "directory.txt.zip' "
           "directory.txt && md5sum big.bin over.bin >> '" + rel + "expected.md5'");
-    start();
-    to_search();
-    wait_step(check, "check-big");
-    click(kNext);
+    to_questions("-big");
     answer_questions();
     ASSERT_TRUE(wait_log("over.bin was not installed: the archive is larger than", 1, 120));
     EXPECT_EQ(TS_count(read(log), "Finish: "), 0);
@@ -617,8 +612,7 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + ".", 1, 180));
     wait_step(finish, "finish-after-back");
     expect_copy_is_release();
-    click(kLastQuit);
-    EXPECT_EQ(end(), 0);
+    EXPECT_EQ(quit_on_finish(), 0);
 }
 
 // A quit request closes whatever popup is open and ends the run in order, with the signal's
@@ -635,6 +629,7 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         return TS_wait_for_file_text(app, archive, std::string("\x03\x0a\x11", 3), 30);
     };
     const Pt alert_band = {300, 179}, prefs_bar = {700, 119}, prefs_button = {159, 576};
+    const auto alert_shown = [&](const TS_shot& s) { return dark(s, alert_band); };
     // Find It's folder dialog: a stand-in zenity that notes its process and waits.
     const std::string bin = TS_new_dir("bin"), dialog_pid = bin + "zenity.pid";
     TS_write_script(bin + "zenity", "echo $$ > '" + dialog_pid + "'\nexec sleep 60\n");
@@ -643,7 +638,7 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         wait_step(welcome, "welcome");
         TS_sh("cd '" + dir + "data' && rm 'Corvane Installer.prf' && mkdir 'Corvane Installer.prf'");
         TS_close_window(*sX, TS_find_window(*sX, "Hangaron", 10));
-        return wait_popup("save-alert", [&](const TS_shot& s) { return dark(s, alert_band); });
+        return wait_popup("save-alert", alert_shown);
     };
     struct Row {
         const char* what;
@@ -651,12 +646,9 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         bool by_close_box = false; // the quit request is the close box again, not SIGTERM
     } rows[] = {
         {"no-copy alert",
-         [&] { return start({rel + "nowhere"}), wait_popup("alert", [&](const TS_shot& s) { return dark(s, alert_band); }); }},
+         [&] { return start({rel + "nowhere"}), wait_popup("alert", alert_shown); }},
         {"language chooser",
-         [&] {
-             return start({}, "", {{"LANG", "ja_JP.UTF-8"}}),
-                    wait_popup("chooser", [&](const TS_shot& s) { return dark(s, alert_band); });
-         }},
+         [&] { return start({}, "", {{"LANG", "ja_JP.UTF-8"}}), wait_popup("chooser", alert_shown); }},
         {"preferences",
          [&] {
              start();
@@ -684,11 +676,8 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         {"save alert, the close box again", save_alert, true},
         {"changed-file question",
          [&] {
-             start();
-             to_search();
-             wait_step(check, "check-disk-space");
-             click(kNext);
-             return wait_log("File: " + copy + "Instructions/user/notes.txt") && wait_popup("question", no_step);
+             to_questions("");
+             return first_question("question");
          }},
         {"stop question",
          [&] {
@@ -700,8 +689,6 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         {"download",
          [&] {
              // The copy was updated but for the second stream's file: a new release.
-             TS_server_stop(nginx);
-             TS_server_stop(fault);
              make("update", 20, "/half/400000/");
              return to_install("-download"), stream_archive_written();
          }},
@@ -745,12 +732,8 @@ TEST_F(UpdateWindow, CancelledQuestionAndHostileRelease)
     // Cancel in the first question: back on Check Disk Space, nothing fetched.
     make("hostile", 40);
     const std::string before = copy_sums();
-    start();
-    to_search();
-    wait_step(check, "check-disk-space");
-    click(kNext);
-    ASSERT_TRUE(wait_log("File: " + copy + "Instructions/user/notes.txt"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    to_questions("");
+    ASSERT_TRUE(first_question("question-cancelled"));
     click(kCancel);
     ASSERT_TRUE(wait_log("Install Updates: not started; back to Check Disk Space."));
     wait_step(check, "check-after-cancel");
@@ -776,8 +759,7 @@ TEST_F(UpdateWindow, CancelledQuestionAndHostileRelease)
     EXPECT_FALSE(has_choice(fin));
     EXPECT_GE(TS_count(read(log), "WARNING: the directory file lists an unsafe path"), 5);
     EXPECT_EQ(TS_sh("find '" + copy + "' -name '*escaped*'"), "");
-    click(kLastQuit);
-    EXPECT_EQ(end(), 0);
+    EXPECT_EQ(quit_on_finish(), 0);
 }
 
 } // namespace
