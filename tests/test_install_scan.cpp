@@ -28,11 +28,7 @@ std::string log_path()
     return TS_scratch() + "scan-log.txt";
 }
 
-std::string read_log()
-{
-    gLog.flush();
-    return TS_read_file(log_path());
-}
+std::string read_log() { return TS_read_log(log_path()); }
 
 // md5sum of every file below the folder, by install-relative path.
 std::map<std::string, std::string> md5sum_tree(const std::string& dir)

@@ -1,6 +1,7 @@
 // Shared test helpers and the test programs' main (see test_support.h).
 #include "support/test_support.h"
 
+#include "foundation/log.h"
 #include "frame/hl_init.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,12 @@ std::string TS_read_file(const std::string& path)
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+std::string TS_read_log(const std::string& path)
+{
+    gLog.flush();
+    return TS_read_file(path);
 }
 
 void TS_write_file(const std::string& path, const std::string& bytes)

@@ -17,6 +17,8 @@ std::string TS_new_dir(const std::string& name);
 std::string TS_new_copy(const std::string& name);
 
 std::string TS_read_file(const std::string& path);
+// The program's log file at path, once what the program wrote to it so far is flushed.
+std::string TS_read_log(const std::string& path);
 void TS_write_file(const std::string& path, const std::string& bytes);
 // A shell script with that body (behind its "#!/bin/sh" line) that anyone may run: a stand-in.
 void TS_write_script(const std::string& path, const std::string& body);
