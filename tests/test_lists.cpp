@@ -54,19 +54,7 @@ protected:
     void pause(double s) { std::this_thread::sleep_for(std::chrono::milliseconds((long)(s * 1000))); }
 
     // Waits until text shows in the output after the mark; the mark then moves past it.
-    bool expect_line(const std::string& text, double timeout_s = 10)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
-        for (;;) {
-            size_t at = p.out.find(text, mark);
-            if (at != std::string::npos) {
-                mark = at + text.size();
-                return true;
-            }
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            TS_wait_for_output(p, "\x01never", 0.1);
-        }
-    }
+    bool expect_line(const std::string& text, double timeout_s = 10) { return TS_wait_after(p, mark, text, timeout_s); }
     // The output that arrived after the mark within s seconds (the mark moves to its end).
     std::string settle(double s)
     {

@@ -182,6 +182,20 @@ bool TS_wait_for_output(TS_proc& p, const std::string& text, double timeout_s)
     return true;
 }
 
+bool TS_wait_after(TS_proc& p, size_t& mark, const std::string& text, double timeout_s)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    for (;;) {
+        size_t at = p.out.find(text, mark);
+        if (at != std::string::npos) {
+            mark = at + text.size();
+            return true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        TS_wait_for_output(p, "\x01never", 0.1);
+    }
+}
+
 TS_result TS_finish(TS_proc& p, double timeout_s)
 {
     TS_result r;

@@ -48,6 +48,9 @@ bool TS_start(TS_proc& p, const std::vector<std::string>& argv, const std::map<s
 // Collects the child's output until its standard output holds the text; false when the time
 // ran out or the child closed its output first.
 bool TS_wait_for_output(TS_proc& p, const std::string& text, double timeout_s);
+// Collects the child's output until the text shows at or after mark, then moves mark past it;
+// false when the time ran out first. For output where the same line comes more than once.
+bool TS_wait_after(TS_proc& p, size_t& mark, const std::string& text, double timeout_s);
 // Waits for the child to end, killing it after timeout_s seconds, and collects the rest.
 TS_result TS_finish(TS_proc& p, double timeout_s);
 
