@@ -40,23 +40,18 @@ void move_to(float x, float y)
     hl_window_proc(e);
 }
 
-void press(float x, float y)
+// The left button going down or up at (x, y).
+void left_button(PLAT_event_kind kind, float x, float y)
 {
     move_to(x, y);
     PLAT_event e;
-    e.kind = PLAT_EV_BUTTON_DOWN;
+    e.kind = kind;
     e.button = PLAT_BUTTON_LEFT;
     hl_window_proc(e);
 }
 
-void release(float x, float y)
-{
-    move_to(x, y);
-    PLAT_event e;
-    e.kind = PLAT_EV_BUTTON_UP;
-    e.button = PLAT_BUTTON_LEFT;
-    hl_window_proc(e);
-}
+void press(float x, float y) { left_button(PLAT_EV_BUTTON_DOWN, x, y); }
+void release(float x, float y) { left_button(PLAT_EV_BUTTON_UP, x, y); }
 
 void at_time(float t)
 {
