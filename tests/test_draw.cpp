@@ -16,28 +16,15 @@ namespace {
 
 const char* kLog = "Corvane Installer Log.txt";
 
-std::map<std::string, std::string> env_for(const TS_xvfb& x)
-{
-    return {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"SDL_VIDEODRIVER", ""}};
-}
-
 std::string window_id(const TS_xvfb& x)
 {
-    TS_result r = TS_run({"xwininfo", "-name", "Hangaron"}, env_for(x), 20);
+    TS_result r = TS_run({"xwininfo", "-name", "Hangaron"}, TS_xvfb_env(x), 20);
     size_t at = r.out.find("Window id: ");
     if (at == std::string::npos) return "";
     std::istringstream in(r.out.substr(at + 11));
     std::string id;
     in >> id;
     return id;
-}
-
-// The screen as 8-bit RGB rows from the top; the PNG stays beside it to be looked at.
-using Shot = TS_shot;
-
-Shot screenshot(const TS_xvfb& x, int w, int h, const std::string& dir)
-{
-    return TS_screenshot(x, dir + "screen.png", w, h);
 }
 
 // Raw RGBA of a picture as ImageMagick decodes it, rows from the top.
@@ -99,7 +86,7 @@ protected:
     TS_result run_probe(const std::string& dir, std::vector<std::string> args)
     {
         args.insert(args.begin(), CORVANE_DRAW_PROBE_EXE);
-        return TS_run(args, env_for(x), 120, dir);
+        return TS_run(args, TS_xvfb_env(x), 120, dir);
     }
 };
 
@@ -109,11 +96,11 @@ TEST_F(Draw, PrimitivesColoursAndTexturedQuadsOnScreen)
 {
     std::string dir = TS_new_dir("draw");
     TS_proc p;
-    ASSERT_TRUE(TS_start(p, {CORVANE_DRAW_PROBE_EXE, "--scenario=draw"}, env_for(x), dir));
+    ASSERT_TRUE(TS_start(p, {CORVANE_DRAW_PROBE_EXE, "--scenario=draw"}, TS_xvfb_env(x), dir));
     ASSERT_TRUE(TS_wait_for_output(p, "ready\n", 60)) << p.out << p.err;
     EXPECT_NE(p.out.find("probe texture: 1050\n"), std::string::npos) << p.out;
 
-    Shot s = screenshot(x, 1280, 1024, dir);
+    TS_shot s = TS_screenshot(x, dir + "screen.png", 1280, 1024);
     ASSERT_TRUE(s.ok());
     // UI (ux, uy) from the window's bottom-left corner is screen (ux, 767 - uy).
     auto expect_at = [&](int ux, int uy, int r, int g, int b, int tol, const char* what) {
@@ -191,7 +178,7 @@ TEST_F(Draw, PrimitivesColoursAndTexturedQuadsOnScreen)
     backdrop(49, 330, "left of the popup texture");
     backdrop(80, 364, "above the popup texture");
 
-    TS_run({CORVANE_X_CLOSE_EXE, window_id(x)}, env_for(x), 20);
+    TS_run({CORVANE_X_CLOSE_EXE, window_id(x)}, TS_xvfb_env(x), 20);
     TS_result r = TS_finish(p, 60);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 

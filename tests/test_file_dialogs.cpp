@@ -67,8 +67,7 @@ TEST(FileDialogs, StandInZenity)
         EXPECT_EQ(path, c.path);
         EXPECT_EQ(TS_read_file(args), c.args);
         log += c.log;
-        gLog.flush();
-        EXPECT_EQ(TS_read_file(dir + "log.txt"), log);
+        EXPECT_EQ(TS_read_log(dir + "log.txt"), log);
     }
 
     // The step passes one string as start folder and result. Signals all through the wait
@@ -101,8 +100,7 @@ TEST(FileDialogs, StandInZenity)
     EXPECT_FALSE(FILE_show_dialog(FILE_dialog_save, "Pick", "", 0, "/d/", path));
     EXPECT_EQ(path, "n.txt");
     setenv("PATH", old_path.c_str(), 1);
-    gLog.flush();
-    EXPECT_EQ(TS_read_file(dir + "log.txt"),
+    EXPECT_EQ(TS_read_log(dir + "log.txt"),
               log + "WARNING: the file dialog could not be started (zenity: No such file or directory)\n");
     gLog.close();
 }

@@ -279,15 +279,10 @@ protected:
         return r;
     }
 
-    static size_t log_mark()
-    {
-        gLog.flush();
-        return TS_read_file(log_path).size();
-    }
+    static size_t log_mark() { return TS_read_log(log_path).size(); }
     static std::string log_since(size_t mark)
     {
-        gLog.flush();
-        const std::string all = TS_read_file(log_path);
+        const std::string all = TS_read_log(log_path);
         return mark < all.size() ? all.substr(mark) : std::string();
     }
 

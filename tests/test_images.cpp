@@ -16,11 +16,7 @@
 using bytes_t = std::string;
 static std::string gDir, gLogPath;
 
-static std::string log_text()
-{
-    gLog.flush();
-    return TS_read_file(gLogPath);
-}
+static std::string log_text() { return TS_read_log(gLogPath); }
 
 // A picture made by convert from the arguments (prefix: the output format); its path.
 static std::string make(const std::string& name, const std::vector<std::string>& args, const std::string& prefix = "")

@@ -31,11 +31,7 @@ std::string log_path()
     return TS_scratch() + "decide-log.txt";
 }
 
-std::string read_log()
-{
-    gLog.flush();
-    return TS_read_file(log_path());
-}
+std::string read_log() { return TS_read_log(log_path()); }
 
 bool is_dir(const std::string& path)
 {

@@ -29,11 +29,7 @@ static std::string log_path()
     return TS_scratch() + "plan-log.txt";
 }
 
-static std::string read_log()
-{
-    gLog.flush();
-    return TS_read_file(log_path());
-}
+static std::string read_log() { return TS_read_log(log_path()); }
 
 // The xdg-open stand-in writes one file per call into this folder.
 static std::string record_dir()

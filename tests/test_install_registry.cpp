@@ -33,11 +33,7 @@ protected:
         gInstalledCopies.clear();
         gInstallPath.clear();
     }
-    std::string log_text()
-    {
-        gLog.flush();
-        return TS_read_file(log);
-    }
+    std::string log_text() { return TS_read_log(log); }
 };
 
 std::string make_dir(const std::string& path)

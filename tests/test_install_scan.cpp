@@ -28,11 +28,7 @@ std::string log_path()
     return TS_scratch() + "scan-log.txt";
 }
 
-std::string read_log()
-{
-    gLog.flush();
-    return TS_read_file(log_path());
-}
+std::string read_log() { return TS_read_log(log_path()); }
 
 // md5sum of every file below the folder, by install-relative path.
 std::map<std::string, std::string> md5sum_tree(const std::string& dir)
@@ -214,8 +210,12 @@ struct BigTree {
     std::string body;
 };
 
-const BigTree& big_tree(const std::string& root)
+// The tree is made once, in the install folder it sets: big-install/ in the scratch folder.
+const BigTree& big_tree()
 {
+    gInstallPath = TS_scratch() + "big-install/";
+    const std::string& root = gInstallPath;
+    TS_sh("mkdir -p '" + root + "'");
     static BigTree t;
     static std::string made_in;
     if (made_in != root) {
@@ -245,9 +245,7 @@ size_t checked_groups(const std::map<std::string, std::string>& sums)
 
 TEST_F(Scan, QuittingInTheMiddleStopsAndJoinsAndTheScanCanGoOn)
 {
-    gInstallPath = TS_scratch() + "big-install/";
-    TS_sh("mkdir -p '" + gInstallPath + "'");
-    const BigTree& t = big_tree(gInstallPath);
+    const BigTree& t = big_tree();
     ASSERT_EQ(t.sums.size(), 3000u);
     read_plan(t.body);
 
@@ -271,9 +269,7 @@ TEST_F(Scan, QuittingInTheMiddleStopsAndJoinsAndTheScanCanGoOn)
 
 TEST_F(Scan, ReadingANewPlanStopsTheScanFirst)
 {
-    gInstallPath = TS_scratch() + "big-install/";
-    TS_sh("mkdir -p '" + gInstallPath + "'");
-    const BigTree& t = big_tree(gInstallPath);
+    const BigTree& t = big_tree();
     read_plan(t.body);
     int next = 0;
     float progress = 0;
@@ -291,9 +287,7 @@ TEST_F(Scan, ReadingANewPlanStopsTheScanFirst)
 
 TEST_F(Scan, AnInstallFolderThatVanishesStopsTheWorkersFirst)
 {
-    gInstallPath = TS_scratch() + "big-install/";
-    TS_sh("mkdir -p '" + gInstallPath + "'");
-    const BigTree& t = big_tree(gInstallPath);
+    const BigTree& t = big_tree();
     read_plan(t.body);
     int next = 0;
     float progress = 0;
@@ -306,9 +300,7 @@ TEST_F(Scan, AnInstallFolderThatVanishesStopsTheWorkersFirst)
 
 TEST_F(Scan, ShutdownDuringAScanJoinsTheWorkers)
 {
-    gInstallPath = TS_scratch() + "big-install/";
-    TS_sh("mkdir -p '" + gInstallPath + "'");
-    const BigTree& t = big_tree(gInstallPath);
+    const BigTree& t = big_tree();
     // In a child: the plan is freed when the process ends, so a worker still writing into it would
     // be a race the sanitizer reports (and its report changes the exit code).
     EXPECT_EXIT(

@@ -10,7 +10,6 @@
 #include "platform/plat_window.h"
 #include "support/test_support.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
@@ -164,19 +163,7 @@ protected:
         run(argv);
     }
     // Waits until text shows after the mark; the mark then moves past it.
-    bool expect(const std::string& text)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        for (;;) {
-            size_t at = p.out.find(text, mark);
-            if (at != std::string::npos) {
-                mark = at + text.size();
-                return true;
-            }
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            TS_wait_for_output(p, "\x01never", 0.1);
-        }
-    }
+    bool expect(const std::string& text) { return TS_wait_after(p, mark, text, 15); }
     // Presses each key and expects box 101's record of its press: "CHAR CODE FLAGS".
     void press_expect(const std::vector<std::pair<std::string, std::string>>& cases)
     {

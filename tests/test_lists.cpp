@@ -12,11 +12,6 @@
 
 namespace {
 
-std::map<std::string, std::string> env_for(const TS_xvfb& x)
-{
-    return {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"SDL_VIDEODRIVER", ""}};
-}
-
 class Lists : public testing::Test {
 protected:
     TS_xvfb x;
@@ -32,7 +27,7 @@ protected:
     void TearDown() override
     {
         if (p.pid > 0) {
-            TS_run({CORVANE_X_CLOSE_EXE, win}, env_for(x), 20);
+            TS_run({CORVANE_X_CLOSE_EXE, win}, TS_xvfb_env(x), 20);
             TS_finish(p, 20);
         }
     }
@@ -41,7 +36,7 @@ protected:
     {
         std::vector<std::string> argv = {"xdotool"};
         argv.insert(argv.end(), args.begin(), args.end());
-        TS_result r = TS_run(argv, env_for(x), 20);
+        TS_result r = TS_run(argv, TS_xvfb_env(x), 20);
         ASSERT_EQ(r.exit_code, 0) << r.err;
     }
     // Pointer to (x, y) in the window's UI units (y up from the bottom of the 800 x 600 window).
@@ -54,19 +49,7 @@ protected:
     void pause(double s) { std::this_thread::sleep_for(std::chrono::milliseconds((long)(s * 1000))); }
 
     // Waits until text shows in the output after the mark; the mark then moves past it.
-    bool expect_line(const std::string& text, double timeout_s = 10)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
-        for (;;) {
-            size_t at = p.out.find(text, mark);
-            if (at != std::string::npos) {
-                mark = at + text.size();
-                return true;
-            }
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            TS_wait_for_output(p, "\x01never", 0.1);
-        }
-    }
+    bool expect_line(const std::string& text, double timeout_s = 10) { return TS_wait_after(p, mark, text, timeout_s); }
     // The output that arrived after the mark within s seconds (the mark moves to its end).
     std::string settle(double s)
     {
@@ -78,7 +61,7 @@ protected:
 
     std::string pointer()
     {
-        TS_result r = TS_run({CORVANE_X_CURSOR_EXE}, env_for(x), 20);
+        TS_result r = TS_run({CORVANE_X_CURSOR_EXE}, TS_xvfb_env(x), 20);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         return r.out;
     }
@@ -123,7 +106,7 @@ protected:
     Shot shot(const std::string& name)
     {
         const std::string png = dir + name + ".png";
-        TS_result r = TS_run({"import", "-window", win, png}, env_for(x), 60);
+        TS_result r = TS_run({"import", "-window", win, png}, TS_xvfb_env(x), 60);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         TS_result c = TS_run({"convert", png, "-depth", "8", "rgb:" + dir + name + ".rgb"}, {}, 60);
         EXPECT_EQ(c.exit_code, 0) << c.err;
@@ -137,9 +120,9 @@ protected:
 
     void start()
     {
-        ASSERT_TRUE(TS_start(p, {CORVANE_LIST_PROBE_EXE}, env_for(x), dir));
+        ASSERT_TRUE(TS_start(p, {CORVANE_LIST_PROBE_EXE}, TS_xvfb_env(x), dir));
         ASSERT_TRUE(TS_wait_for_output(p, "ready\n", 60)) << p.out << p.err;
-        TS_result r = TS_run({"xdotool", "search", "--name", "Hangaron"}, env_for(x), 20);
+        TS_result r = TS_run({"xdotool", "search", "--name", "Hangaron"}, TS_xvfb_env(x), 20);
         std::istringstream in(r.out);
         in >> win;
         ASSERT_FALSE(win.empty());

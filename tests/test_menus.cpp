@@ -13,7 +13,7 @@
 #include "platform/plat_cursor.h"
 #include "platform/plat_window.h"
 #include "support/test_support.h"
-#include "tools/ui_window.h"
+#include "support/ui_window_suite.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -40,23 +40,18 @@ void move_to(float x, float y)
     hl_window_proc(e);
 }
 
-void press(float x, float y)
+// The left button going down or up at (x, y).
+void left_button(PLAT_event_kind kind, float x, float y)
 {
     move_to(x, y);
     PLAT_event e;
-    e.kind = PLAT_EV_BUTTON_DOWN;
+    e.kind = kind;
     e.button = PLAT_BUTTON_LEFT;
     hl_window_proc(e);
 }
 
-void release(float x, float y)
-{
-    move_to(x, y);
-    PLAT_event e;
-    e.kind = PLAT_EV_BUTTON_UP;
-    e.button = PLAT_BUTTON_LEFT;
-    hl_window_proc(e);
-}
+void press(float x, float y) { left_button(PLAT_EV_BUTTON_DOWN, x, y); }
+void release(float x, float y) { left_button(PLAT_EV_BUTTON_UP, x, y); }
 
 void at_time(float t)
 {
@@ -72,14 +67,8 @@ MENU_item item(const char* label, int id, int l, int b, int r, int t)
     return it;
 }
 
-class Menus : public testing::Test {
+class Menus : public UI_window_suite<Menus> {
 protected:
-    static std::unique_ptr<TS_xvfb> x;
-    static bool ready;
-    static void SetUpTestSuite()
-    {
-        ready = UI_open_window_on_xvfb(x);
-    }
     void SetUp() override
     {
         ASSERT_TRUE(ready) << "no window under Xvfb";
@@ -102,8 +91,6 @@ protected:
 };
 
 // One frame's worth of a text list's call, as the widgets run it after the window procedure.
-std::unique_ptr<TS_xvfb> Menus::x;
-bool Menus::ready = false;
 
 int list_frame(float x, float y, int* sel, const std::string& items, const std::string& label = "")
 {

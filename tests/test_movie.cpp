@@ -16,17 +16,6 @@
 
 namespace {
 
-// Mesa's rasterizer threads synchronise in ways ThreadSanitizer cannot see; without them the
-// only threads of the probe are the program's own, which is what the ThreadSanitizer run checks.
-std::map<std::string, std::string> env_for(const TS_xvfb& x)
-{
-    return {{"DISPLAY", x.display},
-            {"WAYLAND_DISPLAY", ""},
-            {"LIBGL_ALWAYS_SOFTWARE", "1"},
-            {"SDL_VIDEODRIVER", ""},
-            {"LP_NUM_THREADS", "0"}};
-}
-
 // The probe copied into a program folder of its own; it works in another folder.
 struct Probe {
     std::string app, cwd;
@@ -41,7 +30,7 @@ void start_probe(Probe& p, const TS_xvfb& x, std::vector<std::string> args)
     p.cwd = TS_new_dir("work");
     std::filesystem::copy_file(CORVANE_MOVIE_PROBE_EXE, p.app + "movie_probe");
     args.insert(args.begin(), {p.app + "movie_probe", "--qa_script"});
-    ASSERT_TRUE(TS_start(p.proc, args, env_for(x), p.cwd));
+    ASSERT_TRUE(TS_start(p.proc, args, TS_xvfb_env(x), p.cwd));
 }
 
 void run_probe(Probe& p, const TS_xvfb& x, const std::vector<std::string>& args)
@@ -149,7 +138,7 @@ TEST_F(Movie, RecordsTheWindowIntoHangaronMoviesThatMatchItsScreenshots)
         int pattern = atoi(p.proc.out.c_str() + at + 5);
         p.proc.out.erase(at, 5); // so the next wait finds the next line
         const std::string png = p.cwd + "shot_" + std::to_string(pattern) + ".png";
-        TS_result s = TS_run({"import", "-window", "root", "-crop", "800x600+0+0", "+repage", png}, env_for(x), 60);
+        TS_result s = TS_run({"import", "-window", "root", "-crop", "800x600+0+0", "+repage", png}, TS_xvfb_env(x), 60);
         ASSERT_EQ(s.exit_code, 0) << s.err;
         TS_result c = TS_run({"convert", png, "-resize", "320x240!", "-depth", "8", "rgb:" + png + ".rgb"}, {}, 60);
         ASSERT_EQ(c.exit_code, 0) << c.err;

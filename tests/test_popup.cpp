@@ -12,7 +12,7 @@
 #include "graphics/OGL_view.h"
 #include "platform/plat_window.h"
 #include "support/test_support.h"
-#include "tools/ui_window.h"
+#include "support/ui_window_suite.h"
 
 #include <gtest/gtest.h>
 #include <cstdlib>
@@ -20,19 +20,7 @@
 
 namespace {
 
-// One Xvfb and one window for the whole program.
-class PopupWindow : public testing::Test {
-protected:
-    static std::unique_ptr<TS_xvfb> x;
-    static bool ready;
-    static void SetUpTestSuite()
-    {
-        ready = UI_open_window_on_xvfb(x);
-    }
-    void SetUp() override { ASSERT_TRUE(ready) << "no window under Xvfb"; }
-};
-std::unique_ptr<TS_xvfb> PopupWindow::x;
-bool PopupWindow::ready = false;
+class PopupWindow : public UI_window_suite<PopupWindow> {};
 
 } // namespace
 

@@ -16,11 +16,6 @@ namespace {
 const char* kLog = "Corvane Installer Log.txt";
 const char kOther[] = "0123456789abcdef0123456789abcdef"; // a signature no local file has
 
-std::map<std::string, std::string> env_for(const TS_xvfb& x)
-{
-    return {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"SDL_VIDEODRIVER", ""}};
-}
-
 // The popups' origins in the 800 x 600 window.
 struct Origin {
     int x, y;
@@ -40,7 +35,7 @@ void start(ProbeRun& r, const TS_xvfb& x, std::vector<std::string> args)
     r.x = &x;
     r.dir = TS_new_dir("popups");
     args.insert(args.begin(), CORVANE_POPUP_PROBE_EXE);
-    ASSERT_TRUE(TS_start(r.proc, args, env_for(x), r.dir));
+    ASSERT_TRUE(TS_start(r.proc, args, TS_xvfb_env(x), r.dir));
     ASSERT_TRUE(TS_wait_for_output(r.proc, "ready\n", 60)) << r.proc.out << r.proc.err;
 }
 
@@ -53,7 +48,7 @@ void xdo(ProbeRun& r, const std::vector<std::string>& args)
 {
     std::vector<std::string> argv = {"xdotool"};
     argv.insert(argv.end(), args.begin(), args.end());
-    TS_result res = TS_run(argv, env_for(*r.x), 20);
+    TS_result res = TS_run(argv, TS_xvfb_env(*r.x), 20);
     EXPECT_EQ(res.exit_code, 0) << res.err;
 }
 
@@ -419,7 +414,7 @@ TEST_F(PopupScreens, AlertsChooserAndQuestionsAnswerTheirButtonsAndKeys)
     EXPECT_NE(read_log(r).find("\nThe first line of a note.\nThe second line.\nThe third line.\nThe fourth line.\n"
                                "(probe:11)\n"),
               std::string::npos);
-    TS_result win = TS_run({"xwininfo", "-name", "Hangaron"}, env_for(x), 20);
+    TS_result win = TS_run({"xwininfo", "-name", "Hangaron"}, TS_xvfb_env(x), 20);
     EXPECT_NE(win.exit_code, 0) << "the window is gone";
 }
 

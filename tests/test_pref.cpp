@@ -65,11 +65,7 @@ protected:
         PREF_read_write(11, 0);
     }
 
-    std::string log_text()
-    {
-        gLog.flush();
-        return TS_read_file(log_path);
-    }
+    std::string log_text() { return TS_read_log(log_path); }
 };
 
 TEST_F(Pref, HeaderAndVersion)

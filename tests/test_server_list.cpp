@@ -37,11 +37,7 @@ std::string log_path()
     return TS_scratch() + "server-list-log.txt";
 }
 
-std::string read_log()
-{
-    gLog.flush();
-    return TS_read_file(log_path());
-}
+std::string read_log() { return TS_read_log(log_path()); }
 
 struct Alert {
     std::string lines[4];

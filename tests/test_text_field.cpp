@@ -13,11 +13,6 @@
 
 namespace {
 
-std::map<std::string, std::string> env_for(const TS_xvfb& x)
-{
-    return {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"SDL_VIDEODRIVER", ""}};
-}
-
 std::string hex(const std::string& s)
 {
     static const char* d = "0123456789abcdef";
@@ -56,13 +51,13 @@ protected:
         dir = TS_new_dir("field");
         // The Polish layout, whose AltGr (the third level) types ą, ć, ź and „ on A, C, X and V;
         // it types ASCII as the US layout does.
-        TS_result r = TS_run({"setxkbmap", "pl"}, env_for(x), 30);
+        TS_result r = TS_run({"setxkbmap", "pl"}, TS_xvfb_env(x), 30);
         ASSERT_EQ(r.exit_code, 0) << r.err;
         // Keys for é and Ж before the program starts: xdotool would otherwise remap a spare key
         // for each such character while it types, and a busy program could read a key press
         // with the map already changed for the next one.
         r = TS_run({"xmodmap", "-e", "keycode 192 = eacute Eacute", "-e", "keycode 193 = Cyrillic_zhe Cyrillic_ZHE"},
-                   env_for(x), 30);
+                   TS_xvfb_env(x), 30);
         ASSERT_EQ(r.exit_code, 0) << r.err;
     }
     void TearDown() override
@@ -75,7 +70,7 @@ protected:
 
     void start(const std::string& host, const std::string& port, const std::string& narrow)
     {
-        auto env = env_for(x);
+        auto env = TS_xvfb_env(x);
         env["FIELD_HOST"] = hex(host);
         env["FIELD_PORT"] = hex(port);
         env["FIELD_NARROW"] = hex(narrow);
@@ -95,7 +90,7 @@ protected:
     {
         std::vector<std::string> argv = {"xdotool"};
         argv.insert(argv.end(), args.begin(), args.end());
-        auto env = env_for(x);
+        auto env = TS_xvfb_env(x);
         env["LC_ALL"] = "C.UTF-8"; // xdotool reads typed text in the locale's encoding
         TS_result r = TS_run(argv, env, 30);
         EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -158,7 +153,7 @@ protected:
     int focus() { return std::stoi(state()["focus"]); }
 
     // The CLIPBOARD selection as xclip reads it (the program answers from its frames).
-    std::string clip_out() { return TS_run({"xclip", "-o", "-selection", "clipboard"}, env_for(x), 30).out; }
+    std::string clip_out() { return TS_run({"xclip", "-o", "-selection", "clipboard"}, TS_xvfb_env(x), 30).out; }
     // xclip takes the CLIPBOARD with these bytes and keeps serving them in the background; its
     // child takes it after the parent has ended, so the bytes are there once xclip reads them.
     void clip_in(const std::string& bytes)

@@ -62,21 +62,8 @@ bool other_question(const WR_shot& a, const WR_shot& b)
     return false;
 }
 
-class TourScreens : public testing::TestWithParam<Lang> {
+class TourScreens : public WR_screens<Lang> {
 protected:
-    static TS_xvfb x;
-    static WR_shot picture; // background.png as the window shows it
-    static void SetUpTestSuite()
-    {
-        if (!TS_xvfb_start(x, "1280x1024x24")) return;
-        picture = WR_backdrop_picture();
-    }
-    static void TearDownTestSuite() { TS_xvfb_stop(x); }
-    void SetUp() override
-    {
-        ASSERT_FALSE(x.display.empty()) << "no Xvfb";
-        ASSERT_TRUE(picture.ok());
-    }
 
     // A wizard page: the step in `row` current, a title centred on 500, Back and Next as said,
     // and the backdrop untouched right of the page panel and between the panels.
@@ -103,8 +90,6 @@ protected:
         EXPECT_EQ(s.count(edge, 799, 0, 599, [&](WR_rgb c) { return !c.near(ground, 8); }), 0) << s.png;
     }
 };
-TS_xvfb TourScreens::x;
-WR_shot TourScreens::picture;
 
 } // namespace
 

@@ -17,11 +17,7 @@ static std::string gLogPath;   // where the current test's log goes
 static std::string gTablePath; // the table last written by load_table
 
 // The log written so far.
-static std::string log_text()
-{
-    gLog.flush();
-    return TS_read_file(gLogPath);
-}
+static std::string log_text() { return TS_read_log(gLogPath); }
 
 // Writes a table, loads it with the log going to a file of its own, and returns that log.
 static std::string load_table(const std::string& body, int rule = plural_exactly_one,

@@ -46,11 +46,7 @@ std::string log_path()
     return TS_scratch() + "update-steps-log.txt";
 }
 
-std::string read_log()
-{
-    gLog.flush();
-    return TS_read_file(log_path());
-}
+std::string read_log() { return TS_read_log(log_path()); }
 
 std::vector<std::string> gAlerts; // first lines of the alerts raised
 void record_alert(int, const std::string (&lines)[4], int, const std::string&)

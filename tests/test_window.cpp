@@ -5,6 +5,7 @@
 #include "support/wizard_run.h"
 
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <map>
 #include <sstream>
 
@@ -21,11 +22,6 @@ struct WinInfo {
     std::string raw;
 };
 
-std::map<std::string, std::string> env_for(const TS_xvfb& x)
-{
-    return {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"SDL_VIDEODRIVER", ""}};
-}
-
 int field(const std::string& text, const std::string& label)
 {
     size_t at = text.find(label);
@@ -36,7 +32,7 @@ int field(const std::string& text, const std::string& label)
 WinInfo xwininfo(const TS_xvfb& x)
 {
     WinInfo info;
-    TS_result r = TS_run({"xwininfo", "-name", "Hangaron"}, env_for(x), 20);
+    TS_result r = TS_run({"xwininfo", "-name", "Hangaron"}, TS_xvfb_env(x), 20);
     info.raw = r.out + r.err;
     if (r.exit_code != 0) return info;
     info.found = true;
@@ -52,12 +48,22 @@ WinInfo xwininfo(const TS_xvfb& x)
     return info;
 }
 
-// The whole screen as 8-bit RGB rows from the top; also kept as a PNG beside it.
-using Shot = TS_shot;
-
-Shot screenshot(const TS_xvfb& x, int w, int h, const std::string& dir)
+// The window was found at (x, y) and is w x h.
+testing::AssertionResult placed(const WinInfo& w, int x, int y, int width, int height)
 {
-    return TS_screenshot(x, dir + "screen.png", w, h);
+    if (w.found && w.x == x && w.y == y && w.w == width && w.h == height) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "window at " << w.x << "," << w.y << " " << w.w << "x" << w.h << "\n"
+                                       << w.raw;
+}
+
+// Every one of the parts is in out; a failure names each part missing.
+testing::AssertionResult has_all(const std::string& out, std::initializer_list<const char*> parts)
+{
+    std::string missing;
+    for (const char* part : parts)
+        if (out.find(part) == std::string::npos) missing += std::string("no ") + part + "\n";
+    if (missing.empty()) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << missing << "in\n" << out;
 }
 
 // The probe, running in its own folder (where its log lands) until it has drawn a few frames.
@@ -73,7 +79,7 @@ void start_probe(Probe& p, const TS_xvfb& x, std::vector<std::string> args, cons
     p.dir = TS_new_dir("probe");
     args.insert(args.begin(), CORVANE_WINDOW_PROBE_EXE);
     if (!modes.empty()) args.push_back("--modes=" + modes);
-    ASSERT_TRUE(TS_start(p.proc, args, env_for(x), p.dir));
+    ASSERT_TRUE(TS_start(p.proc, args, TS_xvfb_env(x), p.dir));
     p.ready = TS_wait_for_output(p.proc, "ready\n", 60);
     ASSERT_TRUE(p.ready) << p.proc.out << p.proc.err;
 }
@@ -81,7 +87,7 @@ void start_probe(Probe& p, const TS_xvfb& x, std::vector<std::string> args, cons
 // Asks the window to close as a window manager would and waits for the probe to end.
 TS_result close_probe(Probe& p, const TS_xvfb& x, const WinInfo& w)
 {
-    TS_result c = TS_run({CORVANE_X_CLOSE_EXE, w.id}, env_for(x), 20);
+    TS_result c = TS_run({CORVANE_X_CLOSE_EXE, w.id}, TS_xvfb_env(x), 20);
     EXPECT_EQ(c.exit_code, 0) << c.err;
     return TS_finish(p.proc, 60);
 }
@@ -101,12 +107,9 @@ TEST_F(Window, LargeScreenWindowDrawsInUIUnitsAndClosingEndsTheLoop)
     start_probe(p, x, {});
     WinInfo w = xwininfo(x);
     ASSERT_TRUE(w.found) << w.raw;
-    EXPECT_EQ(w.x, 0);
-    EXPECT_EQ(w.y, 0);
-    EXPECT_EQ(w.w, 800);
-    EXPECT_EQ(w.h, 600);
+    EXPECT_TRUE(placed(w, 0, 0, 800, 600));
 
-    Shot s = screenshot(x, 1280, 1024, p.dir);
+    TS_shot s = TS_screenshot(x, p.dir + "screen.png", 1280, 1024);
     ASSERT_TRUE(s.ok());
     // UI (ux, uy) from the window's bottom-left corner is screen (ux, 599 - uy).
     auto ui = [&](int ux, int uy) { return s.at(w.x + ux, w.y + 599 - uy); };
@@ -127,8 +130,7 @@ TEST_F(Window, LargeScreenWindowDrawsInUIUnitsAndClosingEndsTheLoop)
     TS_result r = close_probe(p, x, w);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("frames: 1 quit: 1\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("shut down\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has_all(r.out, {"frames: 1 quit: 1\n", "shut down\n"}));
     EXPECT_FALSE(xwininfo(x).found);
 
     std::string log = TS_read_file(p.dir + kLog);
@@ -172,10 +174,7 @@ TEST_F(Window, TooLargeWindowFallsBackTo1024By768)
     start_probe(p, x, {"--window=1600x1200"});
     WinInfo w = xwininfo(x);
     ASSERT_TRUE(w.found) << w.raw;
-    EXPECT_EQ(w.w, 1024);
-    EXPECT_EQ(w.h, 768);
-    EXPECT_EQ(w.x, 0);
-    EXPECT_EQ(w.y, 0);
+    EXPECT_TRUE(placed(w, 0, 0, 1024, 768));
     TS_result r = close_probe(p, x, w);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     std::string log = TS_read_file(p.dir + kLog);
@@ -192,10 +191,7 @@ TEST_F(Window, MonitorOffsetsPlaceTheWindow)
     start_probe(p, x, {"--monitor_offset_x=100", "--monitor_offset_y=40"});
     WinInfo w = xwininfo(x);
     ASSERT_TRUE(w.found) << w.raw;
-    EXPECT_EQ(w.x, 100);
-    EXPECT_EQ(w.y, 40);
-    EXPECT_EQ(w.w, 800);
-    EXPECT_EQ(w.h, 600);
+    EXPECT_TRUE(placed(w, 100, 40, 800, 600));
     TS_result r = close_probe(p, x, w);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
@@ -207,23 +203,18 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     start_probe(p, x, {});
     // Full screen at 1024 x 768 is asked for; Xvfb has no such mode, so the display stays as it
     // is and the window keeps its 800 x 600, which fits (borderless, as high as the screen).
-    EXPECT_NE(p.proc.out.find("full screen flag: 0\n"), std::string::npos) << p.proc.out;
-    EXPECT_NE(p.proc.out.find("mode pending: 0\n"), std::string::npos) << p.proc.out;
+    EXPECT_TRUE(has_all(p.proc.out, {"full screen flag: 0\n", "mode pending: 0\n"}));
     WinInfo w = xwininfo(x);
     ASSERT_TRUE(w.found) << w.raw;
-    EXPECT_EQ(w.x, 0);
-    EXPECT_EQ(w.y, 0);
-    EXPECT_EQ(w.w, 800);
-    EXPECT_EQ(w.h, 600);
-    Shot s = screenshot(x, 800, 600, p.dir);
+    EXPECT_TRUE(placed(w, 0, 0, 800, 600));
+    TS_shot s = TS_screenshot(x, p.dir + "screen.png", 800, 600);
     ASSERT_TRUE(s.ok());
     EXPECT_EQ(s.at(0, 0), "51,102,153");
     EXPECT_EQ(s.at(799, 599), "51,102,153");
 
     TS_result r = close_probe(p, x, w);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("after restore full screen flag: 0\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("shut down\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has_all(r.out, {"after restore full screen flag: 0\n", "shut down\n"}));
     std::string log = TS_read_file(p.dir + kLog);
     EXPECT_EQ(log.find("The window was last"), std::string::npos) << log; // 800 x 600 is not larger
 
@@ -272,8 +263,7 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     start_x("1024x768x24");
     start_probe(q, x, {"--frames=5"}, "832x624x24x75,1024x600x24x60,1024x600x24x75,1024x768x24x60");
     r = TS_finish(q.proc, 60);
-    EXPECT_NE(r.out.find("mode pending: 1\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("fullscreen window: 1\nwindow rect: 0 0 1024 768\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has_all(r.out, {"mode pending: 1\n", "fullscreen window: 1\nwindow rect: 0 0 1024 768\n"}));
     EXPECT_EQ(TS_read_file(q.dir + kLog).find("has no 1024x768 mode"), std::string::npos);
     // A screen of 1024 x 600 takes that mode, which is still not the 1024 x 768 asked for.
     TS_xvfb_stop(x);
@@ -313,8 +303,7 @@ TEST_F(Window, TinyScreenLogsTheFallback)
     TS_result r = TS_finish(p.proc, 60);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     // Not even 800 x 600 fits: full screen at 1024 x 768 all the same.
-    EXPECT_NE(r.out.find("full screen flag: 1\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("size: 1024x768\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has_all(r.out, {"full screen flag: 1\n", "size: 1024x768\n"}));
     std::string log = TS_read_file(p.dir + kLog);
     EXPECT_NE(log.find("The window was last: 800,600 and my monitor is 640,480.  Setting window to 1024x768 it "
                        "fits on screen.\n"),
@@ -329,18 +318,15 @@ TEST_F(Window, ExactFullScreenModeReachesTheWindowAndIsRestored)
     start_probe(p, x, {"--fullscreen=desktop", "--frames=5"});
     TS_result r = TS_finish(p.proc, 60);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("mode pending: 1\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("fullscreen window: 1\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("size: 1280x1024\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("after restore fullscreen window: 0\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has_all(r.out, {"mode pending: 1\n", "fullscreen window: 1\n", "size: 1280x1024\n",
+                                "after restore fullscreen window: 0\n"}));
 
     // A mode the screen does not have leaves the display alone.
     Probe q;
     start_probe(q, x, {"--fullscreen=1280x1024x24x75", "--frames=5"});
     r = TS_finish(q.proc, 60);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("mode pending: 0\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("fullscreen window: 0\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has_all(r.out, {"mode pending: 0\n", "fullscreen window: 0\n"}));
 }
 
 TEST_F(Window, MultisampleLadderRemakesTheWindow)
@@ -381,7 +367,7 @@ TEST_F(Window, NoWindowWithoutTheWindowClass)
 {
     start_x("1280x1024x24");
     std::string dir = TS_new_dir("probe");
-    TS_result r = TS_run({CORVANE_WINDOW_PROBE_EXE, "--no_window_class", "--frames=3"}, env_for(x), 60, dir);
+    TS_result r = TS_run({CORVANE_WINDOW_PROBE_EXE, "--no_window_class", "--frames=3"}, TS_xvfb_env(x), 60, dir);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("window: failed\n"), std::string::npos) << r.out;

@@ -14,7 +14,7 @@
 #include "frame/hl_event.h"
 #include "frame/mbar.h"
 #include "support/test_support.h"
-#include "tools/ui_window.h"
+#include "support/ui_window_suite.h"
 
 #include <gtest/gtest.h>
 #include <GL/gl.h>
@@ -93,13 +93,11 @@ std::vector<int> box(int x0, int x1, int y0, int y1)
     return r;
 }
 
-class WizardFrame : public testing::Test {
+class WizardFrame : public UI_window_suite<WizardFrame> {
 protected:
-    static std::unique_ptr<TS_xvfb> x;
-    static bool ready;
     static void SetUpTestSuite()
     {
-        ready = UI_open_window_on_xvfb(x);
+        UI_window_suite::SetUpTestSuite();
         if (!ready) return;
         gTextures.load_bitmap(4, 1025, 0x90241, 2, "RESOURCE:background.png");
         gTextures.load_bitmap(4, 1023, 0x90242, 2, "RESOURCE:elements_English.png");
@@ -118,8 +116,6 @@ protected:
     }
     void TearDown() override { gQuit = 0; }
 };
-std::unique_ptr<TS_xvfb> WizardFrame::x;
-bool WizardFrame::ready = false;
 
 // English button centres (UI units, y 23 is the buttons' middle).
 const int kNextX = 719, kBackX = 594, kQuitX = 58;

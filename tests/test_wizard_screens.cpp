@@ -78,24 +78,7 @@ void PrintTo(const Lang& l, std::ostream* os)
     *os << "LANG=" << l.env;
 }
 
-class WizardScreens : public testing::TestWithParam<Lang> {
-protected:
-    static TS_xvfb x;
-    static WR_shot picture; // background.png as the window would show it, rows from the top
-    static void SetUpTestSuite()
-    {
-        if (!TS_xvfb_start(x, "1280x1024x24")) return;
-        picture = WR_backdrop_picture();
-    }
-    static void TearDownTestSuite() { TS_xvfb_stop(x); }
-    void SetUp() override
-    {
-        ASSERT_FALSE(x.display.empty()) << "no Xvfb";
-        ASSERT_TRUE(picture.ok());
-    }
-};
-TS_xvfb WizardScreens::x;
-WR_shot WizardScreens::picture;
+class WizardScreens : public WR_screens<Lang> {};
 
 // True when the buttons' row shows: Quit's word in the navy of the normal band.
 bool welcome_shows(const WR_shot& s, const Buttons& b)

@@ -1,6 +1,7 @@
 // Shared test helpers and the test programs' main (see test_support.h).
 #include "support/test_support.h"
 
+#include "foundation/log.h"
 #include "frame/hl_init.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,12 @@ std::string TS_read_file(const std::string& path)
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+std::string TS_read_log(const std::string& path)
+{
+    gLog.flush();
+    return TS_read_file(path);
 }
 
 void TS_write_file(const std::string& path, const std::string& bytes)
@@ -173,6 +180,20 @@ bool TS_wait_for_output(TS_proc& p, const std::string& text, double timeout_s)
         if (!read_some(p, (int)std::min<long>(left, 200))) return p.out.find(text) != std::string::npos;
     }
     return true;
+}
+
+bool TS_wait_after(TS_proc& p, size_t& mark, const std::string& text, double timeout_s)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    for (;;) {
+        size_t at = p.out.find(text, mark);
+        if (at != std::string::npos) {
+            mark = at + text.size();
+            return true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        TS_wait_for_output(p, "\x01never", 0.1);
+    }
 }
 
 TS_result TS_finish(TS_proc& p, double timeout_s)

@@ -17,6 +17,8 @@ std::string TS_new_dir(const std::string& name);
 std::string TS_new_copy(const std::string& name);
 
 std::string TS_read_file(const std::string& path);
+// The program's log file at path, once what the program wrote to it so far is flushed.
+std::string TS_read_log(const std::string& path);
 void TS_write_file(const std::string& path, const std::string& bytes);
 // A shell script with that body (behind its "#!/bin/sh" line) that anyone may run: a stand-in.
 void TS_write_script(const std::string& path, const std::string& body);
@@ -46,6 +48,9 @@ bool TS_start(TS_proc& p, const std::vector<std::string>& argv, const std::map<s
 // Collects the child's output until its standard output holds the text; false when the time
 // ran out or the child closed its output first.
 bool TS_wait_for_output(TS_proc& p, const std::string& text, double timeout_s);
+// Collects the child's output until the text shows at or after mark, then moves mark past it;
+// false when the time ran out first. For output where the same line comes more than once.
+bool TS_wait_after(TS_proc& p, size_t& mark, const std::string& text, double timeout_s);
 // Waits for the child to end, killing it after timeout_s seconds, and collects the rest.
 TS_result TS_finish(TS_proc& p, double timeout_s);
 

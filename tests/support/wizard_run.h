@@ -25,6 +25,7 @@
 #pragma once
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -136,6 +137,27 @@ inline WR_shot WR_backdrop_picture()
     picture.rgb = TS_read_file(raw);
     return picture;
 }
+
+// A suite of wizard screens run once per parameter (a language): one Xvfb for the suite and the
+// backdrop picture to compare the screens' untouched parts with.
+template <class Param> class WR_screens : public testing::TestWithParam<Param> {
+protected:
+    static TS_xvfb x;
+    static WR_shot picture;
+    static void SetUpTestSuite()
+    {
+        if (!TS_xvfb_start(x, "1280x1024x24")) return;
+        picture = WR_backdrop_picture();
+    }
+    static void TearDownTestSuite() { TS_xvfb_stop(x); }
+    void SetUp() override
+    {
+        ASSERT_FALSE(x.display.empty()) << "no Xvfb";
+        ASSERT_TRUE(picture.ok());
+    }
+};
+template <class Param> TS_xvfb WR_screens<Param>::x;
+template <class Param> WR_shot WR_screens<Param>::picture;
 
 // Makes the run's folders and copies the program; nothing is started.
 inline bool WR_prepare(WR_run& r, const TS_xvfb& x, const std::string& name)
