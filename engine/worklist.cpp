@@ -948,10 +948,13 @@ void install_drop_downloads()
     cancel_downloads();
 }
 
-// The plan's worklist members as a new run needs them; the run's own records go.
+// The plan's worklist members as a new run needs them; the run's own records go. An extraction
+// still out finishes before its stream's archive goes.
 static void clear_run()
 {
     auto& plan = gPlan;
+    wait_for_extractions();
+    cancel_downloads();
     sTouchedFolders.clear();
     sRun = install_run();
     plan.next_group = 0;
@@ -967,22 +970,17 @@ void install_reset_worklist()
 {
     // A run still going ends as at the program's end; one that ended has its clean-up done.
     end_run(true);
-    wait_for_extractions();
-    cancel_downloads();
     clear_run();
 }
 
 void install_reset_for_back()
 {
-    // An extraction still out finishes before its stream's archive goes. A run that had not ended
-    // is dropped: what comes back is kept quietly, and the run that begins after Back takes the
-    // file up anew. The failure went with the run.
+    // A run that had not ended is dropped: what comes back is kept quietly, and the run that
+    // begins after Back takes the file up anew. The failure went with the run.
     if (sRun.ended)
         end_run(true);
     else
         sRun.dropped = true;
-    wait_for_extractions();
-    cancel_downloads();
     clear_run();
     gInstallFailed = 0;
 }
