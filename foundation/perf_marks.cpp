@@ -22,7 +22,11 @@ int64_t PERF_clock_us()
 
 void PERF_mark(std::ostream& log, const char* name, int last)
 {
-    if (!gPerfOn) return;
+    if (!gPerfOn) {
+        // Profiling switched on again times its first frame afresh, not from the last one it saw.
+        sFrameStartSet = false;
+        return;
+    }
     const int64_t now = PERF_clock_us();
     const int64_t delta = now - sPreviousMark;
     sPreviousMark = now;

@@ -13,6 +13,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <dlfcn.h>
 #include <chrono>
 #include <csignal>
 #include <netinet/in.h>
@@ -727,18 +728,27 @@ TEST_F(NetFetch, EachBrokenReplyNamesItsCaseInTheReport)
     }
 }
 
-// Writes to the file named here take nothing and name no error, as a file system may answer;
-// every other write of the process goes through as usual.
-static std::string gSilentWriteTarget;
+// Writes to the file named in gSilentWriteTarget take nothing and name no error, as a file system
+// may answer; closing the one in gEioCloseTarget reports EIO, as a network file system does for
+// writes it could not store. Every other call of the process goes through as usual.
+static std::string gSilentWriteTarget, gEioCloseTarget;
+static bool is_file(int fd, const std::string& path)
+{
+    char target[4096];
+    const ssize_t len = path.empty() ? 0 : readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target);
+    return len > 0 && std::string(target, (size_t)len) == path;
+}
 extern "C" ssize_t write(int fd, const void* data, size_t n)
 {
-    if (!gSilentWriteTarget.empty()) {
-        char target[4096];
-        const std::string link = "/proc/self/fd/" + std::to_string(fd);
-        const ssize_t len = readlink(link.c_str(), target, sizeof target);
-        if (len > 0 && std::string(target, (size_t)len) == gSilentWriteTarget) return 0;
-    }
-    return syscall(SYS_write, fd, data, n);
+    return is_file(fd, gSilentWriteTarget) ? 0 : syscall(SYS_write, fd, data, n);
+}
+extern "C" int close(int fd)
+{
+    static const auto real_close = (int (*)(int))dlsym(RTLD_NEXT, "close");
+    const bool eio = is_file(fd, gEioCloseTarget);
+    const int r = real_close(fd);
+    if (eio) errno = EIO;
+    return eio ? -1 : r;
 }
 
 TEST_F(NetFetch, WriteFailingWithoutAnErrorNumberReportsTheWriteFileCode)
@@ -754,6 +764,11 @@ TEST_F(NetFetch, WriteFailingWithoutAnErrorNumberReportsTheWriteFileCode)
     EXPECT_EQ(log_since(mark), error_report(file, "files.test", "/ok/100", 1, 1, 1, 3, 20010, "OK (#200)",
                                             "output file failed"));
     EXPECT_EQ(TS_read_file(file), "");
+    // A file whose close fails holds no finished download: the local error, as for a write.
+    gEioCloseTarget = file;
+    EXPECT_EQ(fetch(3, "files.test", "/ok/100", file), 2);
+    gEioCloseTarget.clear();
+    EXPECT_EQ(gNet.local_error(3), EIO);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -694,10 +694,10 @@ TEST_F(Worklist, ResetStopsTheStreamsAndDeletesOnlyTheirArchives)
 TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
 {
     const std::string I = gInstallPath;
-    TS_sh("mkdir -p '" + I + "a/b' '" + I + "full' && touch '" + I + "full/x'");
+    TS_sh("mkdir -p '" + I + "a/b' '" + I + "full' '" + I + "gone' && touch '" + I + "full/x'");
     gEmptiedFolders = {I + "a/", I + "a/b/", I + "full/", outside + "empty/", I + "../" + outside.substr(TS_scratch().size()) + "empty/"};
     EXPECT_EQ(install_run_worklist(), 1);
-    EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./a\n./full\n./full/x\n");
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./a\n./full\n./full/x\n./gone\n");
     EXPECT_EQ(TS_count(read_log(), "WARNING: the install engine does not remove the folder"), 2);
 
     // Entries the reader would never have let in.
@@ -709,7 +709,9 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     del_in.do_delete = 1;
     get_out.path = "../evil.txt";
     get_out.do_download = 1;
-    gPlan.install_groups = {{del_out}, {del_in}};
+    install_entry del_gone = del_in; // a retired file already gone: deleted, its folder emptied
+    del_gone.path = "gone/x";
+    gPlan.install_groups = {{del_out}, {del_in}, {del_gone}};
     gServers = {{"unused.invalid", kReleaseDir, ""}};
     gEmptiedFolders.clear();
     // The stream's archive a killed run left goes at the end, though this run fetches nothing.
@@ -718,6 +720,7 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     EXPECT_EQ(gInstallFailed, 0);
     EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
     EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./a\n"); // full/x deleted, full/ emptied and removed
+    EXPECT_EQ(TS_count(read_log(), "could not be deleted"), 0);
     install_reset_worklist();
     // The second stream's delete comes after the first one's failure in the call: never done.
     TS_sh("touch '" + I + "a/y'");
@@ -1508,18 +1511,29 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     gServers.assign(2, {"slow.test", "/slow/2000000/1000/2000/", ""});
     char port[8];
     snprintf(port, sizeof port, "%04X", faults.port);
-    const std::string waiting = std::string("awk '$3 ~ /:") + port + "$/ && $5 !~ /:00000000$/' /proc/net/tcp | wc -l";
+    const std::string waiting = std::string("awk '$3 ~ /:") + port + "$/ && $5 !~ /:00000000$/ {print $5}' /proc/net/tcp";
     const size_t mark = read_log().size();
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(install_run_worklist(), 0);
-        for (int i = 0; i < 3000 && TS_sh(waiting) != "2\n"; ++i)
+        for (int i = 0; i < 3000 && TS_sh(waiting + " | wc -l") != "2\n"; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(install_run_worklist(), round);
     }
     EXPECT_EQ(TS_count(read_log().substr(mark), "was not installed: the archive is larger than"), 2) << read_log();
+    // A small reply whole on its socket at a stop (its 40 header bytes and 100 body bytes) came in full.
+    Release small;
+    ASSERT_NO_FATAL_FAILURE(two_streams(small, {"s.txt"}));
+    gNet._proxy_port_int = faults.port;
+    gServers.assign(1, {"slow.test", "/slow/100/0/2000/", ""});
+    EXPECT_EQ(install_run_worklist(), 0);
+    for (int i = 0; i < 3000 && TS_sh(waiting + " | grep -c :0000008C$") != "1\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    install_drop_downloads();
+    EXPECT_EQ(TS_count(read_log(), "s.txt was not installed: the install ended before its archive was extracted"), 1);
 
     // More streams than workers (one per processor), every worker held: the queued extraction never
-    // begins and is named at once; then the held ones are let go.
+    // begins and is named at once; then the held ones are let go. A retired file deleted first has
+    // its emptied folder removed all the same.
     const int n = THREAD_cpu_count() + 1;
     std::vector<std::string> names;
     std::vector<Hold> holds;
@@ -1527,6 +1541,10 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     Release many;
     ASSERT_NO_FATAL_FAILURE(two_streams(many, names));
     gServers.assign((size_t)n, gServers[0]);
+    install_entry retired;
+    retired.path = "gone/r.txt", retired.do_delete = 1;
+    write_file(gInstallPath + retired.path, "old");
+    gPlan.install_groups.insert(gPlan.install_groups.begin(), {retired});
     hold(holds);
     EXPECT_EQ(run_until([n] { return gFlag[0] == n - 1 && gPlan.downloaded_bytes >= 3 * n; }), 0);
     const std::string named = " was not installed: the install ended before its archive was extracted";
@@ -1539,6 +1557,7 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     let_go.join();
     hold({});
     EXPECT_EQ(TS_count(TS_sh("cat '" + gInstallPath + "'f*"), "new f"), n - 1);
+    EXPECT_FALSE(std::filesystem::exists(gInstallPath + "gone"));
     EXPECT_EQ(TS_count(read_log(), named), 1);
 }
 

@@ -53,11 +53,11 @@ TEST(PerfMarks, SilentWhenOffTimedWhenOnAndTheLogKeepsItsFormat)
               8)
         << log.str();
     // A mark writes microseconds times 0.1, so a 20 ms sleep is at least 2000; the first frame's
-    // start is taken at its own last mark, the second frame spans both sleeps.
-    EXPECT_TRUE(event1 >= 2000 && event1 < 7000 && finish1 >= 3000 && finish1 < 8000) << log.str();
-    EXPECT_TRUE(init2 >= 0 && init2 < 5000 && event2 >= 2000) << log.str();
-    EXPECT_LT(total1, 0.002);
-    EXPECT_TRUE(total2 >= 0.050 && total2 < 0.5) << log.str();
+    // start is taken at its own last mark (also when profiling is switched on again), the second
+    // frame spans its three marks. Only lower bounds: a busy machine only adds time.
+    EXPECT_TRUE(event1 >= 2000 && finish1 >= 3000 && init2 >= 0 && event2 >= 2000 && finish2 >= 3000) << log.str();
+    EXPECT_EQ(total1, 0) << log.str();
+    EXPECT_NEAR(total2, (init2 + event2 + finish2) / 1e5, 0.001) << log.str();
     EXPECT_NE(log.str().find("event=  "), std::string::npos);
     EXPECT_NE(log.str().find("|    total: 0.0"), std::string::npos);
 }

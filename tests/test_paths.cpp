@@ -258,6 +258,8 @@ TEST(SpecialFolders, MappedFromXdgAndHome)
     struct stat st;
     EXPECT_EQ(stat(data.c_str(), &st), 0) << "the data folder is made when missing";
     EXPECT_EQ(special_in_child(os_dir_prefs, {{"HOME", home}, {"XDG_DATA_HOME", ""}}), home + "/.local/share/");
+    // A relative XDG_DATA_HOME is invalid, so ignored like an empty one.
+    EXPECT_EQ(special_in_child(os_dir_prefs, {{"HOME", home}, {"XDG_DATA_HOME", "data-rel"}}), home + "/.local/share/");
     // Each folder made for the data is private to its user.
     for (const std::string& made : {data, home + "/.local", home + "/.local/share"})
         EXPECT_TRUE(stat(made.c_str(), &st) == 0 && (st.st_mode & 0777) == 0700)

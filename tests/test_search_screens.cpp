@@ -137,7 +137,7 @@ TEST_F(SearchScreens, ContactingConnectingDownloading)
               std::string::npos);
 
     // The archive's headers held back for 5 s: the connecting sentence is no caption at all.
-    TS_write_file(fault.dir + "lookup.txt",
+    TS_serve_file(fault.dir + "lookup.txt",
                   std::string(kListHeader) + "FINAL R\nSERVER slow.test\n/slow/1000/25/5000/\nx\n");
     auto asked = [&] {
         for (const TS_request& q : TS_fault_requests(fault))

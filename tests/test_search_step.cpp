@@ -197,7 +197,7 @@ TEST_F(SearchStep, EveryPageFromContactingToCheckDiskSpace)
 
     // The list names a server whose archive comes slowly: headers after 1.5 s, then a byte every
     // 4 ms. Before slot 1 has a connection the caption shows 0 % and an empty bar.
-    TS_write_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL R\nSERVER slow.test\n/slow/500/4/1500/\nx\n");
+    TS_serve_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL R\nSERVER slow.test\n/slow/500/4/1500/\nx\n");
     ASSERT_TRUE(frames_until(p, [&](const StepPage&, int) { return tick() && !gServers.empty(); }));
     EXPECT_EQ(p.text, "I am downloading patch info from slow.test.");
     EXPECT_EQ(p.caption, percent_caption(0));

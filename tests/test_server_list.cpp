@@ -246,7 +246,7 @@ int count_requests(const TS_server& nginx, const std::string& host, const std::s
 void write_file(const std::string& path, const std::string& text)
 {
     TS_sh("mkdir -p \"$(dirname '" + path + "')\"");
-    TS_write_file(path, text);
+    TS_serve_file(path, text);
 }
 
 // The zip of one directory file, made with the real zip, at path.
@@ -449,7 +449,7 @@ TEST_F(Discovery, BusyListRetriedThenWrongHeaderAndNewerUpdaterAlerts)
     ASSERT_TRUE(poll([&] { return TS_fault_requests(fault).size() >= 3; }));
     EXPECT_TRUE(gServers.empty());
     EXPECT_TRUE(gAlerts.empty());
-    TS_write_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL F\nSERVER s1.test\n/f/\nf\n");
+    TS_serve_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL F\nSERVER s1.test\n/f/\nf\n");
     ASSERT_TRUE(poll([] { return !gServers.empty(); }));
     EXPECT_EQ(records(gServers), "[s1.test|/f/F/|f]");
     gNet.cancel_slot(SERVER_LIST_SLOT);
@@ -502,7 +502,7 @@ TEST_F(Discovery, ARefusedLookUpIsAskedLessAndLessOftenAndLoggedOnce)
     // success takes the wait away, so the archive's 404 is asked for again a second later.
     TS_server fault;
     ASSERT_TRUE(TS_fault_server_start(fault));
-    TS_write_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL F\nSERVER s1.test\n/missing/\nf\n");
+    TS_serve_file(fault.dir + "lookup.txt", std::string(kListHeader) + "FINAL F\nSERVER s1.test\n/missing/\nf\n");
     gNet._proxy_port_int = fault.port;
     const float back = gTimer.hl_timer_real_time;
     ASSERT_TRUE(poll([] { return !gServers.empty(); }));

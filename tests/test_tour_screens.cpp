@@ -176,7 +176,7 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     EXPECT_GT(s.ink(228, 772, 400, 452, true), 100) << s.png;
 
     // The list arrives; the scan ends on Check Disk Space with enough space.
-    TS_write_file(fault.dir + "lookup.txt", TS_read_file(rel + "www/lookup/_lookup_10_/server_list_10.txt"));
+    TS_serve_file(fault.dir + "lookup.txt", TS_read_file(rel + "www/lookup/_lookup_10_/server_list_10.txt"));
     s = WR_wait_for(r, "5-check-disk-space", [&](const WR_shot& s) { return current(s, 3) && enabled(s, l.next); }, 90);
     expect_page(s, 3, true, true);
     EXPECT_GT(s.ink(228, 772, 300, 452, true), 300) << s.png;

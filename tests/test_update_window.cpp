@@ -629,7 +629,9 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         return TS_wait_for_file_text(app, archive, std::string("\x03\x0a\x11", 3), 30);
     };
     const Pt alert_band = {300, 179}, prefs_bar = {700, 119}, prefs_button = {159, 576};
-    const auto alert_shown = [&](const TS_shot& s) { return dark(s, alert_band); };
+    // The alert itself drawn: its dark title band over its white page (an empty screen, or a window
+    // not drawn yet, is dark there too, and the program may not take signals yet).
+    const auto alert_shown = [&](const TS_shot& s) { return dark(s, alert_band) && s.at(300, 380) == "255,255,255"; };
     // Find It's folder dialog: a stand-in zenity that notes its process and waits.
     const std::string bin = TS_new_dir("bin"), dialog_pid = bin + "zenity.pid";
     TS_write_script(bin + "zenity", "echo $$ > '" + dialog_pid + "'\nexec sleep 60\n");

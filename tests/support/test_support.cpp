@@ -75,6 +75,12 @@ void TS_write_file(const std::string& path, const std::string& bytes)
     f.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
+void TS_serve_file(const std::string& path, const std::string& bytes)
+{
+    TS_write_file(path + ".part", bytes);
+    if (rename((path + ".part").c_str(), path.c_str()) != 0) ADD_FAILURE() << path << ": " << strerror(errno);
+}
+
 void TS_write_script(const std::string& path, const std::string& body)
 {
     TS_write_file(path, "#!/bin/sh\n" + body);

@@ -20,6 +20,9 @@ std::string TS_read_file(const std::string& path);
 // The program's log file at path, once what the program wrote to it so far is flushed.
 std::string TS_read_log(const std::string& path);
 void TS_write_file(const std::string& path, const std::string& bytes);
+// A file a server may read at any moment, written whole: to a temporary name beside it, then
+// renamed over it, so that a request finds the old bytes or the new ones, never a part.
+void TS_serve_file(const std::string& path, const std::string& bytes);
 // A shell script with that body (behind its "#!/bin/sh" line) that anyone may run: a stand-in.
 void TS_write_script(const std::string& path, const std::string& body);
 
