@@ -13,9 +13,9 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <dlfcn.h>
 #include <chrono>
 #include <csignal>
+#include <dlfcn.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
