@@ -363,7 +363,7 @@ TEST_F(Images, PngRulesLayoutsKindsAndBadFiles)
              {0, 5}, {3, 0}, {0x80000000u, 5}, {3, 0xFFFFFFFFu}, {16384, 16384}})
         fails_once(png_with_sides(rgba, w, h), ("sides " + std::to_string(w) + "x" + std::to_string(h)).c_str());
     // Whole pictures too wide, the second small on disk, are refused before their pixels are
-    // allocated (ImageMagick's own policy stops at 16000 pixels: ours lets it make them).
+    // allocated (ImageMagick's own policy refuses such widths: ours lets it make them).
     TS_write_file(gDir + "policy.xml", "<policymap><policy domain=\"resource\" name=\"width\" value=\"64KP\"/></policymap>");
     setenv("MAGICK_CONFIGURE_PATH", gDir.c_str(), 1);
     for (const char* sides : {"16385x2", "40000x1000"})
