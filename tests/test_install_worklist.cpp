@@ -529,17 +529,11 @@ TEST_F(Worklist, FinishedStreamTakesBackAFailedFile)
     EXPECT_EQ(seen, (std::vector<std::string>{"bad.test 404 /Corvane10/data/file.txt.zip",
                                               "good.test 200 /Corvane10/data/file.txt.zip"}));
 
-    // Seven files on two servers, x.txt on neither, and a retired file alone in three nested folders:
-    // x.txt is asked for once on each server (g, m), the six others (.) before its third request,
-    // and it is still asked for after them. A stop names it once and leaves none of the folders.
+    // Seven files on two servers, x.txt on neither: it is asked for once on each server (g, m),
+    // the six others (.) before its third request, and it is still asked for after them; a stop
+    // names it once.
     Release seven;
-    afresh();
-    TS_server_stop(nginx);
-    for (const char* name : {"x.txt", "f1", "f2", "f3", "f4", "f5", "f6"}) seven.update(name, "old", "new", 3, 1);
-    write_file(gInstallPath + "nest a/nest b/nest c/old.txt", "old");
-    seven.record("nest a/nest b/nest c/old.txt", TS_md5_of_text("old"));
-    seven.record("nest a/nest b/nest c/old.txt", "GONE");
-    ASSERT_NO_FATAL_FAILURE(ready(seven, "wl-seven.txt", true));
+    ASSERT_NO_FATAL_FAILURE(two_streams(seven, {"x.txt", "f1", "f2", "f3", "f4", "f5", "f6"}));
     TS_sh("rm '" + seven.root + (kReleaseDir + 1) + "x.txt.zip'");
     std::string asked;
     EXPECT_EQ(run_worklist(90, [&] {
@@ -552,7 +546,7 @@ TEST_F(Worklist, FinishedStreamTakesBackAFailedFile)
         << asked;
     EXPECT_TRUE(install_only_failed_files_left());
     install_drop_downloads();
-    EXPECT_EQ(TS_sh("cd '" + gInstallPath + "' && cat x.txt f1 f2 f3 f4 f5 f6; find . -name 'nest*'"), "oldnewnewnewnewnewnew");
+    EXPECT_EQ(TS_sh("cd '" + gInstallPath + "' && cat x.txt f*"), "oldnew f1new f2new f3new f4new f5new f6");
     EXPECT_EQ(TS_count(read_log(), "x.txt was not installed: "), 1);
 }
 
@@ -738,10 +732,9 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     get_out.path = "../evil.txt";
     get_out.do_download = 1;
     // A retired name that is a folder cannot be deleted: the run ends with problems, the rest done.
-    install_entry del_dir = del_in;
-    del_dir.path = "busy";
     TS_sh("mkdir -p '" + I + "busy/in'");
-    gPlan.install_groups = {{del_out}, {del_dir}, {del_in}};
+    gPlan.install_groups = {{del_out}, {del_in}, {del_in}};
+    gPlan.install_groups[1][0].path = "busy";
     gServers = {{"unused.invalid", kReleaseDir, ""}};
     gEmptiedFolders.clear();
     // The stream's archive a killed run left goes at the end, though this run fetches nothing.
@@ -750,7 +743,6 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
     EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./busy\n./busy/in\n"); // full/x deleted, full/ removed
-    EXPECT_EQ(TS_count(read_log(), "WARNING: the file " + I + "busy could not be deleted (Error: "), 1);
     install_reset_worklist();
     // The second stream's delete comes after the first one's failure in the call: never done.
     TS_sh("rm -r '" + I + "busy' && mkdir '" + I + "a' && touch '" + I + "a/y'");
@@ -796,18 +788,18 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     EXPECT_EQ(TS_count(log, "WARNING: the install engine does not remove the folder \"" + I + "sib/empty/\""), 1);
 
     // Actions not logged: a retired name that is a folder holding a file is a warning with the
-    // error; a stop after the delete that emptied a/b/ removes it.
+    // error; a stop after the delete that emptied n/e/s/ removes the three folders.
     install_reset_worklist();
     gLogActions = 0;
-    TS_sh("mkdir '" + I + "a/b' && touch '" + I + "a/b/z'");
-    del_in.path = "a/b/z";
+    TS_sh("mkdir -p '" + I + "n/e/s' && touch '" + I + "n/e/s/z'");
+    del_in.path = "n/e/s/z";
     del_out.path = "a";
     gPlan.install_groups = {{del_out}, {del_in}, {install_entry()}};
     gEmptiedFolders.clear();
     const size_t mark = read_log().size();
     EXPECT_EQ(install_run_worklist(), 0);
     install_drop_downloads();
-    EXPECT_EQ(TS_sh("cd '" + I + "' && find a | sort"), "a\na/y\n");
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find a n 2>/dev/null | sort"), "a\na/y\n");
     EXPECT_EQ(TS_count(read_log().substr(mark), "WARNING"), 1);
     EXPECT_EQ(TS_count(read_log(), I + "a could not be deleted (Error: " + FILE_error_text(EISDIR) + ")"), 1);
 
@@ -1212,14 +1204,6 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + "y/.gone.dat.part-q1w2e3 that an earlier run left\n"), 1);
 }
 
-// An alert as the frame shows it: what was logged before it is on disk while it waits.
-void present_alert(int, const std::string (&l)[4], int, const std::string& where)
-{
-    const std::string on_disk = TS_read_file(log_path());
-    EXPECT_EQ(on_disk, (gLog.flush(), TS_read_file(log_path())));
-    gLog << l[0] << "\n" << l[1] << "\n" << l[2] << "\n" << l[3] << "\n" << where << "\n";
-}
-
 // Holds the big file at its commit until the test lets it go; records the threads that commit.
 std::atomic<int> gHoldRelease{0};
 std::atomic<int> gHeldCommits{0};
@@ -1288,11 +1272,15 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     EXPECT_EQ(gPlan.install_groups[0].back().up_to_date, 0);
     EXPECT_EQ(TS_count(read_log().substr(mark), "The installer cannot extract a file."), 0);
     gHoldRelease = 1;
+    // The note waits as in the window: what was logged before it is on disk meanwhile.
     gOptions.opts.erase("--qa_script");
-    ALERT_set_presenter(present_alert);
+    ALERT_set_presenter([](int, const std::string (&l)[4], int, const std::string&) {
+        const std::string on_disk = TS_read_file(log_path());
+        EXPECT_EQ(on_disk, (gLog.flush(), TS_read_file(log_path())));
+        gLog << l[0] << "\n" << l[1] << "\n";
+    });
     while (result == 0 && steady::now() - start < std::chrono::seconds(120)) result = install_run_worklist();
-    ALERT_set_presenter(nullptr);
-    gOptions.opts["--qa_script"] = "";
+    ALERT_set_presenter(nullptr), gOptions.opts["--qa_script"] = "";
     EXPECT_EQ(result, 1);
     std::string log = read_log().substr(mark);
     EXPECT_LT(log.find("EXPANDING file " + I + "big.bin"), log.find("The installer cannot extract a file."));
