@@ -61,8 +61,9 @@ static std::string install_text()
     const float left = rate > 0.0f ? remaining / rate : INFINITY;
 
     std::string text;
-    // Entries that downloaded nothing give no rate and no time left: no headline then.
-    if (rate > 0.0f && std::isfinite(left)) {
+    // Entries that downloaded nothing give no rate and no time left: no headline then. Nor while
+    // only files that servers failed are left: they are retried until one gives them, if ever.
+    if (rate > 0.0f && std::isfinite(left) && !install_only_failed_files_left()) {
         const int servers = (int)gServers.size();
         text = LANG_substitute_3(
             LANG_translate_plural(servers,

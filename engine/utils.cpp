@@ -34,6 +34,8 @@ install_modal_hooks gInstallModal;
 // opens, so the question's loop ends at once.
 static void open_window(int id)
 {
+    // What was logged is on disk while a question waits for its answer.
+    gLog.flush();
     if (gInstallModal.open_window) gInstallModal.open_window(id);
 }
 

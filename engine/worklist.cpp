@@ -322,6 +322,7 @@ struct install_file {
     std::string local;        // the local file, once a stream took it
     std::string bad;          // what was wrong with its bad archive
     std::string why;          // why it waits in the re-queue, after "was not installed: "
+    std::vector<bool> failed_by; // by stream: that server's request for it failed (empty: none did)
 };
 
 class install_extract_task;
@@ -329,6 +330,7 @@ class install_extract_task;
 struct install_run {
     std::vector<install_file> files; // by group
     int32_t count[file_state_count] = {};
+    int32_t unfailed = 0;  // files not yet installed or reported whose request no server failed
     int64_t call = 0;      // calls of install_run_worklist in this run
     int64_t end_call = -1; // the call that the run's failure belongs to (-1 while nothing failed)
     bool failure_reported = false; // the failure that ends the run has had its report
@@ -359,6 +361,7 @@ static void begin_run(int32_t ngroups)
     sRun.files.assign((size_t)ngroups, install_file());
     for (int32_t& c : sRun.count) c = 0;
     sRun.count[file_untaken] = ngroups;
+    sRun.unfailed = ngroups;
 }
 
 // The plan's current entry of the group, or null when the plan no longer lists it.
@@ -384,6 +387,7 @@ static void file_set(int32_t group, install_file_state state, const std::string&
     --sRun.count[f.state];
     ++sRun.count[state];
     f.state = state;
+    if (is_final(state) && f.failed_by.empty()) --sRun.unfailed;
     if (state == file_requeued) {
         f.why = why;
         f.past_cache = true;
@@ -400,6 +404,28 @@ static bool files_left()
 {
     return sRun.count[file_untaken] + sRun.count[file_requeued] + sRun.count[file_in_stream] +
                sRun.count[file_extracting] > 0;
+}
+
+// Stream s's server failed a request for the group's file.
+static bool failed_on(int32_t group, size_t s)
+{
+    if (group < 0 || (size_t)group >= sRun.files.size()) return false;
+    const std::vector<bool>& by = sRun.files[(size_t)group].failed_by;
+    return s < by.size() && by[s];
+}
+
+static void note_failed_on(int32_t group, size_t s)
+{
+    if (group < 0 || (size_t)group >= sRun.files.size()) return;
+    install_file& f = sRun.files[(size_t)group];
+    if (f.failed_by.empty() && !is_final(f.state)) --sRun.unfailed;
+    if (f.failed_by.size() <= s) f.failed_by.resize(s + 1, false);
+    f.failed_by[s] = true;
+}
+
+bool install_only_failed_files_left()
+{
+    return sRun.unfailed == 0 && files_left();
 }
 
 // Known on the worker's return, or set by a turn: no stream takes a turn after the call.
@@ -684,7 +710,8 @@ static void install_download_write_failed(int32_t err)
 
 // Deletes the local file and records its folders up to the install folder as emptied. False
 // when the file stays: a delete that fails is named with its error, whether actions are logged
-// or not. A file already gone is deleted.
+// or not; the install goes on, and ends with problems as for a file not installed. A file already
+// gone is deleted.
 static bool delete_local_file(const std::string& local)
 {
     const bool allowed = local_file_allowed(local);
@@ -701,6 +728,7 @@ static bool delete_local_file(const std::string& local)
         gLog << "WARNING: the file " << printable(local) << " could not be deleted (Error: " << FILE_error_text(r)
              << "); it stays\n";
         gLog.flush();
+        gInstallFailed = 1;
         return false;
     }
     std::string folder = folder_of(local);
@@ -714,13 +742,15 @@ static bool delete_local_file(const std::string& local)
     return true;
 }
 
-// Removes the folders that lost a file and are now empty, in string order, in one pass: a
-// parent that still held an emptied child when it was visited stays.
+// Removes the folders that lost a file and are now empty. Deepest first: a folder comes after
+// every folder inside it in string order, so in reverse order a parent is tried once its emptied
+// children have gone.
 static void remove_emptied_folders()
 {
     std::vector<std::string> names;
     std::vector<int32_t> types;
-    for (const std::string& folder : gEmptiedFolders) {
+    for (auto it = gEmptiedFolders.rbegin(); it != gEmptiedFolders.rend(); ++it) {
+        const std::string& folder = *it;
         std::string rel;
         if (!relative_part(folder, true, rel) || folder.back() != '/' || !resolves_inside(folder, false)) {
             gLog << "WARNING: the install engine does not remove the folder \"" << printable(folder)
@@ -745,12 +775,19 @@ static install_stream new_stream(float now)
     return st;
 }
 
-// The stream's next group: the oldest re-queued one first, else the next one nobody took.
-static void take_next_group(install_stream& st, int ngroups)
+// The stream's next group: the oldest re-queued one that its server has not failed, else the next
+// one nobody took. A file that its own server failed it takes again only once every file left has
+// failed on some server, so that a file no server gives never holds the others back; from then on
+// each such file is asked for again after every rest. With nothing to take, the stream stands past
+// the last group.
+static void take_next_group(size_t s, install_stream& st, int ngroups)
 {
     auto& plan = gPlan;
-    if (!plan.requeue.empty()) {
-        st.group = plan.requeue.front();
+    const std::deque<int32_t>& q = plan.requeue;
+    auto it = std::find_if(q.begin(), q.end(), [s](int32_t g) { return !failed_on(g, s); });
+    if (it == q.end() && sRun.unfailed == 0) it = q.begin();
+    if (it != q.end()) {
+        st.group = *it;
     } else {
         st.group = plan.next_group;
         plan.next_group = std::clamp(plan.next_group + 1, 0, ngroups);
@@ -782,6 +819,7 @@ static bool download_failed(size_t s, install_stream& st, const install_entry& e
             report_not_installed(st.group, "the archive " + why, true);
         return true;
     }
+    note_failed_on(st.group, s);
     file_set(st.group, file_requeued, "its request failed and it was waiting to be asked for again");
     st.need_next = 1;
     st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
@@ -859,7 +897,7 @@ static void streams_take_turns(int ngroups, float now)
         install_stream& st = plan.streams[s];
         // A stream past the last group still takes back a file another server failed, so one
         // failing server cannot keep the install retrying while this one idles.
-        if (st.need_next || (st.group >= ngroups && !plan.requeue.empty())) take_next_group(st, ngroups);
+        if (st.need_next || (st.group >= ngroups && !plan.requeue.empty())) take_next_group(s, st, ngroups);
         if (st.group < 0 || st.group >= ngroups) continue;
         if (plan.install_groups[(size_t)st.group].empty()) {
             file_set(st.group, file_done);
@@ -982,5 +1020,7 @@ void install_reset_for_back()
     else
         sRun.dropped = true;
     clear_run();
+    // No run now: the folders the dropped run emptied go, as at any end.
+    remove_emptied_folders();
     gInstallFailed = 0;
 }

@@ -21,13 +21,15 @@ enum install_action_kind : int {
 extern int install_action;              // an install_action_kind
 extern std::string gCurrentFileName;    // archive name of the current file, ending in ".zip"
 extern float gCurrentFileFraction;      // share of its download received; -0.01 before the length is known
-extern int gInstallFailed;              // the run failed (a file that failed ends it); cleared when a run begins and by Back
+// The run failed: a file that failed ends it; a retired file that could not be deleted only marks
+// it. Cleared when a run begins and by Back.
+extern int gInstallFailed;
 
 inline constexpr int INSTALL_STREAM_SLOT = 3;            // stream s downloads through slot 3 + s
 inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server rests this long
 
 // One turn of every stream that is ready (one file step each). 1 when the run has ended: every
-// stream is past the last group, or a file failed (gInstallFailed); 0: call again, also after a
+// stream is past the last group, or a file failed and ended it (gInstallFailed); 0: call again, also after a
 // quit request, whose program's end ends the run (install_drop_downloads). Main thread only; never waits for the network nor for an
 // extraction: a downloaded archive is extracted on a worker thread while its stream waits. The
 // results are set, logged and noted in the order the extractions began, so the run ends as it
@@ -41,10 +43,16 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // name, and the report is on disk as it is written: the failure that ends the run with its note,
 // every other file with a warning that says why (a reply that came whole by what it brought). A
 // file still extracting then is reported by what its extraction returns. A retired file that
-// cannot be deleted is a warning with the error; the install goes on. Files never
+// cannot be deleted is a warning with the error; the install goes on and ends as failed. Files never
 // taken up are not named. A stream resting after a failure, with nothing left to take, does not
-// keep the install from ending.
+// keep the install from ending. A file whose request failed goes to the next free stream whose
+// server has not failed it; its own server's stream takes it again only once every file left has
+// failed on some server, after each rest, until the user stops.
 int install_run_worklist();
+
+// True while every file the run still has to do has failed on some server: the install only
+// retries them now, and when it ends nobody can tell.
+bool install_only_failed_files_left();
 
 // Extracts, on the calling thread, the local file out of its downloaded archive (7z when the name ends in ".7z", else
 // zip) and deletes the archive whatever happened. The file replaces the old one only when its MD5
@@ -102,6 +110,6 @@ void install_reset_worklist();
 
 // The same for Back, which begins the run again: a run that has not ended is dropped quietly
 // (nothing is reported, an extraction still out is waited for and kept), and the failure flag is
-// cleared, so that the next run ends as its own files decide. Touches nothing in the install
-// folder of a run that had not ended.
+// cleared, so that the next run ends as its own files decide. Of a run that had not ended only
+// the folders it emptied go from the install folder.
 void install_reset_for_back();

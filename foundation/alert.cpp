@@ -108,6 +108,9 @@ void MACIBM_alert(int popup_to_reopen, const std::string& line1, const std::stri
         present_without_frame(lines, code, where);
         return;
     }
+    // What was logged before is on disk while the alert waits for the user; its own lines follow
+    // the answer.
+    gLog.flush();
     sPresenter(popup_to_reopen, lines, code, where);
     // A presenter that came back from an alert that ends the program has not ended it.
     if (code == t_crash) PLAT_abort();

@@ -35,6 +35,7 @@
 #include <unistd.h>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -168,13 +169,14 @@ struct RunStats {
 
 // Drives the worklist as the Install step does: turns for up to 0.02 s per frame. Between frames
 // the clock moves on with real time, or, when every stream with work left is resting, straight to
-// the end of the first rest.
-RunStats run_worklist(double wall_limit_s = 90)
+// the end of the first rest. With until, also returns on the frame after which it holds.
+RunStats run_worklist(double wall_limit_s = 90, const std::function<bool()>& until = nullptr)
 {
     RunStats run;
     const auto start = steady::now();
     auto last = steady::now();
     while (run.frames < 200000 && steady::now() - start < std::chrono::duration<double>(wall_limit_s)) {
+        if (until && run.frames > 0 && until()) return run;
         ++run.frames;
         const auto t0 = steady::now();
         do {
@@ -362,10 +364,10 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
         ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
         listed("Custom Scenery/pack/scenery.7z", TS_read_file(d + "scenery.7z"));
     }
-    // Deleted silently; their folders emptied. a/b/ goes, a/ (visited while it held b/) stays.
+    // Deleted silently; their folders emptied. a/b/c/, a/b/ and a/ go, deepest first.
     using Pairs = std::vector<std::pair<std::string, std::string>>;
     for (const auto& [path, text] : Pairs{{"Resources/old_plugin.dll", "plugin v1"},
-                                          {"Resources/obsolete/only.txt", "obsolete"}, {"a/b/c.txt", "c v1"}}) {
+                                          {"Resources/obsolete/only.txt", "obsolete"}, {"a/b/c/d.txt", "d v1"}}) {
         write_file(I + path, text);
         rel.record(path, TS_md5_of_text(text));
         rel.record(path, "GONE");
@@ -428,7 +430,7 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
     // The install folder, file by file.
     std::set<std::string> expect = {"l " + link_rel + " -> " + outside + "linked"};
     for (const char* d : {"Aircraft", "Aircraft/Glider", "Aircraft/Glider/liveries", "Custom Scenery",
-                          "Custom Scenery/pack", "Resources", "a", "Output", "Output/FMS plans", "Output/logbooks",
+                          "Custom Scenery/pack", "Resources", "Output", "Output/FMS plans", "Output/logbooks",
                           "Output/replays", "Output/situations", "Output/preferences"})
         expect.insert(std::string("d ") + d);
     for (const auto& [path, text] : want) expect.insert("f " + path + " " + TS_md5_of_text(text));
@@ -464,7 +466,7 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
     for (const std::string& f : fetched)
         EXPECT_EQ(TS_count(log, "EXPANDING file " + I + f + ", with result=0.\n"), 1) << f;
     EXPECT_EQ(TS_count(log, "EXPANDING file "), (int)fetched.size());
-    for (const char* f : {"Resources/old_plugin.dll", "Resources/obsolete/only.txt", "a/b/c.txt", "Resources/legacy.cfg"})
+    for (const char* f : {"Resources/old_plugin.dll", "Resources/obsolete/only.txt", "a/b/c/d.txt", "Resources/legacy.cfg"})
         EXPECT_EQ(TS_count(log, std::string("now we want to nuke a file: DELETING  file ") + I + f + ", with result=0.\n"), 1)
             << f;
     EXPECT_EQ(TS_count(log, "now we want to nuke a file: DELETING  file " + I + link_rel +
@@ -473,7 +475,7 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
     EXPECT_EQ(TS_count(log, "now we want to nuke a file: "), 5);
     EXPECT_EQ(TS_count(log, "cleanup: DELETING  file " + I + "Resources/obsolete/, with result=0.\n"), 1);
     EXPECT_EQ(TS_count(log, "cleanup: DELETING  file " + I + "a/b/, with result=0.\n"), 1);
-    EXPECT_EQ(TS_count(log, "cleanup: DELETING  file "), 2);
+    EXPECT_EQ(TS_count(log, "cleanup: DELETING  file "), 4);
     EXPECT_EQ(TS_count(log, "HTTP Error for " + gTempFolder + "0.zip\n   server     =bad.test\n"), bad);
     EXPECT_EQ(TS_count(log, "   response   =Not Found (#404)\n"), bad);
     EXPECT_EQ(TS_count(log, "WARNING: the directory file lists an unsafe path"), 7);
@@ -526,6 +528,26 @@ TEST_F(Worklist, FinishedStreamTakesBackAFailedFile)
     for (const Logged& r : TS_nginx_requests(nginx)) seen.push_back(r.host + " " + std::to_string(r.status) + " " + r.path);
     EXPECT_EQ(seen, (std::vector<std::string>{"bad.test 404 /Corvane10/data/file.txt.zip",
                                               "good.test 200 /Corvane10/data/file.txt.zip"}));
+
+    // Seven files on two servers, x.txt on neither: it is asked for once on each server (g, m),
+    // the six others (.) before its third request, and it is still asked for after them; a stop
+    // names it once.
+    Release seven;
+    ASSERT_NO_FATAL_FAILURE(two_streams(seven, {"x.txt", "f1", "f2", "f3", "f4", "f5", "f6"}));
+    TS_sh("rm '" + seven.root + (kReleaseDir + 1) + "x.txt.zip'");
+    std::string asked;
+    EXPECT_EQ(run_worklist(90, [&] {
+                  asked.clear();
+                  for (const Logged& r : TS_nginx_requests(nginx))
+                      asked += r.path.find("x.txt") != std::string::npos ? r.host[0] : '.';
+                  return TS_count(asked, "g") + TS_count(asked, "m") >= 4;
+              }).result, 0);
+    EXPECT_TRUE(std::regex_match(asked, std::regex("[.]*(g[.]*m|m[.]*g)[.]*[gm]{2,}")) && TS_count(asked, ".") == 6)
+        << asked;
+    EXPECT_TRUE(install_only_failed_files_left());
+    install_drop_downloads();
+    EXPECT_EQ(TS_sh("cd '" + gInstallPath + "' && cat x.txt f*"), "oldnew f1new f2new f3new f4new f5new f6");
+    EXPECT_EQ(TS_count(read_log(), "x.txt was not installed: "), 1);
 }
 
 // Archives that try to write outside their folder, through a link, or are no archive: the install
@@ -697,7 +719,7 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     TS_sh("mkdir -p '" + I + "a/b' '" + I + "full' '" + I + "gone' && touch '" + I + "full/x'");
     gEmptiedFolders = {I + "a/", I + "a/b/", I + "full/", outside + "empty/", I + "../" + outside.substr(TS_scratch().size()) + "empty/"};
     EXPECT_EQ(install_run_worklist(), 1);
-    EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./a\n./full\n./full/x\n./gone\n");
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./full\n./full/x\n./gone\n");
     EXPECT_EQ(TS_count(read_log(), "WARNING: the install engine does not remove the folder"), 2);
 
     // Entries the reader would never have let in.
@@ -711,19 +733,22 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     get_out.do_download = 1;
     install_entry del_gone = del_in; // a retired file already gone: deleted, its folder emptied
     del_gone.path = "gone/x";
-    gPlan.install_groups = {{del_out}, {del_in}, {del_gone}};
+    // A retired name that is a folder cannot be deleted: the run ends with problems, the rest done.
+    TS_sh("mkdir -p '" + I + "busy/in'");
+    gPlan.install_groups = {{del_out}, {del_in}, {del_in}, {del_gone}};
+    gPlan.install_groups[1][0].path = "busy";
     gServers = {{"unused.invalid", kReleaseDir, ""}};
     gEmptiedFolders.clear();
     // The stream's archive a killed run left goes at the end, though this run fetches nothing.
     TS_write_file(gTempFolder + "0.zip", "left by a killed run");
     EXPECT_EQ(run_worklist().result, 1);
-    EXPECT_EQ(gInstallFailed, 0);
+    EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
-    EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./a\n"); // full/x deleted, full/ emptied and removed
-    EXPECT_EQ(TS_count(read_log(), "could not be deleted"), 0);
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./busy\n./busy/in\n"); // full/x deleted, full/ and gone/ removed
+    EXPECT_EQ(TS_count(read_log(), "could not be deleted"), 1); // busy only
     install_reset_worklist();
     // The second stream's delete comes after the first one's failure in the call: never done.
-    TS_sh("touch '" + I + "a/y'");
+    TS_sh("rm -r '" + I + "busy' && mkdir '" + I + "a' && touch '" + I + "a/y'");
     del_in.path = "a/y";
     gPlan.install_groups = {{get_out}, {del_in}};
     gServers.resize(2, gServers[0]);
@@ -766,18 +791,18 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     EXPECT_EQ(TS_count(log, "WARNING: the install engine does not remove the folder \"" + I + "sib/empty/\""), 1);
 
     // Actions not logged: a retired name that is a folder holding a file is a warning with the
-    // error; a stop after the delete that emptied a/b/ removes it.
+    // error; a stop after the delete that emptied n/e/s/ removes the three folders.
     install_reset_worklist();
     gLogActions = 0;
-    TS_sh("mkdir '" + I + "a/b' && touch '" + I + "a/b/z'");
-    del_in.path = "a/b/z";
+    TS_sh("mkdir -p '" + I + "n/e/s' && touch '" + I + "n/e/s/z'");
+    del_in.path = "n/e/s/z";
     del_out.path = "a";
     gPlan.install_groups = {{del_out}, {del_in}, {install_entry()}};
     gEmptiedFolders.clear();
     const size_t mark = read_log().size();
     EXPECT_EQ(install_run_worklist(), 0);
     install_drop_downloads();
-    EXPECT_EQ(TS_sh("cd '" + I + "' && find a | sort"), "a\na/y\n");
+    EXPECT_EQ(TS_sh("cd '" + I + "' && find a n 2>/dev/null | sort"), "a\na/y\n");
     EXPECT_EQ(TS_count(read_log().substr(mark), "WARNING"), 1);
     EXPECT_EQ(TS_count(read_log(), I + "a could not be deleted (Error: " + FILE_error_text(EISDIR) + ")"), 1);
 
@@ -1250,7 +1275,15 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     EXPECT_EQ(gPlan.install_groups[0].back().up_to_date, 0);
     EXPECT_EQ(TS_count(read_log().substr(mark), "The installer cannot extract a file."), 0);
     gHoldRelease = 1;
+    // The note waits as in the window: what was logged before it is on disk meanwhile.
+    gOptions.opts.erase("--qa_script");
+    ALERT_set_presenter([](int, const std::string (&l)[4], int, const std::string&) {
+        const std::string on_disk = TS_read_file(log_path());
+        EXPECT_EQ(on_disk, (gLog.flush(), TS_read_file(log_path())));
+        gLog << l[0] << "\n" << l[1] << "\n";
+    });
     while (result == 0 && steady::now() - start < std::chrono::seconds(120)) result = install_run_worklist();
+    ALERT_set_presenter(nullptr), gOptions.opts["--qa_script"] = "";
     EXPECT_EQ(result, 1);
     std::string log = read_log().substr(mark);
     EXPECT_LT(log.find("EXPANDING file " + I + "big.bin"), log.find("The installer cannot extract a file."));
