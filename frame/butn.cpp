@@ -109,19 +109,39 @@ int BTN_key_class(int character, int key, int modifiers)
     return key_filter_other;
 }
 
+// The focused widget's row of the ring drawn last, and its index; null when none holds the focus
+// or the focused one was not drawn.
+static const BTN_focus_entry* focused_entry(int* at)
+{
+    if (gFocusId == 0) return nullptr;
+    for (*at = 0; *at < (int)gFocusRing.size(); ++*at)
+        if (gFocusRing[(size_t)*at].id == gFocusId) return &gFocusRing[(size_t)*at];
+    return nullptr;
+}
+
+// A Tab press that moves the focus on from this widget, which does not take Tab itself.
+static bool moves_focus(const BTN_focus_entry& e, int key, int modifiers)
+{
+    return key == 9 && !(modifiers & 16) && !(e.mask & key_filter_tab);
+}
+
+int BTN_key_waits(int character, int key, int modifiers)
+{
+    int at = 0;
+    const BTN_focus_entry* e = gPopup == 994 ? nullptr : focused_entry(&at);
+    if (!e) return 0;
+    const bool queued = !moves_focus(*e, key, modifiers) && (e->mask & BTN_key_class(character, key, modifiers));
+    return queued ? *e->count >= e->capacity : *e->count > 0;
+}
+
 int BTN_handle_key(int character, int key, int modifiers)
 {
     if (gPopup == 994) return 0; // the alert has Return and Escape whatever held the focus
     const bool tab_press = key == 9 && !(modifiers & 16);
-    const BTN_focus_entry* e = nullptr;
     int at = 0;
-    if (gFocusId != 0) {
-        for (; at < (int)gFocusRing.size(); ++at)
-            if (gFocusRing[(size_t)at].id == gFocusId) break;
-        if (at < (int)gFocusRing.size()) e = &gFocusRing[(size_t)at];
-        else gFocusId = 0; // the widget was not drawn last frame
-    }
+    const BTN_focus_entry* e = focused_entry(&at);
     if (!e) {
+        gFocusId = 0; // none, or the widget was not drawn last frame
         // Shift+Tab too starts at the first widget.
         if (tab_press && !gFocusRing.empty()) {
             gFocusId = gFocusRing[0].id;
@@ -129,15 +149,16 @@ int BTN_handle_key(int character, int key, int modifiers)
         }
         return 0;
     }
-    if (!(e->mask & key_filter_tab) && tab_press) {
+    if (moves_focus(*e, key, modifiers)) {
         const int n = (int)gFocusRing.size();
         const int next = (at + ((modifiers & 1) ? n - 1 : 1)) % n;
         gFocusId = gFocusRing[(size_t)next].id;
         return 1;
     }
     if (!(e->mask & BTN_key_class(character, key, modifiers))) return 0;
-    // A queue still full from frames its widget did not drain drops the key: nothing is written
-    // past its end, and the key counts as taken so that it raises no flag and no binding.
+    // The frame holds back the keys a full queue cannot take (BTN_key_waits); one that comes
+    // all the same is dropped rather than written past the end, and counts as taken so that it
+    // raises no flag and no binding.
     const int i = *e->count;
     if (i < 0 || i >= e->capacity) return 1;
     e->chars[i] = character;
@@ -813,8 +834,11 @@ int BTN_text_field(float x, float y, std::string& text, unsigned max_length, con
     const int id = ix * 8192 + iy;
     if (!gTextEngine) gTextEngine = TE_create(BTN_text_field_callbacks, nullptr);
 
-    const int clicked =
-        gMenus.open == -1 && gMouseDown && x <= gMouseX && gMouseX <= x + width && y <= gMouseY && gMouseY <= y + 8;
+    // A press anywhere on the box drawn round the text takes the focus: the bar of the drawing
+    // step shows from x - 8 to x + width + 4 and from y - 8 to y + 15. Where a field drawn later
+    // covers the box, both take the press and the later one keeps the focus, as it is on top.
+    const int clicked = gMenus.open == -1 && gMouseDown && x - 8 <= gMouseX && gMouseX <= x + width + 4 &&
+                        y - 8 <= gMouseY && gMouseY <= y + 15;
     const int take = clicked || (want_focus && gFocusId == 0);
     BTN_key_queue& q = gFieldKeys;
     const int focused = BTN_register_focus(id, q.chars, q.keys, q.flags, q.ids, &q.count, BTN_FIELD_KEYS,
@@ -850,7 +874,9 @@ int BTN_text_field(float x, float y, std::string& text, unsigned max_length, con
             TE_select_word(gTextEngine, gMouseX, gMouseY);
         else if (gMouseDown)
             TE_click(gTextEngine, gMouseX, gMouseY, gMouseShift && !arrived);
-        else if (gMouseHeld)
+        // A drag follows the pointer up to where the button went up, the moves that come with the
+        // release included; a press that has not moved keeps what it selected (a double click's word).
+        else if ((gMouseHeld || gMouseUp) && gMouseMoveTime > gMouseDownTime)
             TE_drag(gTextEngine, gMouseX, gMouseY);
     }
 

@@ -68,6 +68,9 @@ int BTN_register_focus(int id, int* chars, int* keys, int* flags, int* ids, int*
                        int take);
 // The BTN_key_filter bit that a key falls under.
 int BTN_key_class(int character, int key, int modifiers);
+// 1 when a key must wait for the next frame: the focused widget would queue it but its queue is
+// full, or would not and its queue still holds keys, which must reach it first.
+int BTN_key_waits(int character, int key, int modifiers);
 // Offers a key to the focused widget (Tab moves the focus when that widget does not take it).
 // 1 when taken: the keyboard translation then does nothing more with it.
 int BTN_handle_key(int character, int key, int modifiers);

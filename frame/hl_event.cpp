@@ -250,6 +250,9 @@ static void take_input()
 {
     while (!sInput.empty()) {
         const PLAT_event ev = sInput.front();
+        // No key is lost and none overtakes: a key the focused field has no room for, or one that
+        // would act elsewhere before the field has drawn the keys it holds, waits for the next frame.
+        if (KEY_must_wait(ev)) return;
         sInput.pop_front();
         if (is_button_change(ev)) {
             if (take_button(ev)) return;

@@ -108,21 +108,22 @@ static int fixed_char(int code, int ch)
     return ch;
 }
 
-void KEY_handle_message(const PLAT_event& ev)
+// The program's key event of a window key event: its character, code and flags. False for what
+// the program does not take as a key (a modifier alone, an event of no key).
+static bool key_event_of(const PLAT_event& ev, int& ch, int& code, int& flags)
 {
-    if (ev.kind != PLAT_EV_KEY_DOWN && ev.kind != PLAT_EV_KEY_UP) return;
+    if (ev.kind != PLAT_EV_KEY_DOWN && ev.kind != PLAT_EV_KEY_UP) return false;
     const int vk = ev.vk;
     if (vk == PLAT_VK_SHIFT || vk == PLAT_VK_CONTROL || vk == PLAT_VK_ALT || vk == PLAT_VK_CAPS_LOCK ||
         vk == PLAT_VK_NUM_LOCK || vk == PLAT_VK_SCROLL_LOCK)
-        return;
+        return false;
 
-    int flags = ((ev.mods & PLAT_MOD_SHIFT) ? key_flag_shift : 0) | ((ev.mods & PLAT_MOD_CTRL) ? key_flag_control : 0) |
-                ((ev.mods & PLAT_MOD_ALT) ? key_flag_alt : 0);
+    flags = ((ev.mods & PLAT_MOD_SHIFT) ? key_flag_shift : 0) | ((ev.mods & PLAT_MOD_CTRL) ? key_flag_control : 0) |
+            ((ev.mods & PLAT_MOD_ALT) ? key_flag_alt : 0);
     if (ev.kind == PLAT_EV_KEY_DOWN && !ev.repeat) flags |= key_flag_down;
     if (ev.kind == PLAT_EV_KEY_UP) flags |= key_flag_up;
 
-    int ch = ev.ch;
-    int code = 0;
+    code = 0;
     if (coded_by_vk(vk)) {
         code = vk;
     } else {
@@ -130,17 +131,28 @@ void KEY_handle_message(const PLAT_event& ev)
         // A character without a key has no scan code to fall back on.
         if (code == 0 && !ev.text_only) code = KEY_free_code(gKeyboard, ev.pc_scan);
     }
-    ch = fixed_char(code, ch);
+    ch = fixed_char(code, ev.ch);
+    // A release reports its press's character.
+    if ((flags & key_flag_up) && code == gKeyboard.last_code && (flags & 7) == gKeyboard.last_mods)
+        ch = gKeyboard.last_char;
+    return flags != 0 || code != 0 || ch != 0;
+}
 
+int KEY_must_wait(const PLAT_event& ev)
+{
+    int ch = 0, code = 0, flags = 0;
+    return key_event_of(ev, ch, code, flags) && BTN_key_waits(ch, code, flags);
+}
+
+void KEY_handle_message(const PLAT_event& ev)
+{
+    int ch = 0, code = 0, flags = 0;
+    if (!key_event_of(ev, ch, code, flags)) return;
     if (flags & key_flag_down) {
         gKeyboard.last_code = code;
         gKeyboard.last_char = ch;
         gKeyboard.last_mods = flags & 7;
-    } else if ((flags & key_flag_up) && code == gKeyboard.last_code && (flags & 7) == gKeyboard.last_mods) {
-        ch = gKeyboard.last_char;
     }
-
-    if (flags == 0 && code == 0 && ch == 0) return;
     if (BTN_handle_key(ch, code, flags)) return;
 
     if (!(flags & key_flag_up)) {

@@ -48,6 +48,8 @@ const char* KEY_key_name_of(int code);
 
 // Turns a key-down or key-up event of the window into the program's key event.
 void KEY_handle_message(const PLAT_event& ev);
+// 1 when the frame must leave a key event for the next frame (see BTN_key_waits).
+int KEY_must_wait(const PLAT_event& ev);
 // Held-state update of the bindings for one key event.
 void KEY_update_bindings(int code, int flags);
 // The per-frame pass over the key bindings (it runs no command).

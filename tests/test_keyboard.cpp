@@ -307,7 +307,7 @@ TEST_F(KeyboardX, BindingsPopupsAndTheFocusRing)
     // Box 102 takes what a text field takes: Delete (no flag), not Return (the flag).
     keys({"Delete"});
     EXPECT_TRUE(expect("key 102 ch=0 code=46 flags=8\n"));
-    keys({"Return"}); // apart: in one frame with Delete its flag would print before the box's record
+    keys({"Return"}); // in one frame with the Delete it would wait until the box had drawn that
     EXPECT_TRUE(expect("enter\n"));
     keys({"Tab", "Tab"});
     ASSERT_TRUE(expect("focus 103\nfocus 101\n"));

@@ -396,10 +396,9 @@ TEST_F(TextField, MouseScrollingClippingAndThePulsingCaret)
     move(86, 43);
     xdo({"mousedown", "1"});
     sync();
-    move(300, 44);
-    sync();
+    move(120, 44);
+    hold(); // the last step comes with the release, and still counts
     move(500, 44);
-    sync();
     xdo({"mouseup", "1"});
     key("ctrl+c");
     sync();
@@ -453,4 +452,21 @@ TEST_F(TextField, MouseScrollingClippingAndThePulsingCaret)
     EXPECT_EQ(narrow(), letters + "!");
     EXPECT_EQ(host(), h);
     EXPECT_EQ(port(), "8080");
+    // The port box takes a press on its lowest drawn row and on its top one, over the host box.
+    for (const int uy : {11, 34}) {
+        click(300, uy);
+        EXPECT_EQ(focus(), kPortId) << uy;
+    }
+    // All in one held frame: a double click selects the digits (its release drags nothing); 60
+    // characters, with their releases twice what the key queue holds, replace them whole; Home,
+    // then Delete deletes and Return closes the popup.
+    const std::string sixty = letters + letters + letters.substr(0, 8);
+    std::vector<std::string> all = {"click", "--repeat", "2", "--delay", "0", "1", "key", "--delay", "1"};
+    for (char c : sixty) all.push_back({c});
+    all.insert(all.end(), {"Home", "Delete", "Return"});
+    move(88, 20);
+    hold();
+    xdo(all);
+    EXPECT_TRUE(TS_wait_for_output(p, "shut down\n", 30)) << p.out;
+    EXPECT_NE(p.out.find("port=" + hex(sixty.substr(1)) + " "), std::string::npos) << p.out.substr(mark);
 }
