@@ -5,6 +5,7 @@
 #include "foundation/quit.h"
 #include "frame/butn.h"
 #include "frame/hl_colors.h"
+#include "frame/hl_event.h"
 #include "graphics/OGL_draw.h"
 #include "graphics/OGL_font.h"
 #include "graphics/OGL_snapshot.h"
@@ -182,6 +183,8 @@ void wizard_draw_frame()
         gCurStep = page.back;
 
     if (r && page.next) gCurStep = page.next;
+    // The new page answers only presses made once it is on screen.
+    if (gCurStep != current) hl_view_changed();
     // The scan's workers run only while Search for Updates is current.
     if (gPrevStep == step_search_updates && gCurStep != step_search_updates) step_search_updates_left();
 }

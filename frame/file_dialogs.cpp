@@ -41,8 +41,10 @@ bool FILE_show_dialog(int kind, const std::string& prompt, const std::string&, i
     const int err = PLAT_run_modal(argv, &answer, &status);
     if (!answer.empty() && answer.back() == '\n') answer.pop_back();
 
-    // Clicks and keys given to the window while the dialog was up must not act in the rest of
-    // this frame.
+    // The dialog is modal: the presses given to the window while it was open wait in the frame's
+    // queue and count for nothing, since the window's view is shown again only from the next frame
+    // that draws it. The click and keys that opened it act on nothing else in this frame.
+    hl_view_changed();
     gMouseDown = gMouseUp = gKeyDown = gKeyEnter = gKeyEscape = gKeyDelete = 0;
 
     bool chosen = false;

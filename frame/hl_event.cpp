@@ -57,16 +57,24 @@ static int gFirstFrame = 1;
 // after it reach a field.
 static std::deque<PLAT_event> sInput;
 
-// What is shown is a popup (or the window) only from the end of the first frame that drew it: a
-// press or release made before then does not answer it. sShownAt is on the platform's event clock.
-static bool sShown = false;
-static unsigned sShownAt = 0;
+// A view (the wizard's page, a popup, a question, a note) answers only presses made while it was
+// on screen. An event's time is when the platform took it in, so it may have been made at any
+// moment since the pump before that: a view counts as on screen for the events taken in after
+// the first pump that follows the frame that drew it. Presses made while the window drew nothing
+// (a long wait in a frame, a file dialog, a stopped program) thus answer the view that was on
+// screen then, and none that replaced it.
+static unsigned sView = 0;    // changes of the view so far
+static bool sDrawn = false;   // a frame has drawn the view in front and presented it
+static bool sShown = false;   // and a pump since then has taken in what was made before
+static unsigned sShownAt = 0; // the platform's event clock at the end of that pump
 static bool sPressUnseen = false; // the last press came before its view was shown: so does its release
 
-// The last press taken, for double clicks judged by when the presses were made.
+// The last press taken, for double clicks judged by when and where the presses were made, and
+// the view that took it.
 static bool sPressKnown = false;
 static unsigned sPressAt = 0;
 static int sPressPx = 0, sPressPy = 0;
+static unsigned sPressView = 0;
 
 // Where the last move left the pointer in the first window, in UI units from its corner: an alert
 // or an engine question that opens takes the mouse position from it, since no move may come before
@@ -152,8 +160,6 @@ void hl_window_proc(const PLAT_event& ev)
         if (ev.button != PLAT_BUTTON_LEFT && ev.button != PLAT_BUTTON_RIGHT) break;
         gMouseRight = ev.button == PLAT_BUTTON_RIGHT ? 1 : 0;
         gMouseShift = (ev.mods & PLAT_MOD_SHIFT) ? 1 : 0;
-        // Two presses that one frame takes together are a double click, however slow the frame.
-        gMouseDoubleClick = gMouseDown;
         gMouseDown = 1;
         MENU_press();
         MENU_clear_dropdown_owner();
@@ -195,9 +201,11 @@ void hl_event_arrived(const PLAT_event& ev)
     }
 }
 
-void hl_input_unseen()
+void hl_view_changed()
 {
-    sShown = false;
+    ++sView;
+    sDrawn = sShown = false;
+    gMouseHeld = 0;
 }
 
 // The button events that the window procedure acts on.
@@ -207,21 +215,25 @@ static bool is_button_change(const PLAT_event& ev)
            (ev.button == PLAT_BUTTON_LEFT || ev.button == PLAT_BUTTON_RIGHT);
 }
 
-// 1 when the view in front was drawn before the event was made.
+// 1 when the view in front was on screen before the event was made.
 static bool seen_before(const PLAT_event& ev)
 {
-    return sShown && (int)(ev.time_ms - sShownAt) >= 0;
+    return sShown && (int)(ev.time_ms - sShownAt) > 0;
 }
 
-// One button change, at its own place; false when it came too early to count.
+// One button change, at its own place; false when it answers nothing that the user saw.
 static bool take_button(const PLAT_event& ev)
 {
     PLAT_event place = ev;
     place.kind = PLAT_EV_MOUSE_MOVE;
     hl_window_proc(place);
     const bool down = ev.kind == PLAT_EV_BUTTON_DOWN;
-    if (down ? !seen_before(ev) : (sPressUnseen || !seen_before(ev))) {
-        // Made before what is shown now was drawn: it answers nothing that the user saw.
+    const int since = (int)(ev.time_ms - sPressAt);
+    const bool twice = down && sPressKnown && since >= 0 && since < PLAT_double_click_ms() &&
+                       std::abs(ev.x - sPressPx) < 3 * gUIScale && std::abs(ev.y - sPressPy) < 3 * gUIScale;
+    // Made before what is shown now was drawn, or the second press of a double click whose first
+    // press changed the view: meant for what was there before.
+    if (!seen_before(ev) || (down ? twice && sPressView != sView : sPressUnseen)) {
         if (down) sPressUnseen = true;
         return false;
     }
@@ -230,16 +242,14 @@ static bool take_button(const PLAT_event& ev)
         return true;
     }
     sPressUnseen = false;
-    const int since = (int)(ev.time_ms - sPressAt);
-    const bool twice = sPressKnown && since >= 0 && since < PLAT_double_click_ms() &&
-                       std::abs(ev.x - sPressPx) < 3 * gUIScale && std::abs(ev.y - sPressPy) < 3 * gUIScale;
     sPressKnown = true;
     sPressAt = ev.time_ms;
     sPressPx = ev.x;
     sPressPy = ev.y;
+    sPressView = sView;
     hl_window_proc(ev);
     // Two presses close in time and place are a double click however far apart the frames are
-    // that take them.
+    // that take them, and however slow the one frame that waited for both.
     if (twice && gMouseDown) gMouseDoubleClick = 1;
     return true;
 }
@@ -318,7 +328,14 @@ void hl_do_frame()
 
     // Every waiting event into the queue; when none was waiting and none is queued, sleep until
     // input comes or 16 ms pass. Then this frame's share of the queue.
-    if (PLAT_pump_events() == 0 && sInput.empty()) {
+    const unsigned view = sView;
+    const int pumped = PLAT_pump_events();
+    // What was made before the view in front was drawn is in the queue now.
+    if (sDrawn && !sShown) {
+        sShown = true;
+        sShownAt = PLAT_event_clock_ms();
+    }
+    if (pumped == 0 && sInput.empty()) {
         PLAT_wait_event(16);
         PLAT_pump_events();
     }
@@ -342,11 +359,8 @@ void hl_do_frame()
     hl_draw_overlays();
 
     QT_movie_tick(&gMovieRecorder);
-    // What is in front has been drawn: presses made from now on answer it.
-    if (!sShown) {
-        sShown = true;
-        sShownAt = PLAT_event_clock_ms();
-    }
+    // What is in front has been drawn, unless it changed during this frame.
+    if (sView == view) sDrawn = true;
     gTimer.perf_mark("sbuff", 0);
 
     TEX_flush_deleted_textures();

@@ -11,8 +11,8 @@ extern int gMouseDown;          // a button went down this frame
 extern int gMouseUp;            // a button went up this frame
 extern int gMouseHeld;          // a button is held (kept by the frame timer)
 extern int gMouseQuickClick;    // released within 0.25 s of the press (frame timer)
-extern int gMouseDoubleClick;   // pressed within the double-click time of the previous press and
-                                // within 3 units of it, or twice in this frame
+extern int gMouseDoubleClick;   // this frame's press was made within the double-click time of the
+                                // previous one and within 3 units of it, on the same view
 extern int gMouseShift;         // Shift was held at the last press
 extern int gMouseHeldQuarter;   // held for more than 0.25 s
 extern int gMouseHeldSecond;    // held for more than 1 s
@@ -39,9 +39,11 @@ void hl_do_frame();
 void hl_event_arrived(const PLAT_event& ev);
 // Turns one event into the input state at once (hl_do_frame hands it the queued input).
 void hl_window_proc(const PLAT_event& ev);
-// What is in front is not shown yet (hl_open_window calls it for another popup): until a frame
-// has drawn it, presses and releases made count as moves only.
-void hl_input_unseen();
+// The view in front changed (another popup, wizard page, question or note; the window back from a
+// file dialog): presses made before the new view is on screen count as moves only, and so does
+// the second press of a double click whose first press the old view took. The press held now
+// holds nothing on the new view.
+void hl_view_changed();
 // What is drawn over every frame: queued alerts, missing-texture alerts, cursor, menus.
 void hl_draw_overlays();
 // Closes the open popup the way its close box does.

@@ -69,7 +69,7 @@ void hl_open_window(int id)
     }
 
     // A press made before this popup is drawn does not answer it.
-    if (id != gPopup) hl_input_unseen();
+    if (id != gPopup) hl_view_changed();
     BTN_clear_focus();
     gMenus.open = -1;
     // A drop-down list belongs to the window it was opened in: once that window closes (Escape

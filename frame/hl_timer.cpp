@@ -7,7 +7,6 @@
 #include "frame/hl_init.h"
 #include "graphics/OGL_view.h"
 #include "graphics/hl_window.h"
-#include "platform/plat_window.h"
 
 #include <cmath>
 
@@ -19,9 +18,7 @@ static struct {
     double start_offset = 0;     // seconds on the clock at the first tick
     float running_last = 0;      // real time last seen by the running rule
     float popup_last = 0;        // real time last seen by the popup rule
-    float double_click = -1;     // seconds, read once
     float last_x = 999, last_y = 999; // the pointer at the previous tick
-    float press_x = 999, press_y = 999; // the pointer at the previous press
 } gTick;
 
 static float clamp_frame(float dt)
@@ -57,20 +54,13 @@ static void update_frame_time(hl_timer& t)
 // The press time compared below is the previous press's until a new press stores its own.
 static void update_mouse_timing(float now)
 {
-    if (gTick.double_click < 0) gTick.double_click = (float)PLAT_double_click_ms() / 1000.0f;
-
     gMouseHeldQuarter = gMouseHeld && now > gMouseDownTime + 0.25f;
     gMouseHeldSecond = gMouseHeld && now > gMouseDownTime + 1.0f;
-    gMouseDoubleClick = gMouseDown && (gMouseDoubleClick || (now < gMouseDownTime + gTick.double_click &&
-                                                             std::fabs(gMouseX - gTick.press_x) < 3.0f &&
-                                                             std::fabs(gMouseY - gTick.press_y) < 3.0f));
     gMouseQuickClick = gMouseUp && now < gMouseDownTime + 0.25f;
 
     if (gMouseDown) {
         gMouseHeld = 1;
         gMouseMoveTime = gMouseDownTime = now;
-        gTick.press_x = gMouseX;
-        gTick.press_y = gMouseY;
         // A click anywhere takes the focus away; the widget under the pointer may take it back.
         BTN_clear_focus();
     }

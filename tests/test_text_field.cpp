@@ -272,9 +272,9 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
     // go by words, Ctrl+Backspace and Ctrl+Delete delete by words, Shift+Delete cuts, Shift+Insert
     // pastes, the keypad's Delete without Num Lock deletes, Ctrl+A selects everything. A click
     // beyond the text with Shift selects from the caret; a double click selects the last word,
-    // also when one frame takes both its presses. AltGr, though it comes as Ctrl and Alt, is no
-    // Ctrl key: with Backspace, Left, Delete and Right it goes by characters, with X, C, V and A
-    // it types the layout's characters. An entry 'text is typed.
+    // also when both its presses wait through one held frame. AltGr, though it comes as Ctrl and
+    // Alt, is no Ctrl key: with Backspace, Left, Delete and Right it goes by characters, with X,
+    // C, V and A it types the layout's characters. An entry 'text is typed.
     const std::string ag = "ISO_Level3_Shift+";
     const std::vector<std::pair<std::vector<std::string>, std::string>> edits = {
         {{"Home", "Q"}, "Q" + text},
@@ -309,7 +309,7 @@ TEST_F(TextField, TypingMovingSelectingClipboardAndTheLimit)
             if (k == "shift+click" || k == "double-click") {
                 sync(); // the field takes a frame's click before its keys
                 move(500, 43);
-                // Both presses of the double click in one frame, however long it took.
+                // Both presses of the double click wait through one held frame.
                 if (k == "double-click") hold();
                 xdo(k == "shift+click" ? std::vector<std::string>{"keydown", "shift", "click", "1", "keyup", "shift"}
                                        : std::vector<std::string>{"click", "--repeat", "2", "--delay", "0", "1"});

@@ -209,20 +209,45 @@ struct UpdateWindow : testing::Test {
         const TS_result r = TS_run(argv, TS_xvfb_env(*sX), 20);
         EXPECT_EQ(r.exit_code, 0) << r.err;
     }
-    void click(Pt p)
+    // Where the next click at p goes: by turns at p and 4 pixels right of it, so that two clicks
+    // meant apart never make one double click, whose second press answers nothing after a first
+    // that changed the page.
+    int nudge = 0;
+    Pt apart(Pt p) { return {p.x + (nudge = 4 - nudge), p.y}; }
+    void click(Pt at)
     {
+        const Pt p = apart(at);
         xdo({"mousemove", std::to_string(p.x + 1), std::to_string(p.y)});
         xdo({"mousemove", std::to_string(p.x), std::to_string(p.y)});
         xdo({"click", "1"});
     }
     void key(const std::string& k) { xdo({"key", k}); }
-    // A click at p and a move on to q in one xdotool call; held: the program stopped meanwhile.
+    // xdotool's moves and clicks after one move to p; held: the program stopped meanwhile.
+    void act_at(Pt p, std::vector<std::string> then, bool held)
+    {
+        then.insert(then.begin(), {"mousemove", std::to_string(p.x), std::to_string(p.y)});
+        kill(app.pid, held ? SIGSTOP : 0);
+        xdo(then);
+        kill(app.pid, SIGCONT);
+    }
     void click_and_move(Pt p, Pt q, bool held)
     {
-        kill(app.pid, held ? SIGSTOP : 0);
-        xdo({"mousemove", std::to_string(p.x), std::to_string(p.y), "click", "1", "mousemove", std::to_string(q.x),
-             std::to_string(q.y)});
-        kill(app.pid, SIGCONT);
+        act_at(apart(p), {"click", "1", "mousemove", std::to_string(q.x), std::to_string(q.y)}, held);
+    }
+    void double_click(Pt p, int ms, bool held)
+    {
+        act_at(p, {"click", "--repeat", "2", "--delay", std::to_string(ms), "1"}, held);
+    }
+    // Pick Destination's Find It: the button right of the question under the one copy, its edges grey.
+    static Pt find_it(const TS_shot& s)
+    {
+        int left = -1, right = -1;
+        for (int x = 300; x < 790; ++x) {
+            int c[3];
+            s.rgb_at(x, 221, c);
+            if (c[0] == 200 && c[1] == 204 && c[2] == 210) right = x, left = left < 0 ? x : left;
+        }
+        return {(left + right) / 2, 221};
     }
 
     // Screenshots until a popup shows, kept as name: shown holds twice in a row, so that a frame
@@ -496,23 +521,69 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
 
 // A click counts where it was made, though the pointer moves on to another button at once, also
 // in one frame with it: Next then Back, KEEP THE OLD FILE then the other answer, Quit then Prefs.
+// And only on what was on screen when it was made: the second press of a double click whose first
+// press changed the page or answered a question answers nothing, nor do presses made while the
+// program was stopped or a folder dialog was open, on what replaced the page they were made on.
 TEST_F(UpdateWindow, AClickCountsWhereItWasMadeThoughThePointerMovesOnAtOnce)
 {
     make("update", 20);
+    TS_sh("cp -a '" + copy + "' '" + rel + "copy-before'");
+    // Find It's folder dialog: a stand-in zenity that answers Cancel after 2 s.
+    const std::string bin = TS_new_dir("bin"), dialogs = bin + "zenity.runs";
+    TS_write_script(bin + "zenity", "echo start >> '" + dialogs + "'; sleep 2; echo end >> '" + dialogs + "'; exit 1");
     for (const bool held : {true, false}) {
-        start();
+        TS_sh("rm -rf '" + copy + "' && cp -a '" + rel + "copy-before' '" + copy + "'");
+        start({}, "", {{"PATH", bin + ":" + getenv("PATH")}});
         wait_step(welcome, "welcome");
+        // A double click on Next moves one page: Back from there goes to Welcome.
+        double_click(kNext, 200, held);
+        const TS_shot pick_shot = wait_step(pick, "pick");
+        const size_t asked = TS_nginx_access_lines(nginx).size();
+        click(kBack);
+        wait_step(welcome, "welcome-after-back", 30);
         click(kNext);
-        wait_step(pick, "pick");
+        wait_step(pick, "pick-again");
+        if (!held) {
+            // Find It and Next clicked while the dialog is open count for nothing once it closes:
+            // the page stays, no second dialog opens, no search starts.
+            click(find_it(pick_shot));
+            ASSERT_TRUE(TS_wait_for_file_text(app, dialogs, "start\n", 30));
+            click(find_it(pick_shot));
+            click(kNext);
+            ASSERT_TRUE(TS_wait_for_file_text(app, dialogs, "start\nend\n", 30));
+            const auto on_welcome = [&](double w) { return wait_until([&] { return current_step(poll()) == 0; }, w); };
+            EXPECT_TRUE(TS_act_until([&](double) { click(kBack); }, on_welcome, 60));
+            EXPECT_EQ(read(dialogs), "start\nend\n");
+            click(kNext);
+            wait_step(pick, "pick-after-dialog");
+        }
+        EXPECT_EQ(TS_nginx_access_lines(nginx).size(), asked);
         click_and_move(kNext, kBack, held);
         wait_step(check, "check");
-        if (!held) {
-            click(kNext);
-            answer_questions([&] { click_and_move(kKeep, kAct, false); }, [&] { click_and_move(kKeep, kAct, true); });
-            ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + "."));
-            EXPECT_EQ(read(copy + "Instructions/user/notes.txt"), "notes the user wrote himself\n");
-            EXPECT_EQ(read(copy + "Resources/user/tweaks.txt"), "tweaks the user changed\n");
+        if (held) {
+            // Back twice while the program is stopped: one page back, whose search comes back here.
+            double_click(kBack, 100, true);
+            ASSERT_TRUE(wait_log("Check Disk Space: ", 2));
+            wait_step(check, "check-after-back");
         }
+        click(kNext);
+        if (held) {
+            // A double click on OVERWRITE THE OLD FILE answers one question: the next one is asked
+            // still, and a click on the same place 0.6 s after it is drawn answers it.
+            ASSERT_TRUE(first_question("question-1"));
+            double_click(kAct, 200, false);
+            ASSERT_TRUE(wait_log("File: " + copy + "Resources/user/tweaks.txt"));
+            const auto second_asked = steady::now();
+            ASSERT_TRUE(wait_popup("question-2", no_step));
+            std::this_thread::sleep_until(second_asked + std::chrono::milliseconds(600));
+            act_at(kAct, {"click", "1"}, false);
+        } else {
+            answer_questions([&] { click_and_move(kKeep, kAct, false); }, [&] { click_and_move(kKeep, kAct, true); });
+        }
+        ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + "."));
+        EXPECT_EQ(TS_count(read(log), "Check Disk Space: "), held ? 2 : 1);
+        EXPECT_EQ(read(copy + "Instructions/user/notes.txt") == "notes the user wrote himself\n", !held);
+        EXPECT_EQ(read(copy + "Resources/user/tweaks.txt") == "tweaks the user changed\n", !held);
         TS_close_window(*sX, TS_find_window(*sX, "Hangaron", 10));
         EXPECT_EQ(end(), 0);
         start();
@@ -672,15 +743,7 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
              start({}, "", {{"PATH", bin + ":" + getenv("PATH")}});
              wait_step(welcome, "welcome");
              click(kNext);
-             // Find It: the button right of the question under the one copy, its edges grey.
-             const TS_shot s = wait_step(pick, "pick-destination");
-             int left = -1, right = -1;
-             for (int x = 300; x < 790; ++x) {
-                 int c[3];
-                 s.rgb_at(x, 221, c);
-                 if (c[0] == 200 && c[1] == 204 && c[2] == 210) right = x, left = left < 0 ? x : left;
-             }
-             click({(left + right) / 2, 221});
+             click(find_it(wait_step(pick, "pick-destination")));
              return TS_wait_for_file_text(app, dialog_pid, "\n", 30);
          }},
         {"save alert after the close box", save_alert},
