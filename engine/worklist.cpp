@@ -1015,12 +1015,13 @@ void install_reset_for_back()
 {
     // A run that had not ended is dropped: what comes back is kept quietly, and the run that
     // begins after Back takes the file up anew. The failure went with the run.
-    if (sRun.ended)
-        end_run(true);
-    else
+    const bool dropped = !sRun.ended;
+    if (dropped)
         sRun.dropped = true;
+    else
+        end_run(true);
     clear_run();
-    // No run now: the folders the dropped run emptied go, as at any end.
-    remove_emptied_folders();
+    // The folders a dropped run emptied go once its extractions are done, as an ended run's did.
+    if (dropped) remove_emptied_folders();
     gInstallFailed = 0;
 }

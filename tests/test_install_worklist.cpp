@@ -1520,7 +1520,11 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
                   }),
                   0);
         gFlag[1] = 1;
+        // Folders the run emptied go at Back as at the program's end, deepest first.
+        TS_sh("mkdir -p '" + gInstallPath + "e/m'");
+        gEmptiedFolders.insert({gInstallPath + "e/", gInstallPath + "e/m/"});
         pass == 2 ? install_drop_downloads() : install_reset_for_back();
+        EXPECT_FALSE(std::filesystem::exists(gInstallPath + "e"));
         const std::string log = read_log().substr(mark);
         EXPECT_EQ(gInstallFailed + TS_count(log, "The installer cannot extract a file."), 0);
         EXPECT_EQ(TS_count(log, "was not installed"), pass != 1) << log;

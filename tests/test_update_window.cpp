@@ -209,11 +209,7 @@ struct UpdateWindow : testing::Test {
         const TS_result r = TS_run(argv, TS_xvfb_env(*sX), 20);
         EXPECT_EQ(r.exit_code, 0) << r.err;
     }
-    // Where the next click at p goes: by turns at p and 4 pixels right of it, so that two clicks
-    // meant apart never make one double click, whose second press answers nothing after a first
-    // that changed the page.
-    int nudge = 0;
-    Pt apart(Pt p) { return {p.x + (nudge = 4 - nudge), p.y}; }
+    static Pt apart(Pt p) { return {TS_apart(p.x), p.y}; }
     void click(Pt at)
     {
         const Pt p = apart(at);

@@ -23,6 +23,9 @@ void TS_write_file(const std::string& path, const std::string& bytes);
 // A file a server may read at any moment, written whole: to a temporary name beside it, then
 // renamed over it, so that a request finds the old bytes or the new ones, never a part.
 void TS_serve_file(const std::string& path, const std::string& bytes);
+// x, then x + 4 for the next call, and so on by turns: clicks at one place meant apart never make
+// one double click, whose second press answers nothing after a first that changed the page.
+int TS_apart(int x);
 // A shell script with that body (behind its "#!/bin/sh" line) that anyone may run: a stand-in.
 void TS_write_script(const std::string& path, const std::string& body);
 

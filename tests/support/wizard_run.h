@@ -227,12 +227,9 @@ inline bool WR_release(const WR_run& r)
 {
     return WR_xdo(r, {"mouseup", "1"});
 }
-// By turns at (ux, uy) and 4 units right of it, so that two clicks meant apart never make one
-// double click, whose second press answers nothing after a first that changed the page.
 inline bool WR_click(const WR_run& r, int ux, int uy)
 {
-    static int nudge = 0;
-    return WR_move(r, ux + (nudge = 4 - nudge), uy) && WR_xdo(r, {"click", "1"});
+    return WR_move(r, TS_apart(ux), uy) && WR_xdo(r, {"click", "1"});
 }
 
 // Keys and text as xdotool names and types them ("Return", "ctrl+v").
