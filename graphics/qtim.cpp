@@ -158,6 +158,7 @@ static uint32_t QT_Thread(void*)
             compress_record(f);
             gMovieRecorder.compress_us += hl_timer_clock_us() - t0;
             QUEUE_push(sFreeQueue, f);
+            ++gMovieRecorder.frames_handed_back;
         }
         // Every null is answered, even after an empty batch, so a stop never waits for ever.
         const int keep = sKeepRunning.load();
@@ -393,7 +394,10 @@ void QT_grab_frame(QT_recorder* r, float seconds)
         sFreeList.push_back(f);
         ++r->frames_returned;
     }
-    if (sFreeList.empty()) return;
+    if (sFreeList.empty()) {
+        ++r->frames_dropped;
+        return;
+    }
     QT_frame* f = sFreeList.front();
     const bool pbo = gCaps.pbo_avail && r->background_capture && sPbo;
     if (pbo && sReadPending) {

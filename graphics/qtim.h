@@ -25,9 +25,12 @@ struct QT_recorder {
     int step = 1;               // divisor of the frame time
     int background_capture = 0; // read frames back through a pixel-buffer object, one frame late
     int frames_returned = 0;    // frame records the compression thread has handed back
-    // For the tests and the benchmark: frames handed to the compression thread, and the
-    // microseconds that thread spent converting, compressing and writing them.
+    // For the tests and the benchmark: frames handed to the compression thread, grabs dropped
+    // because no frame record was back from it, the records it has handed back, and the
+    // microseconds it spent converting, compressing and writing them.
     int frames_queued = 0;
+    int frames_dropped = 0;
+    std::atomic<int> frames_handed_back{0};
     std::atomic<int64_t> compress_us{0};
 
     QT_recorder();  // looks for the movie library's encoder and muxer

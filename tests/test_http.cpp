@@ -542,7 +542,7 @@ TEST_F(NetFetch, BrokenRepliesFailAtOnceWithTheReport)
     EXPECT_EQ(log_since(mark), error_report(f, "files.test", "/endless", 0, 0, 1, 6, 20008, "OK (#200)",
                                             "header block too large"));
 
-    for (const char* p : {"/neglen", "/hugelen"}) {
+    for (const char* p : {"/neglen", "/hugelen", "/emptylen"}) {
         mark = log_mark();
         f = out + (p + 1);
         EXPECT_EQ(fetch(3, "files.test", p, f), 2);

@@ -223,6 +223,12 @@ TEST_F(Images, SizesFlipsAndKernels)
     TEX_bleed_alpha({TEX_GL_RGBA, 5, 5, 0, 0}, bl);
     EXPECT_EQ(bl[2 * 20 + 2 * 4], 150) << "mean of the two visible pixels";
     EXPECT_EQ(bl[2 * 20 + 4 * 4 + 3] + bl[3 * 20 + 4 * 4], 0) << "out of reach; alpha never set";
+    // One pixel in the middle reaches every other, up to two rows and columns away on each side.
+    bytes_t mid(100, '\0'), spread;
+    mid.replace(48, 4, "\x1e\x3c\x5a\xff");
+    for (int i = 0; i < 25; ++i) spread += i == 12 ? bytes_t("\x1e\x3c\x5a\xff") : bytes_t("\x1e\x3c\x5a\0", 4);
+    TEX_bleed_alpha({TEX_GL_RGBA, 5, 5, 0, 0}, (unsigned char*)mid.data());
+    EXPECT_EQ(mid, spread);
     unsigned char nm[2 * 2 * 4] = {0, 0, 9, 0, 0, 0, 9, 0, 0, 0, 9, 0, 0, 0, 59, 0};
     TEX_make_normal_map(nm, {TEX_GL_RGBA, 2, 2, 0, 0}, 1.0f);
     EXPECT_EQ(nm[0] * 1000 + nm[1], 127 * 1000 + 127);

@@ -193,9 +193,9 @@ TEST(Paths, SharedFolderNames)
     EXPECT_STREQ(NOT_SCANNED_NAME, "Not Yet Scanned");
 }
 
-// Lets this process see the folder as /tmp: a mount namespace of its own (inside a user
-// namespace of the same ids where a plain one is not allowed); "" or why not.
-static std::string see_as_tmp(const std::string& folder)
+// Lets this process see the folder at the path `at` (/tmp, or the user's home): a mount namespace
+// of its own (inside a user namespace of the same ids where a plain one is not allowed); "" or why not.
+static std::string see_as(const std::string& folder, const std::string& at)
 {
     if (unshare(CLONE_NEWNS) != 0) {
         const std::string uid = std::to_string(getuid()), gid = std::to_string(getgid());
@@ -206,16 +206,16 @@ static std::string see_as_tmp(const std::string& folder)
     }
     // Private first, so that the bind mount does not reach the system's own namespace.
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount(folder.c_str(), "/tmp", nullptr, MS_BIND, nullptr) != 0)
+        mount(folder.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0)
         return std::string("mount: ") + strerror(errno);
     return "";
 }
 
 // Special folders are read from the environment; each case runs in a child so the
-// once-per-run temporary folder starts fresh. With tmp, the child sees that folder as /tmp, or
-// answers "no private /tmp: " and why.
+// once-per-run temporary folder starts fresh. With tmp, the child works in that folder and sees
+// it at `at` too, or answers "no private <at>: " and why.
 static std::string special_in_child(int kind, const std::map<std::string, std::string>& env,
-                                    const std::string& tmp = "")
+                                    const std::string& tmp = "", const std::string& at = "/tmp")
 {
     int fds[2];
     if (pipe(fds) != 0) return "pipe failed";
@@ -228,11 +228,11 @@ static std::string special_in_child(int kind, const std::map<std::string, std::s
             else
                 setenv(k.c_str(), v.c_str(), 1);
         }
-        std::string out = tmp.empty() ? "" : see_as_tmp(tmp);
+        std::string out = tmp.empty() ? "" : chdir(tmp.c_str()) != 0 ? "chdir failed" : see_as(tmp, at);
         if (out.empty())
             FILE_get_special_dir(kind, out);
         else
-            out = "no private /tmp: " + out;
+            out = "no private " + at + ": " + out;
         ssize_t w = write(fds[1], out.data(), out.size());
         (void)w;
         _exit(0);
@@ -283,6 +283,15 @@ TEST(SpecialFolders, HomeFallsBackToPasswd)
         EXPECT_EQ(got, "/tmp/");
     else
         EXPECT_EQ(got, (pw_home == "/" ? std::string("/") : pw_home + "/"));
+
+    // A relative HOME is no home: the data folder comes from the user database (a scratch folder
+    // the child sees there), never from the folder the program was started in.
+    if (pw_home.size() < 2 || pw_home[0] != '/') GTEST_SKIP() << "no home of its own in the user database";
+    const std::string seen = TS_new_dir("pwhome");
+    got = special_in_child(os_dir_prefs, {{"HOME", "home-rel"}, {"XDG_DATA_HOME", ""}}, seen, pw_home);
+    if (got.rfind("no private ", 0) == 0) GTEST_SKIP() << got;
+    EXPECT_EQ(got, pw_home + "/.local/share/");
+    EXPECT_EQ(TS_sh("cd '" + seen + "' && find . | sort"), ".\n./.local\n./.local/share\n");
 }
 
 TEST(SpecialFolders, TemporaryFolderIsPrivate)

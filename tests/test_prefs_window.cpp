@@ -43,6 +43,12 @@ bool welcome_shows(const WR_shot& s)
     return s.at(700, 480) == kWhite;
 }
 
+// Search for Updates current in the step list: its title in colour 77.
+bool search_shows(const WR_shot& s)
+{
+    return s.count(28, 195, 456, 471, [](WR_rgb c) { return c == WR_rgb{51, 51, 204}; }) > 5;
+}
+
 bool list_open(const WR_shot& s)
 {
     // The pop-up list's dark ground over the white panel, just below the box.
@@ -251,9 +257,13 @@ TEST(PrefsWindow, APortTextThatIsNoNumberIsSavedAsMinusOne)
     ASSERT_TRUE(WR_key(r, "Escape"));
     s = WR_wait_for(r, "escaped", welcome_shows);
     ASSERT_TRUE(welcome_shows(s)) << s.png;
-    ASSERT_TRUE(WR_click(r, kNextX, kButtonY));
+    // Quit only once Search for Updates is on screen: a press made before it answers nothing.
+    ASSERT_TRUE(WR_click_until(r, kNextX, kButtonY, WR_shows(r, "search", search_shows)));
     EXPECT_TRUE(log_has(r, "WARNING: the proxy port -1 is outside 1 to 65535; port 80 is used.\n", 30));
-    ASSERT_TRUE(WR_click(r, kQuitX, kButtonY));
+    ASSERT_TRUE(WR_click_until(r, kQuitX, kButtonY, [&r](double wait_s) {
+        TS_wait_for_output(r.proc, "\x01never", wait_s); // until both its outputs close at its end
+        return r.proc.out_fd < 0 && r.proc.err_fd < 0;
+    }));
     TS_result end = WR_finish(r, 60);
     EXPECT_EQ(end.exit_code, 0) << end.err;
     EXPECT_EQ(TS_read_file(r.data + "Corvane Installer.prf"), saved_prefs("80a", -1));

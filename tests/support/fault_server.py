@@ -24,6 +24,7 @@ the second, when it is a number, is the body size:
   missing       404 with a short page, kept alive
   neglen        Content-Length -5
   hugelen       Content-Length far beyond 64 bits
+  emptylen      a Content-Length header with no value, and no body
   dropnext/N    like ok, but the next request on that connection is dropped unanswered
   continue/N    an interim 100 reply with a "Content-Length: 0" of its own, and the 200 reply,
                 in one send
@@ -183,6 +184,9 @@ def serve(sock, conn_id, mode, n, path, names, head):
         return True
     if mode == "hugelen":
         reply(sock, "HTTP/1.1 200 OK", [("Content-Length", "99999999999999999999999")], b"abcde")
+        return True
+    if mode == "emptylen":
+        reply(sock, "HTTP/1.1 200 OK", [("Content-Length", "")])
         return True
     if mode == "bare":
         sock.sendall(b"HTTP/1.1 200\r\ncontent-length:%d\r\nConnection:keep-alive \r\n\r\n" % n + body(n))

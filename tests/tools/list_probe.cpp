@@ -5,9 +5,13 @@
 // popup 2 with a list in its middle and one at its bottom edge; "x" opens popup 994, "z" goes
 // back to the whole window. The program prints what changes, frame by frame:
 //   ready | popup N | list NAME open value=V | list NAME closed value=V | choice NAME V |
-//   target T | after clicked | help FIRST-16-BYTES | cursor shown=S shows=N hides=N repeats=N
+//   target T | after clicked | help FIRST-16-BYTES | cursor shown=S shows=N hides=N repeats=N |
+//   tip shown (said inside the frame that first draws the help box, before it draws) |
+//   tip gone (said after the first frame without it is presented)
 #include "probe_common.h"
+#include "foundation/frame_clock.h"
 #include "foundation/options.h"
+#include "frame/app_frame.h"
 #include "frame/butn.h"
 #include "frame/cursor.h"
 #include "frame/hl_colors.h"
@@ -28,6 +32,16 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+
+// Whether this frame draws the help box, by the cursor module's rule (a help text, and the pointer
+// still for more than a second); its coming is said before the frame is drawn and presented.
+static int gTip = 0;
+static void say_tip()
+{
+    const int now = !gHoverHelp.empty() && gTimer.hl_timer_real_time - gMouseMoveTime > 1.0f;
+    if (now && !gTip) say("tip shown");
+    gTip = now;
+}
 
 static int gWantPopup = -1; // a popup the test's keys asked for, opened between frames
 
@@ -106,6 +120,7 @@ int main(int argc, char** argv)
     hl_set_hooks(); // the lower layers reach the frame as start-up links them
     if (!probe_start_ui(argc, argv, probe_window_proc)) return 1;
     MENU_init(1);
+    gAppFrameHook = say_tip;
 
     int frames = 0, last_popup = -2, last_shown = -1;
     while (!gQuit) {
@@ -122,7 +137,9 @@ int main(int argc, char** argv)
         const std::string help = gHoverHelp.substr(0, 16);
         if (help != last_help && !help.empty()) say("help " + help);
         last_help = help;
+        const int tip = gTip;
         hl_do_frame();
+        if (tip && !gTip) say("tip gone");
 
         if (gPopup != last_popup) say("popup " + std::to_string(gPopup));
         last_popup = gPopup;

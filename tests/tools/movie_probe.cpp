@@ -13,7 +13,8 @@
 //   --popup=X,Y         a popup origin in UI units while recording
 //   --background        background_capture on
 //   --shots=K           at the first frame of each of the first K patterns recorded, prints
-//                       "shot P" and waits (at most 30 s) for a file "go_P" in the working folder
+//                       "shot P" and waits (at most 30 s) for a file "go_P" in the working folder,
+//                       then (as long again at most) for every frame record to come back
 //   --pace=MS           sleeps MS milliseconds after every frame
 //   --file_limit=BYTES  the largest file the process may write (writes beyond it fail)
 #include "probe_common.h"
@@ -74,6 +75,9 @@ static void wait_for_go(int pattern)
 {
     const std::string go = "go_" + std::to_string(pattern);
     for (int i = 0; i < 3000 && access(go.c_str(), F_OK) != 0; ++i) usleep(10000);
+    // Every frame record back from the compression thread, so the grabs that follow find one.
+    for (int i = 0; i < 3000 && gMovieRecorder.frames_handed_back.load() < gMovieRecorder.frames_queued; ++i)
+        usleep(10000);
 }
 
 static void frame()
@@ -95,16 +99,20 @@ static void frame()
     if (gPace) usleep(gPace * 1000);
 }
 
+static int gDropped = 0; // grabs of the last recording that found no frame record
+
 // A recording of n frames; returns the frames handed to the compression thread.
 static int record(int n, const std::string& stop)
 {
     const int before = gMovieRecorder.frames_queued;
+    const int dropped = gMovieRecorder.frames_dropped;
     QT_movie_toggle(&gMovieRecorder, 1);
     say("state after start: " + std::to_string(gMovieRecorder.state.load()) + " height " +
         std::to_string(gMovieRecorder.height));
     gRecording = true;
     for (int i = 0; i < n && !gQuit; ++i) frame();
     gRecording = false;
+    gDropped = gMovieRecorder.frames_dropped - dropped;
     if (stop == "quit") return gMovieRecorder.frames_queued - before;
     if (stop == "state2") {
         gMovieRecorder.state = 2;
@@ -170,11 +178,11 @@ int main(int argc, char** argv)
     const std::string stop = CMDLINE_has_option("--stop") ? CMDLINE_get_option("--stop") : "toggle";
     for (int i = opt_int("--warm", 12); i > 0; --i) frame();
     int n = record(opt_int("--record", 80), stop);
-    say("recording 1 frames queued: " + std::to_string(n));
+    say("recording 1 frames queued: " + std::to_string(n) + " dropped: " + std::to_string(gDropped));
     if (stop != "quit" && CMDLINE_has_option("--again")) {
         for (int i = 0; i < 8; ++i) frame();
         n = record(opt_int("--record", 80), "toggle");
-        say("recording 2 frames queued: " + std::to_string(n));
+        say("recording 2 frames queued: " + std::to_string(n) + " dropped: " + std::to_string(gDropped));
     }
     say("compress us per frame: " +
         std::to_string(gMovieRecorder.compress_us.load() / (gMovieRecorder.frames_queued ? gMovieRecorder.frames_queued : 1)));
