@@ -1145,6 +1145,7 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
         rel.update(path, "old " + path, content[path], (int)content[path].size() / 1024 + 3,
                    (int)content[path].size() / 1024);
     }
+    rel.update("Corvane.bin", "old", "new");
     // Not of the exact form, a link, or in a folder no run works in: these stay.
     const std::vector<std::string> stay = {"x/.f1.bin.part-ABCDEF", "x/f1.bin.part-abcdef", "x/.f1.bin.part-abcde",
                                            "x/.f1.bin.part-abcdefg", "x/.part-abcdef", "z/.q.bin.part-abcdef"};
@@ -1222,10 +1223,12 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     EXPECT_GE(killed, 3);
     EXPECT_GE(temps_seen, 2);
 
-    // The next run, whole. It works in y/ (a file there is old again) and finds a temporary of a
-    // file no longer listed there (a run that ended in a round above may have removed the first).
+    // The next run, whole. It works in y/ and the top folder (a file in each is old again) and finds
+    // a temporary of a file no longer listed in each (a run that ended in a round above may have
+    // removed the first).
     write_file(I + "y/f0.bin", "old y/f0.bin");
-    write_file(I + "y/.gone.dat.part-q1w2e3", "stale");
+    write_file(I + "Corvane.bin", "old");
+    for (const char* t : {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3"}) write_file(I + t, "stale");
     std::istringstream left(own_temps());
     ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-kill.txt"));
     const size_t mark = read_log().size();
@@ -1240,7 +1243,8 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     const std::string log = read_log().substr(mark);
     for (std::string t; std::getline(left, t);)
         EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + t.substr(2) + " that an earlier run left\n"), 1) << t;
-    EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + "y/.gone.dat.part-q1w2e3 that an earlier run left\n"), 1);
+    for (const char* t : {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3"})
+        EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + t + " that an earlier run left\n"), 1) << t;
 }
 
 // Holds the big file at its commit until the test lets it go; records the threads that commit.
