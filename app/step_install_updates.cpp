@@ -48,6 +48,18 @@ static std::string install_caption()
     }
 }
 
+// Some server's stream works on a file: it neither rests nor stands past the last group, as the
+// server parts of the page tell.
+static bool any_stream_working(float now)
+{
+    const int ngroups = (int)gPlan.install_groups.size();
+    for (size_t i = 0; i < gServers.size() && i < gPlan.streams.size(); ++i) {
+        const install_stream& st = gPlan.streams[i];
+        if (!(st.resume_time > now) && st.group >= 0 && st.group < ngroups) return true;
+    }
+    return false;
+}
+
 static std::string install_text()
 {
     if (!(gInstallProgress > 0.01f)) return {};
@@ -62,8 +74,10 @@ static std::string install_text()
 
     std::string text;
     // Entries that downloaded nothing give no rate and no time left: no headline then. Nor while
-    // only files that servers failed are left: they are retried until one gives them, if ever.
-    if (rate > 0.0f && std::isfinite(left) && !install_only_failed_files_left()) {
+    // no stream works (each rests or has nothing to take), when the time left would only grow
+    // until the next transfer, nor while only files that servers failed are left: they are
+    // retried until one gives them, if ever.
+    if (rate > 0.0f && std::isfinite(left) && any_stream_working(now) && !install_only_failed_files_left()) {
         const int servers = (int)gServers.size();
         text = LANG_substitute_3(
             LANG_translate_plural(servers,

@@ -736,6 +736,7 @@ void net_client::cancel_slot(int32_t slot)
     rq.revalidate = false;
     rq.file_error = 0;
     rq.failure = http_fail_none;
+    rq.status = 0;
     rq.retried = 0;
     net_set_state(rq, net_slot_idle);
 }
@@ -775,6 +776,13 @@ http_failure net_client::last_failure(int32_t slot)
     if (slot < 0) return http_fail_none;
     reserve_slot(slot);
     return requests[(size_t)slot].failure;
+}
+
+int32_t net_client::last_status(int32_t slot)
+{
+    if (slot < 0) return 0;
+    reserve_slot(slot);
+    return requests[(size_t)slot].status;
 }
 
 // The limits of the slot's current request, given to each connection that carries it.
@@ -817,6 +825,7 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
             // A new request: the server's address first. Why the last one failed no longer holds.
             rq.file_error = 0;
             rq.failure = http_fail_none;
+            rq.status = 0;
             if (!host_known(host_cache, server, target, net_now())) {
                 net_lookup& job = lookups[s];
                 job.host = target;
@@ -903,6 +912,7 @@ uint8_t net_client::net_check(int32_t slot, std::string& server, std::string& pa
             log_failure(rq, *c, local_file, server, path);
             if (c->failure == http_fail_file) rq.file_error = c->GetOSErr();
             rq.failure = c->state == http_failed ? c->failure : http_fail_none;
+            rq.status = c->state == http_done ? c->status : 0;
             connections[s].reset();
             net_set_state(rq, net_slot_resting);
             return 2;

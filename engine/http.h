@@ -186,6 +186,7 @@ struct net_request {
     bool revalidate = false; // asks caches on the way to fetch it from the server again
     int32_t file_error = 0; // the last request failed writing its local file: the system's error
     http_failure failure = http_fail_none; // why the last request failed
+    int32_t status = 0; // the last request's reply came whole with this status, not a success; else 0
     uint8_t retried = 0; // sent again on a fresh connection already
     net_slot_state state = net_slot_idle; // changed by net_set_state only
     LOG_repeats failures; // the last failure's report, while it repeats unlogged
@@ -222,6 +223,9 @@ struct net_client {
     int32_t local_error(int32_t slot);
     // Why the slot's last request failed (http_fail_none after a success, or while one runs).
     http_failure last_failure(int32_t slot);
+    // The status of the slot's last reply when it came whole and was no success (404, 500, ...);
+    // 0 after a success, a failed transfer, or while one runs.
+    int32_t last_status(int32_t slot);
     // True while the slot carries a request, so that its local file is being written; false once
     // it ended or was cancelled: the next net_check starts a new request.
     bool slot_busy(int32_t slot) const;

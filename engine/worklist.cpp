@@ -338,6 +338,7 @@ struct install_run {
     bool ended = false;    // the end's reports are made: what comes back later is reported at once
     bool cleaned = false;  // the end's clean-up is done
     bool dropped = false;  // Back: what comes back is kept quietly, for the run that begins again
+    std::vector<bool> rest_owed; // per stream: its server refused a file and has not rested since
     std::vector<install_extract_task*> extracting; // per stream: its extraction on a worker, or null
     std::deque<install_extract_task*> in_turn;     // every job not yet reported, in the order they began
 };
@@ -710,8 +711,8 @@ static void install_download_write_failed(int32_t err)
 
 // Deletes the local file and records its folders up to the install folder as emptied. False
 // when the file stays: a delete that fails is named with its error, whether actions are logged
-// or not; the install goes on, and ends with problems as for a file not installed. A file already
-// gone is deleted.
+// or not, one refused for safety by its refusal; the install goes on, and ends with problems as
+// for a file not installed. A file already gone is deleted.
 static bool delete_local_file(const std::string& local)
 {
     const bool allowed = local_file_allowed(local);
@@ -722,7 +723,11 @@ static bool delete_local_file(const std::string& local)
     }
     if (gLogActions)
         gLog << "now we want to nuke a file: DELETING  file " << local << ", with result=" << r << ".\n";
-    if (!allowed) return false;
+    // A file refused for safety stays as it was, as one that cannot be deleted does.
+    if (!allowed) {
+        gInstallFailed = 1;
+        return false;
+    }
     sTouchedFolders.insert(folder_of(local));
     if (r != 0 && r != ENOENT) {
         gLog << "WARNING: the file " << printable(local) << " could not be deleted (Error: " << FILE_error_text(r)
@@ -775,17 +780,40 @@ static install_stream new_stream(float now)
     return st;
 }
 
+// A file that stream s would take now other than one its server failed: a re-queued one it has not
+// failed, or one nobody took yet.
+static bool has_file_to_take(size_t s)
+{
+    const std::deque<int32_t>& q = gPlan.requeue;
+    return gPlan.next_group < (int32_t)gPlan.install_groups.size() ||
+           std::any_of(q.begin(), q.end(), [s](int32_t g) { return !failed_on(g, s); });
+}
+
+// The server of stream s rests; what it refused before may be asked for again after the rest.
+static void rest_stream(size_t s, install_stream& st)
+{
+    st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
+    if (s < sRun.rest_owed.size()) sRun.rest_owed[s] = false;
+}
+
 // The stream's next group: the oldest re-queued one that its server has not failed, else the next
 // one nobody took. A file that its own server failed it takes again only once every file left has
-// failed on some server, so that a file no server gives never holds the others back; from then on
-// each such file is asked for again after every rest. With nothing to take, the stream stands past
-// the last group.
-static void take_next_group(size_t s, install_stream& st, int ngroups)
+// failed on some server, so that a file no server gives never holds the others back, and only
+// after a rest since its server last refused a file; from then on each such file is asked for
+// again after every rest. With nothing to take, the stream stands past the last group. False when
+// the stream rests instead.
+static bool take_next_group(size_t s, install_stream& st, int ngroups)
 {
     auto& plan = gPlan;
     const std::deque<int32_t>& q = plan.requeue;
     auto it = std::find_if(q.begin(), q.end(), [s](int32_t g) { return !failed_on(g, s); });
-    if (it == q.end() && sRun.unfailed == 0) it = q.begin();
+    if (it == q.end() && sRun.unfailed == 0 && !q.empty()) {
+        if (s < sRun.rest_owed.size() && sRun.rest_owed[s]) {
+            rest_stream(s, st);
+            return false;
+        }
+        it = q.begin();
+    }
     if (it != q.end()) {
         st.group = *it;
     } else {
@@ -794,6 +822,7 @@ static void take_next_group(size_t s, install_stream& st, int ngroups)
     }
     st.need_next = 0;
     file_set(st.group, file_in_stream);
+    return true;
 }
 
 // A download's end that is no archive: its file is re-queued (its server rests), asked for again
@@ -819,11 +848,20 @@ static bool download_failed(size_t s, install_stream& st, const install_entry& e
             report_not_installed(st.group, "the archive " + why, true);
         return true;
     }
+    const int32_t status = gNet.last_status(slot);
     note_failed_on(st.group, s);
     file_set(st.group, file_requeued, "its request failed and it was waiting to be asked for again");
     st.need_next = 1;
-    st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
     st.error_message = LANG_translate("Server is not responding normally.");
+    // A client-error status is the server's answer about this one file: it goes on with its
+    // other files at once. Its own failures rest it, and so does any failure once only files it
+    // failed itself are left, so that it never asks for them in a loop.
+    if (status >= 400 && status <= 499 && has_file_to_take(s)) {
+        if (sRun.rest_owed.size() <= s) sRun.rest_owed.resize(s + 1, false);
+        sRun.rest_owed[s] = true;
+    } else {
+        rest_stream(s, st);
+    }
     return false;
 }
 
@@ -897,7 +935,8 @@ static void streams_take_turns(int ngroups, float now)
         install_stream& st = plan.streams[s];
         // A stream past the last group still takes back a file another server failed, so one
         // failing server cannot keep the install retrying while this one idles.
-        if (st.need_next || (st.group >= ngroups && !plan.requeue.empty())) take_next_group(s, st, ngroups);
+        if ((st.need_next || (st.group >= ngroups && !plan.requeue.empty())) && !take_next_group(s, st, ngroups))
+            continue;
         if (st.group < 0 || st.group >= ngroups) continue;
         if (plan.install_groups[(size_t)st.group].empty()) {
             file_set(st.group, file_done);

@@ -21,8 +21,8 @@ enum install_action_kind : int {
 extern int install_action;              // an install_action_kind
 extern std::string gCurrentFileName;    // archive name of the current file, ending in ".zip"
 extern float gCurrentFileFraction;      // share of its download received; -0.01 before the length is known
-// The run failed: a file that failed ends it; a retired file that could not be deleted only marks
-// it. Cleared when a run begins and by Back.
+// The run failed: a file that failed ends it; a retired file that could not be deleted, or was
+// refused for safety, only marks it. Cleared when a run begins and by Back.
 extern int gInstallFailed;
 
 inline constexpr int INSTALL_STREAM_SLOT = 3;            // stream s downloads through slot 3 + s
@@ -43,11 +43,15 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // name, and the report is on disk as it is written: the failure that ends the run with its note,
 // every other file with a warning that says why (a reply that came whole by what it brought). A
 // file still extracting then is reported by what its extraction returns. A retired file that
-// cannot be deleted is a warning with the error; the install goes on and ends as failed. Files never
-// taken up are not named. A stream resting after a failure, with nothing left to take, does not
-// keep the install from ending. A file whose request failed goes to the next free stream whose
-// server has not failed it; its own server's stream takes it again only once every file left has
-// failed on some server, after each rest, until the user stops.
+// cannot be deleted is a warning with the error, one refused for safety its refusal; the install
+// goes on and ends as failed. Files never taken up are not named. A stream resting after a
+// failure, with nothing left to take, does not keep the install from ending. A file whose request
+// failed goes to the next free stream whose server has not failed it; its own server's stream
+// takes it again only once every file left has failed on some server, after each rest, until the
+// user stops. A server rests after its own failures (no connection or reply, a server-error
+// status, a body cut short); a client-error status (404, 410, ...) fails only that file there,
+// and the stream takes its next file at once, unless only files its server failed are left:
+// then it rests too.
 int install_run_worklist();
 
 // True while every file the run still has to do has failed on some server: the install only

@@ -500,7 +500,7 @@ static std::string gSeen;
 static int scripted_frame(const std::string& top, const std::string& l1, const std::string& t1, const std::string& l2,
                           const std::string& t2)
 {
-    gSeen = top + "|" + l1 + "|" + t1 + "|" + l2 + "|" + t2;
+    gSeen = top + "|" + l1 + "|" + t1 + "|" + l2 + "|" + t2 + "|" + TS_read_file(log_path()); // on disk as it asks
     int a = gFrames < gAnswers.size() ? gAnswers[gFrames] : 1;
     ++gFrames;
     if (a == -1) { // another popup replaces the question in this frame
@@ -525,13 +525,15 @@ TEST(TwoChoices, AnswersAndResultCodes)
     };
     const install_modal_hooks kept = gInstallModal;
     gInstallModal.two_choices_frame = scripted_frame;
+    hl_open_log(log_path());
+    gLog << "before the question\n";
     for (const auto& c : cases) {
         gAnswers = c.frames;
         gFrames = 0;
         gPopup = 997; // the question's popup, as opening it leaves it
         EXPECT_EQ(install_ask_two_choices("Stop?", "Yes", "Stop now.", "No", "Go on."), c.result) << c.what;
         EXPECT_EQ(gFrames, c.frames_run) << c.what;
-        EXPECT_EQ(gSeen, "Stop?|Yes|Stop now.|No|Go on.") << c.what;
+        EXPECT_EQ(gSeen, "Stop?|Yes|Stop now.|No|Go on.|before the question\n") << c.what;
     }
     gInstallModal = kept;
     gPopup = 0;

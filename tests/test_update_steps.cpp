@@ -385,6 +385,14 @@ TEST_F(UpdateSteps, PageTextWithoutARateAndStreamsOutsideThePlan)
     EXPECT_EQ(step_install_updates(0, &page), 0);
     EXPECT_EQ(page.text, "\n\na.test: Server is not responding normally.  Will retry in 1 second."
                          "\n\nb.test is finished.\n\nc.test is finished.\n\nDownloading from slow.test.");
+    // With a rate: no time left while slow.test's stream rests too, and back once it works again.
+    for (const float rest : {100.0f, 0.0f}) {
+        gPlan.downloaded_bytes = 1e6f;
+        gPlan.streams[3].resume_time = gTimer.hl_timer_real_time + rest;
+        StepPage rated;
+        step_install_updates(0, &rated);
+        EXPECT_EQ(rated.text.rfind("About ", 0) == 0, rest == 0.0f) << rated.text;
+    }
     EXPECT_EQ(page.title, "Installing");
     EXPECT_EQ(page.back, step_check_disk_space);
     EXPECT_EQ(page.next, nullptr);
@@ -429,6 +437,21 @@ TEST_F(UpdateSteps, PageTextWithoutARateAndStreamsOutsideThePlan)
     EXPECT_FALSE(confirm_stop_update());
     gTwoChoicesAnswer = 1;
     EXPECT_TRUE(confirm_stop_update());
+
+    // Only a file that miss.test failed is left, and slow.test asks for it: no time left either.
+    gServers = {{"miss.test", "/missing/", "m"}, {"slow.test", "/stall/", "s"}};
+    install_reset_worklist();
+    gPlan.install_groups.assign(1, install_group(1));
+    gPlan.install_groups[0][0].path = "gone.txt";
+    gPlan.install_groups[0][0].do_download = 1;
+    gPlan.downloaded_bytes = 100;
+    gPlan.installed_bytes = gSpaceNeeded = 10;
+    StepPage failed;
+    for (int i = 0; i < 3000 && !(install_only_failed_files_left() && gNet.slot_busy(INSTALL_STREAM_SLOT + 1)); ++i)
+        step_install_updates(0, &failed);
+    EXPECT_EQ(failed.text, "\n\nmiss.test: Server is not responding normally.  Will retry in 30 seconds."
+                           "\n\nDownloading from slow.test.");
+    install_reset_worklist();
 
     // Back in the middle of a download: Check Disk Space leaves no stream, no transfer and no
     // half-written archive behind.

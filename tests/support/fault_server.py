@@ -22,6 +22,7 @@ the second, when it is a number, is the body size:
   stall         reads the request and never answers
   endless       a status line and header lines without end
   missing       404 with a short page, kept alive
+  error         500 Internal Server Error with a short page, kept alive
   neglen        Content-Length -5
   hugelen       Content-Length far beyond 64 bits
   emptylen      a Content-Length header with no value, and no body
@@ -260,6 +261,9 @@ def serve(sock, conn_id, mode, n, path, names, head):
         else:
             page = b"busy\n"
             reply(sock, "HTTP/1.1 503 Service Unavailable", [("Content-Length", len(page)), ("Retry-After", "1")], page)
+        return True
+    if mode == "error":
+        reply(sock, "HTTP/1.1 500 Internal Server Error", [("Content-Length", 6)], b"error\n")
         return True
     page = ("no such file: %s\n" % path).encode("latin-1", "replace")
     reply(sock, "HTTP/1.1 404 Not Found", [("Content-Length", len(page)), ("Content-Type", "text/plain")], page)
