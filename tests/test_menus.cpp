@@ -417,31 +417,29 @@ TEST_F(Menus, CursorShowsAndHidesOnceAndPlacesTheHelpBox)
     const PLAT_cursor_counts before = PLAT_cursor_get_counts();
     gMouseMoveTime = 100;
     std::string help;
+    // A frame's cursor drawing with the pointer kind the frame asked for.
+    auto draw = [&](int kind, int popup) {
+        gCursorKind = kind;
+        hl_draw_cursor(help, popup);
+    };
     // Frames over an idle main window: the pointer hides once after 10 s, shows once on a move.
     for (int f = 0; f <= 300; ++f) {
         at_time(100 + f * 0.05f);
-        gCursorKind = 0;
-        hl_draw_cursor(help, 0);
+        draw(0, 0);
     }
     EXPECT_EQ(gCursorShown, 0);
     PLAT_cursor_counts c = PLAT_cursor_get_counts();
     EXPECT_EQ(c.hides - before.hides, 1);
     EXPECT_EQ(c.shows - before.shows, 0);
     // Inside a popup it never hides; popups 992 to 999 bring the arrow back at once.
-    gCursorKind = 0;
-    hl_draw_cursor(help, 2);
+    draw(0, 2);
     EXPECT_EQ(gCursorShown, 1);
-    gCursorKind = 0;
-    hl_draw_cursor(help, 0);
+    draw(0, 0);
     EXPECT_EQ(gCursorShown, 0);
-    gCursorKind = 2;
-    hl_draw_cursor(help, 994);
+    draw(2, 994);
     EXPECT_EQ(gCursorShown, 1);
     gMouseMoveTime = gTimer.hl_timer_real_time;
-    for (int f = 0; f < 5; ++f) {
-        gCursorKind = 0;
-        hl_draw_cursor(help, 0);
-    }
+    for (int f = 0; f < 5; ++f) draw(0, 0);
     c = PLAT_cursor_get_counts();
     EXPECT_EQ(c.shows - before.shows, 2);
     EXPECT_EQ(c.hides - before.hides, 2);
@@ -449,11 +447,9 @@ TEST_F(Menus, CursorShowsAndHidesOnceAndPlacesTheHelpBox)
 
     // Kind 1 leaves the pointer alone; leaving kind 1 sets the arrow once.
     const int arrows = c.arrows;
-    gCursorKind = 1;
-    hl_draw_cursor(help, 0);
+    draw(1, 0);
     EXPECT_EQ(gCursorLeftAlone, 1);
-    gCursorKind = 0;
-    hl_draw_cursor(help, 0);
+    draw(0, 0);
     hl_draw_cursor(help, 0);
     EXPECT_EQ(gCursorLeftAlone, 0);
     EXPECT_EQ(PLAT_cursor_get_counts().arrows - arrows, 1);

@@ -27,24 +27,28 @@ using namespace std::chrono;
 
 namespace {
 
-std::string open_log(const std::string& name)
-{
-    std::string path = TS_new_dir(name) + "log.txt";
-    hl_open_log(path);
-    return path;
-}
-
 std::string close_and_read(const std::string& path)
 {
     hl_close_log();
     return TS_read_file(path);
 }
 
-// Alerts only log in automation mode; fatal and crash alerts end the process with 1.
-void automation()
+// How each test starts: the log at path, automation mode (alerts only log; fatal and crash alerts
+// end the process with 1) and the thread framework.
+void start_at(const std::string& path)
 {
+    hl_open_log(path);
     gOptions.opts.clear();
     gOptions.opts["--qa_script"] = "";
+    THREAD_init();
+}
+
+// The same with the log in a fresh folder named name; its path.
+std::string start(const std::string& name)
+{
+    const std::string path = TS_new_dir(name) + "log.txt";
+    start_at(path);
+    return path;
 }
 
 // A thread started through the framework, joined by the caller.
@@ -151,9 +155,7 @@ TEST(ThreadFramework, WorkerCountStaysWithinOneTo32)
 
 TEST(ThreadAlerts, NotesWaitForTheMainThreadAndTheWorkerGoesOn)
 {
-    std::string log = open_log("note");
-    automation();
-    THREAD_init();
+    std::string log = start("note");
     EXPECT_EQ(THREAD_is_inited(), 1);
     EXPECT_EQ(THREAD_is_main_thread(), 1);
     started t(raises_note, nullptr);
@@ -175,9 +177,7 @@ TEST(ThreadAlerts, FatalAlertEndsOnlyItsThreadAndTheFirstErrorIsShown)
     std::string log = TS_new_dir("fatal") + "log.txt";
     EXPECT_EXIT(
         {
-            hl_open_log(log);
-            automation();
-            THREAD_init();
+            start_at(log);
             started a(raises_fatal, (void*)"first fatal");
             const uint32_t code_a = a.join();
             started b(raises_fatal, (void*)"second fatal");
@@ -195,9 +195,7 @@ TEST(ThreadAlerts, FatalAlertEndsOnlyItsThreadAndTheFirstErrorIsShown)
 
 TEST(ThreadAlerts, EscapingExceptionsBecomeCrashRecords)
 {
-    std::string log = open_log("throw");
-    automation();
-    THREAD_init();
+    std::string log = start("throw");
     for (UTL_thread_func f : {throws_std, throws_int, throws_record}) {
         started t(f, nullptr);
         EXPECT_EQ(t.join(), 0u);
@@ -227,9 +225,7 @@ TEST(ThreadAlerts, EscapingExceptionsBecomeCrashRecords)
 
 TEST(ThreadAlerts, ThreadsWithoutTheMainContextGetNoneAndTheUserIsToldOnce)
 {
-    std::string log = open_log("gl");
-    automation();
-    THREAD_init();
+    std::string log = start("gl");
     gCaps.threaded_avail = 1;
     started a(returns_seven, nullptr, 1);
     started b(returns_seven, nullptr, 1);
@@ -292,9 +288,7 @@ struct pool_job : UTL_pool_task {
 
 TEST(ThreadCall, WithoutWorkersTheFunctionRunsOnTheCaller)
 {
-    std::string log = open_log("call0");
-    automation();
-    THREAD_init();
+    std::string log = start("call0");
     gCaps.threaded_avail = 0;
     THREAD_init_workers();
     ASSERT_NE(gWorkerPool, nullptr);
@@ -314,9 +308,7 @@ TEST(ThreadCall, WithoutWorkersTheFunctionRunsOnTheCaller)
 TEST(ThreadCall, WithWorkersTheCallOvertakesWaitingJobs)
 {
     watchdog wd;
-    std::string log = open_log("call1");
-    automation();
-    THREAD_init();
+    std::string log = start("call1");
     gCaps.threaded_avail = 0; // no OpenGL for the workers
     gWorkerPool = new UTL_threadpool(1);
     std::atomic<int> order{0}, finished{0};
@@ -354,9 +346,7 @@ TEST(ThreadCall, WaitingShowsAWorkersFatalAlert)
     std::string log = TS_new_dir("callfatal") + "log.txt";
     EXPECT_EXIT(
         {
-            hl_open_log(log);
-            automation();
-            THREAD_init();
+            start_at(log);
             gCaps.threaded_avail = 0;
             gWorkerPool = new UTL_threadpool(1);
             THREAD_call* call = THREAD_call_async(async_fatal, nullptr);
@@ -500,9 +490,7 @@ struct gated_task : UTL_work_task {
 TEST(ThreadExit, CleanExitStopsTheWorkQueuesBeforeTheAlertQueuesGo)
 {
     watchdog wd;
-    std::string log = open_log("exit");
-    automation();
-    THREAD_init();
+    std::string log = start("exit");
     gCaps.threaded_avail = 0;
     THREAD_init_workers();
     std::promise<void> open;
@@ -539,9 +527,7 @@ TEST(ThreadExit, CleanExitStopsTheWorkQueuesBeforeTheAlertQueuesGo)
 
 TEST(ThreadExit, WorkQueueNotesReachTheMainThread)
 {
-    std::string log = open_log("wqnote");
-    automation();
-    THREAD_init();
+    std::string log = start("wqnote");
     gated_task t;
     t.note = "scan note";
     {
@@ -560,9 +546,7 @@ TEST(ThreadExit, WaitingForTheWorkQueueShowsAWorkersFatalAlert)
     std::string log = TS_new_dir("wqfatal") + "log.txt";
     EXPECT_EXIT(
         {
-            hl_open_log(log);
-            automation();
-            THREAD_init();
+            start_at(log);
             gated_task t;
             t.fatal = "scan failed";
             UTL_work_queue wq(1, 4);

@@ -1,11 +1,10 @@
-// Stand-ins for what the font unit reaches outside itself (see fuzz_font_support.h): the alert
-// unwinds, the log goes nowhere, the embedded faces are read from the system's font folder, the
+// Stand-ins for what the font unit reaches outside itself beyond fuzz_support.cpp (see
+// fuzz_font_support.h): the embedded faces are read from the system's font folder, the
 // texture manager checks what the atlas uploads and binds, and the OpenGL calls of a line are
 // checked instead of drawn.
 #include "fuzz_font_support.h"
 
 #include "foundation/resources.h"
-#include "foundation/alert.h"
 #include "graphics/OGL_font.h"
 #include "graphics/COL_scheme.h"
 #include "graphics/OGL_state.h"
@@ -19,7 +18,6 @@
 #include <iterator>
 #include <string>
 
-std::ofstream gLog;
 float gPopupX = 0, gPopupY = 0;
 unsigned char* gScratchPixels = (unsigned char*)malloc(TMAN_SCRATCH_BYTES);
 int gScratchWidth = 0, gScratchHeight = 0;
@@ -55,30 +53,6 @@ void fuzz_after_draw()
         fuzz_check(f->atlas_height <= FONT_ATLAS_MAX_ROWS, "atlas within its limit");
         if (f->glyphs.size() > 200000) OGL_font_reload(2);
     }
-}
-
-void MACIBM_alert(int, const std::string&, const std::string&, const std::string&, const std::string&, int code,
-                  const char*, int)
-{
-    if (code != t_note) throw fuzz_font_alert{code};
-}
-
-xmap_file::xmap_file(const std::string&, uint64_t, uint64_t)
-{
-}
-
-xmap_file::~xmap_file()
-{
-}
-
-void xmap_file::close()
-{
-    begin = cursor = end = nullptr;
-}
-
-const char* xmap_file::map(const std::string&, uint64_t, uint64_t)
-{
-    return nullptr;
 }
 
 bool RES_is_resource_path(std::string& path)

@@ -1,4 +1,4 @@
-// Stand-ins for what the image readers reach outside their units (see fuzz_support.h): t_note
+// Stand-ins for what the fuzzed units reach outside themselves (see fuzz_support.h): t_note
 // alerts return as in the program, the others unwind to the target, the log goes nowhere.
 #include "fuzz_support.h"
 

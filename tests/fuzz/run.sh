@@ -1,9 +1,9 @@
 #!/bin/sh
-# Runs one fuzz target (png, bmp, dds, font, server_list or install_registry).
+# Runs one fuzz target (png, bmp, dds, font, server_list, install_registry or sysinfo).
 #   run.sh replay BIN FINDS_DIR                    feeds it every kept find once
 #   run.sh fuzz BIN KIND SECONDS FINDS_DIR WORK    fuzzes for SECONDS from pictures made by convert
 #                                                  or, for font, server_list and install_registry,
-#                                                  a few texts
+#                                                  a few texts; for sysinfo, this machine's texts
 # A crash input is written into WORK; keep it under FINDS_DIR so that the replay runs it for good.
 set -eu
 mode=$1
@@ -60,6 +60,11 @@ server_list)
 install_registry)
     printf '/home/a/Corvane 10/\r\n/home/b/Corvane\n\nrelative/c/\n/no/end' > "$s/lines.txt"
     printf '/a\0/b\r/c\n\r\n\0\n/' > "$s/cuts.txt"
+    ;;
+sysinfo)
+    head -c 65536 /proc/cpuinfo > "$s/cpuinfo" || true
+    uname -r > "$s/release"
+    printf 'processor : 0\ncpu family : 6\nmodel name : x\ncpu MHz : 2299.5\n\nprocessor\t: 1\n' > "$s/small"
     ;;
 esac
 exec "$bin" -max_total_time="$secs" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1 \

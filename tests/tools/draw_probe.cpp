@@ -235,11 +235,8 @@ static void scenario_backtex()
 
 int main(int argc, char** argv)
 {
-    hl_set_hooks(); // the lower layers reach the frame as start-up links them
-    std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    gAppFolder = probe_open_log();
+    gAppFolder = probe_begin(argc, argv);
     if (gAppFolder.empty()) return 2;
-    CMDLINE_parse(cmd.c_str());
     gGLSettings.texture_level = 5;
     const std::string scenario = opt_str("--scenario");
     if (CMDLINE_has_option("--thread")) THREAD_init();

@@ -59,7 +59,6 @@ static void probe_window_proc(const PLAT_event& ev)
 
 int main(int argc, char** argv)
 {
-    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     if (!probe_start_ui(argc, argv, probe_window_proc)) return 1;
     MENU_init(1);
     hl_open_window(2);

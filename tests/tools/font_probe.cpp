@@ -185,27 +185,12 @@ static void draw_page(int page, bool report)
 
 int main(int argc, char** argv)
 {
-    hl_set_hooks(); // the lower layers reach the frame as start-up links them
-    std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    if (probe_open_log().empty()) return 2;
-    CMDLINE_parse(cmd.c_str());
-    hl_register_window_class();
+    if (probe_begin(argc, argv).empty()) return 2;
     gFontFrameLink.language = &gLanguage;
     gFontFrameLink.ui_ready = &gUIReady;
     gLanguage = 0;
 
-    gWindowedW = 1024;
-    gWindowedH = 768;
-    hl_fit_window_to_screen(1);
-    if (!gWindows.hl_create_gl_window(0)) {
-        say("window: failed");
-        return 1;
-    }
-    gWindows.hl_set_window_count(1);
-    hl_update_layout();
-    gCaps.OGL_init_extensions();
-    gGLSettings.RENO_reset_options();
-    gTextures.init();
+    probe_make_window(1024, 768);
     say("size: " + std::to_string(gWindowW) + "x" + std::to_string(gWindowH));
     COL_set_color(kWhite, 1, 1, 1);
     // Labels draw in colour 52, black by default: here a colour that shows on black.

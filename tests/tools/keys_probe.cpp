@@ -62,7 +62,6 @@ static test_box gBoxes[3] = {{101, 100, 400, 0x7fe, {}, {}, {}, {}}, {102, 340, 
 
 int main(int argc, char** argv)
 {
-    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     if (!probe_start_ui(argc, argv, probe_window_proc)) return 1;
     MENU_init(1);
     CMD_init_builtin(0);

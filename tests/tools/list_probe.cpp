@@ -117,7 +117,6 @@ static void popup_scene()
 
 int main(int argc, char** argv)
 {
-    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     if (!probe_start_ui(argc, argv, probe_window_proc)) return 1;
     MENU_init(1);
     gAppFrameHook = say_tip;

@@ -141,27 +141,15 @@ int main(int argc, char** argv)
         setrlimit(RLIMIT_FSIZE, &lim);
     }
     THREAD_init();
-    hl_register_window_class();
-    gWindowedW = 800;
-    gWindowedH = 600;
+    int w = 800, h = 600;
     if (CMDLINE_has_option("--window")) {
         std::string v = CMDLINE_get_option("--window");
-        gWindowedW = atoi(v.c_str());
+        w = atoi(v.c_str());
         size_t x = v.find('x');
-        gWindowedH = x == std::string::npos ? 0 : atoi(v.c_str() + x + 1);
+        h = x == std::string::npos ? 0 : atoi(v.c_str() + x + 1);
     }
     gGLSettings.texture_level = 5;
-    hl_fit_window_to_screen(1);
-    if (!gWindows.hl_create_gl_window(0)) {
-        say("window: failed");
-        app_shutdown(1);
-        return 1;
-    }
-    gWindows.hl_set_window_count(1);
-    hl_update_layout();
-    gCaps.OGL_init_extensions();
-    gGLSettings.RENO_reset_options();
-    gTextures.init();
+    probe_make_window(w, h);
     say("size: " + std::to_string(gWindowW) + "x" + std::to_string(gWindowH) + " available " +
         std::to_string(gMovieRecorder.available) + " pbo " + std::to_string(gCaps.pbo_avail));
 

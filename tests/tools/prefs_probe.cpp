@@ -15,7 +15,6 @@
 
 int main(int argc, char** argv)
 {
-    hl_set_hooks(); // the lower layers reach the frame as start-up links them
     ALERT_set_presenter(ALERT_present);
     CRASH_install_handler();
     if (!probe_start_ui(argc, argv, hl_event_arrived)) return 1;

@@ -45,34 +45,37 @@ inline std::string probe_open_log()
     return folder;
 }
 
-// A w x h window with its context, driver detection, render options and texture manager.
+// A test program's start: the lower layers' hooks into the frame as start-up links them, the log
+// opened in the working folder and the command line read. The folder; empty, with the command
+// line unread, when the folder cannot be read.
+inline std::string probe_begin(int argc, char** argv)
+{
+    hl_set_hooks();
+    const std::string cmd = CMDLINE_text_from_argv(argc, argv);
+    const std::string folder = probe_open_log();
+    if (!folder.empty()) CMDLINE_parse(cmd.c_str());
+    return folder;
+}
+
+// The window class with the frame's procedure and a window as UI_make_gl_window makes it; the
+// program ends when it cannot be made.
 inline void probe_make_window(int w, int h)
 {
     hl_register_window_class();
-    gWindowedW = w;
-    gWindowedH = h;
-    hl_fit_window_to_screen(1);
-    if (!gWindows.hl_create_gl_window(0)) {
+    if (!UI_make_gl_window(w, h)) {
         say("window: failed");
         app_shutdown(1);
         exit(1);
     }
-    gWindows.hl_set_window_count(1);
-    hl_update_layout();
-    gCaps.OGL_init_extensions();
-    gGLSettings.RENO_reset_options();
-    gTextures.init();
 }
 
-// The interface test programs' start: log and options as above, then the 800 x 600 interface
+// The interface test programs' start: probe_begin, then the 800 x 600 interface
 // window (ui_window.h) with proc as its window procedure; false, with the test told, when the
 // window cannot be made.
 inline bool probe_start_ui(int argc, char** argv, PLAT_window_proc proc)
 {
-    const std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    gAppFolder = probe_open_log();
+    gAppFolder = probe_begin(argc, argv);
     if (gAppFolder.empty()) return false;
-    CMDLINE_parse(cmd.c_str());
     PLAT_register_window_class("Hangaron", proc);
     if (!UI_open_window()) {
         say("window: failed");

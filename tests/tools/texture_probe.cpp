@@ -603,10 +603,7 @@ static void scenario_draw()
 
 int main(int argc, char** argv)
 {
-    hl_set_hooks(); // the lower layers reach the frame as start-up links them
-    std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    if (probe_open_log().empty()) return 2;
-    CMDLINE_parse(cmd.c_str());
+    if (probe_begin(argc, argv).empty()) return 2;
     gGLSettings.texture_level = opt_int("--level", 5);
     const std::string scenario = opt_str("--scenario");
     sDir = opt_str("--dir");

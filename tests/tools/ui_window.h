@@ -47,11 +47,11 @@ inline bool UI_load_interface()
     return gTextures.is_loaded(1020);
 }
 
-inline bool UI_open_window()
+// A w x h window with its context, driver detection, render options and texture manager.
+inline bool UI_make_gl_window(int w, int h)
 {
-    gWindowedW = 800;
-    gWindowedH = 600;
-    gGLSettings.texture_level = 5;
+    gWindowedW = w;
+    gWindowedH = h;
     hl_fit_window_to_screen(1);
     if (!gWindows.hl_create_gl_window(0)) return false;
     gWindows.hl_set_window_count(1);
@@ -59,7 +59,13 @@ inline bool UI_open_window()
     gCaps.OGL_init_extensions();
     gGLSettings.RENO_reset_options();
     gTextures.init();
-    if (!UI_load_interface()) return false;
+    return true;
+}
+
+inline bool UI_open_window()
+{
+    gGLSettings.texture_level = 5;
+    if (!UI_make_gl_window(800, 600) || !UI_load_interface()) return false;
     hl_open_window(-1);
     hl_update_layout();
     gUIReady = 1;

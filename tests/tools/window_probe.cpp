@@ -226,10 +226,7 @@ static int listed_modes(int display, PLAT_display_mode* out, int max)
 
 int main(int argc, char** argv)
 {
-    hl_set_hooks(); // the lower layers reach the frame as start-up links them
-    std::string cmd = CMDLINE_text_from_argv(argc, argv);
-    if (probe_open_log().empty()) return 2;
-    CMDLINE_parse(cmd.c_str());
+    if (probe_begin(argc, argv).empty()) return 2;
     if (CMDLINE_has_option("--threads")) THREAD_init();
     if (!CMDLINE_has_option("--no_window_class")) hl_register_window_class();
     PLAT_display_modes_hook = listed_modes;
