@@ -61,12 +61,11 @@ static std::deque<PLAT_event> sInput;
 // A view (the wizard's page, a popup, a question, a note) answers only presses and keys made while
 // it was on screen. An event's time is when the platform took it in, so it may have been made at
 // any moment since the pump before that: a view counts as on screen for the events taken in after
-// the first pump that follows the frame that drew it. Presses and keys made while the window drew
-// nothing (a long wait in a frame, a file dialog, a stopped program) thus answer the view that was
-// on screen then, and none that replaced it.
+// the pump that follows the presentation of its first frame. Presses and keys made while the
+// window drew nothing (a long wait in a frame, a file dialog, a stopped program) thus answer the
+// view that was on screen then, and none that replaced it.
 static unsigned sView = 0;    // changes of the view so far
-static bool sDrawn = false;   // a frame has drawn the view in front and presented it
-static bool sShown = false;   // and a pump since then has taken in what was made before
+static bool sShown = false;   // the view in front was presented, and what came before taken in
 static uint64_t sShownAt = 0; // the event clock at the end of that pump
 static bool sAsks = false;    // the view in front asks the user something
 static bool sPressUnseen = false; // the last press answered nothing: neither does its release
@@ -209,7 +208,7 @@ void hl_event_arrived(const PLAT_event& ev)
 void hl_view_changed()
 {
     ++sView;
-    sDrawn = sShown = sAsks = false;
+    sShown = sAsks = false;
     gMouseHeld = 0;
     // A key taken before the change answers nothing on the new view either.
     gKeyEnter = gKeyEscape = gKeyDelete = 0;
@@ -375,16 +374,6 @@ void hl_do_frame()
     // input comes or 16 ms pass. Then this frame's share of the queue.
     const unsigned view = sView;
     const int pumped = PLAT_pump_events();
-    // What was made before the view in front was drawn is in the queue now.
-    if (sDrawn && !sShown) {
-        sShown = true;
-        sShownAt = gEventClock();
-        // Said in the log, so that whoever answers it knows it is there to be answered.
-        if (sAsks) {
-            gLog << "On screen, asking: popup " << gPopup << "\n";
-            gLog.flush();
-        }
-    }
     if (pumped == 0 && sInput.empty()) {
         PLAT_wait_event(16);
         PLAT_pump_events();
@@ -409,8 +398,21 @@ void hl_do_frame()
     hl_draw_overlays();
 
     QT_movie_tick(&gMovieRecorder);
-    // What is in front has been drawn, unless it changed during this frame.
-    if (sView == view) sDrawn = true;
+    // What is in front is on screen now, unless it changed during this frame (or a window procedure
+    // opened a dialog on an event of this pump): what was made before is taken in at once, and what
+    // comes in later was made while it showed.
+    if (!sShown) {
+        PLAT_pump_events();
+        if (sView == view) {
+            sShown = true;
+            sShownAt = gEventClock();
+            // Said in the log, so that whoever answers it knows it is there to be answered.
+            if (sAsks) {
+                gLog << "On screen, asking: popup " << gPopup << "\n";
+                gLog.flush();
+            }
+        }
+    }
     gTimer.perf_mark("sbuff", 0);
 
     TEX_flush_deleted_textures();

@@ -233,17 +233,16 @@ TEST_F(Timer, DoubleClicksByThePressesOwnTimesAndPlaces)
 // previous press, and no key made before it or repeated.
 TEST_F(Timer, WhatAViewTakesAndAViewThatAsks)
 {
-    gAppFrameHook = [] { if (gMouseDown) hl_view_changed(); }; // as a page changes on Next
     gEventMs = (1ull << 32) - 100; // shown 100 ms before 32 bits of milliseconds wrap
     double_clicks({}, 0.01);
     // Made at the moment of the pump that showed it: maybe before; a millisecond later: after.
     EXPECT_EQ(double_clicks({{0, 100, 100}}, 0.01, gEventMs), "");
+    // A press that changes the view, as Next does, while the clock runs 100 ms a frame: the button
+    // it held holds nothing, and the new view, shown by the next frame, takes no press made before.
+    gAppFrameHook = [] { gEventMs += 100, gMouseDown ? hl_view_changed() : (void)0; };
     EXPECT_EQ(double_clicks({{1, 200, 100}}, 0.01, gEventMs), "0");
-    // The press changed the view: once its next frame has drawn it, the pump after shows it. A
-    // press made before that pump answers nothing; the button it held holds nothing.
     EXPECT_EQ(gMouseHeld, 0);
-    gEventMs += 1000;
-    EXPECT_EQ(double_clicks({{-10, 300, 100}}, 0.01, gEventMs), "");
+    EXPECT_EQ(double_clicks({{-50, 300, 100}}, 0.01, gEventMs), "");
     // 25 days later (over 2^31 ms): taken.
     EXPECT_EQ(double_clicks({{25ll * 86400000, 100, 100}}, 0.01, gEventMs), "0");
 
