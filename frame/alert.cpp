@@ -70,6 +70,7 @@ static void alert_popup(int popup_to_reopen, const std::string (&lines)[4], int 
     const int quit_before = gQuit, closes_before = gCloseRequests;
     // An alert that follows another in the same place sees no move before the click on its button.
     hl_open_window_at_pointer(kAlertPopup);
+    hl_view_asks();
     while (gPopup == kAlertPopup) {
         draw_alert(lines, code, where);
         std::string label;

@@ -2,6 +2,7 @@
 #include "frame/hl_event.h"
 
 #include "foundation/HL_THREAD.h"
+#include "foundation/log.h"
 #include "frame/alert.h"
 #include "frame/app_frame.h"
 #include "frame/butn.h"
@@ -57,24 +58,27 @@ static int gFirstFrame = 1;
 // after it reach a field.
 static std::deque<PLAT_event> sInput;
 
-// A view (the wizard's page, a popup, a question, a note) answers only presses made while it was
-// on screen. An event's time is when the platform took it in, so it may have been made at any
-// moment since the pump before that: a view counts as on screen for the events taken in after
-// the first pump that follows the frame that drew it. Presses made while the window drew nothing
-// (a long wait in a frame, a file dialog, a stopped program) thus answer the view that was on
-// screen then, and none that replaced it.
+// A view (the wizard's page, a popup, a question, a note) answers only presses and keys made while
+// it was on screen. An event's time is when the platform took it in, so it may have been made at
+// any moment since the pump before that: a view counts as on screen for the events taken in after
+// the pump that follows the presentation of its first frame. Presses and keys made while the
+// window drew nothing (a long wait in a frame, a file dialog, a stopped program) thus answer the
+// view that was on screen then, and none that replaced it.
 static unsigned sView = 0;    // changes of the view so far
-static bool sDrawn = false;   // a frame has drawn the view in front and presented it
-static bool sShown = false;   // and a pump since then has taken in what was made before
-static unsigned sShownAt = 0; // the platform's event clock at the end of that pump
-static bool sPressUnseen = false; // the last press came before its view was shown: so does its release
+static bool sShown = false;   // the view in front was presented, and what came before taken in
+static uint64_t sShownAt = 0; // the event clock at the end of that pump
+static bool sAsks = false;    // the view in front asks the user something
+static bool sPressUnseen = false; // the last press answered nothing: neither does its release
 
-// The last press taken, for double clicks judged by when and where the presses were made, and
-// the view that took it.
+// The previous press made, taken or dropped: double clicks and presses that follow one too soon
+// are judged against it, by when and where the presses were made. Taken: the view that took it.
 static bool sPressKnown = false;
-static unsigned sPressAt = 0;
+static uint64_t sPressAt = 0;
 static int sPressPx = 0, sPressPy = 0;
+static bool sPressTaken = false;
 static unsigned sPressView = 0;
+
+uint64_t (*gEventClock)() = PLAT_event_clock_ms;
 
 // Where the last move left the pointer in the first window, in UI units from its corner: an alert
 // or an engine question that opens takes the mouse position from it, since no move may come before
@@ -204,8 +208,15 @@ void hl_event_arrived(const PLAT_event& ev)
 void hl_view_changed()
 {
     ++sView;
-    sDrawn = sShown = false;
+    sShown = sAsks = false;
     gMouseHeld = 0;
+    // A key taken before the change answers nothing on the new view either.
+    gKeyEnter = gKeyEscape = gKeyDelete = 0;
+}
+
+void hl_view_asks()
+{
+    sAsks = true;
 }
 
 // The button events that the window procedure acts on.
@@ -218,35 +229,62 @@ static bool is_button_change(const PLAT_event& ev)
 // 1 when the view in front was on screen before the event was made.
 static bool seen_before(const PLAT_event& ev)
 {
-    return sShown && (int)(ev.time_ms - sShownAt) > 0;
+    return sShown && ev.time_ms > sShownAt;
 }
 
-// One button change, at its own place; false when it answers nothing that the user saw.
+// 1 when the event came less than ms after the moment at.
+static bool within(const PLAT_event& ev, uint64_t at, int ms)
+{
+    return ev.time_ms >= at && ev.time_ms - at < (uint64_t)ms;
+}
+
+// 1 when the press is the second of a double click: within the double-click time of the
+// previous press and within 5 pixels of it (at the interface's scale) in each direction.
+static bool second_press(const PLAT_event& ev)
+{
+    const float reach = 5 * gUIScale;
+    return sPressKnown && within(ev, sPressAt, PLAT_double_click_ms()) && std::abs(ev.x - sPressPx) <= reach &&
+           std::abs(ev.y - sPressPy) <= reach;
+}
+
+// Whether a press or a key may answer the view in front: only one made after it was on screen, and
+// not the second press of a double click whose first press this view did not take (it changed the
+// view, or came before the view was shown). A view that asks takes no key repeat (a key held since
+// before it came), and no press made within the double-click time of its first frame on screen or
+// of the previous press: such a press was meant for what was there before, or is the rest of a
+// double click.
+static bool may_answer(const PLAT_event& ev)
+{
+    if (!seen_before(ev)) return false;
+    const bool press = ev.kind == PLAT_EV_BUTTON_DOWN;
+    if (press && second_press(ev) && !(sPressTaken && sPressView == sView)) return false;
+    if (!sAsks) return true;
+    if (!press) return !ev.repeat;
+    const int dc = PLAT_double_click_ms();
+    return !within(ev, sShownAt, dc) && !(sPressKnown && within(ev, sPressAt, dc));
+}
+
+// One button change, at its own place; false when it answers nothing.
 static bool take_button(const PLAT_event& ev)
 {
     PLAT_event place = ev;
     place.kind = PLAT_EV_MOUSE_MOVE;
     hl_window_proc(place);
-    const bool down = ev.kind == PLAT_EV_BUTTON_DOWN;
-    const int since = (int)(ev.time_ms - sPressAt);
-    const bool twice = down && sPressKnown && since >= 0 && since < PLAT_double_click_ms() &&
-                       std::abs(ev.x - sPressPx) < 3 * gUIScale && std::abs(ev.y - sPressPy) < 3 * gUIScale;
-    // Made before what is shown now was drawn, or the second press of a double click whose first
-    // press changed the view: meant for what was there before.
-    if (!seen_before(ev) || (down ? twice && sPressView != sView : sPressUnseen)) {
-        if (down) sPressUnseen = true;
-        return false;
-    }
-    if (!down) {
+    if (ev.kind == PLAT_EV_BUTTON_UP) {
+        if (sPressUnseen || !seen_before(ev)) return false;
         hl_window_proc(ev);
         return true;
     }
-    sPressUnseen = false;
+    const bool twice = second_press(ev);
+    const bool answers = may_answer(ev);
     sPressKnown = true;
     sPressAt = ev.time_ms;
     sPressPx = ev.x;
     sPressPy = ev.y;
+    sPressTaken = answers;
     sPressView = sView;
+    sPressUnseen = !answers;
+    if (!answers) return false;
     hl_window_proc(ev);
     // Two presses close in time and place are a double click however far apart the frames are
     // that take them, and however slow the one frame that waited for both.
@@ -260,6 +298,12 @@ static void take_input()
 {
     while (!sInput.empty()) {
         const PLAT_event ev = sInput.front();
+        // A key that may not answer the view in front does nothing (its release goes through: it
+        // only lets go of what its press held).
+        if (ev.kind == PLAT_EV_KEY_DOWN && !may_answer(ev)) {
+            sInput.pop_front();
+            continue;
+        }
         // No key is lost and none overtakes: a key the focused field has no room for, or one that
         // would act elsewhere before the field has drawn the keys it holds, waits for the next frame.
         if (KEY_must_wait(ev)) return;
@@ -330,11 +374,6 @@ void hl_do_frame()
     // input comes or 16 ms pass. Then this frame's share of the queue.
     const unsigned view = sView;
     const int pumped = PLAT_pump_events();
-    // What was made before the view in front was drawn is in the queue now.
-    if (sDrawn && !sShown) {
-        sShown = true;
-        sShownAt = PLAT_event_clock_ms();
-    }
     if (pumped == 0 && sInput.empty()) {
         PLAT_wait_event(16);
         PLAT_pump_events();
@@ -359,8 +398,21 @@ void hl_do_frame()
     hl_draw_overlays();
 
     QT_movie_tick(&gMovieRecorder);
-    // What is in front has been drawn, unless it changed during this frame.
-    if (sView == view) sDrawn = true;
+    // What is in front is on screen now, unless it changed during this frame (or a window procedure
+    // opened a dialog on an event of this pump): what was made before is taken in at once, and what
+    // comes in later was made while it showed.
+    if (!sShown) {
+        PLAT_pump_events();
+        if (sView == view) {
+            sShown = true;
+            sShownAt = gEventClock();
+            // Said in the log, so that whoever answers it knows it is there to be answered.
+            if (sAsks) {
+                gLog << "On screen, asking: popup " << gPopup << "\n";
+                gLog.flush();
+            }
+        }
+    }
     gTimer.perf_mark("sbuff", 0);
 
     TEX_flush_deleted_textures();

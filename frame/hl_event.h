@@ -3,6 +3,8 @@
 // input state the widgets poll.
 #pragma once
 
+#include <cstdint>
+
 struct PLAT_event;
 
 // ---- hl_input: mouse in UI units from the open popup's bottom-left corner, y upwards ----
@@ -12,7 +14,7 @@ extern int gMouseUp;            // a button went up this frame
 extern int gMouseHeld;          // a button is held (kept by the frame timer)
 extern int gMouseQuickClick;    // released within 0.25 s of the press (frame timer)
 extern int gMouseDoubleClick;   // this frame's press was made within the double-click time of the
-                                // previous one and within 3 units of it, on the same view
+                                // previous one and within 5 pixels of it, which the same view took
 extern int gMouseShift;         // Shift was held at the last press
 extern int gMouseHeldQuarter;   // held for more than 0.25 s
 extern int gMouseHeldSecond;    // held for more than 1 s
@@ -41,9 +43,17 @@ void hl_event_arrived(const PLAT_event& ev);
 void hl_window_proc(const PLAT_event& ev);
 // The view in front changed (another popup, wizard page, question or note; the window back from a
 // file dialog): presses made before the new view is on screen count as moves only, and so does
-// the second press of a double click whose first press the old view took. The press held now
-// holds nothing on the new view.
+// the second press of a double click whose first press the new view did not take; keys made
+// before it answer nothing. The press held now holds nothing on the new view.
 void hl_view_changed();
+// The view just opened asks the user something (an alert, a note, the language chooser, a
+// question): until the view changes, a press made within the double-click time of its first frame
+// on screen or of the previous press answers nothing, and neither does a key repeat. The log says
+// "On screen, asking: popup N" once it is there to be answered.
+void hl_view_asks();
+// The clock that times when a view was first on screen, on the events' clock: PLAT_event_clock_ms,
+// or a test's stand-in.
+extern uint64_t (*gEventClock)();
 // What is drawn over every frame: queued alerts, missing-texture alerts, cursor, menus.
 void hl_draw_overlays();
 // Closes the open popup the way its close box does.

@@ -140,6 +140,8 @@ std::string hl_one_line_path(const std::string& path, float width)
 int install_modified_file_frame(const std::string& line1, const std::string& path, const std::string& line3,
                                 const std::vector<std::string>& labels)
 {
+    // A click on one of the user's files is never one meant for the page before.
+    hl_view_asks();
     OGL_fill_backdrop();
     BTN_window_frame(1, 24);
     const float wrap = gPopupW - 40;
@@ -163,6 +165,7 @@ int install_modified_file_frame(const std::string& line1, const std::string& pat
 int install_two_choices_frame(const std::string& top, const std::string& label1, const std::string& text1,
                               const std::string& label2, const std::string& text2)
 {
+    hl_view_asks();
     OGL_fill_backdrop();
     BTN_window_frame(1, 24);
     draw_text(20, 160, top, gPopupW - 40);

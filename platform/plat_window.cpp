@@ -212,9 +212,17 @@ static void translate_key(const SDL_Event& e, PLAT_event& out)
     }
 }
 
-unsigned PLAT_event_clock_ms()
+uint64_t PLAT_event_clock_ms()
 {
-    return SDL_GetTicks();
+    return SDL_GetTicks64();
+}
+
+// SDL stamps an event with the low 32 bits of its clock when it takes it in, which is before now:
+// the whole time is now less the stamp's age, which stays right for 49 days.
+static uint64_t event_time(Uint32 stamp)
+{
+    const Uint64 now = SDL_GetTicks64();
+    return now - (Uint32)((Uint32)now - stamp);
 }
 
 int PLAT_pump_events()
@@ -232,7 +240,7 @@ int PLAT_pump_events()
     while (SDL_PollEvent(&e)) {
         ++n;
         PLAT_event pe;
-        pe.time_ms = e.common.timestamp;
+        pe.time_ms = event_time(e.common.timestamp);
         if (e.type == SDL_SYSWMEVENT) {
             PLAT_key_note_native(e);
             continue;
@@ -273,7 +281,7 @@ int PLAT_pump_events()
             te.mods = key_mods((Uint16)SDL_GetModState());
             te.ch = te.ch_plain = te.ch_shifted = next_code_point(text, &len);
             te.text_only = 1;
-            te.time_ms = e.common.timestamp;
+            te.time_ms = pe.time_ms;
             text += len;
             if (gProc) gProc(te);
         }

@@ -2,6 +2,8 @@
 // events of the windows, delivered one by one to the registered window procedure.
 #pragma once
 
+#include <cstdint>
+
 struct PLAT_window;     // a top-level window that OpenGL draws into
 struct PLAT_gl_context; // an OpenGL rendering context
 
@@ -52,11 +54,11 @@ struct PLAT_event {
     int ch_shifted = 0; // the layout's character for the key with Shift, 0 for none
     int text_only = 0;  // 1: a character that came without a key of its own (compose, input
                         // method, a key code made up by the sender); vk and pc_scan are 0
-    unsigned time_ms = 0; // when the platform took the event in, on PLAT_event_clock_ms's clock
+    uint64_t time_ms = 0; // when the platform took the event in, on PLAT_event_clock_ms's clock
 };
 
-// The clock of PLAT_event::time_ms: milliseconds, wrapping round (compare differences).
-unsigned PLAT_event_clock_ms();
+// The clock of PLAT_event::time_ms: milliseconds since the platform's start, never wrapping.
+uint64_t PLAT_event_clock_ms();
 
 // The virtual-key numbers set in PLAT_event::vk: Backspace 8, Tab 9, Clear 12 (keypad 5 without
 // Num Lock), Return 13 (also keypad Enter), Escape 27, Space 32, Page Up 33 ... Help 47, keypad

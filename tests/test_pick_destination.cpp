@@ -111,6 +111,7 @@ void alert_then_understood(PickRun& p, const std::string& name, int lo, int hi)
     EXPECT_GE(line2.right - line2.left, lo) << s.png;
     EXPECT_LE(line2.right - line2.left, hi) << s.png;
     for (int i : {0, 2, 3}) EXPECT_GT(s.ink(200, 600, 380 - 40 * i, 396 - 40 * i, true), 50) << i << s.png;
+    ASSERT_TRUE(WR_asks(p.r));
     ASSERT_TRUE(WR_click(p.r, 400, 188));
     ASSERT_TRUE(WR_move(p.r, 500, 150));
     s = WR_wait_for(p.r, name + "-understood", [](const WR_shot& s) { return marked(s, 0); });

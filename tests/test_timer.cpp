@@ -2,6 +2,7 @@
 // limits, smoothing and the running and popup rules, the mouse press timing, double clicks as the
 // frames take queued presses, and the pulsing colours. Each test runs in a process of its own, so
 // each sees the timer's very first tick.
+#include "frame/app_frame.h"
 #include "frame/hl_colors.h"
 #include "frame/hl_event.h"
 #include "frame/hl_timer.h"
@@ -22,6 +23,8 @@ int64_t fake_clock()
     return gFakeUs;
 }
 
+uint64_t gEventMs = 1000; // the events' clock
+
 // The clock has run 7.5 s before the first frame, as when the checksum workers read it early.
 const int64_t kBootUs = 7500000;
 
@@ -39,13 +42,14 @@ protected:
     void SetUp() override
     {
         gTimerClock = fake_clock;
+        gEventClock = [] { return gEventMs; };
         gPopup = 0;
         gWindowCount = 1;
         gMouseX = gMouseY = 100;
         gMouseHeld = gMouseDown = gMouseUp = 0;
         gMouseDownTime = gMouseMoveTime = 0;
     }
-    void TearDown() override { gTimerClock = hl_timer_clock_us; }
+    void TearDown() override { gTimerClock = hl_timer_clock_us, gEventClock = PLAT_event_clock_ms; }
 };
 
 float smooth(float old, float dt)
@@ -168,19 +172,25 @@ TEST_F(Timer, QuickClicksAndHolds)
 
 // Clicks made at ms on the event clock at pixel (x, y), released 40 ms later, queued as the window
 // delivers them, then two frames a click, step seconds apart: the double-click flag of each press
-// taken, one digit each.
-static std::string double_clicks(std::initializer_list<std::array<int, 3>> clicks, double step)
+// taken, one digit each. A click at -1 is a Return key (a repeat at -2), a frame for itself: 'E'
+// when it set the Return flag.
+static std::string double_clicks(std::initializer_list<std::array<int64_t, 3>> clicks, double step,
+                                 uint64_t base = 100000)
 {
-    static const unsigned base = PLAT_event_clock_ms() + 100000; // made after the view was drawn
     static double t = 0;
     for (const auto& c : clicks)
         for (int up : {0, 40}) {
             PLAT_event ev;
             ev.kind = up ? PLAT_EV_BUTTON_UP : PLAT_EV_BUTTON_DOWN;
             ev.button = PLAT_BUTTON_LEFT;
-            ev.time_ms = base + (unsigned)(c[0] + up);
-            ev.x = c[1];
-            ev.y = c[2];
+            if (c[1] < 0) {
+                ev.kind = up ? PLAT_EV_KEY_UP : PLAT_EV_KEY_DOWN;
+                ev.vk = ev.ch = ev.ch_plain = ev.ch_shifted = 13;
+                ev.repeat = c[1] == -2 && !up;
+            }
+            ev.time_ms = base + (uint64_t)(c[0] + up);
+            ev.x = (int)c[1];
+            ev.y = (int)c[2];
             hl_event_arrived(ev);
         }
     std::string taken;
@@ -188,6 +198,7 @@ static std::string double_clicks(std::initializer_list<std::array<int, 3>> click
         gFakeUs = kBootUs + (int64_t)std::llround(t * 1000000.0);
         hl_do_frame();
         if (gMouseDown) taken += (char)('0' + gMouseDoubleClick);
+        if (gKeyEnter) taken += 'E';
     }
     return taken;
 }
@@ -197,20 +208,55 @@ static std::string double_clicks(std::initializer_list<std::array<int, 3>> click
 TEST_F(Timer, DoubleClicksByThePressesOwnTimesAndPlaces)
 {
     double_clicks({}, 0.01); // the window drawn, then shown
-    // 300 ms apart with the 500 ms double-click time: a double click; 600 ms: not. 150 ms apart,
-    // but 3 pixels aside, or in one column and 20 pixels up: none.
+    // 300 ms apart with the 500 ms double-click time: a double click; 600 ms: not. 150 ms apart and
+    // 4 pixels aside: one; 6 pixels aside, or in one column and 20 pixels up: none.
     EXPECT_EQ(double_clicks({{0, 100, 100}, {300, 100, 100}, {900, 100, 100}}, 0.01), "010");
-    EXPECT_EQ(double_clicks({{1500, 100, 100}, {1650, 103, 100}, {1800, 103, 120}}, 0.01), "000");
+    EXPECT_EQ(double_clicks({{1500, 100, 100}, {1650, 104, 96}, {1800, 110, 96}, {1950, 110, 116}}, 0.01), "0100");
     // 1000 ms apart, both taken after one slow frame: none; 100 ms apart, taken by frames 700 ms
     // apart: one.
     EXPECT_EQ(double_clicks({{2000, 100, 100}, {3000, 100, 100}}, 0.001), "00");
     EXPECT_EQ(double_clicks({{4000, 100, 100}, {4100, 100, 100}}, 0.7), "01");
     // The first press changes the view: once it is drawn, the second, 200 ms later, answers
-    // nothing, and a click 600 ms after the first is taken.
+    // nothing, and a click the double-click time after that is taken.
     EXPECT_EQ(double_clicks({{6000, 100, 100}}, 0.01), "0");
     hl_view_changed();
     double_clicks({}, 0.01);
-    EXPECT_EQ(double_clicks({{6200, 100, 100}, {6600, 100, 100}}, 0.01), "0");
+    EXPECT_EQ(double_clicks({{6200, 100, 100}, {6700, 100, 100}}, 0.01), "0");
+    // Nor when the first press came before the view was shown: it was dropped, not taken.
+    hl_view_changed();
+    EXPECT_EQ(double_clicks({{7000, 100, 100}}, 0.01), "");
+    EXPECT_EQ(double_clicks({{7200, 100, 100}, {7800, 100, 100}}, 0.01), "0");
+}
+
+// A view answers what was made after the pump that followed its first frame, on a clock that does
+// not wrap; a view that asks takes no press within the double-click time of that moment or of the
+// previous press, and no key made before it or repeated.
+TEST_F(Timer, WhatAViewTakesAndAViewThatAsks)
+{
+    gEventMs = (1ull << 32) - 100; // shown 100 ms before 32 bits of milliseconds wrap
+    double_clicks({}, 0.01);
+    // Made at the moment of the pump that showed it: maybe before; a millisecond later: after.
+    EXPECT_EQ(double_clicks({{0, 100, 100}}, 0.01, gEventMs), "");
+    // A press that changes the view, as Next does, while the clock runs 100 ms a frame: the button
+    // it held holds nothing, and the new view, shown by the next frame, takes no press made before.
+    gAppFrameHook = [] { gEventMs += 100, gMouseDown ? hl_view_changed() : (void)0; };
+    EXPECT_EQ(double_clicks({{1, 200, 100}}, 0.01, gEventMs), "0");
+    EXPECT_EQ(gMouseHeld, 0);
+    EXPECT_EQ(double_clicks({{-50, 300, 100}}, 0.01, gEventMs), "");
+    // 25 days later (over 2^31 ms): taken.
+    EXPECT_EQ(double_clicks({{25ll * 86400000, 100, 100}}, 0.01, gEventMs), "0");
+
+    gAppFrameHook = nullptr;
+    gPopup = 994;
+    hl_view_changed();
+    hl_view_asks();
+    // Return made before the note's first frame is no answer; the pump after it shows it.
+    EXPECT_EQ(double_clicks({{-100, -1, 0}}, 0.01, gEventMs), "");
+    // Within the double-click time of that moment: no press, and no Return held down; a fresh
+    // Return, and a press after both times, are answers.
+    EXPECT_EQ(double_clicks({{200, -2, 0}, {300, -1, 0}, {499, 300, 100}}, 0.01, gEventMs), "E");
+    EXPECT_EQ(double_clicks({{900, 320, 130}, {1400, 300, 100}}, 0.01, gEventMs), "0");
+    gPopup = 0;
 }
 
 TEST_F(Timer, PointerStillnessAndPulsingColours)

@@ -159,6 +159,7 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     ASSERT_TRUE(alert_shows(s)) << s.png;
     expect_modal_within(s, 620);
     for (int i = 0; i < 4; ++i) EXPECT_GT(s.ink(200, 600, 380 - 40 * i, 396 - 40 * i, true), 30) << i << s.png;
+    ASSERT_TRUE(WR_asks(r));
     ASSERT_TRUE(WR_click_until(r, 400, 188, WR_shows(r, "2-pick-again", chosen)));
     ASSERT_TRUE(WR_move(r, 500, 150));
     s = WR_wait_for(r, "2-pick-again", chosen);
@@ -198,6 +199,7 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
         const std::function<bool(double)> answered =
             q == 1 ? WR_shows(r, "6-answered", alert_shows)
                    : [&](double wait_s) { return TS_wait_for_file_text(r.proc, log, asked[1], wait_s); };
+        ASSERT_TRUE(WR_asks(r));
         ASSERT_TRUE(WR_click_until(r, 121, 280, answered)) << s.png;
         ASSERT_TRUE(WR_move(r, 500, 250));
     }
@@ -205,6 +207,7 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     ASSERT_TRUE(alert_shows(s)) << s.png;
     EXPECT_EQ(s.ink(200, 600, 380, 381, true), 0) << "text over the divider " << s.png;
     const auto installing = [](const WR_shot& s) { return current(s, 4); };
+    ASSERT_TRUE(WR_asks(r));
     ASSERT_TRUE(WR_click_until(r, 400, 188, WR_shows(r, "7-installing", installing)));
     ASSERT_TRUE(WR_move(r, 500, 250));
     // Installing while s2's page is held: the install stays under way until the test lets it go,
@@ -227,6 +230,7 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     s = WR_wait_for(r, "7-stop-question", modal);
     ASSERT_TRUE(modal(s)) << s.png;
     expect_modal_within(s, kQuestionRight);
+    ASSERT_TRUE(WR_asks(r));
     ASSERT_TRUE(WR_click_until(r, 146, 228, WR_shows(r, "7-going-on", installing)));
     ASSERT_TRUE(WR_move(r, 500, 250));
     // s2's page ends: it failed, and rests while s1 fetches its file.

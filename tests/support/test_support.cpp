@@ -83,8 +83,8 @@ void TS_serve_file(const std::string& path, const std::string& bytes)
 
 int TS_apart(int x)
 {
-    static int nudge = 0;
-    return x + (nudge = 4 - nudge);
+    static int nudge = -3;
+    return x + (nudge = -nudge);
 }
 
 void TS_write_script(const std::string& path, const std::string& body)
@@ -255,6 +255,23 @@ bool TS_wait_for_file_text(TS_proc& p, const std::string& path, const std::strin
         if (left <= 0) return false;
         // Outputs closed: the child has ended.
         if (!read_some(p, (int)std::min<long>(left, 100))) return TS_read_file(path).find(text) != std::string::npos;
+    }
+}
+
+const char* const TS_ASKING = "On screen, asking: popup ";
+
+bool TS_wait_asking(TS_proc& p, const std::string& log, size_t& mark, double timeout_s)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds((long)(timeout_s * 1000));
+    for (;;) {
+        const size_t at = TS_read_file(log).find(TS_ASKING, mark);
+        if (at != std::string::npos) {
+            mark = at + strlen(TS_ASKING);
+            usleep(600 * 1000);
+            return true;
+        }
+        const long left = ms_left(deadline);
+        if (left <= 0 || !read_some(p, (int)std::min<long>(left, 100))) return false;
     }
 }
 

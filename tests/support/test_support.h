@@ -23,8 +23,9 @@ void TS_write_file(const std::string& path, const std::string& bytes);
 // A file a server may read at any moment, written whole: to a temporary name beside it, then
 // renamed over it, so that a request finds the old bytes or the new ones, never a part.
 void TS_serve_file(const std::string& path, const std::string& bytes);
-// x, then x + 4 for the next call, and so on by turns: clicks at one place meant apart never make
-// one double click, whose second press answers nothing after a first that changed the page.
+// x + 3, then x - 3 for the next call, and so on by turns: clicks at one place meant apart never
+// make one double click (5 pixels), whose second press answers nothing after a first that changed
+// the page.
 int TS_apart(int x);
 // A shell script with that body (behind its "#!/bin/sh" line) that anyone may run: a stand-in.
 void TS_write_script(const std::string& path, const std::string& body);
@@ -80,6 +81,12 @@ std::map<std::string, std::string> TS_xvfb_env(const TS_xvfb& x);
 // Collects the child's output until the file holds the text; false when the time ran out or the
 // child ended first.
 bool TS_wait_for_file_text(TS_proc& p, const std::string& path, const std::string& text, double timeout_s);
+// The line a program of ours logs when a view that asks (an alert, a note, the language chooser,
+// a question) is first on screen; no press within the double-click time (0.5 s) after that answers it.
+extern const char* const TS_ASKING;
+// Collects the child's output until the log file holds TS_ASKING at or after mark, moves mark past
+// it, then lets 0.6 s pass, so that a press answers the view; false when it did not show in timeout_s.
+bool TS_wait_asking(TS_proc& p, const std::string& log, size_t& mark, double timeout_s);
 // The id of the first window of that name on x ("" when none shows within timeout_s); with
 // viewable, of the first one that is mapped and viewable, so that it can take the focus and keys.
 std::string TS_find_window(const TS_xvfb& x, const std::string& name, double timeout_s, bool viewable = false);

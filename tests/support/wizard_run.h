@@ -106,6 +106,7 @@ struct WR_run {
     std::string tmp;     // TMPDIR (ends in '/')
     TS_proc proc;
     int shots = 0;
+    size_t asked = 0; // the log up to the last view that asked and was on screen (WR_asks)
 };
 
 // The environment of a run: Mesa on x, the user's folders in the run's folder, English unless
@@ -194,6 +195,7 @@ inline bool WR_launch(WR_run& r, const std::vector<std::string>& args, const std
 {
     std::vector<std::string> argv = {r.program};
     argv.insert(argv.end(), args.begin(), args.end());
+    r.asked = 0;
     if (!TS_start(r.proc, argv, WR_env(r, env), r.dir)) return false;
     if (!TS_wait_for_file_text(r.proc, r.dir + "prog/" + TS_LOG_NAME, "os_dir_prefs\t", timeout_s)) return false;
     return !TS_find_window(*r.x, "Hangaron", 30).empty();
@@ -230,6 +232,13 @@ inline bool WR_release(const WR_run& r)
 inline bool WR_click(const WR_run& r, int ux, int uy)
 {
     return WR_move(r, TS_apart(ux), uy) && WR_xdo(r, {"click", "1"});
+}
+
+// Waits until the next view that asks (an alert, a note, a question) has been on screen for the
+// double-click time, so that a click answers it.
+inline bool WR_asks(WR_run& r, double timeout_s = 60)
+{
+    return TS_wait_asking(r.proc, r.dir + "prog/" + TS_LOG_NAME, r.asked, timeout_s);
 }
 
 // Keys and text as xdotool names and types them ("Return", "ctrl+v").
