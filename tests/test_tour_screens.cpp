@@ -18,7 +18,6 @@ namespace {
 const WR_rgb kTitle77 = {51, 51, 204}; // the current step's title
 const WR_rgb kNavy = {23, 40, 60};     // an enabled picture button's words
 const int kQuestionRight = 782;        // right of the two-button question
-const char kMakeRelease[] = CORVANE_TEST_SOURCE_DIR "/../scripts/make-release";
 
 // The language and its picture buttons' centres (Quit, Preferences, Back, Next at y 23).
 struct Lang {
@@ -103,7 +102,7 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "tour"));
     const std::string rel = r.dir + "release/", copy = rel + "copy/", elsewhere = r.dir + "elsewhere/";
-    const TS_result made = TS_run({"/usr/bin/python3", kMakeRelease, rel, "--files", "60", "--server", "s1.corvane.test",
+    const TS_result made = TS_run({"/usr/bin/python3", TS_MAKE_RELEASE, rel, "--files", "60", "--server", "s1.corvane.test",
                                    "--server=s2.corvane.test=/held/4096/"},
                                   {}, 300);
     ASSERT_EQ(made.exit_code, 0) << made.err;

@@ -464,6 +464,22 @@ int TS_count(const std::string& text, const std::string& part)
     return n;
 }
 
+std::string TS_value(const std::string& text, const std::string& label)
+{
+    size_t at = text.find(label);
+    if (at == std::string::npos) return "<none>";
+    at += label.size();
+    return text.substr(at, text.find('\n', at) - at);
+}
+
+std::vector<std::string> TS_lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
 std::string TS_md5_of_text(const std::string& text)
 {
     const std::string f = gScratch + "md5-input";

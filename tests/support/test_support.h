@@ -117,6 +117,12 @@ TS_result TS_run_updater_closed(const std::string& program, const std::vector<st
 // How often part stands in text (overlapping matches counted).
 int TS_count(const std::string& text, const std::string& part);
 
+// What follows the first label in text, up to its line's end; "<none>" when text does not hold it.
+std::string TS_value(const std::string& text, const std::string& label);
+
+// The lines of text without their line ends (a last line without one counted too).
+std::vector<std::string> TS_lines(const std::string& text);
+
 // The MD5 of the bytes as md5sum prints it (32 lower-case hex digits).
 std::string TS_md5_of_text(const std::string& text);
 
