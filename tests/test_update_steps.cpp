@@ -38,13 +38,6 @@ namespace {
 
 using steady = std::chrono::steady_clock;
 
-std::string log_path()
-{
-    return TS_scratch() + "update-steps-log.txt";
-}
-
-std::string read_log() { return TS_read_log(log_path()); }
-
 std::vector<std::string> gAlerts; // first lines of the alerts raised
 void record_alert(int, const std::string (&lines)[4], int, const std::string&)
 {
@@ -101,7 +94,7 @@ struct UpdateSteps : testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(sWindow);
-        hl_open_log(log_path());
+        hl_open_log(TS_log_path());
         ALERT_set_presenter(record_alert);
         gAlerts.clear();
         gAnswers.clear();
@@ -170,7 +163,7 @@ struct UpdateSteps : testing::Test {
             find_update_servers();
             std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
-        ASSERT_EQ(gSearchPhase, search_read) << read_log();
+        ASSERT_EQ(gSearchPhase, search_read) << TS_read_log();
         int next = 0, done = 0;
         float fraction = 0;
         while (!done && steady::now() - start < std::chrono::seconds(120)) {
@@ -236,7 +229,7 @@ TEST_F(UpdateSteps, UpdatesACopyThroughTheSteps)
     gAnswers[gInstallPath + "Instructions/user/notes.txt"] = answer_act;
     gAnswers[gInstallPath + "Resources/user/tweaks.txt"] = answer_act;
     Walk w = walk(step_install_updates, step_finish);
-    ASSERT_EQ(w.step, step_finish) << read_log();
+    ASSERT_EQ(w.step, step_finish) << TS_read_log();
     EXPECT_EQ(gAsked, (std::vector<std::string>{gInstallPath + "Instructions/user/notes.txt",
                                                 gInstallPath + "Resources/user/tweaks.txt"}));
     EXPECT_TRUE(w.bar_ok);

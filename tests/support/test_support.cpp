@@ -63,6 +63,11 @@ std::string TS_read_file(const std::string& path)
     return ss.str();
 }
 
+std::string TS_log_path()
+{
+    return gScratch + "test-log.txt";
+}
+
 std::string TS_read_log(const std::string& path)
 {
     gLog.flush();

@@ -17,8 +17,10 @@ std::string TS_new_dir(const std::string& name);
 std::string TS_new_copy(const std::string& name);
 
 std::string TS_read_file(const std::string& path);
+// The log file of a test that opens the log in its own process, in the scratch folder.
+std::string TS_log_path();
 // The program's log file at path, once what the program wrote to it so far is flushed.
-std::string TS_read_log(const std::string& path);
+std::string TS_read_log(const std::string& path = TS_log_path());
 void TS_write_file(const std::string& path, const std::string& bytes);
 // A file a server may read at any moment, written whole: to a temporary name beside it, then
 // renamed over it, so that a request finds the old bytes or the new ones, never a part.
