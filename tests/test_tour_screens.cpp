@@ -30,22 +30,18 @@ void PrintTo(const Lang& l, std::ostream* os)
     *os << "LANG=" << l.env;
 }
 
-int exact(const WR_shot& s, int x0, int x1, int y0, int y1, WR_rgb c)
-{
-    return s.count(x0, x1, y0, y1, [c](WR_rgb p) { return p == c; });
-}
 bool current(const WR_shot& s, int row)
 {
-    return exact(s, 28, 195, 476 - 20 * row, 491 - 20 * row, kTitle77) > 5;
+    return s.exact(28, 195, 476 - 20 * row, 491 - 20 * row, kTitle77) > 5;
 }
 bool enabled(const WR_shot& s, int x)
 {
-    return exact(s, x - 20, x + 20, 14, 32, kNavy) > 10;
+    return s.exact(x - 20, x + 20, 14, 32, kNavy) > 10;
 }
 // A modal screen hides the wizard: no step title in colour 77, one plain ground at the corners.
 bool modal(const WR_shot& s)
 {
-    return exact(s, 28, 195, 370, 491, kTitle77) == 0 && s.at(5, 5) == s.at(795, 5) && s.at(5, 5) == s.at(5, 595);
+    return s.exact(28, 195, 370, 491, kTitle77) == 0 && s.at(5, 5) == s.at(795, 5) && s.at(5, 5) == s.at(5, 595);
 }
 bool alert_shows(const WR_shot& s)
 {

@@ -233,9 +233,7 @@ TEST_F(Window, SmallScreenAsksForFullScreenWithoutBreaking)
     EXPECT_TRUE(w.found && w.x >= 0 && w.y >= 0 && w.x + w.w <= 1280 && w.y + w.h <= 720) << w.raw;
     // The step list's current title (colour 77) in the row from y, and Quit's and Next's words (navy).
     auto shows = [](const WR_shot& s, int y) {
-        auto has = [&](int x0, int y0, WR_rgb c) {
-            return s.count(x0, x0 + 40, y0, y0 + 15, [c](WR_rgb p) { return p == c; }) > 5;
-        };
+        auto has = [&](int x0, int y0, WR_rgb c) { return s.exact(x0, x0 + 40, y0, y0 + 15, c) > 5; };
         return has(28, y, {51, 51, 204}) && has(38, 16, {23, 40, 60}) && has(699, 16, {23, 40, 60});
     };
     EXPECT_TRUE(shows(WR_wait_for(app, "welcome", [&](const WR_shot& s) { return shows(s, 476); }), 476));
