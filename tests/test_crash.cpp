@@ -14,7 +14,6 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <sstream>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -91,14 +90,6 @@ namespace {
         },                                                                                              \
         testing::KilledBySignal(sig), "")
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) out.push_back(l);
-    return out;
-}
-
 bool is_hex_address(const std::string& s)
 {
     return s.size() == 18 && s.rfind("0x", 0) == 0 && s.find_first_not_of("0123456789abcdef", 2) == std::string::npos;
@@ -142,7 +133,7 @@ TEST(CrashHandler, ReportsForSegvFpeAndIllAreAppendedAndTheSignalEndsTheProcess)
     CRASH_IN_CHILD(dir, SIGFPE, crash_victim_fpe());
     CRASH_IN_CHILD(dir, SIGILL, crash_victim_ill());
     std::string text = TS_read_file(dir + "crash_log.txt");
-    std::vector<std::string> l = lines_of(text);
+    std::vector<std::string> l = TS_lines(text);
     size_t at = check_report(l, 0, "EXCEPTION_ACCESS_VIOLATION (C0000005)", {"1"}, "crash_victim_segv");
     at = check_report(l, at, "EXCEPTION_INT_DIVIDE_BY_ZERO (C0000094)", {"1"}, "crash_victim_fpe");
     at = check_report(l, at, "EXCEPTION_ILLEGAL_INSTRUCTION (C000001D)", {"2"}, "crash_victim_ill");
@@ -166,7 +157,7 @@ TEST(CrashHandler, BusTrapStackOverflowWorkerThreadAndLongCrawl)
         wq.wait_done();
     });
     CRASH_IN_CHILD(dir, SIGSEGV, crash_deep(300));
-    std::vector<std::string> l = lines_of(TS_read_file(dir + "crash_log.txt"));
+    std::vector<std::string> l = TS_lines(TS_read_file(dir + "crash_log.txt"));
     size_t at = check_report(l, 0, "EXCEPTION_IN_PAGE_ERROR (C0000006)", {"2"}, "crash_victim_bus");
     at = check_report(l, at, "EXCEPTION_BREAKPOINT (80000003)", {"80"}, "crash_victim_trap");
     at = check_report(l, at, "EXCEPTION_STACK_OVERFLOW (C00000FD)", {"1", "2"}, "crash_overflow");
@@ -185,14 +176,14 @@ TEST(CrashHandler, SentSignalUnwritableReportAndDeliberateAbort)
 {
     std::string dir = TS_new_dir("crash3");
     CRASH_IN_CHILD(dir, SIGSEGV, raise(SIGSEGV));
-    std::vector<std::string> l = lines_of(TS_read_file(dir + "crash_log.txt"));
+    std::vector<std::string> l = TS_lines(TS_read_file(dir + "crash_log.txt"));
     ASSERT_GE(l.size(), 2u);
     EXPECT_EQ(l[0], "Unhandled exception: Unknown (0000000B)"); // no processor exception
     EXPECT_EQ(l[1].rfind("Flags=fffffffa, Address = 0x", 0), 0u) << l[1];
     // Nor is a kill -SEGV, from this process or another: its code is 0.
     const size_t first = l.size();
     CRASH_IN_CHILD(dir, SIGSEGV, kill(getpid(), SIGSEGV));
-    l = lines_of(TS_read_file(dir + "crash_log.txt"));
+    l = TS_lines(TS_read_file(dir + "crash_log.txt"));
     ASSERT_GE(l.size(), first + 2);
     EXPECT_EQ(l[first], "Unhandled exception: Unknown (0000000B)");
     EXPECT_EQ(l[first + 1].rfind("Flags=0, Address = 0x", 0), 0u) << l[first + 1];
@@ -241,7 +232,7 @@ TEST(StackCrawl, OwnStackEntriesAndLimit)
     crawl_deep(f, 150);
     CRASH_print_address(f, (const void*)(uintptr_t)0x10);
     fclose(f);
-    std::vector<std::string> l = lines_of(TS_read_file(path));
+    std::vector<std::string> l = TS_lines(TS_read_file(path));
     ASSERT_GE(l.size(), 104u);
     EXPECT_EQ(l[0], "header");
     CRASH_symbol sym;

@@ -36,19 +36,10 @@ struct ProbeRun {
     std::string log;
 };
 
-// What follows the label on its line, or "<none>".
-std::string value(const std::string& text, const std::string& label)
-{
-    size_t at = text.find(label);
-    if (at == std::string::npos) return "<none>";
-    at += label.size();
-    return text.substr(at, text.find('\n', at) - at);
-}
-
 // One number of the probe's "after detection:" line.
 std::string after(const ProbeRun& run, const std::string& name)
 {
-    std::istringstream in(value(run.r.out, "after detection: "));
+    std::istringstream in(TS_value(run.r.out, "after detection: "));
     std::string key, v;
     while (in >> key >> v)
         if (key == name) return v;
@@ -113,20 +104,20 @@ TEST_F(Detect, MesaCapabilityLogLineForLine)
     }
     EXPECT_EQ(TS_count(log, "WARNING"), 0) << log;
 
-    const std::string version = value(log, "OpenGL Version   : ");
+    const std::string version = TS_value(log, "OpenGL Version   : ");
     const std::string text = version.substr(0, version.rfind(" ("));
     EXPECT_EQ(version, text + " (" + std::to_string(OGL_parse_version(text.c_str())) + ")");
     EXPECT_GE(OGL_parse_version(text.c_str()), 300) << version; // Mesa's software renderer
-    EXPECT_NE(value(log, "OpenGL Extensions: ").find(" GL_ARB_multitexture "), std::string::npos);
-    EXPECT_EQ(value(log, "threaded_avail   : "), "0");
-    EXPECT_EQ(value(log, "vbo_avail        : "), "1");
-    EXPECT_EQ(value(log, "sblend_avail     : "), "1/1");
-    EXPECT_EQ(value(log, "idx in vram      : "), "1");
-    EXPECT_TRUE(ends_with(value(log, "max texture size : "), " (hardware limit)"));
+    EXPECT_NE(TS_value(log, "OpenGL Extensions: ").find(" GL_ARB_multitexture "), std::string::npos);
+    EXPECT_EQ(TS_value(log, "threaded_avail   : "), "0");
+    EXPECT_EQ(TS_value(log, "vbo_avail        : "), "1");
+    EXPECT_EQ(TS_value(log, "sblend_avail     : "), "1/1");
+    EXPECT_EQ(TS_value(log, "idx in vram      : "), "1");
+    EXPECT_TRUE(ends_with(TS_value(log, "max texture size : "), " (hardware limit)"));
     // Floats in the log stream's fixed format.
-    EXPECT_NE(value(log, "max iso filtering: ").find('.'), std::string::npos);
-    EXPECT_EQ(value(log, "max iso filtering: ").size() - value(log, "max iso filtering: ").find('.'), 7u);
-    EXPECT_EQ(value(log, "use_vsync1       : "), "0");
+    EXPECT_NE(TS_value(log, "max iso filtering: ").find('.'), std::string::npos);
+    EXPECT_EQ(TS_value(log, "max iso filtering: ").size() - TS_value(log, "max iso filtering: ").find('.'), 7u);
+    EXPECT_EQ(TS_value(log, "use_vsync1       : "), "0");
 
     // The entry points found are the driver's working functions; the pool has no workers.
     EXPECT_NE(run.r.out.find("active texture works: yes\n"), std::string::npos) << run.r.out;
@@ -144,14 +135,14 @@ TEST_F(Detect, VendorWorkaroundsUnderMesaOverrides)
     ProbeRun run = detect({}, {{"force_gl_vendor", "Intel"}});
     EXPECT_EQ(run.r.exit_code, 0) << run.r.err;
     EXPECT_NE(run.log.find(intel + "OpenGL Vendor    : Intel\n"), std::string::npos) << run.log;
-    EXPECT_EQ(value(run.log, "vbo_avail        : "), "0");
-    EXPECT_EQ(value(run.log, "pbo_avail        : "), "0");
+    EXPECT_EQ(TS_value(run.log, "vbo_avail        : "), "0");
+    EXPECT_EQ(TS_value(run.log, "pbo_avail        : "), "0");
     EXPECT_NE(run.r.out.find("bind buffer entry point: no\n"), std::string::npos) << run.r.out;
 
     for (const char* keep : {"--use_vbos", "--no_workaround"}) {
         run = detect({keep}, {{"force_gl_vendor", "Intel"}});
         EXPECT_EQ(TS_count(run.log, "Disabling"), 0) << keep;
-        EXPECT_EQ(value(run.log, "vbo_avail        : "), "1") << keep;
+        EXPECT_EQ(TS_value(run.log, "vbo_avail        : "), "1") << keep;
     }
     run = detect({}, {{"force_gl_vendor", "Intel Corporation"}});
     EXPECT_EQ(TS_count(run.log, "Disabling"), 0);
@@ -163,7 +154,7 @@ TEST_F(Detect, VendorWorkaroundsUnderMesaOverrides)
                            "OpenGL Render    : Wildcat Realizm\n"),
               std::string::npos)
         << run.log;
-    EXPECT_EQ(value(run.log, "glsl_avail       : ").substr(0, 2), "0 ");
+    EXPECT_EQ(TS_value(run.log, "glsl_avail       : ").substr(0, 2), "0 ");
     run = detect({"--use_glsl"}, wildcat);
     EXPECT_EQ(TS_count(run.log, "Disabling"), 0);
     EXPECT_EQ(after(run, "glsl_avail"), "1");
@@ -204,7 +195,7 @@ TEST_F(Detect, DriverAlertsUnderMesaOverrides)
     // Old drivers of shader cards: the log still shows GLSL, the program then goes without it.
     run = detect({}, {{"force_gl_vendor", "ATI Technologies Inc."}, {"MESA_GL_VERSION_OVERRIDE", "1.5"}});
     EXPECT_EQ(run.r.exit_code, 0) << run.r.err;
-    EXPECT_EQ(value(run.log, "glsl_avail       : ").substr(0, 2), "1 ");
+    EXPECT_EQ(TS_value(run.log, "glsl_avail       : ").substr(0, 2), "1 ");
     EXPECT_NE(run.log.find("use_vsync2       : 0\n"
                            "You have a newer ATI graphics card with pixel shaders, but you do not have new drivers.\n"
                            "Corvane may run slower, crash, or show artifacts if you do not update your drivers.\n\n"
@@ -222,7 +213,7 @@ TEST_F(Detect, DriverAlertsUnderMesaOverrides)
                            "(OGL_extensions:919)\n"),
               std::string::npos)
         << run.log;
-    EXPECT_EQ(value(run.log, "first-gen shaders: "), "1"); // no second-generation fragment programs
+    EXPECT_EQ(TS_value(run.log, "first-gen shaders: "), "1"); // no second-generation fragment programs
     EXPECT_EQ(after(run, "glsl_avail"), "0");
 }
 
@@ -231,15 +222,15 @@ TEST_F(Detect, VersionAndExtensionOverrides)
     // OpenGL 1.1: the 3D-texture calls came with 1.2, so they count as missing; only logged.
     ProbeRun run = detect({}, {{"MESA_GL_VERSION_OVERRIDE", "1.1"}});
     EXPECT_EQ(run.r.exit_code, 0) << run.r.err;
-    EXPECT_TRUE(ends_with(value(run.log, "OpenGL Version   : "), " (110)"));
+    EXPECT_TRUE(ends_with(TS_value(run.log, "OpenGL Version   : "), " (110)"));
     for (const char* p : {"glTexImage3D", "glTexSubImage3D", "glCopyTexSubImage3D"})
         EXPECT_NE(run.log.find(std::string("WARNING: extension missing proc ") + p +
                                ".  This is a problem with your video driver.\n"),
                   std::string::npos)
             << p;
     EXPECT_EQ(TS_count(run.log, "WARNING: extension missing proc"), 3) << run.log;
-    EXPECT_EQ(value(run.log, "separate stencil : "), "0");
-    EXPECT_EQ(value(run.log, "gshader_avail    : "), "0");
+    EXPECT_EQ(TS_value(run.log, "separate stencil : "), "0");
+    EXPECT_EQ(TS_value(run.log, "gshader_avail    : "), "0");
     EXPECT_NE(run.r.out.find("active texture works: yes\n"), std::string::npos); // by its extension
 
     // A version that promises the indexed draw buffers, without the extension that names them.
@@ -249,15 +240,15 @@ TEST_F(Detect, VersionAndExtensionOverrides)
     EXPECT_NE(run.log.find("WARNING: extension missing proc glColorMaskIndexedEXT.  This is a problem with your video "
                            "driver.\n"),
               std::string::npos);
-    EXPECT_EQ(value(run.log, "drawbuf2_avail   : "), "0");
+    EXPECT_EQ(TS_value(run.log, "drawbuf2_avail   : "), "0");
 
     run = detect({}, {{"MESA_GL_VERSION_OVERRIDE", "4.5"},
                       {"MESA_EXTENSION_OVERRIDE", "-GL_EXT_texture_filter_anisotropic -GL_ARB_vertex_buffer_object"}});
     EXPECT_EQ(run.r.exit_code, 0) << run.r.err;
-    EXPECT_EQ(value(run.log, "aniso_avail      : "), "0");
-    EXPECT_EQ(value(run.log, "max iso filtering: "), "1.000000");
+    EXPECT_EQ(TS_value(run.log, "aniso_avail      : "), "0");
+    EXPECT_EQ(TS_value(run.log, "max iso filtering: "), "1.000000");
     // The buffer calls are core in 4.5: found under their plain names.
-    EXPECT_EQ(value(run.log, "vbo_avail        : "), "1");
+    EXPECT_EQ(TS_value(run.log, "vbo_avail        : "), "1");
     EXPECT_NE(run.r.out.find("buffer objects work: yes\n"), std::string::npos) << run.r.out;
 }
 
@@ -265,13 +256,13 @@ TEST_F(Detect, CapabilitySwitches)
 {
     ProbeRun base = detect({});
     ASSERT_EQ(base.r.exit_code, 0) << base.r.err;
-    const std::string units = value(base.log, "max tex units    : ");
+    const std::string units = TS_value(base.log, "max tex units    : ");
     const std::string limits = units.substr(units.find(' ')); // " (image units/coordinates)"
 
     ProbeRun run = detect({"--no_vbos"});
     EXPECT_EQ(run.r.exit_code, 0);
-    EXPECT_EQ(value(run.log, "vbo_avail        : "), "0");
-    EXPECT_EQ(value(run.log, "pbo_avail        : "), "0");
+    EXPECT_EQ(TS_value(run.log, "vbo_avail        : "), "0");
+    EXPECT_EQ(TS_value(run.log, "pbo_avail        : "), "0");
     EXPECT_EQ(TS_count(run.log, "Disabling"), 0);
     EXPECT_NE(run.r.out.find("bind buffer entry point: yes\n"), std::string::npos); // loaded before the switch
 
@@ -280,12 +271,12 @@ TEST_F(Detect, CapabilitySwitches)
     EXPECT_EQ(run.log.substr(run.log.find(kLabels[0])), base.log.substr(base.log.find(kLabels[0])));
 
     run = detect({"--limited_glsl"});
-    EXPECT_EQ(value(run.log, "first-gen shaders: "), "1");
+    EXPECT_EQ(TS_value(run.log, "first-gen shaders: "), "1");
     run = detect({"--limited_glsl", "--unlimited_glsl"});
-    EXPECT_EQ(value(run.log, "first-gen shaders: "), "0");
+    EXPECT_EQ(TS_value(run.log, "first-gen shaders: "), "0");
 
     run = detect({"--num_units=2"});
-    EXPECT_EQ(value(run.log, "max tex units    : "), "2" + limits);
+    EXPECT_EQ(TS_value(run.log, "max tex units    : "), "2" + limits);
     // Raised to the image units after the log, since GLSL is there.
     const std::string image_units = limits.substr(2, limits.find('/') - 2);
     EXPECT_EQ(after(run, "max_tex_units"), image_units);

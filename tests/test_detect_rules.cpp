@@ -99,15 +99,6 @@ std::string detect(const fake_driver& d, std::vector<std::string> options = {})
     return TS_read_file(path);
 }
 
-// What follows the label on its line of the log, or "<none>".
-std::string value(const std::string& log, const std::string& label)
-{
-    size_t at = log.find(label);
-    if (at == std::string::npos) return "<none>";
-    at += label.size();
-    return log.substr(at, log.find('\n', at) - at);
-}
-
 const char* kShaderCard = "GL_ARB_multitexture GL_ARB_vertex_program GL_ARB_fragment_program GL_ARB_shader_objects "
                           "GL_ARB_vertex_shader GL_ARB_fragment_shader GL_ARB_shading_language_100";
 
@@ -178,7 +169,7 @@ TEST(DetectRules, MissingEntryPointsClearTheirGroupOnly)
               std::string::npos)
         << log;
     EXPECT_EQ(TS_count(log, "WARNING: extension missing proc"), 2);
-    EXPECT_EQ(value(log, "occlude_avail    : "), "0");
+    EXPECT_EQ(TS_value(log, "occlude_avail    : "), "0");
     EXPECT_EQ(gCaps.glGenQueriesARB, nullptr);
     EXPECT_NE(gCaps.glDeleteQueriesARB, nullptr);
     EXPECT_NE(gCaps.glGetQueryObjectuivARB, nullptr);
@@ -198,21 +189,21 @@ TEST(DetectRules, VersionThresholdsAndSubstringExtensions)
     EXPECT_EQ(gCaps.multitex_avail, 1);
     for (const char* l : {"add_env_avail    : ", "combine_avail    : ", "tex_comp_avail   : ", "fsaa_avail       : ",
                           "depth_tex_avail  : "})
-        EXPECT_EQ(value(log, l), "1") << l;
-    EXPECT_EQ(value(log, "automini_avail   : "), "0");
-    EXPECT_EQ(value(log, "OpenGL Version   : "), "1.3 (130)");
-    EXPECT_EQ(value(log, "max iso filtering: "), "1.000000"); // no anisotropic filtering
-    EXPECT_EQ(value(log, "max tex units    : "), "4 (4/4)");
-    EXPECT_EQ(value(log, "max texture size : "), "4096 (hardware limit)");
-    EXPECT_EQ(value(log, "max point size   : "), "64.000000");
-    EXPECT_EQ(value(log, "glsl_avail       : "), "0 (n/a/0)");
-    EXPECT_EQ(value(log, "threaded_avail   : "), "0");
-    EXPECT_EQ(value(log, "idx in vram      : "), "1");
+        EXPECT_EQ(TS_value(log, l), "1") << l;
+    EXPECT_EQ(TS_value(log, "automini_avail   : "), "0");
+    EXPECT_EQ(TS_value(log, "OpenGL Version   : "), "1.3 (130)");
+    EXPECT_EQ(TS_value(log, "max iso filtering: "), "1.000000"); // no anisotropic filtering
+    EXPECT_EQ(TS_value(log, "max tex units    : "), "4 (4/4)");
+    EXPECT_EQ(TS_value(log, "max texture size : "), "4096 (hardware limit)");
+    EXPECT_EQ(TS_value(log, "max point size   : "), "64.000000");
+    EXPECT_EQ(TS_value(log, "glsl_avail       : "), "0 (n/a/0)");
+    EXPECT_EQ(TS_value(log, "threaded_avail   : "), "0");
+    EXPECT_EQ(TS_value(log, "idx in vram      : "), "1");
 
     d.ints[GL_MAX_TEXTURE_UNITS] = 0;
     log = detect(d, {"--use_shader_lod"});
-    EXPECT_EQ(value(log, "max tex units    : "), "1 (0/0)");
-    EXPECT_EQ(value(log, "shad_lod_avail   : "), "1");
+    EXPECT_EQ(TS_value(log, "max tex units    : "), "1 (0/0)");
+    EXPECT_EQ(TS_value(log, "shad_lod_avail   : "), "1");
 }
 
 TEST(DetectRules, NativeProgramLimitsAndShaderFlags)
@@ -222,43 +213,43 @@ TEST(DetectRules, NativeProgramLimitsAndShaderFlags)
     d.extensions = kShaderCard;
     d.fp_native = 64;
     std::string log = detect(d);
-    EXPECT_EQ(value(log, "fprog_avail      : "), "1 (64/7/7/7)");
-    EXPECT_EQ(value(log, "vprog_avail      : "), "1 (500)");
-    EXPECT_EQ(value(log, "first-gen shaders: "), "1");
-    EXPECT_EQ(value(log, "glsl_avail       : "), "1 (1.20/120)");
-    EXPECT_EQ(value(detect(d, {"--unlimited_glsl"}), "first-gen shaders: "), "0"); // the switches come later
+    EXPECT_EQ(TS_value(log, "fprog_avail      : "), "1 (64/7/7/7)");
+    EXPECT_EQ(TS_value(log, "vprog_avail      : "), "1 (500)");
+    EXPECT_EQ(TS_value(log, "first-gen shaders: "), "1");
+    EXPECT_EQ(TS_value(log, "glsl_avail       : "), "1 (1.20/120)");
+    EXPECT_EQ(TS_value(detect(d, {"--unlimited_glsl"}), "first-gen shaders: "), "0"); // the switches come later
 
     d.fp_native = 0;
     d.glsl = "1.30";
     log = detect(d);
-    EXPECT_EQ(value(log, "fprog_avail      : "), "0 (0/7/7/7)");
-    EXPECT_EQ(value(log, "glsl_avail       : "), "1 (1.30/100)");
+    EXPECT_EQ(TS_value(log, "fprog_avail      : "), "0 (0/7/7/7)");
+    EXPECT_EQ(TS_value(log, "glsl_avail       : "), "1 (1.30/100)");
     log = detect(d, {"--use_fprogs"});
-    EXPECT_EQ(value(log, "fprog_avail      : "), "1 (0/7/7/7)");
-    EXPECT_EQ(value(log, "first-gen shaders: "), "1");
+    EXPECT_EQ(TS_value(log, "fprog_avail      : "), "1 (0/7/7/7)");
+    EXPECT_EQ(TS_value(log, "first-gen shaders: "), "1");
 
     // Without vertex programs the fragment programs go too; switching them off afterwards does not.
     d.fp_native = 500;
     d.glsl = nullptr;
     d.missing = {"glIsProgramARB"};
     log = detect(d);
-    EXPECT_EQ(value(log, "vprog_avail      : "), "0 (0)");
-    EXPECT_EQ(value(log, "fprog_avail      : "), "0 (0/0/0/0)");
-    EXPECT_EQ(value(log, "glsl_avail       : "), "1 (<null string>/100)");
+    EXPECT_EQ(TS_value(log, "vprog_avail      : "), "0 (0)");
+    EXPECT_EQ(TS_value(log, "fprog_avail      : "), "0 (0/0/0/0)");
+    EXPECT_EQ(TS_value(log, "glsl_avail       : "), "1 (<null string>/100)");
     d.missing.clear();
     log = detect(d, {"--no_vshaders", "--num_units=2"});
-    EXPECT_EQ(value(log, "vprog_avail      : "), "0 (500)");
-    EXPECT_EQ(value(log, "fprog_avail      : "), "1 (500/7/7/7)");
-    EXPECT_EQ(value(log, "max tex units    : "), "2 (16/8)");
+    EXPECT_EQ(TS_value(log, "vprog_avail      : "), "0 (500)");
+    EXPECT_EQ(TS_value(log, "fprog_avail      : "), "1 (500/7/7/7)");
+    EXPECT_EQ(TS_value(log, "max tex units    : "), "2 (16/8)");
     EXPECT_EQ(gGLSettings.max_tex_units, 16); // raised after the log for GLSL
 
     // Shader objects missing: the shaders and GLSL that need them go.
     d.missing = {"glGetHandleARB"};
     log = detect(d, {"--num_units"});
-    EXPECT_EQ(value(log, "shad_objs_avail  : "), "0");
-    EXPECT_EQ(value(log, "vshader_avail    : "), "0 (0/0/0/0/0/0)");
-    EXPECT_EQ(value(log, "glsl_avail       : "), "0 (n/a/0)");
-    EXPECT_EQ(value(log, "max tex units    : "), "0 (16/8)");
+    EXPECT_EQ(TS_value(log, "shad_objs_avail  : "), "0");
+    EXPECT_EQ(TS_value(log, "vshader_avail    : "), "0 (0/0/0/0/0/0)");
+    EXPECT_EQ(TS_value(log, "glsl_avail       : "), "0 (n/a/0)");
+    EXPECT_EQ(TS_value(log, "max tex units    : "), "0 (16/8)");
     EXPECT_EQ(gGLSettings.max_tex_units, 0);
 }
 

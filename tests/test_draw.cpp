@@ -63,14 +63,6 @@ size_t tile_differences(const std::string& tiles, const std::string& picture)
     return bad;
 }
 
-std::string line_after(const std::string& out, const std::string& label)
-{
-    size_t at = out.find(label);
-    if (at == std::string::npos) return "";
-    size_t end = out.find('\n', at);
-    return out.substr(at + label.size(), end - at - label.size());
-}
-
 class Draw : public testing::Test {
 protected:
     TS_xvfb x;
@@ -212,13 +204,13 @@ TEST_F(Draw, BackdropTilesAreBuiltOnceAndRefreshed)
     // The second build, on a thread with a context of its own, fills the same texture objects
     // with the new picture, binding them directly and leaving the main thread's caches alone.
     EXPECT_NE(r.out.find("thread left the caches alone: yes\n"), std::string::npos) << r.out;
-    std::string names = line_after(r.out, "names a: ");
+    std::string names = TS_value(r.out, "names a: ");
     EXPECT_EQ(TS_count(names, " "), 15) << names;
     EXPECT_EQ(names.find(" 0"), std::string::npos) << names;
-    EXPECT_EQ(line_after(r.out, "names b: "), names);
+    EXPECT_EQ(TS_value(r.out, "names b: "), names);
     EXPECT_EQ(tile_differences(TS_read_file(dir + "tiles-b.rgba"), second_px), 0u);
     // Once a popup was opened nothing changes, though the picture is gone.
-    EXPECT_EQ(line_after(r.out, "names c: "), names);
+    EXPECT_EQ(TS_value(r.out, "names c: "), names);
     EXPECT_TRUE(TS_read_file(dir + "tiles-c.rgba") == TS_read_file(dir + "tiles-b.rgba"));
     EXPECT_EQ(TS_read_file(dir + kLog).find("OGL_back_tex"), std::string::npos);
 }

@@ -26,13 +26,6 @@ namespace {
 const char kHeader[] = "I\n1000 Corvane release\nINSTALLER\n";
 const char kOther[] = "0123456789abcdef0123456789abcdef"; // a signature no local file has
 
-std::string log_path()
-{
-    return TS_scratch() + "decide-log.txt";
-}
-
-std::string read_log() { return TS_read_log(log_path()); }
-
 bool is_dir(const std::string& path)
 {
     struct stat st;
@@ -104,7 +97,7 @@ struct Decide : testing::Test {
     static void SetUpTestSuite() { gOptions.opts["--qa_script"] = ""; }
     void SetUp() override
     {
-        hl_open_log(log_path());
+        hl_open_log(TS_log_path());
         gTargetOS = 2;
         gInstallPath = TS_new_dir("install");
         std::fill(std::begin(gChosenTiles), std::end(gChosenTiles), 0);
@@ -149,7 +142,7 @@ TEST_F(Decide, EveryCaseOfTheTable)
     EXPECT_EQ(install_decide_actions(), 1);
     EXPECT_EQ(decisions(), "-DD-XX--");
     EXPECT_TRUE(gAsked.empty());
-    EXPECT_EQ(read_log().find("File: "), std::string::npos);
+    EXPECT_EQ(TS_read_log().find("File: "), std::string::npos);
 }
 
 TEST_F(Decide, FilesAStoppedScanNeverCheckedAreLeftAlone)
@@ -194,7 +187,7 @@ TEST_F(Decide, ChangedFilesAskWithTheFormAndLogTheirSignatures)
                                                     "KEEP EVERY OLD FILE IN THIS DIRECTORY",
                                                     "CANCEL THE WHOLE INSTALLATION!"}));
 
-    const std::string log = read_log();
+    const std::string log = TS_read_log();
     EXPECT_NE(log.find("File: " + gInstallPath + "Resources/changed.txt  sig_want=" + v1 +
                        "  sig_have=" + TS_md5_of_text("my own edit") + "\n"),
               std::string::npos)
@@ -275,7 +268,7 @@ TEST_F(Decide, FolderWideAnswers)
     EXPECT_EQ(gAsked[0].path, gInstallPath + "a/1.txt");
     EXPECT_EQ(gAsked[1].path, gInstallPath + "a/sub/3.txt");
     EXPECT_EQ(gAsked[2].path, gInstallPath + "b/5.txt");
-    EXPECT_EQ(TS_count(read_log(), "File: "), 3);
+    EXPECT_EQ(TS_count(TS_read_log(), "File: "), 3);
 
     // The remembered answers last one call: the next one asks again.
     gScript = {5, 2, 4};
@@ -340,11 +333,11 @@ TEST_F(Decide, FoldersAreMadeForDownloadsAndTheStandardFolders)
     for (const auto& w : want) EXPECT_TRUE(is_dir(gInstallPath + w)) << w;
     EXPECT_FALSE(is_dir(gInstallPath + "Mac"));
     EXPECT_FALSE(is_dir(gInstallPath + "Old"));
-    EXPECT_EQ(read_log().find("(utils:181)"), std::string::npos) << read_log();
+    EXPECT_EQ(TS_read_log().find("(utils:181)"), std::string::npos) << TS_read_log();
 
     // Everything exists now: existing folders are no error.
     EXPECT_EQ(install_make_folders(), 0);
-    EXPECT_EQ(read_log().find("(utils:181)"), std::string::npos);
+    EXPECT_EQ(TS_read_log().find("(utils:181)"), std::string::npos);
 }
 
 std::string folder_alert(const std::string& folder, const std::string& error)
@@ -366,32 +359,32 @@ TEST_F(Decide, FoldersThatCannotBeMade)
     read_and_scan(rec("a/b.txt", v1));
     EXPECT_EQ(install_decide_actions(), 1);
     EXPECT_EQ(install_make_folders(), ENOTDIR);
-    std::string log = read_log();
+    std::string log = TS_read_log();
     EXPECT_NE(log.find(folder_alert(blocked + "file", notdir)), std::string::npos) << log;
     EXPECT_EQ(TS_count(log, "(utils:181)"), 1);
     EXPECT_FALSE(is_dir(blocked + "sub"));
 
     // A download folder blocked by a file: stops before the standard folders.
-    hl_open_log(log_path());
+    hl_open_log(TS_log_path());
     gInstallPath = TS_new_dir("install");
     write("a", "a file");
     read_and_scan(rec("a/b/c.txt", v1) + rec("z/d.txt", v1));
     EXPECT_EQ(install_decide_actions(), 1);
     EXPECT_EQ(install_make_folders(), ENOTDIR);
-    log = read_log();
+    log = TS_read_log();
     EXPECT_NE(log.find(folder_alert(gInstallPath + "a", notdir)), std::string::npos) << log;
     EXPECT_EQ(TS_count(log, "(utils:181)"), 1);
     EXPECT_FALSE(is_dir(gInstallPath + "z"));
     EXPECT_FALSE(is_dir(gInstallPath + "Output"));
 
     // A standard folder only raises its alert; the others are still made.
-    hl_open_log(log_path());
+    hl_open_log(TS_log_path());
     gInstallPath = TS_new_dir("install");
     write("Output", "a file");
     read_and_scan(rec("z/d.txt", v1));
     EXPECT_EQ(install_decide_actions(), 1);
     EXPECT_EQ(install_make_folders(), 0);
-    log = read_log();
+    log = TS_read_log();
     EXPECT_NE(log.find(folder_alert(gInstallPath + "Output/", notdir)), std::string::npos) << log;
     EXPECT_NE(log.find(folder_alert(gInstallPath + "Output/preferences", notdir)), std::string::npos) << log;
     EXPECT_EQ(TS_count(log, "(utils:181)"), 6);

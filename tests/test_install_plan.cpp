@@ -24,13 +24,6 @@
 static const char kHeader[] = "I\n1000 Corvane release\nINSTALLER\n";
 static const char kMd5[] = "0123456789abcdef0123456789abcdef";
 
-static std::string log_path()
-{
-    return TS_scratch() + "plan-log.txt";
-}
-
-static std::string read_log() { return TS_read_log(log_path()); }
-
 // The xdg-open stand-in writes one file per call into this folder.
 static std::string record_dir()
 {
@@ -74,7 +67,7 @@ struct Plan : testing::Test {
     }
     void SetUp() override
     {
-        hl_open_log(log_path());
+        hl_open_log(TS_log_path());
         TS_sh("rm -rf '" + record_dir() + "' && mkdir -p '" + record_dir() + "'");
         gQuit = 0;
         gTargetOS = 2;
@@ -196,7 +189,7 @@ TEST_F(Plan, AdjacentRecordsGroupAndALaterGroupWins)
         {"paths differ by case", rec("a") + rec("A") + rec("a", "t"), "A|s\na|t", 1},
     };
     for (const auto& c : cases) {
-        hl_open_log(log_path());
+        hl_open_log(TS_log_path());
         read_plan(c.body);
         // Only paths and signatures matter here.
         std::string brief;
@@ -205,9 +198,9 @@ TEST_F(Plan, AdjacentRecordsGroupAndALaterGroupWins)
             for (size_t i = 0; i < g.size(); ++i) brief += (i ? " + " : "") + g[i].path + "|" + g[i].sig_want;
         }
         EXPECT_EQ(brief, c.plan) << c.what;
-        EXPECT_EQ(TS_count(read_log(), "again further down"), c.warnings) << c.what;
+        EXPECT_EQ(TS_count(TS_read_log(), "again further down"), c.warnings) << c.what;
     }
-    EXPECT_NE(read_log().find("WARNING: the directory file lists \"a\" again further down"), std::string::npos);
+    EXPECT_NE(TS_read_log().find("WARNING: the directory file lists \"a\" again further down"), std::string::npos);
 }
 
 TEST_F(Plan, PlatformFilterForEveryTarget)
@@ -362,9 +355,9 @@ TEST_F(Plan, HostilePathsAreDroppedWithAWarning)
         "FILE 7 0 0\n", // no path at all
     };
     for (const auto& h : hostile) {
-        hl_open_log(log_path());
+        hl_open_log(TS_log_path());
         EXPECT_EQ(read_plan(rec("keep/a") + h + rec("keep/b")), "keep/a|s|0|0|1|1|0\nkeep/b|s|0|0|1|1|0") << h;
-        const std::string log = read_log();
+        const std::string log = TS_read_log();
         EXPECT_EQ(TS_count(log, "WARNING: the directory file lists an unsafe path; its record is skipped: "), 1)
             << h << log;
     }
@@ -376,18 +369,18 @@ TEST_F(Plan, FatalForAMissingFileOrAPathWithoutFile)
 {
     const std::string missing = TS_scratch() + "no-such-directory.txt";
     EXPECT_EXIT(install_read_directory_file(missing), testing::ExitedWithCode(1), "");
-    EXPECT_NE(read_log().find("I tried to read a directory file that does not exist!\nThe file is:\n" + missing +
+    EXPECT_NE(TS_read_log().find("I tried to read a directory file that does not exist!\nThe file is:\n" + missing +
                               "\n\n(utils:771)\n"),
               std::string::npos)
-        << read_log();
+        << TS_read_log();
 
-    hl_open_log(log_path());
+    hl_open_log(TS_log_path());
     const std::string folder = write_dir_file("DIR Resources/\n" + rec("a") + "FILE 7 0 0 1 1 s plugins/\n");
     EXPECT_EXIT(install_read_directory_file(folder), testing::ExitedWithCode(1), "");
-    EXPECT_NE(read_log().find("I am reading the directory text file and found a path that has no file!\n"
+    EXPECT_NE(TS_read_log().find("I am reading the directory text file and found a path that has no file!\n"
                               "This is impossible to download or delete!\nIt is:\nResources/plugins/\n(utils:816)\n"),
               std::string::npos)
-        << read_log();
+        << TS_read_log();
 }
 
 static const char kNeedNewInstaller[] =
@@ -416,8 +409,8 @@ TEST_F(Plan, WrongOrNewerHeadersSendTheUserToTheDownloadPage)
         EXPECT_EQ(install_read_directory_file(path), 2) << c.what;
         EXPECT_TRUE(gPlan.install_groups.empty()) << c.what;
         EXPECT_EQ(gQuit, 1) << c.what;
-        EXPECT_NE(read_log().find(kNeedNewInstaller + path + "\n(utils:89)\n"), std::string::npos)
-            << c.what << "\n" << read_log();
+        EXPECT_NE(TS_read_log().find(kNeedNewInstaller + path + "\n(utils:89)\n"), std::string::npos)
+            << c.what << "\n" << TS_read_log();
         EXPECT_EQ(wait_for_records(1), std::vector<std::string>{std::string("1\n") + kDownloadPage + "\n"}) << c.what;
     }
     // Both header letters, a byte-order mark and CR LF line ends are accepted.
@@ -432,10 +425,10 @@ TEST_F(Plan, NewerUpdaterAlertOpensItsPageAndQuits)
     const std::string page = "https://updates.example.org/get the updater?v=30003&lang=en";
     install_newer_updater_dialog(page);
     EXPECT_EQ(gQuit, 1);
-    EXPECT_NE(read_log().find("There is a newer version of the Corvane web updater available.\n"
+    EXPECT_NE(TS_read_log().find("There is a newer version of the Corvane web updater available.\n"
                               "I will take you to the web page where you can downoad it.\n\n\n(utils:80)\n"),
               std::string::npos)
-        << read_log();
+        << TS_read_log();
     // One argument, passed whole: no shell split it.
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{"1\n" + page + "\n"});
     // Without an opener, a note names the address and why it was not opened.
@@ -443,7 +436,7 @@ TEST_F(Plan, NewerUpdaterAlertOpensItsPageAndQuits)
     setenv("PATH", TS_new_dir("no-opener").c_str(), 1);
     install_newer_updater_dialog(page);
     setenv("PATH", path.c_str(), 1);
-    EXPECT_NE(read_log().find("updater:\n" + page + "\nError: xdg-open: No such file or directory\nPlease"),
+    EXPECT_NE(TS_read_log().find("updater:\n" + page + "\nError: xdg-open: No such file or directory\nPlease"),
               std::string::npos);
 }
 
@@ -451,9 +444,9 @@ TEST_F(Plan, NeedNewInstallerAlertNamesTheFile)
 {
     install_need_new_installer_dialog("/tmp/some folder/server_list_10.txt");
     EXPECT_EQ(gQuit, 1);
-    EXPECT_NE(read_log().find(std::string(kNeedNewInstaller) + "/tmp/some folder/server_list_10.txt\n(utils:89)\n"),
+    EXPECT_NE(TS_read_log().find(std::string(kNeedNewInstaller) + "/tmp/some folder/server_list_10.txt\n(utils:89)\n"),
               std::string::npos)
-        << read_log();
+        << TS_read_log();
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{std::string("1\n") + kDownloadPage + "\n"});
     // An opener with nothing to open the page with: a note names the page, its address and why.
     const std::string path = getenv("PATH"), bin = TS_new_dir("failing-opener");
@@ -463,7 +456,7 @@ TEST_F(Plan, NeedNewInstallerAlertNamesTheFile)
     setenv("PATH", path.c_str(), 1);
     const std::string note = std::string("\nI could not open the Corvane download page:\n") + kDownloadPage +
                              "\nError: xdg-open: exited with status 3\nPlease open it in your web browser.\n(utils:90)";
-    EXPECT_NE(read_log().find(note), std::string::npos) << read_log();
+    EXPECT_NE(TS_read_log().find(note), std::string::npos) << TS_read_log();
 }
 
 TEST_F(Plan, AlertTextsAreTranslated)
@@ -471,11 +464,11 @@ TEST_F(Plan, AlertTextsAreTranslated)
     LANG_set_language(2); // German
     install_need_new_installer_dialog("a/directory.txt");
     LANG_clear();
-    EXPECT_NE(read_log().find("Mit anderen Worten: Sie brauchen ein neues Installationsprogramm!\n"
+    EXPECT_NE(TS_read_log().find("Mit anderen Worten: Sie brauchen ein neues Installationsprogramm!\n"
                               "Kein Problem... Sie finden es im Download-Bereich von www.corvane-sim.com.\n"
                               "a/directory.txt\n"),
               std::string::npos)
-        << read_log();
+        << TS_read_log();
     EXPECT_EQ(wait_for_records(1).size(), 1u);
 }
 
@@ -487,8 +480,8 @@ TEST_F(Plan, OnlyWebAddressesAreOpened)
     install_newer_updater_dialog("mailto:someone@example.org");
     open_url_before_quit("HTTP://Example.org/a", nullptr);
     EXPECT_EQ(wait_for_records(1), std::vector<std::string>{"1\nHTTP://Example.org/a\n"});
-    EXPECT_EQ(TS_count(read_log(), "WARNING: not opening \""), 9) << read_log();
-    EXPECT_EQ(TS_count(read_log(), "could not start"), 0) << read_log(); // the page that opened
+    EXPECT_EQ(TS_count(TS_read_log(), "WARNING: not opening \""), 9) << TS_read_log();
+    EXPECT_EQ(TS_count(TS_read_log(), "could not start"), 0) << TS_read_log(); // the page that opened
     EXPECT_EQ(gQuit, 1); // the alert still ends the program
 }
 
@@ -500,7 +493,7 @@ static std::string gSeen;
 static int scripted_frame(const std::string& top, const std::string& l1, const std::string& t1, const std::string& l2,
                           const std::string& t2)
 {
-    gSeen = top + "|" + l1 + "|" + t1 + "|" + l2 + "|" + t2 + "|" + TS_read_file(log_path()); // on disk as it asks
+    gSeen = top + "|" + l1 + "|" + t1 + "|" + l2 + "|" + t2 + "|" + TS_read_file(TS_log_path()); // on disk as it asks
     int a = gFrames < gAnswers.size() ? gAnswers[gFrames] : 1;
     ++gFrames;
     if (a == -1) { // another popup replaces the question in this frame
@@ -525,7 +518,7 @@ TEST(TwoChoices, AnswersAndResultCodes)
     };
     const install_modal_hooks kept = gInstallModal;
     gInstallModal.two_choices_frame = scripted_frame;
-    hl_open_log(log_path());
+    hl_open_log(TS_log_path());
     gLog << "before the question\n";
     for (const auto& c : cases) {
         gAnswers = c.frames;

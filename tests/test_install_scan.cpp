@@ -23,13 +23,6 @@ namespace {
 
 const char kHeader[] = "I\n1000 Corvane release\nINSTALLER\n";
 
-std::string log_path()
-{
-    return TS_scratch() + "scan-log.txt";
-}
-
-std::string read_log() { return TS_read_log(log_path()); }
-
 // md5sum of every file below the folder, by install-relative path.
 std::map<std::string, std::string> md5sum_tree(const std::string& dir)
 {
@@ -76,7 +69,7 @@ struct Scan : testing::Test {
     static void SetUpTestSuite() { gOptions.opts["--qa_script"] = ""; }
     void SetUp() override
     {
-        hl_open_log(log_path());
+        hl_open_log(TS_log_path());
         gTargetOS = 2;
         gInstallPath = TS_new_dir(std::string("install-") + testing::UnitTest::GetInstance()->current_test_info()->name());
     }
@@ -148,7 +141,7 @@ TEST_F(Scan, SignaturesMatchMd5sum)
     // Only the current version is checked.
     EXPECT_EQ(gPlan.install_groups[4][0].sig_have, "");
 
-    const std::string log = read_log();
+    const std::string log = TS_read_log();
     EXPECT_EQ(TS_count(log, " Start of MD5 at "), 1) << log;
     EXPECT_EQ(TS_count(log, " End of MD5 at "), 1) << log;
     EXPECT_LT(log.find(" Start of MD5 at "), log.find(" End of MD5 at "));
@@ -170,7 +163,7 @@ TEST_F(Scan, MissingInstallFolderMarksEveryFileMissing)
         EXPECT_EQ(current(g).sig_have, "NONE") << g; // other platforms too
         EXPECT_EQ(current(g).up_to_date, up[g]) << g;
     }
-    EXPECT_EQ(read_log().find("MD5"), std::string::npos);
+    EXPECT_EQ(TS_read_log().find("MD5"), std::string::npos);
 }
 
 TEST_F(Scan, EmptyPlanStartsAndEndsAtOnce)
@@ -181,7 +174,7 @@ TEST_F(Scan, EmptyPlanStartsAndEndsAtOnce)
     EXPECT_EQ(install_scan_md5(next, progress), 1);
     EXPECT_EQ(progress, 0.0f);
     EXPECT_EQ(gScanPool, nullptr);
-    const std::string log = read_log();
+    const std::string log = TS_read_log();
     EXPECT_EQ(TS_count(log, " Start of MD5 at "), 1);
     EXPECT_EQ(TS_count(log, " End of MD5 at "), 1);
 }

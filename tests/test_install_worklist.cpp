@@ -46,16 +46,6 @@ using steady = std::chrono::steady_clock;
 const char kHeader[] = "I\n1000 Corvane release\nINSTALLER\n";
 const char kReleaseDir[] = "/Corvane10/";
 
-std::string log_path()
-{
-    return TS_scratch() + "worklist-log.txt";
-}
-
-std::string read_log()
-{
-    return TS_read_log(log_path());
-}
-
 std::string md5_of_file(const std::string& path)
 {
     return TS_sh("md5sum < '" + path + "' | cut -c1-32").substr(0, 32);
@@ -241,7 +231,7 @@ struct Worklist : testing::Test {
 
     void SetUp() override
     {
-        hl_open_log(log_path());
+        hl_open_log(TS_log_path());
         gTargetOS = 2;
         gLogActions = 1;
         gInstallFailed = 0;
@@ -462,7 +452,7 @@ TEST_F(Worklist, UpdatesACopyFromEndToEnd)
     EXPECT_GE(bad, 1);
 
     // The log: one line per extraction, delete and removed folder; the 404's report; refusals.
-    const std::string log = read_log();
+    const std::string log = TS_read_log();
     for (const std::string& f : fetched)
         EXPECT_EQ(TS_count(log, "EXPANDING file " + I + f + ", with result=0.\n"), 1) << f;
     EXPECT_EQ(TS_count(log, "EXPANDING file "), (int)fetched.size());
@@ -581,7 +571,7 @@ TEST_F(Worklist, FinishedStreamTakesBackAFailedFile)
         EXPECT_TRUE(more.result == 0 && install_only_failed_files_left());
         install_drop_downloads();
         for (const char f : gone)
-            EXPECT_TRUE(f == ' ' || TS_count(read_log(), f + std::string(".txt was not installed: ")) == 1) << f;
+            EXPECT_TRUE(f == ' ' || TS_count(TS_read_log(), f + std::string(".txt was not installed: ")) == 1) << f;
         EXPECT_EQ(TS_sh("cd '" + gInstallPath + "' && cat x.txt y.txt"), gone.size() > 1 ? "oldold" : "oldnew y.txt");
     }
 }
@@ -639,7 +629,7 @@ TEST_F(Worklist, HostileArchivesStopTheInstallAndTouchNothingOutside)
         EXPECT_EQ(gInstallFailed, 1);
         EXPECT_EQ(TS_read_file(local), "old");
         EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
-        const std::string log = read_log();
+        const std::string log = TS_read_log();
         const std::string note = "The installer cannot extract a file.\nError: ";
         EXPECT_EQ(TS_count(log, note), 1);
         EXPECT_EQ(TS_count(log, "\nCompressed File: " + gTempFolder + "0.zip\nDestination: " + local + "\n(utils:433)\n"), 1);
@@ -688,8 +678,8 @@ TEST_F(Worklist, SevenZipArchiveIsExtractedOverTheLocalFile)
     EXPECT_EQ(TS_read_file(gInstallPath + "Textures/tex.txt"), "seven zip content");
     EXPECT_EQ(TS_sh("ls '" + gInstallPath + "Textures'"), "tex.txt\n");
     EXPECT_EQ(TS_sh("ls '" + d + "'"), "extra.txt\ntex.txt\n"); // the archive is gone
-    EXPECT_EQ(TS_count(read_log(), "EXPANDING file " + gInstallPath + "Textures/tex.txt, with result=0.\n"), 1);
-    EXPECT_EQ(TS_count(read_log(), "holds the entry \"extra.txt\", which is not the file \"tex.txt\""), 1);
+    EXPECT_EQ(TS_count(TS_read_log(), "EXPANDING file " + gInstallPath + "Textures/tex.txt, with result=0.\n"), 1);
+    EXPECT_EQ(TS_count(TS_read_log(), "holds the entry \"extra.txt\", which is not the file \"tex.txt\""), 1);
 
     TS_write_file(d + "tex.txt", "other bytes");
     pack();
@@ -697,7 +687,7 @@ TEST_F(Worklist, SevenZipArchiveIsExtractedOverTheLocalFile)
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(TS_sh("ls -A '" + gInstallPath + "Textures'"), "tex.txt\n");
     EXPECT_EQ(TS_read_file(gInstallPath + "Textures/tex.txt"), "seven zip content");
-    EXPECT_EQ(TS_count(read_log(), "MD5 is " + TS_md5_of_text("other bytes") + ", the directory file lists " +
+    EXPECT_EQ(TS_count(TS_read_log(), "MD5 is " + TS_md5_of_text("other bytes") + ", the directory file lists " +
                                        TS_md5_of_text("v3")),
               1);
 }
@@ -756,7 +746,7 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     gEmptiedFolders = {I + "a/", I + "a/b/", I + "full/", outside + "empty/", I + "../" + outside.substr(TS_scratch().size()) + "empty/"};
     EXPECT_EQ(install_run_worklist(), 1);
     EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./full\n./full/x\n./gone\n");
-    EXPECT_EQ(TS_count(read_log(), "WARNING: the install engine does not remove the folder"), 2);
+    EXPECT_EQ(TS_count(TS_read_log(), "WARNING: the install engine does not remove the folder"), 2);
 
     // Entries the reader would never have let in.
     install_entry del_out, del_in, get_out;
@@ -781,7 +771,7 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
     EXPECT_EQ(TS_sh("cd '" + I + "' && find . | sort"), ".\n./busy\n./busy/in\n"); // full/x deleted, full/ and gone/ removed
-    EXPECT_EQ(TS_count(read_log(), "could not be deleted"), 1); // busy only
+    EXPECT_EQ(TS_count(TS_read_log(), "could not be deleted"), 1); // busy only
     install_reset_worklist();
     // The second stream's delete comes after the first one's failure in the call: never done.
     TS_sh("rm -r '" + I + "busy' && mkdir '" + I + "a' && touch '" + I + "a/y'");
@@ -790,7 +780,7 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     gServers.resize(2, gServers[0]);
     EXPECT_EQ(install_run_worklist(), 1);
     EXPECT_EQ(gInstallFailed, 1);
-    EXPECT_EQ(TS_count(read_log(), "it is not a plain path inside the install folder"), 2);
+    EXPECT_EQ(TS_count(TS_read_log(), "it is not a plain path inside the install folder"), 2);
     install_reset_worklist();
     EXPECT_EQ(TS_sh("ls '" + I + "a'"), "y\n");
 
@@ -819,7 +809,7 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     EXPECT_EQ(install_extract_file(zip, I + "sib/file.txt", TS_md5_of_text("written through the link")), EPERM);
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(tree(sibling), sibling_before);
-    const std::string log = read_log();
+    const std::string log = TS_read_log();
     EXPECT_EQ(TS_count(log, "now we want to nuke a file: DELETING  file " + I + "sib/victim.txt, with result=" +
                                 std::to_string(EPERM) + ".\n"),
               1);
@@ -835,12 +825,12 @@ TEST_F(Worklist, RefusesWhatLiesOutsideTheInstallFolder)
     del_out.path = "a";
     gPlan.install_groups = {{del_out}, {del_in}, {install_entry()}};
     gEmptiedFolders.clear();
-    const size_t mark = read_log().size();
+    const size_t mark = TS_read_log().size();
     EXPECT_EQ(install_run_worklist(), 0);
     install_drop_downloads();
     EXPECT_EQ(TS_sh("cd '" + I + "' && find a n 2>/dev/null | sort"), "a\na/y\n");
-    EXPECT_EQ(TS_count(read_log().substr(mark), "WARNING"), 1);
-    EXPECT_EQ(TS_count(read_log(), I + "a could not be deleted (Error: " + FILE_error_text(EISDIR) + ")"), 1);
+    EXPECT_EQ(TS_count(TS_read_log().substr(mark), "WARNING"), 1);
+    EXPECT_EQ(TS_count(TS_read_log(), I + "a could not be deleted (Error: " + FILE_error_text(EISDIR) + ")"), 1);
 
     gInstallFailed = 0;
     install_reset_worklist();
@@ -882,7 +872,7 @@ TEST_F(Worklist, RunawayDownloadsFailWithinTheirLimitsAndLeaveNoArchive)
         TS_write_file(TS_scratch() + "wl-runaway.txt", kHeader + rel.body);
         gServers = {{"faults.test", c.dir, ""}};
         ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-runaway.txt"));
-        const size_t mark = read_log().size();
+        const size_t mark = TS_read_log().size();
 
         const bool over = c.report[0] == 'H';
         const auto start = steady::now();
@@ -904,7 +894,7 @@ TEST_F(Worklist, RunawayDownloadsFailWithinTheirLimitsAndLeaveNoArchive)
         EXPECT_EQ(gInstallFailed, over ? 1 : 0);
         EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
         EXPECT_EQ(TS_read_file(gInstallPath + "data/f.bin"), "old");
-        const std::string log = read_log().substr(mark);
+        const std::string log = TS_read_log().substr(mark);
         EXPECT_EQ(TS_count(log, c.report + gTempFolder + "0.zip\n   server     =faults.test\n"), 1) << log;
         EXPECT_EQ(TS_count(log, std::string("   failure    =") + c.failure), 1) << log;
     }
@@ -957,7 +947,7 @@ TEST_F(Worklist, FullTemporaryDiskStopsTheInstallWithEveryFileWhole)
     EXPECT_EQ(run.rests_skipped, 0);
     for (const install_stream& st : gPlan.streams) EXPECT_EQ(st.error_message, ""); // no server's fault
     EXPECT_TRUE(gPlan.requeue.empty());
-    const std::string log = read_log();
+    const std::string log = TS_read_log();
     EXPECT_EQ(TS_count(log, "The installer cannot write a downloaded file.\nError: " + FILE_error_text(ENOSPC) +
                                 "\nTemporary Folder: " + tmp.dir + "\n\n(utils:434)\n"),
               1)
@@ -1003,7 +993,7 @@ TEST_F(Worklist, OnlyTheListedFileWithItsListedSignatureIsInstalled)
     EXPECT_EQ(TS_read_file(I + "bin/run.sh"), "run v1");
     EXPECT_EQ(TS_sh("cd '" + I + "' && find . -type f | sort"), "./bin/run.sh\n./bin/tool.sh\n");
     EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
-    const std::string log = read_log();
+    const std::string log = TS_read_log();
     EXPECT_EQ(TS_count(log, "WARNING: the archive " + gTempFolder + "0.zip holds the entry \"extra.txt\", which is "
                             "not the file \"tool.sh\" it was fetched for; it is not written\n"),
               1);
@@ -1103,7 +1093,7 @@ TEST_F(Worklist, AnArchiveACacheKeptIsAskedForAgainPastIt)
         }
         EXPECT_EQ(asked,
                   (std::vector<std::string>{"GET http://cache.test/cache/rel/same.bin.zip", f, f + " past the cache"}));
-        const std::string log = read_log(), archive = "The archive of the file " + gInstallPath + "f.bin ";
+        const std::string log = TS_read_log(), archive = "The archive of the file " + gInstallPath + "f.bin ";
         EXPECT_EQ(TS_count(log, "; it is asked for again past any cache.\n"), 1);
         EXPECT_EQ(TS_count(log, archive + c.why), 1) << log;
         EXPECT_EQ(TS_count(log, "WARNING: the file " + gInstallPath + "f.bin was not installed: the archive "),
@@ -1231,7 +1221,7 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     for (const char* t : {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3"}) write_file(I + t, "stale");
     std::istringstream left(own_temps());
     ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-kill.txt"));
-    const size_t mark = read_log().size();
+    const size_t mark = TS_read_log().size();
     const RunStats run = run_worklist();
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(gInstallFailed, 0);
@@ -1240,7 +1230,7 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     EXPECT_EQ(TS_sh("cd '" + I + "' && find . -name '*.part-*' | sort"),
               "./x/.d.part-abcdef\n./x/.f1.bin.part-ABCDEF\n./x/.f1.bin.part-abcde\n./x/.f1.bin.part-abcdefg\n"
               "./x/.l.part-abcdef\n./x/.part-abcdef\n./x/f1.bin.part-abcdef\n./z/.q.bin.part-abcdef\n");
-    const std::string log = read_log().substr(mark);
+    const std::string log = TS_read_log().substr(mark);
     for (std::string t; std::getline(left, t);)
         EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + t.substr(2) + " that an earlier run left\n"), 1) << t;
     for (const char* t : {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3"})
@@ -1289,7 +1279,7 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     rel.update("s/broken.txt", "old broken", "new broken", 3, 1);
     write_file(rel.root + (kReleaseDir + 1) + "s/broken.txt.zip", "this is no zip archive");
     ASSERT_NO_FATAL_FAILURE(ready(rel, "wl-beside.txt", true));
-    const size_t mark = read_log().size();
+    const size_t mark = TS_read_log().size();
 
     gHoldRelease = 0;
     gHeldCommits = 0;
@@ -1313,19 +1303,19 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     // Held: not in place, not counted, not logged.
     EXPECT_EQ(TS_read_file(I + "big.bin"), "old big");
     EXPECT_EQ(gPlan.install_groups[0].back().up_to_date, 0);
-    EXPECT_EQ(TS_count(read_log().substr(mark), "The installer cannot extract a file."), 0);
+    EXPECT_EQ(TS_count(TS_read_log().substr(mark), "The installer cannot extract a file."), 0);
     gHoldRelease = 1;
     // The note waits as in the window: what was logged before it is on disk meanwhile.
     gOptions.opts.erase("--qa_script");
     ALERT_set_presenter([](int, const std::string (&l)[4], int, const std::string&) {
-        const std::string on_disk = TS_read_file(log_path());
-        EXPECT_EQ(on_disk, (gLog.flush(), TS_read_file(log_path())));
+        const std::string on_disk = TS_read_file(TS_log_path());
+        EXPECT_EQ(on_disk, (gLog.flush(), TS_read_file(TS_log_path())));
         gLog << l[0] << "\n" << l[1] << "\n";
     });
     while (result == 0 && steady::now() - start < std::chrono::seconds(120)) result = install_run_worklist();
     ALERT_set_presenter(nullptr), gOptions.opts["--qa_script"] = "";
     EXPECT_EQ(result, 1);
-    std::string log = read_log().substr(mark);
+    std::string log = TS_read_log().substr(mark);
     EXPECT_LT(log.find("EXPANDING file " + I + "big.bin"), log.find("The installer cannot extract a file."));
     EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "s/small"), 5);
     EXPECT_EQ(TS_count(log, "OK I am about to report that I could not open a zip file for extraction!\n"
@@ -1347,7 +1337,7 @@ TEST_F(Worklist, ExtractionRunsBesideTheFrameAndIsReportedOnTheMainThread)
     PLAT_replace_hook = nullptr;
     EXPECT_EQ(md5_of_file(I + "big.bin"), TS_md5_of_text(big));
     EXPECT_EQ(gPlan.install_groups[0].back().up_to_date, 1);
-    log = read_log().substr(mark);
+    log = TS_read_log().substr(mark);
     EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "big.bin, with result=0.\n"), 1);
     EXPECT_EQ(TS_sh("find '" + I + "' -name '*.part-*'"), "");
     EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "'"), "");
@@ -1410,18 +1400,18 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     Release rel;
     ASSERT_NO_FATAL_FAILURE(two_streams(rel, {"a.txt", "b.txt", "c.txt"}));
     const std::string I = gInstallPath;
-    const size_t mark = read_log().size();
+    const size_t mark = TS_read_log().size();
     hold({{"a.txt", 0, 1, true}, {"c.txt", 2, 3, true}, {"b.txt", -1, 0, false}});
     int result = run_until([] { return gFlag[2] > 0; });
     gFlag[1] = 1;
     result = run_until([&] {
-        return result || TS_count(read_log().substr(mark), "EXPANDING file " + I + "a.txt, with result=2.\n") > 0;
+        return result || TS_count(TS_read_log().substr(mark), "EXPANDING file " + I + "a.txt, with result=2.\n") > 0;
     });
     EXPECT_EQ(result, 1) << "the call that reports a.txt ends the run";
     gFlag[3] = 1;
     install_reset_worklist();
     hold({});
-    const std::string log = read_log().substr(mark);
+    const std::string log = TS_read_log().substr(mark);
     EXPECT_EQ(TS_count(log, "The installer cannot extract a file."), 1) << log;
     EXPECT_EQ(TS_count(log, "EXPANDING file " + I + "c.txt, with result=2.\n"), 1) << log;
     EXPECT_EQ(TS_count(log, "WARNING: the file " + I + "c.txt was not installed: it could not be extracted"), 1);
@@ -1433,7 +1423,7 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     TS_write_file(TS_scratch() + "wl-end2.txt", kHeader + rel.body.substr(a.size()) + a);
     gInstallFailed = 0;
     ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-end2.txt"));
-    const size_t mark2 = read_log().size();
+    const size_t mark2 = TS_read_log().size();
     hold({{"c.txt", 0, 1, true}, {"b.txt", -1, 0, false}});
     // a.txt's archive is back, behind c.txt in turn, once the first stream has gone past the end.
     result = run_until([] { return !gPlan.streams.empty() && gPlan.streams[0].group == 3; });
@@ -1441,7 +1431,7 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     gFlag[1] = 1;
     EXPECT_EQ(run_worklist().result, 1);
     hold({});
-    const std::string log2 = read_log().substr(mark2);
+    const std::string log2 = TS_read_log().substr(mark2);
     EXPECT_EQ(gInstallFailed, 1);
     EXPECT_EQ(TS_count(log2, "The installer cannot extract a file."), 1) << log2;
     EXPECT_EQ(TS_count(log2, "\nDestination: " + I + "c.txt\n"), 1) << log2;
@@ -1479,7 +1469,7 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
                         : std::vector<ServerRecord>{cache, cache, {"slow.test", "/slow/100000/1000/", ""},
                                                     {"held.test", "/held/10000/", ""}};
         ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-ends.txt"));
-        const size_t from = read_log().size();
+        const size_t from = TS_read_log().size();
         if (stop) {
             THREAD_init();
             hold({{"x.bin", 0, 1, false}, {"g.bin", -1, 2, false}});
@@ -1513,7 +1503,7 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
             gQuit = 0;
         }
         hold({});
-        const std::string log = read_log().substr(from);
+        const std::string log = TS_read_log().substr(from);
         for (const std::string& name : names) {
             const bool kept = !stop && (name == "y.bin" || name == "r.bin" || name == "d.bin");
             EXPECT_EQ(TS_read_file(gInstallPath + name), kept ? "old" : "new " + name) << name;
@@ -1550,13 +1540,13 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
         const std::string list = TS_scratch() + "wl-two.txt";
         if (pass == 0) rel.publish("b.txt", random_bytes(1200 * 1024, 5));
         if (pass == 2) rel.publish_archive("b.txt", list); // a text, no zip
-        size_t mark = read_log().size();
+        size_t mark = TS_read_log().size();
         hold({{"a.txt", 0, 1, false}, {"c.txt", -1, 0, false}, {"b.txt", -1, -1, pass == 1}});
         EXPECT_EQ(run_until([&] {
                       // b back: failed, its stream waits; asked for again, its stream is past the end.
                       auto& st = gPlan.streams;
                       return pass ? st.size() > 1 && ((st[1].group == 2 && st[1].need_next) || st[1].group == 3)
-                                  : TS_count(read_log().substr(mark), "b.txt was not installed") > 0;
+                                  : TS_count(TS_read_log().substr(mark), "b.txt was not installed") > 0;
                   }),
                   0);
         gFlag[1] = 1;
@@ -1565,16 +1555,16 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
         gEmptiedFolders.insert({gInstallPath + "e/", gInstallPath + "e/m/"});
         pass == 2 ? install_drop_downloads() : install_reset_for_back();
         EXPECT_FALSE(std::filesystem::exists(gInstallPath + "e"));
-        const std::string log = read_log().substr(mark);
+        const std::string log = TS_read_log().substr(mark);
         EXPECT_EQ(gInstallFailed + TS_count(log, "The installer cannot extract a file."), 0);
         EXPECT_EQ(TS_count(log, "was not installed"), pass != 1) << log;
         EXPECT_EQ(TS_count(log, "b.txt was not installed: the archive cannot be extracted"), pass == 2);
         hold({});
         rel.publish("b.txt", "new b.txt");
         ASSERT_NO_FATAL_FAILURE(prepare(list));
-        mark = read_log().size();
+        mark = TS_read_log().size();
         EXPECT_EQ(run_worklist().result, 1);
-        EXPECT_EQ(gInstallFailed + TS_count(read_log().substr(mark), "WARNING"), 0);
+        EXPECT_EQ(gInstallFailed + TS_count(TS_read_log().substr(mark), "WARNING"), 0);
         EXPECT_EQ(TS_sh("cd '" + gInstallPath + "' && cat a.txt c.txt b.txt"), "new a.txtnew c.txtnew b.txt");
     }
 
@@ -1589,14 +1579,15 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     char port[8];
     snprintf(port, sizeof port, "%04X", faults.port);
     const std::string waiting = std::string("awk '$3 ~ /:") + port + "$/ && $5 !~ /:00000000$/ {print $5}' /proc/net/tcp";
-    const size_t mark = read_log().size();
+    const size_t mark = TS_read_log().size();
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(install_run_worklist(), 0);
         for (int i = 0; i < 3000 && TS_sh(waiting + " | wc -l") != "2\n"; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(install_run_worklist(), round);
     }
-    EXPECT_EQ(TS_count(read_log().substr(mark), "was not installed: the archive is larger than"), 2) << read_log();
+    EXPECT_EQ(TS_count(TS_read_log().substr(mark), "was not installed: the archive is larger than"), 2)
+        << TS_read_log();
     // A small reply whole on its socket at a stop came in full: its 40 header and 100 body bytes
     // wait there, and the server's close, which the count may take as one more.
     Release small;
@@ -1607,7 +1598,8 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     for (int i = 0; i < 3000 && TS_sh(waiting + " | grep -c ':0000008[CD]$'") != "1\n"; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     install_drop_downloads();
-    EXPECT_EQ(TS_count(read_log(), "s.txt was not installed: the install ended before its archive was extracted"), 1);
+    EXPECT_EQ(TS_count(TS_read_log(), "s.txt was not installed: the install ended before its archive was extracted"),
+              1);
 
     // More streams than workers (one per processor), every worker held: the queued extraction never
     // begins and is named at once; then the held ones are let go. A retired file deleted first has
@@ -1627,7 +1619,7 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     EXPECT_EQ(run_until([n] { return gFlag[0] == n - 1 && gPlan.downloaded_bytes >= 3 * n; }), 0);
     const std::string named = " was not installed: the install ended before its archive was extracted";
     std::thread let_go([&] {
-        for (int i = 0; i < 6000 && TS_count(TS_read_file(log_path()), named) == 0; ++i)
+        for (int i = 0; i < 6000 && TS_count(TS_read_file(TS_log_path()), named) == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         gFlag[1] = 1;
     });
@@ -1636,7 +1628,7 @@ TEST_F(Worklist, EveryEndReportsFromTheStatesAndCleansUp)
     hold({});
     EXPECT_EQ(TS_count(TS_sh("cat '" + gInstallPath + "'f*"), "new f"), n - 1);
     EXPECT_FALSE(std::filesystem::exists(gInstallPath + "gone"));
-    EXPECT_EQ(TS_count(read_log(), named), 1);
+    EXPECT_EQ(TS_count(TS_read_log(), named), 1);
 }
 
 } // namespace

@@ -51,6 +51,8 @@ protected:
 
     // Waits until text shows in the output after the mark; the mark then moves past it.
     bool expect_line(const std::string& text, double timeout_s = 10) { return TS_wait_after(p, mark, text, timeout_s); }
+    // A click at (ux, uy), then text shows as expect_line waits for it.
+    bool click_shows(int ux, int uy, const std::string& text) { return click(ux, uy), expect_line(text); }
     // The output that arrived after the mark within s seconds (the mark moves to its end).
     std::string settle(double s)
     {
@@ -167,16 +169,14 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     const Shot closed = shot("list-closed");
     EXPECT_EQ(closed.marked(176, 419, 230, 430), 0);
     EXPECT_GT(closed.marked(180, 397, 220, 408), 20); // "Beta" in the box
-    click(210, 403);
-    ASSERT_TRUE(expect_line("list A open value=1\n")) << p.out;
+    ASSERT_TRUE(click_shows(210, 403, "list A open value=1\n")) << p.out;
     pause(0.2);
     const Shot open = shot("list-open");
     EXPECT_GT(open.marked(176, 419, 230, 430), 20);  // the list and "Alpha" above the box
     EXPECT_GT(open.marked(180, 373, 240, 384), 20);  // "Delta" two lines below
     EXPECT_EQ(open.marked(180, 330, 240, 350), 0);   // nothing after the last line
     // The quick click left the list open: a second press on a line chooses it, once.
-    click(210, 380);
-    ASSERT_TRUE(expect_line("choice A 3\nlist A closed value=3\n")) << p.out;
+    ASSERT_TRUE(click_shows(210, 380, "choice A 3\nlist A closed value=3\n")) << p.out;
     // Held for a second, the release chooses the line under the pointer.
     move(210, 403);
     xdo({"mousedown", "1"});
@@ -195,12 +195,9 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     ASSERT_TRUE(expect_line("choice A 1\n")) << p.out;
     // While it shows, a press on its line over the widget drawn after it chooses the line and
     // reaches no widget, and widgets under the pointer set no help.
-    click(210, 403);
-    ASSERT_TRUE(expect_line("list A open value=1\n")) << p.out;
-    click(210, 403);
-    ASSERT_TRUE(expect_line("choice A 1\n")) << p.out;
-    click(210, 403);
-    ASSERT_TRUE(expect_line("list A open value=1\n")) << p.out;
+    ASSERT_TRUE(click_shows(210, 403, "list A open value=1\n")) << p.out;
+    ASSERT_TRUE(click_shows(210, 403, "choice A 1\n")) << p.out;
+    ASSERT_TRUE(click_shows(210, 403, "list A open value=1\n")) << p.out;
     move(510, 460);
     EXPECT_EQ(settle(0.5).find("help"), std::string::npos);
     // A press outside closes it without a choice.
@@ -252,14 +249,10 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
 
     // The caller that passes a copy keeps 0 through an open and a close without a choice, and
     // takes a choice.
-    click(210, 303);
-    ASSERT_TRUE(expect_line("target 0 open\n")) << p.out;
-    click(650, 100);
-    ASSERT_TRUE(expect_line("target 0\n")) << p.out;
-    click(210, 303);
-    ASSERT_TRUE(expect_line("target 0 open\n")) << p.out;
-    click(210, 303 - 24);
-    ASSERT_TRUE(expect_line("target 3\n")) << p.out;
+    ASSERT_TRUE(click_shows(210, 303, "target 0 open\n")) << p.out;
+    ASSERT_TRUE(click_shows(650, 100, "target 0\n")) << p.out;
+    ASSERT_TRUE(click_shows(210, 303, "target 0 open\n")) << p.out;
+    ASSERT_TRUE(click_shows(210, 303 - 24, "target 3\n")) << p.out;
 
     // Idle for more than 10 s the pointer hides over the main window; a move shows the arrow.
     move(400, 200);
@@ -289,8 +282,7 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
 
     // Popup 2 (700 x 380) sits at (50, 110). A list opened at its bottom edge rises a line per
     // frame until its last line is inside, its value never past its last item.
-    click(410, 133);
-    ASSERT_TRUE(expect_line("list B open value=1\n")) << p.out;
+    ASSERT_TRUE(click_shows(410, 133, "list B open value=1\n")) << p.out;
     ASSERT_TRUE(expect_line("list B open value=4\n")) << p.out;
     pause(0.3);
     settle(0.3);
@@ -298,12 +290,10 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     const Shot rising = shot("popup-list");
     EXPECT_GT(rising.marked(360, 115, 440, 187), 100);
     EXPECT_EQ(rising.marked(300, 0, 500, 99), 0); // only the frame's margin passes the edge
-    click(410, 133);
-    ASSERT_TRUE(expect_line("choice B 4\n")) << p.out;
+    ASSERT_TRUE(click_shows(410, 133, "choice B 4\n")) << p.out;
 
     // Escape closes popup 2 together with the list open in it.
-    click(410, 363);
-    ASSERT_TRUE(expect_line("list P open value=0\n")) << p.out;
+    ASSERT_TRUE(click_shows(410, 363, "list P open value=0\n")) << p.out;
     xdo({"key", "Escape"});
     ASSERT_TRUE(expect_line("popup 0\n")) << p.out;
     pause(0.3);

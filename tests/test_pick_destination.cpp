@@ -13,17 +13,13 @@ const WR_rgb kNavy = {23, 40, 60};     // a marked radio box's dot; an enabled p
 const WR_rgb kTitle77 = {51, 51, 204}; // the current step's title
 const WR_rgb kEdge = {200, 204, 210};  // the long top and bottom edges of a push button
 
-int exact(const WR_shot& s, int x0, int x1, int y0, int y1, WR_rgb c)
-{
-    return s.count(x0, x1, y0, y1, [c](WR_rgb p) { return p == c; });
-}
 bool marked(const WR_shot& s, int i)
 {
     return s.at(250, 403 - 25 * i) == kNavy;
 }
 bool next_enabled(const WR_shot& s)
 {
-    return exact(s, 680, 765, 14, 32, kNavy) > 10;
+    return s.exact(680, 765, 14, 32, kNavy) > 10;
 }
 
 // The centre of the push button right of the question under n copies, from the rows its edges
@@ -67,10 +63,10 @@ WR_shot start(PickRun& p, const TS_xvfb& x, const std::string& name, const std::
     TS_write_file(d + "args.txt", "");
     TS_write_file(p.r.data + "corvane_install_10.txt", make(p.sims));
     EXPECT_TRUE(WR_launch(p.r, {}, {{"LANG", lang}})) << p.r.proc.err;
-    WR_wait_for(p.r, "welcome", [](const WR_shot& s) { return exact(s, 28, 195, 476, 491, kTitle77) > 5; });
+    WR_wait_for(p.r, "welcome", [](const WR_shot& s) { return s.exact(28, 195, 476, 491, kTitle77) > 5; });
     EXPECT_TRUE(WR_click(p.r, 740, 23)); // Next, in every language
     EXPECT_TRUE(WR_move(p.r, 500, 150));
-    return WR_wait_for(p.r, name, [](const WR_shot& s) { return exact(s, 28, 195, 456, 471, kTitle77) > 5; });
+    return WR_wait_for(p.r, name, [](const WR_shot& s) { return s.exact(28, 195, 456, 471, kTitle77) > 5; });
 }
 
 // The dialogs started so far, the arguments of each.

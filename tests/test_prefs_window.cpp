@@ -46,7 +46,7 @@ bool welcome_shows(const WR_shot& s)
 // Search for Updates current in the step list: its title in colour 77.
 bool search_shows(const WR_shot& s)
 {
-    return s.count(28, 195, 456, 471, [](WR_rgb c) { return c == WR_rgb{51, 51, 204}; }) > 5;
+    return s.exact(28, 195, 456, 471, WR_rgb{51, 51, 204}) > 5;
 }
 
 bool list_open(const WR_shot& s)

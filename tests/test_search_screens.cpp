@@ -24,7 +24,7 @@ const char kListHeader[] = "I\n1000 Corvane server list\nSERVERS\n";
 bool current_row(const WR_shot& s, int row)
 {
     const int base = 480 - 20 * row;
-    return s.count(28, 195, base - 4, base + 11, [](WR_rgb c) { return c == kTitle77; }) > 5;
+    return s.exact(28, 195, base - 4, base + 11, kTitle77) > 5;
 }
 // Anything drawn on the page's white ground in the box.
 int drawn(const WR_shot& s, int x0, int x1, int y0, int y1)

@@ -32,13 +32,6 @@ namespace {
 using steady = std::chrono::steady_clock;
 const char kListHeader[] = "I\n1000 Corvane server list\nSERVERS\n";
 
-std::string log_path()
-{
-    return TS_scratch() + "server-list-log.txt";
-}
-
-std::string read_log() { return TS_read_log(log_path()); }
-
 struct Alert {
     std::string lines[4];
     int code = -1;
@@ -70,13 +63,13 @@ Read read_list(const std::string& bytes, int want_betas)
     static int n = 0;
     const std::string path = TS_new_dir("lists") + "list" + std::to_string(++n) + ".txt";
     TS_write_file(path, bytes);
-    const int warnings_before = TS_count(read_log(), "WARNING: ");
+    const int warnings_before = TS_count(TS_read_log(), "WARNING: ");
     Read r;
     xmap_file f(path);
     static const int versions[] = {1000, 0};
     r.header_ok = f.begin && check_file(f, FILE_KIND_TEXT, versions, "SERVERS", nullptr) == 1000;
     if (r.header_ok) r.end = server_list_read_body(f, r.servers, r.name, want_betas, r.page);
-    r.warnings = TS_count(read_log(), "WARNING: ") - warnings_before;
+    r.warnings = TS_count(TS_read_log(), "WARNING: ") - warnings_before;
     return r;
 }
 
@@ -90,7 +83,7 @@ std::string records(const std::vector<ServerRecord>& v)
 struct ServerList : testing::Test {
     void SetUp() override
     {
-        hl_open_log(log_path());
+        hl_open_log(TS_log_path());
         gAlerts.clear();
         ALERT_set_presenter(record_alert);
     }
@@ -124,7 +117,9 @@ TEST_F(ServerList, ReadsEveryCaseOfTheFormat)
     // after the FINAL one still wins.
     const std::string no_beta = kListHeader + std::string("FINAL Corvane10\nSERVER a.test\n/f/\na\n");
     EXPECT_EQ(records(read_list(no_beta, 1).servers), "[a.test|/f/Corvane10/|a]");
-    EXPECT_EQ(TS_count(read_log(), "The server list names no beta release; the final release \"Corvane10\" is taken."), 1);
+    EXPECT_EQ(TS_count(TS_read_log(),
+                       "The server list names no beta release; the final release \"Corvane10\" is taken."),
+              1);
     EXPECT_EQ(read_list(kListHeader + std::string("FINAL Corvane10\nBETA B\n"), 1).name, "B");
     EXPECT_EQ(read_list(kListHeader + std::string("BETA B\n"), 0).name, "Not Yet Scanned");
 
@@ -148,7 +143,7 @@ TEST_F(ServerList, DropsHostileRecordsAndReadsVersionsSafely)
                              "SERVER good.test\n/ok/\nn6\nSERVER nodir.test\n\n\n";
     Read r = read_list(kListHeader + body, 0);
     EXPECT_EQ(records(r.servers), "[good.test|/ok/R/|n6]");
-    EXPECT_EQ(r.warnings, 5) << read_log();
+    EXPECT_EQ(r.warnings, 5) << TS_read_log();
     EXPECT_TRUE(gAlerts.empty());
 
     // The version: 30002 reads on, 30003 ends with its page, "-" then "+" is positive, TABs are
@@ -206,11 +201,11 @@ TEST_F(ServerList, ServerOptions)
 
     // Unusable values are dropped with their line; clone does nothing without servers and never
     // passes 64 records, however many digits it is given.
-    const int before = TS_count(read_log(), "WARNING: ");
+    const int before = TS_count(TS_read_log(), "WARNING: ");
     set({{"--server", "/nohost"}, {"--add_server", "back\\"}});
     server_apply_options();
     EXPECT_EQ(records(gServers), "[solo.test|/Named/|solo.test]");
-    EXPECT_EQ(TS_count(read_log(), "WARNING: ") - before, 2);
+    EXPECT_EQ(TS_count(TS_read_log(), "WARNING: ") - before, 2);
     set({{"--server_clone", "99999999999999999999999999"}});
     server_apply_options();
     EXPECT_EQ(gServers.size(), 64u);
@@ -385,7 +380,7 @@ TEST_F(Discovery, FetchesTheListOnceAndAsksAgainForA404Archive)
     EXPECT_EQ(count_requests(nginx, LOOKUP_HOST, "/_lookup_10_/server_list_10.txt"), 3);
     for (size_t i = last_list; i < asked.size(); ++i) EXPECT_EQ(asked[i].path.find("Corvane10b"), std::string::npos);
     EXPECT_EQ(asked.back().path, "/rel/Corvane10/directory.txt.zip");
-    EXPECT_EQ(TS_count(read_log(), "The beta box changed since the server list was read"), 2);
+    EXPECT_EQ(TS_count(TS_read_log(), "The beta box changed since the server list was read"), 2);
 
     // A list without a beta names the same release either way. The box ticked: its archive, too
     // big for one receive, is under way when the box is unticked; that transfer is dropped, not
@@ -407,7 +402,7 @@ TEST_F(Discovery, FetchesTheListOnceAndAsksAgainForA404Archive)
     EXPECT_EQ(records(gServers), "[s1.test|/rel/Corvane10/|One]");
     EXPECT_EQ(gPlan.install_groups.size(), 1u);
     EXPECT_TRUE(gAlerts.empty()) << gAlerts[0].lines[0];
-    EXPECT_EQ(TS_count(read_log(), "The beta box changed since the server list was read"), 4);
+    EXPECT_EQ(TS_count(TS_read_log(), "The beta box changed since the server list was read"), 4);
 }
 
 TEST_F(Discovery, AnotherOfThreeServersAfterA404AndOptionsApplied)
@@ -464,7 +459,7 @@ TEST_F(Discovery, BusyListRetriedThenWrongHeaderAndNewerUpdaterAlerts)
     EXPECT_EQ(gAlerts[0].lines[0], "There is a newer version of the Corvane web updater available.");
     EXPECT_EQ(gAlerts[0].code, t_note);
     EXPECT_EQ(records(gServers), "[s1.test|/a/Not Yet Scanned/|kept]"); // each list names its own release
-    EXPECT_NE(read_log().find("WARNING: not opening \"file:///etc/passwd\""), std::string::npos);
+    EXPECT_NE(TS_read_log().find("WARNING: not opening \"file:///etc/passwd\""), std::string::npos);
     EXPECT_EQ(opened_pages(1.0), "");
 
     // With a web address the page is opened.
@@ -495,8 +490,8 @@ TEST_F(Discovery, ARefusedLookUpIsAskedLessAndLessOftenAndLoggedOnce)
         gTimer.hl_timer_real_time += 1.0f / 30;
         find_update_servers();
     }
-    EXPECT_LT(read_log().size(), 4096u);
-    EXPECT_EQ(TS_count(read_log(), "HTTP Error for "), 1) << read_log();
+    EXPECT_LT(TS_read_log().size(), 4096u);
+    EXPECT_EQ(TS_count(TS_read_log(), "HTTP Error for "), 1) << TS_read_log();
 
     // The server back: the list within the longest wait, the repeats counted in one line; the
     // success takes the wait away, so the archive's 404 is asked for again a second later.
@@ -507,7 +502,8 @@ TEST_F(Discovery, ARefusedLookUpIsAskedLessAndLessOftenAndLoggedOnce)
     const float back = gTimer.hl_timer_real_time;
     ASSERT_TRUE(poll([] { return !gServers.empty(); }));
     EXPECT_LE(gTimer.hl_timer_real_time - back, 31.0f);
-    EXPECT_EQ(TS_count(read_log(), "The failure above for " + gTempFolder + "server_list_10.txt came 6 more times."), 1);
+    EXPECT_EQ(TS_count(TS_read_log(), "The failure above for " + gTempFolder + "server_list_10.txt came 6 more times."),
+              1);
     ASSERT_TRUE(poll([&] { return TS_fault_requests(fault).size() == 2; })); // the list, then the archive
     for (const TS_request& r : TS_fault_requests(fault)) { // asked of the server, never of a proxy's cache
         EXPECT_NE(r.bytes.find("\r\nCache-Control: no-cache\r\nHost: "), std::string::npos) << r.bytes;
@@ -529,21 +525,21 @@ TEST_F(Discovery, ListsWithoutAUsableServerWaitAsFailuresAndRepeatsAreCountedAtB
     EXPECT_EQ(count_requests(nginx, "s1.test", ""), 0);
     EXPECT_LE(count_requests(nginx, LOOKUP_HOST, "txt"), 8 + 3 + 3); // the wait is at its longest after the first
     app_shutdown(0); // mid-outage
-    EXPECT_EQ(TS_count(TS_read_file(log_path()), "WARNING: "), 5); // the two lines, thrice that no server is left
-    EXPECT_EQ(TS_count(TS_read_file(log_path()), "The unusable server list above came "), 3); // new lists, quit
+    EXPECT_EQ(TS_count(TS_read_file(TS_log_path()), "WARNING: "), 5); // the two lines, thrice that no server is left
+    EXPECT_EQ(TS_count(TS_read_file(TS_log_path()), "The unusable server list above came "), 3); // new lists, quit
     // Back in the longest wait, then Next: with the clock stopped the list is asked for again at
     // once, and the wait after that failure is the shortest again, not the longest.
-    hl_open_log(log_path());
+    hl_open_log(TS_log_path());
     ASSERT_TRUE(poll([] { return gNet.requests[SERVER_LIST_SLOT].state == net_slot_done; })); // none under way
     const std::string unusable = "names no update server that can be used";
-    const int warned = TS_count(read_log(), unusable);
+    const int warned = TS_count(TS_read_log(), unusable);
     step_search_updates_left();
     const auto start = steady::now();
-    while (TS_count(read_log(), unusable) == warned && steady::now() - start < std::chrono::seconds(10)) {
+    while (TS_count(TS_read_log(), unusable) == warned && steady::now() - start < std::chrono::seconds(10)) {
         find_update_servers();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_EQ(TS_count(read_log(), unusable), warned + 1);
+    ASSERT_EQ(TS_count(TS_read_log(), unusable), warned + 1);
     const int asked = count_requests(nginx, LOOKUP_HOST, "txt");
     poll([] { return false; }, 30); // a second and a half of the clock; nginx may log the request later
     while (count_requests(nginx, LOOKUP_HOST, "txt") == asked && steady::now() - start < std::chrono::seconds(20))
@@ -557,7 +553,7 @@ TEST_F(Discovery, ListsWithoutAUsableServerWaitAsFailuresAndRepeatsAreCountedAtB
     step_search_updates_left();
     run("FINAL R\nSERVER s1.test\n/x/\nx\n");
     app_shutdown(0);
-    EXPECT_EQ(TS_count(TS_read_file(log_path()), "The failure above for " + gTempFolder + "directory.txt.zip"), 2);
+    EXPECT_EQ(TS_count(TS_read_file(TS_log_path()), "The failure above for " + gTempFolder + "directory.txt.zip"), 2);
 }
 
 TEST_F(Discovery, BrokenArchivesRestAndWriteNothingOutside)

@@ -24,19 +24,6 @@ static std::string program_copy()
     return d;
 }
 
-static std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        if (nl == std::string::npos) nl = text.size();
-        out.push_back(text.substr(pos, nl - pos));
-        pos = nl + 1;
-    }
-    return out;
-}
-
 // POSIX extended regular expressions, as the log's lines are specified.
 static bool ere_match(const std::string& text, const std::string& pattern)
 {
@@ -50,7 +37,7 @@ static bool ere_match(const std::string& text, const std::string& pattern)
 static int processor_count()
 {
     int n = 0;
-    for (const std::string& l : lines_of(TS_read_file("/proc/cpuinfo"))) n += l.rfind("processor\t", 0) == 0;
+    for (const std::string& l : TS_lines(TS_read_file("/proc/cpuinfo"))) n += l.rfind("processor\t", 0) == 0;
     return n;
 }
 
@@ -73,7 +60,7 @@ TEST(Startup, LogInOrderAndTheWindowClosed)
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     const std::string log = TS_read_file(d + TS_LOG_NAME);
-    const std::vector<std::string> lines = lines_of(log);
+    const std::vector<std::string> lines = TS_lines(log);
 
     // Header and system report: every line in its place.
     std::vector<std::string> head = {
@@ -228,7 +215,7 @@ TEST(Startup, SignalsFromOutside)
                          TS_xvfb_env(x)));
     ASSERT_TRUE(TS_wait_for_file_text(p, d + TS_LOG_NAME, "folder ./; the folder the updater was started in", 60));
     std::string ignored, caught;
-    for (const std::string& l : lines_of(TS_read_file("/proc/" + std::to_string(p.pid) + "/status"))) {
+    for (const std::string& l : TS_lines(TS_read_file("/proc/" + std::to_string(p.pid) + "/status"))) {
         if (l.rfind("SigIgn:", 0) == 0) ignored = l.substr(7);
         if (l.rfind("SigCgt:", 0) == 0) caught = l.substr(7);
     }

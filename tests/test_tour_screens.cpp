@@ -18,7 +18,6 @@ namespace {
 const WR_rgb kTitle77 = {51, 51, 204}; // the current step's title
 const WR_rgb kNavy = {23, 40, 60};     // an enabled picture button's words
 const int kQuestionRight = 782;        // right of the two-button question
-const char kMakeRelease[] = CORVANE_TEST_SOURCE_DIR "/../scripts/make-release";
 
 // The language and its picture buttons' centres (Quit, Preferences, Back, Next at y 23).
 struct Lang {
@@ -31,22 +30,18 @@ void PrintTo(const Lang& l, std::ostream* os)
     *os << "LANG=" << l.env;
 }
 
-int exact(const WR_shot& s, int x0, int x1, int y0, int y1, WR_rgb c)
-{
-    return s.count(x0, x1, y0, y1, [c](WR_rgb p) { return p == c; });
-}
 bool current(const WR_shot& s, int row)
 {
-    return exact(s, 28, 195, 476 - 20 * row, 491 - 20 * row, kTitle77) > 5;
+    return s.exact(28, 195, 476 - 20 * row, 491 - 20 * row, kTitle77) > 5;
 }
 bool enabled(const WR_shot& s, int x)
 {
-    return exact(s, x - 20, x + 20, 14, 32, kNavy) > 10;
+    return s.exact(x - 20, x + 20, 14, 32, kNavy) > 10;
 }
 // A modal screen hides the wizard: no step title in colour 77, one plain ground at the corners.
 bool modal(const WR_shot& s)
 {
-    return exact(s, 28, 195, 370, 491, kTitle77) == 0 && s.at(5, 5) == s.at(795, 5) && s.at(5, 5) == s.at(5, 595);
+    return s.exact(28, 195, 370, 491, kTitle77) == 0 && s.at(5, 5) == s.at(795, 5) && s.at(5, 5) == s.at(5, 595);
 }
 bool alert_shows(const WR_shot& s)
 {
@@ -103,7 +98,7 @@ TEST_P(TourScreens, EveryPageTheAlertAndThePreferences)
     WR_run r;
     ASSERT_TRUE(WR_prepare(r, x, "tour"));
     const std::string rel = r.dir + "release/", copy = rel + "copy/", elsewhere = r.dir + "elsewhere/";
-    const TS_result made = TS_run({"/usr/bin/python3", kMakeRelease, rel, "--files", "60", "--server", "s1.corvane.test",
+    const TS_result made = TS_run({"/usr/bin/python3", TS_MAKE_RELEASE, rel, "--files", "60", "--server", "s1.corvane.test",
                                    "--server=s2.corvane.test=/held/4096/"},
                                   {}, 300);
     ASSERT_EQ(made.exit_code, 0) << made.err;

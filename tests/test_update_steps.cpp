@@ -37,16 +37,6 @@
 namespace {
 
 using steady = std::chrono::steady_clock;
-const char kMakeRelease[] = CORVANE_TEST_SOURCE_DIR "/../scripts/make-release";
-const char kS1[] = "s1.corvane.test";
-const char kS2[] = "s2.corvane.test";
-
-std::string log_path()
-{
-    return TS_scratch() + "update-steps-log.txt";
-}
-
-std::string read_log() { return TS_read_log(log_path()); }
 
 std::vector<std::string> gAlerts; // first lines of the alerts raised
 void record_alert(int, const std::string (&lines)[4], int, const std::string&)
@@ -104,7 +94,7 @@ struct UpdateSteps : testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(sWindow);
-        hl_open_log(log_path());
+        hl_open_log(TS_log_path());
         ALERT_set_presenter(record_alert);
         gAlerts.clear();
         gAnswers.clear();
@@ -151,14 +141,14 @@ struct UpdateSteps : testing::Test {
     void make(const std::string& kind, int files, const std::vector<std::string>& extra = {})
     {
         rel = TS_new_dir("release-" + kind);
-        std::vector<std::string> argv = {"/usr/bin/python3", kMakeRelease, rel, "--kind", kind, "--files",
-                                         std::to_string(files), "--server", kS1,
-                                         "--server", kS2};
+        std::vector<std::string> argv = {"/usr/bin/python3", TS_MAKE_RELEASE, rel, "--kind", kind, "--files",
+                                         std::to_string(files), "--server", TS_S1,
+                                         "--server", TS_S2};
         argv.insert(argv.end(), extra.begin(), extra.end());
         const TS_result r = TS_run(argv, {}, 120);
         ASSERT_EQ(r.exit_code, 0) << r.err;
-        std::map<std::string, std::string> roots = {{LOOKUP_HOST, rel + "www/lookup"}, {kS1, rel + "www/release"},
-                                                    {kS2, rel + "www/release"}};
+        std::map<std::string, std::string> roots = {{LOOKUP_HOST, rel + "www/lookup"}, {TS_S1, rel + "www/release"},
+                                                    {TS_S2, rel + "www/release"}};
         ASSERT_TRUE(TS_nginx_start(nginx, roots));
         gNet._proxy_host = "127.0.0.1";
         gNet._proxy_port_int = nginx.port;
@@ -173,7 +163,7 @@ struct UpdateSteps : testing::Test {
             find_update_servers();
             std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
-        ASSERT_EQ(gSearchPhase, search_read) << read_log();
+        ASSERT_EQ(gSearchPhase, search_read) << TS_read_log();
         int next = 0, done = 0;
         float fraction = 0;
         while (!done && steady::now() - start < std::chrono::seconds(120)) {
@@ -213,31 +203,6 @@ struct UpdateSteps : testing::Test {
         }
         return w;
     }
-
-    // md5sum -c of the copy against the release's list, and the files it must no longer hold.
-    void expect_copy_is_release()
-    {
-        const TS_result r = TS_run({"md5sum", "--quiet", "-c", rel + "expected.md5"}, {}, 120, gInstallPath);
-        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-        for (const std::string& p : lines(TS_read_file(rel + "gone.txt")))
-            EXPECT_FALSE(TS_sh("ls -d '" + gInstallPath + p + "' 2>/dev/null").size()) << p;
-    }
-    static std::vector<std::string> lines(const std::string& text)
-    {
-        std::vector<std::string> out;
-        size_t at = 0;
-        for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
-            out.push_back(text.substr(at, nl - at));
-        return out;
-    }
-    // Requests for the release's file archives (the directory archive not counted).
-    int archive_requests()
-    {
-        int n = 0;
-        for (const std::string& l : TS_nginx_access_lines(nginx))
-            if (l.find(".zip") != std::string::npos && l.find("directory.txt.zip") == std::string::npos) ++n;
-        return n;
-    }
 };
 
 std::unique_ptr<TS_xvfb> UpdateSteps::sX;
@@ -264,7 +229,7 @@ TEST_F(UpdateSteps, UpdatesACopyThroughTheSteps)
     gAnswers[gInstallPath + "Instructions/user/notes.txt"] = answer_act;
     gAnswers[gInstallPath + "Resources/user/tweaks.txt"] = answer_act;
     Walk w = walk(step_install_updates, step_finish);
-    ASSERT_EQ(w.step, step_finish) << read_log();
+    ASSERT_EQ(w.step, step_finish) << TS_read_log();
     EXPECT_EQ(gAsked, (std::vector<std::string>{gInstallPath + "Instructions/user/notes.txt",
                                                 gInstallPath + "Resources/user/tweaks.txt"}));
     EXPECT_TRUE(w.bar_ok);
@@ -284,12 +249,12 @@ TEST_F(UpdateSteps, UpdatesACopyThroughTheSteps)
         EXPECT_EQ(t.rfind("About ", 0), 0u) << t;
         EXPECT_NE(t.find(" simultaneous servers."), std::string::npos) << t;
         EXPECT_EQ(TS_count(t, "\n\n"), 2) << t;
-        EXPECT_NE(t.find(kS1), std::string::npos) << t;
-        EXPECT_NE(t.find(kS2), std::string::npos) << t;
+        EXPECT_NE(t.find(TS_S1), std::string::npos) << t;
+        EXPECT_NE(t.find(TS_S2), std::string::npos) << t;
     }
     EXPECT_GT(gInstallProgress, 0.0f);
     EXPECT_TRUE(gPlan.streams.empty()); // the reset ran at the end
-    expect_copy_is_release();
+    TS_expect_copy_is_release(rel, gInstallPath);
     EXPECT_TRUE(gAlerts.empty()) << testing::PrintToString(gAlerts);
 
     // Finish: the finished text naming the copy, the launch choice, no Back, Next quits.
@@ -331,7 +296,7 @@ TEST_F(UpdateSteps, CancelReturnsToCheckDiskSpaceThenKeepingAChangedFile)
     EXPECT_EQ(w.step, step_check_disk_space);
     EXPECT_EQ(w.frames, 1);
     EXPECT_EQ(gAsked.size(), 1u);
-    EXPECT_EQ(archive_requests(), 0);
+    EXPECT_EQ(TS_release_archive_requests(nginx), 0);
     const std::string notes = gInstallPath + "Instructions/user/notes.txt";
     EXPECT_EQ(TS_read_file(notes), "notes the user wrote himself\n");
 

@@ -22,9 +22,6 @@
 namespace {
 
 using steady = std::chrono::steady_clock;
-const char kMakeRelease[] = CORVANE_TEST_SOURCE_DIR "/../scripts/make-release";
-const char kS1[] = "s1.corvane.test";
-const char kS2[] = "s2.corvane.test";
 
 // Window pixels (the window lies at the screen's top-left corner, 800 x 600).
 struct Pt {
@@ -46,15 +43,6 @@ enum { welcome, pick, search, check, install, finish };
 std::string read(const std::string& path)
 {
     return TS_read_file(path);
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    size_t at = 0;
-    for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
-        out.push_back(text.substr(at, nl - at));
-    return out;
 }
 
 struct UpdateWindow : testing::Test {
@@ -101,21 +89,21 @@ struct UpdateWindow : testing::Test {
         TS_server_stop(nginx);
         TS_server_stop(fault);
         rel = TS_new_dir("release-" + kind);
-        std::vector<std::string> argv = {"/usr/bin/python3", kMakeRelease, rel, "--kind", kind, "--files",
-                                         std::to_string(files), "--server", kS1,
-                                         std::string("--server=") + kS2 + (bad_dir.empty() ? "" : "=" + bad_dir)};
+        std::vector<std::string> argv = {"/usr/bin/python3", TS_MAKE_RELEASE, rel, "--kind", kind, "--files",
+                                         std::to_string(files), "--server", TS_S1,
+                                         std::string("--server=") + TS_S2 + (bad_dir.empty() ? "" : "=" + bad_dir)};
         argv.insert(argv.end(), extra.begin(), extra.end());
         const TS_result r = TS_run(argv, {}, 300);
         ASSERT_EQ(r.exit_code, 0) << r.err;
         copy = rel + "copy/";
-        std::map<std::string, std::string> roots = {{LOOKUP_HOST, rel + "www/lookup"}, {kS1, rel + "www/release"},
-                                                    {kS2, rel + "www/release"}};
+        std::map<std::string, std::string> roots = {{LOOKUP_HOST, rel + "www/lookup"}, {TS_S1, rel + "www/release"},
+                                                    {TS_S2, rel + "www/release"}};
         if (!bad_dir.empty()) {
             ASSERT_TRUE(TS_fault_server_start(fault));
-            roots[kS2] = "http://127.0.0.1:" + std::to_string(fault.port);
+            roots[TS_S2] = "http://127.0.0.1:" + std::to_string(fault.port);
             // Further servers with a folder of their own are the fault server's too.
             for (const std::string& a : extra)
-                if (a.rfind("--server=", 0) == 0) roots[a.substr(9, a.find('=', 9) - 9)] = roots[kS2];
+                if (a.rfind("--server=", 0) == 0) roots[a.substr(9, a.find('=', 9) - 9)] = roots[TS_S2];
             // What heldfile/ trickles out is the release's own archives.
             auto held = [](const std::string& a) { return a.find("=/heldfile/") != std::string::npos; };
             if (std::any_of(argv.begin(), argv.end(), held))
@@ -346,22 +334,7 @@ struct UpdateWindow : testing::Test {
     int end(double timeout_s = 60) { return TS_finish(app, timeout_s).exit_code; }
     int quit_on_finish() { return click(kLastQuit), end(); }
 
-    void expect_copy_is_release()
-    {
-        const TS_result r = TS_run({"md5sum", "--quiet", "-c", rel + "expected.md5"}, {}, 120, copy);
-        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-        for (const std::string& p : lines(read(rel + "gone.txt")))
-            EXPECT_EQ(TS_sh("ls -d '" + copy + p + "' 2>/dev/null"), "") << p;
-    }
     std::string copy_sums() { return TS_sh("cd '" + copy + "' && find . -type f | sort | xargs -d '\\n' md5sum"); }
-
-    int archive_requests()
-    {
-        int n = 0;
-        for (const std::string& l : TS_nginx_access_lines(nginx))
-            if (l.find(".zip") != std::string::npos && l.find("directory.txt.zip") == std::string::npos) ++n;
-        return n;
-    }
     // A choice button is drawn: the pixels of its rectangle differ from the page's panel (its
     // border, face and label); without one the panel is plain there.
     static bool has_choice(const TS_shot& s)
@@ -404,7 +377,7 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     EXPECT_EQ(version.out, "Corvane Web Updater 3.00r1\n");
     EXPECT_EQ(read(log).substr(0, started.size()), started);
     EXPECT_EQ(copy_sums(), before);
-    EXPECT_EQ(archive_requests(), 0);
+    EXPECT_EQ(TS_release_archive_requests(nginx), 0);
     click(kNext);
     answer_questions();
     ASSERT_TRUE(wait_log("Install Updates: started with 2 download streams."));
@@ -432,8 +405,8 @@ TEST_F(UpdateWindow, UpdatesACopyThroughEveryStepAndFliesIt)
     ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + "."));
     const TS_shot fin = wait_step(finish, "finish");
     EXPECT_TRUE(has_choice(fin));
-    expect_copy_is_release();
-    EXPECT_GT(archive_requests(), 30);
+    TS_expect_copy_is_release(rel, copy);
+    EXPECT_GT(TS_release_archive_requests(nginx), 30);
 
     // "Fly Corvane Now" starts the copy's program and ends the updater with status 1.
     click(kChoice);
@@ -496,7 +469,7 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
     TS_sh("rm '" + copy + "Corvane.exe'");
     EXPECT_EQ(quit_on_finish(), 0);
     EXPECT_EQ(copy_sums(), before);
-    EXPECT_EQ(archive_requests(), 0);
+    EXPECT_EQ(TS_release_archive_requests(nginx), 0);
 
     // A folder that is not there: the note names it, and the wizard asks on Pick Destination,
     // with the registered copy; nothing is asked for or made before the user goes on from there.
@@ -624,8 +597,8 @@ TEST_F(UpdateWindow, DeleteOnlyReleaseInstallsAndTooLittleSpaceKeepsNextOff)
     click(kNext);
     ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + "."));
     wait_step(finish, "finish-delete-only");
-    expect_copy_is_release();
-    EXPECT_EQ(archive_requests(), 0);
+    TS_expect_copy_is_release(rel, copy);
+    EXPECT_EQ(TS_release_archive_requests(nginx), 0);
     EXPECT_EQ(quit_on_finish(), 0);
     EXPECT_EQ(TS_sh("cd '" + dir + "' && LC_ALL=C ls -A | grep -v '[.]png'"),
               std::string(TS_LOG_NAME) + "\nconfig\ncorvane-updater\ndata\nhome\ntmp\n");
@@ -648,7 +621,7 @@ TEST_F(UpdateWindow, DeleteOnlyReleaseInstallsAndTooLittleSpaceKeepsNextOff)
     click(kQuit);
     EXPECT_EQ(end(), 0);
     EXPECT_EQ(copy_sums(), before);
-    EXPECT_EQ(archive_requests(), 0);
+    EXPECT_EQ(TS_release_archive_requests(nginx), 0);
 }
 
 TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
@@ -658,7 +631,7 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     const std::vector<std::string> held = {"--server=s3.corvane.test=/heldfile/"};
     make("update", 60, "/missing/", held);
     to_install("-start");
-    ASSERT_TRUE(wait_log(std::string("   server     =") + kS2));
+    ASSERT_TRUE(wait_log(std::string("   server     =") + TS_S2));
     wait_step(install, "install-retry-countdown", 5);
     click(kQuit);
     ASSERT_TRUE(asks("stop-question"));
@@ -667,7 +640,7 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     TS_write_file(fault.dir + "release", "");
     ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + ".", 1, 120));
     wait_step(finish, "finish");
-    expect_copy_is_release();
+    TS_expect_copy_is_release(rel, copy);
     EXPECT_EQ(quit_on_finish(), 0);
 
     // Stop: the updater quits (status 0) in the middle of the install, held open by the first file,
@@ -711,7 +684,7 @@ TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
     answer_questions({}, {}, 2); // the copy is not scanned again
     ASSERT_TRUE(wait_log("Finish: I have finished updating " + copy + ".", 1, 180));
     wait_step(finish, "finish-after-back");
-    expect_copy_is_release();
+    TS_expect_copy_is_release(rel, copy);
     EXPECT_EQ(quit_on_finish(), 0);
     // The half gigabyte of the big file and its copy: gone before the test runs again in this process.
     TS_sh("rm -rf '" + w + "' '" + copy + "'");
@@ -820,7 +793,7 @@ TEST_F(UpdateWindow, SigtermEndsTheRunWhateverPopupIsOpen)
         EXPECT_EQ(TS_sh("find '" + dir + "tmp' -name '*.zip'"), "") << row.what;
         // Nothing is fetched once the program is asked to end.
         if (std::string(row.what) == "changed-file question") {
-            EXPECT_EQ(archive_requests(), 0);
+            EXPECT_EQ(TS_release_archive_requests(nginx), 0);
             EXPECT_EQ(TS_count(read(log), "Install Updates: started"), 0) << read(log);
         }
     }
@@ -836,7 +809,7 @@ TEST_F(UpdateWindow, CancelledQuestionAndHostileRelease)
     click(kCancel);
     ASSERT_TRUE(wait_log("Install Updates: not started; back to Check Disk Space."));
     wait_step(check, "check-after-cancel");
-    EXPECT_EQ(archive_requests(), 0);
+    EXPECT_EQ(TS_release_archive_requests(nginx), 0);
     EXPECT_EQ(copy_sums(), before);
 
     // The hostile release, answered: the archive that holds only names aiming outside is

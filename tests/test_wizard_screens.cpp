@@ -35,11 +35,6 @@ const WR_rgb kNavy = {23, 40, 60};      // the pictures' words in their normal a
 const WR_rgb kMintDeep = {31, 120, 88}; // the words in the band under the pointer
 
 // Pixels of exactly colour c in the box.
-int exact(const WR_shot& s, int x0, int x1, int y0, int y1, WR_rgb c)
-{
-    return s.count(x0, x1, y0, y1, [c](WR_rgb p) { return p == c; });
-}
-
 // The step list's title rows: ink in each of the first `rows` rows, none below them, and colour
 // 77 only in row `current`.
 void expect_step_list(const WR_shot& s, int rows, int current, const std::string& what)
@@ -51,7 +46,7 @@ void expect_step_list(const WR_shot& s, int rows, int current, const std::string
             EXPECT_GT(ink, 20) << what << ": title " << i;
         else
             EXPECT_EQ(ink, 0) << what << ": row " << i << " should be empty";
-        EXPECT_EQ(exact(s, 28, 195, base - 4, base + 11, kTitle77) > 5, i == current) << what << ": title " << i;
+        EXPECT_EQ(s.exact(28, 195, base - 4, base + 11, kTitle77) > 5, i == current) << what << ": title " << i;
     }
 }
 
@@ -83,7 +78,7 @@ class WizardScreens : public WR_screens<Lang> {};
 // True when the buttons' row shows: Quit's word in the navy of the normal band.
 bool welcome_shows(const WR_shot& s, const Buttons& b)
 {
-    return exact(s, b.quit - 20, b.quit + 20, 14, 32, kNavy) > 10 && exact(s, 28, 195, 476, 491, kTitle77) > 5;
+    return s.exact(b.quit - 20, b.quit + 20, 14, 32, kNavy) > 10 && s.exact(28, 195, 476, 491, kTitle77) > 5;
 }
 
 // The beta box ticks on the press; the button is held while the pointer moves onto Next (a
@@ -99,10 +94,10 @@ void press_beta_and_hold_over_next(WR_run& r, const Buttons& b, WR_shot& s)
     EXPECT_GT(s.ink(242, 258, 392, 408, true), before_ink + 10) << "beta box ticked " << s.png;
     ASSERT_TRUE(WR_move(r, b.next, 23));
     s = WR_wait_for(r, "held-next", [&](const WR_shot& s) {
-        return exact(s, b.next - 20, b.next + 20, 14, 32, kNavy) > 10 && s.at(b.next, 13) != before.at(b.next, 13);
+        return s.exact(b.next - 20, b.next + 20, 14, 32, kNavy) > 10 && s.at(b.next, 13) != before.at(b.next, 13);
     });
-    EXPECT_EQ(exact(s, b.next - 20, b.next + 20, 14, 32, kMintDeep), 0) << s.png;
-    EXPECT_GT(exact(s, b.next - 20, b.next + 20, 14, 32, kNavy), 10) << s.png;
+    EXPECT_EQ(s.exact(b.next - 20, b.next + 20, 14, 32, kMintDeep), 0) << s.png;
+    EXPECT_GT(s.exact(b.next - 20, b.next + 20, 14, 32, kNavy), 10) << s.png;
     EXPECT_NE(s.at(b.next, 13).str(), before.at(b.next, 13).str()) << "held bar " << s.png;
     ASSERT_TRUE(WR_move(r, 500, 250));
     ASSERT_TRUE(WR_release(r));
@@ -132,8 +127,8 @@ TEST_P(WizardScreens, WelcomeWithACommandLineFolder)
     expect_backdrop(s, picture);
     expect_step_list(s, 5, 0, s.png);
     // Panels: white grounds from (10, 50) 190 x 453 and from (210, 50) 580 x 453.
-    EXPECT_EQ(exact(s, 14, 196, 54, 99, kWhite), 183 * 46) << s.png;
-    EXPECT_EQ(exact(s, 214, 786, 54, 99, kWhite), 573 * 46) << s.png;
+    EXPECT_EQ(s.exact(14, 196, 54, 99, kWhite), 183 * 46) << s.png;
+    EXPECT_EQ(s.exact(214, 786, 54, 99, kWhite), 573 * 46) << s.png;
     EXPECT_FALSE(s.at(8, 300) == kWhite);
     EXPECT_FALSE(s.at(202, 300) == kWhite);
     EXPECT_FALSE(s.at(792, 300) == kWhite);
@@ -148,22 +143,22 @@ TEST_P(WizardScreens, WelcomeWithACommandLineFolder)
     EXPECT_GT(s.ink(262, 700, 385, 415, true), 100) << "beta label " << s.png;
 
     // Back has no target: dimmed, its word at half alpha (no full-strength navy); Next is normal.
-    EXPECT_EQ(exact(s, b.back - 25, b.back + 25, 14, 32, kNavy), 0) << s.png;
+    EXPECT_EQ(s.exact(b.back - 25, b.back + 25, 14, 32, kNavy), 0) << s.png;
     EXPECT_GT(s.ink(b.back - 25, b.back + 25, 14, 32, true), 20) << s.png;
-    EXPECT_GT(exact(s, b.next - 20, b.next + 20, 14, 32, kNavy), 10) << s.png;
-    EXPECT_GT(exact(s, b.prefs - 20, b.prefs + 20, 14, 32, kNavy), 10) << s.png;
+    EXPECT_GT(s.exact(b.next - 20, b.next + 20, 14, 32, kNavy), 10) << s.png;
+    EXPECT_GT(s.exact(b.prefs - 20, b.prefs + 20, 14, 32, kNavy), 10) << s.png;
 
     // Under the pointer: Next's word turns to the band's green; Back, dimmed, does not.
     ASSERT_TRUE(WR_move(r, b.next, 23));
     s = WR_wait_for(r, "hover-next",
-                    [&](const WR_shot& s) { return exact(s, b.next - 20, b.next + 20, 14, 32, kMintDeep) > 10; });
-    EXPECT_GT(exact(s, b.next - 20, b.next + 20, 14, 32, kMintDeep), 10) << s.png;
-    EXPECT_EQ(exact(s, b.next - 20, b.next + 20, 14, 32, kNavy), 0) << s.png;
+                    [&](const WR_shot& s) { return s.exact(b.next - 20, b.next + 20, 14, 32, kMintDeep) > 10; });
+    EXPECT_GT(s.exact(b.next - 20, b.next + 20, 14, 32, kMintDeep), 10) << s.png;
+    EXPECT_EQ(s.exact(b.next - 20, b.next + 20, 14, 32, kNavy), 0) << s.png;
     ASSERT_TRUE(WR_move(r, b.back, 23));
     s = WR_wait_for(r, "hover-back",
-                    [&](const WR_shot& s) { return exact(s, b.next - 20, b.next + 20, 14, 32, kNavy) > 10; });
-    EXPECT_EQ(exact(s, b.back - 25, b.back + 25, 14, 32, kMintDeep), 0) << s.png;
-    EXPECT_EQ(exact(s, b.back - 25, b.back + 25, 14, 32, kNavy), 0) << s.png;
+                    [&](const WR_shot& s) { return s.exact(b.next - 20, b.next + 20, 14, 32, kNavy) > 10; });
+    EXPECT_EQ(s.exact(b.back - 25, b.back + 25, 14, 32, kMintDeep), 0) << s.png;
+    EXPECT_EQ(s.exact(b.back - 25, b.back + 25, 14, 32, kNavy), 0) << s.png;
 
     press_beta_and_hold_over_next(r, b, s);
     expect_step_list(s, 5, 0, s.png + " (still Welcome)");
@@ -171,7 +166,7 @@ TEST_P(WizardScreens, WelcomeWithACommandLineFolder)
     // Next goes straight to Search for Updates (the second of five titles).
     ASSERT_TRUE(WR_click(r, b.next, 23));
     ASSERT_TRUE(WR_move(r, 500, 250));
-    s = WR_wait_for(r, "search", [&](const WR_shot& s) { return exact(s, 28, 195, 456, 471, kTitle77) > 5; });
+    s = WR_wait_for(r, "search", [&](const WR_shot& s) { return s.exact(28, 195, 456, 471, kTitle77) > 5; });
     expect_step_list(s, 5, 1, s.png);
 
     ASSERT_TRUE(WR_click(r, b.quit, 23));
@@ -199,29 +194,30 @@ TEST_P(WizardScreens, WelcomeWithOneRegisteredCopy)
     WR_shot s = WR_wait_for(r, "welcome", [&](const WR_shot& s) { return welcome_shows(s, b); });
     expect_backdrop(s, picture);
     expect_step_list(s, 6, 0, s.png);
-    EXPECT_EQ(exact(s, b.back - 25, b.back + 25, 14, 32, kNavy), 0) << s.png;
+    EXPECT_EQ(s.exact(b.back - 25, b.back + 25, 14, 32, kNavy), 0) << s.png;
     ASSERT_TRUE(WR_move(r, b.prefs, 23));
     s = WR_wait_for(r, "hover-prefs",
-                    [&](const WR_shot& s) { return exact(s, b.prefs - 20, b.prefs + 20, 14, 32, kMintDeep) > 10; });
-    EXPECT_GT(exact(s, b.prefs - 20, b.prefs + 20, 14, 32, kMintDeep), 10) << s.png;
+                    [&](const WR_shot& s) { return s.exact(b.prefs - 20, b.prefs + 20, 14, 32, kMintDeep) > 10; });
+    EXPECT_GT(s.exact(b.prefs - 20, b.prefs + 20, 14, 32, kMintDeep), 10) << s.png;
     ASSERT_TRUE(WR_move(r, 500, 250));
-    s = WR_wait_for(r, "away", [&](const WR_shot& s) { return exact(s, b.prefs - 20, b.prefs + 20, 14, 32, kNavy) > 10; });
+    s = WR_wait_for(r, "away",
+                    [&](const WR_shot& s) { return s.exact(b.prefs - 20, b.prefs + 20, 14, 32, kNavy) > 10; });
     press_beta_and_hold_over_next(r, b, s);
 
     ASSERT_TRUE(WR_click(r, b.next, 23));
     ASSERT_TRUE(WR_move(r, 500, 250));
     // The pointer has left Next once the frame after the move is drawn: wait for that one too.
     s = WR_wait_for(r, "pick", [&](const WR_shot& s) {
-        return exact(s, 28, 195, 456, 471, kTitle77) > 5 && exact(s, b.next - 20, b.next + 20, 14, 32, kNavy) > 10;
+        return s.exact(28, 195, 456, 471, kTitle77) > 5 && s.exact(b.next - 20, b.next + 20, 14, 32, kNavy) > 10;
     });
     expect_step_list(s, 6, 1, s.png);
     // A chosen folder enables Next and Back goes to Welcome: both in the normal look.
-    EXPECT_GT(exact(s, b.next - 20, b.next + 20, 14, 32, kNavy), 10) << s.png;
-    EXPECT_GT(exact(s, b.back - 20, b.back + 20, 14, 32, kNavy), 10) << s.png;
+    EXPECT_GT(s.exact(b.next - 20, b.next + 20, 14, 32, kNavy), 10) << s.png;
+    EXPECT_GT(s.exact(b.back - 20, b.back + 20, 14, 32, kNavy), 10) << s.png;
 
     ASSERT_TRUE(WR_click(r, b.back, 23));
     ASSERT_TRUE(WR_move(r, 500, 250));
-    s = WR_wait_for(r, "back", [&](const WR_shot& s) { return exact(s, 28, 195, 476, 491, kTitle77) > 5; });
+    s = WR_wait_for(r, "back", [&](const WR_shot& s) { return s.exact(28, 195, 476, 491, kTitle77) > 5; });
     expect_step_list(s, 6, 0, s.png);
 
     ASSERT_TRUE(WR_click(r, b.quit, 23));

@@ -3,6 +3,8 @@
 
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include <dirent.h>
 #include <sstream>
 #include <fcntl.h>
+#include <functional>
 #include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -91,6 +94,22 @@ static bool child_gone(pid_t pid)
     return waitpid(pid, &status, WNOHANG) == pid;
 }
 
+// Waits until the server takes connections on the port that port() tells (0 while not known);
+// false once the server has ended or the time since start is up.
+static bool wait_serving(TS_server& s, steady::time_point start, double timeout_s, const std::function<int()>& port)
+{
+    while (seconds_since(start) < timeout_s) {
+        const int p = port();
+        if (p > 0 && port_takes_connections(p)) return true;
+        if (child_gone(s.pid)) {
+            s.pid = -1;
+            return false;
+        }
+        usleep(20 * 1000);
+    }
+    return false;
+}
+
 void TS_server_stop(TS_server& s)
 {
     if (s.pid > 0) {
@@ -166,14 +185,7 @@ bool TS_nginx_start(TS_server& s, const std::map<std::string, std::string>& root
             "daemon off; pid " + s.dir + "nginx.pid; error_log " + s.dir + "error.log;";
         s.pid = spawn({"nginx", "-p", s.dir, "-c", s.dir + "nginx.conf", "-g", globals}, s.dir);
         if (s.pid < 0) return false;
-        while (seconds_since(start) < timeout_s) {
-            if (port_takes_connections(s.port)) return true;
-            if (child_gone(s.pid)) {
-                s.pid = -1;
-                break;
-            }
-            usleep(20 * 1000);
-        }
+        if (wait_serving(s, start, timeout_s, [&] { return s.port; })) return true;
         TS_server_stop(s);
     }
     return false;
@@ -181,16 +193,25 @@ bool TS_nginx_start(TS_server& s, const std::map<std::string, std::string>& root
 
 std::vector<std::string> TS_nginx_access_lines(const TS_server& s)
 {
-    std::vector<std::string> lines;
-    const std::string text = TS_read_file(s.dir + "access.log");
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos) nl = text.size();
-        if (nl > start) lines.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
+    std::vector<std::string> lines = TS_lines(TS_read_file(s.dir + "access.log"));
+    lines.erase(std::remove(lines.begin(), lines.end(), ""), lines.end());
     return lines;
+}
+
+int TS_release_archive_requests(const TS_server& nginx)
+{
+    int n = 0;
+    for (const std::string& l : TS_nginx_access_lines(nginx))
+        if (l.find(".zip") != std::string::npos && l.find("directory.txt.zip") == std::string::npos) ++n;
+    return n;
+}
+
+void TS_expect_copy_is_release(const std::string& rel, const std::string& copy)
+{
+    const TS_result r = TS_run({"md5sum", "--quiet", "-c", rel + "expected.md5"}, {}, 120, copy);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    for (const std::string& p : TS_lines(TS_read_file(rel + "gone.txt")))
+        EXPECT_EQ(TS_sh("ls -d '" + copy + p + "' 2>/dev/null"), "") << p;
 }
 
 std::vector<TS_nginx_request> TS_nginx_requests(const TS_server& s)
@@ -219,19 +240,9 @@ bool TS_fault_server_start(TS_server& s, double timeout_s)
     const std::string script = std::string(CORVANE_TEST_SOURCE_DIR) + "/support/fault_server.py";
     s.pid = spawn({"python3", script, s.dir}, s.dir);
     if (s.pid < 0) return false;
-    const auto start = steady::now();
-    while (seconds_since(start) < timeout_s) {
-        const std::string text = TS_read_file(s.dir + "port");
-        if (!text.empty()) {
-            s.port = atoi(text.c_str());
-            if (s.port > 0 && port_takes_connections(s.port)) return true;
-        }
-        if (child_gone(s.pid)) {
-            s.pid = -1;
-            break;
-        }
-        usleep(20 * 1000);
-    }
+    // It writes the port it listens on into its folder.
+    if (wait_serving(s, steady::now(), timeout_s, [&] { return s.port = atoi(TS_read_file(s.dir + "port").c_str()); }))
+        return true;
     TS_server_stop(s);
     return false;
 }

@@ -1,6 +1,7 @@
 // Real HTTP servers on 127.0.0.1 for the network tests: nginx with one root folder per host
 // name (it takes proxy-form requests), and the fault server (fault_server.py), which answers
-// with broken replies and records every request it reads. Both end with the test program.
+// with broken replies and records every request it reads. Both end with the test program. Also
+// the release that scripts/make-release makes for them, as the update tests check it.
 #pragma once
 #include <map>
 #include <string>
@@ -25,12 +26,23 @@ bool TS_nginx_start(TS_server& s, const std::map<std::string, std::string>& root
 // nginx's access log, one line per request:
 // "<connection number> <request number on it> <host> <status> <body bytes> "<request line>"".
 std::vector<std::string> TS_nginx_access_lines(const TS_server& s);
+// Requests in nginx's access log for a release's file archives (its directory archive not counted).
+int TS_release_archive_requests(const TS_server& nginx);
 // One request of that log: host, status and the path asked for, blanks ("%20") decoded.
 struct TS_nginx_request {
     std::string host, path;
     int status = 0;
 };
 std::vector<TS_nginx_request> TS_nginx_requests(const TS_server& s);
+
+// scripts/make-release, which makes a release with the real zip, and the two update servers' names
+// the tests give it.
+const char TS_MAKE_RELEASE[] = CORVANE_TEST_SOURCE_DIR "/../scripts/make-release";
+const char TS_S1[] = "s1.corvane.test";
+const char TS_S2[] = "s2.corvane.test";
+// md5sum -c of copy against the list of make-release's folder rel, and none of the files rel lists
+// as gone left in copy.
+void TS_expect_copy_is_release(const std::string& rel, const std::string& copy);
 
 // Starts the fault server (see fault_server.py for what each path answers).
 bool TS_fault_server_start(TS_server& s, double timeout_s = 20);

@@ -63,6 +63,11 @@ std::string TS_read_file(const std::string& path)
     return ss.str();
 }
 
+std::string TS_log_path()
+{
+    return gScratch + "test-log.txt";
+}
+
 std::string TS_read_log(const std::string& path)
 {
     gLog.flush();
@@ -462,6 +467,22 @@ int TS_count(const std::string& text, const std::string& part)
     int n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
+}
+
+std::string TS_value(const std::string& text, const std::string& label)
+{
+    size_t at = text.find(label);
+    if (at == std::string::npos) return "<none>";
+    at += label.size();
+    return text.substr(at, text.find('\n', at) - at);
+}
+
+std::vector<std::string> TS_lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
 }
 
 std::string TS_md5_of_text(const std::string& text)

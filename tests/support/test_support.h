@@ -17,8 +17,10 @@ std::string TS_new_dir(const std::string& name);
 std::string TS_new_copy(const std::string& name);
 
 std::string TS_read_file(const std::string& path);
+// The log file of a test that opens the log in its own process, in the scratch folder.
+std::string TS_log_path();
 // The program's log file at path, once what the program wrote to it so far is flushed.
-std::string TS_read_log(const std::string& path);
+std::string TS_read_log(const std::string& path = TS_log_path());
 void TS_write_file(const std::string& path, const std::string& bytes);
 // A file a server may read at any moment, written whole: to a temporary name beside it, then
 // renamed over it, so that a request finds the old bytes or the new ones, never a part.
@@ -116,6 +118,12 @@ TS_result TS_run_updater_closed(const std::string& program, const std::vector<st
 
 // How often part stands in text (overlapping matches counted).
 int TS_count(const std::string& text, const std::string& part);
+
+// What follows the first label in text, up to its line's end; "<none>" when text does not hold it.
+std::string TS_value(const std::string& text, const std::string& label);
+
+// The lines of text without their line ends (a last line without one counted too).
+std::vector<std::string> TS_lines(const std::string& text);
 
 // The MD5 of the bytes as md5sum prints it (32 lower-case hex digits).
 std::string TS_md5_of_text(const std::string& text);

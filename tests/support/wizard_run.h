@@ -73,6 +73,11 @@ struct WR_shot {
                 if (pred(at(x, y))) ++n;
         return n;
     }
+    // Pixels of the box (ends included) of exactly the colour c.
+    int exact(int x0, int x1, int y0, int y1, WR_rgb c) const
+    {
+        return count(x0, x1, y0, y1, [c](WR_rgb p) { return p == c; });
+    }
     // Text ink in a box: pixels clearly darker than the light ground (dark) or lighter than a dark one.
     int ink(int x0, int x1, int y0, int y1, bool dark) const
     {
