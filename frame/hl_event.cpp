@@ -68,7 +68,6 @@ static unsigned sView = 0;    // changes of the view so far
 static bool sShown = false;   // the view in front was presented, and what came before taken in
 static uint64_t sShownAt = 0; // the event clock at the end of that pump
 static bool sAsks = false;    // the view in front asks the user something
-static bool sPressUnseen = false; // the last press answered nothing: neither does its release
 
 // The previous press made, taken or dropped: double clicks and presses that follow one too soon
 // are judged against it, by when and where the presses were made. Taken: the view that took it.
@@ -271,7 +270,8 @@ static bool take_button(const PLAT_event& ev)
     place.kind = PLAT_EV_MOUSE_MOVE;
     hl_window_proc(place);
     if (ev.kind == PLAT_EV_BUTTON_UP) {
-        if (sPressUnseen || !seen_before(ev)) return false;
+        // The release of a press that answered nothing answers nothing either.
+        if ((sPressKnown && !sPressTaken) || !seen_before(ev)) return false;
         hl_window_proc(ev);
         return true;
     }
@@ -283,7 +283,6 @@ static bool take_button(const PLAT_event& ev)
     sPressPy = ev.y;
     sPressTaken = answers;
     sPressView = sView;
-    sPressUnseen = !answers;
     if (!answers) return false;
     hl_window_proc(ev);
     // Two presses close in time and place are a double click however far apart the frames are
