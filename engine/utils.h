@@ -40,6 +40,7 @@ struct install_stream {
     float bytes_done = 0;      // kilobytes of the archives this stream installed
     float resume_time = 0;     // frame-timer seconds before which the stream takes no turn
     std::string error_message; // set after the first failure, never cleared
+    bool rest_owed = false;    // its server refused a file and has not rested since
 };
 
 // The update plan: one instance, rebuilt by every reading of the directory file.

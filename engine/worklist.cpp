@@ -338,7 +338,6 @@ struct install_run {
     bool ended = false;    // the end's reports are made: what comes back later is reported at once
     bool cleaned = false;  // the end's clean-up is done
     bool dropped = false;  // Back: what comes back is kept quietly, for the run that begins again
-    std::vector<bool> rest_owed; // per stream: its server refused a file and has not rested since
     std::vector<install_extract_task*> extracting; // per stream: its extraction on a worker, or null
     std::deque<install_extract_task*> in_turn;     // every job not yet reported, in the order they began
 };
@@ -789,11 +788,11 @@ static bool has_file_to_take(size_t s)
            std::any_of(q.begin(), q.end(), [s](int32_t g) { return !failed_on(g, s); });
 }
 
-// The server of stream s rests; what it refused before may be asked for again after the rest.
-static void rest_stream(size_t s, install_stream& st)
+// The stream's server rests; what it refused before may be asked for again after the rest.
+static void rest_stream(install_stream& st)
 {
     st.resume_time = gTimer.hl_timer_real_time + INSTALL_RETRY_SECONDS;
-    if (s < sRun.rest_owed.size()) sRun.rest_owed[s] = false;
+    st.rest_owed = false;
 }
 
 // The stream's next group: the oldest re-queued one that its server has not failed, else the next
@@ -808,8 +807,8 @@ static bool take_next_group(size_t s, install_stream& st, int ngroups)
     const std::deque<int32_t>& q = plan.requeue;
     auto it = std::find_if(q.begin(), q.end(), [s](int32_t g) { return !failed_on(g, s); });
     if (it == q.end() && sRun.unfailed == 0 && !q.empty()) {
-        if (s < sRun.rest_owed.size() && sRun.rest_owed[s]) {
-            rest_stream(s, st);
+        if (st.rest_owed) {
+            rest_stream(st);
             return false;
         }
         it = q.begin();
@@ -856,12 +855,10 @@ static bool download_failed(size_t s, install_stream& st, const install_entry& e
     // A client-error status is the server's answer about this one file: it goes on with its
     // other files at once. Its own failures rest it, and so does any failure once only files it
     // failed itself are left, so that it never asks for them in a loop.
-    if (status >= 400 && status <= 499 && has_file_to_take(s)) {
-        if (sRun.rest_owed.size() <= s) sRun.rest_owed.resize(s + 1, false);
-        sRun.rest_owed[s] = true;
-    } else {
-        rest_stream(s, st);
-    }
+    if (status >= 400 && status <= 499 && has_file_to_take(s))
+        st.rest_owed = true;
+    else
+        rest_stream(st);
     return false;
 }
 
