@@ -48,18 +48,6 @@ static std::string install_caption()
     }
 }
 
-// Some server's stream works on a file: it neither rests nor stands past the last group, as the
-// server parts of the page tell.
-static bool any_stream_working(float now)
-{
-    const int ngroups = (int)gPlan.install_groups.size();
-    for (size_t i = 0; i < gServers.size() && i < gPlan.streams.size(); ++i) {
-        const install_stream& st = gPlan.streams[i];
-        if (!(st.resume_time > now) && st.group >= 0 && st.group < ngroups) return true;
-    }
-    return false;
-}
-
 static std::string install_text()
 {
     if (!(gInstallProgress > 0.01f)) return {};
@@ -72,22 +60,9 @@ static std::string install_text()
     const float rate = downloaded / elapsed;
     const float left = rate > 0.0f ? remaining / rate : INFINITY;
 
-    std::string text;
-    // Entries that downloaded nothing give no rate and no time left: no headline then. Nor while
-    // no stream works (each rests or has nothing to take), when the time left would only grow
-    // until the next transfer, nor while only files that servers failed are left: they are
-    // retried until one gives them, if ever.
-    if (rate > 0.0f && std::isfinite(left) && any_stream_working(now) && !install_only_failed_files_left()) {
-        const int servers = (int)gServers.size();
-        text = LANG_substitute_3(
-            LANG_translate_plural(servers,
-                                  "About %1:time% left in the install, downloading at %2:rate% with %3:number% "
-                                  "download stream.",
-                                  "About %1:time% left in the install, downloading at %2:rate% with %3:number% "
-                                  "simultaneous servers."),
-            format_duration(left), format_rate(rate), format_int(servers));
-    }
-
+    // The server parts, which also tell whether some stream works on a file.
+    std::string parts;
+    bool working = false;
     const std::vector<install_stream>& streams = gPlan.streams;
     const int ngroups = (int)gPlan.install_groups.size();
     for (size_t i = 0; i < gServers.size(); ++i) {
@@ -99,23 +74,39 @@ static std::string install_text()
             // The engine's message is a sentence of its own; the text adds its full stop.
             std::string message = st->error_message;
             if (!message.empty() && message.back() == '.') message.pop_back();
-            text += LANG_substitute_3(
+            parts += LANG_substitute_3(
                 LANG_translate_plural(seconds, "\n\n%1:server%: %2:errormessage%.  Will retry in %3:seconds% second.",
                                       "\n\n%1:server%: %2:errormessage%.  Will retry in %3:seconds% seconds."),
                 host, message, format_int(seconds));
         } else if (!st || st->group < 0 || st->group >= ngroups) {
-            text += LANG_substitute_1(LANG_translate("\n\n%1:server% is finished."), host);
+            parts += LANG_substitute_1(LANG_translate("\n\n%1:server% is finished."), host);
         } else {
+            working = true;
             // A stream still waiting for its reply counts its download as a negative share.
             const float stream_rate = (st->bytes_done + st->progress) / elapsed;
             if (stream_rate > 0.0f)
-                text += LANG_substitute_2(LANG_translate("\n\nDownloading at %1:rate% from %2:server%."),
-                                          format_rate(stream_rate), host);
+                parts += LANG_substitute_2(LANG_translate("\n\nDownloading at %1:rate% from %2:server%."),
+                                           format_rate(stream_rate), host);
             else
-                text += LANG_substitute_1(LANG_translate("\n\nDownloading from %1:server%."), host);
+                parts += LANG_substitute_1(LANG_translate("\n\nDownloading from %1:server%."), host);
         }
     }
-    return text;
+    // Entries that downloaded nothing give no rate and no time left: no headline then. Nor while
+    // no stream works (each rests or has nothing to take), when the time left would only grow
+    // until the next transfer, nor while only files that servers failed are left: they are
+    // retried until one gives them, if ever.
+    if (rate > 0.0f && std::isfinite(left) && working && !install_only_failed_files_left()) {
+        const int servers = (int)gServers.size();
+        const std::string headline = LANG_substitute_3(
+            LANG_translate_plural(servers,
+                                  "About %1:time% left in the install, downloading at %2:rate% with %3:number% "
+                                  "download stream.",
+                                  "About %1:time% left in the install, downloading at %2:rate% with %3:number% "
+                                  "simultaneous servers."),
+            format_duration(left), format_rate(rate), format_int(servers));
+        return headline + parts;
+    }
+    return parts;
 }
 
 int step_install_updates(int entering, StepPage* page)
