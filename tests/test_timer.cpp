@@ -43,6 +43,9 @@ protected:
     {
         gTimerClock = fake_clock;
         gEventClock = [] { return gEventMs; };
+        // Each test begins with a view not yet shown, on the events' clock at its start.
+        gEventMs = 1000;
+        hl_view_changed();
         gPopup = 0;
         gWindowCount = 1;
         gMouseX = gMouseY = 100;
