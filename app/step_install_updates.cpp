@@ -25,8 +25,18 @@ bool confirm_stop_update()
     return answer == 1;
 }
 
-static std::string install_caption()
+// A stream at work holds a file it downloads, installs, deletes or passes over: it exists, does
+// not rest, and is not past the last group.
+static bool stream_at_work(const install_stream* st, float now)
 {
+    return st && !(st->resume_time > now) && st->group >= 0 && st->group < (int)gPlan.install_groups.size();
+}
+
+static std::string install_caption(bool at_work)
+{
+    // The engine's current file is the last one a stream took: while every server rests or has
+    // nothing to take, it names nothing being done now.
+    if (!at_work) return {};
     switch (install_action) {
     case action_delete:
         return LANG_substitute_1(LANG_translate("Deleting %1:file% because that file is no longer needed!"),
@@ -48,10 +58,18 @@ static std::string install_caption()
     }
 }
 
-static std::string install_text()
+// Whether some stream is at work.
+static bool any_stream_at_work(float now)
+{
+    const std::vector<install_stream>& streams = gPlan.streams;
+    for (size_t i = 0; i < gServers.size() && i < streams.size(); ++i)
+        if (stream_at_work(&streams[i], now)) return true;
+    return false;
+}
+
+static std::string install_text(float now)
 {
     if (!(gInstallProgress > 0.01f)) return {};
-    const float now = gTimer.hl_timer_real_time;
     const float downloaded = gPlan.downloaded_bytes + gPlan.inflight_bytes;
     float remaining = gDownloadSize - downloaded;
     if (!(remaining > 0.0f)) remaining = 0.0f;
@@ -60,11 +78,10 @@ static std::string install_text()
     const float rate = downloaded / elapsed;
     const float left = rate > 0.0f ? remaining / rate : INFINITY;
 
-    // The server parts, which also tell whether some stream works on a file.
+    // The server parts, which also tell whether some stream receives bytes.
     std::string parts;
-    bool working = false;
+    bool receiving = false;
     const std::vector<install_stream>& streams = gPlan.streams;
-    const int ngroups = (int)gPlan.install_groups.size();
     for (size_t i = 0; i < gServers.size(); ++i) {
         const std::string& host = gServers[i].host;
         const install_stream* st = i < streams.size() ? &streams[i] : nullptr;
@@ -78,10 +95,10 @@ static std::string install_text()
                 LANG_translate_plural(seconds, "\n\n%1:server%: %2:errormessage%.  Will retry in %3:seconds% second.",
                                       "\n\n%1:server%: %2:errormessage%.  Will retry in %3:seconds% seconds."),
                 host, message, format_int(seconds));
-        } else if (!st || st->group < 0 || st->group >= ngroups) {
+        } else if (!stream_at_work(st, now)) {
             parts += LANG_substitute_1(LANG_translate("\n\n%1:server% is finished."), host);
         } else {
-            working = true;
+            if (now - st->last_byte_time < INSTALL_STALL_SECONDS) receiving = true;
             // A stream still waiting for its reply counts its download as a negative share.
             const float stream_rate = (st->bytes_done + st->progress) / elapsed;
             if (stream_rate > 0.0f)
@@ -92,10 +109,10 @@ static std::string install_text()
         }
     }
     // Entries that downloaded nothing give no rate and no time left: no headline then. Nor while
-    // no stream works (each rests or has nothing to take), when the time left would only grow
-    // until the next transfer, nor while only files that servers failed are left: they are
-    // retried until one gives them, if ever.
-    if (rate > 0.0f && std::isfinite(left) && working && !install_only_failed_files_left()) {
+    // no stream receives bytes (each rests, has nothing to take, or its server has been silent
+    // for a while), when the time left would only grow until the next byte, nor while only files
+    // that servers failed are left: they are retried until one gives them, if ever.
+    if (rate > 0.0f && std::isfinite(left) && receiving && !install_only_failed_files_left()) {
         const int servers = (int)gServers.size();
         const std::string headline = LANG_substitute_3(
             LANG_translate_plural(servers,
@@ -142,8 +159,9 @@ int step_install_updates(int entering, StepPage* page)
     } while (hl_timer_clock_us() < t0 + 20000);
 
     // Only the last turn's texts are ever shown, so they are made once, after the turns.
-    page->caption = install_caption();
-    page->text = install_text();
+    const float now = gTimer.hl_timer_real_time;
+    page->caption = install_caption(any_stream_at_work(now));
+    page->text = install_text(now);
     page->progress = gInstallProgress;
     page->back = step_check_disk_space;
     page->next = nullptr;

@@ -623,6 +623,14 @@ float net_client::percent_done(int32_t slot)
     return (float)(100.0 * (double)c->bytes_received / (double)c->content_length);
 }
 
+float net_client::last_activity(int32_t slot)
+{
+    if (slot < 0) return 0;
+    reserve_slot(slot);
+    const HTTPConnection* c = connections[(size_t)slot].get();
+    return c ? c->last_activity : 0;
+}
+
 static void backslashes_to_slashes(std::string& s)
 {
     std::replace(s.begin(), s.end(), '\\', '/');

@@ -233,6 +233,9 @@ struct net_client {
     void reserve_slot(int32_t slot);
     // 0 without a connection, -1 while no length is known, else 100 x received / length.
     float percent_done(int32_t slot);
+    // The frame-timer seconds of the slot's request start, the end of its reply's header block or
+    // its latest body bytes; 0 without a connection.
+    float last_activity(int32_t slot);
     // Stops the slot's transfer; the output file keeps what was written. No log line, but the
     // count of a failure that repeated unlogged.
     void cancel_slot(int32_t slot);

@@ -824,6 +824,11 @@ static bool take_next_group(size_t s, install_stream& st, int ngroups)
     return true;
 }
 
+bool install_status_is_about_file(int32_t status)
+{
+    return status == 404 || status == 410;
+}
+
 // A download's end that is no archive: its file is re-queued (its server rests), asked for again
 // or not installed. True when the stream is done with the file.
 static bool download_failed(size_t s, install_stream& st, const install_entry& e)
@@ -852,10 +857,10 @@ static bool download_failed(size_t s, install_stream& st, const install_entry& e
     file_set(st.group, file_requeued, "its request failed and it was waiting to be asked for again");
     st.need_next = 1;
     st.error_message = LANG_translate("Server is not responding normally.");
-    // A client-error status is the server's answer about this one file: it goes on with its
-    // other files at once. Its own failures rest it, and so does any failure once only files it
-    // failed itself are left, so that it never asks for them in a loop.
-    if (status >= 400 && status <= 499 && has_file_to_take(s))
+    // "Not found" and "gone" are the server's answer about this one file: it goes on with its
+    // other files at once. Every other failure rests it, and so does any failure once only files
+    // it failed itself are left, so that it never asks for them in a loop.
+    if (install_status_is_about_file(status) && has_file_to_take(s))
         st.rest_owed = true;
     else
         rest_stream(st);
@@ -874,10 +879,12 @@ static bool download_turn(size_t s, install_stream& st, const install_entry& e, 
         report_not_installed(st.group, kNotPlain, true, [&] { log_refused_path(local, kNotPlain); });
         return true;
     }
-    install_clear_for_request(INSTALL_STREAM_SLOT + (int32_t)s, stream_archive_name(s));
+    const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
+    if (install_clear_for_request(slot, stream_archive_name(s))) st.last_byte_time = gTimer.hl_timer_real_time;
     const uint8_t r = poll_download(s, e, st.group);
     if (r == 0) {
-        const float fraction = gNet.percent_done(INSTALL_STREAM_SLOT + (int32_t)s) * 0.01f;
+        st.last_byte_time = std::max(st.last_byte_time, gNet.last_activity(slot));
+        const float fraction = gNet.percent_done(slot) * 0.01f;
         gCurrentFileFraction = fraction;
         gPlan.inflight_bytes += fraction * e.download_size;
         st.progress += fraction * e.download_size;

@@ -27,6 +27,7 @@ extern int gInstallFailed;
 
 inline constexpr int INSTALL_STREAM_SLOT = 3;            // stream s downloads through slot 3 + s
 inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server rests this long
+inline constexpr float INSTALL_STALL_SECONDS = 5.0f;     // a download silent this long transfers nothing
 
 // One turn of every stream that is ready (one file step each). 1 when the run has ended: every
 // stream is past the last group, or a file failed and ended it (gInstallFailed); 0: call again, also after a
@@ -48,11 +49,16 @@ inline constexpr float INSTALL_RETRY_SECONDS = 30.0f;    // a failing server res
 // failure, with nothing left to take, does not keep the install from ending. A file whose request
 // failed goes to the next free stream whose server has not failed it; its own server's stream
 // takes it again only once every file left has failed on some server, after each rest, until the
-// user stops. A server rests after its own failures (no connection or reply, a server-error
-// status, a body cut short); a client-error status (404, 410, ...) fails only that file there,
-// and the stream takes its next file at once, unless only files its server failed are left:
-// then it rests too.
+// user stops. A reply that says the server lacks the file (install_status_is_about_file) fails
+// only that file there, and the stream takes its next file at once, unless only files its server
+// failed are left: then it rests too. Every other failure rests the server: no connection or
+// reply, any other status (429, 408, 407, 403, 5xx, ...), a body cut short.
 int install_run_worklist();
+
+// True for the reply statuses that speak of one file, not of the server or the client as a whole:
+// 404 Not Found and 410 Gone. "Slow down" (429), "timed out" (408), "credentials, please" (401,
+// 407) and "forbidden" (403) hold for every request, as a server's error does.
+bool install_status_is_about_file(int32_t status);
 
 // True while every file the run still has to do has failed on some server: the install only
 // retries them now, and when it ends nobody can tell.

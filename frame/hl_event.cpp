@@ -69,8 +69,9 @@ static bool sShown = false;   // the view in front was presented, and what came 
 static uint64_t sShownAt = 0; // the event clock at the end of that pump
 static bool sAsks = false;    // the view in front asks the user something
 
-// The previous press made, taken or dropped: double clicks and presses that follow one too soon
-// are judged against it, by when and where the presses were made. Taken: the view that took it.
+// The previous press made, taken or dropped: double clicks are judged against it, by when and
+// where the presses were made: in a quick run of presses at one spot, each is the second press of
+// a double click. Taken: the view that took it.
 static bool sPressKnown = false;
 static uint64_t sPressAt = 0;
 static int sPressPx = 0, sPressPy = 0;
@@ -248,19 +249,18 @@ static bool second_press(const PLAT_event& ev)
 
 // Whether a press or a key may answer the view in front: only one made after it was on screen, and
 // not the second press of a double click whose first press this view did not take (it changed the
-// view, or came before the view was shown). A view that asks takes no key repeat (a key held since
-// before it came), and no press made within the double-click time of its first frame on screen or
-// of the previous press: such a press was meant for what was there before, or is the rest of a
-// double click.
+// view, or came before the view was shown). A view that asks takes no press or key made within the
+// double-click time of its first frame on screen (it was meant for what was there before), no
+// second press of a double click (the rest of one that answered it already, or of one refused),
+// and no key repeat.
 static bool may_answer(const PLAT_event& ev)
 {
     if (!seen_before(ev)) return false;
     const bool press = ev.kind == PLAT_EV_BUTTON_DOWN;
     if (press && second_press(ev) && !(sPressTaken && sPressView == sView)) return false;
     if (!sAsks) return true;
-    if (!press) return !ev.repeat;
-    const int dc = PLAT_double_click_ms();
-    return !within(ev, sShownAt, dc) && !(sPressKnown && within(ev, sPressAt, dc));
+    if (within(ev, sShownAt, PLAT_double_click_ms())) return false;
+    return press ? !second_press(ev) : !ev.repeat;
 }
 
 // One button change, at its own place; false when it answers nothing.

@@ -47,8 +47,9 @@ void hl_window_proc(const PLAT_event& ev);
 // before it answer nothing. The press held now holds nothing on the new view.
 void hl_view_changed();
 // The view just opened asks the user something (an alert, a note, the language chooser, a
-// question): until the view changes, a press made within the double-click time of its first frame
-// on screen or of the previous press answers nothing, and neither does a key repeat. The log says
+// question): until the view changes, no press or key made within the double-click time of its first
+// frame on screen answers it, nor the second press of a double click (within the double-click time
+// and 5 pixels of the previous press made), nor a key repeat. The log says
 // "On screen, asking: popup N" once it is there to be answered.
 void hl_view_asks();
 // The clock that times when a view was first on screen, on the events' clock: PLAT_event_clock_ms,

@@ -232,8 +232,8 @@ TEST_F(Timer, DoubleClicksByThePressesOwnTimesAndPlaces)
 }
 
 // A view answers what was made after the pump that followed its first frame, on a clock that does
-// not wrap; a view that asks takes no press within the double-click time of that moment or of the
-// previous press, and no key made before it or repeated.
+// not wrap; a view that asks takes no press or key within the double-click time of that moment, no
+// second press of a double click, and no key repeat.
 TEST_F(Timer, WhatAViewTakesAndAViewThatAsks)
 {
     gEventMs = (1ull << 32) - 100; // shown 100 ms before 32 bits of milliseconds wrap
@@ -255,10 +255,19 @@ TEST_F(Timer, WhatAViewTakesAndAViewThatAsks)
     hl_view_asks();
     // Return made before the note's first frame is no answer; the pump after it shows it.
     EXPECT_EQ(double_clicks({{-100, -1, 0}}, 0.01, gEventMs), "");
-    // Within the double-click time of that moment: no press, and no Return held down; a fresh
-    // Return, and a press after both times, are answers.
-    EXPECT_EQ(double_clicks({{200, -2, 0}, {300, -1, 0}, {499, 300, 100}}, 0.01, gEventMs), "E");
-    EXPECT_EQ(double_clicks({{900, 320, 130}, {1400, 300, 100}}, 0.01, gEventMs), "0");
+    // Within the double-click time of that moment no press or Return answers; after it a fresh
+    // Return does, a repeat never.
+    EXPECT_EQ(double_clicks({{200, -2, 0}, {300, -1, 0}, {499, 300, 100}, {500, -1, 0}, {600, -2, 0}}, 0.01, gEventMs),
+              "E");
+    // Then a press 127 pixels from one taken 300 ms before is taken; one 4 pixels from either is the
+    // second press of a double click, refused. So is each of a run at one spot every 450 ms, until
+    // a pause of the double-click time.
+    EXPECT_EQ(double_clicks({{900, 200, 100}, {1200, 327, 100}, {1400, 331, 100}, {2000, 200, 100}, {2300, 204, 100}},
+                            0.01, gEventMs),
+              "000");
+    EXPECT_EQ(double_clicks({{3000, 300, 100}, {3450, 300, 100}, {3900, 300, 100}, {4350, 300, 100}, {4850, 300, 100}},
+                            0.01, gEventMs),
+              "00");
     gPopup = 0;
 }
 

@@ -491,6 +491,22 @@ TEST_F(UpdateWindow, UpToDateCopyGoesStraightToFinishAndAMissingProgramIsOneNote
     ASSERT_TRUE(wait_log("Finish: This copy of Corvane (" + copy + ") is already up to date."));
     wait_step(finish, "finish-no-copy");
     EXPECT_EQ(quit_on_finish(), 0);
+
+    // Two notes in a row: the server list names a newer updater, then the opener fails at once.
+    // Return twice, 250 ms apart, closes the first only: the second, with the address to open by
+    // hand, was on screen for less than the double-click time.
+    TS_write_script(bin + "xdg-open", "exit 3\n");
+    TS_sh("sed -i 's|^ENDOFLIST$|INS_VERSION 30003 http://new.test/get\\n&|' '" + rel +
+          "www/lookup/_lookup_10_/server_list_10.txt'");
+    start({}, "", {{"PATH", bin + ":" + getenv("PATH")}});
+    to_search();
+    ASSERT_TRUE(asks("newer-updater-note"));
+    xdo({"key", "--delay", "250", "Return", "Return"});
+    ASSERT_TRUE(asks("open-by-hand-note"));
+    EXPECT_EQ(TS_count(read(log), "Clean exit from threads."), 0);
+    key("Return");
+    EXPECT_EQ(end(), 0);
+    EXPECT_TRUE(wait_log("I could not open the web page of the new updater:\nhttp://new.test/get\n"));
 }
 
 // A click counts where it was made, though the pointer moves on to another button at once, also

@@ -23,6 +23,7 @@ the second, when it is a number, is the body size:
   endless       a status line and header lines without end
   missing       404 with a short page, kept alive
   error         500 Internal Server Error with a short page, kept alive
+  status/CODE   the status CODE (429 with "Retry-After: 120") with a short page, kept alive
   neglen        Content-Length -5
   hugelen       Content-Length far beyond 64 bits
   emptylen      a Content-Length header with no value, and no body
@@ -50,6 +51,7 @@ the second, when it is a number, is the body size:
 The body of N bytes is byte i = (i * 7 + 3) mod 256. The server ends by itself when its
 parent goes or after LIFETIME seconds.
 """
+import http.client
 import os
 import socket
 import struct
@@ -264,6 +266,11 @@ def serve(sock, conn_id, mode, n, path, names, head):
         return True
     if mode == "error":
         reply(sock, "HTTP/1.1 500 Internal Server Error", [("Content-Length", 6)], b"error\n")
+        return True
+    if mode == "status" and 100 <= n <= 599:
+        retry = [("Retry-After", "120")] if n == 429 else []
+        reply(sock, "HTTP/1.1 %d %s" % (n, http.client.responses.get(n, "Status")),
+              [("Content-Length", 6)] + retry, b"error\n")
         return True
     page = ("no such file: %s\n" % path).encode("latin-1", "replace")
     reply(sock, "HTTP/1.1 404 Not Found", [("Content-Length", len(page)), ("Content-Type", "text/plain")], page)
