@@ -79,6 +79,7 @@ static bool sPressTaken = false;
 static unsigned sPressView = 0;
 
 uint64_t (*gEventClock)() = PLAT_event_clock_ms;
+int (*gPumpEvents)() = PLAT_pump_events;
 
 // Where the last move left the pointer in the first window, in UI units from its corner: an alert
 // or an engine question that opens takes the mouse position from it, since no move may come before
@@ -210,7 +211,10 @@ void hl_view_changed()
     ++sView;
     sShown = sAsks = false;
     gMouseHeld = 0;
-    // A key taken before the change answers nothing on the new view either.
+    // A key taken before the change answers nothing on the new view either. Nothing reads the
+    // flags after a change in the frame that set them today: the alert and the keyboard act on
+    // them before they change the view, and every frame begins by clearing them. This keeps it so
+    // for a view that would read them later in that frame.
     gKeyEnter = gKeyEscape = gKeyDelete = 0;
 }
 
@@ -372,10 +376,10 @@ void hl_do_frame()
     // Every waiting event into the queue; when none was waiting and none is queued, sleep until
     // input comes or 16 ms pass. Then this frame's share of the queue.
     const unsigned view = sView;
-    const int pumped = PLAT_pump_events();
+    const int pumped = gPumpEvents();
     if (pumped == 0 && sInput.empty()) {
         PLAT_wait_event(16);
-        PLAT_pump_events();
+        gPumpEvents();
     }
     take_input();
     gTimer.perf_mark("event", 0);
@@ -401,7 +405,7 @@ void hl_do_frame()
     // opened a dialog on an event of this pump): what was made before is taken in at once, and what
     // comes in later was made while it showed.
     if (!sShown) {
-        PLAT_pump_events();
+        gPumpEvents();
         if (sView == view) {
             sShown = true;
             sShownAt = gEventClock();

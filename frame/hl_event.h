@@ -55,6 +55,9 @@ void hl_view_asks();
 // The clock that times when a view was first on screen, on the events' clock: PLAT_event_clock_ms,
 // or a test's stand-in.
 extern uint64_t (*gEventClock)();
+// What takes the platform's waiting events in, each stamped with that moment on the events' clock:
+// PLAT_pump_events, or a test's stand-in.
+extern int (*gPumpEvents)();
 // What is drawn over every frame: queued alerts, missing-texture alerts, cursor, menus.
 void hl_draw_overlays();
 // Closes the open popup the way its close box does.
