@@ -21,6 +21,7 @@
 #include <vector>
 
 QT_recorder gMovieRecorder;
+void (*gMovieCompressHook)() = nullptr;
 
 namespace {
 
@@ -154,6 +155,7 @@ static uint32_t QT_Thread(void*)
         for (;;) {
             QT_frame* f = QUEUE_pop(sFullQueue, -1);
             if (!f) break;
+            if (gMovieCompressHook) gMovieCompressHook();
             const int64_t t0 = hl_timer_clock_us();
             compress_record(f);
             gMovieRecorder.compress_us += hl_timer_clock_us() - t0;

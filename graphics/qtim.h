@@ -39,6 +39,11 @@ struct QT_recorder {
 
 extern QT_recorder gMovieRecorder;
 
+// Called on the compression thread as it takes each frame record, before compressing it; unset,
+// the record is compressed at once. The tests set it to hold the thread, so that grabs find no
+// record back from it.
+extern void (*gMovieCompressHook)();
+
 // Once per frame, on the main thread: the recording's timing, the screen copy, the frame's
 // presentation and the grab.
 void QT_movie_tick(QT_recorder* r);

@@ -555,6 +555,20 @@ TEST_F(Images, PictureFilesIntoTheScratchBuffer)
         const bytes_t want = {(char)t[0x20], (char)t[0x40], (char)t[0x80], '\xff', 7};
         EXPECT_LE(max_diff(bytes_t((char*)buf + 49 * 8192 + 99 * 4, 5), want), path == png ? 1 : 0);
     }
+    // A picture exactly as wide as the rows, as the back picture is: every pixel read, no pad.
+    const std::string full = make("full.bmp", {"-size", "2048x3", "-seed", "2", "plasma:", "-depth", "8", "-type",
+                                               "TrueColor"}, "BMP3:");
+    const bytes_t theirs = bottom_up(im_rgba(full), 2048, 3, 4);
+    bytes_t want_full;
+    for (size_t i = 0; i < theirs.size(); i += 4)
+        want_full += theirs.compare(i, 3, "\xff\x00\xff", 3) == 0
+                         ? bytes_t(4, '\0')
+                         : bytes_t{(char)gInterface.gamma_18[(unsigned char)theirs[i]],
+                                   (char)gInterface.gamma_18[(unsigned char)theirs[i + 1]],
+                                   (char)gInterface.gamma_18[(unsigned char)theirs[i + 2]], '\xff'};
+    ASSERT_EQ(TEX_load_image_file(full, &buf, scratch, TEX_GL_RGBA, 2048, 0, 1, info), 1);
+    EXPECT_EQ(std::make_tuple(info.width, info.height, info.row_pad), std::make_tuple(2048, 3, 0));
+    EXPECT_EQ(max_diff(bytes_t((char*)buf, want_full.size()), want_full), 0);
     EXPECT_EQ(TEX_load_image_file(png, &buf, 100 * 4 * 49, TEX_GL_RGBA, 0, 0, 1, info), 0) << "does not fit";
     const std::string wide = make("wide.png", {"-size", "2049x1", "xc:red"});
     EXPECT_EQ(TEX_load_image_file(wide, &buf, scratch, TEX_GL_RGBA, 2048, 0, 1, info), 0) << "wider than the rows";

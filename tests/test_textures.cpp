@@ -320,6 +320,8 @@ TEST_F(Textures, ManagerSlotsReloadsFailuresAndFlags)
     convert({"-size", "128x128", "gradient:red-blue"}, "PNG32:" + d + "big3d.png");
     convert({"-size", "2049x2", "xc:red"}, d + "wide.png");
     convert({"-size", "2x2049", "xc:red"}, d + "tall.png");
+    convert({"-size", "2048x64", "gradient:white-black"}, d + "long.png");
+    convert({"-size", "64x2048", "gradient:white-black"}, d + "high.png");
 
     ProbeRun run = probe({"--scenario=manager", "--dir=" + d}, {"apitrace", "trace", "-o", "manager.trace"});
     ASSERT_EQ(run.r.exit_code, 0) << run.r.out << run.r.err;
@@ -353,6 +355,9 @@ TEST_F(Textures, ManagerSlotsReloadsFailuresAndFlags)
     EXPECT_EQ(line_of(out, "level 4 big:"), "level 4 big: slot 1039 256x256 loaded 256x256 format 0x1907 bytes 196608 file 1 refs 1");
     EXPECT_EQ(line_of(out, "level 4 one:"), "level 4 one: slot 1040 1x1 loaded 1x1 format 0x1907 bytes 3 file 1 refs 1");
     EXPECT_EQ(line_of(out, "level 4 full:"), "level 4 full: slot 1041 512x512 loaded 512x512 format 0x1907 bytes 786432 file 1 refs 1");
+    // Under a driver limit of 1024, 2048 x 64 and 64 x 2048 are halved on both sides.
+    EXPECT_EQ(line_of(out, "small limit wide:"), "small limit wide: slot 1046 1024x32 loaded 1024x32 format 0x1907 bytes 98304 file 1 refs 1");
+    EXPECT_EQ(line_of(out, "small limit tall:"), "small limit tall: slot 1047 32x1024 loaded 32x1024 format 0x1907 bytes 98304 file 1 refs 1");
     EXPECT_EQ(line_of(out, "3d small:"), "3d small: 0");
     EXPECT_EQ(line_of(out, "3d:"), "3d: 1042");
     EXPECT_EQ(line_of(out, "3d depth:"), "3d depth: 8");

@@ -10,6 +10,10 @@
 //   --stop=how          toggle (default), state2 (the stop asked through state 2), quit (ends
 //                       the program while recording)
 //   --again             a second recording after the first (stopped by toggle)
+//   --hold              the compression thread waits at the second recording's first frame
+//                       record until the recorder has dropped a grab for want of a record (at
+//                       the latest until that recording's last frame); the first recording's
+//                       shots need their records back
 //   --popup=X,Y         a popup origin in UI units while recording
 //   --background        background_capture on
 //   --shots=K           at the first frame of each of the first K patterns recorded, prints
@@ -19,6 +23,7 @@
 //   --file_limit=BYTES  the largest file the process may write (writes beyond it fail)
 #include "probe_common.h"
 #include "foundation/HL_THREAD.h"
+#include "foundation/UTL_thread.h"
 #include "foundation/app_folder.h"
 #include "foundation/frame_clock.h"
 #include "foundation/options.h"
@@ -33,6 +38,7 @@
 #include "platform/plat_window.h"
 
 #include <GL/gl.h>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +86,25 @@ static void wait_for_go(int pattern)
         usleep(10000);
 }
 
+// --hold: once armed, the compression thread waits at the next record it takes until the main
+// thread lets it go.
+static UTL_semaphore* gRelease = nullptr;
+static std::atomic<int> gHoldArmed{0};
+static bool gHolding = false; // armed or held, and not yet let go
+static int gDropsBeforeHold = 0;
+
+static void hold_compression()
+{
+    if (gHoldArmed.exchange(0)) SEM_wait(gRelease, 30000);
+}
+
+static void release_compression()
+{
+    if (!gHolding) return;
+    gHolding = false;
+    SEM_signal(gRelease);
+}
+
 static void frame()
 {
     PLAT_pump_events();
@@ -90,6 +115,10 @@ static void frame()
     QT_movie_tick(&gMovieRecorder);
     if (gMovieRecorder.frames_queued != queued)
         say("queued tick " + std::to_string(gTick) + " pattern " + std::to_string(pattern));
+    if (gHolding && gMovieRecorder.frames_dropped > gDropsBeforeHold) {
+        say("compression let go at tick " + std::to_string(gTick));
+        release_compression();
+    }
     if (gRecording && gShotsLeft > 0 && gTick % 8 == 0) {
         --gShotsLeft;
         say("shot " + std::to_string(pattern));
@@ -102,15 +131,21 @@ static void frame()
 static int gDropped = 0; // grabs of the last recording that found no frame record
 
 // A recording of n frames; returns the frames handed to the compression thread.
-static int record(int n, const std::string& stop)
+static int record(int n, const std::string& stop, bool hold = false)
 {
     const int before = gMovieRecorder.frames_queued;
     const int dropped = gMovieRecorder.frames_dropped;
+    if (hold) {
+        gDropsBeforeHold = dropped;
+        gHolding = true;
+        gHoldArmed = 1;
+    }
     QT_movie_toggle(&gMovieRecorder, 1);
     say("state after start: " + std::to_string(gMovieRecorder.state.load()) + " height " +
         std::to_string(gMovieRecorder.height));
     gRecording = true;
     for (int i = 0; i < n && !gQuit; ++i) frame();
+    release_compression();
     gRecording = false;
     gDropped = gMovieRecorder.frames_dropped - dropped;
     if (stop == "quit") return gMovieRecorder.frames_queued - before;
@@ -154,6 +189,10 @@ int main(int argc, char** argv)
         std::to_string(gMovieRecorder.available) + " pbo " + std::to_string(gCaps.pbo_avail));
 
     gShotsLeft = opt_int("--shots", 0);
+    if (CMDLINE_has_option("--hold")) {
+        SEM_create(&gRelease, 0);
+        gMovieCompressHook = hold_compression;
+    }
     gPace = opt_int("--pace", 0);
     gMovieRecorder.background_capture = CMDLINE_has_option("--background") ? 1 : 0;
     if (CMDLINE_has_option("--popup")) {
@@ -169,7 +208,7 @@ int main(int argc, char** argv)
     say("recording 1 frames queued: " + std::to_string(n) + " dropped: " + std::to_string(gDropped));
     if (stop != "quit" && CMDLINE_has_option("--again")) {
         for (int i = 0; i < 8; ++i) frame();
-        n = record(opt_int("--record", 80), "toggle");
+        n = record(opt_int("--record", 80), "toggle", CMDLINE_has_option("--hold"));
         say("recording 2 frames queued: " + std::to_string(n) + " dropped: " + std::to_string(gDropped));
     }
     say("compress us per frame: " +

@@ -488,6 +488,15 @@ static void scenario_manager()
     gTextures.load_bitmap(0, 1041, 0x80041, 2, sDir + "big.png");
     report("level 4 full", 1041);
     gGLSettings.texture_level = 5;
+    // A driver whose largest texture is under 2048: a picture too large for it on one side only
+    // is halved until it fits.
+    const int hw_limit = gCaps.max_tex_size;
+    gCaps.max_tex_size = 1024;
+    gTextures.load_bitmap(0, 1046, 0x41, 2, sDir + "long.png");
+    report("small limit wide", 1046);
+    gTextures.load_bitmap(0, 1047, 0x41, 2, sDir + "high.png");
+    report("small limit tall", 1047);
+    gCaps.max_tex_size = hw_limit;
 
     // A 3-D texture takes 64 x 32 x 8 texels: a picture with fewer becomes the substitute.
     say("3d small: " + std::to_string(gTextures.load_bitmap(0, 1042, 0x52, 2, sDir + "small3d.png")));
