@@ -1123,7 +1123,8 @@ void kill_at_commit(const std::string&)
 // Runs killed with SIGKILL while they extract (as a finished temporary is about to be renamed, and
 // at a few moments into a run): afterwards every file is old or new, and the next run leaves no
 // temporary: it removes those of each file it installs and, at the end, those of any file in the
-// folders it worked in. Names of any other form, links and temporaries elsewhere stay.
+// folders it worked in, also one where it only deleted a retired file. Names of any other form,
+// links and temporaries elsewhere stay.
 TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
 {
     Release rel;
@@ -1136,6 +1137,8 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
                    (int)content[path].size() / 1024);
     }
     rel.update("Corvane.bin", "old", "new");
+    rel.record("w/retired.txt", TS_md5_of_text("retired"));
+    rel.record("w/retired.txt", "GONE");
     // Not of the exact form, a link, or in a folder no run works in: these stay.
     const std::vector<std::string> stay = {"x/.f1.bin.part-ABCDEF", "x/f1.bin.part-abcdef", "x/.f1.bin.part-abcde",
                                            "x/.f1.bin.part-abcdefg", "x/.part-abcdef", "z/.q.bin.part-abcdef"};
@@ -1213,12 +1216,14 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     EXPECT_GE(killed, 3);
     EXPECT_GE(temps_seen, 2);
 
-    // The next run, whole. It works in y/ and the top folder (a file in each is old again) and finds
-    // a temporary of a file no longer listed in each (a run that ended in a round above may have
-    // removed the first).
+    // The next run, whole. It works in y/ and the top folder (a file in each is old again), and in
+    // w/ only deletes the retired file (there again), and finds a temporary in each (a run that
+    // ended in a round above may have removed the first two).
     write_file(I + "y/f0.bin", "old y/f0.bin");
     write_file(I + "Corvane.bin", "old");
-    for (const char* t : {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3"}) write_file(I + t, "stale");
+    write_file(I + "w/retired.txt", "retired");
+    const auto stale = {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3", "w/.retired.txt.part-r4t5y6"};
+    for (const char* t : stale) write_file(I + t, "stale");
     std::istringstream left(own_temps());
     ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-kill.txt"));
     const size_t mark = TS_read_log().size();
@@ -1233,7 +1238,7 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     const std::string log = TS_read_log().substr(mark);
     for (std::string t; std::getline(left, t);)
         EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + t.substr(2) + " that an earlier run left\n"), 1) << t;
-    for (const char* t : {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3"})
+    for (const char* t : stale)
         EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + t + " that an earlier run left\n"), 1) << t;
 }
 
