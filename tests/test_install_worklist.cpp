@@ -1130,7 +1130,8 @@ void kill_at_commit(const std::string&)
 // Runs killed with SIGKILL while they extract (as a finished temporary is about to be renamed, and
 // at a few moments into a run): afterwards every file is old or new, and the next run leaves no
 // temporary: it removes those of each file it installs and, at the end, those of any file in the
-// folders it worked in. Names of any other form, links and temporaries elsewhere stay.
+// folders it worked in, also one where it only deleted a retired file. Names of any other form,
+// links and temporaries elsewhere stay.
 TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
 {
     Release rel;
@@ -1143,6 +1144,8 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
                    (int)content[path].size() / 1024);
     }
     rel.update("Corvane.bin", "old", "new");
+    rel.record("w/retired.txt", TS_md5_of_text("retired"));
+    rel.record("w/retired.txt", "GONE");
     // Not of the exact form, a link, or in a folder no run works in: these stay.
     const std::vector<std::string> stay = {"x/.f1.bin.part-ABCDEF", "x/f1.bin.part-abcdef", "x/.f1.bin.part-abcde",
                                            "x/.f1.bin.part-abcdefg", "x/.part-abcdef", "z/.q.bin.part-abcdef"};
@@ -1220,12 +1223,14 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     EXPECT_GE(killed, 3);
     EXPECT_GE(temps_seen, 2);
 
-    // The next run, whole. It works in y/ and the top folder (a file in each is old again) and finds
-    // a temporary of a file no longer listed in each (a run that ended in a round above may have
-    // removed the first).
+    // The next run, whole. It works in y/ and the top folder (a file in each is old again), and in
+    // w/ only deletes the retired file (there again), and finds a temporary in each (a run that
+    // ended in a round above may have removed the first two).
     write_file(I + "y/f0.bin", "old y/f0.bin");
     write_file(I + "Corvane.bin", "old");
-    for (const char* t : {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3"}) write_file(I + t, "stale");
+    write_file(I + "w/retired.txt", "retired");
+    const auto stale = {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3", "w/.retired.txt.part-r4t5y6"};
+    for (const char* t : stale) write_file(I + t, "stale");
     std::istringstream left(own_temps());
     ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-kill.txt"));
     const size_t mark = TS_read_log().size();
@@ -1240,7 +1245,7 @@ TEST_F(Worklist, KilledRunsLeaveNoTemporaryAfterTheNextRun)
     const std::string log = TS_read_log().substr(mark);
     for (std::string t; std::getline(left, t);)
         EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + t.substr(2) + " that an earlier run left\n"), 1) << t;
-    for (const char* t : {"y/.gone.dat.part-q1w2e3", ".Corvane.bin.part-a1b2c3"})
+    for (const char* t : stale)
         EXPECT_EQ(TS_count(log, "Removed the temporary file " + I + t + " that an earlier run left\n"), 1) << t;
 }
 
@@ -1381,12 +1386,13 @@ void hold(const std::vector<Hold>& holds)
     PLAT_replace_hook = holds.empty() ? nullptr : hold_commit;
 }
 
-// Calls the worklist, the clock standing still, until done says so or the run ends (bounded).
+// Calls the worklist, the clock standing still, until done says so or the run ends (bounded by
+// count and time).
 int run_until(const std::function<bool()>& done)
 {
     int result = 0;
     const auto start = steady::now();
-    while (result == 0 && !done() && steady::now() - start < std::chrono::seconds(60)) {
+    for (int n = 0; n < 300000 && result == 0 && !done() && steady::now() - start < std::chrono::seconds(60); ++n) {
         result = install_run_worklist();
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -1397,11 +1403,11 @@ int run_until(const std::function<bool()>& done)
 // (after a.txt's extraction began), is still out then. The run ends with a.txt's report, without
 // waiting for c.txt; c.txt's failure, logged when the worklist is reset, gets a warning, no second
 // note. Then, in the next run (b, c, a), a.txt's first archive is no zip and comes back while c.txt,
-// begun before it, is held: c.txt's failure ends the run, with the note naming it, and a.txt gets
-// its warning. Then, behind a cache on the fault server: a file whose second archive is still
-// extracting when another file's failure ends the run, or at the program's end, is installed and
-// never named; a file waiting in the re-queue, and one whose download is under way, are named once
-// each. No file is reported twice.
+// begun before it, is held (the fault server trickles a.txt's archive out until c.txt is): c.txt's
+// failure ends the run, with the note naming it, and a.txt gets its warning. Then, behind a cache
+// on the fault server: a file whose second archive is still extracting when another file's failure
+// ends the run, or at the program's end, is installed and never named; a file waiting in the
+// re-queue, and one whose download is under way, are named once each. No file is reported twice.
 TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
 {
     Release rel;
@@ -1424,17 +1430,27 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     EXPECT_EQ(TS_count(log, "WARNING: the file " + I + "c.txt was not installed: it could not be extracted"), 1);
     EXPECT_EQ(TS_read_file(I + "b.txt") + TS_read_file(I + "c.txt"), "new b.txtold");
 
-    TS_write_file(TS_scratch() + "junk.zip", "<html>not a zip</html>");
-    rel.publish_archive("a.txt", TS_scratch() + "junk.zip");
+    // The first server is the fault server, which holds a.txt's archive (a byte every 0.2 s, far
+    // longer than any wait here) until it is let go.
+    TS_server faults;
+    ASSERT_TRUE(TS_fault_server_start(faults));
+    write_file(faults.dir + "files/a.txt.zip", "<html>not a zip</html>" + std::string(1000, '\n'));
+    const std::string fault = "http://127.0.0.1:" + std::to_string(faults.port);
+    ASSERT_TRUE(TS_nginx_start(nginx, {{"mirror.test", rel.root}, {"held.test", fault}}));
+    gNet._proxy_port_int = nginx.port;
+    gServers[0] = {"held.test", "/heldfile/", ""};
     const std::string a = rel.body.substr(0, rel.body.find('\n', rel.body.find('\n') + 1) + 1); // a.txt's two records
     TS_write_file(TS_scratch() + "wl-end2.txt", kHeader + rel.body.substr(a.size()) + a);
     gInstallFailed = 0;
     ASSERT_NO_FATAL_FAILURE(prepare(TS_scratch() + "wl-end2.txt"));
     const size_t mark2 = TS_read_log().size();
-    hold({{"c.txt", 0, 1, true}, {"b.txt", -1, 0, false}});
+    hold({{"c.txt", 0, 1, true}});
+    EXPECT_EQ(run_until([] { return gFlag[0] > 0; }), 0);
+    EXPECT_EQ(gFlag[0].load(), 1) << "c.txt's extraction was not held";
+    TS_write_file(faults.dir + "release", "");
     // a.txt's archive is back, behind c.txt in turn, once the first stream has gone past the end.
-    result = run_until([] { return !gPlan.streams.empty() && gPlan.streams[0].group == 3; });
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(run_until([] { return !gPlan.streams.empty() && gPlan.streams[0].group == 3; }), 0);
+    EXPECT_EQ(gPlan.streams.at(0).group, 3) << "a.txt's archive did not come back behind c.txt";
     gFlag[1] = 1;
     EXPECT_EQ(run_worklist().result, 1);
     hold({});
@@ -1451,8 +1467,6 @@ TEST_F(Worklist, FailureEndsTheRunWithTheCallItsExtractionBeganIn)
     // extraction began, so x.bin's began later); r.bin's request fails when the test lets it
     // (held/: a 404 page) and d.bin's never ends (slow/). At the end: r.bin is cut short (short/),
     // taken by the cache's stream once g.bin is back, and installed.
-    TS_server faults;
-    ASSERT_TRUE(TS_fault_server_start(faults));
     // A quit during the failure's alert (kind 1) names the same files, at the program's end.
     for (const int kind : {0, 1, 2}) {
         const bool stop = kind == 2;
