@@ -632,8 +632,8 @@ TEST_F(UpdateWindow, DeleteOnlyReleaseInstallsAndTooLittleSpaceKeepsNextOff)
 
 TEST_F(UpdateWindow, FailingServerCountsDownContinueKeepsInstallingAndStopQuits)
 {
-    // The second server fails and rests for 30 seconds while the first one does the work, and a
-    // third one holds the install open with an archive that trickles in until the test lets it go.
+    // The second server answers 404 for every file while the first one does the work, and a third
+    // one holds the install open with an archive that trickles in until the test lets it go.
     const std::vector<std::string> held = {"--server=s3.corvane.test=/heldfile/"};
     make("update", 60, "/missing/", held);
     to_install("-start");
