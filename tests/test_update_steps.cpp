@@ -128,7 +128,7 @@ struct UpdateSteps : testing::Test {
         gPopup = 0;
         gServers.clear();
         EXPECT_EQ(scratch_state(), outside_before);
-        EXPECT_EQ(TS_sh("ls /tmp | grep corvane-escaped"), "");
+        EXPECT_EQ(TS_sh("ls -A '" + gTempFolder + "' | grep escaped"), "");
     }
 
     // The folder beside the copy, and whatever escaped anywhere in the scratch folder.
