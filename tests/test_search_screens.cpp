@@ -222,9 +222,7 @@ TEST_F(SearchScreens, ScanBackScanAgainWithoutARequestThenCheckDiskSpace)
     EXPECT_TRUE(wait_threads(r, [&](int n) { return n == idle + 1; })) << threads_of(r) << " threads, " << idle << " idle";
     WR_shot s;
     for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(hold(r, true));
-        s = WR_screenshot(r, "scanning");
-        if (scanning(s)) break;
+        if (hold(r, true) && scanning(s = WR_screenshot(r, "scanning"))) break;
         hold(r, false);
         WR_wait_for(r, "scanning-shown", scanning, 60);
     }
