@@ -219,10 +219,9 @@ uint64_t PLAT_event_clock_ms()
 
 // SDL stamps an event with the low 32 bits of its clock when it takes it in, which is before now:
 // the whole time is now less the stamp's age, which stays right for 49 days.
-static uint64_t event_time(Uint32 stamp)
+uint64_t PLAT_event_time_from_stamp(uint32_t stamp, uint64_t now)
 {
-    const Uint64 now = SDL_GetTicks64();
-    return now - (Uint32)((Uint32)now - stamp);
+    return now - (uint32_t)((uint32_t)now - stamp);
 }
 
 int PLAT_pump_events()
@@ -240,7 +239,7 @@ int PLAT_pump_events()
     while (SDL_PollEvent(&e)) {
         ++n;
         PLAT_event pe;
-        pe.time_ms = event_time(e.common.timestamp);
+        pe.time_ms = PLAT_event_time_from_stamp(e.common.timestamp, SDL_GetTicks64());
         if (e.type == SDL_SYSWMEVENT) {
             PLAT_key_note_native(e);
             continue;

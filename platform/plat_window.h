@@ -59,6 +59,9 @@ struct PLAT_event {
 
 // The clock of PLAT_event::time_ms: milliseconds since the platform's start, never wrapping.
 uint64_t PLAT_event_clock_ms();
+// The time on that clock of an event stamped with the low 32 bits of it, taken in at or before
+// now (a clock reading); right while the stamp is less than 2^32 ms old, across the low bits' wrap.
+uint64_t PLAT_event_time_from_stamp(uint32_t stamp, uint64_t now);
 
 // The virtual-key numbers set in PLAT_event::vk: Backspace 8, Tab 9, Clear 12 (keypad 5 without
 // Num Lock), Return 13 (also keypad Enter), Escape 27, Space 32, Page Up 33 ... Help 47, keypad

@@ -1,3 +1,4 @@
+// tsan: yes
 // The socket, the HTTP connection and the polled fetch against real servers on 127.0.0.1:
 // nginx (proxy-form requests routed by host name) and the fault server (broken replies, and a
 // record of every request's bytes). The time-out is driven through the frame timer's clock.

@@ -136,6 +136,19 @@ protected:
         return -1;
     }
 
+    // A screenshot of the help box that the rest just brought: taken once the program has said
+    // "tip shown", again until the box is in the picture (the word comes before its frame is
+    // presented), at most 20 times within 10 s.
+    Shot tip_shot(const std::string& name)
+    {
+        EXPECT_TRUE(expect_line("tip shown\n")) << p.out;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        Shot s = shot(name);
+        for (int i = 0; i < 20 && s.low_row(300, 0, 599) < 0 && std::chrono::steady_clock::now() < until; ++i)
+            s = shot(name);
+        return s;
+    }
+
     static bool hidden(const std::string& img) { return img.find("opaque=0\n") != std::string::npos; }
 
     void start()
@@ -220,8 +233,7 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     int margin_below = 0, margin_above = 0, right_at_95 = 0;
     for (int i = 0; i < 4; ++i) {
         move(510, 460 - 50 * i);
-        pause(1.4);
-        const Shot s = shot("help-" + std::to_string(bytes[i]));
+        const Shot s = tip_shot("help-" + std::to_string(bytes[i]));
         const int low = s.low_row(300, 0, 599), high = s.high_row(300, 0, 599);
         if (i == 0) {
             margin_below = low - (box_y[0] - 10);
@@ -238,8 +250,7 @@ TEST_F(Lists, ChoosingClosingAndThePointerInTheMainWindowAndPopup2)
     // Near the window's bottom-left corner x stays at 10: the frame's right edge lies 85 units
     // left of where it was for x = 95.
     move(15, 15);
-    pause(1.4);
-    const Shot corner = shot("help-corner");
+    const Shot corner = tip_shot("help-corner");
     EXPECT_EQ(corner.low_row(300, 0, 599), 30 - 10 + margin_below);
     EXPECT_EQ(corner.right_col(30 - 10 + margin_below + 20, 100, 799), right_at_95 - 85);
     settle(0.05);

@@ -58,9 +58,11 @@ WR_shot start(PickRun& p, const TS_xvfb& x, const std::string& name, const std::
     p.sims = p.r.dir + "sims/";
     const std::string d = p.r.dir;
     TS_sh("mkdir -p '" + p.sims + "elsewhere'");
-    WR_stand_in(p.r, "zenity", "{ printf '%s\\n' \"$@\"; echo ---; } >> '" + d + "args.txt'\ncat '" + d +
-                                   "answer.txt'\nexit \"$(cat '" + d + "status.txt')\"");
+    WR_stand_in(p.r, "zenity",
+                "{ printf '%s\\n' \"$@\"; echo ---; } >> '" + d + "args.txt'\ncat '" + d + "answer.txt'\necho >> '" +
+                    d + "ends.txt'\nexit \"$(cat '" + d + "status.txt')\"");
     TS_write_file(d + "args.txt", "");
+    TS_write_file(d + "ends.txt", "");
     TS_write_file(p.r.data + "corvane_install_10.txt", make(p.sims));
     EXPECT_TRUE(WR_launch(p.r, {}, {{"LANG", lang}})) << p.r.proc.err;
     WR_wait_for(p.r, "welcome", [](const WR_shot& s) { return s.exact(28, 195, 476, 491, kTitle77) > 5; });
@@ -83,17 +85,29 @@ std::string dialog_args(const std::string& title, const std::string& start)
     return "--file-selection\n--directory\n--title=" + title + "\n" + (start.empty() ? "" : "--filename=" + start + "\n");
 }
 
-// Clicks "Find It" under n copies with the stand-in answering out and status, and waits until it
-// has recorded dialog number `call`.
+// The dialogs that have given their answer and ended, as the stand-in records them.
+size_t ends(const PickRun& p)
+{
+    return (size_t)TS_count(TS_read_file(p.r.dir + "ends.txt"), "\n");
+}
+
+// Clicks "Find It" under n copies with the stand-in answering out and status, until it has
+// recorded dialog number `call`, then waits for that dialog's end. A press made while the previous
+// dialog was open, or before the page is on screen again after it, answers nothing: the click is
+// repeated until a dialog starts, and presses that come while it is open count for nothing.
 void find_it(PickRun& p, const WR_shot& s, int n, const std::string& out, int status, size_t call)
 {
     TS_write_file(p.r.dir + "answer.txt", out);
     TS_write_file(p.r.dir + "status.txt", std::to_string(status));
     const auto b = find_it_button(s, n);
     ASSERT_GE(b.second, 0) << s.png;
-    ASSERT_TRUE(WR_click(p.r, b.first, b.second));
+    ASSERT_TRUE(WR_click_until(p.r, b.first, b.second, [&](double wait_s) {
+        for (int i = 0; i < 100 && i * 0.1 < wait_s && calls(p).size() < call; ++i) usleep(100 * 1000);
+        return calls(p).size() >= call;
+    }));
     ASSERT_TRUE(WR_move(p.r, 500, 150));
-    for (int i = 0; i < 300 && calls(p).size() < call; ++i) usleep(100 * 1000);
+    for (int i = 0; i < 300 && ends(p) < call; ++i) usleep(100 * 1000);
+    ASSERT_EQ(ends(p), call);
     ASSERT_EQ(calls(p).size(), call);
 }
 
@@ -153,7 +167,11 @@ TEST(PickDestination, CopiesFindItAndTheAlert)
     find_it(p, s, 1, "/\n", 0, 4);
     alert_then_understood(p, "alert-root", 1, 12);
     find_it(p, s, 1, "", 1, 5);
-    ASSERT_TRUE(WR_click(p.r, 57, 23)); // Quit
+    // Quit, again until the program ends: the press may come before the page is back on screen.
+    ASSERT_TRUE(WR_click_until(p.r, 57, 23, [&p](double wait_s) {
+        TS_wait_for_output(p.r.proc, "\x01never", wait_s); // until both its outputs close at its end
+        return p.r.proc.out_fd < 0 && p.r.proc.err_fd < 0;
+    }));
     EXPECT_EQ(WR_finish(p.r, 60).exit_code, 0);
     EXPECT_EQ(TS_read_file(p.r.data + "corvane_install_10.txt"), gone + "\n" + copy + "\n");
     const std::vector<std::string> c = calls(p);

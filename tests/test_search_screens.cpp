@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <sched.h>
 #include <thread>
@@ -69,6 +70,23 @@ bool wait_threads(const WR_run& r, const std::function<bool(int)>& ok)
 {
     for (int i = 0; i < 600 && !ok(threads_of(r)); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return ok(threads_of(r));
+}
+
+// Stops the program, every thread of it, and waits until each is stopped (at most 2 s); or lets it go on.
+bool hold(const WR_run& r, bool stop)
+{
+    kill(r.proc.pid, stop ? SIGSTOP : SIGCONT);
+    auto all_stopped = [&] {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator("/proc/" + std::to_string(r.proc.pid) + "/task", ec)) {
+            const std::string stat = TS_read_file(e.path().string() + "/stat");
+            const size_t end = stat.rfind(')');
+            if (end == std::string::npos || end + 2 >= stat.size() || stat[end + 2] != 'T') return false;
+        }
+        return !ec;
+    };
+    for (int i = 0; stop && i < 200 && !all_stopped(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return !stop || all_stopped();
 }
 
 void proxy_prefs(const WR_run& r, int port)
@@ -198,15 +216,28 @@ TEST_F(SearchScreens, ScanBackScanAgainWithoutARequestThenCheckDiskSpace)
     const int idle = to_search(r);
 
     // Scanning: the folder named, the count in the caption, the bar; one worker more than before.
+    // As soon as the worker is there the program is held, and held again until its frame on screen
+    // shows the scan, with less than half of the files handed out.
     auto scanning = [](const WR_shot& s) { return current_row(s, 1) && bar(s) > 500 && caption(s) > 50; };
-    WR_shot s = WR_wait_for(r, "scanning", scanning, 60);
-    EXPECT_TRUE(scanning(s)) << s.png;
-    EXPECT_GT(page_text(s), 100) << s.png;
     EXPECT_TRUE(wait_threads(r, [&](int n) { return n == idle + 1; })) << threads_of(r) << " threads, " << idle << " idle";
+    WR_shot s;
+    for (int i = 0; i < 5; ++i) {
+        if (hold(r, true) && scanning(s = WR_screenshot(r, "scanning"))) break;
+        hold(r, false);
+        WR_wait_for(r, "scanning-shown", scanning, 60);
+    }
+    const bool early = scanning(s) && fill_end(s) < 500;
+    // Back while it is held: the press waits in its queue, and going on the program takes it within
+    // two frames. The scan hands out at most 40 files a frame, so its end is more than 25 frames away.
+    const bool clicked = early && WR_click(r, kBack, 23);
+    hold(r, false);
+    ASSERT_TRUE(scanning(s)) << s.png;
+    ASSERT_LT(fill_end(s), 500) << "more than half handed out " << s.png;
+    ASSERT_TRUE(clicked);
+    EXPECT_GT(page_text(s), 100) << s.png;
     EXPECT_EQ(TS_nginx_access_lines(nginx).size(), 2u); // the list and the archive
 
     // Back in the middle: the worker is joined at once.
-    ASSERT_TRUE(WR_click(r, kBack, 23));
     EXPECT_TRUE(wait_threads(r, [&](int n) { return n == idle; })) << threads_of(r) << " threads, " << idle << " idle";
     s = WR_wait_for(r, "back", [](const WR_shot& s) { return !current_row(s, 1) && bar(s) == 0; });
     EXPECT_FALSE(current_row(s, 1)) << s.png;

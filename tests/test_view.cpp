@@ -1,5 +1,6 @@
 // The 2D view and camera arithmetic, scissor boxes, window sizing, the multisample ladder, the
-// swap-interval warning, the window procedure and the frame cycle, all without a display.
+// swap-interval warning, the window procedure, the events' whole times rebuilt from their 32-bit
+// stamps, and the frame cycle, all without a display.
 #include "foundation/options.h"
 #include "frame/hl_event.h"
 #include "frame/hl_init.h"
@@ -401,6 +402,28 @@ TEST_F(View, WindowProcedureFillsTheInputState)
     EXPECT_EQ(gQuit, 0);
     hl_window_proc(ev(PLAT_EV_CLOSE));
     EXPECT_EQ(gQuit, 1);
+}
+
+TEST_F(View, EventStampsRebuiltAcrossTheWrap)
+{
+    // (stamp, clock now, whole time): the stamp is the clock's low 32 bits when the event came in.
+    const uint64_t kWrap = 1ull << 32;
+    const struct {
+        uint32_t stamp;
+        uint64_t now, want;
+    } rows[] = {
+        {990, 1000, 990},                                    // early in the run
+        {1000, 1000, 1000},                                  // taken in this very millisecond
+        {0xFFFFFEF0u, kWrap - 0x100, kWrap - 0x110},         // before the wrap
+        {0xFFFFFFFFu, kWrap, kWrap - 1},                     // the clock at the wrap, the stamp 1 ms behind
+        {0, kWrap, kWrap},                                   // stamp and clock at the wrap
+        {0xFFFFFFFBu, kWrap + 5, kWrap - 5},                 // stamped before the wrap, read after it
+        {0x80, kWrap + 0x100, kWrap + 0x80},                 // both after the wrap
+        {0xFFFFFFF0u, 2 * kWrap + 0x10, 2 * kWrap - 0x10},   // across the second wrap
+        {6, kWrap + 5, 6},                                   // the oldest stamp it can place, 2^32 - 1 ms old
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(PLAT_event_time_from_stamp(r.stamp, r.now), r.want) << "stamp " << r.stamp << " now " << r.now;
 }
 
 TEST_F(View, CloseBoxes)
