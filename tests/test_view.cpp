@@ -402,11 +402,9 @@ TEST_F(View, WindowProcedureFillsTheInputState)
     EXPECT_EQ(gQuit, 0);
     hl_window_proc(ev(PLAT_EV_CLOSE));
     EXPECT_EQ(gQuit, 1);
-}
 
-TEST_F(View, EventStampsRebuiltAcrossTheWrap)
-{
-    // (stamp, clock now, whole time): the stamp is the clock's low 32 bits when the event came in.
+    // The events' whole times, rebuilt from their 32-bit stamps (stamp, clock now, whole time): the
+    // stamp is the clock's low 32 bits when the event came in.
     const uint64_t kWrap = 1ull << 32;
     const struct {
         uint32_t stamp;
