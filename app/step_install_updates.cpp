@@ -4,6 +4,7 @@
 #include "app/main.h"
 #include "app/size_text.h"
 #include "app/wizard.h"
+#include "engine/http.h"
 #include "engine/utils.h"
 #include "engine/worklist.h"
 #include "foundation/frame_clock.h"
@@ -98,7 +99,7 @@ static std::string install_text(float now)
         } else if (!stream_at_work(st, now)) {
             parts += LANG_substitute_1(LANG_translate("\n\n%1:server% is finished."), host);
         } else {
-            if (now - st->last_byte_time < INSTALL_STALL_SECONDS) receiving = true;
+            if (now - gNet.last_activity(INSTALL_STREAM_SLOT + (int32_t)i) < INSTALL_STALL_SECONDS) receiving = true;
             // A stream still waiting for its reply counts its download as a negative share.
             const float stream_rate = (st->bytes_done + st->progress) / elapsed;
             if (stream_rate > 0.0f)

@@ -41,7 +41,6 @@ struct install_stream {
     float resume_time = 0;     // frame-timer seconds before which the stream takes no turn
     std::string error_message; // set after the first failure, never cleared
     bool rest_owed = false;    // its server refused a file and has not rested since
-    float last_byte_time = 0;  // frame-timer seconds of its request's start or latest body bytes
 };
 
 // The update plan: one instance, rebuilt by every reading of the directory file.

@@ -879,12 +879,10 @@ static bool download_turn(size_t s, install_stream& st, const install_entry& e, 
         report_not_installed(st.group, kNotPlain, true, [&] { log_refused_path(local, kNotPlain); });
         return true;
     }
-    const int32_t slot = INSTALL_STREAM_SLOT + (int32_t)s;
-    if (install_clear_for_request(slot, stream_archive_name(s))) st.last_byte_time = gTimer.hl_timer_real_time;
+    install_clear_for_request(INSTALL_STREAM_SLOT + (int32_t)s, stream_archive_name(s));
     const uint8_t r = poll_download(s, e, st.group);
     if (r == 0) {
-        st.last_byte_time = std::max(st.last_byte_time, gNet.last_activity(slot));
-        const float fraction = gNet.percent_done(slot) * 0.01f;
+        const float fraction = gNet.percent_done(INSTALL_STREAM_SLOT + (int32_t)s) * 0.01f;
         gCurrentFileFraction = fraction;
         gPlan.inflight_bytes += fraction * e.download_size;
         st.progress += fraction * e.download_size;
