@@ -285,9 +285,8 @@ TEST_F(Timer, WhatAViewTakesAndAViewThatAsks)
     hl_view_asks();
     // Return made before the note's first frame is no answer; the pump after it shows it.
     EXPECT_EQ(double_clicks({{-100, -1, 0}}, 0.01, gEventMs), "");
-    // Within the double-click time of that moment no press or Return answers; after it a fresh
-    // Return does, a repeat never.
-    // The release of the press refused answers nothing either.
+    // Within the double-click time of that moment no press (nor its release) or Return answers;
+    // after it a fresh Return does, a repeat never.
     gReleases = 0;
     EXPECT_EQ(double_clicks({{200, -2, 0}, {300, -1, 0}, {499, 300, 100}, {500, -1, 0}, {600, -2, 0}}, 0.01, gEventMs),
               "E");
